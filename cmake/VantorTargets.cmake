@@ -1,0 +1,42 @@
+# Shared compile settings for every target of ours: warnings as errors, optional sanitizers.
+function(vantor_settings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+  if(VANTOR_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(VANTOR_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS)
+endfunction()
+
+# vantor_library(name SOURCES... [LINKS libs...])
+function(vantor_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  vantor_settings(${name})
+endfunction()
+
+# vantor_test(name SOURCES... [LINKS libs...]) — a GoogleTest binary registered with ctest.
+# Tests are discovered at run time (PRE_TEST) so a Qt binary is never started during the build.
+function(vantor_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/common/testing/test_main.cpp)
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantor_testing GTest::gtest GTest::gmock)
+  vantor_settings(${name})
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTOR_BUILD_DIR=${PROJECT_BINARY_DIR};VANTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 30)
+endfunction()
+
+# vantor_program(name SOURCES... [LINKS libs...])
+function(vantor_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+  vantor_settings(${name})
+endfunction()

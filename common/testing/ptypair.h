@@ -1,0 +1,51 @@
+#pragma once
+// A pair of linked pseudo-terminals made by socat, for tests that need a real serial
+// device on both ends. The links live in a private temporary folder.
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace vantor::testing {
+
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    bool ok() const { return ok_; }
+    QString a() const { return dir_.filePath(QStringLiteral("a")); }
+    QString b() const { return dir_.filePath(QStringLiteral("b")); }
+
+private:
+    QTemporaryDir dir_;
+    QProcess socat_;
+    bool ok_ = false;
+};
+
+// Spins the Qt event loop until pred() holds or timeoutMs passes; returns pred().
+template <typename Pred>
+bool waitUntil(Pred pred, int timeoutMs = 5000);
+
+}  // namespace vantor::testing
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace vantor::testing {
+template <typename Pred>
+bool waitUntil(Pred pred, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+}  // namespace vantor::testing

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# build.sh DIR [cmake options...]: configure (once) and build everything into DIR.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1; shift
+jobs=$(nproc 2>/dev/null || echo 2)
+if [ ! -f "$top/$dir/build.ninja" ]; then
+  cmake -S "$top" -B "$top/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+fi
+cmake --build "$top/$dir" -j "$jobs"
