@@ -1,0 +1,31 @@
+#include "cli/cli_commands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace vantor::cli;
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Vantor"));
+    QCoreApplication::setApplicationName(QStringLiteral("Fernlink"));
+    QStringList args = app.arguments();
+    args.removeFirst();
+    QTextStream out(stdout);
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+        out << "usage: fernlink-cli VERB ...\n\n" << linkUsage() << ftpUsage();
+        out.flush();
+        return args.isEmpty() ? 2 : 0;
+    }
+    for (auto run : {runFtpCommand, runLinkCommand}) {
+        const int status = run(args);
+        if (status >= 0)
+            return status;
+    }
+    QTextStream err(stderr);
+    err << "fernlink-cli: unknown verb '" << args.first() << "' (try --help)\n";
+    return 2;
+}

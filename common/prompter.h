@@ -1,0 +1,57 @@
+#pragma once
+// Every question and message box of a flow goes through this interface, so the same flow
+// runs behind a window (message boxes), the command-line tools (flags) and tests (a script).
+#include <QString>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace vantor {
+
+enum class Answer { Yes, No, Cancel };
+enum class Buttons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class Severity { Information, Warning, Error };
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // A question with the given buttons; Ok and Yes both come back as Answer::Yes.
+    virtual Answer ask(const QString& text, Buttons buttons) = 0;
+    // A message with only an OK button.
+    virtual void inform(Severity severity, const QString& text) = 0;
+    // A line of text (a new name, a partition); nullopt when the user cancels.
+    virtual std::optional<QString> askText(const QString& prompt, const QString& initial) = 0;
+};
+
+// For tests and headless runs: answers from a script, records everything it was shown.
+class ScriptedPrompter : public Prompter {
+public:
+    std::deque<Answer> answers;             // taken in order; when empty, defaultAnswer
+    std::deque<std::optional<QString>> texts;
+    Answer defaultAnswer = Answer::No;
+    std::vector<QString> asked;             // question texts, in order
+    std::vector<QString> shown;             // inform() texts, in order
+
+    Answer ask(const QString& text, Buttons) override
+    {
+        asked.push_back(text);
+        if (answers.empty())
+            return defaultAnswer;
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void inform(Severity, const QString& text) override { shown.push_back(text); }
+    std::optional<QString> askText(const QString& prompt, const QString&) override
+    {
+        asked.push_back(prompt);
+        if (texts.empty())
+            return std::nullopt;
+        auto t = texts.front();
+        texts.pop_front();
+        return t;
+    }
+};
+
+}  // namespace vantor
