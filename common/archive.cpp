@@ -54,8 +54,8 @@ void ArchiveWriter::writeUInt32(std::uint32_t value)
     appendLE(buffer_, value, 4);
 }
 
-ArchiveReader::ArchiveReader(QByteArrayView data, qsizetype maxStringBytes)
-    : data_(data), maxString_(maxStringBytes)
+ArchiveReader::ArchiveReader(QByteArray data, qsizetype maxStringBytes)
+    : data_(std::move(data)), maxString_(maxStringBytes)
 {
 }
 
@@ -74,7 +74,7 @@ bool ArchiveReader::take(qsizetype count, const char* what, QByteArrayView* out)
                  .arg(QLatin1String(what)).arg(pos_).arg(count).arg(remaining()));
         return false;
     }
-    *out = data_.sliced(pos_, count);
+    *out = QByteArrayView(data_).sliced(pos_, count);
     pos_ += count;
     return true;
 }

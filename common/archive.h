@@ -32,7 +32,8 @@ private:
 class ArchiveReader {
 public:
     // maxStringBytes bounds a single string, so a hostile length cannot make us allocate gigabytes.
-    explicit ArchiveReader(QByteArrayView data, qsizetype maxStringBytes = 16 * 1024 * 1024);
+    // The reader keeps its own (shared, not copied) reference, so a temporary argument is safe.
+    explicit ArchiveReader(QByteArray data, qsizetype maxStringBytes = 16 * 1024 * 1024);
 
     std::optional<QString> readString();
     std::optional<QByteArray> readBytes();
@@ -49,7 +50,7 @@ private:
     bool take(qsizetype count, const char* what, QByteArrayView* out);
     void fail(const QString& why);
 
-    QByteArrayView data_;
+    QByteArray data_;
     qsizetype pos_ = 0;
     qsizetype maxString_;
     QString error_;

@@ -71,7 +71,7 @@ TEST(Archive, ReaderRefusesEveryTruncationInsteadOfReadingPastTheEnd)
     out.writeInt32(7);
     const QByteArray whole = out.data();
     for (qsizetype cut = 0; cut < whole.size(); ++cut) {
-        ArchiveReader in(QByteArrayView(whole).first(cut));
+        ArchiveReader in(whole.first(cut));
         auto s = in.readBytes();
         auto n = in.readInt32();
         EXPECT_FALSE(s.has_value() && n.has_value()) << "cut at " << cut;
