@@ -4,6 +4,8 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1; shift
 jobs=$(nproc 2>/dev/null || echo 2)
+# Paths below the checkout are hashed relative to it, so a fresh clone elsewhere reuses the cache.
+export CCACHE_BASEDIR="$top" CCACHE_NOHASHDIR=true
 if [ ! -f "$top/$dir/build.ninja" ]; then
   cmake -S "$top" -B "$top/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 fi
