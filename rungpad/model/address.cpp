@@ -1,0 +1,60 @@
+#include "rungpad/model/address.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace rungpad {
+
+QByteArray formatAddress(char letter, int byte, int bit)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%c%05.1f", letter, byte + bit / 10.0);
+    return QByteArray(buffer);
+}
+
+QByteArray formatAddress(const BitAddress& a) { return formatAddress(a.letter, a.byte, a.bit); }
+
+int maxElementByte(char letter)
+{
+    switch (letter) {
+    case 'X': case 'Y': return 127;
+    case 'A': case 'K': return 63;
+    case 'F': case 'G': case 'D': case 'C': case 'T': return 255;
+    case 'R': return 999;
+    default: return -1;
+    }
+}
+
+std::optional<BitAddress> parseElementAddress(QByteArrayView text)
+{
+    if (text.size() < 2 || text.size() > 6)
+        return std::nullopt;
+    BitAddress a;
+    a.letter = char(std::toupper(static_cast<unsigned char>(text[0])));
+    const int maxByte = maxElementByte(a.letter);
+    if (maxByte < 0)
+        return std::nullopt;
+    qsizetype i = 1;
+    int digits = 0;
+    int value = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        value = value * 10 + (text[i] - '0');
+        ++digits;
+        ++i;
+    }
+    if (digits < 1 || digits > 3 || i + 2 != text.size() || text[i] != '.')
+        return std::nullopt;
+    const char bit = text[i + 1];
+    if (bit < '0' || bit > '7' || value > maxByte)
+        return std::nullopt;
+    a.byte = value;
+    a.bit = bit - '0';
+    return a;
+}
+
+bool isCoilLetter(char letter)
+{
+    return letter == 'Y' || letter == 'G' || letter == 'R' || letter == 'K' || letter == 'A';
+}
+
+}  // namespace rungpad

@@ -1,0 +1,131 @@
+#include "rungpad/model/comments.h"
+
+namespace rungpad {
+
+int notationByteBase(char letter)
+{
+    switch (letter) {
+    case 'F': case 'R': return 0;
+    case 'G': return 256;
+    case 'X': return 512;
+    case 'Y': return 640;
+    case 'K': return 768;
+    case 'A': return 832;
+    default: return -1;
+    }
+}
+
+std::optional<CommentKey> commentKey(char letter, int byte, int bit)
+{
+    const int base = notationByteBase(letter);
+    if (base < 0 || byte < 0 || bit < 0 || bit > 7)
+        return std::nullopt;
+    CommentKey key;
+    key.relay = letter == 'R';
+    key.index = (base + byte) * 8 + bit;
+    if (key.index >= (key.relay ? kRelayNotationEntries : kNotationEntries))
+        return std::nullopt;
+    return key;
+}
+
+std::optional<CommentKey> commentKeyOfText(QByteArrayView text)
+{
+    if (text.size() < 2)
+        return std::nullopt;
+    const char letter = text[0];
+    int byte = 0;
+    qsizetype i = 1;
+    int digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+        byte = byte * 10 + (text[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    int bit = 0;
+    if (i < text.size() && text[i] == '.' && i + 1 < text.size()) {
+        const char b = text[i + 1];
+        const int base = notationByteBase(letter);
+        const int byteIndex = base + byte;
+        if ((b == '0' || b == '1' || b == 'F' || b == 'I') && byteIndex >= 128 && byteIndex <= 255)
+            bit = 0;
+        else if (b >= '0' && b <= '7')
+            bit = b - '0';
+        else
+            return std::nullopt;
+    }
+    return commentKey(letter, byte, bit);
+}
+
+const QString& NotationTable::at(int index) const
+{
+    static const QString kNone;
+    return index >= 0 && index < kNotationEntries ? m_texts[size_t(index)] : kNone;
+}
+
+bool NotationTable::set(int index, const QString& text)
+{
+    if (index < 0 || index >= kNotationEntries)
+        return false;
+    m_texts[size_t(index)] = text;
+    return true;
+}
+
+void NotationTable::clear() { std::fill(m_texts.begin(), m_texts.end(), QString()); }
+
+const QString& RelayNotationTable::at(int index) const
+{
+    static const QString kNone;
+    return index >= 0 && index < kRelayNotationEntries ? m_texts[size_t(index)] : kNone;
+}
+
+bool RelayNotationTable::set(int index, const QString& text)
+{
+    if (index < 0 || index >= kRelayNotationEntries)
+        return false;
+    m_texts[size_t(index)] = text;
+    return true;
+}
+
+void RelayNotationTable::clear() { std::fill(m_texts.begin(), m_texts.end(), QString()); }
+
+int MCodeSignalMap::at(int mCode) const
+{
+    return mCode >= 0 && mCode < kMCodeCount ? m_entries[size_t(mCode)] : -1;
+}
+
+bool MCodeSignalMap::set(int mCode, int signal)
+{
+    if (mCode < 0 || mCode >= kMCodeCount)
+        return false;
+    m_entries[size_t(mCode)] = signal;
+    return true;
+}
+
+void MCodeSignalMap::clear() { std::fill(m_entries.begin(), m_entries.end(), -1); }
+
+QString CommentTables::commentOf(QByteArrayView addressText) const
+{
+    const auto key = commentKeyOfText(addressText);
+    if (!key)
+        return {};
+    return key->relay ? relay.at(key->index) : notation.at(key->index);
+}
+
+bool CommentTables::setCommentOf(QByteArrayView addressText, const QString& text)
+{
+    const auto key = commentKeyOfText(addressText);
+    if (!key)
+        return false;
+    return key->relay ? relay.set(key->index, text) : notation.set(key->index, text);
+}
+
+void CommentTables::clear()
+{
+    notation.clear();
+    relay.clear();
+    mCodes.clear();
+}
+
+}  // namespace rungpad

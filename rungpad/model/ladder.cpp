@@ -1,0 +1,182 @@
+#include "rungpad/model/ladder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rungpad {
+
+int functionIndexOfCode(quint16 code)
+{
+    const quint16 kind = kindOf(code);
+    for (int i = 0; i < kFunctionInstructionCount; ++i)
+        if (functionCodeOfIndex(i) == kind)
+            return i;
+    return -1;
+}
+
+bool isFunctionBlockCode(quint16 code) { return functionIndexOfCode(code) >= 0; }
+
+QByteArray LadderCell::text() const
+{
+    return QByteArray(textBytes.data(), int(qstrnlen(textBytes.data(), kCellTextBytes)));
+}
+
+void LadderCell::setText(QByteArrayView text)
+{
+    textBytes.fill('\0');
+    const qsizetype n = std::min<qsizetype>(text.size(), kCellTextMax);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i] == '\0')
+            break;
+        textBytes[size_t(i)] = text[i];
+    }
+}
+
+void LadderCell::clear()
+{
+    code = kEmpty;
+    verticalLink = 0;
+    number = -1;
+    textBytes.fill('\0');
+}
+
+bool LadderCell::operator==(const LadderCell& o) const
+{
+    return code == o.code && (verticalLink != 0) == (o.verticalLink != 0) && number == o.number
+        && text() == o.text() && tableRows == o.tableRows;
+}
+
+int LadderRow::blockColumn() const
+{
+    for (int c = 0; c < kOutputColumn; ++c)
+        if (isFunctionBlockCode(cells[size_t(c)].code))
+            return c;
+    return -1;
+}
+
+LadderProgram::LadderProgram() : m_notes(kMaxLines) {}
+
+LadderProgram::LadderProgram(const LadderProgram& other)
+    : end1Line(other.end1Line), stepCount(other.stepCount), end1Step(other.end1Step),
+      m_notes(other.m_notes), m_revision(other.m_revision)
+{
+    m_lines.reserve(other.m_lines.size());
+    for (const auto& row : other.m_lines)
+        m_lines.push_back(std::make_unique<LadderRow>(*row));
+}
+
+LadderProgram& LadderProgram::operator=(const LadderProgram& other)
+{
+    if (this != &other) {
+        LadderProgram copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+const LadderRow& LadderProgram::line(int index) const
+{
+    static const LadderRow kNoLine;
+    if (m_lines.empty())
+        return kNoLine;
+    index = std::clamp(index, 0, lineCount() - 1);
+    return *m_lines[size_t(index)];
+}
+
+LadderRow* LadderProgram::mutableLine(int index)
+{
+    if (index < 0 || index >= lineCount())
+        return nullptr;
+    touch();
+    return m_lines[size_t(index)].get();
+}
+
+InsertResult LadderProgram::insertChecked(int at, int count, int limitExclusive)
+{
+    if (at < 0 || at > lineCount() || count < 0)
+        return InsertResult::BadPosition;
+    if (qint64(lineCount()) + count >= limitExclusive)
+        return InsertResult::BeyondMaxLines;
+    if (count == 0)
+        return InsertResult::Inserted;
+    std::vector<std::unique_ptr<LadderRow>> fresh;
+    fresh.reserve(size_t(count));
+    for (int i = 0; i < count; ++i)
+        fresh.push_back(std::make_unique<LadderRow>());
+    m_lines.insert(m_lines.begin() + at, std::make_move_iterator(fresh.begin()),
+                   std::make_move_iterator(fresh.end()));
+    // Notes move with their lines; those pushed past the last slot are dropped.
+    std::move_backward(m_notes.begin() + at, m_notes.end() - count, m_notes.end());
+    std::fill(m_notes.begin() + at, m_notes.begin() + at + count, QString());
+    touch();
+    return InsertResult::Inserted;
+}
+
+InsertResult LadderProgram::insertLines(int at, int count)
+{
+    return insertChecked(at, count, kMaxLines);
+}
+
+bool LadderProgram::appendLoadedLine(const LadderRow& row)
+{
+    if (insertChecked(lineCount(), 1, kMaxLines + 1) != InsertResult::Inserted)
+        return false;
+    *m_lines.back() = row;
+    return true;
+}
+
+void LadderProgram::deleteLines(int at, int count)
+{
+    if (at < 0 || at >= lineCount() || count <= 0)
+        return;
+    count = std::min(count, lineCount() - at);
+    m_lines.erase(m_lines.begin() + at, m_lines.begin() + at + count);
+    std::move(m_notes.begin() + at + count, m_notes.end(), m_notes.begin() + at);
+    std::fill(m_notes.end() - count, m_notes.end(), QString());
+    touch();
+}
+
+void LadderProgram::clear()
+{
+    m_lines.clear();
+    touch();
+}
+
+const QString& LadderProgram::note(int line) const
+{
+    static const QString kNone;
+    if (line < 0 || line >= kMaxLines)
+        return kNone;
+    return m_notes[size_t(line)];
+}
+
+void LadderProgram::setNote(int line, const QString& text)
+{
+    if (line < 0 || line >= kMaxLines)
+        return;
+    m_notes[size_t(line)] = text;
+    touch();
+}
+
+void LadderProgram::recomputeTableRows()
+{
+    int runStart = -1;
+    for (int i = 0; i < lineCount(); ++i) {
+        LadderRow& row = *m_lines[size_t(i)];
+        for (auto& cell : row.cells)
+            cell.tableRows = 0;
+        if (isCodt(row[0].code)) {
+            if (runStart < 0)
+                runStart = i;
+            continue;
+        }
+        if (runStart >= 0) {
+            for (int j = runStart; j < i; ++j)
+                for (auto& cell : m_lines[size_t(j)]->cells)
+                    cell.tableRows = i - runStart;
+            runStart = -1;
+        }
+    }
+}
+
+}  // namespace rungpad

@@ -1,0 +1,168 @@
+#include "rungpad/model/address.h"
+#include "rungpad/model/comments.h"
+#include "rungpad/model/ladder.h"
+#include "rungpad/model/ladderdocument.h"
+
+#include <gtest/gtest.h>
+
+using namespace rungpad;
+
+TEST(LadderProgram, LineIndexIsClampedIntoTheLadder)
+{
+    LadderProgram p;
+    ASSERT_EQ(p.insertLines(0, 3), InsertResult::Inserted);
+    p.mutableLine(0)->cells[0].code = kContactNO;
+    p.mutableLine(2)->cells[0].code = kCoil;
+    EXPECT_EQ(p.line(-3)[0].code, kContactNO);
+    EXPECT_EQ(p.line(3 + 5)[0].code, kCoil);
+    EXPECT_EQ(p.mutableLine(3), nullptr);
+    LadderProgram empty;
+    EXPECT_EQ(empty.line(0)[0].code, kEmpty);
+}
+
+TEST(LadderProgram, InsertRefusedWhenTotalWouldReachMaxLines)
+{
+    LadderProgram p;
+    ASSERT_EQ(p.insertLines(0, 4990), InsertResult::Inserted);
+    const quint64 before = p.revision();
+    EXPECT_EQ(p.insertLines(10, 10), InsertResult::BeyondMaxLines);
+    EXPECT_EQ(p.lineCount(), 4990);
+    EXPECT_EQ(p.revision(), before);
+    EXPECT_EQ(p.insertLines(10, 9), InsertResult::Inserted);
+    EXPECT_EQ(p.lineCount(), 4999);
+    EXPECT_EQ(p.insertLines(0, 1), InsertResult::BeyondMaxLines);
+    // A file may still hold 5000 lines, never more.
+    EXPECT_TRUE(p.appendLoadedLine(LadderRow{}));
+    EXPECT_FALSE(p.appendLoadedLine(LadderRow{}));
+    EXPECT_EQ(p.lineCount(), kMaxLines);
+    EXPECT_EQ(p.insertLines(-1, 1), InsertResult::BadPosition);
+}
+
+TEST(LadderProgram, NotesMoveWithTheirLines)
+{
+    LadderProgram p;
+    p.insertLines(0, 4);
+    for (int i = 0; i < 4; ++i) {
+        p.mutableLine(i)->cells[1].setText(QByteArray::number(i));
+        p.setNote(i, QString("note %1").arg(i));
+    }
+    p.insertLines(1, 2);
+    EXPECT_EQ(p.line(3)[1].text(), "1");
+    EXPECT_EQ(p.note(3), "note 1");
+    EXPECT_TRUE(p.note(1).isEmpty());
+    EXPECT_TRUE(p.note(2).isEmpty());
+    p.deleteLines(0, 3);
+    EXPECT_EQ(p.lineCount(), 3);
+    EXPECT_EQ(p.line(0)[1].text(), "1");
+    EXPECT_EQ(p.note(0), "note 1");
+    EXPECT_EQ(p.note(2), "note 3");
+    EXPECT_TRUE(p.note(3).isEmpty());
+    p.deleteLines(1, 100);   // clipped to the end
+    EXPECT_EQ(p.lineCount(), 1);
+}
+
+TEST(LadderProgram, CopyIsDeep)
+{
+    LadderProgram p;
+    p.insertLines(0, 1);
+    p.mutableLine(0)->cells[0].setText("X000.0");
+    LadderProgram copy = p;
+    p.mutableLine(0)->cells[0].setText("Y000.0");
+    EXPECT_EQ(copy.line(0)[0].text(), "X000.0");
+}
+
+TEST(LadderProgram, TableRowsCountTheCodtGroupButNotAGroupAtTheEnd)
+{
+    LadderProgram p;
+    p.insertLines(0, 6);
+    for (int line : {1, 2, 4, 5})
+        for (int c = 0; c < kColumns; ++c)
+            p.mutableLine(line)->cells[size_t(c)].code = blockCellCode(fn::CODT, line, c);
+    p.recomputeTableRows();
+    EXPECT_EQ(p.line(1)[0].tableRows, 2);
+    EXPECT_EQ(p.line(2)[9].tableRows, 2);
+    EXPECT_EQ(p.line(3)[0].tableRows, 0);
+    EXPECT_EQ(p.line(4)[0].tableRows, 0);
+    EXPECT_EQ(p.line(5)[0].tableRows, 0);
+}
+
+TEST(LadderCell, TextIsCutToSixBytesAndClearResetsTheElement)
+{
+    LadderCell cell;
+    EXPECT_EQ(cell.number, -1);
+    cell.setText("ABCDEFGH");
+    EXPECT_EQ(cell.text(), "ABCDEF");
+    cell.code = kCoil;
+    cell.verticalLink = 1;
+    cell.number = 12;
+    cell.clear();
+    EXPECT_EQ(cell, LadderCell{});
+}
+
+TEST(ElementCodes, FunctionCodesFollowTheListIndex)
+{
+    EXPECT_EQ(functionCodeOfIndex(0), fn::CTR);
+    EXPECT_EQ(functionCodeOfIndex(12), fn::XMOV);
+    EXPECT_EQ(functionCodeOfIndex(13), fn::END1);
+    EXPECT_EQ(functionCodeOfIndex(14), fn::END2);
+    EXPECT_EQ(functionCodeOfIndex(15), fn::DEC);
+    EXPECT_EQ(functionCodeOfIndex(38), fn::WINDW);
+    EXPECT_EQ(functionCodeOfIndex(39), 0);
+    EXPECT_TRUE(isFunctionBlockCode(0x1001));
+    EXPECT_FALSE(isFunctionBlockCode(0x2300));
+    EXPECT_FALSE(isFunctionBlockCode(kCoil));
+    EXPECT_EQ(blockCellCode(fn::SFT, 2, 1), 0x3721);
+    EXPECT_EQ(functionIndexOfCode(0x7111), 13);
+}
+
+TEST(Address, FormattedWithThreeByteDigits)
+{
+    EXPECT_EQ(formatAddress('X', 12, 3), "X012.3");
+    EXPECT_EQ(formatAddress('R', 999, 7), "R999.7");
+    struct Case { const char* text; const char* normalised; };
+    const Case cases[] = {{"x5.3", "X005.3"}, {"X12.3", "X012.3"}, {"R999.7", "R999.7"},
+                          {"X5", nullptr}, {"X200.0", nullptr}, {"X1.8", nullptr},
+                          {"A64.0", nullptr}, {"Q1.0", nullptr}, {"X0001.0", nullptr}};
+    for (const Case& c : cases) {
+        const auto a = parseElementAddress(c.text);
+        if (!c.normalised) {
+            EXPECT_FALSE(a) << c.text;
+        } else {
+            ASSERT_TRUE(a) << c.text;
+            EXPECT_EQ(formatAddress(*a), c.normalised);
+        }
+    }
+}
+
+TEST(CommentTables, IndexRulesPerLetter)
+{
+    EXPECT_EQ(commentKey('X', 12, 3)->index, (512 + 12) * 8 + 3);
+    EXPECT_EQ(commentKey('A', 63, 7)->index, (832 + 63) * 8 + 7);
+    EXPECT_TRUE(commentKey('R', 999, 7)->relay);
+    EXPECT_FALSE(commentKey('R', 1000, 0));
+    EXPECT_FALSE(commentKey('Q', 0, 0));
+    CommentTables t;
+    EXPECT_TRUE(t.setCommentOf("X012.3", "start"));
+    EXPECT_EQ(t.notation.at((512 + 12) * 8 + 3), "start");
+    EXPECT_TRUE(t.setCommentOf("R100.1", "relay"));
+    EXPECT_EQ(t.relay.at(801), "relay");
+    EXPECT_EQ(t.mCodes.at(5), -1);
+    // Bytes 128..255 of the F area carry no bits of their own for a bit text 0 or 1.
+    EXPECT_EQ(commentKeyOfText("F130.1")->index, 130 * 8);
+}
+
+TEST(LadderDocument, AnEditAfterConversionEndsTheConvertedState)
+{
+    LadderDocument doc;
+    EXPECT_EQ(doc.editLadder.lineCount(), 1);
+    EXPECT_FALSE(doc.isConverted());
+    doc.setConverted(true);
+    EXPECT_TRUE(doc.isConverted());
+    doc.editLadder.mutableLine(0)->cells[0].code = kHorizontalWire;
+    EXPECT_FALSE(doc.isConverted());
+    doc.setConverted(true);
+    doc.markModified();
+    EXPECT_FALSE(doc.isConverted());
+    doc.setConverted(false);
+    EXPECT_FALSE(doc.isConverted());
+}
