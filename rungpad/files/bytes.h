@@ -1,0 +1,111 @@
+#pragma once
+// Little-endian byte access for the ladder files, one byte at a time as the files are
+// defined. The reader never runs past the end: a read that does not fit fails and leaves
+// the position where it was.
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+
+namespace rungpad {
+
+class ByteReader {
+public:
+    explicit ByteReader(QByteArrayView data) : data_(data) {}
+
+    bool readU16(std::uint16_t& value)
+    {
+        if (remaining() < 2)
+            return false;
+        value = static_cast<std::uint16_t>(byteAt(0) | (byteAt(1) << 8));
+        pos_ += 2;
+        return true;
+    }
+    bool readI16(std::int16_t& value)
+    {
+        std::uint16_t raw = 0;
+        if (!readU16(raw))
+            return false;
+        value = static_cast<std::int16_t>(raw);
+        return true;
+    }
+    bool readU32(std::uint32_t& value)
+    {
+        if (remaining() < 4)
+            return false;
+        value = static_cast<std::uint32_t>(byteAt(0)) | (static_cast<std::uint32_t>(byteAt(1)) << 8)
+            | (static_cast<std::uint32_t>(byteAt(2)) << 16) | (static_cast<std::uint32_t>(byteAt(3)) << 24);
+        pos_ += 4;
+        return true;
+    }
+    bool readBytes(qsizetype count, QByteArrayView& out)
+    {
+        if (count < 0 || remaining() < count)
+            return false;
+        out = data_.sliced(pos_, count);
+        pos_ += count;
+        return true;
+    }
+    qsizetype remaining() const { return data_.size() - pos_; }
+    qsizetype position() const { return pos_; }
+    bool atEnd() const { return pos_ >= data_.size(); }
+
+private:
+    unsigned byteAt(qsizetype offset) const { return static_cast<unsigned char>(data_[pos_ + offset]); }
+
+    QByteArrayView data_;
+    qsizetype pos_ = 0;
+};
+
+class ByteWriter {
+public:
+    void writeU16(std::uint16_t value)
+    {
+        buffer_.append(static_cast<char>(value & 0xFF));
+        buffer_.append(static_cast<char>(value >> 8));
+    }
+    void writeI16(std::int16_t value) { writeU16(static_cast<std::uint16_t>(value)); }
+    void writeU32(std::uint32_t value)
+    {
+        for (int shift = 0; shift < 32; shift += 8)
+            buffer_.append(static_cast<char>((value >> shift) & 0xFF));
+    }
+    // Exactly width bytes: the text cut to width - keepTerminator, the rest NUL.
+    void writeFixed(QByteArrayView text, int width, bool keepTerminator = false)
+    {
+        const qsizetype room = keepTerminator ? width - 1 : width;
+        const qsizetype used = text.size() < room ? text.size() : room;
+        buffer_.append(text.data(), used);
+        buffer_.append(QByteArray(width - used, '\0'));
+    }
+    void writeRaw(QByteArrayView bytes) { buffer_.append(bytes.data(), bytes.size()); }
+    const QByteArray& data() const { return buffer_; }
+    QByteArray take() { return std::move(buffer_); }
+
+private:
+    QByteArray buffer_;
+};
+
+// The bytes of a fixed NUL-padded field up to its first NUL.
+inline QByteArray fixedText(QByteArrayView field)
+{
+    const qsizetype nul = field.indexOf('\0');
+    return (nul < 0 ? field : field.first(nul)).toByteArray();
+}
+
+// Cuts GBK bytes to at most maxBytes without splitting a double-byte character.
+inline QByteArray gbkPrefix(const QByteArray& bytes, qsizetype maxBytes)
+{
+    if (bytes.size() <= maxBytes)
+        return bytes;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const qsizetype step = static_cast<unsigned char>(bytes[i]) >= 0x81 ? 2 : 1;
+        if (i + step > maxBytes)
+            break;
+        i += step;
+    }
+    return bytes.left(i);
+}
+
+}  // namespace rungpad

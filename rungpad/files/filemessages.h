@@ -1,0 +1,46 @@
+#pragma once
+// Texts the file commands show in the output window and in message boxes, Chinese and
+// English side by side; the language index 0 selects Chinese, 1 English.
+#include <QString>
+
+namespace rungpad {
+
+enum class FileMessage {
+    LoadingFile,
+    CannotOpenLadder,
+    FileLoaded,
+    LoadingNotation,
+    LoadNotationError,
+    NotationLoaded,
+    ConvertError,
+    SaveFileFail,
+    SavingFile,
+    FileSaved,
+    SavingNotation,
+    NotationSaved,
+    NotConverted,
+    OperationError,
+    Succeed,
+    UnlawfulInstruction,
+    CannotOutputFile,
+    OldLadderFailed,
+    Saving,
+    CannotLoadMean,
+    CannotOpenFile,
+    LoadingNote,
+    NoteLoaded,
+    SavingNote,
+    NoteSaved,
+    // Dialog filters and titles for the shells.
+    OpenLadderFilter,
+    LadderFileFilter,
+    OldLadderFileFilter,
+    BinaryFileFilter,
+    InstructionListFilter,
+    NotationImportFilter,
+    NotationExportFilter,
+};
+
+QString fileMessage(FileMessage id, int language);
+
+}  // namespace rungpad

@@ -1,0 +1,324 @@
+#include "rungpad/files/ladderfile.h"
+
+#include "common/gbk.h"
+#include "rungpad/files/bytes.h"
+#include "rungpad/files/fileformat.h"
+
+#include <cstdlib>
+
+namespace rungpad {
+
+namespace ff = fileformat;
+
+namespace {
+
+// Shapes of the blocks whose height changed since version 1.0, and of the ones version 1.0
+// cannot hold at all; kept here because they are facts of the two file versions.
+struct ShapeEntry {
+    quint16 instruction;
+    BlockShape shape;
+    bool shortenedByVersion1;   // stored one line high by the version 1.0 export
+    bool unknownToVersion1;     // refused by the version 1.0 export
+};
+constexpr ShapeEntry kShapes[] = {
+    {fn::COMP, {4, 2}, true, false},  {fn::MOVN, {4, 2}, true, false}, {fn::COIN, {4, 2}, true, false},
+    {fn::TMR, {2, 2}, true, false},   {fn::DEC, {5, 2}, true, false},  {fn::EOR, {5, 2}, true, false},
+    {fn::ANDF, {5, 2}, true, false},  {fn::ORF, {5, 2}, true, false},  {fn::NOT, {4, 2}, true, false},
+    {fn::COM, {1, 1}, true, false},   {fn::COME, {1, 1}, true, false}, {fn::TMRB, {4, 2}, false, true},
+    {fn::TMRC, {3, 2}, false, true},  {fn::CALLU, {2, 1}, false, true}, {fn::MOVB, {3, 2}, false, true},
+    {fn::MOVW, {3, 2}, false, true},
+};
+
+const ShapeEntry* shapeEntry(quint16 code)
+{
+    for (const ShapeEntry& e : kShapes)
+        if (e.instruction == kindOf(code))
+            return &e;
+    return nullptr;
+}
+
+// The first function block cell of a line, as both file versions look for it.
+int firstBlockCell(const LadderRow& row)
+{
+    for (int c = 0; c < kColumns; ++c)
+        if (row[c].code >= 0x1000)
+            return c;
+    return -1;
+}
+
+bool isKnownTag(quint16 tag)
+{
+    return tag == ff::kTagLineNote || tag == ff::kTagNotation || tag == ff::kTagRelayNotation;
+}
+
+quint32 tableSize(quint16 tag)
+{
+    switch (tag) {
+    case ff::kTagLineNote: return kMaxLines;
+    case ff::kTagNotation: return kNotationEntries;
+    case ff::kTagRelayNotation: return kRelayNotationEntries;
+    default: return 0;
+    }
+}
+
+void writeRecord(ByteWriter& out, quint16 tag, int index, const QString& text)
+{
+    const QByteArray bytes = gbkPrefix(vantor::toGbk(text), ff::kMaxCommentTextBytes);
+    if (bytes.isEmpty())
+        return;
+    out.writeU16(tag);
+    out.writeU32(quint32(index));
+    out.writeU16(quint16(bytes.size()));
+    out.writeRaw(bytes);
+}
+
+bool isAddressLetter(char c)
+{
+    switch (c) {
+    case 'A': case 'C': case 'F': case 'G': case 'K': case 'R': case 'T': case 'X': case 'Y': case 'D':
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool isGrpPath(const QString& path)
+{
+    return path.right(3).toUpper() == QLatin1String("GRP");
+}
+
+QString withExtension(const QString& path, const QString& dotExtension)
+{
+    return path.left(qMax<qsizetype>(0, path.size() - 4)) + dotExtension;
+}
+
+std::optional<BlockShape> blockShapeOf(quint16 instruction)
+{
+    if (const ShapeEntry* e = shapeEntry(instruction))
+        return e->shape;
+    return std::nullopt;
+}
+
+LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
+{
+    LadderFileContent content;
+    ByteReader in(bytes);
+    std::uint16_t countWord = 0;
+    if (!in.readU16(countWord)) {
+        content.error = LadderLoadError::Truncated;
+        return content;
+    }
+    const int lines = countWord == ff::kNoLinesWord ? 0 : int(countWord) + 1;
+    if (lines > kMaxLines) {
+        content.error = LadderLoadError::LineCount;
+        return content;
+    }
+    if (in.remaining() < qsizetype(ff::kHeaderBytes - 2) + qsizetype(lines) * ff::kLineBytes) {
+        content.error = LadderLoadError::Truncated;
+        return content;
+    }
+    LadderProgram& ladder = content.ladder;
+    ladder.clear();
+    in.readI16(ladder.end1Line);
+    in.readI16(ladder.stepCount);
+    in.readI16(ladder.end1Step);
+    QByteArrayView field;
+    in.readBytes(ff::kVersionBytes, field);
+    content.info.version = vantor::fromGbk(fixedText(field));
+    in.readBytes(ff::kMachineBytes, field);
+    content.info.machine = vantor::fromGbk(fixedText(field));
+    in.readBytes(ff::kModifierBytes, field);
+    content.info.modifier = vantor::fromGbk(fixedText(field));
+    in.readBytes(ff::kSaveTimeBytes, field);
+    content.info.saveTime = vantor::fromGbk(fixedText(field));
+
+    for (int l = 0; l < lines; ++l) {
+        LadderRow row;
+        for (int c = 0; c < kColumns; ++c) {
+            LadderCell& cell = row[c];
+            std::uint16_t link = 0;
+            in.readU16(cell.code);
+            in.readU16(link);
+            in.readI16(cell.number);
+            in.readBytes(ff::kCellTextBytes, field);
+            cell.verticalLink = link;
+            cell.setText(fixedText(field));
+        }
+        ladder.appendLoadedLine(row);
+    }
+    ladder.recomputeTableRows();
+
+    if (!withComments)
+        return content;
+    content.comments = CommentLoadResult::Loaded;
+    while (!in.atEnd()) {
+        CommentRecord record;
+        std::uint16_t length = 0;
+        QByteArrayView text;
+        if (!in.readU16(record.tag) || !isKnownTag(record.tag) || !in.readU32(record.index)
+            || record.index >= tableSize(record.tag) || !in.readU16(length) || length > ff::kMaxCommentTextBytes
+            || !in.readBytes(length, text)) {
+            content.comments = CommentLoadResult::Failed;
+            break;
+        }
+        record.text = text.toByteArray();
+        content.records.push_back(std::move(record));
+    }
+    return content;
+}
+
+void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables)
+{
+    for (const CommentRecord& r : records) {
+        const QString text = vantor::fromGbk(r.text);
+        switch (r.tag) {
+        case ff::kTagLineNote: ladder.setNote(int(r.index), text); break;
+        case ff::kTagNotation: tables.notation.set(int(r.index), text); break;
+        case ff::kTagRelayNotation: tables.relay.set(int(r.index), text); break;
+        default: break;
+        }
+    }
+}
+
+qint16 numberFromCellText(QByteArrayView text)
+{
+    if (text.size() > kCellTextMax)
+        return 0;
+    qsizetype i = 0;
+    if (!text.isEmpty() && isAddressLetter(text[0])) {
+        i = 1;
+        if (text[0] == 'D' && text.size() > 1 && (text[1] == 'C' || text[1] == 'T'))
+            i = 2;
+    }
+    int value = 0;
+    for (; i < text.size() && text[i] != '.'; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return 0;
+        value = value * 10 + (text[i] - '0');
+    }
+    return qint16(value);
+}
+
+qint16 version1Number(const LadderCell& cell)
+{
+    const QByteArray text = cell.text();
+    if (text.isEmpty())
+        return cell.number;
+    switch (text[0]) {
+    case 'X': case 'Y': case 'G': case 'F': case 'R': case 'K': case 'A':
+        return qint16(std::atoi(text.constData() + 1));
+    default:
+        return cell.number;
+    }
+}
+
+QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info, NumberField numbers)
+{
+    ByteWriter out;
+    const int lines = ladder.lineCount();
+    out.writeU16(lines == 0 ? ff::kNoLinesWord : quint16(lines - 1));
+    out.writeI16(ladder.end1Line);
+    out.writeI16(ladder.stepCount);
+    out.writeI16(ladder.end1Step);
+    out.writeFixed(gbkPrefix(vantor::toGbk(info.version), ff::kVersionBytes), ff::kVersionBytes);
+    out.writeFixed(gbkPrefix(vantor::toGbk(info.machine), ff::kMachineBytes), ff::kMachineBytes);
+    out.writeFixed(gbkPrefix(vantor::toGbk(info.modifier), ff::kModifierBytes), ff::kModifierBytes);
+    out.writeFixed(gbkPrefix(vantor::toGbk(info.saveTime), ff::kSaveTimeBytes - 1), ff::kSaveTimeBytes, true);
+    for (int l = 0; l < lines; ++l) {
+        const LadderRow& row = ladder.line(l);
+        for (int c = 0; c < kColumns; ++c) {
+            const LadderCell& cell = row[c];
+            const QByteArray text = cell.text();
+            out.writeU16(cell.code);
+            out.writeU16(cell.verticalLink != 0 ? 1 : 0);
+            out.writeI16(numbers == NumberField::FromText ? numberFromCellText(text) : version1Number(cell));
+            out.writeFixed(text, ff::kCellTextBytes, true);
+        }
+    }
+    return out.take();
+}
+
+QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables)
+{
+    ByteWriter out;
+    for (int i = 0; i < kMaxLines; ++i)
+        writeRecord(out, ff::kTagLineNote, i, ladder.note(i));
+    for (int i = 0; i < kNotationEntries; ++i)
+        writeRecord(out, ff::kTagNotation, i, tables.notation.at(i));
+    for (int i = 0; i < kRelayNotationEntries; ++i)
+        writeRecord(out, ff::kTagRelayNotation, i, tables.relay.at(i));
+    return out.take();
+}
+
+void normalizeFunctionBlocks(LadderProgram& ladder)
+{
+    int i = 0;
+    while (i < ladder.lineCount()) {
+        const LadderRow& row = ladder.line(i);
+        const int column = firstBlockCell(row);
+        const ShapeEntry* entry = column < 0 ? nullptr : shapeEntry(row[column].code);
+        if (!entry || !entry->shape.height || blockLineOf(row[column].code) != 0 || entry->shape.height < 2) {
+            ++i;
+            continue;
+        }
+        const quint16 code = row[column].code;
+        const int h = entry->shape.height;
+        const int w = entry->shape.width;
+        const int lastColumn = qMin(kColumns - 1, column + w - 1);
+        int missing = h;
+        for (int e = 1; e < h; ++e) {
+            const int at = i + e;
+            if (at >= ladder.lineCount()
+                || ladder.line(at)[column].code != blockCellCode(code, e, blockColumnOf(code))) {
+                missing = e;
+                break;
+            }
+        }
+        if (missing == h) {
+            for (int e = 1; e < h; ++e) {
+                LadderRow* lower = ladder.mutableLine(i + e);
+                for (int c = column; c <= lastColumn; ++c)
+                    (*lower)[c].setText({});
+            }
+        } else if (ladder.insertLines(i + missing, h - missing) == InsertResult::Inserted) {
+            for (int l = missing; l < h; ++l) {
+                LadderRow* inserted = ladder.mutableLine(i + l);
+                for (int c = column; c <= lastColumn; ++c) {
+                    LadderCell& cell = (*inserted)[c];
+                    cell.clear();
+                    cell.code = blockCellCode(code, l, c - column);
+                }
+            }
+        }
+        i += h;
+    }
+}
+
+std::optional<LadderProgram> makeVersion1Copy(const LadderProgram& ladder, int* offendingLine)
+{
+    LadderProgram copy(ladder);
+    for (int n = 0; n < kMaxLines; ++n)
+        copy.setNote(n, {});
+    int i = 0;
+    int original = 0;   // line number in the edit ladder, for the report
+    while (i < copy.lineCount()) {
+        const LadderRow& row = copy.line(i);
+        const int column = firstBlockCell(row);
+        const ShapeEntry* entry = column < 0 ? nullptr : shapeEntry(row[column].code);
+        if (entry && entry->unknownToVersion1) {
+            if (offendingLine)
+                *offendingLine = original;
+            return std::nullopt;
+        }
+        if (entry && entry->shortenedByVersion1 && blockLineOf(row[column].code) != 0)
+            copy.deleteLines(i, 1);
+        else
+            ++i;
+        ++original;
+    }
+    return copy;
+}
+
+}  // namespace rungpad

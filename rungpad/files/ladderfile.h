@@ -1,0 +1,84 @@
+#pragma once
+// The ladder file (.plf with comment records, .grp without), in both the current layout and
+// the version 1.0 export. Bytes in, bytes out: reading and writing files is the caller's.
+#include "rungpad/model/comments.h"
+#include "rungpad/model/ladder.h"
+#include "rungpad/model/ladderdocument.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace rungpad {
+
+// A path whose last three characters, upper-cased, are "GRP" holds no comment records.
+bool isGrpPath(const QString& path);
+// The path with its last four characters replaced (the older editor's default names).
+QString withExtension(const QString& path, const QString& dotExtension);
+
+enum class LadderLoadError {
+    None,
+    LineCount,   // line count word beyond 5000 lines
+    Truncated,   // fewer bytes than the line count promises
+};
+
+enum class CommentLoadResult {
+    NotRead,   // .grp files, or the ladder part was refused
+    Loaded,
+    Failed,    // unknown tag, index outside its table, text too long, record cut short
+};
+
+struct CommentRecord {
+    quint16 tag = 0;
+    quint32 index = 0;
+    QByteArray text;   // GBK
+};
+
+struct LadderFileContent {
+    LadderLoadError error = LadderLoadError::None;
+    LadderProgram ladder;
+    LadderInfo info;
+    CommentLoadResult comments = CommentLoadResult::NotRead;
+    // The records read before any failure; they are stored even when a later one failed.
+    std::vector<CommentRecord> records;
+    bool ok() const { return error == LadderLoadError::None; }
+};
+
+// Parses the ladder part and, when withComments, the comment records after it. The ladder
+// comes back with table rows set; line notes from the records are not yet applied.
+LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments);
+
+// Line notes into the ladder, notations into the tables.
+void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables);
+
+// Number field written for a cell text: the digits after the address letter (DC/DT: two
+// letters), 0 for a text that is not of that shape.
+qint16 numberFromCellText(QByteArrayView text);
+// Number field of the version 1.0 export.
+qint16 version1Number(const LadderCell& cell);
+
+enum class NumberField { FromText, Version1 };
+QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info, NumberField numbers);
+// Line notes, then NotationTable, then RelayNotationTable, non-empty texts only; texts longer
+// than a reader can hold are cut at a character boundary.
+QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables);
+
+// Blocks stored one line high by the version 1.0 export get back their full height: missing
+// block lines are inserted, lower block cells lose their text.
+void normalizeFunctionBlocks(LadderProgram& ladder);
+
+// The export copy for a version 1.0 file: header words and lines of the edit ladder without
+// notes, the shortened blocks one line high. nullopt when the ladder holds an instruction the
+// old version does not know (TMRB, TMRC, CALLU, MOVB, MOVW); offending gets its 0-based line.
+std::optional<LadderProgram> makeVersion1Copy(const LadderProgram& ladder, int* offendingLine = nullptr);
+
+// Block shape of a function instruction as the current editor lays it out.
+struct BlockShape {
+    int width = 1;
+    int height = 1;
+};
+std::optional<BlockShape> blockShapeOf(quint16 instruction);
+
+}  // namespace rungpad
