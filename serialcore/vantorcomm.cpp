@@ -114,6 +114,13 @@ void CVantorComm::close()
     port->deleteLater();
 }
 
+void CVantorComm::purge()
+{
+    pending_.clear();
+    if (port_)
+        port_->clear(QSerialPort::AllDirections);
+}
+
 void CVantorComm::onReadyRead()
 {
     // A slot may spin the event loop (a modal question, a blocking write). Qt does not emit

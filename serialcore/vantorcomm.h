@@ -36,6 +36,8 @@ public:
     qint64 write(QByteArrayView bytes);
     // Prompt and safe when closed. Not to be called from a slot of received() on another port.
     void close();
+    // Drops what the driver holds in both directions and what is queued for delivery.
+    void purge();
 
     QString lastError() const { return lastError_; }
 
