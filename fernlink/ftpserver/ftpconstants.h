@@ -1,0 +1,97 @@
+#pragma once
+// Bytes the controller sees on the FTP control connection and the fixed texts of the
+// account files. Replies are sent as written here, followed by CR LF.
+#include <QByteArray>
+
+namespace vantor::ftp {
+
+// Stored-file headers: the first archive string of each file.
+inline constexpr char kUsersHeader[] = "Orvenna Software Solutions - StoreObject";
+inline constexpr char kUserLogHeader[] = "Fernlink_UserLog_StoreObject";
+inline constexpr char kUsersFileName[] = "users.dat";
+inline constexpr char kUserLogFileName[] = "userlog.dat";
+
+// The built-in administrator gates the user interface only; it is never an FTP login.
+inline constexpr char kAdminName[] = "VantorQ5";
+inline constexpr char kAdminPassword[] = "P4X9L2";
+
+// A chunk starting with these 11 bytes is controller output text, not a command.
+inline constexpr char kCncOutputPrefix[] = "CNCOUTDATA ";
+inline constexpr int kCncOutputPrefixLength = 11;
+
+inline constexpr int kDefaultPort = 21;
+inline constexpr int kDefaultMaxUsers = 10;
+inline constexpr int kDefaultIdleMinutes = 5;
+inline constexpr int kControlReadBytes = 2048;   // one read of the control connection
+inline constexpr int kDataBlockBytes = 2048;     // one send or receive on a data connection
+inline constexpr int kDataConnectWaitMs = 10000; // PORT connect or PASV accept must happen by then
+// Longest command line we buffer; the controller's lines are a few dozen bytes.
+inline constexpr int kMaxCommandLine = 4096;
+// Failed PASS attempts before the connection is closed; each one waits a little longer.
+inline constexpr int kMaxFailedLogins = 3;
+inline constexpr int kFailedLoginDelayMs = 700;
+
+// Transfer states of a control connection.
+enum TransferState { StateIdle = 0, StateLoggedOut = 1, StateListing = 2, StateStoring = 3, StateRetrieving = 4 };
+
+// Access kinds asked of the path rules.
+enum AccessKind { AccessDownload = 1, AccessUpload = 2, AccessReserved = 3, AccessDelete = 4, AccessMakeDir = 5, AccessList = 6 };
+
+// Transfer outcomes counted by the server.
+enum Outcome { OutcomeDownloaded = 2, OutcomeUploaded = 3, OutcomeDownloadFailed = 4, OutcomeUploadFailed = 5 };
+
+// Reply texts.
+namespace reply {
+inline constexpr char kTooManyUsers[] = "421 Too many users are connected, please try again later.";
+inline constexpr char kWelcome[] = "220 Welcome to   ";
+inline constexpr char kGoodbye[] = "220 Bye";
+inline constexpr char kPleaseLogin[] = "530 Please login with USER and PASS.";
+inline constexpr char kPasswordRequired[] = "331 Password required for %1";
+inline constexpr char kLoginFirst[] = "503 Login with USER first.";
+inline constexpr char kLoginIncorrect[] = "530 Not logged in, user or password incorrect!";
+inline constexpr char kLoggedIn[] = "230 User successfully logged in.";
+inline constexpr char kTypeSet[] = "200 Type set to %1";
+inline constexpr char kCurrentDir[] = "257 \"%1\" is current directory.";
+inline constexpr char kDirChanged[] = "250 \"%1\" is current directory.";
+inline constexpr char kDirNotFoundQuoted[] = "550 \"%1\": Directory not found.";
+inline constexpr char kPermissionDeniedQuoted[] = "550 \"%1\": Permission denied.";
+inline constexpr char kPortOk[] = "200 Port command successful.";
+inline constexpr char kPasvFailed[] = "421 Failed to create socket.";
+inline constexpr char kPasvOk[] = "227 Entering Passive Mode (%1,%2,%3).";
+inline constexpr char kListOpening[] = "150 Opening ASCII mode data connection for directory list.";
+inline constexpr char kFileOpening[] = "150 Opening BINARY mode data connection for file transfer.";
+inline constexpr char kTransferComplete[] = "226 Transfer complete";
+inline constexpr char kTransferCompleteDot[] = "226 Transfer complete.";
+inline constexpr char kFileNotFound[] = "550 File not found.";
+inline constexpr char kPermissionDenied[] = "550 Permission denied.";
+inline constexpr char kFilenameInvalid550[] = "550 Filename invalid.";
+inline constexpr char kFilenameInvalid501[] = "501 Filename invalid.";
+inline constexpr char kSize[] = "213 %1";
+inline constexpr char kFileDeleted[] = "250 File \"%1\" was deleted successfully.";
+inline constexpr char kFileDeleteFailed[] = "450 Internal error deleting the file: \"%1\".";
+inline constexpr char kDirNotFound[] = "550 Directory not found.";
+inline constexpr char kDirDeleted[] = "250 Directory deleted successfully.";
+inline constexpr char kDirNotEmpty[] = "550 Directory not empty.";
+inline constexpr char kDirDeleteFailed[] = "450 Internal error deleting the directory.";
+inline constexpr char kDirExists[] = "550 Directory already exists.";
+inline constexpr char kMkdDenied[] = "550 Can't create directory. Permission denied.";
+inline constexpr char kDirCreated[] = "250 Directory created successfully.";
+inline constexpr char kDirCreateFailed[] = "450 Internal error creating the directory.";
+inline constexpr char kDataClosed[] = "426 Data connection closed.";
+inline constexpr char kAborOk[] = "226 ABOR command successful.";
+inline constexpr char kSyst[] = "215 UNIX emulated by Tidewell FTP Server.";
+inline constexpr char kNoop[] = "200 OK";
+inline constexpr char kNotImplemented[] = "502 Command not implemented.";
+inline constexpr char kCantOpenData[] = "425 Can't open data connection.";
+inline constexpr char kDataSocketFailed[] = "421 Failed to create data connection socket.";
+inline constexpr char kTransferAborted[] = "426 Connection closed; transfer aborted.";
+inline constexpr char kCantAccessFile[] = "450 Can't access file.";
+// Replies of our own for input the controller never sends.
+inline constexpr char kLineTooLong[] = "500 Command line too long.";
+inline constexpr char kIllegalPort[] = "501 Illegal PORT command.";
+inline constexpr char kIdleTimeout[] = "421 Connection timed out.";
+inline constexpr char kTooManyFailures[] = "421 Too many failed logins.";
+inline constexpr char kTransferBusy[] = "425 A transfer is already running.";
+}  // namespace reply
+
+}  // namespace vantor::ftp

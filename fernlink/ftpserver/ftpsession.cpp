@@ -1,0 +1,741 @@
+#include "fernlink/ftpserver/ftpsession.h"
+
+#include "common/gbk.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace vantor::ftp {
+
+namespace {
+constexpr unsigned char kIac = 0xFF;
+constexpr qint64 kWriteAhead = 64 * 1024;   // bytes queued on the data socket before we wait
+
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// An argument echoed in a reply must not be able to end the line or start a new reply.
+QString clean(QString text)
+{
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    text.remove(QChar(0));
+    return text;
+}
+
+QString fmt(const char* pattern, const QString& a)
+{
+    return QString::fromLatin1(pattern).arg(clean(a));
+}
+}  // namespace
+
+qint64 SystemClock::monotonicMs() const
+{
+    static QElapsedTimer timer = [] { QElapsedTimer t; t.start(); return t; }();
+    return timer.elapsed();
+}
+
+CFtpCommandSocket::CFtpCommandSocket(FtpSessionHost& host, FtpDataChannel& data, const FtpClock& clock,
+                                     UserLookup lookup, FtpSessionSettings settings)
+    : host_(host), data_(data), clock_(clock), lookup_(std::move(lookup)), settings_(std::move(settings))
+{
+    lastActivity_ = clock_.monotonicMs();
+}
+
+CFtpCommandSocket::~CFtpCommandSocket()
+{
+    // Dropping the connection mid-upload leaves nothing under the final name.
+    upload_.reset();
+    file_.reset();
+}
+
+QByteArray CFtpCommandSocket::listingLine(bool directory, qint64 size, const QDateTime& lastWrite,
+                                          const QDateTime& now, const QString& name)
+{
+    QByteArray line = directory ? "drwx------" : "-rwx------";
+    line += " 1 user group ";
+    line += QByteArray::number(directory ? 0 : size).rightJustified(14, ' ');
+    const QDate date = lastWrite.date();
+    const qint64 ageDays = lastWrite.secsTo(now) / 86400;
+    char field[40];
+    if (ageDays <= 356)
+        std::snprintf(field, sizeof field, " %s %02d %02d:%02d ", kMonths[date.month() - 1], date.day(),
+                      lastWrite.time().hour(), lastWrite.time().minute());
+    else
+        std::snprintf(field, sizeof field, " %s %02d %04d ", kMonths[date.month() - 1], date.day(), date.year());
+    line += field;
+    line += toGbk(name);
+    line += "\r\n";
+    return line;
+}
+
+bool CFtpCommandSocket::reply(const QString& text)
+{
+    if (closed_)
+        return false;
+    const QByteArray line = toGbk(text) + "\r\n";
+    if (!host_.sendControl(line)) {
+        closed_ = true;
+        destroyData();
+        host_.closeControl();
+        return false;
+    }
+    lastActivity_ = clock_.monotonicMs();
+    host_.trafficSent(line.size());
+    return true;
+}
+
+void CFtpCommandSocket::endConnection(const char* lastReply)
+{
+    if (closed_)
+        return;
+    reply(QString::fromLatin1(lastReply));
+    destroyData();
+    closed_ = true;
+    host_.closeControl();
+}
+
+void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
+{
+    if (closed_ || chunk.isEmpty())
+        return;
+    lastActivity_ = clock_.monotonicMs();
+    host_.trafficReceived(chunk.size());
+    if (receiveBuffer_.isEmpty() && !discardingLine_ && chunk.startsWith(kCncOutputPrefix)) {
+        if (chunk.size() <= kControlReadBytes)
+            host_.cncOutput(chunk.mid(kCncOutputPrefixLength));
+        return;
+    }
+    // Telnet commands (IAC IP, IAC DM before an urgent ABOR, option talk) are not text.
+    for (char c : chunk) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (telnetState_ == 1) {
+            if (byte == kIac) {
+                receiveBuffer_.append(c);
+                telnetState_ = 0;
+            } else if (byte >= 251) {
+                telnetState_ = 2;   // WILL, WONT, DO, DONT carry one option byte
+            } else {
+                telnetState_ = 0;
+                if (byte < 240)       // the DM went out of band: what follows is text
+                    receiveBuffer_.append(c);
+            }
+            continue;
+        }
+        if (telnetState_ == 2) {
+            telnetState_ = 0;
+            continue;
+        }
+        if (byte == kIac) {
+            telnetState_ = 1;
+            continue;
+        }
+        receiveBuffer_.append(c);
+    }
+    for (;;) {
+        const qsizetype end = receiveBuffer_.indexOf("\r\n");
+        if (end < 0)
+            break;
+        QByteArray line = receiveBuffer_.left(end);
+        receiveBuffer_.remove(0, end + 2);
+        if (discardingLine_) {
+            discardingLine_ = false;
+            continue;
+        }
+        if (!line.isEmpty())
+            queue_.append(fromGbk(line));
+    }
+    if (receiveBuffer_.size() > kMaxCommandLine) {
+        receiveBuffer_.clear();
+        if (!discardingLine_)
+            reply(QString::fromLatin1(reply::kLineTooLong));
+        discardingLine_ = true;
+    }
+    runQueue();
+}
+
+void CFtpCommandSocket::runQueue()
+{
+    while (!holding_ && !closed_ && !queue_.isEmpty())
+        runCommand(queue_.takeFirst());
+}
+
+void CFtpCommandSocket::onTimer(int tag)
+{
+    if (closed_)
+        return;
+    if (tag == TimerDataWait && waitingForData_) {
+        waitingForData_ = false;
+        const bool listing = pending_ == Pending::Listing;
+        pending_ = Pending::None;
+        destroyData();
+        if (!listing)
+            state_ = StateIdle;
+        reply(QString::fromLatin1(reply::kDataSocketFailed));
+    } else if (tag == TimerLoginDelay && holding_) {
+        holding_ = false;
+        reply(QString::fromLatin1(reply::kLoginIncorrect));
+        runQueue();
+    }
+}
+
+void CFtpCommandSocket::onTick()
+{
+    if (closed_ || settings_.idleMinutes <= 0)
+        return;
+    if (clock_.monotonicMs() - lastActivity_ > qint64(settings_.idleMinutes) * 60000)
+        endConnection(reply::kIdleTimeout);
+}
+
+bool CFtpCommandSocket::recheckAccount()
+{
+    // An account deleted, disabled or given another password since login stops here;
+    // changed rights take effect at once.
+    const auto fresh = lookup_(userName_);
+    if (!fresh || fresh->disabled || !homeIsUsable(fresh->homeDirectory)
+        || fresh->password != rules_.account().password) {
+        state_ = StateLoggedOut;
+        destroyData();
+        return false;
+    }
+    if (!(*fresh == rules_.account())) {
+        const QString cwd = rules_.currentDirectory();
+        rules_ = FtpPathRules(*fresh, settings_.protectedFiles);
+        rules_.setCurrentDirectory(fresh->homeDirectory == rules_.account().homeDirectory ? cwd : QStringLiteral("/"));
+        if (!rules_.resolve(rules_.currentDirectory()).valid)
+            rules_.setCurrentDirectory(QStringLiteral("/"));
+    }
+    return true;
+}
+
+void CFtpCommandSocket::runCommand(const QString& line)
+{
+    const qsizetype blank = line.indexOf(QLatin1Char(' '));
+    const QString word = (blank < 0 ? line : line.left(blank)).toUpper();
+    const QString arg = blank < 0 ? QString() : line.mid(blank + 1);
+
+    if (word == QLatin1String("USER"))
+        return cmdUser(arg);
+    if (word == QLatin1String("PASS"))
+        return cmdPass(arg);
+    if (state_ == StateLoggedOut || !recheckAccount()) {
+        if (word == QLatin1String("QUIT") || word == QLatin1String("BYE"))
+            return endConnection(reply::kGoodbye);
+        reply(QString::fromLatin1(reply::kPleaseLogin));
+        return;
+    }
+    if (word == QLatin1String("QUIT") || word == QLatin1String("BYE"))
+        return endConnection(reply::kGoodbye);
+    if (word == QLatin1String("TYPE"))
+        return void(reply(fmt(reply::kTypeSet, arg)));
+    if (word == QLatin1String("PWD"))
+        return void(reply(fmt(reply::kCurrentDir, rules_.currentDirectory())));
+    if (word == QLatin1String("CDUP"))
+        return cmdChangeDir(QStringLiteral(".."));
+    if (word == QLatin1String("CWD"))
+        return cmdChangeDir(arg);
+    if (word == QLatin1String("PORT"))
+        return cmdPort(arg);
+    if (word == QLatin1String("PASV"))
+        return cmdPasv();
+    if (word == QLatin1String("LIST"))
+        return cmdList(arg);
+    if (word == QLatin1String("RETR"))
+        return cmdRetr(arg);
+    if (word == QLatin1String("STOR"))
+        return cmdStor(arg, false);
+    if (word == QLatin1String("STOU"))
+        return cmdStor(arg, true);
+    if (word == QLatin1String("SIZE"))
+        return cmdSize(arg);
+    if (word == QLatin1String("DELE"))
+        return cmdDele(arg);
+    if (word == QLatin1String("RMD"))
+        return cmdRmd(arg);
+    if (word == QLatin1String("MKD"))
+        return cmdMkd(arg);
+    if (word == QLatin1String("ABOR"))
+        return cmdAbor();
+    if (word == QLatin1String("SYST"))
+        return void(reply(QString::fromLatin1(reply::kSyst)));
+    if (word == QLatin1String("NOOP"))
+        return void(reply(QString::fromLatin1(reply::kNoop)));
+    reply(QString::fromLatin1(reply::kNotImplemented));
+}
+
+void CFtpCommandSocket::cmdUser(const QString& arg)
+{
+    if (state_ != StateLoggedOut)
+        destroyData();
+    state_ = StateLoggedOut;
+    userName_ = arg;
+    reply(fmt(reply::kPasswordRequired, arg));
+}
+
+void CFtpCommandSocket::cmdPass(const QString& arg)
+{
+    if (userName_.isEmpty())
+        return void(reply(QString::fromLatin1(reply::kLoginFirst)));
+    std::optional<CUser> user;
+    if (userName_.compare(QLatin1String(kAdminName), Qt::CaseInsensitive) != 0)
+        user = lookup_(userName_);
+    if (checkFtpLogin(user, arg)) {
+        state_ = StateLoggedOut;
+        if (++failedLogins_ >= kMaxFailedLogins) {
+            reply(QString::fromLatin1(reply::kLoginIncorrect));
+            return endConnection(reply::kTooManyFailures);
+        }
+        // Each failure waits longer before its answer, so guessing passwords is slow.
+        holding_ = true;
+        host_.schedule(TimerLoginDelay, kFailedLoginDelayMs * failedLogins_);
+        return;
+    }
+    failedLogins_ = 0;
+    rules_ = FtpPathRules(*user, settings_.protectedFiles);
+    rules_.setCurrentDirectory(QStringLiteral("/"));
+    state_ = StateIdle;
+    if (reply(QString::fromLatin1(reply::kLoggedIn)))
+        host_.userLoggedIn(userName_);
+}
+
+void CFtpCommandSocket::cmdChangeDir(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkDirectory(arg, AccessList);
+    if (checked.result == CheckDirNotFound)
+        return void(reply(fmt(reply::kDirNotFoundQuoted, arg)));
+    if (checked.result == CheckNoRight)
+        return void(reply(fmt(reply::kPermissionDeniedQuoted, arg)));
+    if (!QFileInfo(checked.local).isDir())
+        return void(reply(fmt(reply::kDirNotFoundQuoted, arg)));
+    rules_.setCurrentDirectory(rules_.toVirtual(checked.local));
+    reply(fmt(reply::kDirChanged, rules_.currentDirectory()));
+}
+
+void CFtpCommandSocket::cmdPort(const QString& arg)
+{
+    const QStringList fields = arg.split(QLatin1Char(','));
+    bool ok = fields.size() >= 6;
+    int values[6] = {};
+    for (int i = 0; ok && i < 6; ++i) {
+        values[i] = fields[i].trimmed().toInt(&ok);
+        ok = ok && values[i] >= 0 && values[i] <= 255;
+    }
+    const QString address = ok ? QStringLiteral("%1.%2.%3.%4").arg(values[0]).arg(values[1]).arg(values[2]).arg(values[3])
+                               : QString();
+    const int port = values[4] * 256 + values[5];
+    // The data connection may only go back to the client itself, never to a third host.
+    if (!ok || address != settings_.peerAddress || port < 1 || port > 65535)
+        return void(reply(QString::fromLatin1(reply::kIllegalPort)));
+    dataAddress_ = address;
+    dataPort_ = port;
+    reply(QString::fromLatin1(reply::kPortOk));
+}
+
+void CFtpCommandSocket::cmdPasv()
+{
+    if (pending_ != Pending::None || state_ >= StateListing)
+        return void(reply(QString::fromLatin1(reply::kTransferBusy)));
+    destroyData();
+    quint16 port = 0;
+    if (!data_.listenPassive(&port)) {
+        data_.abort();
+        return void(reply(QString::fromLatin1(reply::kPasvFailed)));
+    }
+    dataInUse_ = true;
+    passive_ = true;
+    QString address = settings_.localAddress;
+    address.replace(QLatin1Char('.'), QLatin1Char(','));
+    reply(QString::fromLatin1(reply::kPasvOk).arg(address).arg(port / 256).arg(port % 256));
+}
+
+bool CFtpCommandSocket::openData(Pending what)
+{
+    if (!passive_) {
+        if (dataAddress_.isEmpty() || dataPort_ < 0) {
+            reply(QString::fromLatin1(reply::kCantOpenData));
+            return false;
+        }
+        dataInUse_ = true;
+        if (!data_.connectActive(dataAddress_, quint16(dataPort_))) {
+            reply(QString::fromLatin1(reply::kCantOpenData));
+            return false;
+        }
+    }
+    pending_ = what;
+    if (data_.isConnected()) {
+        startPending();
+    } else {
+        waitingForData_ = true;
+        host_.schedule(TimerDataWait, kDataConnectWaitMs);
+    }
+    return true;
+}
+
+void CFtpCommandSocket::onDataConnected()
+{
+    if (!waitingForData_)
+        return;
+    waitingForData_ = false;
+    host_.cancel(TimerDataWait);
+    startPending();
+}
+
+void CFtpCommandSocket::onDataConnectFailed()
+{
+    if (!waitingForData_)
+        return;
+    waitingForData_ = false;
+    host_.cancel(TimerDataWait);
+    pending_ = Pending::None;
+    state_ = StateIdle;
+    destroyData();
+    reply(QString::fromLatin1(reply::kCantOpenData));
+}
+
+void CFtpCommandSocket::startPending()
+{
+    const Pending what = pending_;
+    pending_ = Pending::None;
+    done_ = 0;
+    finishing_ = false;
+    switch (what) {
+    case Pending::None:
+        return;
+    case Pending::Listing:
+        if (listing_.isEmpty()) {
+            destroyData();
+            state_ = StateIdle;
+            reply(QString::fromLatin1(reply::kTransferCompleteDot));
+            return;
+        }
+        state_ = StateListing;
+        total_ = listing_.size();
+        pumpSend();
+        return;
+    case Pending::Retrieve:
+        file_ = std::make_unique<QFile>(transferPath_);
+        if (!file_->open(QIODevice::ReadOnly)) {
+            file_.reset();
+            state_ = StateIdle;
+            destroyData();
+            reply(QString::fromLatin1(reply::kTransferAborted));
+            return;
+        }
+        state_ = StateRetrieving;
+        total_ = file_->size();
+        pumpSend();
+        return;
+    case Pending::Store: {
+        // Bytes go to a hidden file beside the target and replace it only when complete,
+        // so a reader never sees half an upload and a failed one leaves no trace.
+        const QFileInfo target(transferPath_);
+        upload_ = std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.fernlink-upload-XXXXXX"));
+        if (!upload_->open()) {
+            upload_.reset();
+            state_ = StateIdle;
+            destroyData();
+            reply(QString::fromLatin1(reply::kCantAccessFile));
+            host_.transferOutcome(OutcomeUploadFailed);
+            return;
+        }
+        state_ = StateStoring;
+        return;
+    }
+    }
+}
+
+void CFtpCommandSocket::pumpSend()
+{
+    if (finishing_ || closed_)
+        return;
+    if (state_ == StateListing) {
+        while (done_ < total_ && data_.bytesToWrite() < kWriteAhead) {
+            const QByteArray block = listing_.mid(done_, kDataBlockBytes);
+            data_.write(block);
+            done_ += block.size();
+            lastActivity_ = clock_.monotonicMs();
+            host_.trafficSent(block.size());
+        }
+    } else if (state_ == StateRetrieving && file_) {
+        while (done_ < total_ && data_.bytesToWrite() < kWriteAhead) {
+            const qint64 want = std::min<qint64>(kDataBlockBytes, total_ - done_);
+            QByteArray block(want, Qt::Uninitialized);
+            const qint64 got = file_->seek(done_) ? file_->read(block.data(), want) : -1;
+            if (got <= 0) {
+                // The file shrank or failed under us: what the client has is not the file.
+                return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
+            }
+            block.truncate(got);
+            data_.write(block);
+            done_ += got;
+            lastActivity_ = clock_.monotonicMs();
+            host_.trafficSent(got);
+        }
+    } else {
+        return;
+    }
+    if (done_ >= total_) {
+        finishing_ = true;
+        data_.finish();
+    }
+}
+
+void CFtpCommandSocket::onDataWritten()
+{
+    pumpSend();
+}
+
+void CFtpCommandSocket::onDataFinished()
+{
+    if (!finishing_)
+        return;
+    finishing_ = false;
+    if (state_ == StateListing)
+        finishTransfer(true, reply::kTransferComplete, 0);
+    else if (state_ == StateRetrieving)
+        finishTransfer(true, reply::kTransferComplete, OutcomeDownloaded);
+}
+
+void CFtpCommandSocket::onDataBytes(const QByteArray& bytes)
+{
+    if (state_ != StateStoring || !upload_ || bytes.isEmpty())
+        return;
+    lastActivity_ = clock_.monotonicMs();
+    host_.trafficReceived(bytes.size());
+    if (upload_->write(bytes) != bytes.size())
+        return finishTransfer(false, reply::kCantAccessFile, OutcomeUploadFailed);
+    done_ += bytes.size();
+}
+
+void CFtpCommandSocket::onDataPeerClosed()
+{
+    if (state_ == StateStoring && upload_) {
+        bool ok = upload_->flush();
+        if (ok) {
+            const QString temp = upload_->fileName();
+            upload_->setAutoRemove(false);
+            upload_->close();
+            ok = ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(transferPath_).constData()) == 0;
+            if (!ok)
+                QFile::remove(temp);
+            upload_.reset();
+        }
+        finishTransfer(ok, ok ? reply::kTransferComplete : reply::kCantAccessFile,
+                       ok ? OutcomeUploaded : OutcomeUploadFailed);
+        return;
+    }
+    if (state_ == StateListing || state_ == StateRetrieving) {
+        if (finishing_)
+            return;   // our own close after the last byte
+        finishTransfer(false, reply::kTransferAborted, 0);
+    }
+}
+
+void CFtpCommandSocket::onDataError()
+{
+    if (waitingForData_)
+        return onDataConnectFailed();
+    if (state_ == StateStoring)
+        finishTransfer(false, reply::kTransferAborted, OutcomeUploadFailed);
+    else if (state_ == StateRetrieving)
+        finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
+    else if (state_ == StateListing)
+        finishTransfer(false, reply::kTransferAborted, 0);
+}
+
+void CFtpCommandSocket::finishTransfer(bool ok, const char* replyText, int outcome)
+{
+    const int was = state_;
+    const qint64 bytes = done_;
+    destroyData();
+    state_ = StateIdle;
+    if (was == StateRetrieving || was == StateStoring)
+        host_.transferDone(was == StateRetrieving ? QStringLiteral("RETR") : QStringLiteral("STOR"),
+                           rules_.toVirtual(transferPath_), bytes, ok);
+    reply(QString::fromLatin1(replyText));
+    if (outcome)
+        host_.transferOutcome(outcome);
+}
+
+void CFtpCommandSocket::destroyData()
+{
+    if (waitingForData_) {
+        waitingForData_ = false;
+        host_.cancel(TimerDataWait);
+    }
+    if (dataInUse_)
+        data_.abort();
+    dataInUse_ = false;
+    finishing_ = false;
+    pending_ = Pending::None;
+    file_.reset();
+    upload_.reset();
+    listing_.clear();
+    done_ = total_ = 0;
+    dataAddress_.clear();
+    dataPort_ = -1;
+    passive_ = false;
+    if (state_ >= StateListing)
+        state_ = StateIdle;
+}
+
+std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg)
+{
+    QString path = arg;
+    while (path.endsWith(QLatin1Char('*')))
+        path.chop(1);
+    if (path.isEmpty())
+        path = rules_.currentDirectory();
+    const CheckedPath checked = rules_.checkDirectory(path, AccessList);
+    if (checked.result == CheckDirNotFound) {
+        reply(fmt(reply::kDirNotFoundQuoted, arg));
+        return std::nullopt;
+    }
+    if (checked.result == CheckNoRight) {
+        reply(fmt(reply::kPermissionDeniedQuoted, arg));
+        return std::nullopt;
+    }
+    QFileInfoList entries;
+    const QFileInfo target(checked.local);
+    if (target.isDir())
+        entries = QDir(checked.local).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                                                    QDir::Name);
+    else
+        entries.append(target);
+    const QDateTime now = clock_.now();
+    QByteArray text;
+    for (const QFileInfo& entry : entries) {
+        // Names with leading dots cannot be addressed, and links out of the home are not served.
+        if (entry.fileName().startsWith(QLatin1Char('.')) || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
+            continue;
+        text += listingLine(entry.isDir(), entry.size(), entry.lastModified(), now, entry.fileName());
+    }
+    return text;
+}
+
+void CFtpCommandSocket::cmdList(const QString& arg)
+{
+    if (pending_ != Pending::None || state_ >= StateListing)
+        return void(reply(QString::fromLatin1(reply::kTransferBusy)));
+    auto text = buildListing(arg);
+    if (!text)
+        return;
+    reply(QString::fromLatin1(reply::kListOpening));
+    listing_ = *text;
+    if (!openData(Pending::Listing))
+        destroyData();
+}
+
+void CFtpCommandSocket::cmdRetr(const QString& arg)
+{
+    if (pending_ != Pending::None || state_ >= StateListing)
+        return void(reply(QString::fromLatin1(reply::kTransferBusy)));
+    const CheckedPath checked = rules_.checkFile(arg, AccessDownload);
+    if (checked.result == CheckNotFound)
+        return void(reply(QString::fromLatin1(reply::kFileNotFound)));
+    if (checked.result != CheckOk)
+        return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    reply(QString::fromLatin1(reply::kFileOpening));
+    transferPath_ = checked.local;
+    if (!openData(Pending::Retrieve)) {
+        state_ = StateIdle;
+        destroyData();
+    }
+}
+
+void CFtpCommandSocket::cmdStor(const QString& arg, bool unique)
+{
+    if (pending_ != Pending::None || state_ >= StateListing)
+        return void(reply(QString::fromLatin1(reply::kTransferBusy)));
+    CheckedPath checked;
+    if (unique) {
+        checked = rules_.checkUniqueFile(arg);
+        if (checked.result == CheckInvalid)
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid501)));
+        if (checked.result != CheckOk)
+            return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    } else {
+        checked = rules_.checkFile(arg, AccessUpload);
+        if (checked.result == CheckNotFound)
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
+        if (checked.result != CheckOk)
+            return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    }
+    reply(QString::fromLatin1(reply::kFileOpening));
+    transferPath_ = checked.local;
+    if (!openData(Pending::Store)) {
+        state_ = StateIdle;
+        destroyData();
+    }
+}
+
+void CFtpCommandSocket::cmdSize(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkFile(arg, AccessDownload);
+    if (checked.result == CheckNotFound)
+        return void(reply(QString::fromLatin1(reply::kFileNotFound)));
+    if (checked.result != CheckOk)
+        return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    reply(QString::fromLatin1(reply::kSize).arg(QFileInfo(checked.local).size()));
+}
+
+void CFtpCommandSocket::cmdDele(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkFile(arg, AccessDelete);
+    if (checked.result == CheckNotFound)
+        return void(reply(QString::fromLatin1(reply::kFileNotFound)));
+    if (checked.result != CheckOk)
+        return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    const QString virtualPath = rules_.toVirtual(checked.local);
+    if (QFile::remove(checked.local))
+        reply(fmt(reply::kFileDeleted, virtualPath));
+    else
+        reply(fmt(reply::kFileDeleteFailed, virtualPath));
+}
+
+void CFtpCommandSocket::cmdRmd(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkDirectory(arg, AccessDelete);
+    if (checked.result == CheckDirNotFound)
+        return void(reply(QString::fromLatin1(reply::kDirNotFound)));
+    if (checked.result != CheckOk || rules_.toVirtual(checked.local) == QLatin1String("/"))
+        return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    if (::rmdir(QFile::encodeName(checked.local).constData()) == 0)
+        return void(reply(QString::fromLatin1(reply::kDirDeleted)));
+    if (errno == ENOTEMPTY || errno == EEXIST)
+        return void(reply(QString::fromLatin1(reply::kDirNotEmpty)));
+    reply(QString::fromLatin1(reply::kDirDeleteFailed));
+}
+
+void CFtpCommandSocket::cmdMkd(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkDirectory(arg, AccessMakeDir);
+    if (checked.result == CheckOk)
+        return void(reply(QString::fromLatin1(reply::kDirExists)));
+    if (checked.result == CheckNoRight)
+        return void(reply(QString::fromLatin1(reply::kMkdDenied)));
+    if (checked.local.isEmpty())
+        return void(reply(QString::fromLatin1(reply::kDirCreateFailed)));
+    if (QDir().mkpath(checked.local))
+        reply(QString::fromLatin1(reply::kDirCreated));
+    else
+        reply(QString::fromLatin1(reply::kDirCreateFailed));
+}
+
+void CFtpCommandSocket::cmdAbor()
+{
+    if (dataInUse_ || pending_ != Pending::None) {
+        if (state_ != StateIdle)
+            reply(QString::fromLatin1(reply::kDataClosed));
+        destroyData();
+    }
+    reply(QString::fromLatin1(reply::kAborOk));
+}
+
+}  // namespace vantor::ftp

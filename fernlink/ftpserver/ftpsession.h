@@ -1,0 +1,169 @@
+#pragma once
+// The command interpreter of one FTP control connection, with its data transfers.
+// It sees bytes, ticks and data-channel events; the connection thread (or a test) owns
+// the sockets and the timers and forwards them here.
+#include "fernlink/ftpserver/ftpconstants.h"
+#include "fernlink/ftpserver/ftppaths.h"
+#include "fernlink/ftpserver/userstore.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTemporaryFile;
+
+namespace vantor::ftp {
+
+class FtpClock {
+public:
+    virtual ~FtpClock() = default;
+    virtual qint64 monotonicMs() const = 0;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock : public FtpClock {
+public:
+    qint64 monotonicMs() const override;
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// One data connection at a time; the session decides when to open, write and close it.
+class FtpDataChannel {
+public:
+    virtual ~FtpDataChannel() = default;
+    // PASV: listen for the control connection's peer; false when no socket could be made.
+    virtual bool listenPassive(quint16* port) = 0;
+    // PORT: start connecting; false when the attempt failed at once.
+    virtual bool connectActive(const QString& host, quint16 port) = 0;
+    virtual bool isConnected() const = 0;
+    virtual void write(const QByteArray& block) = 0;
+    virtual qint64 bytesToWrite() const = 0;
+    // Send what is queued, then close; the session hears dataFinished() once all of it left.
+    virtual void finish() = 0;
+    virtual void abort() = 0;
+};
+
+// What a session asks of its connection.
+class FtpSessionHost {
+public:
+    virtual ~FtpSessionHost() = default;
+    // One whole reply line with its CR LF; false when the control connection failed.
+    virtual bool sendControl(const QByteArray& line) = 0;
+    // Flush what was sent and end the connection.
+    virtual void closeControl() = 0;
+    virtual void schedule(int tag, int ms) = 0;   // replaces a pending timer of that tag
+    virtual void cancel(int tag) = 0;
+    virtual void trafficSent(qint64 bytes) = 0;
+    virtual void trafficReceived(qint64 bytes) = 0;
+    virtual void transferOutcome(int outcome) = 0;
+    virtual void userLoggedIn(const QString& name) = 0;
+    virtual void cncOutput(const QByteArray& text) = 0;   // without the prefix
+    virtual void transferDone(const QString& verb, const QString& path, qint64 bytes, bool ok) = 0;
+};
+
+struct FtpSessionSettings {
+    QString peerAddress;     // dotted IPv4 of the client
+    QString localAddress;    // dotted IPv4 of our end of the control connection
+    int idleMinutes = kDefaultIdleMinutes;   // 0: never
+    QStringList protectedFiles;              // users.dat and userlog.dat
+};
+
+class CFtpCommandSocket {
+public:
+    using UserLookup = std::function<std::optional<CUser>(const QString&)>;
+
+    CFtpCommandSocket(FtpSessionHost& host, FtpDataChannel& data, const FtpClock& clock,
+                      UserLookup lookup, FtpSessionSettings settings);
+    ~CFtpCommandSocket();
+
+    void onControlBytes(const QByteArray& chunk);
+    void onTimer(int tag);
+    void onTick();   // once a second: the idle time-out
+
+    void onDataConnected();
+    void onDataConnectFailed();
+    void onDataBytes(const QByteArray& bytes);
+    void onDataWritten();
+    void onDataPeerClosed();   // every received byte was delivered before this
+    void onDataFinished();     // after finish(): every queued byte left
+    void onDataError();
+
+    int transferState() const { return state_; }
+    const QString& userName() const { return userName_; }
+    QString currentDirectory() const { return rules_.currentDirectory(); }
+    bool closed() const { return closed_; }
+
+    enum Timer { TimerDataWait = 1, TimerLoginDelay = 2 };
+    // Listing text for a directory or one file, byte for byte as clients parse it.
+    static QByteArray listingLine(bool directory, qint64 size, const QDateTime& lastWrite,
+                                  const QDateTime& now, const QString& name);
+
+private:
+    void runQueue();
+    void runCommand(const QString& line);
+    bool reply(const QString& text);
+    void endConnection(const char* lastReply);
+    bool recheckAccount();
+
+    void cmdUser(const QString& arg);
+    void cmdPass(const QString& arg);
+    void cmdChangeDir(const QString& arg);
+    void cmdPort(const QString& arg);
+    void cmdPasv();
+    void cmdList(const QString& arg);
+    void cmdRetr(const QString& arg);
+    void cmdStor(const QString& arg, bool unique);
+    void cmdSize(const QString& arg);
+    void cmdDele(const QString& arg);
+    void cmdRmd(const QString& arg);
+    void cmdMkd(const QString& arg);
+    void cmdAbor();
+
+    enum class Pending { None, Listing, Retrieve, Store };
+    bool openData(Pending what);
+    void startPending();
+    void pumpSend();
+    void finishTransfer(bool ok, const char* replyText, int outcome);
+    void destroyData();
+    std::optional<QByteArray> buildListing(const QString& arg);
+
+    FtpSessionHost& host_;
+    FtpDataChannel& data_;
+    const FtpClock& clock_;
+    UserLookup lookup_;
+    FtpSessionSettings settings_;
+
+    int state_ = StateLoggedOut;
+    QString userName_;
+    FtpPathRules rules_;
+    bool passive_ = false;
+    QString dataAddress_;
+    int dataPort_ = -1;
+    bool dataInUse_ = false;   // PASV listening or a connection made or being made
+    bool closed_ = false;
+
+    QByteArray receiveBuffer_;
+    bool discardingLine_ = false;
+    int telnetState_ = 0;
+    QStringList queue_;
+    bool holding_ = false;
+    int failedLogins_ = 0;
+
+    Pending pending_ = Pending::None;
+    bool waitingForData_ = false;
+    bool finishing_ = false;
+    QByteArray listing_;
+    std::unique_ptr<QFile> file_;
+    std::unique_ptr<QTemporaryFile> upload_;
+    QString transferPath_;
+    qint64 done_ = 0;
+    qint64 total_ = 0;
+    qint64 lastActivity_ = 0;
+};
+
+}  // namespace vantor::ftp

@@ -1,0 +1,531 @@
+#include "fernlink/ftpserver/ftpsession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace vantor::ftp;
+
+namespace {
+
+class FakeClock : public FtpClock {
+public:
+    qint64 ms = 1000;
+    QDateTime wall = QDateTime(QDate(2026, 6, 15), QTime(12, 0));
+    qint64 monotonicMs() const override { return ms; }
+    QDateTime now() const override { return wall; }
+};
+
+class FakeHost : public FtpSessionHost {
+public:
+    QStringList replies;
+    std::map<int, int> timers;
+    bool closed = false;
+    qint64 sent = 0, received = 0;
+    QList<int> outcomes;
+    QStringList logins;
+    QList<QByteArray> cnc;
+    bool sendControl(const QByteArray& line) override
+    {
+        EXPECT_TRUE(line.endsWith("\r\n"));
+        EXPECT_EQ(line.count('\r'), 1) << line.constData();
+        EXPECT_EQ(line.count('\n'), 1) << line.constData();
+        replies.append(QString::fromLatin1(line.chopped(2)));
+        return true;
+    }
+    void closeControl() override { closed = true; }
+    void schedule(int tag, int ms) override { timers[tag] = ms; }
+    void cancel(int tag) override { timers.erase(tag); }
+    void trafficSent(qint64 n) override { sent += n; }
+    void trafficReceived(qint64 n) override { received += n; }
+    void transferOutcome(int o) override { outcomes.append(o); }
+    void userLoggedIn(const QString& name) override { logins.append(name); }
+    void cncOutput(const QByteArray& text) override { cnc.append(text); }
+    void transferDone(const QString&, const QString&, qint64, bool) override {}
+};
+
+class FakeData : public FtpDataChannel {
+public:
+    bool connected = false;
+    bool listening = false;
+    QString host;
+    quint16 port = 0;
+    QByteArray written;
+    bool finished = false;
+    int aborts = 0;
+    qint64 backlog = 0;
+    bool listenPassive(quint16* p) override { listening = true; *p = 5001; return true; }
+    bool connectActive(const QString& h, quint16 p) override { host = h; port = p; return true; }
+    bool isConnected() const override { return connected; }
+    void write(const QByteArray& block) override
+    {
+        EXPECT_LE(block.size(), 2048);
+        written += block;
+        backlog += block.size();
+    }
+    qint64 bytesToWrite() const override { return backlog; }
+    void finish() override { finished = true; }
+    void abort() override { ++aborts; connected = listening = false; }
+};
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = dir.filePath(QStringLiteral("home"));
+        QDir().mkpath(home + QStringLiteral("/Sub/deeper"));
+        QDir().mkpath(dir.filePath(QStringLiteral("outside")));
+        QDir().mkpath(dir.filePath(QStringLiteral("homeX")));
+        writeFile(dir.filePath(QStringLiteral("outside/secret.txt")), "secret");
+        writeFile(dir.filePath(QStringLiteral("homeX/sibling.txt")), "sibling");
+        writeFile(home + QStringLiteral("/O0001.CNC"), "G0 X1\r\n");
+        writeFile(home + QStringLiteral("/Sub/prog.nc"), "M30\r\n");
+        user.name = QStringLiteral("oper1");
+        user.password = QStringLiteral("pw");
+        user.homeDirectory = home;
+        user.download = 1;
+        user.upload = 1;
+        user.deleteRight = 1;
+        user.makeDirectory = 1;
+        makeSession();
+    }
+
+    void makeSession()
+    {
+        FtpSessionSettings settings;
+        settings.peerAddress = QStringLiteral("127.0.0.1");
+        settings.localAddress = QStringLiteral("127.0.0.1");
+        settings.idleMinutes = 5;
+        settings.protectedFiles = protectedFiles;
+        session = std::make_unique<CFtpCommandSocket>(host, data, clock, [this](const QString& name) -> std::optional<CUser> {
+            if (accountExists && name.compare(user.name, Qt::CaseInsensitive) == 0)
+                return user;
+            return std::nullopt;
+        }, settings);
+    }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+        f.write(bytes);
+    }
+
+    QString send(const QString& line)
+    {
+        const qsizetype before = host.replies.size();
+        session->onControlBytes(line.toUtf8() + "\r\n");
+        return host.replies.size() > before ? host.replies.mid(before).join(QLatin1Char('|')) : QString();
+    }
+
+    void login()
+    {
+        send(QStringLiteral("USER oper1"));
+        ASSERT_EQ(send(QStringLiteral("PASS pw")), QStringLiteral("230 User successfully logged in."));
+    }
+
+    QTemporaryDir dir;
+    QString home;
+    CUser user;
+    bool accountExists = true;
+    QStringList protectedFiles;
+    FakeClock clock;
+    FakeHost host;
+    FakeData data;
+    std::unique_ptr<CFtpCommandSocket> session;
+};
+
+}  // namespace
+
+// ---- the control stream ----
+
+TEST_F(Session, LinesAreCutAtCrLfWhateverTheChunks)
+{
+    session->onControlBytes("USER oper1\r\nPASS pw\r\nNO");
+    EXPECT_EQ(host.replies, QStringList({QStringLiteral("331 Password required for oper1"),
+                                         QStringLiteral("230 User successfully logged in.")}));
+    session->onControlBytes("OP\r\n\r\nsyst\r\n");
+    EXPECT_EQ(host.replies.mid(2), QStringList({QStringLiteral("200 OK"), QStringLiteral("215 UNIX emulated by Tidewell FTP Server.")}));
+}
+
+TEST_F(Session, ControllerOutputIsHandedOverNotInterpreted)
+{
+    session->onControlBytes("CNCOUTDATA X5 Y3");
+    ASSERT_EQ(host.cnc.size(), 1);
+    EXPECT_EQ(host.cnc[0], QByteArray("X5 Y3"));
+    EXPECT_TRUE(host.replies.isEmpty());
+    EXPECT_EQ(send(QStringLiteral("cncoutdata X5")), QStringLiteral("530 Please login with USER and PASS."));
+}
+
+TEST_F(Session, OverlongLineIsRefusedAndNotBuffered)
+{
+    session->onControlBytes(QByteArray(5000, 'A'));
+    EXPECT_EQ(host.replies.value(0), QStringLiteral("500 Command line too long."));
+    session->onControlBytes(QByteArray(5000, 'A'));
+    session->onControlBytes("AAAA\r\n");   // the rest of the monster line is dropped
+    EXPECT_EQ(host.replies.size(), 1);
+    EXPECT_EQ(send(QStringLiteral("NOOP")), QStringLiteral("530 Please login with USER and PASS."));
+}
+
+TEST_F(Session, LineBreaksAndNulInAnArgumentNeverReachAReply)
+{
+    session->onControlBytes(QByteArray("USER a\rb\nc\0d\r\n", 14));
+    ASSERT_EQ(host.replies.size(), 1);   // FakeHost checks the one CR LF
+    EXPECT_EQ(host.replies[0], QStringLiteral("331 Password required for abcd"));
+}
+
+TEST_F(Session, TelnetInterruptBeforeAborIsUnderstood)
+{
+    login();
+    // IAC IP, IAC DM inline (or with the DM sent out of band and lost), then ABOR.
+    session->onControlBytes("\xff\xf4\xff\xf2" "ABOR\r\n");
+    session->onControlBytes("\xff\xf4\xff" "ABOR\r\n");
+    session->onControlBytes("\xff\xfb\x01NOOP\r\n");
+    EXPECT_EQ(host.replies.mid(2), QStringList({QStringLiteral("226 ABOR command successful."),
+                                                QStringLiteral("226 ABOR command successful."),
+                                                QStringLiteral("200 OK")}));
+}
+
+TEST_F(Session, IdleConnectionIsClosedAfterTheTimeOut)
+{
+    login();
+    clock.ms += 5 * 60000;
+    session->onTick();
+    EXPECT_FALSE(host.closed);
+    clock.ms += 1001;
+    session->onTick();
+    EXPECT_TRUE(host.closed);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("421 Connection timed out."));
+}
+
+// ---- login ----
+
+TEST_F(Session, LoginGateAndCommandWordCase)
+{
+    EXPECT_EQ(send(QStringLiteral("LIST")), QStringLiteral("530 Please login with USER and PASS."));
+    EXPECT_EQ(send(QStringLiteral("PASS pw")), QStringLiteral("503 Login with USER first."));
+    EXPECT_EQ(send(QStringLiteral("user OPER1")), QStringLiteral("331 Password required for OPER1"));
+    EXPECT_EQ(send(QStringLiteral("LIST")), QStringLiteral("530 Please login with USER and PASS."));
+    EXPECT_EQ(send(QStringLiteral("pass pw")), QStringLiteral("230 User successfully logged in."));
+    EXPECT_EQ(host.logins, QStringList({QStringLiteral("OPER1")}));
+    EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("257 \"/\" is current directory."));
+    EXPECT_EQ(send(QStringLiteral("FEAT")), QStringLiteral("502 Command not implemented."));
+    EXPECT_EQ(send(QStringLiteral("TYPE I")), QStringLiteral("200 Type set to I"));
+    EXPECT_EQ(send(QStringLiteral("USER other")), QStringLiteral("331 Password required for other"));
+    EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("530 Please login with USER and PASS."));
+}
+
+TEST_F(Session, EmptyPasswordAcceptsAnyButDisabledNever)
+{
+    user.password.clear();
+    send(QStringLiteral("USER oper1"));
+    EXPECT_EQ(send(QStringLiteral("PASS whatever")), QStringLiteral("230 User successfully logged in."));
+    user.disabled = 1;
+    EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("530 Please login with USER and PASS."));
+    send(QStringLiteral("USER oper1"));
+    session->onControlBytes("PASS \r\n");
+    EXPECT_TRUE(host.timers.count(CFtpCommandSocket::TimerLoginDelay));
+}
+
+TEST_F(Session, FailedLoginsAreSlowedThenTheConnectionCloses)
+{
+    send(QStringLiteral("USER oper1"));
+    EXPECT_EQ(send(QStringLiteral("PASS bad")), QString());   // held back
+    EXPECT_EQ(send(QStringLiteral("NOOP")), QString());       // queued behind it
+    const int firstDelay = host.timers.at(CFtpCommandSocket::TimerLoginDelay);
+    session->onTimer(CFtpCommandSocket::TimerLoginDelay);
+    EXPECT_EQ(host.replies.mid(1), QStringList({QStringLiteral("530 Not logged in, user or password incorrect!"),
+                                                QStringLiteral("530 Please login with USER and PASS.")}));
+    send(QStringLiteral("PASS bad2"));
+    EXPECT_GT(host.timers.at(CFtpCommandSocket::TimerLoginDelay), firstDelay);
+    session->onTimer(CFtpCommandSocket::TimerLoginDelay);
+    send(QStringLiteral("PASS bad3"));
+    EXPECT_TRUE(host.closed);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("421 Too many failed logins."));
+}
+
+TEST_F(Session, BuiltInAdministratorIsNoFtpLogin)
+{
+    user.name = QStringLiteral("VantorQ5");
+    user.password = QStringLiteral("P4X9L2");
+    send(QStringLiteral("USER vantorq5"));
+    send(QStringLiteral("PASS P4X9L2"));
+    session->onTimer(CFtpCommandSocket::TimerLoginDelay);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("530 Not logged in, user or password incorrect!"));
+}
+
+TEST_F(Session, DeletedAccountStopsAtItsNextCommand)
+{
+    login();
+    accountExists = false;
+    EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("530 Please login with USER and PASS."));
+}
+
+TEST_F(Session, ChangedRightsApplyAtOnce)
+{
+    login();
+    user.deleteRight = 0;
+    EXPECT_EQ(send(QStringLiteral("DELE O0001.CNC")), QStringLiteral("550 Permission denied."));
+}
+
+// ---- directories ----
+
+TEST_F(Session, ChangeDirectoryStaysInsideTheHome)
+{
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("outside")), home + QStringLiteral("/escape")));
+    ASSERT_TRUE(QFile::link(home + QStringLiteral("/Sub"), home + QStringLiteral("/alias")));
+    login();
+    struct Case { QString argument; QString reply; };
+    const Case cases[] = {
+        {QStringLiteral("Sub"), QStringLiteral("250 \"/Sub\" is current directory.")},
+        {QStringLiteral("/"), QStringLiteral("250 \"/\" is current directory.")},
+        {QStringLiteral(".."), QStringLiteral("550 \"..\": Permission denied.")},
+        {QStringLiteral("/.."), QStringLiteral("550 \"/..\": Permission denied.")},
+        {QStringLiteral("../outside"), QStringLiteral("550 \"../outside\": Permission denied.")},
+        {QStringLiteral("..\\outside"), QStringLiteral("550 \"..\\outside\": Permission denied.")},
+        {QStringLiteral("//..//outside"), QStringLiteral("550 \"//..//outside\": Permission denied.")},
+        {QStringLiteral("Sub/../../outside"), QStringLiteral("550 \"Sub/../../outside\": Permission denied.")},
+        {QStringLiteral("../homeX"), QStringLiteral("550 \"../homeX\": Permission denied.")},
+        {QStringLiteral("../home/Sub"), QStringLiteral("250 \"/Sub\" is current directory.")},
+        {dir.filePath(QStringLiteral("outside")), QStringLiteral("550 \"") + dir.filePath(QStringLiteral("outside")) + QStringLiteral("\": Directory not found.")},
+        {QStringLiteral("escape"), QStringLiteral("550 \"escape\": Permission denied.")},
+        {QStringLiteral("alias"), QStringLiteral("250 \"/alias\" is current directory.")},
+        {QStringLiteral("sub"), QStringLiteral("550 \"sub\": Directory not found.")},
+        {QStringLiteral("./Sub/./deeper"), QStringLiteral("250 \"/Sub/deeper\" is current directory.")},
+        {QStringLiteral(".../Sub..."), QStringLiteral("250 \"/Sub\" is current directory.")},
+        {QStringLiteral("O0001.CNC"), QStringLiteral("550 \"O0001.CNC\": Directory not found.")},
+        {QStringLiteral("nothere"), QStringLiteral("550 \"nothere\": Directory not found.")},
+    };
+    for (const Case& c : cases) {
+        send(QStringLiteral("CWD /"));
+        EXPECT_EQ(send(QStringLiteral("CWD ") + c.argument), c.reply) << c.argument.toStdString();
+    }
+    send(QStringLiteral("CWD Sub/deeper"));
+    EXPECT_EQ(send(QStringLiteral("CDUP")), QStringLiteral("250 \"/Sub\" is current directory."));
+    EXPECT_EQ(send(QStringLiteral("CWD")), QStringLiteral("250 \"/\" is current directory."));
+}
+
+TEST_F(Session, EscapingFileNamesAreNotFoundOrRefused)
+{
+    protectedFiles = {home + QStringLiteral("/users.dat")};
+    writeFile(home + QStringLiteral("/users.dat"), "accounts");
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("outside/secret.txt")), home + QStringLiteral("/link.txt")));
+    makeSession();
+    login();
+    const QString secret = dir.filePath(QStringLiteral("outside/secret.txt"));
+    const QStringList names = {QStringLiteral("../outside/secret.txt"), QStringLiteral("..\\outside\\secret.txt"),
+                               QStringLiteral("/../outside/secret.txt"), QStringLiteral("Sub/../../outside/secret.txt"),
+                               secret, QStringLiteral("link.txt"), QStringLiteral("users.dat"),
+                               QStringLiteral("/users.dat"), QStringLiteral("USERS.DAT"), QStringLiteral(".."),
+                               QStringLiteral("o0001.cnc")};
+    for (const QString& name : names) {
+        // On a case-sensitive disk USERS.DAT and o0001.cnc are new names an upload may create.
+        const bool newName = name == QStringLiteral("USERS.DAT") || name == QStringLiteral("o0001.cnc");
+        for (const QString& verb : {QStringLiteral("RETR"), QStringLiteral("SIZE"), QStringLiteral("DELE"), QStringLiteral("STOR")}) {
+            if (newName && verb == QStringLiteral("STOR"))
+                continue;
+            const QString answer = send(verb + QLatin1Char(' ') + name);
+            EXPECT_TRUE(answer.startsWith(QStringLiteral("550 ")) || answer.startsWith(QStringLiteral("501 ")))
+                << verb.toStdString() << ' ' << name.toStdString() << " -> " << answer.toStdString();
+        }
+    }
+    EXPECT_TRUE(QFile::exists(secret));
+    EXPECT_TRUE(QFile::exists(home + QStringLiteral("/users.dat")));
+    EXPECT_EQ(send(QStringLiteral("SIZE /Sub/../O0001.CNC")), QStringLiteral("213 7"));
+    EXPECT_EQ(send(QStringLiteral("SIZE \\Sub\\prog.nc")), QStringLiteral("213 5"));
+}
+
+TEST_F(Session, RightsDecideEachCommand)
+{
+    struct Case { const char* what; int download, upload, del, mkd; QString line; QString reply; };
+    const Case cases[] = {
+        {"RETR without download", 0, 1, 1, 1, QStringLiteral("RETR O0001.CNC"), QStringLiteral("550 Permission denied.")},
+        {"SIZE with download", 1, 0, 0, 0, QStringLiteral("SIZE O0001.CNC"), QStringLiteral("213 7")},
+        {"STOR without upload", 1, 0, 1, 1, QStringLiteral("STOR new.nc"), QStringLiteral("550 Permission denied.")},
+        {"STOU without upload", 1, 0, 1, 1, QStringLiteral("STOU new.nc"), QStringLiteral("550 Permission denied.")},
+        {"STOU on an existing name", 1, 1, 0, 0, QStringLiteral("STOU O0001.CNC"), QStringLiteral("501 Filename invalid.")},
+        {"DELE without delete", 1, 1, 0, 1, QStringLiteral("DELE O0001.CNC"), QStringLiteral("550 Permission denied.")},
+        {"DELE missing", 1, 1, 1, 1, QStringLiteral("DELE none.nc"), QStringLiteral("550 File not found.")},
+        {"DELE", 1, 1, 1, 1, QStringLiteral("DELE /Sub/prog.nc"), QStringLiteral("250 File \"/Sub/prog.nc\" was deleted successfully.")},
+        {"MKD without right", 1, 1, 1, 0, QStringLiteral("MKD newdir"), QStringLiteral("550 Can't create directory. Permission denied.")},
+        {"MKD existing", 1, 1, 1, 1, QStringLiteral("MKD Sub"), QStringLiteral("550 Directory already exists.")},
+        {"MKD nested", 1, 1, 1, 1, QStringLiteral("MKD a/b/c"), QStringLiteral("250 Directory created successfully.")},
+        {"MKD outside", 1, 1, 1, 1, QStringLiteral("MKD ../made"), QStringLiteral("550 Can't create directory. Permission denied.")},
+        {"RMD without delete", 1, 1, 0, 1, QStringLiteral("RMD Sub/deeper"), QStringLiteral("550 Permission denied.")},
+        {"RMD not empty", 1, 1, 1, 1, QStringLiteral("RMD Sub"), QStringLiteral("550 Directory not empty.")},
+        {"RMD", 1, 1, 1, 1, QStringLiteral("RMD Sub/deeper"), QStringLiteral("250 Directory deleted successfully.")},
+        {"RMD missing", 1, 1, 1, 1, QStringLiteral("RMD nothere"), QStringLiteral("550 Directory not found.")},
+        {"RMD of the home", 1, 1, 1, 1, QStringLiteral("RMD /"), QStringLiteral("550 Directory not found.")},
+        {"CWD needs some right", 0, 0, 0, 1, QStringLiteral("CWD Sub"), QStringLiteral("550 \"Sub\": Permission denied.")},
+    };
+    for (const Case& c : cases) {
+        user.download = c.download;
+        user.upload = c.upload;
+        user.deleteRight = c.del;
+        user.makeDirectory = c.mkd;
+        makeSession();
+        login();
+        EXPECT_EQ(send(c.line), c.reply) << c.what;
+    }
+    EXPECT_TRUE(QFileInfo(home + QStringLiteral("/a/b/c")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("made"))));
+    EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/Sub/deeper")));
+}
+
+// ---- data connections ----
+
+TEST_F(Session, PortOnlyBackToTheClient)
+{
+    login();
+    struct Case { QString argument; QString reply; };
+    const Case cases[] = {
+        {QStringLiteral("127,0,0,1,4,1"), QStringLiteral("200 Port command successful.")},
+        {QStringLiteral("192,168,1,10,4,1"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,1,0,0"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,1,256,1"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,1"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,x,4,1"), QStringLiteral("501 Illegal PORT command.")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(send(QStringLiteral("PORT ") + c.argument), c.reply) << c.argument.toStdString();
+    send(QStringLiteral("PORT 127,0,0,1,4,1"));
+    send(QStringLiteral("RETR O0001.CNC"));
+    EXPECT_EQ(data.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(data.port, 1025);
+}
+
+TEST_F(Session, RetrieveSendsBlocksAndCompletesOnlyWhenFlushed)
+{
+    QByteArray content;
+    for (int i = 0; i < 5000; ++i)
+        content.append(char(i * 7));
+    writeFile(home + QStringLiteral("/big.bin"), content);
+    login();
+    EXPECT_EQ(send(QStringLiteral("PASV")), QStringLiteral("227 Entering Passive Mode (127,0,0,1,19,137)."));
+    EXPECT_EQ(send(QStringLiteral("RETR big.bin")), QStringLiteral("150 Opening BINARY mode data connection for file transfer."));
+    EXPECT_EQ(session->transferState(), 0);
+    data.connected = true;
+    session->onDataConnected();
+    EXPECT_EQ(data.written, content);
+    EXPECT_TRUE(data.finished);
+    EXPECT_EQ(host.replies.size(), 4);   // no 226 before every byte left
+    EXPECT_EQ(send(QStringLiteral("NOOP")), QStringLiteral("200 OK"));   // commands run during a transfer
+    session->onDataFinished();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
+    EXPECT_EQ(host.outcomes, QList<int>({OutcomeDownloaded}));
+    EXPECT_EQ(session->transferState(), 0);
+    EXPECT_EQ(send(QStringLiteral("RETR big.bin")).split(QLatin1Char('|')).last(), QStringLiteral("425 Can't open data connection."));
+}
+
+TEST_F(Session, ShrinkingFileEndsWithAnErrorNotAComplete)
+{
+    writeFile(home + QStringLiteral("/shrink.bin"), QByteArray(200000, 'x'));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    data.backlog = 0;
+    send(QStringLiteral("RETR shrink.bin"));
+    QFile::resize(home + QStringLiteral("/shrink.bin"), 1000);
+    data.backlog = 0;
+    session->onDataWritten();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("426 Connection closed; transfer aborted."));
+    EXPECT_EQ(host.outcomes, QList<int>({OutcomeDownloadFailed}));
+}
+
+TEST_F(Session, StoreReplacesTheTargetOnlyWhenComplete)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("STOR O0001.CNC"));
+    session->onDataBytes("new ");
+    session->onDataBytes("content");
+    QFile old(home + QStringLiteral("/O0001.CNC"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("G0 X1\r\n"));   // readers still get the whole old file
+    session->onDataPeerClosed();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
+    QFile now(home + QStringLiteral("/O0001.CNC"));
+    ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+    EXPECT_EQ(now.readAll(), QByteArray("new content"));
+    EXPECT_EQ(host.outcomes, QList<int>({OutcomeUploaded}));
+
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("STOR half.nc"));
+    session->onDataBytes("partial");
+    EXPECT_EQ(send(QStringLiteral("ABOR")), QStringLiteral("426 Data connection closed.|226 ABOR command successful."));
+    EXPECT_FALSE(QFile::exists(home + QStringLiteral("/half.nc")));
+    EXPECT_EQ(QDir(home).entryList(QDir::Files | QDir::Hidden).size(), 1) << "temporary upload left behind";
+    EXPECT_EQ(send(QStringLiteral("ABOR")), QStringLiteral("226 ABOR command successful."));
+}
+
+TEST_F(Session, DataConnectionThatNeverComesTimesOut)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    send(QStringLiteral("RETR O0001.CNC"));
+    EXPECT_EQ(host.timers.at(CFtpCommandSocket::TimerDataWait), 10000);
+    session->onTimer(CFtpCommandSocket::TimerDataWait);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("421 Failed to create data connection socket."));
+    EXPECT_EQ(session->transferState(), 0);
+    EXPECT_TRUE(host.outcomes.isEmpty());
+}
+
+TEST_F(Session, ClientClosingEarlyAbortsOnlyARunningTransfer)
+{
+    writeFile(home + QStringLiteral("/big.bin"), QByteArray(300000, 'y'));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("RETR big.bin"));
+    session->onDataPeerClosed();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("426 Connection closed; transfer aborted."));
+    const qsizetype count = host.replies.size();
+    session->onDataPeerClosed();
+    EXPECT_EQ(host.replies.size(), count);
+}
+
+TEST_F(Session, ListingLinesAreByteExact)
+{
+    const QDateTime now(QDate(2026, 6, 15), QTime(12, 0));
+    struct Case { bool dir; qint64 size; QDateTime when; QByteArray line; };
+    const Case cases[] = {
+        {false, 1234, QDateTime(QDate(2026, 3, 7), QTime(9, 5)),
+         "-rwx------ 1 user group           1234 Mar 07 09:05 O0001.CNC\r\n"},
+        {true, 4096, QDateTime(QDate(2013, 11, 30), QTime(8, 0)),
+         "drwx------ 1 user group              0 Nov 30 2013 O0001.CNC\r\n"},
+        {false, 5, now.addDays(-356), "-rwx------ 1 user group              5 Jun 24 12:00 O0001.CNC\r\n"},
+        {false, 5, now.addDays(-357), "-rwx------ 1 user group              5 Jun 23 2025 O0001.CNC\r\n"},
+        {false, 5, now.addDays(30), "-rwx------ 1 user group              5 Jul 15 12:00 O0001.CNC\r\n"},
+        {false, 6000000000LL, now, "-rwx------ 1 user group     6000000000 Jun 15 12:00 O0001.CNC\r\n"},
+        {false, 123456789012345LL, now, "-rwx------ 1 user group 123456789012345 Jun 15 12:00 O0001.CNC\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CFtpCommandSocket::listingLine(c.dir, c.size, c.when, now, QStringLiteral("O0001.CNC")), c.line);
+}
+
+TEST_F(Session, ListRepliesAndEmptyDirectory)
+{
+    QDir().mkpath(home + QStringLiteral("/empty"));
+    login();
+    EXPECT_EQ(send(QStringLiteral("LIST -la")), QStringLiteral("550 \"-la\": Directory not found."));
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    EXPECT_EQ(send(QStringLiteral("LIST empty")),
+              QStringLiteral("150 Opening ASCII mode data connection for directory list.|226 Transfer complete."));
+    EXPECT_TRUE(data.written.isEmpty());
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST *"));
+    EXPECT_TRUE(data.written.contains(" O0001.CNC\r\n"));
+    EXPECT_TRUE(data.written.startsWith("-rwx------ 1 user group              7 "));
+    EXPECT_TRUE(data.written.contains("drwx------ 1 user group              0 "));
+    EXPECT_TRUE(data.written.contains(" Sub\r\n"));
+    session->onDataFinished();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
+}
