@@ -1,0 +1,192 @@
+#include "fernport/dialogs.h"
+
+#include "serialcore/vantorcomm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace vantor::fernport {
+
+const QList<int>& CCommSetupDlg::baudRates()
+{
+    static const QList<int> rates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    return rates;
+}
+
+CCommSetupDlg::CCommSetupDlg(const QString& currentPort, int currentBaud, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(tr("Setup Dialog"));
+    setObjectName(QStringLiteral("CCommSetupDlg"));
+    port_ = new QComboBox(this);
+    port_->setObjectName(QStringLiteral("port"));
+    port_->setEditable(true);
+    port_->addItems(CVantorComm::availablePorts());
+    port_->setEditText(currentPort);
+    baud_ = new QComboBox(this);
+    baud_->setObjectName(QStringLiteral("baud"));
+    baud_->setEditable(true);
+    for (int rate : baudRates())
+        baud_->addItem(QString::number(rate));
+    baud_->setEditText(QString::asprintf("%d", currentBaud));
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("Port:"), port_);
+    form->addRow(tr("Baudrate:"), baud_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+PortChoice CCommSetupDlg::choice() const
+{
+    return {port_->currentText().trimmed(), baud_->currentText().trimmed().toInt()};
+}
+
+CDNCDlg::CDNCDlg(const QString& path, QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(tr("DNC Communication"));
+    setObjectName(QStringLiteral("CDNCDlg"));
+    setModal(false);
+    bytes_ = new QLabel(QStringLiteral("0"), this);
+    lines_ = new QLabel(QStringLiteral("0"), this);
+    time_ = new QLabel(QStringLiteral("00:00"), this);
+    rate_ = new QLabel(QStringLiteral("0"), this);
+    auto* form = new QFormLayout;
+    auto* name = new QLabel(path, this);
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(tr("File Name:"), name);
+    form->addRow(tr("Sent Bytes:"), bytes_);
+    form->addRow(tr("Sent Lines:"), lines_);
+    form->addRow(tr("Sent time:"), time_);
+    form->addRow(tr("Bytes/Sec:"), rate_);
+    auto* cancel = new QPushButton(tr("&Cancel"), this);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    connect(cancel, &QPushButton::clicked, this, &CDNCDlg::cancelRequested);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(cancel, 0, Qt::AlignRight);
+    setMinimumWidth(360);
+}
+
+void CDNCDlg::show(std::uint64_t bytes, int lines, const QString& time, std::uint64_t perSecond)
+{
+    bytes_->setText(QString::number(bytes));
+    lines_->setText(QString::number(lines));
+    time_->setText(time);
+    rate_->setText(QString::number(perSecond));
+}
+
+QString CDNCDlg::sentBytesText() const { return bytes_->text(); }
+QString CDNCDlg::sentLinesText() const { return lines_->text(); }
+QString CDNCDlg::sentTimeText() const { return time_->text(); }
+QString CDNCDlg::bytesPerSecText() const { return rate_->text(); }
+
+FindReplaceDlg::FindReplaceDlg(QPlainTextEdit* editor, bool replace, QWidget* parent)
+    : QDialog(parent), editor_(editor)
+{
+    setObjectName(QStringLiteral("FindReplaceDlg"));
+    find_ = new QLineEdit(this);
+    replace_ = new QLineEdit(this);
+    replaceLabel_ = new QLabel(tr("Replace with:"), this);
+    matchCase_ = new QCheckBox(tr("Match &case"), this);
+    auto* form = new QFormLayout;
+    form->addRow(tr("Find what:"), find_);
+    form->addRow(replaceLabel_, replace_);
+    auto* next = new QPushButton(tr("&Find Next"), this);
+    next->setDefault(true);
+    connect(next, &QPushButton::clicked, this, [this] { findNext(); });
+    replaceButtons_ = new QWidget(this);
+    auto* rb = new QHBoxLayout(replaceButtons_);
+    rb->setContentsMargins(0, 0, 0, 0);
+    auto* one = new QPushButton(tr("&Replace"), replaceButtons_);
+    auto* all = new QPushButton(tr("Replace &All"), replaceButtons_);
+    rb->addWidget(one);
+    rb->addWidget(all);
+    connect(one, &QPushButton::clicked, this, &FindReplaceDlg::replaceOne);
+    connect(all, &QPushButton::clicked, this, &FindReplaceDlg::replaceAll);
+    auto* close = new QPushButton(tr("Close"), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(next);
+    buttons->addWidget(replaceButtons_);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(matchCase_);
+    layout->addLayout(buttons);
+    setReplaceMode(replace);
+}
+
+void FindReplaceDlg::setReplaceMode(bool replace)
+{
+    setWindowTitle(replace ? tr("Replace") : tr("Find"));
+    replace_->setVisible(replace);
+    replaceLabel_->setVisible(replace);
+    replaceButtons_->setVisible(replace);
+}
+
+bool FindReplaceDlg::hasPattern() const
+{
+    return !find_->text().isEmpty();
+}
+
+bool FindReplaceDlg::findNext()
+{
+    if (find_->text().isEmpty())
+        return false;
+    QTextDocument::FindFlags flags;
+    if (matchCase_->isChecked())
+        flags |= QTextDocument::FindCaseSensitively;
+    if (editor_->find(find_->text(), flags))
+        return true;
+    // Wrap around once, as a user expects from F3 at the end of the program.
+    QTextCursor start = editor_->textCursor();
+    start.movePosition(QTextCursor::Start);
+    editor_->setTextCursor(start);
+    return editor_->find(find_->text(), flags);
+}
+
+void FindReplaceDlg::replaceOne()
+{
+    if (editor_->isReadOnly())
+        return;
+    const Qt::CaseSensitivity cs = matchCase_->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    QTextCursor cursor = editor_->textCursor();
+    if (cursor.hasSelection() && cursor.selectedText().compare(find_->text(), cs) == 0)
+        cursor.insertText(replace_->text());
+    findNext();
+}
+
+void FindReplaceDlg::replaceAll()
+{
+    if (editor_->isReadOnly() || find_->text().isEmpty())
+        return;
+    QTextCursor cursor = editor_->textCursor();
+    cursor.beginEditBlock();  // one undo step for the whole replacement
+    QTextCursor at(editor_->document());
+    QTextDocument::FindFlags flags;
+    if (matchCase_->isChecked())
+        flags |= QTextDocument::FindCaseSensitively;
+    for (;;) {
+        at = editor_->document()->find(find_->text(), at, flags);
+        if (at.isNull())
+            break;
+        at.insertText(replace_->text());
+    }
+    cursor.endEditBlock();
+}
+
+}  // namespace vantor::fernport

@@ -1,0 +1,79 @@
+#pragma once
+// Fernport's small windows: port setup, the XON/XOFF DNC statistics, find/replace.
+#include <QDialog>
+
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QCheckBox;
+
+namespace vantor::fernport {
+
+struct PortChoice {
+    QString name;
+    int baud = 38400;
+};
+
+// "Setup Dialog": the platform's ports plus whatever the user types (a pty path works).
+class CCommSetupDlg : public QDialog {
+    Q_OBJECT
+public:
+    CCommSetupDlg(const QString& currentPort, int currentBaud, QWidget* parent = nullptr);
+    PortChoice choice() const;
+    static const QList<int>& baudRates();
+
+private:
+    QComboBox* port_;
+    QComboBox* baud_;
+};
+
+// "DNC Communication": statistics of an XON/XOFF run and its Cancel button.
+class CDNCDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDNCDlg(const QString& path, QWidget* parent = nullptr);
+    void show(std::uint64_t bytes, int lines, const QString& time, std::uint64_t perSecond);
+
+    QString sentBytesText() const;
+    QString sentLinesText() const;
+    QString sentTimeText() const;
+    QString bytesPerSecText() const;
+
+Q_SIGNALS:
+    void cancelRequested();
+
+protected:
+    void reject() override { Q_EMIT cancelRequested(); }
+
+private:
+    QLabel* bytes_;
+    QLabel* lines_;
+    QLabel* time_;
+    QLabel* rate_;
+};
+
+// Find and replace over the editor's text.
+class FindReplaceDlg : public QDialog {
+    Q_OBJECT
+public:
+    FindReplaceDlg(QPlainTextEdit* editor, bool replace, QWidget* parent = nullptr);
+    void setReplaceMode(bool replace);
+    bool findNext();
+    bool hasPattern() const;
+
+private:
+    void replaceOne();
+    void replaceAll();
+
+    QPlainTextEdit* editor_;
+    QLineEdit* find_;
+    QLineEdit* replace_;
+    QLabel* replaceLabel_;
+    QCheckBox* matchCase_;
+    QWidget* replaceButtons_;
+};
+
+}  // namespace vantor::fernport

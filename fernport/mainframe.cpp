@@ -1,0 +1,584 @@
+#include "fernport/mainframe.h"
+
+#include "common/gbk.h"
+#include "common/ui/messageboxprompter.h"
+#include "fernport/messages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QMenu>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace vantor::fernport {
+
+namespace {
+constexpr int kMaxRecentFiles = 4;
+constexpr qsizetype kPumpBytes = 64;  // written per turn of the event loop, so XOFF is seen promptly
+
+QString qs(const char* latin1) { return QString::fromLatin1(latin1); }
+
+QSettings recentStore()
+{
+    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Fernport"));
+}
+}  // namespace
+
+CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* parent)
+    : QMainWindow(parent), settings_(settings)
+{
+    if (!prompter) {
+        ownPrompter_ = std::make_unique<MessageBoxPrompter>(this);
+        prompter = ownPrompter_.get();
+    }
+    prompter_ = prompter;
+    setObjectName(QStringLiteral("FernportMainFrame"));
+
+    askPortSetup_ = [this](const QString& port, int baud) -> std::optional<PortChoice> {
+        CCommSetupDlg dlg(port, baud, this);
+        if (dlg.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dlg.choice();
+    };
+    askOpenFile_ = [this] { return QFileDialog::getOpenFileName(this, tr("Open"), {}, qs(msg::kNcFileFilter)); };
+    askSaveFile_ = [this] { return QFileDialog::getSaveFileName(this, tr("Save As"), path_, qs(msg::kNcFileFilter)); };
+
+    editor_ = new QPlainTextEdit(this);
+    editor_->setObjectName(QStringLiteral("CCommView"));
+    editor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    editor_->setFont(mono);
+    setCentralWidget(editor_);
+    connect(editor_->document(), &QTextDocument::modificationChanged, this, [this] { updateTitle(); });
+
+    buildActions();
+    statusBar()->showMessage(tr("Ready"));
+
+    dncTimer_ = new QTimer(this);
+    dncTimer_->setInterval(1000);
+    connect(dncTimer_, &QTimer::timeout, this, &CMainFrame::onDncTick);
+    connect(&comm_, &CVantorComm::received, this, &CMainFrame::onReceived);
+
+    protocol_ = settings_.dncProtocol();
+    protocolXonXoff_->setChecked(protocol_ == DncProtocol::XonXoff);
+    protocolXModem_->setChecked(protocol_ == DncProtocol::XModem);
+    updateTitle();
+    resize(900, 640);
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (xonxoff_)
+        xonxoff_->requestStop();
+    comm_.close();
+}
+
+void CMainFrame::buildActions()
+{
+    QStyle* st = style();
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    auto add = [this](QMenu* menu, const QString& text, QKeySequence keys, auto slot, const QIcon& icon = {}) {
+        QAction* a = menu->addAction(icon, text);
+        if (!keys.isEmpty())
+            a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QAction* newAct = add(file, tr("&New"), QKeySequence::New, [this] { newDocument(); }, st->standardIcon(QStyle::SP_FileIcon));
+    newAct->setObjectName(QStringLiteral("actionNew"));
+    QAction* openAct = add(file, tr("&Open..."), QKeySequence::Open, [this] {
+        if (!maybeSave())
+            return;
+        const QString path = askOpenFile_();
+        if (!path.isEmpty())
+            openDocument(path);
+    }, st->standardIcon(QStyle::SP_DialogOpenButton));
+    QAction* saveAct = add(file, tr("&Save"), QKeySequence::Save, [this] { saveDocument(); }, st->standardIcon(QStyle::SP_DialogSaveButton));
+    add(file, tr("Save &As..."), {}, [this] {
+        const QString path = askSaveFile_();
+        if (!path.isEmpty())
+            saveDocumentAs(path);
+    });
+    file->addSeparator();
+    QAction* printAct = add(file, tr("&Print..."), QKeySequence::Print, [this] { printDocument(); });
+    add(file, tr("Print Pre&view"), {}, [this] { printPreview(); });
+    add(file, tr("P&rint Setup..."), {}, [this] { printSetup(); });
+    file->addSeparator();
+    recentMenu_ = file->addMenu(tr("Recent File"));
+    rebuildRecentMenu();
+    file->addSeparator();
+    add(file, tr("E&xit"), {}, [this] { close(); });
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    add(edit, tr("&Undo"), QKeySequence::Undo, [this] { editor_->undo(); });
+    edit->addSeparator();
+    QAction* cutAct = add(edit, tr("Cu&t"), QKeySequence::Cut, [this] { editor_->cut(); });
+    QAction* copyAct = add(edit, tr("&Copy"), QKeySequence::Copy, [this] { editor_->copy(); });
+    QAction* pasteAct = add(edit, tr("&Paste"), QKeySequence::Paste, [this] { editor_->paste(); });
+    add(edit, tr("Paste &Special..."), {}, [this] { editor_->paste(); });
+    edit->addSeparator();
+    add(edit, tr("Select A&ll"), QKeySequence::SelectAll, [this] { editor_->selectAll(); });
+    add(edit, tr("&Find..."), QKeySequence::Find, [this] { showFind(false); });
+    add(edit, tr("F&ind Next"), QKeySequence(Qt::Key_F3), [this] {
+        if (find_ && find_->hasPattern())
+            find_->findNext();
+        else
+            showFind(false);
+    });
+    add(edit, tr("R&eplace"), QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showFind(true); });
+
+    QMenu* port = menuBar()->addMenu(tr("&Series Port"));
+    QAction* setup = add(port, tr("&Setup"), {}, [this] { setPortCommand(); });
+    setup->setStatusTip(qs(msg::kPromptSetup));
+
+    QMenu* op = menuBar()->addMenu(tr("&Operation"));
+    QAction* send = add(op, tr("&Send File"), {}, [this] { sendFileCommand(); });
+    send->setStatusTip(qs(msg::kPromptSend));
+    QAction* receive = add(op, tr("&Receive FIle"), {}, [this] { receiveFileCommand(); });
+    receive->setStatusTip(qs(msg::kPromptReceive));
+    QAction* dnc = add(op, tr("&DNC Communication"), {}, [this] { dncCommand(); });
+    dnc->setStatusTip(qs(msg::kPromptDnc));
+    QMenu* proto = op->addMenu(tr("DNC &Protocol"));
+    protocolXonXoff_ = add(proto, tr("Xon/Xoff"), {}, [this] { setDncProtocol(DncProtocol::XonXoff); });
+    protocolXModem_ = add(proto, tr("XModem"), {}, [this] { setDncProtocol(DncProtocol::XModem); });
+    protocolXonXoff_->setCheckable(true);
+    protocolXModem_->setCheckable(true);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* about = add(help, tr("&About CommQ5A..."), {}, [this] {
+        QMessageBox::about(this, tr("About Fernport"),
+                           tr("<b>Fernport</b><br>Version %1<br>Serial file transfer, DNC and NC editing for Vantor controllers.")
+                               .arg(QApplication::applicationVersion()));
+    });
+
+    // Standard toolbar.
+    QToolBar* standard = addToolBar(tr("Standard"));
+    standard->setObjectName(QStringLiteral("standardToolbar"));
+    standard->setIconSize(QSize(16, 15));
+    cutAct->setIcon(st->standardIcon(QStyle::SP_DialogDiscardButton));
+    copyAct->setIcon(st->standardIcon(QStyle::SP_FileDialogContentsView));
+    pasteAct->setIcon(st->standardIcon(QStyle::SP_DialogApplyButton));
+    printAct->setIcon(st->standardIcon(QStyle::SP_DriveHDIcon));
+    about->setIcon(st->standardIcon(QStyle::SP_MessageBoxInformation));
+    for (QAction* a : {newAct, openAct, saveAct})
+        standard->addAction(a);
+    standard->addSeparator();
+    for (QAction* a : {cutAct, copyAct, pasteAct})
+        standard->addAction(a);
+    standard->addSeparator();
+    standard->addAction(printAct);
+    standard->addAction(about);
+    standard->addSeparator();
+    auto* systemSlot = new QWidget(standard);
+    auto* sl = new QHBoxLayout(systemSlot);
+    sl->setContentsMargins(4, 0, 4, 0);
+    sl->addWidget(new QLabel(tr("System:"), systemSlot));
+    system_ = new QComboBox(systemSlot);
+    system_->setObjectName(QStringLiteral("CSeleteBar"));
+    for (const char* model : kControllerModels)
+        system_->addItem(qs(model));
+    const int stored = system_->findText(settings_.system());
+    system_->setCurrentIndex(stored >= 0 ? stored : 0);
+    connect(system_, &QComboBox::currentTextChanged, this, [this](const QString& text) { settings_.storeSystem(text); });
+    system_->setMinimumWidth(150);
+    sl->addWidget(system_);
+    standard->addWidget(systemSlot);
+
+    // Large toolbar with text labels under the buttons.
+    QToolBar* large = new QToolBar(tr("Operation"), this);
+    large->setObjectName(QStringLiteral("largeToolbar"));
+    large->setIconSize(QSize(32, 32));
+    large->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBarBreak();
+    addToolBar(large);
+    auto* logo = new QLabel(large);
+    logo->setObjectName(QStringLiteral("CLogoDlg"));
+    logo->setFixedSize(80, 80);
+    logo->setAlignment(Qt::AlignCenter);
+    logo->setText(QStringLiteral("<b style='font-size:18pt;color:#1b5e20'>FP</b>"));
+    large->addWidget(logo);
+    QAction* dncBtn = large->addAction(st->standardIcon(QStyle::SP_MediaPlay), tr("DNC Communic"));
+    connect(dncBtn, &QAction::triggered, this, [this] { dncCommand(); });
+    QAction* sendBtn = large->addAction(st->standardIcon(QStyle::SP_ArrowUp), tr("Send File"));
+    connect(sendBtn, &QAction::triggered, this, [this] { sendFileCommand(); });
+    QAction* recvBtn = large->addAction(st->standardIcon(QStyle::SP_ArrowDown), tr("Receive File"));
+    connect(recvBtn, &QAction::triggered, this, [this] { receiveFileCommand(); });
+    QAction* portBtn = large->addAction(st->standardIcon(QStyle::SP_ComputerIcon), tr("Set Port"));
+    connect(portBtn, &QAction::triggered, this, [this] { setPortCommand(); });
+    auto* state = new QWidget(large);
+    state->setObjectName(QStringLiteral("CStateDlg"));
+    state->setFixedSize(160, 80);
+    auto* stl = new QVBoxLayout(state);
+    portLine_ = new QLabel(qs(msg::kPortUnknown), state);
+    baudLine_ = new QLabel(qs(msg::kBaudUnknown), state);
+    stl->addWidget(portLine_);
+    stl->addWidget(baudLine_);
+    large->addWidget(state);
+
+    view->addAction(standard->toggleViewAction());
+    view->addAction(large->toggleViewAction());
+    QAction* statusAct = view->addAction(tr("&Status Bar"));
+    statusAct->setCheckable(true);
+    statusAct->setChecked(true);
+    connect(statusAct, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+}
+
+void CMainFrame::startUp()
+{
+    if (comm_.isOpen())
+        return;
+    if (!openPort(settings_.port(), settings_.baudRate()))
+        prompter_->inform(Severity::Warning, qs(msg::kUnableToOpenPort));
+}
+
+bool CMainFrame::openPort(const QString& name, int baud)
+{
+    comm_.close();
+    comm_.setPort(name, baud);
+    if (!comm_.open()) {
+        statusBar()->showMessage(comm_.lastError(), 5000);
+        return false;
+    }
+    portLine_->setText(QStringLiteral("Port:") + name);
+    baudLine_->setText(QString::asprintf("Baud:%d", baud));
+    settings_.storePort(name, baud);
+    return true;
+}
+
+QString CMainFrame::portStateText() const
+{
+    return portLine_->text() + QLatin1Char('\n') + baudLine_->text();
+}
+
+bool CMainFrame::ensurePortOpen()
+{
+    if (comm_.isOpen())
+        return true;
+    const auto choice = askPortSetup_(comm_.portName(), comm_.baudRate());
+    if (choice && openPort(choice->name, choice->baud))
+        return true;
+    prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort));
+    return false;
+}
+
+void CMainFrame::setPortCommand()
+{
+    if (dncActive_)
+        return;
+    const auto choice = askPortSetup_(comm_.portName(), comm_.baudRate());
+    if (!choice)
+        return;
+    if (!openPort(choice->name, choice->baud))
+        prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort));
+}
+
+void CMainFrame::sendFileCommand()
+{
+    if (dncActive_)
+        return;
+    if (!ensurePortOpen())
+        return;
+    prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+}
+
+void CMainFrame::receiveFileCommand()
+{
+    if (dncActive_)
+        return;
+    if (!ensurePortOpen())
+        return;
+    prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+}
+
+void CMainFrame::setDncProtocol(DncProtocol protocol)
+{
+    protocolXonXoff_->setChecked(protocol == DncProtocol::XonXoff);
+    protocolXModem_->setChecked(protocol == DncProtocol::XModem);
+    if (protocol == protocol_)
+        return;
+    protocol_ = protocol;
+    settings_.storeDncProtocol(protocol);
+}
+
+void CMainFrame::setDncActive(bool active)
+{
+    dncActive_ = active;
+    // The program on screen is the one on the wire: no edits while it streams.
+    editor_->setReadOnly(active);
+}
+
+void CMainFrame::dncCommand()
+{
+    if (dncActive_)
+        return;
+    if (!ensurePortOpen())
+        return;
+    if (path_.isEmpty()) {
+        if (prompter_->ask(qs(msg::kPleaseOpenFile), Buttons::OkCancel) == Answer::Yes) {
+            const QString path = askOpenFile_();
+            if (!path.isEmpty())
+                openDocument(path);
+        }
+        return;
+    }
+    if (protocol_ == DncProtocol::XModem) {
+        prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+        return;
+    }
+    xonxoff_ = std::make_unique<XonXoffDnc>(XonXoffDnc::linesFromText(editor_->toPlainText()));
+    setDncActive(true);
+    dncDlg_ = new CDNCDlg(path_);
+    dncDlg_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dncDlg_, &CDNCDlg::cancelRequested, this, &CMainFrame::cancelDnc);
+    dncDlg_->QDialog::show();
+    dncTimer_->start();
+    pumpXonXoff();
+}
+
+void CMainFrame::pumpXonXoff()
+{
+    pumpScheduled_ = false;
+    if (!dncActive_ || !xonxoff_)
+        return;
+    const QByteArray bytes = xonxoff_->takeBytes(kPumpBytes);
+    if (!bytes.isEmpty())
+        comm_.write(bytes);
+    if (xonxoff_->finished()) {
+        finishDnc();
+        return;
+    }
+    // Halted: nothing is scheduled; the XON that resumes the stream schedules the next turn.
+    if (!xonxoff_->halted() && !pumpScheduled_) {
+        pumpScheduled_ = true;
+        QTimer::singleShot(0, this, &CMainFrame::pumpXonXoff);
+    }
+}
+
+void CMainFrame::onReceived(const QByteArray& chunk)
+{
+    if (!dncActive_ || !xonxoff_)
+        return;
+    const bool wasHalted = xonxoff_->halted();
+    xonxoff_->onReceived(chunk);
+    if (wasHalted && !xonxoff_->halted() && !pumpScheduled_) {
+        pumpScheduled_ = true;
+        QTimer::singleShot(0, this, &CMainFrame::pumpXonXoff);
+    }
+}
+
+void CMainFrame::onDncTick()
+{
+    if (!xonxoff_)
+        return;
+    xonxoff_->tick();
+    if (dncDlg_)
+        dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
+}
+
+void CMainFrame::cancelDnc()
+{
+    if (!dncActive_ || !xonxoff_)
+        return;
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+        return;
+    xonxoff_->requestStop();
+    // The rest of the current line still goes out; the pump ends the run after it.
+    if (!xonxoff_->halted() || xonxoff_->finished())
+        pumpXonXoff();
+    if (xonxoff_ && xonxoff_->finished())
+        return;
+    if (xonxoff_ && xonxoff_->halted()) {
+        // A halted stream would never reach the line end: the user asked to end, so end now.
+        finishDnc();
+    }
+}
+
+void CMainFrame::finishDnc()
+{
+    dncTimer_->stop();
+    const bool byItself = xonxoff_ && !xonxoff_->stoppedByUser();
+    if (xonxoff_ && dncDlg_)
+        dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
+    setDncActive(false);
+    if (dncDlg_)
+        dncDlg_->close();
+    dncDlg_ = nullptr;
+    if (byItself)
+        prompter_->inform(Severity::Information, qs(msg::kDncCompleted));
+    Q_EMIT dncFinished();
+}
+
+void CMainFrame::newDocument()
+{
+    if (dncActive_ || !maybeSave())
+        return;
+    editor_->clear();
+    editor_->document()->setModified(false);
+    path_.clear();
+    updateTitle();
+}
+
+bool CMainFrame::openDocument(const QString& path)
+{
+    if (dncActive_)
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        prompter_->inform(Severity::Error, qs(msg::kFileCannotBeOpen).arg(path));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    editor_->setPlainText(fromGbk(bytes));
+    editor_->document()->setModified(false);
+    path_ = QFileInfo(path).absoluteFilePath();
+    addRecentFile(path_);
+    updateTitle();
+    return true;
+}
+
+bool CMainFrame::saveDocument()
+{
+    if (path_.isEmpty()) {
+        const QString path = askSaveFile_();
+        return !path.isEmpty() && saveDocumentAs(path);
+    }
+    return saveDocumentAs(path_);
+}
+
+bool CMainFrame::saveDocumentAs(const QString& path)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = toGbk(editor_->toPlainText());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        prompter_->inform(Severity::Error, tr("Can not save %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    path_ = QFileInfo(path).absoluteFilePath();
+    editor_->document()->setModified(false);
+    addRecentFile(path_);
+    updateTitle();
+    return true;
+}
+
+bool CMainFrame::maybeSave()
+{
+    if (!editor_->document()->isModified())
+        return true;
+    const Answer a = prompter_->ask(tr("Save changes to %1?").arg(path_.isEmpty() ? tr("Untitled") : QFileInfo(path_).fileName()),
+                                    Buttons::YesNoCancel);
+    if (a == Answer::Cancel)
+        return false;
+    return a == Answer::No || saveDocument();
+}
+
+void CMainFrame::updateTitle()
+{
+    const QString name = path_.isEmpty() ? tr("Untitled") : QFileInfo(path_).fileName();
+    setWindowTitle(name + (editor_->document()->isModified() ? QStringLiteral("*") : QString()) + QStringLiteral(" - Fernport"));
+}
+
+QStringList CMainFrame::recentFiles() const
+{
+    QSettings store = recentStore();
+    QStringList files;
+    for (int i = 1; i <= kMaxRecentFiles; ++i) {
+        const QString f = store.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        if (!f.isEmpty())
+            files << f;
+    }
+    return files;
+}
+
+void CMainFrame::addRecentFile(const QString& path)
+{
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kMaxRecentFiles)
+        files.removeLast();
+    QSettings store = recentStore();
+    for (int i = 0; i < kMaxRecentFiles; ++i)
+        store.setValue(QStringLiteral("Recent File List/File%1").arg(i + 1), i < files.size() ? files[i] : QString());
+    rebuildRecentMenu();
+}
+
+void CMainFrame::rebuildRecentMenu()
+{
+    recentMenu_->clear();
+    const QStringList files = recentFiles();
+    recentMenu_->setEnabled(!files.isEmpty());
+    int n = 1;
+    for (const QString& f : files) {
+        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(f));
+        connect(a, &QAction::triggered, this, [this, f] {
+            if (maybeSave())
+                openDocument(f);
+        });
+    }
+}
+
+void CMainFrame::printDocument()
+{
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(0.5, 0.5, 0.5, 0.5), QPageLayout::Inch);
+    QPrintDialog dlg(&printer, this);
+    if (dlg.exec() == QDialog::Accepted)
+        editor_->print(&printer);
+}
+
+void CMainFrame::printPreview()
+{
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(0.5, 0.5, 0.5, 0.5), QPageLayout::Inch);
+    QPrintPreviewDialog dlg(&printer, this);
+    connect(&dlg, &QPrintPreviewDialog::paintRequested, editor_, [this](QPrinter* p) { editor_->print(p); });
+    dlg.exec();
+}
+
+void CMainFrame::printSetup()
+{
+    QPrinter printer;
+    QPageSetupDialog dlg(&printer, this);
+    dlg.exec();
+}
+
+void CMainFrame::showFind(bool replace)
+{
+    if (!find_)
+        find_ = new FindReplaceDlg(editor_, replace, this);
+    find_->setReplaceMode(replace);
+    find_->show();
+    find_->raise();
+    find_->activateWindow();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (dncActive_ || !maybeSave()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace vantor::fernport

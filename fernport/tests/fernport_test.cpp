@@ -1,0 +1,298 @@
+#include "fernport/mainframe.h"
+#include "fernport/xonxoffdnc.h"
+
+#include "common/testing/ptypair.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QSerialPort>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vantor;
+using namespace vantor::fernport;
+using vantor::testing::PtyPair;
+using vantor::testing::waitUntil;
+
+namespace {
+constexpr char kXoff = 0x13;
+
+std::vector<QByteArray> lines(std::initializer_list<const char*> texts)
+{
+    std::vector<QByteArray> out;
+    for (const char* t : texts)
+        out.emplace_back(t);
+    return out;
+}
+
+QByteArray drain(XonXoffDnc& run, qsizetype step = 3)
+{
+    QByteArray all;
+    for (QByteArray b = run.takeBytes(step); !b.isEmpty(); b = run.takeBytes(step))
+        all += b;
+    return all;
+}
+}  // namespace
+
+TEST(XonXoffDnc, EditorTextBecomesCrLfLinesInGbk)
+{
+    EXPECT_TRUE(XonXoffDnc::linesFromText(QString()).empty());
+    const auto l = XonXoffDnc::linesFromText(QStringLiteral("O0001\nG00 X0 (原点)\n"));
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[0], QByteArray("O0001\r\n"));
+    EXPECT_EQ(l[1], QByteArray("G00 X0 (\xD4\xAD\xB5\xE3)\r\n"));
+    EXPECT_EQ(XonXoffDnc::linesFromText(QStringLiteral("M30")).at(0), QByteArray("M30\r\n"));
+}
+
+TEST(XonXoffDnc, FlowControlBytesAreAppliedInOrder)
+{
+    struct Case { QByteArray received; bool halted; };
+    const Case cases[] = {
+        {QByteArray("\x13"), true},
+        {QByteArray("\x13\x11"), false},          // XOFF then XON in one chunk: runs
+        {QByteArray("\x11\x13"), true},           // XON then XOFF: halted
+        {QByteArray("\x13\x13\x13\x11"), false},  // however many pauses, one XON resumes
+        {QByteArray("?"), true},                  // any other byte halts as well
+    };
+    for (const auto& c : cases) {
+        XonXoffDnc run(lines({"G01\r\n"}));
+        run.onReceived(c.received);
+        EXPECT_EQ(run.halted(), c.halted) << c.received.toHex().toStdString();
+        EXPECT_EQ(run.takeBytes(100).isEmpty(), c.halted);
+    }
+}
+
+TEST(XonXoffDnc, HaltedStreamResumesWhereItStopped)
+{
+    XonXoffDnc run(lines({"N10 G01\r\n", "N20 M30\r\n"}));
+    EXPECT_EQ(run.takeBytes(4), QByteArray("N10 "));
+    run.onReceived(QByteArray(3, kXoff));
+    EXPECT_TRUE(run.takeBytes(100).isEmpty());
+    run.onReceived(QByteArray(1, kXon));
+    EXPECT_EQ(drain(run), QByteArray("G01\r\nN20 M30\r\n"));
+    EXPECT_TRUE(run.finished());
+    EXPECT_EQ(run.linesSent(), 2);
+    EXPECT_EQ(run.bytesSent(), 18u);
+}
+
+TEST(XonXoffDnc, StopFinishesTheLineBeingSentAndLongLinesGoWhole)
+{
+    const QByteArray longLine = QByteArray(3000, 'X') + "\r\n";
+    XonXoffDnc run({longLine, QByteArray("M30\r\n")});
+    EXPECT_EQ(run.takeBytes(10).size(), 10);
+    run.requestStop();
+    EXPECT_FALSE(run.finished());
+    EXPECT_EQ(drain(run, 1000).size(), longLine.size() - 10);  // the whole line, however long
+    EXPECT_TRUE(run.finished());
+    EXPECT_TRUE(run.stoppedByUser());
+    EXPECT_EQ(run.linesSent(), 1);
+}
+
+TEST(XonXoffDnc, StatisticsFigures)
+{
+    XonXoffDnc empty({});
+    EXPECT_TRUE(empty.finished());
+    EXPECT_EQ(empty.bytesPerSecond(), 0u);
+    EXPECT_EQ(empty.timeText(), QStringLiteral("00:00"));
+
+    XonXoffDnc run({QByteArray(1000, 'a')});
+    drain(run, 500);
+    for (int i = 0; i < 3; ++i)
+        run.tick();
+    EXPECT_EQ(run.bytesPerSecond(), 333u);
+    for (int i = 3; i < 3725; ++i)
+        run.tick();
+    EXPECT_EQ(run.timeText(), QStringLiteral("62:05"));
+}
+
+class FernportWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+        settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
+        frame = std::make_unique<CMainFrame>(*settings, &prompter);
+        frame->setPortSetupAsker([this](const QString&, int) {
+            ++setupAsked;
+            return nextSetup;
+        });
+    }
+
+    void openPeer()
+    {
+        ASSERT_TRUE(pty.ok());
+        peer.setPortName(pty.b());
+        ASSERT_TRUE(peer.open(QIODevice::ReadWrite));
+    }
+
+    QString writeProgram(const QString& text)
+    {
+        const QString path = dir.filePath(QStringLiteral("O0001.txt"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toLatin1());
+        return path;
+    }
+
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    std::unique_ptr<FernportSettings> settings;
+    std::unique_ptr<CMainFrame> frame;
+    std::optional<PortChoice> nextSetup;
+    int setupAsked = 0;
+    PtyPair pty;
+    QSerialPort peer;
+};
+
+TEST_F(FernportWindow, StartUpOpensTheStoredPortAndStoresWhatOpened)
+{
+    openPeer();
+    settings->storePort(pty.a(), 19200);
+    frame->startUp();
+    EXPECT_TRUE(frame->comm().isOpen());
+    EXPECT_EQ(frame->portStateText(), QStringLiteral("Port:%1\nBaud:19200").arg(pty.a()));
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(FernportWindow, StartUpWithAnUnopenablePortRunsOnWithThePortClosed)
+{
+    settings->storePort(dir.filePath(QStringLiteral("no-such-port")), 38400);
+    frame->startUp();
+    EXPECT_FALSE(frame->comm().isOpen());
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], QStringLiteral("Unable to open port!"));
+    EXPECT_EQ(frame->portStateText(), QStringLiteral("Port: Unknow\nBaud: Unknow"));
+
+    // Nothing stored: the default is read, not written, until a port really opens.
+    FernportSettings fresh(dir.filePath(QStringLiteral("fresh.ini")));
+    EXPECT_FALSE(fresh.hasStoredPort());
+    EXPECT_EQ(fresh.baudRate(), 38400);
+    EXPECT_EQ(fresh.system(), QStringLiteral("Vantor Q5A"));
+    EXPECT_EQ(fresh.dncProtocol(), DncProtocol::XonXoff);
+}
+
+TEST_F(FernportWindow, SetPortReopensWithTheChosenPortAndRemembersIt)
+{
+    openPeer();
+    nextSetup = PortChoice{pty.a(), 57600};
+    frame->setPortCommand();
+    EXPECT_TRUE(frame->comm().isOpen());
+    EXPECT_EQ(settings->port(), pty.a());
+    EXPECT_EQ(settings->baudRate(), 57600);
+
+    nextSetup = PortChoice{dir.filePath(QStringLiteral("gone")), 9600};
+    frame->setPortCommand();
+    EXPECT_FALSE(frame->comm().isOpen());
+    EXPECT_EQ(prompter.shown.back(), QStringLiteral("Unable to open port!"));
+    EXPECT_EQ(settings->port(), pty.a());  // a failed open writes nothing
+
+    nextSetup.reset();  // Cancel changes nothing
+    frame->setPortCommand();
+    EXPECT_EQ(setupAsked, 3);
+}
+
+TEST_F(FernportWindow, ChoicesAreWrittenTheMomentTheyChange)
+{
+    frame->setDncProtocol(DncProtocol::XModem);
+    EXPECT_EQ(settings->dncProtocol(), DncProtocol::XModem);
+    EXPECT_EQ(settings->raw().value(QStringLiteral("DNCProtocol")).toString(), QStringLiteral("XModem"));
+    frame->systemList()->setCurrentText(QStringLiteral("Q6D"));
+    EXPECT_EQ(settings->raw().value(QStringLiteral("System")).toString(), QStringLiteral("Q6D"));
+}
+
+TEST_F(FernportWindow, XonXoffRunIsThrottledByTheControllerAndCompletes)
+{
+    openPeer();
+    QString program;
+    for (int i = 0; i < 6000; ++i)
+        program += QStringLiteral("N%1 G01 X%2 Y%3 F200\n").arg(i).arg(i * 3).arg(i * 7);
+    ASSERT_TRUE(frame->openDocument(writeProgram(program)));
+    nextSetup = PortChoice{pty.a(), 38400};
+    frame->setPortCommand();
+    ASSERT_TRUE(frame->comm().isOpen());
+
+    frame->dncCommand();
+    ASSERT_TRUE(frame->dncActive());
+    EXPECT_TRUE(frame->editor()->isReadOnly());
+    frame->setPortCommand();  // does nothing while the run is active
+    EXPECT_EQ(setupAsked, 1);
+
+    QByteArray got;
+    peer.write(QByteArray(1, kXoff));
+    peer.waitForBytesWritten(1000);
+    ASSERT_TRUE(waitUntil([&] {
+        got += peer.readAll();
+        return frame->xonXoffRun() && frame->xonXoffRun()->halted();
+    }));
+    waitUntil([&] { got += peer.readAll(); return false; }, 200);
+    const qsizetype whileHalted = got.size();
+    waitUntil([&] { got += peer.readAll(); return false; }, 200);
+    EXPECT_EQ(got.size(), whileHalted) << "bytes kept coming after XOFF";
+    EXPECT_LT(got.size(), program.size());
+
+    peer.write(QByteArray(1, kXon));
+    peer.waitForBytesWritten(1000);
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return !frame->dncActive(); }, 20000));
+    waitUntil([&] { got += peer.readAll(); return got.size() >= program.size() + 6000; }, 3000);
+    QByteArray expected = program.toLatin1();
+    expected.replace("\n", "\r\n");
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
+    EXPECT_FALSE(frame->editor()->isReadOnly());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), QStringLiteral("DNC Completed!"));
+}
+
+TEST_F(FernportWindow, CancelledRunEndsSilentlyAndNoDocumentAsksToOpenOne)
+{
+    openPeer();
+    nextSetup = PortChoice{pty.a(), 38400};
+    frame->setPortCommand();
+
+    prompter.answers = {Answer::Cancel};
+    frame->dncCommand();  // no document open
+    EXPECT_FALSE(frame->dncActive());
+    EXPECT_EQ(prompter.asked.back(), QStringLiteral("Please open the file!"));
+
+    QString program;
+    for (int i = 0; i < 6000; ++i)
+        program += QStringLiteral("N%1 G01 X%2\n").arg(i).arg(i * 3);
+    ASSERT_TRUE(frame->openDocument(writeProgram(program)));
+    frame->dncCommand();
+    ASSERT_TRUE(frame->dncActive());
+    peer.write(QByteArray(1, kXoff));  // the controller holds the stream
+    peer.waitForBytesWritten(1000);
+    ASSERT_TRUE(waitUntil([&] {
+        peer.readAll();
+        return frame->xonXoffRun() && frame->xonXoffRun()->halted();
+    }));
+    prompter.answers = {Answer::No};
+    frame->cancelDnc();
+    EXPECT_TRUE(frame->dncActive());
+    EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    prompter.answers = {Answer::Yes};
+    frame->cancelDnc();
+    EXPECT_FALSE(frame->dncActive());
+    EXPECT_FALSE(frame->editor()->isReadOnly());
+    for (const QString& s : prompter.shown)
+        EXPECT_NE(s, QStringLiteral("DNC Completed!"));
+}
+
+TEST_F(FernportWindow, EditorSavesAtomicallyInGbkAndKeepsRecentFiles)
+{
+    frame->editor()->setPlainText(QStringLiteral("O0002 (夹具)\nM30\n"));
+    const QString path = dir.filePath(QStringLiteral("O0002.nc"));
+    ASSERT_TRUE(frame->saveDocumentAs(path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("O0002 (\xBC\xD0\xBE\xDF)\nM30\n"));
+    EXPECT_EQ(frame->recentFiles().value(0), path);
+
+    EXPECT_FALSE(frame->saveDocumentAs(dir.filePath(QStringLiteral("missing/dir/x.nc"))));
+    EXPECT_EQ(frame->documentPath(), path);
+    EXPECT_FALSE(frame->openDocument(dir.filePath(QStringLiteral("none.nc"))));
+    EXPECT_EQ(frame->editor()->toPlainText(), QStringLiteral("O0002 (夹具)\nM30\n"));
+}
