@@ -14,9 +14,13 @@ namespace {
 
 // Shapes of the blocks whose height changed since version 1.0, and of the ones version 1.0
 // cannot hold at all; kept here because they are facts of the two file versions.
+struct Shape {
+    int width;
+    int height;
+};
 struct ShapeEntry {
     quint16 instruction;
-    BlockShape shape;
+    Shape shape;
     bool shortenedByVersion1;   // stored one line high by the version 1.0 export
     bool unknownToVersion1;     // refused by the version 1.0 export
 };
@@ -92,13 +96,6 @@ bool isGrpPath(const QString& path)
 QString withExtension(const QString& path, const QString& dotExtension)
 {
     return path.left(qMax<qsizetype>(0, path.size() - 4)) + dotExtension;
-}
-
-std::optional<BlockShape> blockShapeOf(quint16 instruction)
-{
-    if (const ShapeEntry* e = shapeEntry(instruction))
-        return e->shape;
-    return std::nullopt;
 }
 
 LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)

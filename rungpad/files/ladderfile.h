@@ -74,11 +74,4 @@ void normalizeFunctionBlocks(LadderProgram& ladder);
 // old version does not know (TMRB, TMRC, CALLU, MOVB, MOVW); offending gets its 0-based line.
 std::optional<LadderProgram> makeVersion1Copy(const LadderProgram& ladder, int* offendingLine = nullptr);
 
-// Block shape of a function instruction as the current editor lays it out.
-struct BlockShape {
-    int width = 1;
-    int height = 1;
-};
-std::optional<BlockShape> blockShapeOf(quint16 instruction);
-
 }  // namespace rungpad

@@ -1,0 +1,225 @@
+#include "rungpad/files/laddercommands.h"
+
+#include "common/archive.h"
+#include "rungpad/files/fileformat.h"
+#include "rungpad/files/filemessages.h"
+#include "rungpad/files/ladderfile.h"
+#include "rungpad/files/notationtext.h"
+
+#include <QDir>
+
+namespace rungpad {
+
+namespace {
+QString inFolder(const QString& folder, const char* name)
+{
+    return QDir(folder).filePath(QString::fromLatin1(name));
+}
+}  // namespace
+
+LadderFileCommands::LadderFileCommands(LadderDocument& document, LadderConversion& conversion, FileCommandEnvironment env)
+    : doc_(document), conversion_(conversion), env_(std::move(env))
+{
+}
+
+QString LadderFileCommands::text(int id) const
+{
+    return fileMessage(FileMessage(id), env_.language);
+}
+
+void LadderFileCommands::say(int id)
+{
+    env_.output.outputLine(text(id));
+}
+
+void LadderFileCommands::fail(int id)
+{
+    env_.prompter.inform(vantor::Severity::Error, text(id));
+    env_.output.outputLine(text(id));
+}
+
+bool LadderFileCommands::requireConversion()
+{
+    if (doc_.isConverted())
+        return true;
+    env_.prompter.inform(vantor::Severity::Warning, text(int(FileMessage::NotConverted)));
+    return false;
+}
+
+bool LadderFileCommands::writeOutput(const QString& path, const QByteArray& bytes)
+{
+    const vantor::ArchiveFileResult result = vantor::saveFileAtomically(path, bytes);
+    if (!result.ok) {
+        fail(int(FileMessage::OperationError));
+        return false;
+    }
+    say(int(FileMessage::Succeed));
+    return true;
+}
+
+void LadderFileCommands::readProgramFolderComments(LadderDocument& target)
+{
+    QString why;
+    if (const auto diag = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kDiagnosisFileName), &why))
+        applyCommentEntries(parseDiagnosisFile(*diag), target.comments);
+    else
+        say(int(FileMessage::CannotLoadMean));
+    if (const auto user = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kUserNotationFileName), &why))
+        applyNotationContent(parseUserNotationFile(*user), target.comments);
+}
+
+bool LadderFileCommands::open(const QString& path)
+{
+    say(int(FileMessage::LoadingFile));
+    QString why;
+    const auto bytes = vantor::readWholeFile(path, &why);
+    const bool withComments = !isGrpPath(path);
+    LadderFileContent content = bytes ? parseLadderFile(*bytes, withComments) : LadderFileContent{};
+    if (!bytes || !content.ok()) {
+        fail(int(FileMessage::CannotOpenLadder));
+        return false;
+    }
+
+    LadderDocument loaded;
+    loaded.editLadder = std::move(content.ladder);
+    loaded.exportCopy.clear();
+    loaded.info = content.info;
+    loaded.pathName = path;
+    readProgramFolderComments(loaded);
+    conversion_.precheck(loaded);
+    say(int(FileMessage::FileLoaded));
+    if (withComments) {
+        say(int(FileMessage::LoadingNotation));
+        applyCommentRecords(content.records, loaded.editLadder, loaded.comments);
+        say(int(content.comments == CommentLoadResult::Failed ? FileMessage::LoadNotationError
+                                                                : FileMessage::NotationLoaded));
+    }
+    normalizeFunctionBlocks(loaded.editLadder);
+    loaded.setConverted(false);
+    loaded.setModified(false);
+    doc_ = std::move(loaded);
+    return true;
+}
+
+bool LadderFileCommands::save(const QString& path)
+{
+    QString errorLine;
+    if (!conversion_.convert(doc_, &errorLine)) {
+        env_.output.outputLine(errorLine);
+        say(int(FileMessage::ConvertError));
+    }
+    const bool withComments = !isGrpPath(path);
+    LadderInfo info = doc_.info;
+    info.saveTime = env_.now().toString(QString::fromLatin1(fileformat::kSaveTimeFormat));
+    QByteArray bytes = formatLadderPart(doc_.editLadder, info, NumberField::FromText);
+    say(int(FileMessage::SavingFile));
+    if (withComments) {
+        bytes += formatCommentRecords(doc_.editLadder, doc_.comments);
+        say(int(FileMessage::SavingNotation));
+    }
+    if (!vantor::saveFileAtomically(path, bytes).ok) {
+        fail(int(FileMessage::SaveFileFail));
+        return false;
+    }
+    doc_.info = info;
+    doc_.pathName = path;
+    doc_.setModified(false);
+    say(int(FileMessage::FileSaved));
+    if (withComments)
+        say(int(FileMessage::NotationSaved));
+    return true;
+}
+
+bool LadderFileCommands::convert()
+{
+    env_.output.outputLine(QStringLiteral("Converting..."));
+    QString errorLine;
+    const bool ok = conversion_.convert(doc_, &errorLine);
+    doc_.setConverted(ok);
+    if (!ok) {
+        env_.output.outputLine(errorLine);
+        return false;
+    }
+    env_.output.outputLine(QStringLiteral("Convert succeed!"));
+    return true;
+}
+
+bool LadderFileCommands::generateLadderFile(const QString& path)
+{
+    if (!requireConversion())
+        return false;
+    return writeOutput(path, formatLadderPart(doc_.editLadder, doc_.info, NumberField::FromText));
+}
+
+bool LadderFileCommands::generateOldLadderFile(const QString& path)
+{
+    if (!requireConversion())
+        return false;
+    // Checked before anything is created: a refused export leaves no file behind.
+    auto copy = makeVersion1Copy(doc_.editLadder);
+    if (!copy) {
+        env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::UnlawfulInstruction)));
+        say(int(FileMessage::CannotOutputFile));
+        say(int(FileMessage::OldLadderFailed));
+        return false;
+    }
+    doc_.exportCopy = std::move(*copy);
+    const QByteArray bytes = formatLadderPart(doc_.exportCopy, doc_.info, NumberField::Version1);
+    doc_.exportCopy.clear();
+    return writeOutput(path, bytes);
+}
+
+bool LadderFileCommands::generateBinaryFile(const QString& path)
+{
+    if (!requireConversion())
+        return false;
+    say(int(FileMessage::Saving));
+    const auto bytes = formatBinaryImage(conversion_.output());
+    if (!bytes) {
+        fail(int(FileMessage::OperationError));
+        return false;
+    }
+    return writeOutput(path, *bytes);
+}
+
+bool LadderFileCommands::generateInstructionList(const QString& path)
+{
+    if (!requireConversion())
+        return false;
+    say(int(FileMessage::Saving));
+    return writeOutput(path, formatInstructionList(conversion_.output().instructionLines));
+}
+
+bool LadderFileCommands::exportNotation(const QString& path)
+{
+    say(int(FileMessage::SavingNote));
+    if (!vantor::saveFileAtomically(path, formatUserNotationFile(doc_.comments)).ok) {
+        env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::CannotOpenFile)));
+        return false;
+    }
+    say(int(FileMessage::NoteSaved));
+    return true;
+}
+
+bool LadderFileCommands::importNotation(const QString& path)
+{
+    const bool explicitFile = !path.isEmpty();
+    const QString file = explicitFile ? path : inFolder(env_.programFolder, fileformat::kUserNotationFileName);
+    if (explicitFile)
+        say(int(FileMessage::LoadingNote));
+    QString why;
+    const auto bytes = vantor::readWholeFile(file, &why);
+    if (!bytes) {
+        if (explicitFile)
+            env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::CannotOpenFile)));
+        return false;
+    }
+    applyNotationContent(parseUserNotationFile(*bytes), doc_.comments);
+    // Comments take no part in the code image, so the conversion stays valid.
+    doc_.setModified(true);
+    if (explicitFile)
+        say(int(FileMessage::NoteLoaded));
+    return true;
+}
+
+}  // namespace rungpad

@@ -1,0 +1,308 @@
+#include "rungpad/files/filemessages.h"
+#include "rungpad/files/fileformat.h"
+#include "rungpad/files/laddercommands.h"
+#include "rungpad/files/ladderfile.h"
+
+#include "common/archive.h"
+#include "common/gbk.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace rungpad;
+
+namespace {
+
+// Stands in for the converter: succeeds or fails as told, hands out a fixed image.
+class FakeConversion : public LadderConversion {
+public:
+    bool succeed = true;
+    int prechecks = 0;
+    ConversionOutput image;
+
+    bool convert(LadderDocument& document, QString* errorLine) override
+    {
+        if (!succeed) {
+            *errorLine = QStringLiteral("Ladder the 0001 Line, error code: 1005 error in  END1/END2");
+            return false;
+        }
+        document.editLadder.stepCount = qint16(image.records.size() - 2);
+        return true;
+    }
+    void precheck(LadderDocument&) override { ++prechecks; }
+    const ConversionOutput& output() const override { return image; }
+};
+
+QString en(FileMessage m) { return fileMessage(m, 1); }
+
+bool contains(const std::vector<QString>& v, const QString& s)
+{
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+LadderRow contactCoilRow(const char* contact, const char* coil)
+{
+    LadderRow row;
+    row[0].code = kContactNO;
+    row[0].setText(contact);
+    for (int c = 1; c < 9; ++c)
+        row[c].code = kHorizontalWire;
+    row[9].code = kCoil;
+    row[9].setText(coil);
+    return row;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    LadderDocument doc;
+    FakeConversion conversion;
+    vantor::ScriptedPrompter prompter;
+    RecordingOutput output;
+    LadderFileCommands commands{doc, conversion,
+                                FileCommandEnvironment{prompter, output, 1, dir.path(),
+                                                       [] { return QDateTime(QDate(2024, 5, 1), QTime(10, 20)); }}};
+
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    void write(const char* name, const QByteArray& bytes) const
+    {
+        ASSERT_TRUE(vantor::saveFileAtomically(path(name), bytes).ok);
+    }
+    QByteArray read(const char* name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void convertOk()
+    {
+        conversion.image.records = {{1, 2, 0, 0, 0x9A, 0x80, 'X', 0x08}, {0xFE, 0xFE, 1, 0, 0, 0, 0, 0}};
+        conversion.image.dataWords = {0x1234};
+        conversion.image.instructionLines = {"RD        X010.3     1", "WRT       Y000.0  1234"};
+        ASSERT_TRUE(commands.convert());
+    }
+};
+
+}  // namespace
+
+TEST(LadderCommands, OpenReadsProgramFolderCommentsThenTheFileRecords)
+{
+    Fixture f;
+    f.write("Diag.mea", "X0003     door (diag)\r\nX0004     diag only\r\nend\r\n");
+    f.write("LadChi01.txt", "M05 F0263 spindle\r\n%\r\nX0003     door (user)\r\nend\r\n");
+    LadderProgram p;
+    p.clear();
+    p.appendLoadedLine(contactCoilRow("X000.3", "Y000.0"));
+    p.setNote(0, QStringLiteral("第一行"));
+    CommentTables t;
+    t.setCommentOf("X000.3", QStringLiteral("门"));
+    f.write("demo.plf", formatLadderPart(p, {}, NumberField::FromText) + formatCommentRecords(p, t));
+
+    ASSERT_TRUE(f.commands.open(f.path("demo.plf")));
+    EXPECT_EQ(f.doc.comments.commentOf("X000.3"), QStringLiteral("门"));
+    EXPECT_EQ(f.doc.comments.commentOf("X000.4"), "diag only");
+    EXPECT_EQ(f.doc.comments.mCodes.at(5), 263);
+    EXPECT_EQ(f.doc.editLadder.note(0), QStringLiteral("第一行"));
+    EXPECT_EQ(f.doc.pathName, f.path("demo.plf"));
+    EXPECT_EQ(f.conversion.prechecks, 1);
+    EXPECT_FALSE(f.doc.isConverted());
+    const std::vector<QString> expected{en(FileMessage::LoadingFile), en(FileMessage::FileLoaded),
+                                        en(FileMessage::LoadingNotation), en(FileMessage::NotationLoaded)};
+    EXPECT_EQ(f.output.lines, expected);
+
+    // The same bytes under a .grp name: the records are not read, the missing Diag.mea is said.
+    QFile::remove(f.path("Diag.mea"));
+    f.write("DEMO.GRP", f.read("demo.plf"));
+    f.output.lines.clear();
+    ASSERT_TRUE(f.commands.open(f.path("DEMO.GRP")));
+    EXPECT_EQ(f.doc.editLadder.note(0), QString());
+    EXPECT_TRUE(contains(f.output.lines, en(FileMessage::CannotLoadMean)));
+    EXPECT_FALSE(contains(f.output.lines, en(FileMessage::LoadingNotation)));
+}
+
+TEST(LadderCommands, RefusedFileLeavesTheDocumentAsItWas)
+{
+    Fixture f;
+    f.doc.editLadder.mutableLine(0)->cells[0].setText("KEEP");
+    f.doc.pathName = "previous.plf";
+    QByteArray tooMany(2, '\0');
+    tooMany[0] = char(0x88);
+    tooMany[1] = char(0x13);
+    f.write("toomany.plf", tooMany + QByteArray(200, '\0'));
+    f.write("short.plf", QByteArray(107, '\0'));
+    for (const char* name : {"toomany.plf", "short.plf", "missing.plf"}) {
+        f.prompter.shown.clear();
+        const QByteArray before = f.read(name);
+        EXPECT_FALSE(f.commands.open(f.path(name))) << name;
+        EXPECT_EQ(f.doc.editLadder.cell(0, 0).text(), "KEEP") << name;
+        EXPECT_EQ(f.doc.pathName, "previous.plf") << name;
+        ASSERT_EQ(f.prompter.shown.size(), 1u) << name;
+        EXPECT_EQ(f.prompter.shown[0], en(FileMessage::CannotOpenLadder)) << name;
+        EXPECT_EQ(f.read(name), before) << name;
+    }
+}
+
+TEST(LadderCommands, BrokenCommentTailStillOpensTheLadder)
+{
+    Fixture f;
+    LadderProgram p;
+    QByteArray bytes = formatLadderPart(p, {}, NumberField::FromText);
+    bytes += QByteArray::fromHex("0900" "00000000" "0100") + "x";   // tag 9 is no record kind
+    f.write("bad.plf", bytes);
+    ASSERT_TRUE(f.commands.open(f.path("bad.plf")));
+    EXPECT_TRUE(contains(f.output.lines, en(FileMessage::LoadNotationError)));
+    EXPECT_FALSE(contains(f.output.lines, en(FileMessage::NotationLoaded)));
+}
+
+TEST(LadderCommands, SaveWritesAtomicallyAndSaysOnlyWhatHappened)
+{
+    Fixture f;
+    f.doc.editLadder.clear();
+    f.doc.editLadder.appendLoadedLine(contactCoilRow("X000.1", "Y000.1"));
+    f.doc.editLadder.setNote(0, "note");
+    f.doc.comments.setCommentOf("R000.1", QStringLiteral("继电器"));
+    f.doc.info.version = "V1";
+
+    // A conversion error is reported, but the edits are still saved.
+    f.conversion.succeed = false;
+    ASSERT_TRUE(f.commands.save(f.path("a.plf")));
+    EXPECT_TRUE(contains(f.output.lines, en(FileMessage::ConvertError)));
+    EXPECT_FALSE(contains(f.output.lines, en(FileMessage::SaveFileFail)));
+    EXPECT_TRUE(contains(f.output.lines, en(FileMessage::FileSaved)));
+    EXPECT_EQ(f.doc.info.saveTime, "2024-05-01 10:20");
+
+    Fixture g;
+    g.write("Diag.mea", "end\r\n");
+    ASSERT_TRUE(g.commands.open(f.path("a.plf")));
+    LadderRow saved = f.doc.editLadder.line(0);
+    for (LadderCell& cell : saved.cells)
+        cell.number = numberFromCellText(cell.text());   // the number is written from the text
+    EXPECT_EQ(g.doc.editLadder.line(0), saved);
+    EXPECT_EQ(g.doc.editLadder.note(0), "note");
+    EXPECT_EQ(g.doc.comments.commentOf("R000.1"), QStringLiteral("继电器"));
+    EXPECT_EQ(g.doc.info.version, "V1");
+    EXPECT_EQ(g.doc.info.saveTime, "2024-05-01 10:20");
+
+    // A save that cannot be written says so and leaves the old file alone.
+    const QByteArray before = f.read("a.plf");
+    f.output.lines.clear();
+    EXPECT_FALSE(f.commands.save(f.path("no-such-dir/a.plf")));
+    EXPECT_TRUE(contains(f.output.lines, en(FileMessage::SaveFileFail)));
+    EXPECT_FALSE(contains(f.output.lines, en(FileMessage::FileSaved)));
+    EXPECT_EQ(f.read("a.plf"), before);
+    EXPECT_EQ(f.doc.pathName, f.path("a.plf"));
+}
+
+TEST(LadderCommands, OutputsNeedACurrentConversion)
+{
+    Fixture f;
+    using Command = bool (LadderFileCommands::*)(const QString&);
+    for (Command command : {&LadderFileCommands::generateLadderFile, &LadderFileCommands::generateOldLadderFile,
+                            &LadderFileCommands::generateBinaryFile, &LadderFileCommands::generateInstructionList}) {
+        f.prompter.shown.clear();
+        EXPECT_FALSE((f.commands.*command)(f.path("out")));
+        ASSERT_EQ(f.prompter.shown.size(), 1u);
+        EXPECT_EQ(f.prompter.shown[0], en(FileMessage::NotConverted));
+        EXPECT_FALSE(QFileInfo::exists(f.path("out")));
+    }
+    // An edit after the conversion makes it stale.
+    f.convertOk();
+    f.doc.editLadder.mutableLine(0)->cells[0].code = kContactNO;
+    EXPECT_FALSE(f.commands.generateBinaryFile(f.path("out")));
+    EXPECT_FALSE(QFileInfo::exists(f.path("out")));
+}
+
+TEST(LadderCommands, BinaryAndInstructionListFiles)
+{
+    Fixture f;
+    f.convertOk();
+    ASSERT_TRUE(f.commands.generateBinaryFile(f.path("Ladbin.dat")));
+    const QByteArray bin = f.read("Ladbin.dat");
+    EXPECT_EQ(bin.size(), 8 * 2 + 2 * 1);
+    EXPECT_EQ(bin.toHex(' '), "01 02 00 00 9a 80 58 08 fe fe 01 00 00 00 00 00 34 12");
+    EXPECT_EQ(f.output.lines.back(), en(FileMessage::Succeed));
+
+    // Without data words the file is exactly 8N bytes.
+    f.conversion.image.records.back()[2] = 0;
+    f.conversion.image.dataWords.clear();
+    ASSERT_TRUE(f.commands.generateBinaryFile(f.path("Ladbin.dat")));
+    EXPECT_EQ(f.read("Ladbin.dat").size(), 16);
+
+    // An image whose terminator does not match its data is refused, nothing written.
+    f.conversion.image.dataWords = {1, 2};
+    EXPECT_FALSE(f.commands.generateBinaryFile(f.path("bad.dat")));
+    EXPECT_FALSE(QFileInfo::exists(f.path("bad.dat")));
+
+    ASSERT_TRUE(f.commands.generateInstructionList(f.path("demo.txt")));
+    EXPECT_EQ(f.read("demo.txt"), "RD        X010.3    \r\nWRT       Y000.0 \r\n");
+}
+
+TEST(LadderCommands, LadderFileOutputsBothVersions)
+{
+    Fixture f;
+    f.doc.editLadder.clear();
+    LadderRow tmr = contactCoilRow("X000.0", "Y000.0");
+    tmr[4].code = blockCellCode(fn::TMR, 0, 0);
+    tmr[4].setText("TMR");
+    tmr[5].code = blockCellCode(fn::TMR, 0, 1);
+    tmr[5].setText("0005");
+    LadderRow lower;
+    lower[4].code = blockCellCode(fn::TMR, 1, 0);
+    lower[5].code = blockCellCode(fn::TMR, 1, 1);
+    f.doc.editLadder.appendLoadedLine(tmr);
+    f.doc.editLadder.appendLoadedLine(lower);
+    f.convertOk();
+
+    ASSERT_TRUE(f.commands.generateLadderFile(f.path("new.grp")));
+    EXPECT_EQ(f.read("new.grp").size(), fileformat::kHeaderBytes + 2 * fileformat::kLineBytes);
+    ASSERT_TRUE(f.commands.generateOldLadderFile(f.path("old.grp")));
+    EXPECT_EQ(f.read("old.grp").size(), fileformat::kHeaderBytes + 1 * fileformat::kLineBytes);
+
+    Fixture g;
+    ASSERT_TRUE(g.commands.open(f.path("old.grp")));
+    ASSERT_EQ(g.doc.editLadder.lineCount(), 2);
+    EXPECT_EQ(g.doc.editLadder.line(1), f.doc.editLadder.line(1));
+
+    // MOVB cannot go into a version 1.0 file; the refusal leaves no file behind.
+    f.doc.editLadder.mutableLine(0)->cells[4].code = blockCellCode(fn::MOVB, 0, 0);
+    f.convertOk();
+    f.prompter.shown.clear();
+    f.output.lines.clear();
+    EXPECT_FALSE(f.commands.generateOldLadderFile(f.path("refused.grp")));
+    EXPECT_FALSE(QFileInfo::exists(f.path("refused.grp")));
+    ASSERT_EQ(f.prompter.shown.size(), 1u);
+    EXPECT_EQ(f.prompter.shown[0], en(FileMessage::UnlawfulInstruction));
+    const std::vector<QString> said{en(FileMessage::CannotOutputFile), en(FileMessage::OldLadderFailed)};
+    EXPECT_EQ(f.output.lines, said);
+    EXPECT_EQ(f.doc.exportCopy.lineCount(), 0);
+}
+
+TEST(LadderCommands, NotationExportAndImport)
+{
+    Fixture f;
+    f.doc.comments.mCodes.set(5, 263);
+    f.doc.comments.setCommentOf("F026.3", QStringLiteral("主轴定向"));
+    f.doc.comments.setCommentOf("Y001.2", "lamp");
+    ASSERT_TRUE(f.commands.exportNotation(f.path("LadChi01.txt")));
+    EXPECT_EQ(f.output.lines.back(), en(FileMessage::NoteSaved));
+
+    Fixture g;
+    ASSERT_TRUE(g.commands.importNotation(f.path("LadChi01.txt")));
+    EXPECT_EQ(g.doc.comments.mCodes.at(5), 263);
+    EXPECT_EQ(g.doc.comments.commentOf("F026.3"), QStringLiteral("主轴定向"));
+    EXPECT_EQ(g.doc.comments.commentOf("Y001.2"), "lamp");
+    EXPECT_EQ(g.output.lines.back(), en(FileMessage::NoteLoaded));
+
+    EXPECT_FALSE(g.commands.importNotation(g.path("missing.txt")));
+    ASSERT_EQ(g.prompter.shown.size(), 1u);
+    EXPECT_EQ(g.prompter.shown[0], en(FileMessage::CannotOpenFile));
+    // The default file at load time is read silently, present or not.
+    g.prompter.shown.clear();
+    EXPECT_FALSE(g.commands.importNotation(QString()));
+    EXPECT_TRUE(g.prompter.shown.empty());
+
+    EXPECT_FALSE(f.commands.exportNotation(f.path("no-such-dir/x.txt")));
+    EXPECT_EQ(f.prompter.shown.back(), en(FileMessage::CannotOpenFile));
+}
