@@ -1,0 +1,142 @@
+#pragma once
+// The listening server in the user-interface thread and one thread with its own event
+// loop per client. Threads reach the server only through queued signals; every call of
+// the event sink happens in the thread that owns the server.
+#include "fernlink/ftpserver/ftpconstants.h"
+#include "fernlink/ftpserver/userstore.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QThread>
+#include <QTimer>
+
+namespace vantor::ftp {
+
+class CFtpServerWnd;
+
+// Implemented by the main window (or the command-line tool); called in the server's thread.
+class IServerEventSink {
+public:
+    virtual ~IServerEventSink() = default;
+    virtual void OnUserConnected(quint64 threadId, const QString& userName, const QString& peerAddress) = 0;
+    virtual void OnUserDisconnected(quint64 threadId, const QString& userName) = 0;
+    virtual void OnBytesReceived(quint64 total) = 0;
+    virtual void OnBytesSent(quint64 total) = 0;
+    virtual void OnStatistic(int index, qint64 value) = 0;
+};
+
+struct ServerCounters {
+    quint64 bytesReceived = 0;
+    quint64 bytesSent = 0;
+    int currentConnections = 0;
+    int totalConnections = 0;
+    int filesDownloaded = 0;
+    int filesUploaded = 0;
+    int failedDownloads = 0;
+    int failedUploads = 0;
+};
+
+class CFtpListenSocket : public QTcpServer {
+    Q_OBJECT
+public:
+    explicit CFtpListenSocket(CFtpServerWnd* server);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    CFtpServerWnd* server_;
+};
+
+class CConnectThread : public QThread {
+    Q_OBJECT
+public:
+    struct Setup {
+        quint64 id = 0;
+        qintptr descriptor = -1;
+        bool refuse = false;          // over the connection limit: 421 and end
+        int idleMinutes = kDefaultIdleMinutes;
+        CUserStore* store = nullptr;
+        QStringList protectedFiles;
+    };
+    explicit CConnectThread(Setup setup);
+    quint64 id() const { return setup_.id; }
+
+Q_SIGNALS:
+    void traffic(quint64 id, int kind, qint64 value);
+    void loggedIn(quint64 id, const QString& user, const QString& peer);
+    void greeted(quint64 id, const QString& peer);
+    void cncOutput(const QByteArray& text);
+    void transferDone(quint64 id, const QString& verb, const QString& path, qint64 bytes, bool ok);
+    void lastUser(quint64 id, const QString& user);
+
+protected:
+    void run() override;
+
+private:
+    Setup setup_;
+};
+
+class CFtpServerWnd : public QObject {
+    Q_OBJECT
+public:
+    CFtpServerWnd(CUserStore& store, QStringList protectedFiles = {}, QObject* parent = nullptr);
+    ~CFtpServerWnd() override;
+
+    void setPort(int port) { port_ = port; }
+    void setMaxUsers(int maxUsers) { maxUsers_ = maxUsers; }
+    void setIdleTimeout(int minutes) { idleMinutes_ = minutes; }
+    void setEventSink(IServerEventSink* sink) { sink_ = sink; }
+    void setStatisticsInterval(int ms);
+
+    bool isRunning() const { return running_; }
+    bool start();
+    void stop();
+    // Ends one connection as if its client had gone.
+    void kick(quint64 threadId);
+
+    int port() const { return port_; }
+    quint16 listeningPort() const;
+    QString lastError() const { return error_; }
+    const ServerCounters& counters() const { return counters_; }
+    QList<quint64> connectionIds() const;
+
+Q_SIGNALS:
+    // Controller output text, without the "CNCOUTDATA " prefix.
+    void cncOutput(const QString& text);
+    // One line per connection event and transfer, for a log or a console.
+    void eventLine(const QString& line);
+
+private:
+    friend class CFtpListenSocket;
+    void acceptConnection(qintptr descriptor);
+    void onTraffic(quint64 id, int kind, qint64 value);
+    void retire(quint64 id);
+    void pushStatistics();
+
+    CUserStore& store_;
+    QStringList protected_;
+    IServerEventSink* sink_ = nullptr;
+    CFtpListenSocket* listener_ = nullptr;
+    QTimer statistics_;
+    mutable QMutex threadsLock_;
+    QHash<quint64, CConnectThread*> threads_;
+    QHash<quint64, QString> peers_;
+    QHash<quint64, QString> users_;
+    quint64 nextId_ = 1;
+    int port_ = kDefaultPort;
+    int maxUsers_ = kDefaultMaxUsers;
+    int idleMinutes_ = kDefaultIdleMinutes;
+    int statisticsMs_ = 0;
+    bool running_ = false;
+    QString error_;
+    ServerCounters counters_;
+};
+
+// Statistics page text for a byte count: kilobytes rounded up, thousands separated.
+QString formatKilobytes(quint64 bytes);
+
+}  // namespace vantor::ftp
