@@ -38,6 +38,7 @@ QByteArray CXModem::buildFrame(int blockCounter, QByteArrayView data, char pad)
 void CXModem::beginSend(QByteArray file, bool dncMode)
 {
     file_ = std::move(file);
+    ++generation_;
     position_ = 0;
     sending_ = true;
     fileOpen_ = true;
@@ -83,8 +84,11 @@ void CXModem::sendNextBlock()
 
 void CXModem::onSenderBytes(QByteArrayView bytes)
 {
+    // A result may start the next file from inside the loop; the rest of this chunk
+    // belongs to the file that just ended.
+    const int generation = generation_;
     for (char b : bytes) {
-        if (!sending_)
+        if (!sending_ || generation != generation_)
             return;
         onSenderByte(b);
     }

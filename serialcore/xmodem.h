@@ -114,6 +114,7 @@ private:
     bool started_ = false;
     bool dncMode_ = false;
     bool retried_ = false;
+    int generation_ = 0;
     int totalBlocks_ = 0;
     int blockCounter_ = 0;
     QByteArray lastFrame_;

@@ -1,0 +1,134 @@
+#include "fernlink/app/messages.h"
+
+#include <array>
+
+namespace vantor::fernlink {
+
+namespace {
+
+struct Entry {
+    Msg id;
+    const char* chinese;
+    const char* english;
+};
+
+// One row per message: Chinese, English. Texts are the controller software's own.
+constexpr Entry kCatalogue[] = {
+    {Msg::Tip, "提示", "Tip"},
+    {Msg::PleaseConnect, "请连接后再操作", "Please Connect to CNC"},
+    {Msg::TimeOut, "通信超时", "Time out"},
+    {Msg::GetListCaption, "获取列表", "Get flie list"},
+    {Msg::DeleteFileCaption, "删除文件", "Delete file"},
+    {Msg::InsertFail, "插入列表项失败", "Insert fail."},
+    {Msg::SendSelectFile, "请选择你要发送的文件", "Please Select File"},
+    {Msg::IncorrectNameQuestion, "文件名错误\n\n [是]跳过本文件\n [否]结束本次传输",
+     "Incorrect file name \n\n [Yes]ignore the file and continue to transfer [No]Over the transmission"},
+    {Msg::SizeOver4MQuestion, "文件大小超过4M\n\n [是]跳过本文件\n [否]结束本次传输",
+     "File size more than 4M\n\n [Yes]ignore the file and continue to transfer [No]Over the transmission"},
+    {Msg::FileCannotOpenSerial, "文件 %1 打开失败!", "File can not be open: %1."},
+    {Msg::SendNoRightQuestion, "传输文件 %1 失败:权限不够或系统不在MDI方式或系统有报警或在使用中 \n\n [是]结束本次传输\n [否]跳过该文件继续传输",
+     "Send file Error %1:Not enough right or not on MDI or alarm or in used!\n Stop transfers?\n\n [Yes]Over the transmission\n [No]ignore the file and continue to transfer  "},
+    {Msg::SendNotSuit, "传输文件 错误：系统不匹配。\n 请选择与系统相匹配的设置。",
+     "Send file Error : Not suit the system!\n Please make sure the selection suit with the system."},
+    {Msg::CncHasFile, "CNC已存在名为%1的文件，是否覆盖该文件？", "CNC had the file with same name , are you rewrite?"},
+    {Msg::FileCountOver400, "文件个数已经达到400", "number of file over 400"},
+    {Msg::StateUnsend, "unsend", "unsend"},
+    {Msg::StateSent, "sent", "sent"},
+    {Msg::StateError, "error", "error"},
+    {Msg::StateSendFail, "发送失败", "Send Fail"},
+    {Msg::StateNotEnoughRight, "权限不够", "Not enough right!"},
+    {Msg::StateUnableToOpen, "打开文件失败", "Unable to open file"},
+    {Msg::CrcError, "crc 错误", "crc 错误"},
+    {Msg::ReceiveSelectFile, "没选择要接收的文件！", "Please select file"},
+    {Msg::FileExistsOverwrite, "文件 %1 已存在!是否覆盖该文件？", "File %1 has Exist! are you rewrite?"},
+    {Msg::StateNotReceiving, "未接收", "Not receiving"},
+    {Msg::StateReceived, "已接收", "Received"},
+    {Msg::StateReceiveError, "错误", "Error"},
+    {Msg::StateUnableToCreate, "创建文件失败", "Unable to create file"},
+    {Msg::StateReceiveNoRight, "权限不够或系统不在MDI方式或系统有报警", "Not enough right or not right or alarm "},
+    {Msg::OpenFileFailed, "打开文件失败", "打开文件失败"},
+    {Msg::DeleteSelectItem, "请选择要删除的子项", "Please Select item"},
+    {Msg::DeleteNoRight, "删除文件 %1 错误：权限不够或正在使用。请对CNC系统进行设置。",
+     "Delete file error %1: Not enough right or in used!  Please setup the CNC."},
+    {Msg::DeleteConfirm, "确定要删除选择的文件？", "Are you sure"},
+    {Msg::BusySendWhileSend, "正在发送文件不能再发送文件", "  Can't send it during the send process. "},
+    {Msg::BusySendWhileReceive, "正在接收文件不能发送文件", " Can't send it during the receive file process. "},
+    {Msg::BusySendWhileDelete, "正在删除文件不能发送文件", " Can't send it during delete file process. "},
+    {Msg::BusySendWhileDnc, "正在DNC不能发送文件", " Can't send it during DNC process"},
+    {Msg::BusySendWhileList, "正在获取文件列表不能发送文件", " Can't send it during the get list process. "},
+    {Msg::BusyReceiveWhileSend, "正在发送文件不能接收文件列表", "Can't receive it during the send process."},
+    {Msg::BusyReceiveWhileReceive, "正在接收文件不能接收文件列表", "Can't receive it during the receive process."},
+    {Msg::BusyReceiveWhileDelete, "正在删除文件不能接收文件列表", "Can't receive it during the delete file process."},
+    {Msg::BusyReceiveWhileDnc, "正在DNC不能接收文件列表", "Can't receive it during the DNC process."},
+    {Msg::BusyReceiveWhileList, "正在获取文件列表不能接收文件列表", "Can't receive it during the get file  process."},
+    {Msg::BusyDeleteWhileSend, "正在发送文件不能删除列表项", "Can't delete it during the send file process."},
+    {Msg::BusyDeleteWhileReceive, "正在接收文件不能删除列表项", "Can't delete it during the receive file process."},
+    {Msg::BusyDeleteWhileDelete, "正在删除CNC文件不能删除列表项", "Can't delete it during the delete file process."},
+    {Msg::BusyDeleteWhileDnc, "正在DNC不能删除列表项", "Can't delete it during the DNC process."},
+    {Msg::BusyDeleteWhileList, "正在获取文件列表不能删除列表项", "Can't delete it during the get file list process."},
+};
+
+static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");
+
+constexpr bool rowsInOrder()
+{
+    for (size_t i = 0; i < std::size(kCatalogue); ++i)
+        if (static_cast<size_t>(kCatalogue[i].id) != i)
+            return false;
+    return true;
+}
+static_assert(rowsInOrder(), "catalogue rows follow the order of Msg");
+
+}  // namespace
+
+QString messageChinese(Msg id)
+{
+    return QString::fromUtf8(kCatalogue[static_cast<size_t>(id)].chinese);
+}
+
+QString messageEnglish(Msg id)
+{
+    return QString::fromUtf8(kCatalogue[static_cast<size_t>(id)].english);
+}
+
+QString message(Msg id, Language language)
+{
+    return language == Language::English ? messageEnglish(id) : messageChinese(id);
+}
+
+OperationKind kindOf(OperationState state)
+{
+    switch (state) {
+    case OperationState::OpIdle: return OperationKind::None;
+    case OperationState::OpSerialSend:
+    case OperationState::OpNetSend: return OperationKind::Send;
+    case OperationState::OpSerialReceive:
+    case OperationState::OpNetReceive: return OperationKind::Receive;
+    case OperationState::OpSerialDelete:
+    case OperationState::OpNetDelete: return OperationKind::Delete;
+    case OperationState::OpSerialDnc:
+    case OperationState::OpNetDnc: return OperationKind::Dnc;
+    case OperationState::OpSerialList:
+    case OperationState::OpNetList: return OperationKind::List;
+    }
+    return OperationKind::None;
+}
+
+Msg busyMessage(OperationKind asked, OperationKind running)
+{
+    static constexpr Msg send[] = {Msg::BusySendWhileSend, Msg::BusySendWhileReceive, Msg::BusySendWhileDelete,
+                                   Msg::BusySendWhileDnc, Msg::BusySendWhileList};
+    static constexpr Msg receive[] = {Msg::BusyReceiveWhileSend, Msg::BusyReceiveWhileReceive, Msg::BusyReceiveWhileDelete,
+                                      Msg::BusyReceiveWhileDnc, Msg::BusyReceiveWhileList};
+    static constexpr Msg remove[] = {Msg::BusyDeleteWhileSend, Msg::BusyDeleteWhileReceive, Msg::BusyDeleteWhileDelete,
+                                     Msg::BusyDeleteWhileDnc, Msg::BusyDeleteWhileList};
+    const int column = static_cast<int>(running) - static_cast<int>(OperationKind::Send);
+    const int i = column < 0 ? 0 : column;
+    if (asked == OperationKind::Send)
+        return send[i];
+    if (asked == OperationKind::Delete)
+        return remove[i];
+    return receive[i];
+}
+
+}  // namespace vantor::fernlink

@@ -1,0 +1,74 @@
+#pragma once
+// Fernlink's message catalogue: every user-visible text of the CNC link, Chinese first and
+// English second, fetched by its name in the language the program runs in.
+#include "fernlink/app/programstate.h"
+
+#include <QString>
+
+namespace vantor::fernlink {
+
+enum class Msg {
+    Tip,
+    PleaseConnect,
+    TimeOut,
+    GetListCaption,
+    DeleteFileCaption,
+    InsertFail,
+    // send
+    SendSelectFile,
+    IncorrectNameQuestion,
+    SizeOver4MQuestion,
+    FileCannotOpenSerial,
+    SendNoRightQuestion,
+    SendNotSuit,
+    CncHasFile,
+    FileCountOver400,
+    StateUnsend,
+    StateSent,
+    StateError,
+    StateSendFail,
+    StateNotEnoughRight,
+    StateUnableToOpen,
+    CrcError,
+    // receive
+    ReceiveSelectFile,
+    FileExistsOverwrite,
+    StateNotReceiving,
+    StateReceived,
+    StateReceiveError,
+    StateUnableToCreate,
+    StateReceiveNoRight,
+    OpenFileFailed,
+    // delete
+    DeleteSelectItem,
+    DeleteNoRight,
+    DeleteConfirm,
+    // refusals while another operation runs
+    BusySendWhileSend,
+    BusySendWhileReceive,
+    BusySendWhileDelete,
+    BusySendWhileDnc,
+    BusySendWhileList,
+    BusyReceiveWhileSend,
+    BusyReceiveWhileReceive,
+    BusyReceiveWhileDelete,
+    BusyReceiveWhileDnc,
+    BusyReceiveWhileList,
+    BusyDeleteWhileSend,
+    BusyDeleteWhileReceive,
+    BusyDeleteWhileDelete,
+    BusyDeleteWhileDnc,
+    BusyDeleteWhileList,
+    Count
+};
+
+// The text in the given language.
+QString message(Msg id, Language language);
+// The text in both languages, for logs.
+QString messageChinese(Msg id);
+QString messageEnglish(Msg id);
+
+// The refusal shown when `kind` is asked for while `running` runs; empty when idle.
+Msg busyMessage(OperationKind asked, OperationKind running);
+
+}  // namespace vantor::fernlink

@@ -1,0 +1,185 @@
+#include "fernlink/link/serialflows.h"
+
+#include "serialcore/serialwire.h"
+#include "serialcore/tests/fakelinkport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vantor;
+using namespace vantor::fernlink;
+using vantor::testing::FakeLinkPort;
+
+namespace {
+
+struct Flows : ::testing::Test {
+    FakeLinkPort port;
+    ProgramState state{OperationState::OpIdle, LinkType::LinkSerial, Language::English};
+    ScriptedPrompter prompter;
+    FlowObserver observer;
+    SerialFlowSet flows{port, state, prompter, observer};
+    QTemporaryDir dir;
+
+    QString writeFile(const QString& name, const QByteArray& data)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        return path;
+    }
+};
+
+}  // namespace
+
+TEST_F(Flows, SendWaitsForThePromptThenDownloadsAndSends)
+{
+    const QString path = writeFile(QStringLiteral("O12.nc"), QByteArray(130, 'x'));
+    flows.send.rows.push_back(makeSendRow(path, QStringLiteral("O12.nc"), 130, TargetArea::User, QStringLiteral("unsend")));
+    EXPECT_EQ(flows.send.rows[0].targetName, "O00012.txt");
+    ASSERT_TRUE(flows.send.start());
+    EXPECT_EQ(state.operation, OperationState::OpSerialSend);
+    EXPECT_EQ(port.take(), "\nxcd user\n");
+    flows.onBytes("\r\nsys>");  // the wrong partition: asked again
+    EXPECT_EQ(port.take(), "\nxcd user\n");
+    flows.onBytes("\r\nuser>");
+    EXPECT_EQ(port.take(), "xdl O00012.txt -t\n");
+    flows.onBytes("C");
+    EXPECT_EQ(port.take().size(), 133);
+    flows.onBytes(QByteArray(1, wire::kAck));
+    EXPECT_EQ(port.take().size(), 133);
+    flows.onBytes(QByteArray(1, wire::kAck));
+    EXPECT_EQ(port.take(), QByteArray(1, wire::kEot));
+    flows.onBytes(QByteArray(1, wire::kAck));
+    EXPECT_EQ(flows.send.rows[0].state, "sent");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(flows.send.stats.progressText(), "130/130  100.00%");
+}
+
+TEST_F(Flows, SendAsksAboutUnsendableRowsAndNamesRefusals)
+{
+    const QString bad = writeFile(QStringLiteral("prog.txt"), "a");
+    const QString good = writeFile(QStringLiteral("O1.txt"), "b");
+    flows.send.rows.push_back(makeSendRow(bad, QStringLiteral("prog.txt"), 1, TargetArea::User, QStringLiteral("unsend")));
+    flows.send.rows.push_back(makeSendRow(good, QStringLiteral("O1.txt"), 1, TargetArea::User, QStringLiteral("unsend")));
+    EXPECT_FALSE(flows.send.rows[0].sendable);
+    prompter.answers = {Answer::Yes, Answer::No};  // skip the bad row; then end at the refusal
+    ASSERT_TRUE(flows.send.start());
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].startsWith("Incorrect file name"));
+    flows.onBytes("user>");
+    port.take();
+    flows.onBytes(QByteArray(1, wire::kEsc));  // the controller holds the name; No = rename; none given
+    EXPECT_EQ(port.take(), QByteArray(1, wire::kCan));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(flows.send.rows[1].state, "unsend");
+}
+
+TEST_F(Flows, SendTimesOutAfterNineSeconds)
+{
+    const QString good = writeFile(QStringLiteral("O1.txt"), "b");
+    flows.send.rows.push_back(makeSendRow(good, QStringLiteral("O1.txt"), 1, TargetArea::User, QStringLiteral("unsend")));
+    ASSERT_TRUE(flows.send.start());
+    for (int i = 0; i < 9; ++i)
+        flows.onTimer(timers::kSendReply);
+    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(flows.send.rows[0].state, "error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST_F(Flows, ListReadsUserThenSysAndDropsSystemFiles)
+{
+    ASSERT_TRUE(flows.list.start());
+    EXPECT_EQ(port.take(), "\nxcd user\nxls\n");
+    flows.onBytes("user>1: O00001.txt\t 12\r\n2: para.val\t 5\r\n");
+    flows.onBytes(QByteArray(1, wire::kCan));
+    EXPECT_EQ(port.take(), "\nxcd sys\nxls\n");
+    flows.onBytes(QByteArray("sys>1: back.bak\t 7\r\n") + wire::kCan);
+    ASSERT_EQ(flows.list.rows.size(), 2u);
+    EXPECT_EQ(flows.list.rows[0].name, "O00001.txt");
+    EXPECT_EQ(flows.list.rows[0].partition, "user");
+    EXPECT_EQ(flows.list.rows[1].name, "back.bak");
+    EXPECT_EQ(flows.list.rows[1].size, "7");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST_F(Flows, SecondOperationIsRefusedWithTheRunningOnesText)
+{
+    ASSERT_TRUE(flows.list.start());
+    flows.send.rows.push_back(makeSendRow(QStringLiteral("x"), QStringLiteral("O1.txt"), 1, TargetArea::User, QStringLiteral("unsend")));
+    EXPECT_FALSE(flows.send.start());
+    EXPECT_EQ(prompter.shown.back(), " Can't send it during the get list process. ");
+}
+
+TEST_F(Flows, ReceivedFileAppearsOnlyWhenCompleteAndNamesCannotLeaveTheFolder)
+{
+    flows.receive.rows.push_back({QStringLiteral("../evil"), QStringLiteral("3"), QStringLiteral("user"), {}, true});
+    flows.receive.rows.push_back({QStringLiteral("O00001.txt"), QStringLiteral("3"), QStringLiteral("user"), {}, true});
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    EXPECT_EQ(flows.receive.rows[0].state, "Unable to create file");
+    EXPECT_EQ(port.take(), "\nxcd user\n");
+    flows.onBytes("user>");
+    EXPECT_EQ(port.take(), "\nxul O00001.txt -t\n");
+    flows.onTimer(CXModem::kStartTimerId);
+    EXPECT_EQ(port.take(), "C");
+    flows.onBytes(CXModem::buildFrame(1, "abc"));
+    EXPECT_EQ(port.take(), QByteArray(1, wire::kAck));
+    EXPECT_FALSE(QFile::exists(dir.filePath("O00001.txt")));
+    flows.onBytes(QByteArray(1, wire::kEot));
+    QFile f(dir.filePath("O00001.txt"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("abc") + QByteArray(125, 0x1A));
+    EXPECT_EQ(flows.receive.rows[1].state, "Received");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(QDir(dir.path()).exists("../evil"));
+}
+
+TEST_F(Flows, AbortedReceiveLeavesNoFile)
+{
+    flows.receive.rows.push_back({QStringLiteral("O00002.txt"), QString(), QStringLiteral("user"), {}, true});
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    flows.onBytes("user>");
+    flows.onBytes(CXModem::buildFrame(1, "abc"));
+    flows.onBytes(QByteArray(1, wire::kCan));
+    EXPECT_EQ(flows.receive.rows[0].state, "Error");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+}
+
+TEST_F(Flows, DeleteRemovesAcknowledgedRowsAndStopsAtARefusal)
+{
+    prompter.defaultAnswer = Answer::Yes;
+    flows.remove.rows.push_back({QStringLiteral("O00001.txt"), {}, QStringLiteral("user"), {}, true});
+    flows.remove.rows.push_back({QStringLiteral("O00002.txt"), {}, QStringLiteral("user"), {}, true});
+    ASSERT_TRUE(flows.remove.start());
+    flows.onBytes("user>");
+    EXPECT_EQ(port.take(), "\nxcd user\nxdel O00001.txt\n");
+    flows.onBytes(QByteArray(1, wire::kAck));
+    ASSERT_EQ(flows.remove.rows.size(), 1u);
+    flows.onBytes("user>");
+    flows.onBytes(QByteArray(1, wire::kDle));
+    EXPECT_EQ(prompter.shown.back(), "Delete file error O00002.txt: Not enough right or in used!  Please setup the CNC.");
+    EXPECT_EQ(flows.remove.rows.size(), 1u);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST(TransferStatistics, FiguresAsEveryFrontEndShowsThem)
+{
+    TransferStatistics s;
+    s.start(1000, TransferDirection::Send);
+    EXPECT_EQ(s.packetsText(), "0/8");
+    EXPECT_EQ(s.remainingText(), "");
+    s.setProgress(256, 2);
+    s.tick();
+    EXPECT_EQ(s.packetsText(), "2/8");
+    EXPECT_EQ(s.progressText(), "256/1000  25.60%");
+    EXPECT_EQ(s.speedText(), "0.25 KB/s");
+    EXPECT_EQ(s.elapsedText(), "00:00:01");
+    EXPECT_EQ(s.remainingText(), "00:00:02");
+    EXPECT_EQ(TransferStatistics::formatDuration(360000 + 61), "100:01:01");
+    s.start(0, TransferDirection::Receive);
+    EXPECT_EQ(s.packetsText(), "0/1");
+    EXPECT_EQ(s.progressText(), "0/0  100.00%");
+}
