@@ -86,7 +86,6 @@ bool LadderFileCommands::open(const QString& path)
     loaded.info = content.info;
     loaded.pathName = path;
     readProgramFolderComments(loaded);
-    conversion_.precheck(loaded);
     say(int(FileMessage::FileLoaded));
     if (withComments) {
         say(int(FileMessage::LoadingNotation));
@@ -98,6 +97,7 @@ bool LadderFileCommands::open(const QString& path)
     loaded.setConverted(false);
     loaded.setModified(false);
     doc_ = std::move(loaded);
+    conversion_.precheck(doc_);
     return true;
 }
 

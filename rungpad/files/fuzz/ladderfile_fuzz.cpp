@@ -1,0 +1,25 @@
+// libFuzzer target: the ladder file reader (with and without the comment tail), function
+// block normalisation, and the two comment text readers, on the same bytes.
+#include "rungpad/files/ladderfile.h"
+#include "rungpad/files/notationtext.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (bool withComments : {true, false}) {
+        rungpad::LadderFileContent content = rungpad::parseLadderFile(bytes, withComments);
+        if (content.ok()) {
+            rungpad::CommentTables tables;
+            rungpad::applyCommentRecords(content.records, content.ladder, tables);
+            rungpad::normalizeFunctionBlocks(content.ladder);
+            (void)rungpad::makeVersion1Copy(content.ladder);
+        }
+    }
+    rungpad::CommentTables tables;
+    rungpad::applyNotationContent(rungpad::parseUserNotationFile(bytes), tables);
+    rungpad::applyCommentEntries(rungpad::parseDiagnosisFile(bytes), tables);
+    return 0;
+}
