@@ -227,7 +227,7 @@ void CMainFrame::buildActions()
     connect(portBtn, &QAction::triggered, this, [this] { setPortCommand(); });
     auto* state = new QWidget(large);
     state->setObjectName(QStringLiteral("CStateDlg"));
-    state->setFixedSize(160, 80);
+    state->setMinimumSize(160, 80);  // wider for the long device paths of Linux
     auto* stl = new QVBoxLayout(state);
     portLine_ = new QLabel(qs(msg::kPortUnknown), state);
     baudLine_ = new QLabel(qs(msg::kBaudUnknown), state);

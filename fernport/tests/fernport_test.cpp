@@ -27,6 +27,15 @@ std::vector<QByteArray> lines(std::initializer_list<const char*> texts)
     return out;
 }
 
+// With VANTOR_SCREENSHOT_DIR set, the window tests also save what a user would see (docs/).
+void maybeShoot(QWidget* w, const char* name)
+{
+    const QString dir = qEnvironmentVariable("VANTOR_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !w)
+        return;
+    w->grab().save(dir + QLatin1Char('/') + QLatin1String(name));
+}
+
 QByteArray drain(XonXoffDnc& run, qsizetype step = 3)
 {
     QByteArray all;
@@ -229,6 +238,13 @@ TEST_F(FernportWindow, XonXoffRunIsThrottledByTheControllerAndCompletes)
     }));
     waitUntil([&] { got += peer.readAll(); return false; }, 200);
     const qsizetype whileHalted = got.size();
+    if (!qEnvironmentVariableIsEmpty("VANTOR_SCREENSHOT_DIR")) {
+        frame->show();
+        frame->resize(900, 600);
+        waitUntil([&] { got += peer.readAll(); return false; }, 1200);  // let the statistics tick
+        maybeShoot(frame.get(), "fernport-main.png");
+        maybeShoot(frame->dncWindow(), "fernport-dnc.png");
+    }
     waitUntil([&] { got += peer.readAll(); return false; }, 200);
     EXPECT_EQ(got.size(), whileHalted) << "bytes kept coming after XOFF";
     EXPECT_LT(got.size(), program.size());
