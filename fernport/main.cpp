@@ -15,6 +15,12 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Serial file transfer, DNC and NC program editing"));
     parser.addHelpOption();
     parser.addVersionOption();
+    QCommandLineOption portOpt(QStringLiteral("port"),
+                               QStringLiteral("Serial port for this session only (a device name or path); not remembered."),
+                               QStringLiteral("PORT"));
+    QCommandLineOption baudOpt(QStringLiteral("baud"), QStringLiteral("Baud rate for --port."), QStringLiteral("N"),
+                               QStringLiteral("38400"));
+    parser.addOptions({portOpt, baudOpt});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("NC program to open"));
     parser.process(app);
 
@@ -23,6 +29,9 @@ int main(int argc, char** argv)
     if (!parser.positionalArguments().isEmpty())
         frame.openDocument(parser.positionalArguments().first());
     frame.show();
-    frame.startUp();
+    std::optional<vantor::fernport::PortChoice> session;
+    if (parser.isSet(portOpt))
+        session = vantor::fernport::PortChoice{parser.value(portOpt), parser.value(baudOpt).toInt()};
+    frame.startUp(session);
     return app.exec();
 }

@@ -243,15 +243,17 @@ void CMainFrame::buildActions()
     connect(statusAct, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 }
 
-void CMainFrame::startUp()
+void CMainFrame::startUp(std::optional<PortChoice> sessionPort)
 {
     if (comm_.isOpen())
         return;
-    if (!openPort(settings_.port(), settings_.baudRate()))
+    const bool opened = sessionPort ? openPort(sessionPort->name, sessionPort->baud, false)
+                                    : openPort(settings_.port(), settings_.baudRate());
+    if (!opened)
         prompter_->inform(Severity::Warning, qs(msg::kUnableToOpenPort));
 }
 
-bool CMainFrame::openPort(const QString& name, int baud)
+bool CMainFrame::openPort(const QString& name, int baud, bool remember)
 {
     comm_.close();
     comm_.setPort(name, baud);
@@ -261,7 +263,8 @@ bool CMainFrame::openPort(const QString& name, int baud)
     }
     portLine_->setText(QStringLiteral("Port:") + name);
     baudLine_->setText(QString::asprintf("Baud:%d", baud));
-    settings_.storePort(name, baud);
+    if (remember)
+        settings_.storePort(name, baud);
     return true;
 }
 

@@ -32,8 +32,9 @@ public:
     CMainFrame(FernportSettings& settings, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Opens the stored port (or the default one) as the program does at start-up.
-    void startUp();
+    // Opens the stored port (or the default one) as the program does at start-up. A session
+    // port (given on the command line, e.g. a simulated controller) is opened but not remembered.
+    void startUp(std::optional<PortChoice> sessionPort = std::nullopt);
 
     void setPortSetupAsker(PortSetupAsker asker) { askPortSetup_ = std::move(asker); }
     void setOpenFileAsker(FileAsker asker) { askOpenFile_ = std::move(asker); }
@@ -71,7 +72,7 @@ protected:
 
 private:
     void buildActions();
-    bool openPort(const QString& name, int baud);
+    bool openPort(const QString& name, int baud, bool remember = true);
     bool ensurePortOpen();
     void onReceived(const QByteArray& chunk);
     void pumpXonXoff();

@@ -166,6 +166,16 @@ TEST_F(FernportWindow, StartUpOpensTheStoredPortAndStoresWhatOpened)
     EXPECT_TRUE(prompter.shown.empty());
 }
 
+TEST_F(FernportWindow, SessionPortOpensWithoutReplacingTheStoredOne)
+{
+    openPeer();
+    settings->storePort(QStringLiteral("ttyUSB7"), 9600);
+    frame->startUp(PortChoice{pty.a(), 38400});
+    EXPECT_TRUE(frame->comm().isOpen());
+    EXPECT_EQ(settings->port(), QStringLiteral("ttyUSB7"));
+    EXPECT_EQ(settings->baudRate(), 9600);
+}
+
 TEST_F(FernportWindow, StartUpWithAnUnopenablePortRunsOnWithThePortClosed)
 {
     settings->storePort(dir.filePath(QStringLiteral("no-such-port")), 38400);
