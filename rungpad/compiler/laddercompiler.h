@@ -1,0 +1,114 @@
+#pragma once
+// The ladder converter: pre-check, network walk (one instruction line per instruction) and
+// assembler (code records). The first error stops conversion; errors() holds what was found,
+// its last entry is what the frame reports. The editor's per-placement checks are here too,
+// so that editing and converting judge a cell by the same rules.
+//
+// API in brief:
+//   LadderCompiler c(&ladder);   c.convert() -> bool;   c.preCheck();
+//   c.instructionLines()  "MNEMONIC  operands  %4d" lines;   c.codeImage()  records + data words
+//   c.errors()            ConvertError {code, 0-based line}; formatErrorMessage() in errors.h
+//   c.checkNumber(), checkElementAddress(), checkParameter()   editor checks
+//   convertDocument(doc, c)   converts the edit ladder and sets the document's converted state
+#include "rungpad/compiler/codeimage.h"
+#include "rungpad/compiler/errors.h"
+#include "rungpad/model/ladder.h"
+
+#include <QByteArray>
+
+#include <bitset>
+#include <optional>
+#include <vector>
+
+namespace rungpad {
+
+class LadderDocument;
+
+inline constexpr int kMaxInstructionLines = 12000;
+inline constexpr int kMaxInstructionChars = 49;   // before the line-number suffix
+inline constexpr int kMnemonicWidth = 10;
+inline constexpr int kMaxNetworkSpan = 100;       // last - first line of a network stays below
+inline constexpr int kMaxEnd1Records = 500;
+inline constexpr int kMaxSft = 128;
+inline constexpr int kMaxJumps = 100;
+inline constexpr int kMaxLabels = 100;
+inline constexpr int kUsedCoilBits = 12096;
+
+// Bit offsets of each coil letter in the used-coil table.
+int coilBitBase(char letter);   // -1 for a letter that may not be a coil
+// Coil addresses kept for the controller itself: G063.7, K000..K005, R255, R990, R991.
+bool isReservedCoil(char letter, int byte, int bit);
+
+class LadderCompiler {
+public:
+    explicit LadderCompiler(LadderProgram* ladder = nullptr) : m_ladder(ladder) {}
+    void setLadder(LadderProgram* ladder) { m_ladder = ladder; }
+    LadderProgram* ladder() const { return m_ladder; }
+
+    // All three stages. On success the header words of the ladder are set and the image
+    // is complete; on failure the image is empty and errors() is not.
+    bool convert();
+    // Stage 1 alone: rebuilds the used-number and used-coil tables.
+    bool preCheck();
+
+    const std::vector<QByteArray>& instructionLines() const { return m_lines; }
+    const CodeImage& codeImage() const { return m_image; }
+    const std::vector<ConvertError>& errors() const { return m_errors; }
+    std::optional<ConvertError> lastError() const;
+    void clearErrors() { m_errors.clear(); }
+
+    // Editor: the number of a CTR, TMR, TMRB, TMRC, LBL, SP, DIFU or DIFD block changes from
+    // the cell's number to newNumber. Frees the previous number, takes the new one; does
+    // nothing when unchanged. Returns the error (also appended to errors()) or nullopt.
+    std::optional<ConvertError> checkNumber(const LadderCell& cell, int newNumber, int line);
+    // Editor: an address typed for a contact or coil on `line`. Returns the normalised text
+    // (X1.2 -> X001.2) or records 1011.
+    std::optional<QByteArray> checkElementAddress(QByteArrayView text, bool coil, int line);
+    // Editor: a parameter of a function block (block column >= 1, or a CODT value).
+    // Returns the text as stored (numbers with leading zeros) or records 1011/1012.
+    std::optional<QByteArray> checkParameter(quint16 instruction, int blockColumn, QByteArrayView text,
+                                             int line);
+
+private:
+    struct Network;
+    struct Region;
+
+    bool fail(int code, int line, int detail = 0);
+    bool failed() const { return !m_errors.empty(); }
+
+    // Stage 1 helpers.
+    bool takeNumber(quint16 code, int number, int line);
+    void releaseNumber(quint16 code, int number);
+    bool checkCoil(const LadderCell& cell, int line);
+
+    // Stage 2.
+    bool walk();
+    bool emit(QByteArrayView mnemonic, const std::vector<QByteArray>& operands, int line);
+    bool contactNetwork(int a, int z);
+    bool functionNetwork(int a, int z, int column);
+    bool codtLines(int a, int z);
+    bool seriesChain(int line, int s, int e, bool hasBlock, bool first, bool* wrote);
+    bool coilRule(int a, int z, bool functionNet);
+    bool region(Network& net, int top, int bottom, int s, int e, bool topLevel, bool* wrote);
+    bool writeContact(const LadderCell& cell, int line, const char* positive, const char* negative);
+
+    // Stage 3.
+    bool assemble();
+
+    LadderProgram* m_ladder = nullptr;
+    Network* m_net = nullptr;   // the contact network being translated, for coverage
+    std::vector<QByteArray> m_lines;
+    std::vector<ConvertError> m_errors;
+    CodeImage m_image;
+
+    std::bitset<128> m_usedCtr, m_usedTmr, m_usedTmrb;
+    std::bitset<100> m_usedLbl, m_usedSp;
+    std::bitset<256> m_usedDif;
+    std::bitset<kUsedCoilBits> m_usedCoils;
+    bool m_sawEnd1 = false, m_sawEnd2 = false;
+};
+
+// Converts the document's edit ladder; the converted state follows the result.
+bool convertDocument(LadderDocument& document, LadderCompiler& compiler);
+
+}  // namespace rungpad
