@@ -166,6 +166,7 @@ void SerialSendFlow::nextRow()
         if (!row.selected)
             continue;
         if (!row.sendable) {
+            observer_.currentFile(row.path);
             const bool badName = row.partition == QLatin1String("USER") && !fernlinkUserName(row.targetName);
             const Msg question = badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion;
             if (ctx_.prompter.ask(ctx_.text(question), Buttons::YesNo) == Answer::Yes)
@@ -404,6 +405,7 @@ void SerialReceiveFlow::nextRow()
             continue;
         }
         target_ = QDir(folder_).filePath(*local);
+        observer_.currentFile(row.name);
         if (QFileInfo::exists(target_)
             && ctx_.prompter.ask(ctx_.text(Msg::FileExistsOverwrite, row.name), Buttons::YesNo) != Answer::Yes)
             continue;

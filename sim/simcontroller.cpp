@@ -1,0 +1,339 @@
+#include "sim/simcontroller.h"
+
+#include "common/archive.h"
+#include "common/gbk.h"
+#include "serialcore/serialwire.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace vantor::sim {
+
+using namespace wire;
+
+// Sits between the XModem engine and the line and spoils what the faults ask for.
+class SimController::FaultyPort : public LinkPort {
+public:
+    FaultyPort(LinkPort& line, const SimFaults& faults) : line_(line), faults_(faults) {}
+
+    void write(const QByteArray& bytes) override
+    {
+        if (bytes.size() == kFrameSize && bytes[0] == kSoh) {
+            writeFrame(bytes);
+            return;
+        }
+        if (bytes.size() == 1 && bytes[0] == kAck && nakNext_) {
+            nakNext_ = false;
+            line_.write(QByteArray(1, kNak));
+            return;
+        }
+        line_.write(bytes);
+    }
+    void pause(int ms) override { line_.pause(ms); }
+    void purge() override { line_.purge(); }
+    void startTimer(int id, int ms, bool repeat) override { line_.startTimer(id, ms, repeat); }
+    void stopTimer(int id) override { line_.stopTimer(id); }
+
+    // The receiver acknowledged the given block: the fault may turn that ACK into a NAK.
+    void blockTaken(int block)
+    {
+        if (faults_.nakBlock > 0 && block == faults_.nakBlock && !nakDone_) {
+            nakDone_ = true;
+            nakNext_ = true;
+        }
+    }
+    // An incoming byte for the sender; false when the fault swallows it.
+    bool passToSender(char byte)
+    {
+        if (byte == kAck && !held_.isEmpty()) {
+            QByteArray frame = std::move(held_);
+            held_.clear();
+            writePieces(frame);
+            return false;
+        }
+        return true;
+    }
+    void reset()
+    {
+        held_.clear();
+        nakNext_ = false;
+        sentBlocks_ = 0;
+    }
+
+private:
+    void writeFrame(const QByteArray& frame)
+    {
+        const int number = static_cast<unsigned char>(frame[1]);
+        const bool fresh = frame != lastFrame_;
+        lastFrame_ = frame;
+        if (fresh)
+            ++sentBlocks_;
+        if (fresh && faults_.corruptCrcBlock > 0 && sentBlocks_ == faults_.corruptCrcBlock && !crcDone_) {
+            crcDone_ = true;
+            QByteArray bad = frame;
+            bad[kFrameCrcOffset] = static_cast<char>(bad[kFrameCrcOffset] ^ 0x5A);
+            writePieces(bad);
+            return;
+        }
+        if (fresh && faults_.duplicateBlock > 0 && sentBlocks_ == faults_.duplicateBlock + 1 && !dupDone_) {
+            // As if the ACK of the previous block had been lost: that block again first.
+            dupDone_ = true;
+            held_ = frame;
+            writePieces(previous_);
+            previous_ = frame;
+            return;
+        }
+        (void)number;
+        previous_ = frame;
+        writePieces(frame);
+    }
+    void writePieces(const QByteArray& bytes)
+    {
+        if (faults_.splitPieces <= 0) {
+            line_.write(bytes);
+            return;
+        }
+        for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
+            line_.write(bytes.mid(i, faults_.splitPieces));
+            line_.pause(3);
+        }
+    }
+
+    LinkPort& line_;
+    const SimFaults& faults_;
+    QByteArray lastFrame_, previous_, held_;
+    int sentBlocks_ = 0;
+    bool nakNext_ = false, nakDone_ = false, crcDone_ = false, dupDone_ = false;
+};
+
+QStringList SimController::partitions()
+{
+    return {QLatin1String(kPartUser), QLatin1String(kPartSys), QLatin1String(kPartBios), QLatin1String(kPartUsb)};
+}
+
+SimController::SimController(LinkPort& port, const QString& root, SimFaults faults)
+    : line_(port),
+      port_(std::make_unique<FaultyPort>(port, faults_)),
+      root_(root),
+      faults_(faults),
+      xmodem_(*port_, *this, XModemVariant::Fernport)
+{
+    for (const QString& p : partitions())
+        QDir(root_).mkpath(p);
+}
+
+SimController::~SimController() = default;
+
+void SimController::onTimer(int id)
+{
+    xmodem_.onTimer(id);
+}
+
+void SimController::onBytes(QByteArrayView bytes)
+{
+    if (faults_.silent)
+        return;
+    switch (mode_) {
+    case Mode::Receiving:
+        xmodem_.onReceiverChunk(bytes);
+        return;
+    case Mode::Sending:
+        for (char b : bytes)
+            if (mode_ == Mode::Sending && port_->passToSender(b))
+                xmodem_.onSenderByte(b);
+        return;
+    case Mode::AwaitExistsAnswer:
+        for (char b : bytes) {
+            if (b == kAck) {
+                startReceiving();
+                return;
+            }
+            if (b == kNak || b == kCan) {
+                mode_ = Mode::Command;
+                return;
+            }
+        }
+        return;
+    case Mode::Command:
+        break;
+    }
+    for (char c : bytes) {
+        if (c == '\n') {
+            const QByteArray line = lineBuffer_.trimmed();
+            lineBuffer_.clear();
+            if (!line.isEmpty())
+                handleLine(line);
+            if (mode_ != Mode::Command)
+                return;  // what follows belongs to the transfer
+        } else if (c != '\r') {
+            if (lineBuffer_.size() >= 256)
+                lineBuffer_.clear();  // no command is that long: a garbled line is dropped
+            lineBuffer_.append(c);
+        }
+    }
+}
+
+void SimController::handleLine(const QByteArray& line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    const QByteArray verb = words.value(0);
+    const QString arg = fromGbk(words.value(1));
+    if (verb == "xcd")
+        onChangePartition(arg);
+    else if (verb == "xls")
+        onList();
+    else if (verb == "xdel")
+        onDelete(arg);
+    else if (verb == "xdl")
+        onDownload(arg);
+    else if (verb == "xul")
+        onUpload(arg);
+    else
+        line_.write("\r\nunknown command\r\n" + toGbk(partition_) + ">");
+}
+
+void SimController::onChangePartition(const QString& partition)
+{
+    const QString p = partition.toLower();
+    if (partitions().contains(p))
+        partition_ = p;
+    line_.write("\r\n" + toGbk(partition_) + ">");
+}
+
+void SimController::onList()
+{
+    QByteArray text;
+    if (faults_.listEndsWithPrompt)
+        text += "xls\r\n";
+    const QFileInfoList files = QDir(QDir(root_).filePath(partition_)).entryInfoList(QDir::Files, QDir::Name);
+    int n = 0;
+    for (const QFileInfo& f : files) {
+        if (f.fileName().startsWith(QLatin1Char('.')))
+            continue;
+        text += QByteArray::number(++n) + ": " + toGbk(f.fileName()) + "\t " + QByteArray::number(f.size()) + "\r\n";
+    }
+    if (faults_.listEndsWithPrompt)
+        text += toGbk(partition_) + "\\:";
+    else
+        text += kCan;
+    line_.write(text);
+}
+
+std::optional<QString> SimController::pathFor(const QString& name) const
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name == QLatin1String("..")
+        || name.startsWith(QLatin1Char('.')))
+        return std::nullopt;
+    return QDir(QDir(root_).filePath(partition_)).filePath(name);
+}
+
+void SimController::onDelete(const QString& name)
+{
+    const auto path = pathFor(name);
+    if (path && QFile::remove(*path))
+        line_.write(QByteArray(1, kAck));
+    else
+        line_.write(QByteArray(1, kDle));
+}
+
+void SimController::onDownload(const QString& name)
+{
+    const auto path = pathFor(name);
+    if (!path) {
+        line_.write(QByteArray(1, kSub));
+        return;
+    }
+    target_ = *path;
+    const bool first = firstDownload_;
+    firstDownload_ = false;
+    if (faults_.refuseDownload) {
+        line_.write(QByteArray(1, faults_.refuseDownload));
+        return;
+    }
+    if (first && faults_.canBeforeC) {
+        line_.write(QByteArray(1, kCan));
+        return;
+    }
+    canAfterCPending_ = first && faults_.canAfterC;
+    if (faults_.existsAsks && QFileInfo::exists(target_)) {
+        mode_ = Mode::AwaitExistsAnswer;
+        line_.write(QByteArray(1, kEsc));
+        return;
+    }
+    startReceiving();
+}
+
+void SimController::startReceiving()
+{
+    mode_ = Mode::Receiving;
+    port_->reset();
+    xmodem_.beginReceive(1000, 10, true);
+    xmodem_.onTimer(CXModem::kStartTimerId);  // the first C at once
+}
+
+void SimController::onUpload(const QString& name)
+{
+    const auto path = pathFor(name);
+    if (faults_.refuseUpload) {
+        line_.write(QByteArray(1, faults_.refuseUpload));
+        return;
+    }
+    QString error;
+    const auto data = path ? readWholeFile(*path, &error) : std::nullopt;
+    if (!data) {
+        line_.write(QByteArray(1, kCan));
+        return;
+    }
+    mode_ = Mode::Sending;
+    port_->reset();
+    xmodem_.beginSend(*data);
+}
+
+bool SimController::openReceiveFile()
+{
+    file_ = std::make_unique<QSaveFile>(target_);
+    return file_->open(QIODevice::WriteOnly);
+}
+
+bool SimController::writeBlock(QByteArrayView data)
+{
+    return file_ && file_->write(data.data(), data.size()) == data.size();
+}
+
+void SimController::blockReceived(int block)
+{
+    if (canAfterCPending_) {
+        canAfterCPending_ = false;
+        port_->write(QByteArray(1, kCan));
+        xmodem_.cancelReceive();
+        if (file_)
+            file_->cancelWriting();
+        file_.reset();
+        mode_ = Mode::Command;
+        return;
+    }
+    port_->blockTaken(block);
+}
+
+void SimController::receiveFinished(ReceiveResult result)
+{
+    if (result == ReceiveResult::Received) {
+        if (file_)
+            file_->commit();
+        else
+            saveFileAtomically(target_, QByteArrayView());
+    } else if (file_) {
+        file_->cancelWriting();
+    }
+    file_.reset();
+    mode_ = Mode::Command;
+}
+
+void SimController::sendFinished(SendResult)
+{
+    mode_ = Mode::Command;
+}
+
+}  // namespace vantor::sim
