@@ -1,0 +1,233 @@
+// rungpad-cli as a user runs it: real files in a temporary folder, the built binary.
+#include "rungpad/files/fileformat.h"
+#include "rungpad/files/ladderfile.h"
+
+#include "common/archive.h"
+#include "common/gbk.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace rungpad;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// $VANTOR_BUILD_DIR/bin, or the bin folder beside this test's own folder when ctest did not
+// pass the variable on.
+QString cliPath()
+{
+    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
+    if (build.isEmpty())
+        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    return QDir(build).filePath(QStringLiteral("bin/rungpad-cli"));
+}
+
+CliRun runCli(const QStringList& args, const QString& home)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);   // a settings store of its own
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    p.setProcessEnvironment(env);
+    p.start(cliPath(), args);
+    if (!p.waitForFinished(60000))
+        return {-1, {}, p.errorString()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError()) + p.errorString()};
+}
+
+LadderRow wireRow()
+{
+    LadderRow row;
+    for (int c = 0; c < kColumns; ++c)
+        row[c].code = kHorizontalWire;
+    return row;
+}
+
+LadderRow endRow(quint16 code, const char* name)
+{
+    LadderRow row = wireRow();
+    row[4].code = code;
+    row[4].setText(name);
+    return row;
+}
+
+LadderRow contactCoil(const char* contact, const char* coil)
+{
+    LadderRow row = wireRow();
+    row[0].code = kContactNO;
+    row[0].setText(contact);
+    row[9].code = kCoil;
+    row[9].setText(coil);
+    return row;
+}
+
+QByteArray ladderBytes(bool withEnd2, bool withTmr)
+{
+    LadderProgram p;
+    p.clear();
+    p.appendLoadedLine(contactCoil("X000.0", "Y000.0"));
+    if (withTmr) {
+        LadderRow first = contactCoil("X000.1", "Y000.1");
+        first[4].code = blockCellCode(fn::TMR, 0, 0);
+        first[4].setText("TMR");
+        first[5].code = blockCellCode(fn::TMR, 0, 1);
+        first[5].setText("0005");
+        LadderRow second;
+        second[4].code = blockCellCode(fn::TMR, 1, 0);
+        second[5].code = blockCellCode(fn::TMR, 1, 1);
+        p.appendLoadedLine(first);
+        p.appendLoadedLine(second);
+    }
+    p.appendLoadedLine(endRow(fn::END1, "END1"));
+    if (withEnd2)
+        p.appendLoadedLine(endRow(fn::END2, "END2"));
+    p.setNote(0, QStringLiteral("启动"));
+    CommentTables t;
+    t.setCommentOf("X000.0", QStringLiteral("启动按钮"));
+    return formatLadderPart(p, {}, NumberField::FromText) + formatCommentRecords(p, t);
+}
+
+struct CliFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    void write(const char* name, const QByteArray& bytes) const { ASSERT_TRUE(vantor::saveFileAtomically(path(name), bytes).ok); }
+    QByteArray read(const char* name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    CliRun run(QStringList args) const { return runCli(args, dir.path()); }
+};
+
+}  // namespace
+
+TEST_F(CliFixture, CheckReportsStepsOrTheErrorLine)
+{
+    write("good.plf", ladderBytes(true, false));
+    write("noend2.plf", ladderBytes(false, false));
+    CliRun good = run({"--lang", "en", "check", path("good.plf")});
+    ASSERT_EQ(good.status, 0) << good.out.toStdString() << good.err.toStdString();
+    EXPECT_TRUE(good.out.contains(QStringLiteral("steps: "))) << good.out.toStdString();
+
+    CliRun bad = run({"--lang", "en", "check", path("noend2.plf")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(bad.out.contains(QStringLiteral("error code: 1005"))) << bad.out.toStdString();
+    CliRun badZh = run({"--lang", "zh", "check", path("noend2.plf")});
+    EXPECT_TRUE(badZh.out.contains(QStringLiteral("错误代号"))) << badZh.out.toStdString();
+}
+
+TEST_F(CliFixture, ConvertWritesTheChosenOutputs)
+{
+    write("demo.plf", ladderBytes(true, true));
+    CliRun r = run({"convert", path("demo.plf"), "--bin", path("Ladbin.dat"), "--list", path("demo.txt"), "--grp",
+                 path("demo.grp"), "--old-grp", path("old.grp"), "--lang", "en"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QByteArray bin = read("Ladbin.dat");
+    ASSERT_GE(bin.size(), 8);
+    ASSERT_EQ(bin.size() % 8, 0);
+    EXPECT_EQ(quint8(bin[bin.size() - 8]), 0xFE);
+    EXPECT_EQ(quint8(bin[bin.size() - 7]), 0xFE);
+    for (qsizetype i = 0; i + 8 < bin.size(); i += 8)
+        EXPECT_EQ(quint8(bin[i + 2]) | (quint8(bin[i + 3]) << 8), i / 8);
+    EXPECT_TRUE(read("demo.txt").startsWith("RD        X000.0"));
+    EXPECT_TRUE(read("demo.txt").endsWith("\r\n"));
+    EXPECT_EQ(read("demo.grp").size(), fileformat::kHeaderBytes + 5 * fileformat::kLineBytes);
+    EXPECT_EQ(read("old.grp").size(), fileformat::kHeaderBytes + 4 * fileformat::kLineBytes);
+
+    // The old version file comes back with its TMR block at full height.
+    CliRun a = run({"dump", path("demo.grp")});
+    CliRun b = run({"dump", path("old.grp")});
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.out, b.out);
+}
+
+TEST_F(CliFixture, RefusedExportLeavesNoFile)
+{
+    LadderProgram p;
+    p.clear();
+    LadderRow movb = contactCoil("X000.1", "Y000.1");
+    movb[3].code = blockCellCode(fn::MOVB, 0, 0);
+    movb[3].setText("MOVB");
+    movb[4].code = blockCellCode(fn::MOVB, 0, 1);
+    movb[4].setText("R0010");
+    movb[5].code = blockCellCode(fn::MOVB, 0, 2);
+    movb[5].setText("R0020");
+    LadderRow lower;
+    for (int c = 3; c < 6; ++c)
+        lower[c].code = blockCellCode(fn::MOVB, 1, c - 3);
+    p.appendLoadedLine(movb);
+    p.appendLoadedLine(lower);
+    p.appendLoadedLine(endRow(fn::END1, "END1"));
+    p.appendLoadedLine(endRow(fn::END2, "END2"));
+    write("movb.grp", formatLadderPart(p, {}, NumberField::FromText));
+    CliRun r = run({"--lang", "en", "convert", path("movb.grp"), "--old-grp", path("old.grp")});
+    EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path("old.grp")));
+}
+
+TEST_F(CliFixture, CommentsExportImportAndSave)
+{
+    write("demo.plf", ladderBytes(true, false));
+    CliRun e = run({"comments", "export", path("demo.plf"), path("LadChi01.txt")});
+    ASSERT_EQ(e.status, 0) << e.err.toStdString();
+    EXPECT_EQ(read("LadChi01.txt"), "%\r\nX0000     " + vantor::toGbk(QStringLiteral("启动按钮")) + "\r\nend\r\n");
+
+    write("other.plf", ladderBytes(true, false).left(fileformat::kHeaderBytes + 3 * fileformat::kLineBytes));
+    write("notes.txt", "M05 F0263 spindle\r\n%\r\nY0001     lamp end of run\r\nend\r\n");
+    CliRun i = run({"comments", "import", path("other.plf"), path("notes.txt"), "--save"});
+    ASSERT_EQ(i.status, 0) << i.out.toStdString() << i.err.toStdString();
+    CliRun d = run({"dump", path("other.plf")});
+    EXPECT_TRUE(d.out.contains(QStringLiteral("lamp end of run"))) << d.out.toStdString();
+    // The M code map lives in the notation file only; its F comment went into the .plf.
+    EXPECT_TRUE(d.out.contains(QStringLiteral("notation 211 spindle"))) << d.out.toStdString();
+    EXPECT_FALSE(d.out.contains(QStringLiteral("Loading"))) << d.out.toStdString();
+}
+
+TEST_F(CliFixture, DamagedFilesAreRefusedAndLeftAlone)
+{
+    const QByteArray full = ladderBytes(true, false);
+    write("cut.plf", full.left(fileformat::kHeaderBytes + 20));
+    const QByteArray before = read("cut.plf");
+    for (const char* verb : {"check", "dump"}) {
+        CliRun r = run({"--lang", "en", verb, path("cut.plf")});
+        EXPECT_EQ(r.status, 1) << verb;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Can not open ladder file!"))) << r.err.toStdString();
+    }
+    CliRun s = run({"comments", "import", path("cut.plf"), path("x.txt"), "--save"});
+    EXPECT_EQ(s.status, 1);
+    EXPECT_EQ(read("cut.plf"), before);
+    CliRun zh = run({"--lang", "zh", "check", path("missing.plf")});
+    EXPECT_TRUE(zh.err.contains(QStringLiteral("无法打开梯形图文件!"))) << zh.err.toStdString();
+}
+
+TEST_F(CliFixture, UsageErrorsExitWithTwo)
+{
+    write("demo.plf", ladderBytes(true, false));
+    const QList<QStringList> cases{
+        {},
+        {"frobnicate", path("demo.plf")},
+        {"check"},
+        {"check", path("demo.plf"), "extra"},
+        {"--lang", "fr", "check", path("demo.plf")},
+        {"convert", path("demo.plf"), "--bin"},
+        {"convert", path("demo.plf"), "--zip", "x"},
+        {"comments", "list", path("demo.plf")},
+        {"comments", "export", path("demo.plf")},
+    };
+    for (const QStringList& args : cases)
+        EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
+}
