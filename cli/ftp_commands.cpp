@@ -59,6 +59,23 @@ bool takeInt(QStringList& args, const QString& name, int* value, int low, int hi
     return true;
 }
 
+// Minutes may have a fraction (0.05 is 3 s), which keeps time-out checks short.
+bool takeMinutes(QStringList& args, const QString& name, double* value, QString* why)
+{
+    const qsizetype at = args.indexOf(name);
+    if (at < 0)
+        return true;
+    bool ok = false;
+    const double v = args.value(at + 1).toDouble(&ok);
+    if (!ok || v < 0 || v > 24 * 60) {
+        *why = name + QStringLiteral(" needs minutes from 0 (never) to 1440");
+        return false;
+    }
+    *value = v;
+    args.remove(at, 2);
+    return true;
+}
+
 bool takeString(QStringList& args, const QString& name, QString* value, QString* why)
 {
     const qsizetype at = args.indexOf(name);
@@ -101,12 +118,12 @@ int runFtpd(QStringList args)
 {
     int port = kDefaultPort;
     int maxUsers = kDefaultMaxUsers;
-    int idle = kDefaultIdleMinutes;
+    double idleMinutes = kDefaultIdleMinutes;
     QString users;
     QString why;
     if (!takeInt(args, QStringLiteral("--port"), &port, 0, 65535, &why)
         || !takeInt(args, QStringLiteral("--max-users"), &maxUsers, 1, 1000, &why)
-        || !takeInt(args, QStringLiteral("--timeout"), &idle, 0, 24 * 60, &why)
+        || !takeMinutes(args, QStringLiteral("--timeout"), &idleMinutes, &why)
         || !takeString(args, QStringLiteral("--users"), &users, &why))
         return usageError(why);
     if (!args.isEmpty())
@@ -123,7 +140,7 @@ int runFtpd(QStringList args)
     CFtpServerWnd server(store, {userLog});
     server.setPort(port);
     server.setMaxUsers(maxUsers);
-    server.setIdleTimeout(idle);
+    server.setIdleTimeoutSeconds(int(idleMinutes * 60 + 0.5));
     QObject::connect(&server, &CFtpServerWnd::eventLine, [](const QString& line) {
         out() << line << "\n";
         out().flush();

@@ -29,7 +29,7 @@ inline constexpr int kDataConnectWaitMs = 10000; // PORT connect or PASV accept 
 inline constexpr int kMaxCommandLine = 4096;
 // Failed PASS attempts before the connection is closed; each one waits a little longer.
 inline constexpr int kMaxFailedLogins = 3;
-inline constexpr int kFailedLoginDelayMs = 700;
+inline constexpr int kFailedLoginDelayMs = 500;
 
 // Transfer states of a control connection.
 enum TransferState { StateIdle = 0, StateLoggedOut = 1, StateListing = 2, StateStoring = 3, StateRetrieving = 4 };

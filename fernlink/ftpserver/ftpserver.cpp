@@ -203,7 +203,7 @@ public:
         FtpSessionSettings settings;
         settings.peerAddress = peer_;
         settings.localAddress = dotted(control_.localAddress());
-        settings.idleMinutes = setup_.idleMinutes;
+        settings.idleSeconds = setup_.idleSeconds;
         settings.protectedFiles = setup_.protectedFiles;
         data_ = std::make_unique<QtDataChannel>(peer_, [this] { return session_.get(); });
         CUserStore* store = setup_.store;
@@ -362,7 +362,7 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     CConnectThread::Setup setup;
     setup.id = nextId_++;
     setup.descriptor = descriptor;
-    setup.idleMinutes = idleMinutes_;
+    setup.idleSeconds = idleSeconds_;
     setup.store = &store_;
     setup.protectedFiles = protected_;
     ++counters_.currentConnections;

@@ -58,7 +58,7 @@ public:
         quint64 id = 0;
         qintptr descriptor = -1;
         bool refuse = false;          // over the connection limit: 421 and end
-        int idleMinutes = kDefaultIdleMinutes;
+        int idleSeconds = kDefaultIdleMinutes * 60;
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
@@ -88,7 +88,8 @@ public:
 
     void setPort(int port) { port_ = port; }
     void setMaxUsers(int maxUsers) { maxUsers_ = maxUsers; }
-    void setIdleTimeout(int minutes) { idleMinutes_ = minutes; }
+    void setIdleTimeout(int minutes) { idleSeconds_ = minutes * 60; }
+    void setIdleTimeoutSeconds(int seconds) { idleSeconds_ = seconds; }
     void setEventSink(IServerEventSink* sink) { sink_ = sink; }
     void setStatisticsInterval(int ms);
 
@@ -129,7 +130,7 @@ private:
     quint64 nextId_ = 1;
     int port_ = kDefaultPort;
     int maxUsers_ = kDefaultMaxUsers;
-    int idleMinutes_ = kDefaultIdleMinutes;
+    int idleSeconds_ = kDefaultIdleMinutes * 60;
     int statisticsMs_ = 0;
     bool running_ = false;
     QString error_;

@@ -187,9 +187,9 @@ void CFtpCommandSocket::onTimer(int tag)
 
 void CFtpCommandSocket::onTick()
 {
-    if (closed_ || settings_.idleMinutes <= 0)
+    if (closed_ || settings_.idleSeconds <= 0)
         return;
-    if (clock_.monotonicMs() - lastActivity_ > qint64(settings_.idleMinutes) * 60000)
+    if (clock_.monotonicMs() - lastActivity_ > qint64(settings_.idleSeconds) * 1000)
         endConnection(reply::kIdleTimeout);
 }
 

@@ -69,7 +69,7 @@ public:
 struct FtpSessionSettings {
     QString peerAddress;     // dotted IPv4 of the client
     QString localAddress;    // dotted IPv4 of our end of the control connection
-    int idleMinutes = kDefaultIdleMinutes;   // 0: never
+    int idleSeconds = kDefaultIdleMinutes * 60;   // 0: never
     QStringList protectedFiles;              // users.dat and userlog.dat
 };
 

@@ -99,7 +99,7 @@ protected:
         FtpSessionSettings settings;
         settings.peerAddress = QStringLiteral("127.0.0.1");
         settings.localAddress = QStringLiteral("127.0.0.1");
-        settings.idleMinutes = 5;
+        settings.idleSeconds = 300;
         settings.protectedFiles = protectedFiles;
         session = std::make_unique<CFtpCommandSocket>(host, data, clock, [this](const QString& name) -> std::optional<CUser> {
             if (accountExists && name.compare(user.name, Qt::CaseInsensitive) == 0)

@@ -1,0 +1,300 @@
+// The server as the controller meets it: fernlink-cli ftpd on 127.0.0.1 with real clients
+// (ftplib, curl, lftp), and the server object in-process for stop and kick.
+#include "fernlink/ftpserver/ftpserver.h"
+#include "fernlink/ftpserver/servermodels.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vantor::ftp;
+
+namespace {
+
+// ctest passes the folders in the environment; a binary started by hand uses the ones it was built with.
+QString buildDir() { return qEnvironmentVariable("VANTOR_BUILD_DIR", QStringLiteral(FTP_TEST_BUILD_DIR)); }
+QString sourceDir() { return qEnvironmentVariable("VANTOR_SOURCE_DIR", QStringLiteral(FTP_TEST_SOURCE_DIR)); }
+QString cli() { return buildDir() + QStringLiteral("/bin/fernlink-cli"); }
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+template <typename Pred>
+bool waitFor(Pred pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class Ftpd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(buildDir().isEmpty()) << "VANTOR_BUILD_DIR not set";
+        ASSERT_TRUE(QFile::exists(cli())) << cli().toStdString();
+        home = root.filePath(QStringLiteral("home"));
+        QDir().mkpath(home + QStringLiteral("/Sub"));
+        QDir().mkpath(root.filePath(QStringLiteral("outside")));
+        writeFile(root.filePath(QStringLiteral("outside/secret.txt")), "secret");
+        writeFile(home + QStringLiteral("/O0001.CNC"), "G0 X1\r\n");
+        writeFile(home + QStringLiteral("/Sub/prog.nc"), "M30\r\n");
+        // The account file sits inside a home on purpose: it must still never be served.
+        users = home + QStringLiteral("/users.dat");
+        addUser({QStringLiteral("oper1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
+                 QStringLiteral("--upload"), QStringLiteral("--delete")});
+        addUser({QStringLiteral("maker1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
+                 QStringLiteral("--upload"), QStringLiteral("--delete"), QStringLiteral("--mkdir")});
+        addUser({QStringLiteral("reader1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download")});
+        addUser({QStringLiteral("offuser1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
+                 QStringLiteral("--disabled")});
+        addUser({QStringLiteral("openacct"), QStringLiteral("--password"), QString(), QStringLiteral("--download")});
+    }
+
+    void TearDown() override
+    {
+        if (server.state() != QProcess::NotRunning) {
+            server.kill();
+            server.waitForFinished(5000);
+        }
+    }
+
+    void addUser(QStringList args)
+    {
+        QProcess p;
+        p.start(cli(), QStringList{QStringLiteral("users"), QStringLiteral("--users"), users, QStringLiteral("add")} + args
+                            + QStringList{QStringLiteral("--home"), home});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    }
+
+    void startServer(QStringList extra = {})
+    {
+        server.setProcessChannelMode(QProcess::SeparateChannels);
+        server.start(cli(), QStringList{QStringLiteral("ftpd"), QStringLiteral("--port"), QStringLiteral("0"),
+                                        QStringLiteral("--users"), users} + extra);
+        ASSERT_TRUE(server.waitForStarted(5000));
+        static const QRegularExpression listening(QStringLiteral("Vantor FTP Server +(\\d+)\\."));
+        ASSERT_TRUE(waitFor([&] {
+            output += QString::fromUtf8(server.readAllStandardOutput());
+            const auto m = listening.match(output);
+            if (m.hasMatch())
+                port = m.captured(1).toInt();
+            return port != 0 || server.state() == QProcess::NotRunning;
+        }, 10000));
+        ASSERT_NE(port, 0) << server.readAllStandardError().toStdString();
+    }
+
+    // Stops the server as an operator would and returns everything it printed.
+    QString stopServer()
+    {
+        server.terminate();
+        EXPECT_TRUE(server.waitForFinished(10000));
+        EXPECT_EQ(server.exitCode(), 0);
+        output += QString::fromUtf8(server.readAllStandardOutput());
+        return output;
+    }
+
+    void runClients(const QString& scenario, int timeoutMs = 60000)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("python3"), {sourceDir() + QStringLiteral("/fernlink/ftpserver/tests/ftp_clients.py"), scenario,
+                                            QString::number(port), home});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        // Keep reading the server's output so it never blocks on a full pipe.
+        const bool done = waitFor([&] {
+            output += QString::fromUtf8(server.readAllStandardOutput());
+            return p.state() == QProcess::NotRunning;
+        }, timeoutMs);
+        if (!done)
+            p.kill();
+        p.waitForFinished(2000);
+        ASSERT_TRUE(done) << scenario.toStdString() << " did not finish";
+        EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    }
+
+    QTemporaryDir root;
+    QString home;
+    QString users;
+    QProcess server;
+    QString output;
+    int port = 0;
+};
+
+}  // namespace
+
+TEST_F(Ftpd, LoginRulesWithARealClient) { startServer(); runClients(QStringLiteral("login")); }
+TEST_F(Ftpd, DirectoriesStayInsideTheHome) { startServer(); runClients(QStringLiteral("dirs")); }
+TEST_F(Ftpd, ListingsParseInEveryClient) { startServer(); runClients(QStringLiteral("list")); }
+TEST_F(Ftpd, RightsDecideDeleteAndDirectories) { startServer(); runClients(QStringLiteral("rights")); }
+
+TEST_F(Ftpd, TransfersAreByteExactPassiveAndActive)
+{
+    startServer();
+    runClients(QStringLiteral("transfer"));
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("STOR /up_5242880_p.bin 5242880 bytes complete"))) << printed.toStdString();
+    EXPECT_TRUE(printed.contains(QStringLiteral("RETR /up_0_a.bin 0 bytes complete")));
+    EXPECT_EQ(QDir(home).entryList({QStringLiteral(".fernlink-upload-*")}, QDir::Hidden | QDir::Files).size(), 0);
+}
+
+TEST_F(Ftpd, EleventhConnectionIsRefused)
+{
+    startServer({QStringLiteral("--max-users"), QStringLiteral("10")});
+    runClients(QStringLiteral("limit"));
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("connections 12,"))) << printed.toStdString();
+}
+
+TEST_F(Ftpd, ControllerOutputReachesTheOwner)
+{
+    startServer();
+    runClients(QStringLiteral("cnc"));
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("CNC output: X5 Y3\n"))) << printed.toStdString();
+}
+
+TEST_F(Ftpd, IdleConnectionIsClosed)
+{
+    startServer({QStringLiteral("--timeout"), QStringLiteral("0.05")});
+    runClients(QStringLiteral("idle"));
+}
+
+TEST_F(Ftpd, PortInUseIsReportedClearly)
+{
+    startServer();
+    QProcess second;
+    second.start(cli(), {QStringLiteral("ftpd"), QStringLiteral("--port"), QString::number(port), QStringLiteral("--users"), users});
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("cannot listen on port"));
+}
+
+TEST_F(Ftpd, LoadOfTenClientsKeepsEveryByteAndCounter)
+{
+    startServer();
+    runClients(QStringLiteral("load"), 120000);
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("downloads 200 (failed 0), uploads 200 (failed 0)"))) << printed.toStdString();
+    EXPECT_TRUE(printed.contains(QStringLiteral("connections 10,")));
+}
+
+namespace {
+struct RecordingSink : IServerEventSink {
+    QList<quint64> connected, disconnected;
+    QStringList names;
+    void OnUserConnected(quint64 id, const QString& user, const QString&) override { connected << id; names << user; }
+    void OnUserDisconnected(quint64 id, const QString&) override { disconnected << id; }
+    void OnBytesReceived(quint64) override {}
+    void OnBytesSent(quint64) override {}
+    void OnStatistic(int, qint64) override {}
+};
+
+QByteArray readReply(QTcpSocket& s)
+{
+    waitFor([&] { return s.canReadLine() || s.state() == QAbstractSocket::UnconnectedState; }, 5000);
+    return s.readLine();
+}
+}  // namespace
+
+TEST(FtpServerObject, StopEndsEveryConnectionAndKeepsTheCounters)
+{
+    QTemporaryDir dir;
+    CUserStore store(dir.filePath(QStringLiteral("users.dat")));
+    CUser u;
+    u.name = QStringLiteral("oper1");
+    u.password = QStringLiteral("pw");
+    u.homeDirectory = dir.path();
+    ASSERT_TRUE(store.replaceAll({u}));
+    CFtpServerWnd server(store);
+    RecordingSink sink;
+    server.setEventSink(&sink);
+    server.setPort(0);
+    ASSERT_TRUE(server.start());
+    EXPECT_FALSE(server.start());
+
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QStringLiteral("127.0.0.1"), server.listeningPort());
+        ASSERT_EQ(readReply(*clients.back()), QByteArray("220 Welcome to   \r\n"));
+        clients.back()->write("USER oper1\r\nPASS pw\r\n");
+        readReply(*clients.back());
+        ASSERT_EQ(readReply(*clients.back()), QByteArray("230 User successfully logged in.\r\n"));
+    }
+    ASSERT_TRUE(waitFor([&] { return sink.connected.size() == 3; }, 5000));
+    EXPECT_EQ(server.counters().currentConnections, 3);
+
+    // The online-user page's disconnect command ends just that connection.
+    COnlineUserModel online;
+    for (quint64 id : sink.connected)
+        online.userConnected(id, QStringLiteral("oper1"), QStringLiteral("127.0.0.1"), QTime(9, 5, 7));
+    EXPECT_EQ(online.rows().size(), 3);
+    COnlineUserModel::disconnectSelected(server, {sink.connected[0]});
+    ASSERT_TRUE(waitFor([&] { return sink.disconnected.size() == 1; }, 5000));
+    EXPECT_EQ(sink.disconnected[0], sink.connected[0]);
+    online.userDisconnected(sink.disconnected[0]);
+    EXPECT_EQ(online.rows().size(), 2);
+    EXPECT_EQ(online.rows().last().logonTime, QStringLiteral("09:05:07"));
+
+    server.stop();
+    EXPECT_FALSE(server.isRunning());
+    EXPECT_EQ(server.counters().currentConnections, 0);
+    EXPECT_EQ(sink.disconnected.size(), 3);
+    EXPECT_TRUE(server.connectionIds().isEmpty());
+    const quint64 sent = server.counters().bytesSent;
+    EXPECT_GT(sent, 0u);
+
+    ASSERT_TRUE(server.start());
+    EXPECT_EQ(server.counters().totalConnections, 3);
+    EXPECT_EQ(server.counters().bytesSent, sent);
+    server.stop();
+}
+
+TEST(ServerModels, NamesKilobytesAndLogin)
+{
+    for (const char* name : {"ab12", "1abcd", "abc_1", "abcdefghijkl"})
+        EXPECT_FALSE(isValidUserName(QString::fromLatin1(name))) << name;
+    for (const char* name : {"Ab123", "abcdefghijk"})
+        EXPECT_TRUE(isValidUserName(QString::fromLatin1(name))) << name;
+    EXPECT_EQ(formatKilobytes(1024), QStringLiteral("0 KB"));
+    EXPECT_EQ(formatKilobytes(1025), QStringLiteral("2 KB"));
+    EXPECT_EQ(formatKilobytes(1536000), QStringLiteral("1,500 KB"));
+    EXPECT_EQ(formatKilobytes(5000000000ULL), QStringLiteral("4,882,813 KB"));
+
+    QTemporaryDir dir;
+    CUserStore store(dir.filePath(QStringLiteral("users.dat")));
+    CUserManager manager(store);
+    CUser u;
+    u.name = QStringLiteral("operator1");
+    u.homeDirectory = dir.path();
+    EXPECT_EQ(manager.add(u, QString()), UserEditError::None);
+    u.name = QStringLiteral("OPERATOR1");
+    EXPECT_EQ(manager.add(u, QString()), UserEditError::Duplicate);
+    u.name = QStringLiteral("second1");
+    EXPECT_EQ(manager.add(u, QStringLiteral("x")), UserEditError::PasswordMismatch);
+    u.homeDirectory = dir.filePath(QStringLiteral("missing"));
+    EXPECT_EQ(manager.add(u, QString()), UserEditError::BadHome);
+    EXPECT_EQ(store.getAll().size(), 1);
+    EXPECT_EQ(checkUiLogin(store, QStringLiteral("vantorq5"), QStringLiteral("P4X9L2")), UiLoginResult::Success);
+    EXPECT_EQ(checkUiLogin(store, QStringLiteral("VantorQ5"), QStringLiteral("p4x9l2")), UiLoginResult::WrongPassword);
+    EXPECT_EQ(checkUiLogin(store, QStringLiteral("Operator1"), QString()), UiLoginResult::Success);
+    EXPECT_EQ(checkUiLogin(store, QStringLiteral("nobody"), QString()), UiLoginResult::UnknownUser);
+}

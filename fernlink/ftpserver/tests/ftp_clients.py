@@ -1,0 +1,324 @@
+#!/usr/bin/env python3
+"""Real FTP clients (ftplib, curl, lftp) against a running fernlink-cli ftpd on 127.0.0.1.
+
+usage: ftp_clients.py SCENARIO PORT HOME
+Accounts (made by the test driver): oper1/pw (download, upload, delete), maker1/pw (all
+rights with make directory), reader1/pw (download only), offuser1/pw (disabled),
+openacct (empty password). Exits 0 when every check of the scenario held.
+"""
+import ftplib
+import io
+import os
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+HOST = "127.0.0.1"
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+def connect(port, user="oper1", password="pw", passive=True):
+    ftp = ftplib.FTP()
+    ftp.connect(HOST, port, timeout=10)
+    ftp.login(user, password)
+    ftp.set_pasv(passive)
+    return ftp
+
+
+def expect_error(call, prefix, what):
+    try:
+        result = call()
+        check(False, f"{what}: expected {prefix}, got {result!r}")
+    except ftplib.all_errors as e:
+        check(str(e).startswith(prefix), f"{what}: expected {prefix}, got {e}")
+
+
+def payload(size, seed):
+    return bytes((i * 31 + seed) & 0xFF for i in range(size)) if size < 65536 else os.urandom(size)
+
+
+def scenario_login(port, home):
+    ftp = ftplib.FTP()
+    welcome = ftp.connect(HOST, port, timeout=10)
+    check(welcome == "220 Welcome to   ", f"greeting {welcome!r}")
+    check(ftp.sendcmd("USER oper1") == "331 Password required for oper1", "USER reply")
+    expect_error(lambda: ftp.sendcmd("PASS wrong"), "530 Not logged in", "bad password")
+    check(ftp.sendcmd("USER OPER1").startswith("331"), "USER again")
+    check(ftp.sendcmd("PASS pw") == "230 User successfully logged in.", "good login, name in another case")
+    check(ftp.sendcmd("SYST") == "215 UNIX emulated by Tidewell FTP Server.", "SYST")
+    check(ftp.sendcmd("NOOP") == "200 OK", "NOOP")
+    check(ftp.sendcmd("TYPE I") == "200 Type set to I", "TYPE")
+    expect_error(lambda: ftp.sendcmd("FEAT"), "502 Command not implemented.", "unknown command")
+    check(ftp.quit() == "220 Bye", "QUIT reply")
+    for user, password, what in [("offuser1", "pw", "disabled account"), ("VantorQ5", "P4X9L2", "built-in administrator"),
+                                 ("nobody1", "pw", "unknown account")]:
+        ftp = ftplib.FTP()
+        ftp.connect(HOST, port, timeout=10)
+        expect_error(lambda: ftp.login(user, password), "530", what)
+        ftp.close()
+    ftp = connect(port, "openacct", "any password at all")
+    check(ftp.pwd() == "/", "empty stored password accepts any")
+    ftp.quit()
+    # A guesser is slowed and then shown the door.
+    ftp = ftplib.FTP()
+    ftp.connect(HOST, port, timeout=10)
+    for attempt in range(3):
+        try:
+            ftp.sendcmd("USER oper1")
+            ftp.sendcmd("PASS guess%d" % attempt)
+        except ftplib.all_errors:
+            pass
+    try:
+        ftp.sendcmd("NOOP")
+        check(False, "connection open after three failed logins")
+    except Exception:
+        pass
+    ftp.close()
+    # Not logged in: nothing but USER and PASS.
+    ftp = ftplib.FTP()
+    ftp.connect(HOST, port, timeout=10)
+    expect_error(lambda: ftp.sendcmd("LIST"), "530 Please login with USER and PASS.", "LIST before login")
+    ftp.close()
+
+
+def scenario_dirs(port, home):
+    ftp = connect(port)
+    check(ftp.pwd() == "/", "PWD after login")
+    check(ftp.cwd("Sub") == '250 "/Sub" is current directory.', "CWD Sub")
+    check(ftp.pwd() == "/Sub", "PWD in Sub")
+    check(ftp.sendcmd("CDUP") == '250 "/" is current directory.', "CDUP")
+    for path in ["..", "../outside", "..\\outside", "//..//outside", "Sub/../../outside", "/../outside"]:
+        expect_error(lambda: ftp.cwd(path), "550", "CWD " + path)
+    check(ftp.pwd() == "/", "still at the root")
+    expect_error(lambda: ftp.size("../outside/secret.txt"), "550", "SIZE outside")
+    out = io.BytesIO()
+    expect_error(lambda: ftp.retrbinary("RETR ../outside/secret.txt", out.write), "550", "RETR outside")
+    expect_error(lambda: ftp.retrbinary("RETR users.dat", out.write), "550", "RETR of the account file")
+    ftp.quit()
+    # curl and lftp walk directories themselves.
+    r = subprocess.run(["curl", "-s", "-S", "--user", "oper1:pw", f"ftp://{HOST}:{port}/Sub/prog.nc"],
+                       capture_output=True, timeout=20)
+    check(r.returncode == 0 and r.stdout == b"M30\r\n", f"curl RETR in a subdirectory: {r.returncode} {r.stderr!r}")
+    r = subprocess.run(["lftp", "-u", "oper1,pw", "-p", str(port), "-e",
+                        "set cmd:fail-exit yes; set net:max-retries 1; cd Sub; pwd; bye", HOST],
+                       capture_output=True, timeout=20)
+    check(r.returncode == 0 and r.stdout.strip().endswith(b"/Sub"), f"lftp cd: {r.stdout!r} {r.stderr!r}")
+
+
+def parse_list(lines):
+    entries = {}
+    for line in lines:
+        parts = line.split(None, 8)
+        entries[parts[8]] = (parts[0][0] == "d", int(parts[4]))
+    return entries
+
+
+def scenario_list(port, home):
+    for passive in (True, False):
+        ftp = connect(port, passive=passive)
+        lines = []
+        ftp.retrlines("LIST", lines.append)
+        entries = parse_list(lines)
+        check(entries.get("O0001.CNC") == (False, 7), f"LIST file entry {entries} passive={passive}")
+        check(entries.get("Sub") == (True, 0), f"LIST directory entry passive={passive}")
+        check("users.dat" not in entries, "account file listed")
+        # ftplib's own parser of UNIX lines
+        names = {name: facts for name, facts in []}
+        ftp.quit()
+    r = subprocess.run(["curl", "-s", "-S", "--user", "oper1:pw", f"ftp://{HOST}:{port}/"], capture_output=True, timeout=20)
+    check(r.returncode == 0 and b" O0001.CNC" in r.stdout, f"curl LIST {r.stdout!r} {r.stderr!r}")
+    r = subprocess.run(["lftp", "-u", "oper1,pw", "-p", str(port), "-e",
+                        "set cmd:fail-exit yes; set net:max-retries 1; cls -l --sort=name; bye", HOST],
+                       capture_output=True, timeout=20)
+    check(r.returncode == 0 and b"O0001.CNC" in r.stdout and b"Sub/" in r.stdout.replace(b"Sub ", b"Sub/"),
+          f"lftp cls {r.stdout!r} {r.stderr!r}")
+    many = os.path.join(home, "many")
+    os.makedirs(many, exist_ok=True)
+    for i in range(60):
+        open(os.path.join(many, "O%04d.CNC" % i), "wb").close()
+    ftp = connect(port)
+    lines = []
+    ftp.retrlines("LIST many", lines.append)
+    check(len(lines) == 60, f"a listing longer than one block arrives whole: {len(lines)}")
+    ftp.quit()
+
+
+def scenario_transfer(port, home):
+    sizes = [0, 1, 2048, 2049, 5 * 1024 * 1024]
+    for passive in (True, False):
+        ftp = connect(port, passive=passive)
+        for size in sizes:
+            data = payload(size, size & 0xFF)
+            name = "up_%d_%s.bin" % (size, "p" if passive else "a")
+            reply = ftp.storbinary("STOR " + name, io.BytesIO(data), blocksize=8192)
+            check(reply == "226 Transfer complete", f"STOR reply {reply!r}")
+            with open(os.path.join(home, name), "rb") as f:
+                check(f.read() == data, f"STOR {size} bytes passive={passive} byte-exact")
+            check(ftp.size(name) == size, f"SIZE {size}")
+            out = io.BytesIO()
+            reply = ftp.retrbinary("RETR " + name, out.write)
+            check(reply == "226 Transfer complete", f"RETR reply {reply!r}")
+            check(out.getvalue() == data, f"RETR {size} bytes passive={passive} byte-exact")
+        ftp.quit()
+    data = payload(5 * 1024 * 1024, 9)
+    src = os.path.join(home, "..", "curl_src.bin")
+    with open(src, "wb") as f:
+        f.write(data)
+    for mode in ([], ["-P", HOST]):
+        r = subprocess.run(["curl", "-s", "-S", "--user", "oper1:pw", "-T", src] + mode +
+                           [f"ftp://{HOST}:{port}/curl_up.bin"], capture_output=True, timeout=30)
+        check(r.returncode == 0, f"curl STOR {mode}: {r.stderr!r}")
+        with open(os.path.join(home, "curl_up.bin"), "rb") as f:
+            check(f.read() == data, f"curl STOR byte-exact {mode}")
+        r = subprocess.run(["curl", "-s", "-S", "--user", "oper1:pw"] + mode + [f"ftp://{HOST}:{port}/curl_up.bin"],
+                           capture_output=True, timeout=30)
+        check(r.returncode == 0 and r.stdout == data, f"curl RETR byte-exact {mode}: {r.stderr!r}")
+    dest = os.path.join(home, "..", "lftp_got.bin")
+    for passive in ("true", "false"):
+        if os.path.exists(dest):
+            os.remove(dest)
+        r = subprocess.run(["lftp", "-u", "oper1,pw", "-p", str(port), "-e",
+                            f"set cmd:fail-exit yes; set net:max-retries 1; set ftp:passive-mode {passive}; "
+                            f"put {src} -o lftp_up.bin; get lftp_up.bin -o {dest}; bye", HOST],
+                           capture_output=True, timeout=30)
+        check(r.returncode == 0, f"lftp put/get passive={passive}: {r.stdout!r} {r.stderr!r}")
+        with open(dest, "rb") as f:
+            check(f.read() == data, f"lftp round trip byte-exact passive={passive}")
+    # ABOR as real clients send it: Telnet IP, then DM as urgent data, then the command.
+    big = payload(8 * 1024 * 1024, 1)
+    with open(os.path.join(home, "huge.bin"), "wb") as f:
+        f.write(big)
+    ftp = connect(port)
+    conn = ftp.transfercmd("RETR huge.bin")
+    conn.recv(4096)
+    reply = ftp.abort()
+    conn.close()
+    check(reply == "426 Data connection closed." or reply.startswith("226"), f"ABOR during RETR: {reply!r}")
+    try:
+        while True:
+            line = ftp.getline()
+            if line.startswith("226 ABOR"):
+                break
+    except Exception:
+        pass
+    check(ftp.sendcmd("NOOP") == "200 OK", "control connection alive after ABOR")
+    check(ftp.sendcmd("ABOR") == "226 ABOR command successful.", "ABOR without a data connection")
+    ftp.quit()
+
+
+def scenario_rights(port, home):
+    ftp = connect(port, "reader1")
+    expect_error(lambda: ftp.storbinary("STOR nope.nc", io.BytesIO(b"x")), "550 Permission denied.", "STOR without upload")
+    expect_error(lambda: ftp.delete("O0001.CNC"), "550 Permission denied.", "DELE without delete")
+    expect_error(lambda: ftp.mkd("newdir"), "550 Can't create directory. Permission denied.", "MKD without right")
+    expect_error(lambda: ftp.rmd("Sub"), "550 Permission denied.", "RMD without delete")
+    ftp.quit()
+    ftp = connect(port, "oper1")
+    expect_error(lambda: ftp.mkd("newdir"), "550 Can't create directory. Permission denied.", "MKD needs its own right")
+    ftp.storbinary("STOR gone.nc", io.BytesIO(b"abc"))
+    check(ftp.delete("gone.nc") == '250 File "/gone.nc" was deleted successfully.', "DELE")
+    expect_error(lambda: ftp.delete("gone.nc"), "550 File not found.", "DELE twice")
+    ftp.quit()
+    ftp = connect(port, "maker1")
+    check(ftp.sendcmd("MKD made/deep") == "250 Directory created successfully.", "MKD nested")
+    expect_error(lambda: ftp.mkd("made"), "550 Directory already exists.", "MKD existing")
+    expect_error(lambda: ftp.rmd("made"), "550 Directory not empty.", "RMD not empty")
+    check(ftp.rmd("made/deep") == "250 Directory deleted successfully.", "RMD")
+    expect_error(lambda: ftp.mkd("../escaped"), "550", "MKD outside")
+    ftp.quit()
+    check(not os.path.exists(os.path.join(home, "..", "escaped")), "nothing made outside the home")
+
+
+def scenario_limit(port, home):
+    held = [connect(port) for _ in range(10)]
+    s = socket.create_connection((HOST, port), timeout=10)
+    data = b""
+    while not data.endswith(b"\r\n"):
+        chunk = s.recv(256)
+        if not chunk:
+            break
+        data += chunk
+    check(data == b"421 Too many users are connected, please try again later.\r\n", f"11th connection: {data!r}")
+    check(s.recv(256) == b"", "11th connection closed")
+    s.close()
+    for ftp in held:
+        ftp.quit()
+    time.sleep(0.3)
+    ftp = connect(port)
+    check(ftp.pwd() == "/", "a place is free again after QUIT")
+    ftp.quit()
+
+
+def scenario_cnc(port, home):
+    s = socket.create_connection((HOST, port), timeout=10)
+    s.recv(256)
+    s.sendall(b"CNCOUTDATA X5 Y3")
+    time.sleep(0.3)
+    s.sendall(b"NOOP\r\n")
+    reply = s.recv(256)
+    check(reply == b"530 Please login with USER and PASS.\r\n", f"only the command after the push is answered: {reply!r}")
+    s.close()
+
+
+def scenario_idle(port, home):
+    s = socket.create_connection((HOST, port), timeout=15)
+    s.recv(256)
+    start = time.time()
+    data = s.recv(256)
+    check(data == b"421 Connection timed out.\r\n", f"idle reply {data!r}")
+    check(s.recv(256) == b"", "idle connection closed")
+    check(time.time() - start < 12, "closed in time")
+    s.close()
+
+
+def scenario_load(port, home):
+    data = os.urandom(1024 * 1024)
+    with open(os.path.join(home, "load_src.bin"), "wb") as f:
+        f.write(data)
+    errors = []
+
+    def client(index):
+        try:
+            ftp = connect(port)
+            for round_ in range(20):
+                name = "load_%d.bin" % index
+                ftp.storbinary("STOR " + name, io.BytesIO(data), blocksize=65536)
+                out = io.BytesIO()
+                ftp.retrbinary("RETR load_src.bin", out.write, blocksize=65536)
+                if out.getvalue() != data:
+                    errors.append("client %d round %d: RETR differs" % (index, round_))
+                with open(os.path.join(home, name), "rb") as f:
+                    if f.read() != data:
+                        errors.append("client %d round %d: STOR differs" % (index, round_))
+            ftp.quit()
+        except Exception as e:
+            errors.append("client %d: %r" % (index, e))
+
+    threads = [threading.Thread(target=client, args=(i,)) for i in range(10)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(120)
+    check(not errors, "load: " + "; ".join(errors[:5]))
+
+
+def main():
+    name, port, home = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    globals()["scenario_" + name](port, home)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("ok")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
