@@ -242,3 +242,308 @@ TEST(ConvertErrors, EachCodeHasItsSmallestLadderAndANearMiss)
         EXPECT_TRUE(good.ok) << "near miss of " << c.code << "\n" << qPrintable(describe(good, c.nearMiss));
     }
 }
+
+// ---------------------------------------------------------------------------------------
+// Code records
+
+TEST(Assembler, ContactNetworkRecordsAndLevelEnds)
+{
+    const Outcome o = convertText(withEnds("X010.3 - - - - - - - - (Y000.0)\n"));
+    ASSERT_TRUE(o.ok);
+    const auto& r = o.image.records;
+    ASSERT_EQ(r.size(), 7u);
+    const int expectedOps[] = {op::RD, op::WRT, op::END1, op::NETWORK_END, op::END2, op::NETWORK_END, op::TERMINATOR};
+    for (size_t i = 0; i < r.size(); ++i) {
+        EXPECT_EQ(r[i].opcode, expectedOps[i]) << i;
+        if (i + 1 < r.size()) {
+            EXPECT_EQ(r[i].step, i);
+        }
+    }
+    EXPECT_EQ(r[0].sub, kOperandAddress);
+    EXPECT_EQ(r[0].word(0), 0x809A);
+    EXPECT_EQ(r[0].operand[2], 'X');
+    EXPECT_EQ(r[0].operand[3], 0x08);
+    EXPECT_EQ(r[6].sub, 0xFE);
+    EXPECT_EQ(r[6].step, 0);   // no data words
+    EXPECT_EQ(o.ladder.end1Line, 2);
+    EXPECT_EQ(o.ladder.end1Step, 2);
+    EXPECT_EQ(o.ladder.stepCount, 5);
+    EXPECT_EQ(o.image.toBinary().size(), 8 * 7);
+    EXPECT_EQ(o.image.toBinary().left(8), QByteArray("\x01\x02\x00\x00\x9A\x80X\x08", 8));
+}
+
+TEST(Assembler, AddressOperands)
+{
+    struct Case { const char* text; quint16 code; char letter; quint8 mask; };
+    const Case cases[] = {{"X010.3", 0x809A, 'X', 0x08}, {"DT0005", 0x810A, 't', 0}, {"DC0002", 0x8204, 'c', 0},
+                          {"D0100", 0x83C8, 'D', 0}, {"R999.7", 0x8500 + 999, 'R', 0x80}, {"K0010", 0x8C8A, 'K', 0},
+                          {"A001.0", 0x8C01, 'A', 0x01}, {"T0003", 0x8706, 'T', 0}, {"C0003", 0x8806, 'C', 0},
+                          {"F000.0", 0x8010, 'F', 1}, {"G001.1", 0x8051, 'G', 2}, {"0123", 0, 0, 0}};
+    for (const Case& c : cases) {
+        const auto a = addressOperand(c.text);
+        ASSERT_TRUE(a) << c.text;
+        EXPECT_EQ(a->code, c.code) << c.text;
+        EXPECT_EQ(a->letter, quint8(c.letter)) << c.text;
+        EXPECT_EQ(a->bitMask, c.mask) << c.text;
+    }
+    EXPECT_FALSE(addressOperand("X000.9"));
+}
+
+TEST(Assembler, FunctionBlockLinesAndRecords)
+{
+    struct Case {
+        const char* name;
+        QString ladder;
+        const char* line;   // the block's instruction line
+        std::vector<CodeRecord> records;   // its records, step filled by the test
+    };
+    auto rec = [](int opcode, int sub, std::array<quint8, 4> operand) {
+        CodeRecord r;
+        r.opcode = quint8(opcode);
+        r.sub = quint8(sub);
+        r.operand = operand;
+        return r;
+    };
+    const std::vector<Case> cases = {
+        {"TMR", kTmr5, "TMR       0005", {rec(op::TMR, 5, {5, 0, 0, 0})}},
+        {"TMRB", kTmrb5, "TMRB      0001 0005 1000", {rec(op::TMRB, 1, {5, 0, 0xE8, 0x03})}},
+        {"TMRC assembled as TMR",
+         "X000.0 - - {4200:TMRC} {4201:0002} {4202:0009} - - - (R100.0)\n. . . {4210} {4211} {4212}\n",
+         "TMRC      0002 0009", {rec(op::TMR, 2, {9, 0, 0, 0})}},
+        {"CTR", ctr("0007", "R100.0"), "CTR       0007", {rec(op::CTR, 0, {7, 0, 0, 0})}},
+        {"ADD", "X000.0 - {2000:ADD} {2001:0002} {2002:D0000} {2003:0005} {2004:D0002} - - (R100.0)\n"
+                "X000.1 - {2010} {2011} {2012} {2013} {2014}\n",
+         "ADD       0002 D0000 0005 D0002",
+         {rec(op::ADD, 2, {0x00, 0x83, 'D', 0}), rec(op::ADD, 1, {5, 0, 0, 0}), rec(op::ADD, 0, {0x04, 0x83, 'D', 0})}},
+        {"COMP with address", "X000.0 - - {1200:COMP} {1201:1001} {1202:D0004} {1203:D0006} - - (R100.0)\n"
+                              ". . . {1210} {1211} {1212} {1213}\n",
+         "COMP      1001 D0004 D0006",
+         {rec(op::COMP, 1, {0x0C, 0x83, 'D', 0}), rec(op::COMP, 2, {0x08, 0x83, 'D', 0})}},
+        {"MOVN", movn("0004", "R0200"), "MOVN      0004 R0100 R0200",
+         {rec(op::MOVN, 2, {0x64, 0x85, 'R', 0}), rec(op::MOVN, 0, {0xC8, 0x85, 4, 0})}},
+        {"SET", "X000.1 - - - {3600:SET} {3601:Y000.1} - - - -\n", "SET       Y000.1",
+         {rec(op::SET, 2, {0xD0, 0x80, 'Y', 0x02}), rec(op::NETWORK_END, 0, {0, 0, 0, 0})}},
+        {"SFT", "X000.0 - - {3700:SFT} {3701:R0100} {3702:1008} - - - (R100.0)\nX000.1 - - {3710} {3711} {3712}\n"
+                "X000.2 - - {3720} {3721} {3722}\nX000.3 - - {3730} {3731} {3732}\n",
+         "SFT       R0100 1008", {rec(op::SFT, 8, {0x64, 0x85, 0, 1})}},
+        {"AXCTL", "X000.0 - - {4600:AXCTL} {4601:0005} {4602:D0010} - - - (R100.0)\nX000.1 - - {4610} {4611} {4612}\n",
+         "AXCTL     0005 D0010", {rec(op::AXCTL, 1, {0x14, 0x83, 'D', 0})}},
+        {"WINDR writes no record", "X000.0 - - - {4700:WINDR} {4701:D0000} - - - (R100.0)\n", "WINDR     D0000", {}},
+    };
+    for (const Case& c : cases) {
+        const QString text = withEnds(c.ladder);
+        const Outcome o = convertText(text);
+        ASSERT_TRUE(o.ok) << c.name << "\n" << qPrintable(describe(o, text));
+        const int at = int(o.lines.indexOf(QString::fromLatin1(c.line)));
+        ASSERT_GE(at, 0) << c.name << "\n" << qPrintable(describe(o, text));
+        // Records of the block follow those of its condition lines (one per input line here).
+        size_t first = 0;
+        while (first < o.image.records.size() && o.image.records[first].opcode != op::RD)
+            ++first;
+        const int inputs = inputCount(codeOf(QByteArray(c.line).split(' ').front()));
+        first += size_t(std::max(inputs, 1));
+        for (size_t k = 0; k < c.records.size(); ++k) {
+            ASSERT_LT(first + k, o.image.records.size()) << c.name;
+            CodeRecord expected = c.records[k];
+            expected.step = quint16(first + k);
+            EXPECT_EQ(o.image.records[first + k], expected) << c.name << " record " << k;
+        }
+        if (c.records.empty()) {
+            EXPECT_EQ(o.image.records[first].opcode, op::WRT) << c.name;
+        }
+    }
+}
+
+TEST(Assembler, DifuPointsAtTheFirstRecordOfItsNetwork)
+{
+    const Outcome o = convertText(withEnds("X000.0 - - - - - - - - (Y000.0)\n"
+                                           "X000.1 - - - {2700:DIFU} {2701:0003} - - - (R100.0)\n"));
+    ASSERT_TRUE(o.ok);
+    // RD WRT | NE RD DIFU ...: the second network starts at record 3.
+    ASSERT_EQ(o.image.records[4].opcode, op::DIFU);
+    EXPECT_EQ(o.image.records[4].word(0), 3);
+    EXPECT_EQ(o.image.records[4].word(2), 3);
+}
+
+// ---------------------------------------------------------------------------------------
+// COD tables and data words
+
+namespace {
+QString cod(int size, int count, const QStringList& values, const char* coil)
+{
+    QString out = QStringLiteral("X000.0 - {2600:COD} {2601:%1} {2602:%2} {2603:D0000} {2604:D0010} - - (%3)\n"
+                                 "X000.1 - {2610} {2611} {2612} {2613} {2614}\n")
+                      .arg(size, 4, 10, QChar('0')).arg(count, 4, 10, QChar('0')).arg(coil);
+    const int lineCount = (count + 9) / 10;
+    for (int l = 0; l < lineCount; ++l) {
+        QStringList cells;
+        for (int c = 0; c < 10; ++c) {
+            const int i = l * 10 + c;
+            const QString v = i < values.size() ? values[i] : QString();
+            cells << QStringLiteral("{%1%2}").arg(0x4000 | (l << 4) | c, 4, 16, QChar('0'))
+                         .arg(v.isEmpty() ? QString() : ":" + v);
+        }
+        out += cells.join(' ') + "\n";
+    }
+    return out;
+}
+QStringList values(int n, int from = 1)
+{
+    QStringList v;
+    for (int i = 0; i < n; ++i)
+        v << QStringLiteral("%1").arg(from + i, 5, 10, QChar('0'));
+    return v;
+}
+}  // namespace
+
+TEST(CodTables, WordAndByteEntriesArePackedAcrossTables)
+{
+    const QString text = withEnds(cod(1, 3, {"00001", "00002", "00003"}, "R100.0") + cod(2, 1, {"04660"}, "R100.1"));
+    const Outcome o = convertText(text);
+    ASSERT_TRUE(o.ok) << qPrintable(describe(o, text));
+    EXPECT_EQ(o.lines.filter("CODT").first(), "CODT      00001 00002 00003");
+    EXPECT_EQ(o.image.dataWords, (std::vector<quint16>{0x0201, 0x3403, 0x0012}));
+    EXPECT_EQ(o.image.records.back().step, 3);
+    std::vector<CodeRecord> cods;
+    for (const auto& r : o.image.records)
+        if (r.opcode == op::COD)
+            cods.push_back(r);
+    ASSERT_EQ(cods.size(), 4u);
+    EXPECT_EQ(cods[0].sub, 3);              // entry count
+    EXPECT_EQ(cods[0].word(0), 0x8314);     // output D0010
+    EXPECT_EQ(cods[1].sub, 1);              // entry size
+    EXPECT_EQ(cods[1].word(0), 0x8300);     // input D0000
+    EXPECT_EQ(cods[1].word(2), 0x8A00);
+    EXPECT_EQ(cods[3].word(2), 0x8A03);     // advanced by 1 * 3
+    const QByteArray bin = o.image.toBinary();
+    EXPECT_EQ(bin.size(), int(o.image.records.size()) * 8 + 6);
+    EXPECT_EQ(bin.right(6), QByteArray("\x01\x02\x03\x34\x12\x00", 6));
+}
+
+TEST(CodTables, DataWordsStopAt256AndValuesNeedFiveDigits)
+{
+    const QString full = withEnds(cod(2, 100, values(100), "R100.0") + cod(2, 100, values(100), "R100.1")
+                                  + cod(2, 56, values(56), "R100.2"));
+    const Outcome ok = convertText(full);
+    ASSERT_TRUE(ok.ok) << ok.code;
+    EXPECT_EQ(ok.image.dataWords.size(), 256u);
+    const Outcome over = convertText(withEnds(cod(2, 100, values(100), "R100.0") + cod(2, 100, values(100), "R100.1")
+                                              + cod(2, 57, values(57), "R100.2")));
+    EXPECT_EQ(over.code, err::CodDataFull);
+    const Outcome shortValue = convertText(withEnds(cod(2, 2, {"00001", "12"}, "R100.0")));
+    EXPECT_EQ(shortValue.code, err::AddressMalformed);
+    EXPECT_EQ(shortValue.line, 2);
+}
+
+TEST(CodTables, TableGroupAtTheEndOfTheLadderEndsTheWalk)
+{
+    // A group that closes the ladder keeps table rows 0; the walk must still advance past it.
+    const QString text = QString(kEnds) + "{4000:00001} {4001:00002}\n{4010:00003}\n";
+    LadderProgram ladder = ladderOf(text);
+    EXPECT_EQ(ladder.line(2)[0].tableRows, 0);
+    LadderCompiler c(&ladder);
+    EXPECT_FALSE(c.convert());   // table data after END2 lies outside every subprogram
+    EXPECT_EQ(c.lastError()->code, err::OutsideExecutable);
+    const Outcome mid = convertText("{4000:00001} {4001:00002}\n" + QString(kEnds));
+    EXPECT_TRUE(mid.ok) << mid.code;
+}
+
+// ---------------------------------------------------------------------------------------
+// Levels, subprograms and jumps
+
+TEST(Levels, End1AtRecord500IsTooLate)
+{
+    auto ladderWith = [](int networks) {
+        QString body;
+        for (int i = 0; i < networks; ++i)
+            body += QStringLiteral("X000.0 - - - - - - - - (R%1.%2)\n").arg(i / 8, 3, 10, QChar('0')).arg(i % 8);
+        return withEnds(body);
+    };
+    const Outcome ok = convertText(ladderWith(166));   // 3 * 166 - 1 = 497 records before END1
+    ASSERT_TRUE(ok.ok) << ok.code;
+    EXPECT_EQ(ok.ladder.end1Step, 497);
+    EXPECT_EQ(ok.ladder.end1Line, 167);
+    const Outcome late = convertText(ladderWith(167));
+    EXPECT_EQ(late.code, err::FirstLevelTooBig);
+    EXPECT_EQ(late.line, 167);
+}
+
+TEST(Subprograms, CallsAndJumpsAreResolvedToRecordIndexes)
+{
+    const QString text =
+        "X000.0 - - - {3300:JMPB} {3301:0004} - - - -\n"
+        "X000.1 - - - - - - - - (Y000.1)\n"
+        "- - - - {3400:LBL} {3401:0004} - - - -\n"
+        "X000.2 - - - {1400:CALL} {1401:0009} - - - -\n"
+        + QString(kEnds) +
+        "- - - - {1500:SP} {1501:0009} - - - -\n"
+        "X000.3 - - - - - - - - (Y000.3)\n"
+        "- - - - {1600:SPE} - - - - -\n";
+    const Outcome o = convertText(text);
+    ASSERT_TRUE(o.ok) << qPrintable(describe(o, text));
+    int jmp = -1, lbl = -1, call = -1, sp = -1;
+    for (size_t i = 0; i < o.image.records.size(); ++i) {
+        const int opc = o.image.records[i].opcode;
+        if (opc == op::JMPB) jmp = int(i);
+        if (opc == op::LBL) lbl = int(i);
+        if (opc == op::CALL) call = int(i);
+        if (opc == op::SP) sp = int(i);
+    }
+    ASSERT_GE(jmp, 0);
+    EXPECT_EQ(o.image.records[size_t(jmp)].sub, 'L');
+    EXPECT_EQ(o.image.records[size_t(jmp)].operand[0], 4);
+    EXPECT_EQ(o.image.records[size_t(jmp)].word(2), lbl);
+    EXPECT_EQ(o.image.records[size_t(call)].sub, '2');
+    EXPECT_EQ(o.image.records[size_t(call)].word(0), 9);
+    EXPECT_EQ(o.image.records[size_t(call)].word(2), sp);
+}
+
+TEST(Subprograms, JumpsStayInsideTheirLevel)
+{
+    const QString across = "X000.0 - - - {3300:JMPB} {3301:0004} - - - -\n- - - - {7100:END1} - - - - -\n"
+                           "- - - - {3400:LBL} {3401:0004} - - - -\n- - - - {7200:END2} - - - - -\n";
+    const Outcome o = convertText(across);
+    EXPECT_EQ(o.code, err::JumpLabel);
+    EXPECT_EQ(o.line, 0);
+    const QString betweenSubprograms = QString(kEnds)
+        + "- - - - {1500:SP} {1501:0001} - - - -\nX000.0 - - - {3300:JMPB} {3301:0004} - - - -\n- - - - {1600:SPE} - - - - -\n"
+          "- - - - {1500:SP} {1501:0002} - - - -\n- - - - {3400:LBL} {3401:0004} - - - -\n- - - - {1600:SPE} - - - - -\n";
+    EXPECT_EQ(convertText(betweenSubprograms).code, err::JumpLabel);
+}
+
+namespace {
+// Subprograms 0..n-1, each calling the next; the last calls `lastCalls` (or nothing when -1).
+QString callChain(int n, int lastCalls)
+{
+    QString text = "X000.0 - - - {1400:CALL} {1401:0000} - - - -\n" + QString(kEnds);
+    for (int i = 0; i < n; ++i) {
+        text += QStringLiteral("- - - - {1500:SP} {1501:%1} - - - -\n").arg(i, 4, 10, QChar('0'));
+        const int target = i + 1 < n ? i + 1 : lastCalls;
+        if (target >= 0)
+            text += QStringLiteral("X000.1 - - - {1400:CALL} {1401:%1} - - - -\n").arg(target, 4, 10, QChar('0'));
+        text += "- - - - {1600:SPE} - - - - -\n";
+    }
+    return text;
+}
+}  // namespace
+
+TEST(Subprograms, CallChainsOfAnyDepthAreCheckedForRecursion)
+{
+    const Outcome deep = convertText(callChain(100, -1));
+    EXPECT_TRUE(deep.ok) << deep.code << " at " << deep.line;
+    const Outcome loop = convertText(callChain(100, 0));
+    EXPECT_EQ(loop.code, err::CallSpMisused);
+    // The call that closes the loop sits in subprogram 99.
+    EXPECT_EQ(loop.line, 3 + 99 * 3 + 1);
+    const Outcome self = convertText(callChain(1, 0));
+    EXPECT_EQ(self.code, err::CallSpMisused);
+    const Outcome unmatched = convertText(QString(kEnds) + "- - - - {1500:SP} {1501:0001} - - - -\n");
+    EXPECT_EQ(unmatched.code, err::CallSpMisused);
+}
+
+TEST(Subprograms, ComeWithoutComAndSpeWithoutSp)
+{
+    EXPECT_EQ(convertText(withEnds("- - - - {3900:COME} - - - - -\n")).code, err::ComComeMisused);
+    EXPECT_EQ(convertText(withEnds("- - - - {1600:SPE} - - - - -\n")).code, err::CallSpMisused);
+    EXPECT_EQ(convertText(withEnds("- - - - {1500:SP} {1501:0001} - - - -\n")).code, err::CallSpMisused);
+}
