@@ -10,6 +10,7 @@
 #include "rungpad/files/compilerconversion.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/model/ladderdocument.h"
+#include "rungpad/model/laddertext.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -32,7 +33,7 @@ const char* kUsage =
     "  check FILE                      convert; print the error line or the step count\n"
     "  convert FILE [--bin OUT] [--list OUT] [--grp OUT] [--old-grp OUT]\n"
     "                                  convert and write the chosen outputs\n"
-    "  dump FILE                       the ladder as text, line notes and comments included\n"
+    "  dump FILE                       the ladder in its text form, line notes and comments included\n"
     "  comments export FILE LADCHI.txt write the user notation file\n"
     "  comments import FILE LADCHI.txt [--save]\n"
     "                                  read a user notation file (and save FILE with it)\n";
@@ -93,42 +94,42 @@ int storedLanguage()
     return settings.value(QString::fromLatin1(kLanguageKey), 0).toInt() == 1 ? 1 : 0;
 }
 
-QString cellText(const LadderCell& cell)
+// The address a NotationTable index stands for: the letter whose byte base is the highest
+// one not above the index's byte.
+QString notationAddress(int index)
 {
-    QString s = QStringLiteral("%1").arg(cell.code, 4, 16, QLatin1Char('0'));
-    if (cell.hasLink())
-        s += QLatin1Char('|');
-    if (cell.hasText())
-        s += QLatin1Char(':') + QString::fromLatin1(cell.text());
-    return s;
+    const int byteIndex = index / 8;
+    struct Range { char letter; int base; };
+    const Range ranges[] = {{'A', 832}, {'K', 768}, {'Y', 640}, {'X', 512}, {'G', 256}, {'F', 0}};
+    for (const Range& r : ranges)
+        if (byteIndex >= r.base)
+            return QString::asprintf("%c%03d.%d", r.letter, byteIndex - r.base, index % 8);
+    return {};
 }
 
+// The ladder in the converter's text form; everything else on '#' lines, which that form
+// skips, so a dump reads back as a ladder and two dumps compare with diff.
 void dumpDocument(const LadderDocument& doc)
 {
     const LadderProgram& p = doc.editLadder;
-    stdOut() << "lines " << p.lineCount() << " end1-line " << p.end1Line << " steps " << p.stepCount << " end1-step "
-          << p.end1Step << '\n';
-    stdOut() << "version " << doc.info.version << "\nmachine " << doc.info.machine << "\nmodifier " << doc.info.modifier
-          << "\nsaved " << doc.info.saveTime << '\n';
-    for (int l = 0; l < p.lineCount(); ++l) {
-        stdOut() << QStringLiteral("%1").arg(l + 1, 4, 10, QLatin1Char('0'));
-        for (const LadderCell& cell : p.line(l).cells)
-            stdOut() << ' ' << cellText(cell);
-        stdOut() << '\n';
-    }
-    for (int l = 0; l < kMaxLines; ++l)
-        if (!p.note(l).isEmpty())
-            stdOut() << "note " << QStringLiteral("%1").arg(l + 1, 4, 10, QLatin1Char('0')) << ' ' << p.note(l) << '\n';
+    QTextStream& o = stdOut();
+    o << "# lines " << p.lineCount() << " end1-line " << p.end1Line << " steps " << p.stepCount << " end1-step "
+      << p.end1Step << '\n';
+    o << "# version " << doc.info.version << "\n# machine " << doc.info.machine << "\n# modifier "
+      << doc.info.modifier << "\n# saved " << doc.info.saveTime << '\n';
+    o << writeLadderText(p);
     for (int i = 0; i < kNotationEntries; ++i)
         if (!doc.comments.notation.at(i).isEmpty())
-            stdOut() << "notation " << i << ' ' << doc.comments.notation.at(i) << '\n';
+            o << "# notation " << notationAddress(i) << ' ' << doc.comments.notation.at(i) << '\n';
     for (int i = 0; i < kRelayNotationEntries; ++i)
         if (!doc.comments.relay.at(i).isEmpty())
-            stdOut() << "relay " << i << ' ' << doc.comments.relay.at(i) << '\n';
-    for (int m = 0; m < kMCodeCount; ++m)
-        if (doc.comments.mCodes.at(m) != -1)
-            stdOut() << "mcode " << m << ' ' << doc.comments.mCodes.at(m) << '\n';
-    stdOut().flush();
+            o << "# relay " << QString::asprintf("R%03d.%d", i / 8, i % 8) << ' ' << doc.comments.relay.at(i) << '\n';
+    for (int m = 0; m < kMCodeCount; ++m) {
+        const int signal = doc.comments.mCodes.at(m);
+        if (signal != -1)
+            o << "# mcode " << QString::asprintf("M%02d F%03d.%d", m, signal / 10, signal % 10) << '\n';
+    }
+    o.flush();
 }
 
 // Options of the form --name VALUE after the positional arguments.

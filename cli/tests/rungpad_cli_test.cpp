@@ -152,7 +152,7 @@ TEST_F(CliFixture, ConvertWritesTheChosenOutputs)
     CliRun a = run({"dump", path("demo.grp")});
     CliRun b = run({"dump", path("old.grp")});
     EXPECT_EQ(a.status, 0);
-    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(a.out, b.out) << a.out.toStdString() << b.out.toStdString();
 }
 
 TEST_F(CliFixture, RefusedExportLeavesNoFile)
@@ -191,9 +191,12 @@ TEST_F(CliFixture, CommentsExportImportAndSave)
     CliRun i = run({"comments", "import", path("other.plf"), path("notes.txt"), "--save"});
     ASSERT_EQ(i.status, 0) << i.out.toStdString() << i.err.toStdString();
     CliRun d = run({"dump", path("other.plf")});
-    EXPECT_TRUE(d.out.contains(QStringLiteral("lamp end of run"))) << d.out.toStdString();
+    EXPECT_TRUE(d.out.contains(QStringLiteral("# notation Y000.1 lamp end of run"))) << d.out.toStdString();
+    CliRun full = run({"dump", path("demo.plf")});
+    EXPECT_TRUE(full.out.contains(QStringLiteral("X000.0 - - - - - - - - (Y000.0) ;启动"))) << full.out.toStdString();
+    EXPECT_TRUE(full.out.contains(QStringLiteral("# notation X000.0 启动按钮"))) << full.out.toStdString();
     // The M code map lives in the notation file only; its F comment went into the .plf.
-    EXPECT_TRUE(d.out.contains(QStringLiteral("notation 211 spindle"))) << d.out.toStdString();
+    EXPECT_TRUE(d.out.contains(QStringLiteral("# notation F026.3 spindle"))) << d.out.toStdString();
     EXPECT_FALSE(d.out.contains(QStringLiteral("Loading"))) << d.out.toStdString();
 }
 

@@ -3,6 +3,7 @@
 #include "common/gbk.h"
 #include "rungpad/files/bytes.h"
 #include "rungpad/files/fileformat.h"
+#include "rungpad/model/laddertext.h"
 
 #include <cstdlib>
 
@@ -74,16 +75,6 @@ void writeRecord(ByteWriter& out, quint16 tag, int index, const QString& text)
     out.writeU32(quint32(index));
     out.writeU16(quint16(bytes.size()));
     out.writeRaw(bytes);
-}
-
-bool isAddressLetter(char c)
-{
-    switch (c) {
-    case 'A': case 'C': case 'F': case 'G': case 'K': case 'R': case 'T': case 'X': case 'Y': case 'D':
-        return true;
-    default:
-        return false;
-    }
 }
 
 }  // namespace
@@ -181,21 +172,7 @@ void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgra
 
 qint16 numberFromCellText(QByteArrayView text)
 {
-    if (text.size() > kCellTextMax)
-        return 0;
-    qsizetype i = 0;
-    if (!text.isEmpty() && isAddressLetter(text[0])) {
-        i = 1;
-        if (text[0] == 'D' && text.size() > 1 && (text[1] == 'C' || text[1] == 'T'))
-            i = 2;
-    }
-    int value = 0;
-    for (; i < text.size() && text[i] != '.'; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return 0;
-        value = value * 10 + (text[i] - '0');
-    }
-    return qint16(value);
+    return cellNumberOfText(text);
 }
 
 qint16 version1Number(const LadderCell& cell)

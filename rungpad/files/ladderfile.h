@@ -54,7 +54,7 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments);
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables);
 
 // Number field written for a cell text: the digits after the address letter (DC/DT: two
-// letters), 0 for a text that is not of that shape.
+// letters), 0 for a text that is not of that shape, -1 (a fresh cell's) for no text.
 qint16 numberFromCellText(QByteArrayView text);
 // Number field of the version 1.0 export.
 qint16 version1Number(const LadderCell& cell);

@@ -166,10 +166,7 @@ TEST(LadderFile, SavedBytesMatchTheHandBuiltLayout)
     CommentTables tables;
     tables.relay.set(9, "r9");
     const QByteArray written = formatLadderPart(p, info, NumberField::FromText) + formatCommentRecords(p, tables);
-    QByteArray expected = handLadder(0, {{{kContactNO, 1, 12, "X012.3"}, {kHorizontalWire, 0, 0, ""}}});
-    // Empty cells are written with the number their (empty) text gives: 0.
-    for (int c = 2; c < kColumns; ++c)
-        expected[fileformat::kHeaderBytes + c * 13 + 4] = 0, expected[fileformat::kHeaderBytes + c * 13 + 5] = 0;
+    QByteArray expected = handLadder(0, {{{kContactNO, 1, 12, "X012.3"}, {kHorizontalWire, 0, -1, ""}}});
     expected += record(fileformat::kTagLineNote, 0, "n") + record(fileformat::kTagRelayNotation, 9, "r9");
     EXPECT_EQ(written.toHex(' '), expected.toHex(' '));
 }
@@ -178,7 +175,7 @@ TEST(LadderFile, NumberFieldFollowsTheText)
 {
     struct Case { const char* text; qint16 number; };
     const Case cases[] = {{"X012.3", 12}, {"R100.7", 100}, {"0012", 12}, {"DT0005", 5}, {"DC0012", 12},
-                          {"D0010", 10}, {"CTR", 0}, {"", 0}, {"X1a.2", 0}, {"Z12", 0}, {"T0127", 127}};
+                          {"D0010", 10}, {"CTR", 0}, {"", -1}, {"X1a.2", 0}, {"Z12", 0}, {"T0127", 127}, {"X99999", 0}, {"1234567", 0}};
     for (const Case& c : cases)
         EXPECT_EQ(numberFromCellText(c.text), c.number) << c.text;
     LadderCell cell;
