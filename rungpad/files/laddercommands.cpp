@@ -1,6 +1,7 @@
 #include "rungpad/files/laddercommands.h"
 
 #include "common/archive.h"
+#include "rungpad/compiler/errors.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/filemessages.h"
 #include "rungpad/files/ladderfile.h"
@@ -132,7 +133,7 @@ bool LadderFileCommands::save(const QString& path)
 
 bool LadderFileCommands::convert()
 {
-    env_.output.outputLine(QStringLiteral("Converting..."));
+    env_.output.outputLine(QString::fromLatin1(msg::ConvertingEn));
     QString errorLine;
     const bool ok = conversion_.convert(doc_, &errorLine);
     doc_.setConverted(ok);
@@ -140,7 +141,7 @@ bool LadderFileCommands::convert()
         env_.output.outputLine(errorLine);
         return false;
     }
-    env_.output.outputLine(QStringLiteral("Convert succeed!"));
+    env_.output.outputLine(QString::fromLatin1(msg::ConvertSucceedEn));
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "rungpad/files/ladderfile.h"
 
 #include "common/gbk.h"
+#include "rungpad/compiler/instructions.h"
 #include "rungpad/files/bytes.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/model/laddertext.h"
@@ -13,32 +14,25 @@ namespace ff = fileformat;
 
 namespace {
 
-// Shapes of the blocks whose height changed since version 1.0, and of the ones version 1.0
-// cannot hold at all; kept here because they are facts of the two file versions.
-struct Shape {
-    int width;
-    int height;
-};
-struct ShapeEntry {
+// What the two file versions disagree on: blocks the version 1.0 export stores one line
+// high, and instructions version 1.0 does not know at all.
+struct Version1Rule {
     quint16 instruction;
-    Shape shape;
-    bool shortenedByVersion1;   // stored one line high by the version 1.0 export
-    bool unknownToVersion1;     // refused by the version 1.0 export
+    bool shortened;
+    bool unknown;
 };
-constexpr ShapeEntry kShapes[] = {
-    {fn::COMP, {4, 2}, true, false},  {fn::MOVN, {4, 2}, true, false}, {fn::COIN, {4, 2}, true, false},
-    {fn::TMR, {2, 2}, true, false},   {fn::DEC, {5, 2}, true, false},  {fn::EOR, {5, 2}, true, false},
-    {fn::ANDF, {5, 2}, true, false},  {fn::ORF, {5, 2}, true, false},  {fn::NOT, {4, 2}, true, false},
-    {fn::COM, {1, 1}, true, false},   {fn::COME, {1, 1}, true, false}, {fn::TMRB, {4, 2}, false, true},
-    {fn::TMRC, {3, 2}, false, true},  {fn::CALLU, {2, 1}, false, true}, {fn::MOVB, {3, 2}, false, true},
-    {fn::MOVW, {3, 2}, false, true},
+constexpr Version1Rule kVersion1Rules[] = {
+    {fn::COMP, true, false}, {fn::MOVN, true, false}, {fn::COIN, true, false}, {fn::TMR, true, false},
+    {fn::DEC, true, false},  {fn::EOR, true, false},  {fn::ANDF, true, false}, {fn::ORF, true, false},
+    {fn::NOT, true, false},  {fn::COM, true, false},  {fn::COME, true, false}, {fn::TMRB, false, true},
+    {fn::TMRC, false, true}, {fn::CALLU, false, true}, {fn::MOVB, false, true}, {fn::MOVW, false, true},
 };
 
-const ShapeEntry* shapeEntry(quint16 code)
+const Version1Rule* version1Rule(quint16 code)
 {
-    for (const ShapeEntry& e : kShapes)
-        if (e.instruction == kindOf(code))
-            return &e;
+    for (const Version1Rule& r : kVersion1Rules)
+        if (r.instruction == kindOf(code))
+            return &r;
     return nullptr;
 }
 
@@ -232,14 +226,15 @@ void normalizeFunctionBlocks(LadderProgram& ladder)
     while (i < ladder.lineCount()) {
         const LadderRow& row = ladder.line(i);
         const int column = firstBlockCell(row);
-        const ShapeEntry* entry = column < 0 ? nullptr : shapeEntry(row[column].code);
-        if (!entry || !entry->shape.height || blockLineOf(row[column].code) != 0 || entry->shape.height < 2) {
+        const Version1Rule* rule = column < 0 ? nullptr : version1Rule(row[column].code);
+        const BlockShape shape = rule ? blockShape(row[column].code) : BlockShape{};
+        if (!rule || blockLineOf(row[column].code) != 0 || shape.height < 2) {
             ++i;
             continue;
         }
         const quint16 code = row[column].code;
-        const int h = entry->shape.height;
-        const int w = entry->shape.width;
+        const int h = shape.height;
+        const int w = shape.width;
         const int lastColumn = qMin(kColumns - 1, column + w - 1);
         int missing = h;
         for (int e = 1; e < h; ++e) {
@@ -280,13 +275,13 @@ std::optional<LadderProgram> makeVersion1Copy(const LadderProgram& ladder, int* 
     while (i < copy.lineCount()) {
         const LadderRow& row = copy.line(i);
         const int column = firstBlockCell(row);
-        const ShapeEntry* entry = column < 0 ? nullptr : shapeEntry(row[column].code);
-        if (entry && entry->unknownToVersion1) {
+        const Version1Rule* rule = column < 0 ? nullptr : version1Rule(row[column].code);
+        if (rule && rule->unknown) {
             if (offendingLine)
                 *offendingLine = original;
             return std::nullopt;
         }
-        if (entry && entry->shortenedByVersion1 && blockLineOf(row[column].code) != 0)
+        if (rule && rule->shortened && blockLineOf(row[column].code) != 0)
             copy.deleteLines(i, 1);
         else
             ++i;
