@@ -210,7 +210,7 @@ public:
         session_ = std::make_unique<CFtpCommandSocket>(
             *this, *data_, clock_, [store](const QString& name) { return store->find(name); }, settings);
         connect(&control_, &QTcpSocket::readyRead, this, [this] { readControl(); });
-        connect(&control_, &QTcpSocket::disconnected, this, [this] { thread_->quit(); });
+        connect(&control_, &QTcpSocket::disconnected, this, [this] { thread_->requestStop(); });
         connect(&tick_, &QTimer::timeout, this, [this] {
             if (session_)
                 session_->onTick();
@@ -240,9 +240,9 @@ public:
         tick_.stop();
         control_.disconnectFromHost();
         if (control_.state() == QAbstractSocket::UnconnectedState)
-            thread_->quit();
+            thread_->requestStop();
         // A peer that never reads its last reply must not hold the thread.
-        QTimer::singleShot(5000, this, [this] { thread_->quit(); });
+        QTimer::singleShot(5000, this, [this] { thread_->requestStop(); });
     }
     void schedule(int tag, int ms) override
     {
@@ -304,10 +304,23 @@ void CFtpListenSocket::incomingConnection(qintptr descriptor)
 
 CConnectThread::CConnectThread(Setup setup) : setup_(std::move(setup)) {}
 
+void CConnectThread::requestStop()
+{
+    stopRequested_ = true;
+    quit();
+}
+
 void CConnectThread::run()
 {
     ConnectionWorker worker(this, setup_);
-    if (worker.begin())
+    // A quit() that came before exec() started would be lost; the flag is not.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+        if (stopRequested_)
+            quit();
+    });
+    watch.start(100);
+    if (worker.begin() && !stopRequested_)
         exec();
     worker.end();
 }
@@ -442,7 +455,7 @@ void CFtpServerWnd::kick(quint64 threadId)
 {
     QMutexLocker locker(&threadsLock_);
     if (CConnectThread* thread = threads_.value(threadId))
-        thread->quit();
+        thread->requestStop();
 }
 
 QList<quint64> CFtpServerWnd::connectionIds() const
@@ -471,7 +484,7 @@ void CFtpServerWnd::stop()
             thread = threads_.begin().value();
         }
         Q_EMIT eventLine(QStringLiteral("[%1] Shutting down thread...").arg(id));
-        thread->quit();
+        thread->requestStop();
         // The thread needs nothing from this thread to end: every hand-over is queued.
         if (thread->wait(5000))
             Q_EMIT eventLine(QStringLiteral("[%1] Thread successfully stopped.").arg(id));

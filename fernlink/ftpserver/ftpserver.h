@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
+
 namespace vantor::ftp {
 
 class CFtpServerWnd;
@@ -64,6 +66,8 @@ public:
     };
     explicit CConnectThread(Setup setup);
     quint64 id() const { return setup_.id; }
+    // Safe from any thread and at any moment, also before the thread's loop runs.
+    void requestStop();
 
 Q_SIGNALS:
     void traffic(quint64 id, int kind, qint64 value);
@@ -78,6 +82,7 @@ protected:
 
 private:
     Setup setup_;
+    std::atomic<bool> stopRequested_{false};
 };
 
 class CFtpServerWnd : public QObject {
