@@ -394,16 +394,20 @@ public:
         prompter.progress(QStringLiteral("%1 bytes").arg(written));
         return true;
     }
+    bool completeReceiveFile() override
+    {
+        if (!file && !openReceiveFile())
+            return false;
+        const bool ok = file->commit();
+        file.reset();
+        return ok;
+    }
     void receiveFinished(ReceiveResult r) override
     {
-        bool ok = r == ReceiveResult::Received;
-        if (ok) {
-            if (!file)
-                ok = openReceiveFile();
-            ok = ok && file->commit();
-            if (!ok)
-                prompter.report(QStringLiteral("cannot write ") + path);
-        } else {
+        const bool ok = r == ReceiveResult::Received;
+        if (r == ReceiveResult::WriteFailed) {
+            prompter.report(QStringLiteral("cannot write ") + path);
+        } else if (!ok) {
             prompter.report(r == ReceiveResult::TimedOut ? QStringLiteral("no sender answered") : QStringLiteral("the transfer failed"));
             if (file)
                 file->cancelWriting();

@@ -233,6 +233,14 @@ void CXModem::onReceiverChunk(QByteArrayView chunk)
             gather(chunk);
             return;
         case kEot:
+            if (!observer_.completeReceiveFile()) {
+                port_.stopTimer(kStartTimerId);
+                port_.write(QByteArray(1, kCan));
+                receiving_ = false;
+                receiveFileOpen_ = false;
+                observer_.receiveFinished(ReceiveResult::WriteFailed);
+                return;
+            }
             finishReceive(ReceiveResult::Received, true);
             return;
         case kCan:

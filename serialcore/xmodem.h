@@ -52,6 +52,9 @@ public:
     // Receiver. openReceiveFile() is asked on the first frame; false fails the file.
     virtual bool openReceiveFile() { return true; }
     virtual bool writeBlock(QByteArrayView /*data*/) { return true; }
+    // EOT arrived: store the file under its name. EOT is acknowledged only after this
+    // returned true, so the sender never reports a file the receiver failed to keep.
+    virtual bool completeReceiveFile() { return true; }
     virtual void blockReceived(int /*block*/) {}
     virtual void badBlock(bool /*crcError*/) {}
     virtual void receiveFinished(ReceiveResult) {}

@@ -317,16 +317,17 @@ void SimController::blockReceived(int block)
     port_->blockTaken(block);
 }
 
-void SimController::receiveFinished(ReceiveResult result)
+bool SimController::completeReceiveFile()
 {
-    if (result == ReceiveResult::Received) {
-        if (file_)
-            file_->commit();
-        else
-            saveFileAtomically(target_, QByteArrayView());
-    } else if (file_) {
+    const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
+    file_.reset();
+    return ok;
+}
+
+void SimController::receiveFinished(ReceiveResult)
+{
+    if (file_)
         file_->cancelWriting();
-    }
     file_.reset();
     mode_ = Mode::Command;
 }

@@ -55,6 +55,7 @@ private:
 
     bool openReceiveFile() override;
     bool writeBlock(QByteArrayView data) override;
+    bool completeReceiveFile() override;
     void blockReceived(int block) override;
     void receiveFinished(ReceiveResult result) override;
     void sendFinished(SendResult result) override;

@@ -490,6 +490,14 @@ bool SerialReceiveFlow::writeBlock(QByteArrayView data)
     return true;
 }
 
+bool SerialReceiveFlow::completeReceiveFile()
+{
+    // Nothing but EOT: the controller's file is empty.
+    const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
+    file_.reset();
+    return ok;
+}
+
 void SerialReceiveFlow::blockReceived(int block)
 {
     stats.setProgress(written_, block);
@@ -507,24 +515,11 @@ void SerialReceiveFlow::receiveFinished(ReceiveResult result)
     ctx_.port.stopTimer(timers::kReceiveStats);
     phase_ = Phase::Idle;
     switch (result) {
-    case ReceiveResult::Received: {
-        bool ok = false;
-        if (file_) {
-            ok = file_->commit();
-        } else {
-            // Nothing but EOT: the controller's file is empty.
-            ok = saveFileAtomically(target_, QByteArrayView()).ok;
-        }
-        file_.reset();
-        if (ok) {
-            stats.complete();
-            observer_.progress(stats);
-            setState(Msg::StateReceived);
-        } else {
-            setState(Msg::StateUnableToCreate);
-        }
+    case ReceiveResult::Received:
+        stats.complete();
+        observer_.progress(stats);
+        setState(Msg::StateReceived);
         break;
-    }
     case ReceiveResult::NoRight:
         setState(Msg::StateReceiveNoRight);
         break;

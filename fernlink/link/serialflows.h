@@ -154,6 +154,7 @@ private:
 
     bool openReceiveFile() override;
     bool writeBlock(QByteArrayView data) override;
+    bool completeReceiveFile() override;
     void blockReceived(int block) override;
     void badBlock(bool crcError) override;
     void receiveFinished(ReceiveResult result) override;

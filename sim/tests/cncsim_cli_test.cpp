@@ -1,0 +1,253 @@
+// fernlink-cli against cncsim over a pseudo-terminal: the serial verbs end to end, and the
+// refusals and line faults a real controller produces.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString binary(const char* name)
+{
+    // The test binary lives one folder below the build folder when the variable is missing.
+    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
+    if (build.isEmpty())
+        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray padded(QByteArray data)
+{
+    if (data.size() % 128)
+        data += QByteArray(128 - data.size() % 128, 0x1A);
+    return data;
+}
+
+QByteArray pattern(int n)
+{
+    QByteArray b(n, 0);
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 13 + 5) & 0xFF);
+    return b;
+}
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class CncSimTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QProcess sim;
+    QString link;
+
+    QString root() const { return dir.filePath(QStringLiteral("root")); }
+    QString work() const { return dir.filePath(QStringLiteral("work")); }
+    QString onCnc(const char* partition, const QString& name) const
+    {
+        return QDir(root()).filePath(QLatin1String(partition) + QLatin1Char('/') + name);
+    }
+
+    void startSim(const QStringList& faults = {})
+    {
+        QDir().mkpath(work());
+        link = dir.filePath(QStringLiteral("cnc"));
+        sim.start(binary("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+        ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
+    }
+    void TearDown() override
+    {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            if (!sim.waitForFinished(3000))
+                sim.kill();
+        }
+    }
+    Result cli(const QStringList& args)
+    {
+        QProcess p;
+        p.setWorkingDirectory(work());
+        p.start(binary("fernlink-cli"), QStringList{QStringLiteral("--serial"), link} + args);
+        Result r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST_F(CncSimTest, ListShowsUserThenSysFilesWithoutTheControllersOwn)
+{
+    startSim();
+    writeFile(onCnc("user", QStringLiteral("O00002.txt")), "G0\n");
+    writeFile(onCnc("user", QStringLiteral("para.val")), "p");
+    writeFile(onCnc("sys", QStringLiteral("backup.bak")), QByteArray(300, 'b'));
+    const Result r = cli({QStringLiteral("list")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "O00002.txt\t3\tUSER\nbackup.bak\t300\tSYS\n");
+}
+
+TEST_F(CncSimTest, SendStoresUnderTheRuleNameAndReportsARefusedName)
+{
+    startSim();
+    const QByteArray program = pattern(300);
+    writeFile(QDir(work()).filePath(QStringLiteral("o7.nc")), program);
+    writeFile(QDir(work()).filePath(QStringLiteral("prog.txt")), "x");
+    const Result r = cli({QStringLiteral("send"), QStringLiteral("o7.nc"), QStringLiteral("prog.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Incorrect file name"))) << r.err.toStdString();
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00007.txt"))), padded(program));
+    EXPECT_FALSE(QFile::exists(onCnc("user", QStringLiteral("prog.txt"))));
+}
+
+TEST_F(CncSimTest, SendToTheSystemAreaKeepsTheName)
+{
+    startSim();
+    writeFile(QDir(work()).filePath(QStringLiteral("machine.bak")), "abc");
+    const Result r = cli({QStringLiteral("send"), QStringLiteral("machine.bak"), QStringLiteral("--area"), QStringLiteral("sys")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(onCnc("sys", QStringLiteral("machine.bak"))), padded("abc"));
+}
+
+TEST_F(CncSimTest, ReceiveWritesIntoTheFolderAndKeepsAnExistingFileUnlessAsked)
+{
+    startSim();
+    const QByteArray program = pattern(1000);
+    writeFile(onCnc("user", QStringLiteral("O00003.txt")), program);
+    const QString out = QDir(work()).filePath(QStringLiteral("in"));
+    QDir().mkpath(out);
+    Result r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), padded(program));
+
+    writeFile(QDir(out).filePath(QStringLiteral("O00003.txt")), "mine");
+    r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), "mine");
+    r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out, QStringLiteral("--overwrite")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), padded(program));
+}
+
+TEST_F(CncSimTest, ReceiveOfAMissingFileFailsAndLeavesNothing)
+{
+    startSim();
+    const Result r = cli({QStringLiteral("receive"), QStringLiteral("O00009.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(QDir(work()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(CncSimTest, DeleteRemovesTheFileAndAMissingOneIsRefused)
+{
+    startSim();
+    writeFile(onCnc("user", QStringLiteral("O00004.txt")), "x");
+    Result r = cli({QStringLiteral("delete"), QStringLiteral("O00004.txt")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(onCnc("user", QStringLiteral("O00004.txt"))));
+    r = cli({QStringLiteral("delete"), QStringLiteral("O00004.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Not enough right or in used"))) << r.err.toStdString();
+}
+
+// Refusals of the download: the file fails, the reason is the system's own text.
+struct Refusal {
+    const char* fault;
+    const char* text;
+};
+
+class CncSimRefusal : public CncSimTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(CncSimRefusal, SendFailsWithTheReason)
+{
+    startSim(QString::fromLatin1(GetParam().fault).split(QLatin1Char(' ')));
+    writeFile(QDir(work()).filePath(QStringLiteral("O1.nc")), pattern(400));
+    const Result r = cli({QStringLiteral("send"), QStringLiteral("O1.nc")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QLatin1String(GetParam().text))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(onCnc("user", QStringLiteral("O00001.txt"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Controller, CncSimRefusal,
+                         ::testing::Values(Refusal{"--refuse dle", "Not enough right"},
+                                           Refusal{"--refuse sub", "Not suit the system"},
+                                           Refusal{"--refuse fs", "number of file over 400"},
+                                           Refusal{"--can-before-c", "error"},
+                                           Refusal{"--can-after-c", "error"}));
+
+// Line faults the transfer must ride out, byte-exact.
+class CncSimLineFault : public CncSimTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CncSimLineFault, SendAndReceiveStillArriveIntact)
+{
+    startSim(QString::fromLatin1(GetParam()).split(QLatin1Char(' ')));
+    const QByteArray program = pattern(128 * 3 + 17);
+    writeFile(QDir(work()).filePath(QStringLiteral("O12.txt")), program);
+    Result r = cli({QStringLiteral("send"), QStringLiteral("O12.txt")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00012.txt"))), padded(program));
+
+    writeFile(onCnc("user", QStringLiteral("O00013.txt")), program);
+    r = cli({QStringLiteral("receive"), QStringLiteral("O00013.txt")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(QDir(work()).filePath(QStringLiteral("O00013.txt"))), padded(program));
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, CncSimLineFault,
+                         ::testing::Values("--nak-block 2", "--corrupt-crc 2 --duplicate-block 3", "--split 50"));
+
+TEST_F(CncSimTest, NameTakenOnTheControllerIsSkippedOrOverwritten)
+{
+    startSim({QStringLiteral("--exists-asks")});
+    writeFile(onCnc("user", QStringLiteral("O00005.txt")), "old");
+    writeFile(QDir(work()).filePath(QStringLiteral("O5.txt")), "new");
+    Result r = cli({QStringLiteral("send"), QStringLiteral("O5.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00005.txt"))), "old");
+    r = cli({QStringLiteral("send"), QStringLiteral("O5.txt"), QStringLiteral("--if-exists"), QStringLiteral("overwrite")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00005.txt"))), padded("new"));
+}
+
+TEST_F(CncSimTest, SilentControllerTimesOut)
+{
+    startSim({QStringLiteral("--silent")});
+    const Result r = cli({QStringLiteral("list")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Time out"))) << r.err.toStdString();
+}
+
+TEST_F(CncSimTest, UsageErrorsExitWithTwo)
+{
+    QDir().mkpath(work());
+    link = QStringLiteral("nowhere");
+    EXPECT_EQ(cli({QStringLiteral("send")}).status, 2);
+    EXPECT_EQ(cli({QStringLiteral("list"), QStringLiteral("--area"), QStringLiteral("usb")}).status, 2);
+    EXPECT_EQ(cli({QStringLiteral("frobnicate")}).status, 2);
+}
