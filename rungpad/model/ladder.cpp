@@ -58,7 +58,7 @@ LadderProgram::LadderProgram() : m_notes(kMaxLines) {}
 
 LadderProgram::LadderProgram(const LadderProgram& other)
     : end1Line(other.end1Line), stepCount(other.stepCount), end1Step(other.end1Step),
-      m_notes(other.m_notes), m_revision(other.m_revision)
+      m_notes(other.m_notes), m_noteEnd(other.m_noteEnd), m_revision(other.m_revision)
 {
     m_lines.reserve(other.m_lines.size());
     for (const auto& row : other.m_lines)
@@ -105,9 +105,16 @@ InsertResult LadderProgram::insertChecked(int at, int count, int limitExclusive)
         fresh.push_back(std::make_unique<LadderRow>());
     m_lines.insert(m_lines.begin() + at, std::make_move_iterator(fresh.begin()),
                    std::make_move_iterator(fresh.end()));
-    // Notes move with their lines; those pushed past the last slot are dropped.
-    std::move_backward(m_notes.begin() + at, m_notes.end() - count, m_notes.end());
-    std::fill(m_notes.begin() + at, m_notes.begin() + at + count, QString());
+    // Notes move with their lines; those pushed past the last slot are dropped. Only the
+    // slots up to the last note that may be set need moving (appending while a file loads
+    // moves nothing).
+    if (at < m_noteEnd) {
+        const int keep = std::min(m_noteEnd, kMaxLines - count);
+        if (keep > at)
+            std::move_backward(m_notes.begin() + at, m_notes.begin() + keep, m_notes.begin() + keep + count);
+        std::fill(m_notes.begin() + at, m_notes.begin() + std::min(at + count, kMaxLines), QString());
+        m_noteEnd = std::min(kMaxLines, m_noteEnd + count);
+    }
     touch();
     return InsertResult::Inserted;
 }
@@ -131,8 +138,12 @@ void LadderProgram::deleteLines(int at, int count)
         return;
     count = std::min(count, lineCount() - at);
     m_lines.erase(m_lines.begin() + at, m_lines.begin() + at + count);
-    std::move(m_notes.begin() + at + count, m_notes.end(), m_notes.begin() + at);
-    std::fill(m_notes.end() - count, m_notes.end(), QString());
+    if (at < m_noteEnd) {
+        const int end = std::max(m_noteEnd, at + count);
+        std::move(m_notes.begin() + at + count, m_notes.begin() + end, m_notes.begin() + at);
+        std::fill(m_notes.begin() + end - count, m_notes.begin() + end, QString());
+        m_noteEnd = std::max(at, m_noteEnd - count);
+    }
     touch();
 }
 
@@ -155,6 +166,8 @@ void LadderProgram::setNote(int line, const QString& text)
     if (line < 0 || line >= kMaxLines)
         return;
     m_notes[size_t(line)] = text;
+    if (!text.isEmpty())
+        m_noteEnd = std::max(m_noteEnd, line + 1);
     touch();
 }
 

@@ -151,6 +151,7 @@ private:
 
     std::vector<std::unique_ptr<LadderRow>> m_lines;
     std::vector<QString> m_notes;   // kMaxLines entries, moved with the lines
+    int m_noteEnd = 0;              // notes at and past this index are empty
     quint64 m_revision = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "rungpad/compiler/instructions.h"
 #include "rungpad/compiler/laddercompiler.h"
+#include "rungpad/model/address.h"
 #include "rungpad/model/ladderdocument.h"
 #include "rungpad/model/laddertext.h"
 
@@ -546,4 +547,444 @@ TEST(Subprograms, ComeWithoutComAndSpeWithoutSp)
     EXPECT_EQ(convertText(withEnds("- - - - {3900:COME} - - - - -\n")).code, err::ComComeMisused);
     EXPECT_EQ(convertText(withEnds("- - - - {1600:SPE} - - - - -\n")).code, err::CallSpMisused);
     EXPECT_EQ(convertText(withEnds("- - - - {1500:SP} {1501:0001} - - - -\n")).code, err::CallSpMisused);
+}
+
+// ---------------------------------------------------------------------------------------
+// Limits
+
+namespace {
+// END1 first so the first level stays small; `networks` lines of nine contacts and a coil,
+// then one line of `lastContacts` contacts.
+QString wideLadder(int networks, int lastContacts)
+{
+    QString text = "- - - - {7100:END1} - - - - -\n";
+    auto coil = [](int i) { return QStringLiteral("(R%1.%2)").arg(i / 8, 3, 10, QChar('0')).arg(i % 8); };
+    for (int i = 0; i < networks; ++i)
+        text += "X000.0 X000.1 X000.2 X000.3 X000.4 X000.5 X000.6 X000.7 X001.0 " + coil(i) + "\n";
+    if (lastContacts > 0) {
+        QStringList cells;
+        for (int c = 0; c < 9; ++c)
+            cells << (c < lastContacts ? QStringLiteral("X002.%1").arg(c % 8) : QStringLiteral("-"));
+        text += cells.join(' ') + " " + coil(networks) + "\n";
+    }
+    return text + "- - - - {7200:END2} - - - - -\n";
+}
+}  // namespace
+
+TEST(Limits, RecordsStopAt11999)
+{
+    // 11 * 1090 + 4 records, plus a last network of 3 contacts (5 records) = 11999.
+    const Outcome full = convertText(wideLadder(1090, 3));
+    ASSERT_TRUE(full.ok) << full.code << " at " << full.line;
+    EXPECT_EQ(full.image.records.size(), size_t(kMaxCodeRecords));
+    EXPECT_EQ(full.ladder.stepCount, kMaxCodeRecords - 2);
+    const Outcome over = convertText(wideLadder(1090, 4));
+    EXPECT_EQ(over.code, err::BeyondMaxLinesOrSteps);
+    EXPECT_EQ(over.line, 1092);   // the terminator would be the 12000th record
+}
+
+TEST(Limits, InstructionLinesStopAt12000)
+{
+    const Outcome over = convertText(wideLadder(1200, 0));
+    EXPECT_EQ(over.code, err::BeyondMaxLinesOrSteps);
+    EXPECT_EQ(over.raw.size(), size_t(kMaxInstructionLines));
+    EXPECT_EQ(over.line, 1200);   // 1 + 10 * 1199 lines before it, the 12001st comes from line 1201
+}
+
+TEST(Limits, AtMost128ShiftInstructions)
+{
+    auto sfts = [](int n) {
+        QString body;
+        for (int i = 0; i < n; ++i)
+            body += QStringLiteral("X000.0 - - {3700:SFT} {3701:R0100} {3702:0001} - - - (R%1.%2)\n"
+                                   "X000.1 - - {3710} {3711} {3712}\nX000.2 - - {3720} {3721} {3722}\n"
+                                   "X000.3 - - {3730} {3731} {3732}\n")
+                        .arg(i / 8, 3, 10, QChar('0')).arg(i % 8);
+        return QString("- - - - {7100:END1} - - - - -\n") + body + "- - - - {7200:END2} - - - - -\n";
+    };
+    const Outcome ok = convertText(sfts(128));
+    ASSERT_TRUE(ok.ok) << ok.code;
+    int last = -1;
+    for (const auto& r : ok.image.records)
+        if (r.opcode == op::SFT)
+            last = r.operand[2];
+    EXPECT_EQ(last, 127);   // sequence numbers count up from 0
+    const Outcome over = convertText(sfts(129));
+    EXPECT_EQ(over.code, err::SftBeyondMax);
+    EXPECT_EQ(over.line, 1 + 128 * 4);
+}
+
+// ---------------------------------------------------------------------------------------
+// Editor checks share the converter's rules
+
+TEST(EditorChecks, ElementAddresses)
+{
+    LadderProgram ladder = ladderOf("X000.0 - - - - - - - - (Y000.0)\n.\n");
+    LadderCompiler c(&ladder);
+    EXPECT_EQ(c.checkElementAddress("x5.3", false, 1), QByteArray("X005.3"));
+    EXPECT_FALSE(c.checkElementAddress("X5", false, 1));
+    EXPECT_EQ(c.lastError()->code, err::AddressMalformed);
+    EXPECT_EQ(c.lastError()->line, 1);
+    EXPECT_FALSE(c.checkElementAddress("X200.0", false, 1));
+    EXPECT_FALSE(c.checkElementAddress("R990.0", true, 1));
+    EXPECT_FALSE(c.checkElementAddress("R255.1", true, 1));
+    EXPECT_FALSE(c.checkElementAddress("X001.0", true, 1));
+    EXPECT_FALSE(c.checkElementAddress("Y0.0", true, 1));           // the coil of line 1
+    EXPECT_EQ(c.checkElementAddress("Y0.0", true, 0), QByteArray("Y000.0"));   // its own line
+    EXPECT_EQ(c.checkElementAddress("k6.0", true, 1), QByteArray("K006.0"));
+}
+
+TEST(EditorChecks, FunctionParameters)
+{
+    LadderCompiler c;
+    struct Case { quint16 code; int column; const char* text; const char* stored; int error; };
+    const Case cases[] = {
+        {fn::CTR, 1, "12", "0012", 0},         {fn::CTR, 1, "128", nullptr, 1012},
+        {fn::CTR, 1, "1a", nullptr, 1011},     {fn::TMRB, 3, "65535", "65535", 0},
+        {fn::TMRB, 1, "6", nullptr, 1012},     {fn::COMP, 1, "1002", "1002", 0},
+        {fn::COMP, 1, "3", nullptr, 1012},     {fn::ADD, 4, "d2", "D0002", 0},
+        {fn::ADD, 4, "X0001", nullptr, 1011},  {fn::ADD, 2, "Q0001", nullptr, 1012},
+        {fn::ADD, 2, "D0300", nullptr, 1012},  {fn::SET, 1, "y1.1", "Y001.1", 0},
+        {fn::SET, 1, "K000.1", nullptr, 1011}, {fn::SET, 1, "Y0001", nullptr, 1011},
+        {fn::MOVN, 3, "DT0001", nullptr, 1011}, {fn::DSCH, 3, "C0001", nullptr, 1011},
+        {fn::AXCTL, 1, "5", "0005", 0},        {fn::AXCTL, 1, "4", nullptr, 1012},
+        {fn::CODT, 3, "7", "00007", 0},        {fn::CODT, 3, "65536", nullptr, 1012},
+        {fn::JMPB, 1, "99", "0099", 0},        {fn::DIFU, 1, "256", nullptr, 1012},
+    };
+    for (const Case& k : cases) {
+        c.clearErrors();
+        const auto got = c.checkParameter(k.code, k.column, k.text, 3);
+        if (k.stored) {
+            ASSERT_TRUE(got) << k.text << " " << c.lastError()->code;
+            EXPECT_EQ(*got, QByteArray(k.stored));
+        } else {
+            EXPECT_FALSE(got) << k.text;
+            ASSERT_TRUE(c.lastError());
+            EXPECT_EQ(c.lastError()->code, k.error) << k.text;
+        }
+    }
+}
+
+TEST(EditorChecks, NumberChangesFreeTheOldNumber)
+{
+    LadderProgram ladder = ladderOf(withEnds(QString(kTmr5)
+                                             + "X000.1 - - - {1900:TMR} {1901:0006} - - - (R100.1)\n. . . . {1910} {1911}\n"));
+    LadderCompiler c(&ladder);
+    ASSERT_TRUE(c.preCheck());
+    const LadderCell second = ladder.cell(2, 5);
+    const auto dup = c.checkNumber(second, 5, 2);
+    ASSERT_TRUE(dup);
+    EXPECT_EQ(dup->code, err::TmrDuplicate);
+    EXPECT_FALSE(c.checkNumber(second, 6, 2));   // unchanged
+    c.clearErrors();
+    EXPECT_FALSE(c.checkNumber(second, 7, 2));
+    LadderCell first = ladder.cell(0, 5);
+    EXPECT_FALSE(c.checkNumber(first, 6, 0));    // 6 was released by the change to 7
+    first.number = 6;
+    EXPECT_TRUE(c.checkNumber(first, 128, 0));
+    EXPECT_EQ(c.lastError()->code, err::NumberOutOfRange);
+    c.clearErrors();
+    LadderCell third = second;
+    third.number = 1;
+    EXPECT_TRUE(c.checkNumber(third, 6, 2));     // 6 is still held by the first block
+}
+
+// ---------------------------------------------------------------------------------------
+// Document state
+
+TEST(ConvertedState, AnEditOrAFailedConversionClearsIt)
+{
+    LadderDocument doc;
+    doc.editLadder = ladderOf(withEnds("X000.0 - - - - - - - - (Y000.0)\n"));
+    LadderCompiler c;
+    EXPECT_TRUE(convertDocument(doc, c));
+    EXPECT_TRUE(doc.isConverted());
+    doc.editLadder.mutableLine(0)->cells[9].setText("X000.0");
+    EXPECT_FALSE(doc.isConverted());
+    EXPECT_FALSE(convertDocument(doc, c));
+    EXPECT_FALSE(doc.isConverted());
+    EXPECT_TRUE(c.codeImage().records.empty());
+    doc.editLadder.mutableLine(0)->cells[9].setText("Y000.0");
+    EXPECT_TRUE(convertDocument(doc, c));
+    doc.editLadder.insertLines(0, 1);
+    EXPECT_FALSE(doc.isConverted());
+}
+
+// ---------------------------------------------------------------------------------------
+// Text form
+
+TEST(LadderText, WriterAndReaderAgree)
+{
+    const QString text = "X000.0+ /X000.1 - - - - - - -+ (Y000.0) ;start\n"
+                         "[] [/] - - - - - - - (/Y000.1)\n"
+                         ".\n"
+                         "X000.0 - - - {1900:TMR} {1901:0005} - - - (R100.0)\n"
+                         ". . . . {1910} {1911}\n"
+                         "{4000:00001} {4001}\n";
+    const LadderProgram ladder = ladderOf(text);
+    EXPECT_EQ(ladder.lineCount(), 6);
+    EXPECT_EQ(ladder.note(0), "start");
+    EXPECT_EQ(ladder.cell(0, 1).code, kContactNC);
+    EXPECT_TRUE(ladder.cell(0, 0).hasLink());
+    EXPECT_EQ(ladder.cell(3, 5).number, 5);
+    EXPECT_EQ(ladder.cell(0, 0).number, 0);
+    EXPECT_EQ(ladder.cell(1, 0).number, -1);
+    EXPECT_EQ(writeLadderText(ladder), text);
+    LadderTextError e;
+    EXPECT_FALSE(readLadderText("X000.0\n{zz}\n", &e));
+    EXPECT_EQ(e.textLine, 2);
+    EXPECT_FALSE(readLadderText("- - - - - - - - - - -\n", &e));
+}
+
+// ---------------------------------------------------------------------------------------
+// Random ladders: convert or fail with a valid code and line, never crash or hang.
+
+namespace {
+// Mostly sound ladders with a few faults sprinkled in, so that conversions reach every
+// stage: each line is drawn clean or with one random defect.
+class LadderGenerator {
+public:
+    explicit LadderGenerator(unsigned seed) : m_rng(seed) {}
+
+    LadderProgram next()
+    {
+        LadderProgram p;
+        m_coil = 0;
+        m_number = 0;
+        m_defects = pick(0, 2);
+        const int lines = pick(1, 16);
+        while (p.lineCount() < lines) {
+            const int kind = pick(0, 9);
+            if (kind <= 4)
+                addContactNetwork(p);
+            else if (kind <= 7)
+                addBlock(p, randomBlockCode());
+            else if (kind == 8 && pick(0, 3) == 0)
+                addBlock(p, pick(0, 1) ? fn::END1 : fn::END2);
+            else if (pick(0, 4) == 0)
+                addCodt(p);
+        }
+        if (pick(0, 5) != 0) {
+            addBlock(p, fn::END1);
+            addBlock(p, fn::END2);
+        }
+        if (pick(0, 3) == 0) {
+            addBlock(p, fn::SP);
+            addContactNetwork(p);
+            addBlock(p, fn::SPE);
+        }
+        p.recomputeTableRows();
+        return p;
+    }
+
+private:
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+    bool defect() { return m_defects > 0 && pick(0, 12) == 0 && m_defects-- > 0; }
+    quint16 randomBlockCode()
+    {
+        static const quint16 kCommon[] = {fn::TMR, fn::CTR, fn::SET, fn::RST, fn::DIFU, fn::ADD, fn::COMP,
+                                          fn::MOVN, fn::TMRB, fn::COD, fn::SFT, fn::JMPB, fn::LBL, fn::CALL};
+        if (pick(0, 3) == 0)
+            return functionCodeOfIndex(pick(0, kFunctionInstructionCount - 1));
+        return kCommon[pick(0, int(std::size(kCommon)) - 1)];
+    }
+    QByteArray contactAddress()
+    {
+        static const char kLetters[] = "XYFGRKA";
+        if (defect())
+            return pick(0, 1) ? QByteArray() : QByteArray("Q9.9");
+        const char letter = kLetters[pick(0, 6)];
+        return formatAddress(letter, pick(0, std::min(127, maxElementByte(letter))), pick(0, 7));
+    }
+    QByteArray coilAddress()
+    {
+        if (defect())
+            return pick(0, 1) ? QByteArray("K001.0") : formatAddress('R', 100, 0);
+        const int n = m_coil++;
+        return formatAddress('R', 100 + n / 8, n % 8);
+    }
+    LadderCell contact()
+    {
+        LadderCell c;
+        c.code = pick(0, 2) ? kContactNO : kContactNC;
+        c.setText(contactAddress());
+        c.number = cellNumberOfText(c.text());
+        return c;
+    }
+    LadderCell wire()
+    {
+        LadderCell c;
+        c.code = kHorizontalWire;
+        return c;
+    }
+    LadderCell coil()
+    {
+        LadderCell c;
+        c.code = pick(0, 4) ? kCoil : kCoilNot;
+        c.setText(coilAddress());
+        c.number = cellNumberOfText(c.text());
+        return c;
+    }
+    void maybeBreak(LadderRow& row)
+    {
+        if (!defect())
+            return;
+        const int c = pick(0, 9);
+        switch (pick(0, 3)) {
+        case 0: row[c] = LadderCell{}; break;
+        case 1: row[c].verticalLink = !row[c].verticalLink; break;
+        case 2: row[c] = contact(); break;
+        default: row[c] = coil(); break;
+        }
+    }
+    // One line, or a line with parallel branches closed by buses.
+    void addContactNetwork(LadderProgram& p)
+    {
+        LadderRow top;
+        for (int c = 0; c < 9; ++c)
+            top[c] = pick(0, 2) ? contact() : wire();
+        top[0] = contact();
+        top[9] = coil();
+        std::vector<LadderRow> rows{top};
+        const int branches = pick(0, 3) == 0 ? pick(1, 3) : 0;
+        if (branches > 0) {
+            const int from = pick(0, 5);
+            const int to = pick(from, 7);
+            if (from > 0)
+                rows[0][from - 1].verticalLink = 1;
+            for (int b = 0; b < branches; ++b) {
+                LadderRow r;
+                for (int c = from; c <= to; ++c)
+                    r[c] = pick(0, 1) ? contact() : wire();
+                r[from] = contact();
+                rows.back()[to].verticalLink = 1;
+                if (from > 0)
+                    rows.back()[from - 1].verticalLink = 1;
+                rows.push_back(r);
+            }
+        }
+        if (pick(0, 4) == 0) {
+            rows.back()[8].verticalLink = 1;
+            for (size_t i = 0; i + 1 < rows.size(); ++i)
+                rows[i][8].verticalLink = 1;
+            LadderRow out;
+            for (int c = 0; c < 9; ++c)
+                out[c] = wire();
+            out[9] = coil();
+            rows.push_back(out);
+        }
+        for (LadderRow& r : rows) {
+            maybeBreak(r);
+            if (!p.appendLoadedLine(r))
+                return;
+        }
+    }
+    QByteArray parameter(quint16 code, int column)
+    {
+        if (defect())
+            return pick(0, 1) ? QByteArray() : QByteArray("9999");
+        switch (kindOf(code)) {
+        case fn::TMR: case fn::CTR: case fn::DIFU: case fn::DIFD: case fn::LBL: case fn::SP: case fn::CALL:
+        case fn::CALLU: case fn::JMPB:
+            return QByteArray::number(kindOf(code) == fn::LBL || kindOf(code) == fn::JMPB ? pick(0, 3)
+                                      : kindOf(code) == fn::SP || kindOf(code) == fn::CALL ? 1 : m_number++)
+                .rightJustified(4, '0');
+        case fn::TMRB: case fn::TMRC:
+            return column == 2 ? QByteArray::number(m_number++).rightJustified(4, '0') : QByteArray("0001");
+        case fn::SET: case fn::RST: return coilAddress();
+        case fn::SFT: return column == 1 ? QByteArray("R0200") : QByteArray("0001");
+        case fn::MOVN: return column == 1 ? QByteArray("0002") : column == 2 ? QByteArray("R0010") : QByteArray("R0020");
+        case fn::COD: return column == 1 ? QByteArray("0002") : column == 2 ? QByteArray("0003") : QByteArray("D0010");
+        case fn::AXCTL: return column == 1 ? QByteArray("0005") : QByteArray("D0010");
+        default: return column == 1 ? QByteArray("0002") : QByteArray("D") + QByteArray::number(pick(0, 20)).rightJustified(4, '0');
+        }
+    }
+    void addBlock(LadderProgram& p, quint16 code)
+    {
+        const FunctionInstruction* f = functionInstruction(code);
+        if (!f || f->height == 0) {
+            addCodt(p);
+            return;
+        }
+        const int start = blockStartColumn(f->width);
+        const int height = defect() ? pick(1, 5) : f->height;
+        for (int l = 0; l < height; ++l) {
+            LadderRow row;
+            for (int c = 0; c < kColumns; ++c) {
+                LadderCell& cell = row[c];
+                if (c >= start && c < start + f->width) {
+                    cell.code = blockCellCode(f->code, l, c - start);
+                    if (l == 0)
+                        cell.setText(c == start ? QByteArray(f->name) : parameter(f->code, c - start));
+                } else if (c < start && l < f->inputs) {
+                    cell = f->conditions ? (c == 0 || pick(0, 2) == 0 ? contact() : wire()) : wire();
+                } else if (c >= start + f->width && l == 0 && c < 9) {
+                    cell = wire();
+                }
+                cell.number = cellNumberOfText(cell.text());
+            }
+            if (l == 0)
+                row[9] = f->drivesCoil ? coil() : wire();
+            maybeBreak(row);
+            if (!p.appendLoadedLine(row))
+                return;
+        }
+        if (kindOf(code) == fn::COD)
+            addCodt(p);
+    }
+    void addCodt(LadderProgram& p)
+    {
+        LadderRow row;
+        for (int c = 0; c < kColumns; ++c) {
+            row[c].code = blockCellCode(fn::CODT, 0, c);
+            if (c < 3 || pick(0, 3) == 0)
+                row[c].setText(QByteArray::number(pick(0, defect() ? 99999 : 65535)).rightJustified(5, '0'));
+        }
+        p.appendLoadedLine(row);
+    }
+
+    std::mt19937 m_rng;
+    int m_coil = 0;
+    int m_number = 0;
+    int m_defects = 0;
+};
+}  // namespace
+
+TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
+{
+    LadderGenerator gen(20261209);
+    int converted = 0;
+    for (int i = 0; i < 1000; ++i) {
+        LadderProgram ladder = gen.next();
+        const QString text = writeLadderText(ladder);
+        LadderCompiler c(&ladder);
+        const bool ok = c.convert();
+        if (ok) {
+            ++converted;
+            const auto& r = c.codeImage().records;
+            ASSERT_FALSE(r.empty());
+            ASSERT_LE(r.size(), size_t(kMaxCodeRecords));
+            EXPECT_EQ(r.back().opcode, op::TERMINATOR);
+            for (size_t k = 0; k + 1 < r.size(); ++k)
+                ASSERT_EQ(r[k].step, k) << qPrintable(text);
+            EXPECT_EQ(r.back().step, c.codeImage().dataWords.size());
+            EXPECT_TRUE(c.errors().empty());
+        } else {
+            ASSERT_TRUE(c.lastError()) << qPrintable(text);
+            EXPECT_TRUE(isKnownErrorCode(c.lastError()->code)) << c.lastError()->code << "\n" << qPrintable(text);
+            EXPECT_GE(c.lastError()->line, 0);
+            EXPECT_LT(c.lastError()->line, std::max(1, ladder.lineCount())) << qPrintable(text);
+            EXPECT_TRUE(c.codeImage().records.empty());
+            if (qEnvironmentVariableIsSet("LADDER_DUMP"))
+                qInfo("%s-> %d at %d\n", qPrintable(text), c.lastError()->code, c.lastError()->line + 1);
+        }
+        // The same ladder always gives the same answer, and the text form keeps it whole.
+        LadderCompiler again(&ladder);
+        EXPECT_EQ(again.convert(), ok);
+        EXPECT_EQ(again.instructionLines(), c.instructionLines());
+        EXPECT_EQ(writeLadderText(ladderOf(text)), text);
+    }
+    // The generator must reach the converter's later stages, not only fail early.
+    EXPECT_GT(converted, 100);
+    EXPECT_LT(converted, 900);
 }
