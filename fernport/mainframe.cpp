@@ -1,13 +1,17 @@
 #include "fernport/mainframe.h"
 
+#include "common/archive.h"
 #include "common/gbk.h"
 #include "common/ui/messageboxprompter.h"
 #include "fernport/messages.h"
+#include "serialcore/controllernames.h"
+#include "serialcore/serialwire.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -61,6 +65,44 @@ CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* 
     };
     askOpenFile_ = [this] { return QFileDialog::getOpenFileName(this, tr("Open"), {}, qs(msg::kNcFileFilter)); };
     askSaveFile_ = [this] { return QFileDialog::getSaveFileName(this, tr("Save As"), path_, qs(msg::kNcFileFilter)); };
+    askPartition_ = [this]() -> std::optional<PartChoice> {
+        CPartSelDlg dlg(this);
+        if (dlg.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dlg.choice();
+    };
+    askFiles_ = [this](PartChoice part) {
+        return QFileDialog::getOpenFileNames(this, tr("Add File"), {},
+                                             qs(part == PartChoice::Sys ? msg::kSysPartFilter : msg::kUserPartFilter));
+    };
+    askFolder_ = [this] { return QFileDialog::getExistingDirectory(this, qs(msg::kSelectFolder)); };
+    askRename_ = [this](const QString& oldName) -> std::optional<QString> {
+        CRenameDlg dlg(oldName, this);
+        if (dlg.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dlg.newName();
+    };
+
+    link_.setWriter([this](const QByteArray& bytes) {
+        if (comm_.isOpen())
+            comm_.write(bytes);
+    });
+    link_.setPurger([this] { comm_.purge(); });
+    link_.setTimerHandler([this](int id) { receiveFlow_->onTimer(id); });
+    session_ = std::make_unique<SerialSession>(SerialSession{link_, *prompter_});
+    sendFlow_ = std::make_unique<SendFlow>(*session_, static_cast<TransferView&>(*this));
+    sendFlow_->setRenameAsker([this](const QString& oldName) { return askRename_(oldName); });
+    receiveFlow_ = std::make_unique<ReceiveFlow>(*session_, static_cast<TransferView&>(*this));
+    dncXModem_ = std::make_unique<CXModem>(link_, static_cast<XModemObserver&>(*this), XModemVariant::Fernport);
+
+    sendDlg_ = new CSendFileDlg(*sendFlow_, this);
+    connect(sendDlg_, &CSendFileDlg::addRequested, this, &CMainFrame::addFileCommand);
+    connect(sendDlg_, &CSendFileDlg::sendRequested, this, &CMainFrame::sendCommand);
+    connect(sendDlg_, &CSendFileDlg::removeRequested, this, [this](QList<int> rows) { sendFlow_->removeEntries(rows); });
+    connect(sendDlg_, &CSendFileDlg::clearRequested, this, [this] { sendFlow_->clearList(); });
+    receiveDlg_ = new CReceiveFileDlg(*receiveFlow_, this);
+    connect(receiveDlg_, &CReceiveFileDlg::getListRequested, this, &CMainFrame::getListCommand);
+    connect(receiveDlg_, &CReceiveFileDlg::receiveRequested, this, &CMainFrame::receiveCommand);
 
     editor_ = new QPlainTextEdit(this);
     editor_->setObjectName(QStringLiteral("CCommView"));
@@ -89,6 +131,7 @@ CMainFrame::~CMainFrame()
 {
     if (xonxoff_)
         xonxoff_->requestStop();
+    link_.clear();
     comm_.close();
 }
 
@@ -299,9 +342,11 @@ void CMainFrame::sendFileCommand()
 {
     if (dncActive_)
         return;
+    session_->family = familyFromSystemText(system_->currentText());
     if (!ensurePortOpen())
         return;
-    prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+    sendDlg_->refresh();
+    sendDlg_->open();
 }
 
 void CMainFrame::receiveFileCommand()
@@ -310,7 +355,242 @@ void CMainFrame::receiveFileCommand()
         return;
     if (!ensurePortOpen())
         return;
-    prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+    receiveDlg_->refresh();
+    receiveDlg_->open();
+}
+
+void CMainFrame::addFileCommand()
+{
+    if (sendFlow_->active())
+        return;
+    const auto part = askPartition_();
+    if (!part)
+        return;
+    if (*part == PartChoice::Upgrade) {
+        const QString folder = askFolder_();
+        if (!folder.isEmpty())
+            sendFlow_->addUpgradeFolder(folder);
+        return;
+    }
+    const QStringList files = askFiles_(*part);
+    if (!files.isEmpty())
+        sendFlow_->addFiles(files, QLatin1String(*part == PartChoice::Sys ? wire::kPartSys : wire::kPartUser));
+}
+
+void CMainFrame::sendCommand()
+{
+    if (sendFlow_->active())
+        return;
+    const bool editedOnly = sendDlg_->editedOnly();
+    if (!editedOnly && sendFlow_->entries().empty())
+        return;
+    sendDlg_->hide();
+    const bool started = editedOnly ? sendFlow_->startEdited(path_) : sendFlow_->start();
+    if (!started) {
+        sendDlg_->open();
+        return;
+    }
+    if (processDlg_)
+        processDlg_->show();
+}
+
+void CMainFrame::getListCommand()
+{
+    if (receiveFlow_->listing() || receiveFlow_->receiving())
+        return;
+    receiveDlg_->setBusy(true);
+    receiveFlow_->getList();
+}
+
+void CMainFrame::receiveCommand()
+{
+    if (receiveFlow_->listing() || receiveFlow_->receiving())
+        return;
+    const QList<int> rows = receiveDlg_->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const QString folder = askFolder_();
+    if (folder.isEmpty())
+        return;
+    receiveDlg_->hide();
+    if (!receiveFlow_->receive(rows, folder))
+        receiveDlg_->open();
+}
+
+void CMainFrame::cancelSending()
+{
+    if (!(dncXModemRun_ || sendFlow_->active()))
+        return;
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+        return;
+    if (dncXModemRun_) {
+        link_.clear();
+        dncXModem_->cancelSend();
+        finishDncXModem();
+        return;
+    }
+    sendFlow_->cancel();
+}
+
+void CMainFrame::cancelReceiving()
+{
+    if (!receiveFlow_->receiving())
+        return;
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+        return;
+    receiveFlow_->cancel();
+}
+
+void CMainFrame::ensureProcessDlg()
+{
+    if (!processDlg_) {
+        processDlg_ = new CProcessDlg(this);
+        connect(processDlg_, &CProcessDlg::cancelRequested, this, &CMainFrame::cancelSending);
+    }
+    processDlg_->show();
+    processDlg_->raise();
+}
+
+void CMainFrame::destroyProcessDlg()
+{
+    if (!processDlg_)
+        return;
+    processDlg_->hide();
+    processDlg_->deleteLater();
+    processDlg_ = nullptr;
+}
+
+void CMainFrame::entryChanged(int index)
+{
+    sendDlg_->refreshEntry(index);
+    receiveDlg_->refreshEntry(index);
+}
+
+void CMainFrame::listChanged()
+{
+    sendDlg_->refresh();
+    receiveDlg_->refresh();
+}
+
+void CMainFrame::progressReset(const QString& name, const QString& partition)
+{
+    ensureProcessDlg();
+    processDlg_->reset(name, partition);
+}
+
+void CMainFrame::progressTotal(int totalBlocks)
+{
+    if (processDlg_)
+        processDlg_->setTotal(totalBlocks);
+}
+
+void CMainFrame::progressStep(int position)
+{
+    if (processDlg_)
+        processDlg_->step(position);
+}
+
+void CMainFrame::progressNak()
+{
+    if (processDlg_)
+        processDlg_->countNak();
+}
+
+void CMainFrame::receivingFile(const QString& name, const QString& folder)
+{
+    if (!receivingDlg_) {
+        receivingDlg_ = new CReceivingDlg(this);
+        connect(receivingDlg_, &CReceivingDlg::cancelRequested, this, &CMainFrame::cancelReceiving);
+    }
+    receivingDlg_->setFile(name, QDir::toNativeSeparators(folder + QLatin1Char('/')));
+    receivingDlg_->show();
+}
+
+void CMainFrame::receivedGood()
+{
+    if (receivingDlg_)
+        receivingDlg_->countGood();
+}
+
+void CMainFrame::receivedBad()
+{
+    if (receivingDlg_)
+        receivingDlg_->countBad();
+}
+
+void CMainFrame::sendDone()
+{
+    destroyProcessDlg();
+    sendDlg_->refresh();
+    sendDlg_->open();
+}
+
+void CMainFrame::receiveDone()
+{
+    if (receivingDlg_) {
+        receivingDlg_->hide();
+        receivingDlg_->deleteLater();
+        receivingDlg_ = nullptr;
+    }
+    receiveDlg_->refresh();
+    receiveDlg_->open();
+}
+
+void CMainFrame::listingDone(bool)
+{
+    receiveDlg_->setBusy(false);
+}
+
+void CMainFrame::sendStarted(int totalBlocks)
+{
+    progressTotal(totalBlocks);
+}
+
+void CMainFrame::blockSent(int block, int totalBlocks, qint64)
+{
+    progressStep(1 + 100 * block / std::max(totalBlocks, 1));
+}
+
+void CMainFrame::nakReceived()
+{
+    progressNak();
+}
+
+void CMainFrame::sendFinished(SendResult result)
+{
+    const QString name = QFileInfo(path_).fileName();
+    switch (result) {
+    case SendResult::Failed:
+        prompter_->inform(Severity::Information, qs(msg::kSendFileError).arg(name));
+        break;
+    case SendResult::NoRight:
+        prompter_->inform(Severity::Information, qs(msg::kNoRight).arg(name));
+        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
+        break;
+    case SendResult::NotSuit:
+        prompter_->inform(Severity::Information, qs(msg::kNotSuit).arg(name));
+        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
+        break;
+    case SendResult::Exists:
+    case SendResult::Full:
+        prompter_->inform(Severity::Information, qs(msg::kFileExists).arg(name));
+        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
+        break;
+    case SendResult::Sent:
+    case SendResult::Cancelled:
+        break;
+    }
+    finishDncXModem();
+}
+
+void CMainFrame::finishDncXModem()
+{
+    if (!dncXModemRun_)
+        return;
+    dncXModemRun_ = false;
+    setDncActive(false);
+    destroyProcessDlg();
+    Q_EMIT dncFinished();
 }
 
 void CMainFrame::setDncProtocol(DncProtocol protocol)
@@ -345,7 +625,17 @@ void CMainFrame::dncCommand()
         return;
     }
     if (protocol_ == DncProtocol::XModem) {
-        prompter_->inform(Severity::Information, qs(msg::kNotAvailable));
+        // The file on disk goes out, as saved; the controller starts the transfer with its C.
+        QString error;
+        const auto data = readWholeFile(path_, &error);
+        if (!data) {
+            prompter_->inform(Severity::Information, qs(msg::kFileCannotBeOpen).arg(path_));
+            return;
+        }
+        setDncActive(true);
+        dncXModemRun_ = true;
+        progressReset(QFileInfo(path_).fileName(), QStringLiteral("DNC"));
+        dncXModem_->beginSend(*data, true);
         return;
     }
     xonxoff_ = std::make_unique<XonXoffDnc>(XonXoffDnc::linesFromText(editor_->toPlainText()));
@@ -379,7 +669,22 @@ void CMainFrame::pumpXonXoff()
 
 void CMainFrame::onReceived(const QByteArray& chunk)
 {
-    if (!dncActive_ || !xonxoff_)
+    if (chunk.isEmpty())
+        return;
+    if (!dncActive_) {
+        if (sendFlow_->active())
+            sendFlow_->onBytes(chunk);
+        else if (receiveFlow_->listing() || receiveFlow_->receiving())
+            receiveFlow_->onBytes(chunk);
+        else if (chunk.front() == wire::kAck || chunk.front() == wire::kSoh)
+            link_.write(QByteArray(1, wire::kCan));  // a transfer nobody asked for
+        return;
+    }
+    if (dncXModemRun_) {
+        dncXModem_->onSenderBytes(chunk);
+        return;
+    }
+    if (!xonxoff_)
         return;
     const bool wasHalted = xonxoff_->halted();
     xonxoff_->onReceived(chunk);
@@ -577,7 +882,7 @@ void CMainFrame::showFind(bool replace)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    if (dncActive_ || !maybeSave()) {
+    if (dncActive_ || sendFlow_->active() || receiveFlow_->receiving() || !maybeSave()) {
         event->ignore();
         return;
     }

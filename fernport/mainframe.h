@@ -5,8 +5,12 @@
 #include "common/prompter.h"
 #include "fernport/dialogs.h"
 #include "fernport/settings.h"
+#include "fernport/transferdialogs.h"
+#include "fernport/transferflows.h"
 #include "fernport/xonxoffdnc.h"
+#include "serialcore/linkdriver.h"
 #include "serialcore/vantorcomm.h"
+#include "serialcore/xmodem.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,11 +27,15 @@ class QTimer;
 
 namespace vantor::fernport {
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, private TransferView, private XModemObserver {
     Q_OBJECT
 public:
     using PortSetupAsker = std::function<std::optional<PortChoice>(const QString& port, int baud)>;
     using FileAsker = std::function<QString()>;
+    using PartitionAsker = std::function<std::optional<PartChoice>()>;
+    using FilesAsker = std::function<QStringList(PartChoice)>;
+    using FolderAsker = std::function<QString()>;
+    using RenameAsker = SendFlow::RenameAsker;
 
     CMainFrame(FernportSettings& settings, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -39,6 +47,10 @@ public:
     void setPortSetupAsker(PortSetupAsker asker) { askPortSetup_ = std::move(asker); }
     void setOpenFileAsker(FileAsker asker) { askOpenFile_ = std::move(asker); }
     void setSaveFileAsker(FileAsker asker) { askSaveFile_ = std::move(asker); }
+    void setPartitionAsker(PartitionAsker asker) { askPartition_ = std::move(asker); }
+    void setFilesAsker(FilesAsker asker) { askFiles_ = std::move(asker); }
+    void setFolderAsker(FolderAsker asker) { askFolder_ = std::move(asker); }
+    void setRenameAsker(RenameAsker asker) { askRename_ = std::move(asker); }
 
     // Commands, callable from menus, toolbars and tests alike.
     bool openDocument(const QString& path);
@@ -50,6 +62,13 @@ public:
     void setDncProtocol(DncProtocol protocol);
     void sendFileCommand();
     void receiveFileCommand();
+    // The buttons of the transfer windows, as the user presses them.
+    void addFileCommand();
+    void sendCommand();
+    void getListCommand();
+    void receiveCommand();
+    void cancelSending();
+    void cancelReceiving();
 
     bool dncActive() const { return dncActive_; }
     DncProtocol dncProtocol() const { return protocol_; }
@@ -63,6 +82,14 @@ public:
     const XonXoffDnc* xonXoffRun() const { return xonxoff_.get(); }
     // Cancel in the DNC window, as the user presses it.
     void cancelDnc();
+
+    CSendFileDlg* sendDialog() const { return sendDlg_; }
+    CReceiveFileDlg* receiveDialog() const { return receiveDlg_; }
+    CProcessDlg* processWindow() const { return processDlg_; }
+    CReceivingDlg* receivingWindow() const { return receivingDlg_; }
+    const SendFlow& sendFlow() const { return *sendFlow_; }
+    ReceiveFlow& receiveFlow() { return *receiveFlow_; }
+    int family() const { return session_->family; }
 
 Q_SIGNALS:
     void dncFinished();
@@ -87,6 +114,28 @@ private:
     void printPreview();
     void printSetup();
     void showFind(bool replace);
+    void ensureProcessDlg();
+    void destroyProcessDlg();
+    void finishDncXModem();
+
+    // TransferView
+    void entryChanged(int index) override;
+    void listChanged() override;
+    void progressReset(const QString& name, const QString& partition) override;
+    void progressTotal(int totalBlocks) override;
+    void progressStep(int position) override;
+    void progressNak() override;
+    void receivingFile(const QString& name, const QString& folder) override;
+    void receivedGood() override;
+    void receivedBad() override;
+    void sendDone() override;
+    void receiveDone() override;
+    void listingDone(bool complete) override;
+    // XModemObserver of the DNC run
+    void sendStarted(int totalBlocks) override;
+    void blockSent(int block, int totalBlocks, qint64 bytesSent) override;
+    void nakReceived() override;
+    void sendFinished(SendResult result) override;
 
     FernportSettings& settings_;
     std::unique_ptr<Prompter> ownPrompter_;
@@ -95,6 +144,21 @@ private:
     PortSetupAsker askPortSetup_;
     FileAsker askOpenFile_;
     FileAsker askSaveFile_;
+    PartitionAsker askPartition_;
+    FilesAsker askFiles_;
+    FolderAsker askFolder_;
+    RenameAsker askRename_;
+
+    LinkDriver link_;
+    std::unique_ptr<SerialSession> session_;
+    std::unique_ptr<SendFlow> sendFlow_;
+    std::unique_ptr<ReceiveFlow> receiveFlow_;
+    std::unique_ptr<CXModem> dncXModem_;  // one for the program's life: its CAN-retry count is program-wide
+    bool dncXModemRun_ = false;
+    CSendFileDlg* sendDlg_ = nullptr;
+    CReceiveFileDlg* receiveDlg_ = nullptr;
+    QPointer<CProcessDlg> processDlg_;
+    QPointer<CReceivingDlg> receivingDlg_;
 
     QPlainTextEdit* editor_ = nullptr;
     QLabel* portLine_ = nullptr;

@@ -17,6 +17,34 @@ inline constexpr char kPromptSend[] = "Send fle from PC to CNC";
 inline constexpr char kPromptReceive[] = "Receive file from CNC";
 inline constexpr char kPromptDnc[] = "DNC Communication";
 inline constexpr char kPromptSetup[] = "Setup the series port";
-inline constexpr char kNotAvailable[] = "This command is not available in this build yet.";
+
+// Transfers.
+inline constexpr char kSendFileError[] = "Send file error: %1.";
+inline constexpr char kNoRight[] = "Send file error %1: Not enough right!\n      Please setup the CNC.";
+inline constexpr char kSendFail[] = "Send file %1 fail.";
+inline constexpr char kNotSuit[] = "Send file Error %1: Not suit the system!\n Please make sure the selection suit with the system.";
+inline constexpr char kFileExists[] = "File %1 has Exist!";
+inline constexpr char kFileCommError[] = "File communicate error: %1";
+inline constexpr char kListTimeOut[] = "Time out! Please check the COM setup.";
+inline constexpr char kTooManyFiles[] = "Can not receive more than %1 files.";
+inline constexpr char kAddFileFail[] = "Add file fail.";
+inline constexpr char kCannotFind[] = "Can not find ";
+inline constexpr char kPleaseRename[] = "Can not send file %1 to %2 part, please rename!";
+inline constexpr char kNoFileOpened[] = "Not file is opened!";
+inline constexpr char kOverwrite[] = "The file %1 already exists, overwrites the file?";
+inline constexpr char kUnsafeName[] = "The controller's file name %1 would leave the folder %2; the file is not received.";
+inline constexpr char kCannotSave[] = "The file %1 could not be completed; nothing was saved under its name.";
+inline constexpr char kRenameNote[] = "Only accept \"O + Numeral\" type";
+inline constexpr char kFileCount[] = " %1 file";
+inline constexpr char kUserPartFilter[] = "NC file (*.txt *.nc *.cnc);;All file(*)";
+inline constexpr char kSysPartFilter[] = "Backup file (*.bak);;All file(*)";
+inline constexpr char kSelectFolder[] = "Select folder";
+
+// List states.
+inline constexpr char kStateNotSent[] = "Not Sent";
+inline constexpr char kStateSent[] = "Sent";
+inline constexpr char kStateError[] = "Error";
+inline constexpr char kStateNotRec[] = "Not Rec";
+inline constexpr char kStateReceived[] = "Received";
 
 }  // namespace vantor::fernport::msg

@@ -1,0 +1,1 @@
+#include "fernport/transferflows.h"
