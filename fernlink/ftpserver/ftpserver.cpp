@@ -196,7 +196,9 @@ public:
         peer_ = dotted(control_.peerAddress());
         Q_EMIT thread_->greeted(setup_.id, peer_);
         if (setup_.refuse) {
-            sendControl(QByteArray(reply::kTooManyUsers) + "\r\n");
+            const QByteArray refusal = QByteArray(reply::kTooManyUsers) + "\r\n";
+            if (sendControl(refusal))
+                trafficSent(refusal.size());
             closeControl();
             return true;
         }
@@ -216,12 +218,17 @@ public:
                 session_->onTick();
         });
         tick_.start(1000);
-        sendControl(QByteArray(reply::kWelcome) + "\r\n");
+        flush_.setSingleShot(true);
+        connect(&flush_, &QTimer::timeout, this, [this] { flushTraffic(); });
+        const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
+        if (sendControl(greeting))
+            trafficSent(greeting.size());
         return true;
     }
 
     void end()
     {
+        flushTraffic();
         if (session_)
             Q_EMIT thread_->lastUser(setup_.id, session_->userName());
         session_.reset();
@@ -262,9 +269,15 @@ public:
         if (auto it = timers_.find(tag); it != timers_.end())
             it->second->stop();
     }
-    void trafficSent(qint64 bytes) override { Q_EMIT thread_->traffic(setup_.id, 0, bytes); }
-    void trafficReceived(qint64 bytes) override { Q_EMIT thread_->traffic(setup_.id, 1, bytes); }
-    void transferOutcome(int outcome) override { Q_EMIT thread_->traffic(setup_.id, 2, outcome); }
+    // Byte counts are gathered and handed over a few times a second: one queued signal per
+    // 2048-byte block would cost more than moving the block.
+    void trafficSent(qint64 bytes) override { pendingSent_ += bytes; armFlush(); }
+    void trafficReceived(qint64 bytes) override { pendingReceived_ += bytes; armFlush(); }
+    void transferOutcome(int outcome) override
+    {
+        flushTraffic();
+        Q_EMIT thread_->traffic(setup_.id, 2, outcome);
+    }
     void userLoggedIn(const QString& name) override { Q_EMIT thread_->loggedIn(setup_.id, name, peer_); }
     void cncOutput(const QByteArray& text) override { Q_EMIT thread_->cncOutput(text); }
     void transferDone(const QString& verb, const QString& path, qint64 bytes, bool ok) override
@@ -273,6 +286,21 @@ public:
     }
 
 private:
+    void armFlush()
+    {
+        if (!flush_.isActive())
+            flush_.start(200);
+    }
+    void flushTraffic()
+    {
+        flush_.stop();
+        if (pendingSent_)
+            Q_EMIT thread_->traffic(setup_.id, 0, pendingSent_);
+        if (pendingReceived_)
+            Q_EMIT thread_->traffic(setup_.id, 1, pendingReceived_);
+        pendingSent_ = pendingReceived_ = 0;
+    }
+
     void readControl()
     {
         while (session_ && control_.bytesAvailable() > 0 && !session_->closed()) {
@@ -286,6 +314,9 @@ private:
     CConnectThread::Setup setup_;
     QTcpSocket control_;
     QTimer tick_;
+    QTimer flush_;
+    qint64 pendingSent_ = 0;
+    qint64 pendingReceived_ = 0;
     SystemClock clock_;
     QString peer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
