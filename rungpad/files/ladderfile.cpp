@@ -6,6 +6,9 @@
 #include "rungpad/files/fileformat.h"
 #include "rungpad/model/laddertext.h"
 
+#include <QStringDecoder>
+#include <QStringEncoder>
+
 #include <cstdlib>
 
 namespace rungpad {
@@ -45,6 +48,34 @@ int firstBlockCell(const LadderRow& row)
     return -1;
 }
 
+// Tens of thousands of comment texts cross the code page per file; one converter each way
+// serves them all (the shared helpers set one up per call).
+class GbkCodec {
+public:
+    QString decode(QByteArrayView bytes)
+    {
+        if (bytes.isEmpty())
+            return {};
+        if (!decoder_.isValid())
+            return vantor::fromGbk(bytes);
+        decoder_.resetState();
+        return decoder_.decode(bytes);
+    }
+    QByteArray encode(const QString& text)
+    {
+        if (text.isEmpty())
+            return {};
+        if (!encoder_.isValid())
+            return vantor::toGbk(text);
+        encoder_.resetState();
+        return encoder_.encode(text);
+    }
+
+private:
+    QStringDecoder decoder_{"GBK"};
+    QStringEncoder encoder_{"GBK"};
+};
+
 bool isKnownTag(quint16 tag)
 {
     return tag == ff::kTagLineNote || tag == ff::kTagNotation || tag == ff::kTagRelayNotation;
@@ -60,9 +91,11 @@ quint32 tableSize(quint16 tag)
     }
 }
 
-void writeRecord(ByteWriter& out, quint16 tag, int index, const QString& text)
+void writeRecord(ByteWriter& out, GbkCodec& gbk, quint16 tag, int index, const QString& text)
 {
-    const QByteArray bytes = gbkPrefix(vantor::toGbk(text), ff::kMaxCommentTextBytes);
+    if (text.isEmpty())
+        return;
+    const QByteArray bytes = gbkPrefix(gbk.encode(text), ff::kMaxCommentTextBytes);
     if (bytes.isEmpty())
         return;
     out.writeU16(tag);
@@ -153,8 +186,9 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
 
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables)
 {
+    GbkCodec gbk;
     for (const CommentRecord& r : records) {
-        const QString text = vantor::fromGbk(r.text);
+        const QString text = gbk.decode(r.text);
         switch (r.tag) {
         case ff::kTagLineNote: ladder.setNote(int(r.index), text); break;
         case ff::kTagNotation: tables.notation.set(int(r.index), text); break;
@@ -211,12 +245,13 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
 QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables)
 {
     ByteWriter out;
+    GbkCodec gbk;
     for (int i = 0; i < kMaxLines; ++i)
-        writeRecord(out, ff::kTagLineNote, i, ladder.note(i));
+        writeRecord(out, gbk, ff::kTagLineNote, i, ladder.note(i));
     for (int i = 0; i < kNotationEntries; ++i)
-        writeRecord(out, ff::kTagNotation, i, tables.notation.at(i));
+        writeRecord(out, gbk, ff::kTagNotation, i, tables.notation.at(i));
     for (int i = 0; i < kRelayNotationEntries; ++i)
-        writeRecord(out, ff::kTagRelayNotation, i, tables.relay.at(i));
+        writeRecord(out, gbk, ff::kTagRelayNotation, i, tables.relay.at(i));
     return out.take();
 }
 
