@@ -529,3 +529,47 @@ TEST_F(Session, ListRepliesAndEmptyDirectory)
     session->onDataFinished();
     EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
 }
+
+TEST_F(Session, UniqueStoreOfANewNameIsAnUpload)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    EXPECT_EQ(send(QStringLiteral("STOU /Sub/fresh.nc")), QStringLiteral("150 Opening BINARY mode data connection for file transfer."));
+    session->onDataBytes("O1234");
+    session->onDataPeerClosed();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
+    QFile f(home + QStringLiteral("/Sub/fresh.nc"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("O1234"));
+}
+
+TEST_F(Session, ListOfAFileNamesThatFileAlone)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST Sub/prog.nc"));
+    EXPECT_TRUE(data.written.startsWith("-rwx------ 1 user group              5 "));
+    EXPECT_TRUE(data.written.endsWith(" prog.nc\r\n"));
+    EXPECT_EQ(data.written.count("\r\n"), 1);
+}
+
+TEST_F(Session, SecondTransferWhileOneRunsIsRefused)
+{
+    writeFile(home + QStringLiteral("/big.bin"), QByteArray(300000, 'z'));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("RETR big.bin"));
+    EXPECT_EQ(send(QStringLiteral("RETR O0001.CNC")), QStringLiteral("425 A transfer is already running."));
+    EXPECT_EQ(send(QStringLiteral("PASV")), QStringLiteral("425 A transfer is already running."));
+    EXPECT_EQ(session->transferState(), StateRetrieving);
+}
+
+TEST_F(Session, OversizedControllerOutputIsDropped)
+{
+    session->onControlBytes(QByteArray("CNCOUTDATA ") + QByteArray(3000, 'X'));
+    EXPECT_TRUE(host.cnc.isEmpty());
+    EXPECT_TRUE(host.replies.isEmpty());
+}
