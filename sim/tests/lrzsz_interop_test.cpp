@@ -1,0 +1,138 @@
+// fernlink-cli's bare XModem against lrzsz (sx/rx in 128-byte CRC mode), both directions.
+// lrzsz gets pipes behind socat's pseudo-terminal; on a bare pty pair it loses bytes.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString binary(const char* name)
+{
+    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
+    if (build.isEmpty())
+        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
+}
+
+bool haveTools()
+{
+    for (const char* tool : {"socat", "sx", "rx"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            return false;
+    return true;
+}
+
+QByteArray pattern(int n)
+{
+    QByteArray b(n, 0);
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 31 + 7) & 0xFF);
+    return b;
+}
+
+QByteArray padded(QByteArray data)
+{
+    if (data.size() % 128)
+        data += QByteArray(128 - data.size() % 128, 0x1A);
+    return data;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// socat with lrzsz behind the pty at dir/P; lrzsz runs in dir and wants relative names.
+struct Peer {
+    QProcess socat;
+    QString pty;
+
+    bool start(const QString& dir, const QString& command)
+    {
+        pty = QDir(dir).filePath(QStringLiteral("P"));
+        socat.setWorkingDirectory(dir);
+        socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + pty, QStringLiteral("SYSTEM:") + command + QStringLiteral(",pipes")});
+        if (!socat.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 250 && !QFileInfo::exists(pty); ++i)
+            QThread::msleep(20);
+        return QFileInfo::exists(pty);
+    }
+    ~Peer()
+    {
+        if (socat.state() != QProcess::NotRunning) {
+            socat.terminate();
+            if (!socat.waitForFinished(3000))
+                socat.kill();
+        }
+    }
+};
+
+int runCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(binary("fernlink-cli"), args);
+    if (!p.waitForFinished(90000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+class LrzszInterop : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        if (!haveTools())
+            GTEST_SKIP() << "socat or lrzsz not installed";
+    }
+};
+
+}  // namespace
+
+// Our sender, rx receiving. rx starts a moment after the pty exists so that its first C
+// meets our open port (opening the port purges what was waiting).
+TEST_P(LrzszInterop, OurSenderToRx)
+{
+    QTemporaryDir dir;
+    const QByteArray data = pattern(GetParam());
+    QFile in(dir.filePath(QStringLiteral("in.bin")));
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write(data);
+    in.close();
+    Peer rx;
+    ASSERT_TRUE(rx.start(dir.path(), QStringLiteral("sleep 1; exec rx -X -c -b -q out.bin")));
+    EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("send"), rx.pty, in.fileName()}), 0);
+    ASSERT_TRUE(rx.socat.waitForFinished(20000));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out.bin"))), padded(data));
+}
+
+// sx sending, our receiver; the receiver keeps the padding of the last block. sx sends an
+// empty file as a lone EOT, which becomes an empty file here.
+TEST_P(LrzszInterop, SxToOurReceiver)
+{
+    QTemporaryDir dir;
+    const QByteArray data = pattern(GetParam());
+    QFile in(dir.filePath(QStringLiteral("in.bin")));
+    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+    in.write(data);
+    in.close();
+    Peer sx;
+    ASSERT_TRUE(sx.start(dir.path(), QStringLiteral("exec sx -X -b -q in.bin")));
+    const QString out = dir.filePath(QStringLiteral("got.bin"));
+    EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("receive"), sx.pty, out}), 0);
+    EXPECT_EQ(readFile(out), padded(data));
+    EXPECT_TRUE(sx.socat.waitForFinished(20000));
+    EXPECT_EQ(sx.socat.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LrzszInterop, ::testing::Values(0, 1, 128, 129, 100000));
