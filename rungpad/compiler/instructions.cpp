@@ -143,6 +143,58 @@ QString prompt(quint16 code, int blockColumn, int language)
     return text ? QString::fromUtf8(text) : QString();
 }
 
+InsertResult insertFunctionBlock(LadderProgram& ladder, int line, quint16 code)
+{
+    const FunctionInstruction* f = functionInstruction(code);
+    if (!f || f->height == 0)
+        return InsertResult::BadPosition;
+    const InsertResult r = ladder.insertLines(line, f->height);
+    if (r != InsertResult::Inserted)
+        return r;
+    const int start = blockStartColumn(f->width);
+    for (int l = 0; l < f->height; ++l) {
+        LadderRow& row = *ladder.mutableLine(line + l);
+        for (int c = start; c < start + f->width; ++c)
+            row[c].code = blockCellCode(f->code, l, c - start);
+        if (l < f->inputs)
+            for (int c = 0; c < start; ++c)
+                row[c].code = kHorizontalWire;
+        if (l == 0) {
+            row[start].setText(f->name);
+            for (int c = start + f->width; c < kColumns; ++c)
+                row[c].code = kHorizontalWire;
+        }
+    }
+    return InsertResult::Inserted;
+}
+
+InsertResult setCodTableLines(LadderProgram& ladder, int codLine, int capacity)
+{
+    const int below = codLine + blockShape(fn::COD).height;
+    if (kindOf(ladder.line(codLine)[blockStartColumn(blockShape(fn::COD).width)].code) != fn::COD
+        || capacity < 1 || below > ladder.lineCount())
+        return InsertResult::BadPosition;
+    int old = 0;
+    while (below + old < ladder.lineCount() && isCodt(ladder.line(below + old)[0].code))
+        ++old;
+    const int wanted = (capacity + 9) / 10;
+    // Checked before anything is removed, so a refusal leaves the table as it was.
+    if (ladder.lineCount() - old + wanted >= kMaxLines)
+        return InsertResult::BeyondMaxLines;
+    ladder.deleteLines(below, old);
+    const InsertResult r = ladder.insertLines(below, wanted);
+    if (r != InsertResult::Inserted)
+        return r;
+    for (int l = 0; l < wanted; ++l) {
+        LadderRow& row = *ladder.mutableLine(below + l);
+        for (int c = 0; c < kColumns; ++c) {
+            row[c].code = blockCellCode(fn::CODT, l, c);
+            row[c].tableRows = wanted;
+        }
+    }
+    return InsertResult::Inserted;
+}
+
 int opcodeOf(QByteArrayView mnemonic)
 {
     for (int i = 0; i < kMnemonicEntries; ++i) {

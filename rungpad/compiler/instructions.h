@@ -44,6 +44,15 @@ QString prompt(quint16 code, int blockColumn, int language);
 // Column where a block of this width starts: (10 - width) / 2.
 constexpr int blockStartColumn(int width) { return (kColumns - width) / 2; }
 
+// Places a function block as the editor inserts it: `height` fresh lines at `line`, the
+// block centred, every block cell coded, the name in its first cell, the input lines wired
+// from the left rail and the first line wired on to column 9. Refused (ladder unchanged)
+// when the lines would not fit; CODT is never placed this way.
+InsertResult insertFunctionBlock(LadderProgram& ladder, int line, quint16 code);
+// After the capacity n of the COD block whose first line is `codLine` is entered: the CODT
+// lines directly below the block are replaced by ceil(n / 10) fresh table lines.
+InsertResult setCodTableLines(LadderProgram& ladder, int codLine, int capacity);
+
 // Element kind names of the element settings dialog.
 inline constexpr const char* kElementNameNO = "常开触点";
 inline constexpr const char* kElementNameNC = "常闭触点";

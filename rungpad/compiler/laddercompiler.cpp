@@ -1353,19 +1353,31 @@ bool LadderCompiler::assemble()
 // ---------------------------------------------------------------------------------------
 // Editor checks
 
+bool LadderCompiler::numberHeld(quint16 code, int n) const
+{
+    switch (kindOf(code)) {
+    case fn::CTR: return n >= 0 && n < 128 && m_usedCtr.test(size_t(n));
+    case fn::TMR: case fn::TMRC: return n >= 0 && n < 128 && m_usedTmr.test(size_t(n));
+    case fn::TMRB: return n >= 0 && n < 128 && m_usedTmrb.test(size_t(n));
+    case fn::LBL: return n >= 0 && n < 100 && m_usedLbl.test(size_t(n));
+    case fn::SP: return n >= 0 && n < 100 && m_usedSp.test(size_t(n));
+    case fn::DIFU: case fn::DIFD: return n >= 0 && n < 256 && m_usedDif.test(size_t(n));
+    default: return false;
+    }
+}
+
 std::optional<ConvertError> LadderCompiler::checkNumber(const LadderCell& cell, int newNumber, int line)
 {
-    if (newNumber == cell.number)
+    if (cell.hasText() && newNumber == cell.number)
         return std::nullopt;
-    const bool hadNumber = cell.hasText();
-    if (hadNumber)
+    const bool oldHeld = cell.hasText() && numberHeld(cell.code, cell.number);
+    if (oldHeld)
         releaseNumber(cell.code, cell.number);
     if (!takeNumber(cell.code, newNumber, line)) {
-        if (hadNumber)
-            takeNumber(cell.code, cell.number, line);   // the old number stays taken
-        if (hadNumber && m_errors.size() >= 2 && m_errors.back().line == line)
-            m_errors.erase(m_errors.end() - 1);          // only the first refusal is reported
-        return lastError();
+        const ConvertError refused = m_errors.back();
+        if (oldHeld)
+            takeNumber(cell.code, cell.number, line);   // the old number stays with its block
+        return refused;
     }
     return std::nullopt;
 }

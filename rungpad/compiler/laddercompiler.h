@@ -79,6 +79,7 @@ private:
     // Stage 1 helpers.
     bool takeNumber(quint16 code, int number, int line);
     void releaseNumber(quint16 code, int number);
+    bool numberHeld(quint16 code, int number) const;
     bool checkCoil(const LadderCell& cell, int line);
 
     // Stage 2.

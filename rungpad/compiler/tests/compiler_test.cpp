@@ -52,6 +52,30 @@ TEST(InstructionTable, NamesCodesAndShapes)
     EXPECT_EQ(inputCount(fn::ADD), 2);
 }
 
+TEST(InstructionTable, BlocksAreInsertedCentredAndWired)
+{
+    LadderProgram ladder;
+    ladder.insertLines(0, 1);
+    ASSERT_EQ(insertFunctionBlock(ladder, 0, fn::ADD), InsertResult::Inserted);
+    EXPECT_EQ(writeLadderText(ladder),
+              "- - {2000:ADD} {2001} {2002} {2003} {2004} - - -\n- - {2010} {2011} {2012} {2013} {2014}\n.\n");
+    ASSERT_EQ(insertFunctionBlock(ladder, 0, fn::COD), InsertResult::Inserted);
+    ASSERT_EQ(setCodTableLines(ladder, 0, 25), InsertResult::Inserted);
+    EXPECT_EQ(ladder.lineCount(), 2 + 3 + 3);
+    EXPECT_EQ(ladder.cell(4, 9).code, 0x4029);
+    EXPECT_EQ(ladder.cell(2, 0).tableRows, 3);
+    ASSERT_EQ(setCodTableLines(ladder, 0, 5), InsertResult::Inserted);
+    EXPECT_EQ(ladder.lineCount(), 2 + 1 + 3);
+    EXPECT_EQ(ladder.cell(3, 2).code, 0x2000);   // the ADD block moved up intact
+    // A block that would bring the ladder to 5000 lines is refused whole.
+    ladder.insertLines(0, kMaxLines - 1 - ladder.lineCount() - 1);
+    const QString before = writeLadderText(ladder);
+    EXPECT_EQ(insertFunctionBlock(ladder, 0, fn::CTR), InsertResult::BeyondMaxLines);
+    EXPECT_EQ(writeLadderText(ladder), before);
+    EXPECT_EQ(insertFunctionBlock(ladder, 0, fn::SET), InsertResult::Inserted);
+    EXPECT_EQ(insertFunctionBlock(ladder, 0, fn::CODT), InsertResult::BadPosition);
+}
+
 TEST(InstructionTable, MnemonicTableAndPrompts)
 {
     EXPECT_EQ(opcodeOf("OR.STK"), 16);
@@ -954,7 +978,8 @@ TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
 {
     LadderGenerator gen(20261209);
     int converted = 0;
-    for (int i = 0; i < 1000; ++i) {
+    const int count = qEnvironmentVariableIsSet("LADDER_RANDOM_COUNT") ? qEnvironmentVariableIntValue("LADDER_RANDOM_COUNT") : 1000;
+    for (int i = 0; i < count; ++i) {
         LadderProgram ladder = gen.next();
         const QString text = writeLadderText(ladder);
         LadderCompiler c(&ladder);
@@ -985,6 +1010,8 @@ TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
         EXPECT_EQ(writeLadderText(ladderOf(text)), text);
     }
     // The generator must reach the converter's later stages, not only fail early.
-    EXPECT_GT(converted, 100);
-    EXPECT_LT(converted, 900);
+    if (count == 1000) {
+        EXPECT_GT(converted, 100);
+        EXPECT_LT(converted, 900);
+    }
 }
