@@ -32,6 +32,9 @@ QTableWidget* makeList(QWidget* parent, const QStringList& columns, const QList<
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setShowGrid(true);
+    // The end of a long path names the file; that is the part to keep in view.
+    list->setTextElideMode(Qt::ElideLeft);
+    list->setWordWrap(false);
     list->verticalHeader()->hide();
     list->horizontalHeader()->setStretchLastSection(true);
     for (int i = 0; i < widths.size(); ++i)

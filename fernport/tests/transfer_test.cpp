@@ -180,6 +180,26 @@ TEST_F(FlowBench, ListEditingAppliesTheFamilysNamesRenamesAndLimits)
     EXPECT_EQ(send.entries()[0].name, QStringLiteral("O0001.cnc"));
 }
 
+TEST_F(FlowBench, EditedFileModeNeedsADocumentAndAnAcceptedName)
+{
+    EXPECT_FALSE(send.startEdited(QString()));
+    EXPECT_EQ(prompter.shown.back(), QStringLiteral("Not file is opened!"));
+    session.family = 2;
+    EXPECT_FALSE(send.startEdited(pcFile(QStringLiteral("drill.nc"), "x")));  // rename cancelled: nothing is sent
+    EXPECT_EQ(renameAsked, QStringList{QStringLiteral("drill.nc")});
+    EXPECT_FALSE(send.active());
+    EXPECT_TRUE(wire.isEmpty());
+
+    const QByteArray program = pattern(130);
+    renames = {QStringLiteral("O44")};
+    ASSERT_TRUE(send.startEdited(pcFile(QStringLiteral("part.nc"), program)));
+    ASSERT_EQ(send.entries().size(), 1u);
+    EXPECT_EQ(send.entries()[0].name, QStringLiteral("O0044.cnc"));
+    ASSERT_TRUE(waitUntil([&] { return !send.active(); }, 15000));
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O0044.cnc"))), padded(program));
+    EXPECT_EQ(send.entries()[0].state, QStringLiteral("Sent"));
+}
+
 TEST_F(FlowBench, UpgradeFolderListsWhatConfigNamesUntilABadLine)
 {
     const QString folder = dir.filePath(QStringLiteral("upgrade"));
@@ -430,6 +450,7 @@ TEST_F(CncSimWindow, ReceivesChosenEntriesAskingBeforeOverwriting)
     EXPECT_EQ(cell(list, 2, 0), QStringLiteral("b.bak"));
     EXPECT_EQ(cell(list, 2, 1), QStringLiteral("sys"));
     EXPECT_EQ(cell(list, 2, 2), QStringLiteral("Not Rec"));
+    maybeShoot(frame->receiveDialog(), "fernport-receive.png");
 
     list->selectRow(0);
     list->selectionModel()->select(list->model()->index(2, 0),
@@ -464,6 +485,8 @@ TEST_F(CncSimWindow, CancelInTheReceivingWindowLeavesNoFileBehind)
     frame->receiveDialog()->list()->selectRow(0);
     frame->receiveCommand();
     ASSERT_TRUE(waitUntil([&] { return frame->receivingWindow() && frame->receivingWindow()->good() >= 3; }, 15000));
+    EXPECT_EQ(frame->receivingWindow()->nameText(), QStringLiteral("O0009.cnc"));
+    maybeShoot(frame->receivingWindow(), "fernport-receiving.png");
     prompter.answers = {Answer::Yes};
     frame->cancelReceiving();
     EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
@@ -580,4 +603,11 @@ TEST_F(XModemDncWindow, CancelAndControllerCanBothEndTheRun)
     ASSERT_TRUE(waitUntil([&] { return !frame->dncActive(); }));
     EXPECT_EQ(prompter.shown, (std::vector<QString>{QStringLiteral("Send file error: O0001.txt.")}));
     EXPECT_FALSE(frame->editor()->isReadOnly());
+
+    // The file on disk goes out; without it there is no run and the editor stays writable.
+    ASSERT_TRUE(QFile::remove(frame->documentPath()));
+    frame->dncCommand();
+    EXPECT_FALSE(frame->dncActive());
+    EXPECT_FALSE(frame->editor()->isReadOnly());
+    EXPECT_EQ(prompter.shown.back(), QStringLiteral("File can not be open: %1.").arg(frame->documentPath()));
 }
