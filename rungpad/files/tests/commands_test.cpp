@@ -185,7 +185,16 @@ TEST(LadderCommands, SaveWritesAtomicallyAndSaysOnlyWhatHappened)
     EXPECT_EQ(g.doc.info.version, "V1");
     EXPECT_EQ(g.doc.info.saveTime, "2024-05-01 10:20");
 
+    // Under a GRP name only the ladder part is written, whatever the case of the extension.
+    for (const char* name : {"DEMO.grp", "demo.GRP"}) {
+        f.output.lines.clear();
+        ASSERT_TRUE(f.commands.save(f.path(name)));
+        EXPECT_EQ(f.read(name).size(), fileformat::kHeaderBytes + fileformat::kLineBytes) << name;
+        EXPECT_FALSE(contains(f.output.lines, en(FileMessage::NotationSaved))) << name;
+    }
+
     // A save that cannot be written says so and leaves the old file alone.
+    f.commands.save(f.path("a.plf"));
     const QByteArray before = f.read("a.plf");
     f.output.lines.clear();
     EXPECT_FALSE(f.commands.save(f.path("no-such-dir/a.plf")));
