@@ -23,17 +23,17 @@ LadderFileCommands::LadderFileCommands(LadderDocument& document, LadderConversio
 {
 }
 
-QString LadderFileCommands::text(int id) const
+QString LadderFileCommands::text(FileMessage id) const
 {
-    return fileMessage(FileMessage(id), env_.language);
+    return fileMessage(id, env_.language);
 }
 
-void LadderFileCommands::say(int id)
+void LadderFileCommands::say(FileMessage id)
 {
     env_.output.outputLine(text(id));
 }
 
-void LadderFileCommands::fail(int id)
+void LadderFileCommands::fail(FileMessage id)
 {
     env_.prompter.inform(vantor::Severity::Error, text(id));
     env_.output.outputLine(text(id));
@@ -43,7 +43,7 @@ bool LadderFileCommands::requireConversion()
 {
     if (doc_.isConverted())
         return true;
-    env_.prompter.inform(vantor::Severity::Warning, text(int(FileMessage::NotConverted)));
+    env_.prompter.inform(vantor::Severity::Warning, text(FileMessage::NotConverted));
     return false;
 }
 
@@ -51,10 +51,10 @@ bool LadderFileCommands::writeOutput(const QString& path, const QByteArray& byte
 {
     const vantor::ArchiveFileResult result = vantor::saveFileAtomically(path, bytes);
     if (!result.ok) {
-        fail(int(FileMessage::OperationError));
+        fail(FileMessage::OperationError);
         return false;
     }
-    say(int(FileMessage::Succeed));
+    say(FileMessage::Succeed);
     return true;
 }
 
@@ -64,20 +64,20 @@ void LadderFileCommands::readProgramFolderComments(LadderDocument& target)
     if (const auto diag = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kDiagnosisFileName), &why))
         applyCommentEntries(parseDiagnosisFile(*diag), target.comments);
     else
-        say(int(FileMessage::CannotLoadMean));
+        say(FileMessage::CannotLoadMean);
     if (const auto user = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kUserNotationFileName), &why))
         applyNotationContent(parseUserNotationFile(*user), target.comments);
 }
 
 bool LadderFileCommands::open(const QString& path)
 {
-    say(int(FileMessage::LoadingFile));
+    say(FileMessage::LoadingFile);
     QString why;
     const auto bytes = vantor::readWholeFile(path, &why);
     const bool withComments = !isGrpPath(path);
     LadderFileContent content = bytes ? parseLadderFile(*bytes, withComments) : LadderFileContent{};
     if (!bytes || !content.ok()) {
-        fail(int(FileMessage::CannotOpenLadder));
+        fail(FileMessage::CannotOpenLadder);
         return false;
     }
 
@@ -87,12 +87,11 @@ bool LadderFileCommands::open(const QString& path)
     loaded.info = content.info;
     loaded.pathName = path;
     readProgramFolderComments(loaded);
-    say(int(FileMessage::FileLoaded));
+    say(FileMessage::FileLoaded);
     if (withComments) {
-        say(int(FileMessage::LoadingNotation));
+        say(FileMessage::LoadingNotation);
         applyCommentRecords(content.records, loaded.editLadder, loaded.comments);
-        say(int(content.comments == CommentLoadResult::Failed ? FileMessage::LoadNotationError
-                                                                : FileMessage::NotationLoaded));
+        say(content.comments == CommentLoadResult::Failed ? FileMessage::LoadNotationError : FileMessage::NotationLoaded);
     }
     normalizeFunctionBlocks(loaded.editLadder);
     loaded.setConverted(false);
@@ -107,27 +106,27 @@ bool LadderFileCommands::save(const QString& path)
     QString errorLine;
     if (!conversion_.convert(doc_, &errorLine)) {
         env_.output.outputLine(errorLine);
-        say(int(FileMessage::ConvertError));
+        say(FileMessage::ConvertError);
     }
     const bool withComments = !isGrpPath(path);
     LadderInfo info = doc_.info;
     info.saveTime = env_.now().toString(QString::fromLatin1(fileformat::kSaveTimeFormat));
     QByteArray bytes = formatLadderPart(doc_.editLadder, info, NumberField::FromText);
-    say(int(FileMessage::SavingFile));
+    say(FileMessage::SavingFile);
     if (withComments) {
         bytes += formatCommentRecords(doc_.editLadder, doc_.comments);
-        say(int(FileMessage::SavingNotation));
+        say(FileMessage::SavingNotation);
     }
     if (!vantor::saveFileAtomically(path, bytes).ok) {
-        fail(int(FileMessage::SaveFileFail));
+        fail(FileMessage::SaveFileFail);
         return false;
     }
     doc_.info = info;
     doc_.pathName = path;
     doc_.setModified(false);
-    say(int(FileMessage::FileSaved));
+    say(FileMessage::FileSaved);
     if (withComments)
-        say(int(FileMessage::NotationSaved));
+        say(FileMessage::NotationSaved);
     return true;
 }
 
@@ -159,9 +158,9 @@ bool LadderFileCommands::generateOldLadderFile(const QString& path)
     // Checked before anything is created: a refused export leaves no file behind.
     auto copy = makeVersion1Copy(doc_.editLadder);
     if (!copy) {
-        env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::UnlawfulInstruction)));
-        say(int(FileMessage::CannotOutputFile));
-        say(int(FileMessage::OldLadderFailed));
+        env_.prompter.inform(vantor::Severity::Error, text(FileMessage::UnlawfulInstruction));
+        say(FileMessage::CannotOutputFile);
+        say(FileMessage::OldLadderFailed);
         return false;
     }
     doc_.exportCopy = std::move(*copy);
@@ -174,10 +173,10 @@ bool LadderFileCommands::generateBinaryFile(const QString& path)
 {
     if (!requireConversion())
         return false;
-    say(int(FileMessage::Saving));
+    say(FileMessage::Saving);
     const auto bytes = formatBinaryImage(conversion_.output());
     if (!bytes) {
-        fail(int(FileMessage::OperationError));
+        fail(FileMessage::OperationError);
         return false;
     }
     return writeOutput(path, *bytes);
@@ -187,18 +186,18 @@ bool LadderFileCommands::generateInstructionList(const QString& path)
 {
     if (!requireConversion())
         return false;
-    say(int(FileMessage::Saving));
+    say(FileMessage::Saving);
     return writeOutput(path, formatInstructionList(conversion_.output().instructionLines));
 }
 
 bool LadderFileCommands::exportNotation(const QString& path)
 {
-    say(int(FileMessage::SavingNote));
+    say(FileMessage::SavingNote);
     if (!vantor::saveFileAtomically(path, formatUserNotationFile(doc_.comments)).ok) {
-        env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::CannotOpenFile)));
+        env_.prompter.inform(vantor::Severity::Error, text(FileMessage::CannotOpenFile));
         return false;
     }
-    say(int(FileMessage::NoteSaved));
+    say(FileMessage::NoteSaved);
     return true;
 }
 
@@ -207,19 +206,19 @@ bool LadderFileCommands::importNotation(const QString& path)
     const bool explicitFile = !path.isEmpty();
     const QString file = explicitFile ? path : inFolder(env_.programFolder, fileformat::kUserNotationFileName);
     if (explicitFile)
-        say(int(FileMessage::LoadingNote));
+        say(FileMessage::LoadingNote);
     QString why;
     const auto bytes = vantor::readWholeFile(file, &why);
     if (!bytes) {
         if (explicitFile)
-            env_.prompter.inform(vantor::Severity::Error, text(int(FileMessage::CannotOpenFile)));
+            env_.prompter.inform(vantor::Severity::Error, text(FileMessage::CannotOpenFile));
         return false;
     }
     applyNotationContent(parseUserNotationFile(*bytes), doc_.comments);
     // Comments take no part in the code image, so the conversion stays valid.
     doc_.setModified(true);
     if (explicitFile)
-        say(int(FileMessage::NoteLoaded));
+        say(FileMessage::NoteLoaded);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // tool, tests) choose the paths and answer the dialogs; this layer checks, converts, moves
 // the bytes through an atomic save and reports in the document's language.
 #include "common/prompter.h"
+#include "rungpad/files/filemessages.h"
 #include "rungpad/files/outputwriters.h"
 #include "rungpad/model/ladderdocument.h"
 
@@ -72,9 +73,9 @@ public:
     bool importNotation(const QString& path);
 
 private:
-    QString text(int id) const;
-    void say(int id);
-    void fail(int id);   // message box and output window
+    QString text(FileMessage id) const;
+    void say(FileMessage id);
+    void fail(FileMessage id);   // message box and output window
     bool requireConversion();
     bool writeOutput(const QString& path, const QByteArray& bytes);
     void readProgramFolderComments(LadderDocument& target);
