@@ -217,6 +217,22 @@ TEST_F(CliFixture, DamagedFilesAreRefusedAndLeftAlone)
     EXPECT_TRUE(zh.err.contains(QStringLiteral("无法打开梯形图文件!"))) << zh.err.toStdString();
 }
 
+TEST_F(CliFixture, LanguageComesFromTheFlagElseTheStoredSettingElseChinese)
+{
+    const QString english = QStringLiteral("Can not open ladder file!");
+    const QString chinese = QStringLiteral("无法打开梯形图文件!");
+    EXPECT_TRUE(run({"check", path("missing.plf")}).err.contains(chinese));
+
+    const QString folder = dir.path() + QStringLiteral("/.config/Local AppWizard-Generated Applications");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile conf(folder + QStringLiteral("/Rungpad.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[VANTORQ5RUNGPAD]\nLANGUAGE=1\n");
+    conf.close();
+    EXPECT_TRUE(run({"check", path("missing.plf")}).err.contains(english));
+    EXPECT_TRUE(run({"--lang", "zh", "check", path("missing.plf")}).err.contains(chinese));
+}
+
 TEST_F(CliFixture, UsageErrorsExitWithTwo)
 {
     write("demo.plf", ladderBytes(true, false));
