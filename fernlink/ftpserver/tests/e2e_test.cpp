@@ -64,14 +64,23 @@ protected:
         writeFile(home + QStringLiteral("/Sub/prog.nc"), "M30\r\n");
         // The account file sits inside a home on purpose: it must still never be served.
         users = home + QStringLiteral("/users.dat");
-        addUser({QStringLiteral("oper1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
-                 QStringLiteral("--upload"), QStringLiteral("--delete")});
-        addUser({QStringLiteral("maker1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
-                 QStringLiteral("--upload"), QStringLiteral("--delete"), QStringLiteral("--mkdir")});
-        addUser({QStringLiteral("reader1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download")});
-        addUser({QStringLiteral("offuser1"), QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("--download"),
-                 QStringLiteral("--disabled")});
-        addUser({QStringLiteral("openacct"), QStringLiteral("--password"), QString(), QStringLiteral("--download")});
+        // Accounts go straight into the store here; the users verb has its own test below.
+        auto account = [&](const char* name, const char* password, int download, int upload, int del, int mkd, int off) {
+            CUser u;
+            u.name = QString::fromLatin1(name);
+            u.password = QString::fromLatin1(password);
+            u.homeDirectory = home;
+            u.download = download;
+            u.upload = upload;
+            u.deleteRight = del;
+            u.makeDirectory = mkd;
+            u.disabled = off;
+            return u;
+        };
+        CUserStore store(users);
+        ASSERT_TRUE(store.replaceAll({account("oper1", "pw", 1, 1, 1, 0, 0), account("maker1", "pw", 1, 1, 1, 1, 0),
+                                      account("reader1", "pw", 1, 0, 0, 0, 0), account("offuser1", "pw", 1, 0, 0, 0, 1),
+                                      account("openacct", "", 1, 0, 0, 0, 0)}));
     }
 
     void TearDown() override
@@ -82,13 +91,15 @@ protected:
         }
     }
 
-    void addUser(QStringList args)
+    // Runs "fernlink-cli users --users FILE ARGS"; returns the exit status, output in *text.
+    int usersVerb(const QStringList& args, QString* text)
     {
         QProcess p;
-        p.start(cli(), QStringList{QStringLiteral("users"), QStringLiteral("--users"), users, QStringLiteral("add")} + args
-                            + QStringList{QStringLiteral("--home"), home});
-        ASSERT_TRUE(p.waitForFinished(10000));
-        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(cli(), QStringList{QStringLiteral("users"), QStringLiteral("--users"), users} + args);
+        EXPECT_TRUE(p.waitForFinished(10000));
+        *text = QString::fromUtf8(p.readAll());
+        return p.exitCode();
     }
 
     void startServer(QStringList extra = {})
@@ -146,6 +157,36 @@ protected:
 };
 
 }  // namespace
+
+TEST_F(Ftpd, UsersVerbEditsTheAccountFileAsTheUserManagerDoes)
+{
+    QString text;
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("newop1"), QStringLiteral("--password"), QStringLiteral("s3"),
+                         QStringLiteral("--home"), home, QStringLiteral("--upload")}, &text), 0) << text.toStdString();
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("NEWOP1"), QStringLiteral("--password"), QStringLiteral("s3"),
+                         QStringLiteral("--home"), home}, &text), 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("the user already exists"))) << text.toStdString();
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("ab12"), QStringLiteral("--password"), QStringLiteral("x"),
+                         QStringLiteral("--home"), home}, &text), 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("User name must be the format")));
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("homeless1"), QStringLiteral("--password"), QStringLiteral("x"),
+                         QStringLiteral("--home"), home + QStringLiteral("/nothere")}, &text), 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("please input path")));
+    EXPECT_EQ(usersVerb({QStringLiteral("list")}, &text), 0);
+    EXPECT_TRUE(text.contains(QStringLiteral("newop1\t") + home + QStringLiteral("\tupload\n"))) << text.toStdString();
+    EXPECT_EQ(usersVerb({QStringLiteral("remove"), QStringLiteral("NewOp1")}, &text), 0);
+    EXPECT_EQ(usersVerb({QStringLiteral("remove"), QStringLiteral("newop1")}, &text), 1);
+    CUserStore store(users);
+    EXPECT_EQ(store.load(), LoadStatus::Loaded);
+    EXPECT_EQ(store.getAll().size(), 5);
+
+    writeFile(users, "not an account file");
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("newop2"), QStringLiteral("--password"), QStringLiteral("s3"),
+                         QStringLiteral("--home"), home}, &text), 1);
+    QFile kept(users);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("not an account file"));
+}
 
 TEST_F(Ftpd, LoginRulesWithARealClient) { startServer(); runClients(QStringLiteral("login")); }
 TEST_F(Ftpd, DirectoriesStayInsideTheHome) { startServer(); runClients(QStringLiteral("dirs")); }
