@@ -9,24 +9,18 @@
 #include "common/prompter.h"
 #include "rungpad/files/compilerconversion.h"
 #include "rungpad/files/laddercommands.h"
+#include "rungpad/files/languagesetting.h"
 #include "rungpad/model/ladderdocument.h"
 #include "rungpad/model/laddertext.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 #include <QTextStream>
 
-#include <cstdio>
 #include <map>
 
 using namespace rungpad;
 
 namespace {
-
-// Where the editor keeps its language: 0 Chinese (default), 1 English.
-constexpr const char* kSettingsOrganization = "Local AppWizard-Generated Applications";
-constexpr const char* kSettingsApplication = "Rungpad";
-constexpr const char* kLanguageKey = "VANTORQ5RUNGPAD/LANGUAGE";
 
 const char* kUsage =
     "usage: rungpad-cli [--lang zh|en] VERB ...\n"
@@ -86,12 +80,6 @@ int usage(const QString& why)
     stdErr() << kUsage;
     stdErr().flush();
     return 2;
-}
-
-int storedLanguage()
-{
-    QSettings settings(QString::fromLatin1(kSettingsOrganization), QString::fromLatin1(kSettingsApplication));
-    return settings.value(QString::fromLatin1(kLanguageKey), 0).toInt() == 1 ? 1 : 0;
 }
 
 // The address a NotationTable index stands for: the letter whose byte base is the highest
