@@ -976,7 +976,10 @@ private:
 
 TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
 {
-    LadderGenerator gen(20261209);
+    // LADDER_RANDOM_SEED and LADDER_RANDOM_COUNT widen a local search; LADDER_DUMP prints failures.
+    const unsigned seed = qEnvironmentVariableIsSet("LADDER_RANDOM_SEED")
+        ? unsigned(qEnvironmentVariableIntValue("LADDER_RANDOM_SEED")) : 20261209u;
+    LadderGenerator gen(seed);
     int converted = 0;
     const int count = qEnvironmentVariableIsSet("LADDER_RANDOM_COUNT") ? qEnvironmentVariableIntValue("LADDER_RANDOM_COUNT") : 1000;
     for (int i = 0; i < count; ++i) {
@@ -1010,7 +1013,7 @@ TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
         EXPECT_EQ(writeLadderText(ladderOf(text)), text);
     }
     // The generator must reach the converter's later stages, not only fail early.
-    if (count == 1000) {
+    if (count == 1000 && seed == 20261209u) {
         EXPECT_GT(converted, 100);
         EXPECT_LT(converted, 900);
     }
