@@ -16,6 +16,7 @@ namespace vantor::ftp {
 namespace {
 constexpr unsigned char kIac = 0xFF;
 constexpr qint64 kWriteAhead = 64 * 1024;   // bytes queued on the data socket before we wait
+constexpr qint64 kReadAhead = 32 * 1024;    // bytes read from the file at a time
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -420,7 +421,7 @@ void CFtpCommandSocket::startPending()
         return;
     case Pending::Retrieve:
         file_ = std::make_unique<QFile>(transferPath_);
-        if (!file_->open(QIODevice::ReadOnly)) {
+        if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             file_.reset();
             state_ = StateIdle;
             destroyData();
@@ -464,15 +465,16 @@ void CFtpCommandSocket::pumpSend()
         }
     } else if (state_ == StateRetrieving && file_) {
         while (done_ < total_ && data_.bytesToWrite() < kWriteAhead) {
-            const qint64 want = std::min<qint64>(kDataBlockBytes, total_ - done_);
-            QByteArray block(want, Qt::Uninitialized);
-            const qint64 got = file_->seek(done_) ? file_->read(block.data(), want) : -1;
+            // One disk read feeds several blocks; each block still goes out on its own.
+            const qint64 want = std::min<qint64>(kReadAhead, total_ - done_);
+            QByteArray chunk(want, Qt::Uninitialized);
+            const qint64 got = file_->seek(done_) ? file_->read(chunk.data(), want) : -1;
             if (got <= 0) {
                 // The file shrank or failed under us: what the client has is not the file.
                 return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
             }
-            block.truncate(got);
-            data_.write(block);
+            for (qint64 offset = 0; offset < got; offset += kDataBlockBytes)
+                data_.write(chunk.mid(offset, std::min<qint64>(kDataBlockBytes, got - offset)));
             done_ += got;
             lastActivity_ = clock_.monotonicMs();
             host_.trafficSent(got);
