@@ -69,6 +69,14 @@ bool SerialCommandTransmitter::upload(const QString& name, const QString& typeFl
     return true;
 }
 
+bool SerialCommandTransmitter::retryDownload(const QString& name, const QString& typeFlag)
+{
+    if (!remove(name))
+        return false;
+    port_.pause(100);
+    return download(name, typeFlag);
+}
+
 QString SerialCommandTransmitter::typeFlagFor(const QString& partition)
 {
     return QLatin1String(partition.compare(QLatin1String(kPartUser), Qt::CaseInsensitive) == 0 ? kTypeText : kTypeData);

@@ -24,6 +24,8 @@ public:
     bool remove(const QString& name);                 // "xdel %s\n"
     bool download(const QString& name, const QString& typeFlag);  // "xdl %s %s\n"
     bool upload(const QString& name, const QString& typeFlag);    // "\n", 50 ms, "xul %s %s\n"
+    // The answer to a CAN after xdl: delete what the controller may hold, 100 ms, xdl again.
+    bool retryDownload(const QString& name, const QString& typeFlag);
 
     // "-t" for the user area, "-d" for every other partition.
     static QString typeFlagFor(const QString& partition);

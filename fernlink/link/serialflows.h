@@ -54,7 +54,7 @@ namespace timers {
 constexpr int kSendStats = 11;
 constexpr int kSendReply = 12;       // 9 s for the prompt and the controller's C
 constexpr int kReceiveStats = 32;
-constexpr int kReceiveReply = 31;    // 9 s for the prompt before an upload
+constexpr int kReceiveReply = 34;    // 9 s for the prompt before an upload
 constexpr int kList = 33;            // 10 s for the whole listing
 constexpr int kDelete = 35;          // 10 s per file
 }  // namespace timers

@@ -28,6 +28,16 @@ TEST(SerialCommandTransmitter, PacesEveryByteAndWaitsLongerAfterALineEnd)
     EXPECT_TRUE(port.script().endsWith("\n<200><10>"));
 }
 
+TEST(SerialCommandTransmitter, CanRetryDeletesWaitsAndDownloadsAgain)
+{
+    FakeLinkPort port;
+    SerialCommandTransmitter tx(port, wire::kDownloadLinePauseFernportMs);
+    ASSERT_TRUE(tx.retryDownload(QStringLiteral("O0001.cnc"), QStringLiteral("-t")));
+    EXPECT_EQ(port.written(), "xdel O0001.cnc\nxdl O0001.cnc -t\n");
+    EXPECT_TRUE(port.script().contains("\n<200><10><100>x<10>d<10>l"));
+    EXPECT_TRUE(port.script().endsWith("\n<200><10>"));
+}
+
 TEST(SerialCommandTransmitter, RefusesCommandsLongerThanTheControllerReads)
 {
     FakeLinkPort port;

@@ -183,3 +183,28 @@ TEST(TransferStatistics, FiguresAsEveryFrontEndShowsThem)
     EXPECT_EQ(s.packetsText(), "0/1");
     EXPECT_EQ(s.progressText(), "0/0  100.00%");
 }
+
+TEST_F(Flows, StopDuringAReceiveCancelsAndLeavesNoFile)
+{
+    flows.receive.rows.push_back({QStringLiteral("O00003.txt"), QStringLiteral("300"), QStringLiteral("user"), {}, true});
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    flows.onBytes("user>");
+    flows.onBytes(CXModem::buildFrame(1, QByteArray(128, 'q')));
+    port.take();
+    flows.stop();
+    EXPECT_EQ(port.script(), "C<100>" + QByteArray(1, wire::kCan) + "<100><purge><10><20><purge><20>");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+TEST_F(Flows, NameTooLongForTheControllerFailsTheRow)
+{
+    const QString path = writeFile(QStringLiteral("long.bak"), "z");
+    SendRow row = makeSendRow(path, QString(40, QLatin1Char('n')), 1, TargetArea::Sys, QStringLiteral("unsend"));
+    flows.send.rows.push_back(row);
+    ASSERT_TRUE(flows.send.start());
+    flows.onBytes("sys>");
+    EXPECT_EQ(flows.send.rows[0].state, "error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(port.written().contains("xdl"));
+}
