@@ -17,7 +17,7 @@ namespace rungpad {
 
 namespace {
 template <typename... Args>
-QByteArray printf(const char* format, Args... args)
+QByteArray formatText(const char* format, Args... args)
 {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, args...);
@@ -244,7 +244,7 @@ bool LadderCompiler::emit(QByteArrayView mnemonic, const std::vector<QByteArray>
     }
     if (text.size() > kMaxInstructionChars || int(m_lines.size()) >= kMaxInstructionLines)
         return fail(err::BeyondMaxLinesOrSteps, line);
-    text += printf("  %4d", line + 1);
+    text += formatText("  %4d", line + 1);
     m_lines.push_back(std::move(text));
     return true;
 }
@@ -1503,7 +1503,7 @@ std::optional<QByteArray> LadderCompiler::checkParameter(quint16 instruction, in
             return bad(err::AddressMalformed);
         if (v < lo || v > hi)
             return bad(err::DataBeyondLimit);
-        return printf("%0*d", width, v);
+        return formatText("%0*d", width, v);
     };
     // Letter(s), digits, optional point and bit.
     auto address = [&](bool writable, bool needBit) -> std::optional<QByteArray> {
@@ -1542,7 +1542,7 @@ std::optional<QByteArray> LadderCompiler::checkParameter(quint16 instruction, in
         }
         if (bit >= 0)
             return formatAddress(prefix[0], n, bit);
-        return prefix + printf("%04d", n);
+        return prefix + formatText("%04d", n);
     };
 
     switch (rule.rule) {

@@ -15,7 +15,10 @@
 //   Element codes    ElementCode, kind(code), isFunctionBlockCode(code), blockCellCode(), blockLineOf(),
 //                    blockColumnOf(), functionCodeOfIndex(i) (0..38).
 //   Addresses        see rungpad/model/address.h; comment tables: rungpad/model/comments.h;
-//                    document state: rungpad/model/ladderdocument.h.
+//                    document state: rungpad/model/ladderdocument.h; text form for tests and
+//                    debugging: rungpad/model/laddertext.h (also cellNumberOfText()).
+//   Block placement  insertFunctionBlock() and setCodTableLines() live with the instruction
+//                    table (rungpad/compiler/instructions.h); both grow through insertLines().
 #include <QByteArray>
 #include <QString>
 
