@@ -1018,3 +1018,26 @@ TEST(RandomLadders, ConvertOrFailWithAValidCodeAndLine)
         EXPECT_LT(converted, 900);
     }
 }
+
+TEST(Assembler, MoveDestinationsStayInsideTheirArea)
+{
+    struct Case { const char* source; const char* dest; bool ok; };
+    const Case cases[] = {
+        {"0012", "A0028", true},  {"0012", "A0029", false}, {"0012", "Y0044", true},  {"0012", "Y0045", false},
+        {"0012", "G0059", true},  {"0012", "G0060", false}, {"0012", "K0005", false}, {"0012", "K0060", true},
+        {"0012", "K0061", false}, {"0012", "R0251", true},  {"0012", "R0252", false}, {"0012", "R0256", true},
+        {"0012", "R0508", true},  {"0012", "R0509", false}, {"0012", "D0252", true},  {"0012", "D0253", false},
+        {"R0001", "D0508", true}, {"R0001", "D0509", false}, {"0012", "C0124", true}, {"0012", "C0125", false},
+        {"R0001", "C0252", true}, {"0012", "X0000", false}, {"0012", "DT0001", false},
+    };
+    for (const Case& c : cases) {
+        const QString text = withEnds(QStringLiteral("X000.0 - - {1300:MOVN} {1301:0004} {1302:%1} {1303:%2} - - (R100.0)\n"
+                                                     ". . . {1310} {1311} {1312} {1313}\n")
+                                          .arg(c.source, c.dest));
+        const Outcome o = convertText(text);
+        EXPECT_EQ(o.ok, c.ok) << c.source << " -> " << c.dest;
+        if (!c.ok) {
+            EXPECT_EQ(o.code, err::MovnRange) << c.dest;
+        }
+    }
+}
