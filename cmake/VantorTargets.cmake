@@ -27,8 +27,12 @@ function(vantor_test name)
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/common/testing/test_main.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantor_testing GTest::gtest GTest::gmock)
   vantor_settings(${name})
+  # The test main() exports these as VANTOR_BUILD_DIR / VANTOR_SOURCE_DIR when the caller has
+  # not, so tests find the programs and data however they are started (ctest, by hand, a debugger).
+  target_compile_definitions(${name} PRIVATE
+    VANTOR_TEST_BUILD_DIR="${PROJECT_BINARY_DIR}" VANTOR_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTOR_BUILD_DIR=${PROJECT_BINARY_DIR};VANTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
     DISCOVERY_TIMEOUT 30)
 endfunction()
 

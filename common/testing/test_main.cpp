@@ -7,6 +7,12 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef VANTOR_TEST_BUILD_DIR
+    if (qEnvironmentVariableIsEmpty("VANTOR_BUILD_DIR"))
+        qputenv("VANTOR_BUILD_DIR", VANTOR_TEST_BUILD_DIR);
+    if (qEnvironmentVariableIsEmpty("VANTOR_SOURCE_DIR"))
+        qputenv("VANTOR_SOURCE_DIR", VANTOR_TEST_SOURCE_DIR);
+#endif
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
