@@ -48,9 +48,12 @@ public:
         asked.push_back(prompt);
         if (texts.empty())
             return std::nullopt;
-        auto t = texts.front();
+        const bool given = texts.front().has_value();
+        const QString text = given ? *texts.front() : QString();
         texts.pop_front();
-        return t;
+        if (!given)
+            return std::nullopt;
+        return text;
     }
 };
 
