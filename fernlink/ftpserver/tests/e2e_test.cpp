@@ -191,6 +191,7 @@ TEST_F(Ftpd, UsersVerbEditsTheAccountFileAsTheUserManagerDoes)
 TEST_F(Ftpd, LoginRulesWithARealClient) { startServer(); runClients(QStringLiteral("login")); }
 TEST_F(Ftpd, DirectoriesStayInsideTheHome) { startServer(); runClients(QStringLiteral("dirs")); }
 TEST_F(Ftpd, ListingsParseInEveryClient) { startServer(); runClients(QStringLiteral("list")); }
+TEST_F(Ftpd, DataConnectionsJoinOnlyTheClient) { startServer(); runClients(QStringLiteral("peer")); }
 TEST_F(Ftpd, RightsDecideDeleteAndDirectories) { startServer(); runClients(QStringLiteral("rights")); }
 
 TEST_F(Ftpd, TransfersAreByteExactPassiveAndActive)

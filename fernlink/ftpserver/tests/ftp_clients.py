@@ -285,6 +285,49 @@ def scenario_idle(port, home):
     s.close()
 
 
+def scenario_peer(port, home):
+    """Data connections only ever join the control connection's own peer."""
+    ftp = connect(port)
+    expect_error(lambda: ftp.sendcmd("PORT 127,0,0,2,4,1"), "501 Illegal PORT command.", "PORT to another host")
+    expect_error(lambda: ftp.sendcmd("PORT 127,0,0,1,0,0"), "501 Illegal PORT command.", "PORT to port 0")
+    reply = ftp.sendcmd("PASV")
+    numbers = reply[reply.index("(") + 1:reply.index(")")].split(",")
+    data_port = int(numbers[4]) * 256 + int(numbers[5])
+    stranger = socket.socket()
+    stranger.bind(("127.0.0.2", 0))
+    stranger.settimeout(5)
+    stranger.connect((HOST, data_port))
+    ftp.putcmd("RETR O0001.CNC")
+    check(ftp.getresp().startswith("150"), "RETR accepted")
+    try:
+        got = stranger.recv(100)
+    except OSError:
+        got = b""
+    check(got == b"", f"a stranger on the passive port got {got!r}")
+    stranger.close()
+    own = socket.create_connection((HOST, data_port), timeout=5)
+    body = b""
+    while True:
+        chunk = own.recv(100)
+        if not chunk:
+            break
+        body += chunk
+    own.close()
+    check(body == b"G0 X1\r\n", f"the client itself gets the file: {body!r}")
+    check(ftp.getresp() == "226 Transfer complete", "RETR completes for the real client")
+    # Active mode towards a port nobody listens on.
+    s = socket.socket()
+    s.bind((HOST, 0))
+    dead_port = s.getsockname()[1]
+    s.close()
+    ftp.sendcmd("PORT 127,0,0,1,%d,%d" % (dead_port // 256, dead_port % 256))
+    ftp.putcmd("RETR O0001.CNC")
+    check(ftp.getresp().startswith("150"), "RETR accepted")
+    expect_error(ftp.getresp, "425 Can't open data connection.", "active connect refused")
+    check(ftp.sendcmd("NOOP") == "200 OK", "control connection alive")
+    ftp.quit()
+
+
 def scenario_load(port, home):
     data = os.urandom(1024 * 1024)
     with open(os.path.join(home, "load_src.bin"), "wb") as f:
