@@ -521,6 +521,12 @@ void CFtpCommandSocket::onDataPeerClosed()
         bool ok = upload_->flush();
         if (ok) {
             const QString temp = upload_->fileName();
+            // The temporary file is private; the finished one gets the target's permissions,
+            // or the usual ones for a new file.
+            const QFileInfo target(transferPath_);
+            upload_->setPermissions(target.exists() ? target.permissions()
+                                                    : QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
             upload_->setAutoRemove(false);
             upload_->close();
             ok = ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(transferPath_).constData()) == 0;

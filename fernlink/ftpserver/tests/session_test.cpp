@@ -452,6 +452,7 @@ TEST_F(Session, StoreReplacesTheTargetOnlyWhenComplete)
     QFile now(home + QStringLiteral("/O0001.CNC"));
     ASSERT_TRUE(now.open(QIODevice::ReadOnly));
     EXPECT_EQ(now.readAll(), QByteArray("new content"));
+    EXPECT_TRUE(QFileInfo(now).permissions() & QFileDevice::ReadOther) << "upload kept the temporary file's privacy";
     EXPECT_EQ(host.outcomes, QList<int>({OutcomeUploaded}));
 
     send(QStringLiteral("PASV"));
