@@ -133,6 +133,8 @@ CMainFrame::~CMainFrame()
         xonxoff_->requestStop();
     link_.clear();
     comm_.close();
+    delete dncDlg_.data();
+    delete closingDnc_.data();
 }
 
 void CMainFrame::buildActions()
@@ -728,8 +730,13 @@ void CMainFrame::finishDnc()
     if (xonxoff_ && dncDlg_)
         dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
     setDncActive(false);
-    if (dncDlg_)
+    if (dncDlg_) {
+        // Parentless, so nothing else owns it: if the program ends before the deferred
+        // delete runs, the destructor still takes it down.
+        delete closingDnc_.data();
+        closingDnc_ = dncDlg_;
         dncDlg_->close();
+    }
     dncDlg_ = nullptr;
     if (byItself)
         prompter_->inform(Severity::Information, qs(msg::kDncCompleted));

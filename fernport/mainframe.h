@@ -174,6 +174,7 @@ private:
     bool dncActive_ = false;
     std::unique_ptr<XonXoffDnc> xonxoff_;
     QPointer<CDNCDlg> dncDlg_;
+    QPointer<CDNCDlg> closingDnc_;  // closed, its deferred delete not yet run
     QTimer* dncTimer_ = nullptr;
     bool pumpScheduled_ = false;
 };
