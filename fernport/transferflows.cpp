@@ -434,6 +434,10 @@ void ReceiveFlow::listingComplete()
 void ReceiveFlow::endListing(bool complete)
 {
     listing_ = false;
+    // Given up: commands still waiting for the line would draw a listing into whatever
+    // comes next.
+    if (!complete)
+        session_.driver.clear();
     session_.driver.stopTimer(kListTimerId);
     view_.listChanged();
     view_.listingDone(complete);

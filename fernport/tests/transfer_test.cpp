@@ -93,6 +93,8 @@ protected:
             QTimer::singleShot(0, &cncLine, [this, b] { sim->onBytes(b); });
         });
         cncLine.setWriter([this](const QByteArray& b) {
+            if (deaf)
+                return;
             QTimer::singleShot(0, &pcLine, [this, b] {
                 if (send.active())
                     send.onBytes(b);
@@ -131,8 +133,11 @@ protected:
     SendFlow send{session, view};
     ReceiveFlow receive{session, view};
     std::unique_ptr<sim::SimController> sim;
+    void playFaults(sim::SimFaults faults) { sim = std::make_unique<sim::SimController>(cncLine, root(), faults); }
+
     QStringList renames;
     QStringList renameAsked;
+    bool deaf = false;  // the controller's answers are lost
 };
 
 }  // namespace
@@ -256,6 +261,53 @@ TEST_F(FlowBench, GeneralFamilyDeletesBeforeEachDownloadAndSelectsThePartitionOn
     EXPECT_LT(wire.indexOf("xdel O0002.cnc\n"), wire.indexOf("xdl O0002.cnc -t\n"));
     EXPECT_EQ(send.entries()[1].state, QStringLiteral("Sent"));
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(FlowBench, CancelAfterTheFirstBlockIsAnsweredWithOneDeleteAndResend)
+{
+    session.family = 2;
+    sim::SimFaults faults;
+    faults.canAfterC = true;
+    playFaults(faults);
+    const QByteArray program = pattern(400);
+    send.addFiles({pcFile(QStringLiteral("O1.nc"), program)}, QStringLiteral("user"));
+    ASSERT_TRUE(send.start());
+    ASSERT_TRUE(waitUntil([&] { return !send.active(); }, 15000));
+    EXPECT_EQ(send.entries()[0].state, QStringLiteral("Sent"));
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O0001.cnc"))), padded(program));
+    EXPECT_EQ(wire.count("xdl O0001.cnc -t\n"), 2);
+    EXPECT_EQ(wire.count("xdel O0001.cnc\n"), 2);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(FlowBench, ListingGivesUpAtTheSixthTickAndARefusedUploadIsMarked)
+{
+    deaf = true;
+    receive.getList();
+    ASSERT_TRUE(receive.listing());
+    for (int i = 0; i < 5; ++i)
+        receive.onTimer(ReceiveFlow::kListTimerId);
+    EXPECT_TRUE(receive.listing());
+    EXPECT_TRUE(prompter.shown.empty());
+    receive.onTimer(ReceiveFlow::kListTimerId);
+    EXPECT_FALSE(receive.listing());
+    EXPECT_EQ(prompter.shown, (std::vector<QString>{QStringLiteral("Time out! Please check the COM setup.")}));
+
+    deaf = false;
+    sim::SimFaults faults;
+    faults.refuseUpload = 0x10;
+    playFaults(faults);
+    prompter.shown.clear();
+    const QString folder = dir.filePath(QStringLiteral("in"));
+    QDir().mkpath(folder);
+    receive.entries() = {{QStringLiteral("O0002.cnc"), QStringLiteral("user"), QStringLiteral("Not Rec")}};
+    ASSERT_TRUE(receive.receive({0}, folder));
+    ASSERT_TRUE(waitUntil([&] { return !receive.receiving(); }, 15000));
+    EXPECT_EQ(receive.entries()[0].state, QStringLiteral("Error"));
+    EXPECT_EQ(prompter.shown, (std::vector<QString>{
+                                  QStringLiteral("Send file error O0002.cnc: Not enough right!\n      Please setup the CNC."),
+                                  QStringLiteral("Send file O0002.cnc fail.")}));
+    EXPECT_TRUE(QDir(folder).isEmpty());
 }
 
 TEST_F(FlowBench, ReceiveKeepsNamesInTheFolderAndCancelledFilesOffTheDisk)
