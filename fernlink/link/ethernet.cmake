@@ -1,0 +1,5 @@
+vantor_library(fernlink_ethernet
+  SOURCES ethernetprotocol.cpp ethernetflows.cpp dncflow.cpp
+  LINKS fernlink_link fernlink_app serialcore vantor_common Qt6::Core)
+
+vantor_test(fernlink_ethernet_tests SOURCES tests/ethernetflows_test.cpp LINKS fernlink_ethernet)
