@@ -220,13 +220,19 @@ void DncFlow::ethernetReply()
             observer_.log(LogEntry::Sent, path_);
             phase_ = 1;
             const qint64 n = std::min<qint64>(total_, kDncChunk);
+            if (n == 0) {
+                finish();
+                ethernetPort_.pause(100);
+                ethernetPort_.write(QByteArray(1, kEot));
+                return;
+            }
             ethernetPort_.write(data_.left(n));
             block_ = 1;
             progress(n);
             return;
         }
         // A refusal is read from its sixth byte on, so wait for all of it.
-        const bool complete = reply_.controlFirst() || (reply_.hasWord() && (reply_.hasLineEnd() || gatherExpired_));
+        const bool complete = reply_.controlFirst() || gatherExpired_ || (reply_.hasWord() && reply_.hasLineEnd());
         if (!complete) {
             ethernetPort_.startTimer(dnctimers::kReplyGather, nettimers::kReplyGatherMs, false);
             return;
@@ -274,6 +280,7 @@ void DncFlow::onTimer(int id)
     if (id == dnctimers::kReplyGather) {
         gatherExpired_ = true;
         ethernetReply();
+        gatherExpired_ = false;
         return;
     }
     if (id != dnctimers::kReply || ++replyTicks_ < dnctimers::kReplyTicks)

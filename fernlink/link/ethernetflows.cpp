@@ -81,17 +81,28 @@ bool EthernetFlow::replyComplete()
 {
     if (reply_.controlFirst() || (reply_.hasWord() && (reply_.hasLineEnd() || gatherExpired_))) {
         ctx_.port.stopTimer(nettimers::kReplyGather);
-        gatherExpired_ = false;
         return true;
     }
     ctx_.port.startTimer(nettimers::kReplyGather, nettimers::kReplyGatherMs, false);
     return false;
 }
 
+bool EthernetFlow::wordPending()
+{
+    if (reply_.controlFirst() || reply_.hasWord() || gatherExpired_) {
+        ctx_.port.stopTimer(nettimers::kReplyGather);
+        return false;
+    }
+    ctx_.port.startTimer(nettimers::kReplyGather, nettimers::kReplyGatherMs, false);
+    return true;
+}
+
 void EthernetFlow::gatherTimedOut()
 {
+    // Whatever came is all there is: judge it as it stands.
     gatherExpired_ = true;
     pump();
+    gatherExpired_ = false;
 }
 
 void EthernetFlow::linkLost()
@@ -160,7 +171,7 @@ void EthernetListFlow::pump()
             return;
         }
         skipLineEnds(reply_);
-        if (reply_.empty() || (!reply_.controlFirst() && !reply_.hasWord()))
+        if (reply_.empty() || wordPending())
             return;
         if (step_ == Step::AwaitScd) {
             if (!reply_.startsWith(kScdOk)) {
@@ -247,7 +258,7 @@ void EthernetDeleteFlow::pump()
     while (running_ && !reply_.empty()) {
         if (step_ == Step::AwaitScd) {
             skipLineEnds(reply_);
-            if (reply_.empty() || (!reply_.controlFirst() && !reply_.hasWord()))
+            if (reply_.empty() || wordPending())
                 return;
             if (!reply_.startsWith(kScdOk)) {
                 ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDeleteError));
@@ -464,7 +475,7 @@ void EthernetReceiveFlow::pump()
             continue;
         }
         skipLineEnds(reply_);
-        if (reply_.empty() || (!reply_.controlFirst() && !reply_.hasWord()))
+        if (reply_.empty() || wordPending())
             return;
         if (step_ == Step::AwaitScd) {
             if (!reply_.startsWith(kScdOk)) {
@@ -729,7 +740,7 @@ void EthernetSendFlow::pump()
             return;
         }
         skipLineEnds(reply_);
-        if (reply_.empty() || (!reply_.controlFirst() && !reply_.hasWord()))
+        if (reply_.empty() || wordPending())
             return;
         if (step_ == Step::AwaitScd) {
             ctx_.port.stopTimer(nettimers::kSendReply);

@@ -54,6 +54,8 @@ protected:
     virtual void abandon() {}
     // Waits for more of a text reply unless it is complete already; true when it is.
     bool replyComplete();
+    // A text reply shorter than its word waits a little for the rest; true while it waits.
+    bool wordPending();
     void gatherTimedOut();
 
     SerialContext& ctx_;

@@ -1,2 +1,672 @@
+#include "fernlink/link/dncflow.h"
+#include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/ethernetprotocol.h"
+
+#include "serialcore/tests/fakelinkport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) {}
+
+using namespace vantor;
+using namespace vantor::fernlink;
+using vantor::testing::FakeLinkPort;
+
+namespace {
+
+QByteArray one(char c)
+{
+    return QByteArray(1, c);
+}
+
+struct Recorder : EthernetObserver {
+    int drops = 0;
+    std::vector<bool> ends;
+    void dropLink() override { ++drops; }
+    void finished(bool completed) override { ends.push_back(completed); }
+};
+
+struct NetFlows : ::testing::Test {
+    FakeLinkPort port;
+    ProgramState state{OperationState::OpIdle, LinkType::LinkEthernet, Language::English};
+    ScriptedPrompter prompter;
+    Recorder observer;
+    EthernetFlowSet flows{port, state, prompter, observer};
+    QTemporaryDir dir;
+
+    QString writeFile(const QString& name, const QByteArray& data)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        return path;
+    }
+    RemoteFileRow remote(const QString& name, const QString& label)
+    {
+        return {name, {}, label, {}, true};
+    }
+    // Feeds bytes one read at a time.
+    void feed(std::initializer_list<QByteArray> reads)
+    {
+        for (const QByteArray& r : reads)
+            flows.onBytes(r);
+    }
+};
+
+QByteArray patterned(int n)
+{
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>(i * 7 + 3);
+    return b;
+}
+
+// The stream the controller sends for a file: 2048-byte frames of a header byte and 2047
+// payload bytes, the last one padded.
+QByteArray controllerFrames(const QByteArray& data)
+{
+    QByteArray all;
+    for (qsizetype pos = 0; pos < data.size(); pos += net::kFramePayload) {
+        QByteArray frame(net::kFrameSize, '\0');
+        frame[0] = net::kSoh;
+        const QByteArray part = data.mid(pos, net::kFramePayload);
+        std::copy(part.begin(), part.end(), frame.begin() + 1);
+        all += frame;
+    }
+    return all;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- wire
+
+TEST(EthernetProtocol, CommandsAreWrittenByteForByte)
+{
+    using net::PartitionUse;
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {net::changePartition(PartitionUse::ListUserPass), "scd  user \r\n"},
+        {net::changePartition(PartitionUse::ListSysPass), "scd  sys \r\n"},
+        {net::changePartition(PartitionUse::ListUsb), "scd  usb \r\n"},
+        {net::changePartition(PartitionUse::UsbFirstDelete), "scd usb \r\n"},
+        {net::changePartition(PartitionUse::UsbItem), "scd  usb \r\n"},
+        {net::changePartition(PartitionUse::SendUsb), "scd usb \r\n"},
+        {net::changePartition(QStringLiteral("USER")), "scd USER \r\n"},
+        {net::changePartition(QStringLiteral("SYS")), "scd SYS \r\n"},
+        {net::listCommand(), "sls \r\n"},
+        {net::deleteCommand(QStringLiteral("O00001.txt")), "sdel O00001.txt \r\n"},
+        {net::uploadCommand(QStringLiteral("O00001.txt")), "sul O00001.txt \r\n"},
+        {net::downloadCommand(QStringLiteral("O00001.txt"), 5000000000LL), "sdl O00001.txt 5000000000 \r\n"},
+        {net::dncCommand(), QByteArray("sdnc \r\n\0", 8)},
+    };
+    for (const auto& [got, want] : cases)
+        EXPECT_EQ(got, want);
+    EXPECT_EQ(net::dncCommand().size(), 8);
+}
+
+TEST(EthernetProtocol, FrameArithmetic)
+{
+    struct Case {
+        qint64 size, frames, stream;
+    };
+    const Case cases[] = {{0, 0, 0}, {1, 1, 2}, {2047, 1, 2048}, {2048, 2, 2050}, {4094, 2, 4096}, {4095, 3, 4098}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(net::framesFor(c.size), c.frames) << c.size;
+        EXPECT_EQ(net::expectedStreamLength(c.size), c.stream) << c.size;
+    }
+    const QByteArray frame = net::sendFrame("abc");
+    ASSERT_EQ(frame.size(), 2048);
+    EXPECT_EQ(frame.left(4), QByteArray("\x01" "abc"));
+    EXPECT_EQ(frame.mid(4), QByteArray(2044, '\0'));
+}
+
+TEST(EthernetProtocol, UploadSizesAre64BitAndNeverNegative)
+{
+    EXPECT_EQ(net::parseUploadSize("sulok 123\r\n"), 123);
+    EXPECT_EQ(net::parseUploadSize("sulok 5000000000"), 5000000000LL);
+    EXPECT_EQ(net::parseUploadSize("sulok -5"), std::nullopt);
+    EXPECT_EQ(net::parseUploadSize("sulok "), std::nullopt);
+    EXPECT_EQ(net::parseUploadSize("sulok 99999999999999999999"), std::nullopt);
+}
+
+TEST(EthernetProtocol, DncStartOffsetsAndPackets)
+{
+    const QByteArray text = "a\nbb\r\nccc";
+    const std::pair<qint64, qint64> offsets[] = {{1, 0}, {2, 2}, {3, 6}, {4, 9}};
+    for (const auto& [line, offset] : offsets)
+        EXPECT_EQ(net::dncStartOffset(text, line), offset) << line;
+    EXPECT_EQ(net::lineCount(text), 3);
+    // A line longer than the reader's 1023 bytes counts as several.
+    const QByteArray longLine = QByteArray(2000, 'x') + "\ny";
+    EXPECT_EQ(net::dncStartOffset(longLine, 2), 1023);
+    EXPECT_EQ(net::dncStartOffset(longLine, 3), 2001);
+
+    const std::pair<qint64, int> packets[] = {{256, 3}, {300, 4}, {128, 2}, {1, 2}};
+    for (const auto& [total, count] : packets)
+        EXPECT_EQ(net::dncPacketsTotal(total), count) << total;
+}
+
+// ---------------------------------------------------------------- list
+
+TEST_F(NetFlows, ListReadsBothPassesFiltersSystemFilesAndGathersSplitReplies)
+{
+    ASSERT_TRUE(flows.list.start(false));
+    EXPECT_EQ(state.operation, OperationState::OpNetList);
+    EXPECT_EQ(port.take(), "scd  user \r\n");
+    feed({"sc", "dok\r\n"});
+    EXPECT_EQ(port.take(), "sls \r\n");
+    feed({"sls", "ok1: O00001.txt\t 120\r\n2: PARA.VAL\t 9\r\n", "3: O00002.txt\t 7\r\n", one(net::kCan)});
+    EXPECT_EQ(port.take(), "scd  sys \r\n");
+    feed({"scdok", "slsok", "1: ladinit.val\t 1\r\n2: sys.cfg\t 44\r\n" + one(net::kCan)});
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    ASSERT_EQ(flows.list.rows.size(), 3u);
+    EXPECT_EQ(flows.list.rows[0].name, "O00001.txt");
+    EXPECT_EQ(flows.list.rows[0].size, "120");
+    EXPECT_EQ(flows.list.rows[0].partition, "USER");
+    EXPECT_EQ(flows.list.rows[1].name, "O00002.txt");
+    EXPECT_EQ(flows.list.rows[2].name, "sys.cfg");
+    EXPECT_EQ(flows.list.rows[2].partition, "SYS");
+    EXPECT_EQ(observer.ends, std::vector<bool>{true});
+}
+
+TEST_F(NetFlows, UsbListIsOnePassAndRefusalsEndTheList)
+{
+    ASSERT_TRUE(flows.list.start(true));
+    EXPECT_EQ(port.take(), "scd  usb \r\n");
+    feed({"scdok", "slsok1: a.nc\t 3\r\n" + one(net::kCan)});
+    ASSERT_EQ(flows.list.rows.size(), 1u);
+    EXPECT_EQ(flows.list.rows[0].partition, QString::fromUtf8("U盘"));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    ASSERT_TRUE(flows.list.start(false));
+    feed({"scder"});
+    EXPECT_EQ(prompter.shown.back(), "Unable to get file list.");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    // A reply shorter than a word is judged once nothing more comes.
+    prompter.shown.clear();
+    ASSERT_TRUE(flows.list.start(false));
+    feed({"scdok", "no"});
+    EXPECT_EQ(state.operation, OperationState::OpNetList);
+    ASSERT_TRUE(port.timerRunning(nettimers::kReplyGather));
+    flows.onTimer(nettimers::kReplyGather);
+    EXPECT_EQ(prompter.shown, std::vector<QString>{"Unable to get file list."});
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+// ---------------------------------------------------------------- delete
+
+TEST_F(NetFlows, DeleteWritesEachRowsPartitionAndStopsAtARefusal)
+{
+    prompter.answers = {Answer::Yes};
+    flows.remove.rows = {remote("a.nc", "U盘"), remote("b.nc", "U盘"), remote("O00001.txt", "USER")};
+    ASSERT_TRUE(flows.remove.start());
+    EXPECT_EQ(port.take(), "scd usb \r\n");
+    feed({"scdok"});
+    EXPECT_EQ(port.take(), "sdel a.nc \r\n");
+    feed({"x" + one(net::kAck)});  // other bytes before the answer are ignored
+    EXPECT_EQ(port.take(), "scd  usb \r\n");
+    feed({"scdok", one(net::kAck)});
+    EXPECT_EQ(port.take(), "sdel b.nc \r\nscd USER \r\n");
+    feed({"scdok", one(net::kDle)});
+    EXPECT_EQ(flows.remove.rows.size(), 1u);
+    EXPECT_EQ(prompter.shown.back(),
+              "Delete file error O00001.txt: Not enough right or in used!  Please setup the CNC.");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+// ---------------------------------------------------------------- receive
+
+TEST_F(NetFlows, ReceiveReassemblesFramesAndKeepsOnlyCompleteFiles)
+{
+    struct Case {
+        int size;
+        int announced;
+        bool complete;
+    };
+    const Case cases[] = {{0, 0, true}, {2047, 2047, true}, {2048, 2048, true}, {4095, 4095, true}, {2047, 3000, false}};
+    for (const Case& c : cases) {
+        port.take();
+        const QByteArray data = patterned(c.size);
+        const QString name = QStringLiteral("O%1_%2.txt").arg(c.size).arg(c.announced);
+        flows.receive.rows = {remote(name, "USER")};
+        ASSERT_TRUE(flows.receive.start(dir.path()));
+        EXPECT_EQ(port.take(), "scd USER \r\n");
+        feed({"scdok\r\n"});
+        EXPECT_EQ(port.take(), "sul " + name.toLatin1() + " \r\n");
+        feed({"sulok ", QByteArray::number(c.announced) + "\r\n"});
+        EXPECT_EQ(port.take(), one(net::kAck));
+        // Reads that do not follow the frame boundaries.
+        const QByteArray stream = controllerFrames(data) + one(net::kEot);
+        for (qsizetype pos = 0; pos < stream.size(); pos += 1000)
+            flows.onBytes(stream.mid(pos, 1000));
+        EXPECT_EQ(port.take(), QByteArray(net::framesFor(c.size), net::kAck)) << c.size;
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        const QString path = dir.filePath(name);
+        if (c.complete) {
+            EXPECT_EQ(flows.receive.rows[0].state, "Received") << c.size;
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_EQ(f.readAll(), data);
+        } else {
+            EXPECT_EQ(flows.receive.rows[0].state, "Error");
+            EXPECT_FALSE(QFile::exists(path));
+        }
+    }
+    // Only the temporary files' final names may be left in the folder.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+}
+
+TEST_F(NetFlows, ReceiveTakesEotInsideAFrameAsData)
+{
+    QByteArray data(3000, 'a');
+    data[0] = net::kEot;
+    data[2047] = net::kEot;  // the first byte of the second frame's payload
+    flows.receive.rows = {remote("O00003.txt", "USER")};
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    feed({"scdok", "sulok 3000"});
+    EXPECT_EQ(port.take(), "scd USER \r\nsul O00003.txt \r\n");  // the size may go on: wait
+    flows.receive.onTimer(nettimers::kReplyGather);
+    EXPECT_EQ(port.take(), one(net::kAck));
+    flows.onBytes(controllerFrames(data));
+    flows.onBytes(one(net::kEot));
+    EXPECT_EQ(flows.receive.rows[0].state, "Received");
+    QFile f(dir.filePath("O00003.txt"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), data);
+}
+
+TEST_F(NetFlows, ReceiveRefusesNamesThatLeaveTheFolderAndNamesRefusals)
+{
+    flows.receive.rows = {remote("../evil.txt", "USER"), remote("a.txt", "SYS"), remote("b.txt", "U盘")};
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    EXPECT_EQ(flows.receive.rows[0].state, "Unable to create file");
+    EXPECT_EQ(port.take(), "scd SYS \r\n");
+    feed({"scdok", one(net::kDle)});
+    EXPECT_EQ(flows.receive.rows[1].state, "Not enough right or not right or alarm ");
+    EXPECT_EQ(port.take(), "sul a.txt \r\nscd  usb \r\n");
+    feed({"scdok", one(net::kCan)});
+    EXPECT_EQ(flows.receive.rows[2].state, "Error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath("../evil.txt")));
+}
+
+TEST_F(NetFlows, ReceiveStopAnswersTheNextFrameWithCanOrDropsTheLink)
+{
+    flows.receive.rows = {remote("O00004.txt", "USER")};
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    feed({"scdok", "sulok 5000\r\n"});
+    port.take();
+    const QByteArray frames = controllerFrames(patterned(5000));
+    flows.onBytes(frames.left(2048));
+    flows.stop();
+    EXPECT_TRUE(port.timerRunning(nettimers::kForcedEnd));
+    flows.onBytes(frames.mid(2048, 2048));
+    EXPECT_EQ(port.take(), one(net::kAck) + one(net::kCan));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(port.timerRunning(nettimers::kForcedEnd));
+    EXPECT_FALSE(QFile::exists(dir.filePath("O00004.txt")));
+    EXPECT_EQ(observer.drops, 0);
+
+    // The controller stays silent: the forced end drops the link.
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    feed({"scdok", "sulok 5000\r\n"});
+    flows.stop();
+    flows.onTimer(nettimers::kForcedEnd);
+    EXPECT_EQ(observer.drops, 1);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(QFile::exists(dir.filePath("O00004.txt")));
+}
+
+TEST_F(NetFlows, LossOfTheLinkEndsTheReceiveWithoutAFile)
+{
+    flows.receive.rows = {remote("O00005.txt", "USER")};
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    feed({"scdok", "sulok 5000\r\n", controllerFrames(patterned(5000)).left(3000)});
+    flows.linkLost();
+    EXPECT_EQ(observer.drops, 1);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(port.timerRunning(nettimers::kReceiveStats));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+}
+
+// ---------------------------------------------------------------- send
+
+TEST_F(NetFlows, SendStreamsPaddedFramesThenEot)
+{
+    for (int size : {0, 2047, 2048, 4095}) {
+        port.take();
+        const QByteArray data = patterned(size);
+        const QString path = writeFile(QStringLiteral("s%1.nc").arg(size), data);
+        flows.send.rows = {makeSendRow(path, QStringLiteral("s.nc"), size, TargetArea::Sys, QStringLiteral("unsend"))};
+        ASSERT_TRUE(flows.send.start());
+        EXPECT_EQ(port.take(), "scd SYS \r\n");
+        feed({"scd", "ok"});
+        EXPECT_EQ(port.take(), "sdl s.nc " + QByteArray::number(size) + " \r\n");
+        feed({"sdlok\r\n"});
+        QByteArray sent = port.take();
+        while (state.operation == OperationState::OpNetSend) {
+            flows.onBytes(one(net::kAck));
+            sent += port.take();
+        }
+        const qint64 frames = net::framesFor(size);
+        ASSERT_EQ(sent.size(), frames * 2048 + 1) << size;
+        EXPECT_EQ(sent.back(), net::kEot);
+        QByteArray payload;
+        for (qint64 i = 0; i < frames; ++i) {
+            EXPECT_EQ(sent[i * 2048], net::kSoh);
+            payload += sent.mid(i * 2048 + 1, 2047);
+        }
+        EXPECT_EQ(payload.left(size), data);
+        EXPECT_EQ(payload.mid(size), QByteArray(payload.size() - size, '\0'));
+        EXPECT_EQ(flows.send.rows[0].state, "sent");
+    }
+}
+
+TEST_F(NetFlows, SendExistingNameChoices)
+{
+    struct Case {
+        Answer answer;
+        std::optional<QString> newName;
+        QByteArray written;
+        bool streams;
+    };
+    const Case cases[] = {
+        {Answer::Yes, std::nullopt, one(net::kAck), true},
+        {Answer::No, QStringLiteral("O7.nc"), one(net::kNak) + "<30>sdl O00007.txt 10 \r\n", true},
+        {Answer::No, std::nullopt, one(net::kCan), false},
+        {Answer::Cancel, std::nullopt, one(net::kCan), false},
+    };
+    for (const Case& c : cases) {
+        const QString path = writeFile(QStringLiteral("O1.nc"), QByteArray(10, 'z'));
+        flows.send.rows = {makeSendRow(path, QStringLiteral("O1.nc"), 10, TargetArea::User, QStringLiteral("unsend"))};
+        prompter.answers = {c.answer};
+        prompter.texts = {c.newName};
+        ASSERT_TRUE(flows.send.start());
+        feed({"scdok"});
+        port.steps.clear();
+        flows.onBytes(one(net::kEsc));
+        EXPECT_EQ(port.script(), c.written);
+        if (c.streams) {
+            flows.onBytes("sdlok");
+            EXPECT_EQ(port.take().right(2048).left(11), "\x01zzzzzzzzzz");
+            flows.onBytes(one(net::kAck));
+            EXPECT_EQ(flows.send.rows[0].state, "sent");
+        }
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        port.take();
+    }
+    EXPECT_EQ(flows.send.rows[0].targetName, "O00001.txt");
+}
+
+TEST_F(NetFlows, SendRefusals)
+{
+    struct Case {
+        char reply;
+        Answer answer;
+        QString state;
+        QString shown;
+    };
+    const Case cases[] = {
+        {net::kDle, Answer::Yes, "Send Fail", {}},
+        {net::kCan, Answer::Yes, "error", {}},
+        {net::kSub, Answer::Yes, "error", "Send file Error : Not suit the system!\n Please make sure the selection suit with the system."},
+        {net::kFs, Answer::Yes, "unsend", "number of file over 400"},
+    };
+    for (const Case& c : cases) {
+        prompter.shown.clear();
+        prompter.asked.clear();
+        const QString path = writeFile(QStringLiteral("r.nc"), "abc");
+        flows.send.rows = {makeSendRow(path, QStringLiteral("r.nc"), 3, TargetArea::Usb, QStringLiteral("unsend"))};
+        prompter.answers = {c.answer};
+        ASSERT_TRUE(flows.send.start());
+        EXPECT_EQ(port.take(), "scd usb \r\n");
+        feed({"scdok"});
+        port.take();
+        flows.onBytes(one(net::kAck));  // any other first byte is ignored
+        EXPECT_EQ(state.operation, OperationState::OpNetSend);
+        flows.onBytes(one(c.reply));
+        EXPECT_EQ(flows.send.rows[0].state, c.state);
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(prompter.shown, std::vector<QString>{c.shown});
+        }
+        if (c.reply == net::kDle) {
+            EXPECT_TRUE(prompter.asked.at(0).startsWith("Send file Error " + path));
+        }
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        EXPECT_TRUE(port.timers.empty());
+        EXPECT_TRUE(port.take().isEmpty());
+    }
+}
+
+TEST_F(NetFlows, SendEndsCleanlyOnARefusedPartitionATimeOutAndStop)
+{
+    const QString path = writeFile(QStringLiteral("t.nc"), QByteArray(5000, 't'));
+    flows.send.rows = {makeSendRow(path, QStringLiteral("t.nc"), 5000, TargetArea::Sys, QStringLiteral("unsend"))};
+    ASSERT_TRUE(flows.send.start());
+    feed({"scdno"});
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(port.timers.empty());
+
+    ASSERT_TRUE(flows.send.start());
+    for (int i = 0; i < 8; ++i)
+        flows.onTimer(nettimers::kSendReply);
+    EXPECT_EQ(state.operation, OperationState::OpNetSend);
+    flows.onTimer(nettimers::kSendReply);
+    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    port.take();
+    ASSERT_TRUE(flows.send.start());
+    feed({"scdok", "sdlok"});
+    port.take();
+    flows.stop();
+    EXPECT_TRUE(port.timerRunning(nettimers::kSendForcedEnd));
+    flows.onBytes(one(net::kAck));
+    EXPECT_EQ(port.take(), one(net::kCan));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_FALSE(port.timerRunning(nettimers::kSendForcedEnd));
+}
+
+TEST_F(NetFlows, IdleBytesAreDropped)
+{
+    flows.onBytes(one(net::kAck));
+    flows.onBytes("sdlok");
+    EXPECT_TRUE(port.take().isEmpty());
+}
+
+// ---------------------------------------------------------------- DNC
+
+namespace {
+
+struct Dnc : ::testing::Test {
+    FakeLinkPort serial;
+    FakeLinkPort net;
+    ProgramState state{OperationState::OpIdle, LinkType::LinkEthernet, Language::English};
+    ScriptedPrompter prompter;
+    Recorder observer;
+    DncFlow dnc{serial, net, state, prompter, observer};
+    QTemporaryDir dir;
+
+    DncDocument document(const QByteArray& data)
+    {
+        const QString path = dir.filePath(QStringLiteral("prog.nc"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+        return {path, false, vantor::fernlink::net::lineCount(data), data.isEmpty()};
+    }
+    bool start(const QByteArray& data, const QString& line = QStringLiteral("1"))
+    {
+        prompter.texts = {line};
+        return dnc.start(document(data));
+    }
+};
+
+}  // namespace
+
+TEST_F(Dnc, EthernetStreamsRawChunksAfterDncok)
+{
+    const QByteArray data = patterned(5000);
+    ASSERT_TRUE(start(data));
+    EXPECT_EQ(state.operation, OperationState::OpNetDnc);
+    EXPECT_EQ(net.take(), QByteArray("sdnc \r\n\0", 8));
+    dnc.onBytes("dnc");
+    dnc.onBytes("ok");
+    EXPECT_EQ(net.take(), data.left(2048));
+    EXPECT_FALSE(net.timerRunning(dnctimers::kReply));
+    dnc.onBytes(one(net::kAck));
+    EXPECT_EQ(net.take(), data.mid(2048, 2048));
+    dnc.onBytes(one(net::kAck));
+    EXPECT_EQ(net.take(), data.mid(4096));
+    EXPECT_EQ(dnc.progressText(), "5000/5000  100.00%");
+    dnc.onBytes(one(net::kAck));
+    EXPECT_EQ(net.script(), "<100>" + one(net::kEot));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(net.timers.empty());
+}
+
+TEST_F(Dnc, EthernetRefusalsAreReadFromTheSixthByte)
+{
+    const std::pair<std::vector<QByteArray>, QString> cases[] = {
+        {{"xxxxx AUTO\r\n"}, "On running"},
+        {{"abcde BUF", "F NOT EMPTY\r\n"}, "The DNC Buffer not empty"},
+        {{"abcde"}, "Please Send it in DNC mode."},
+        {{"dncno AUTOMATIC"}, "On running"},
+        {{"q"}, "Please Send it in DNC mode."},
+    };
+    for (const auto& [reads, text] : cases) {
+        prompter.shown.clear();
+        ASSERT_TRUE(start("G1\n"));
+        for (const QByteArray& r : reads)
+            dnc.onBytes(r);
+        if (state.operation != OperationState::OpIdle)
+            dnc.onTimer(dnctimers::kReplyGather);  // nothing more came
+        EXPECT_EQ(prompter.shown, std::vector<QString>{text});
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        EXPECT_TRUE(net.timers.empty());
+    }
+}
+
+TEST_F(Dnc, EthernetReplyTimeOutOtherBytesAndLinkErrors)
+{
+    ASSERT_TRUE(start("G1\n"));
+    for (int i = 0; i < 5; ++i)
+        dnc.onTimer(dnctimers::kReply);
+    EXPECT_TRUE(dnc.running());
+    dnc.onTimer(dnctimers::kReply);
+    EXPECT_EQ(prompter.shown.back(), "Error or the buffer is full");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    ASSERT_TRUE(start(QByteArray(3000, 'g')));
+    dnc.onBytes("dncok");
+    dnc.onBytes(one(net::kNak));
+    EXPECT_EQ(prompter.shown.back(), "Send file error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    ASSERT_TRUE(start("G1\n"));
+    dnc.receiveError();
+    EXPECT_EQ(prompter.shown.back(), "Connect  error");
+    EXPECT_EQ(state.link, LinkType::LinkNone);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(observer.drops, 1);
+    EXPECT_TRUE(net.timers.empty());
+}
+
+TEST_F(Dnc, StopAsksAndWritesCanOnlyOnYes)
+{
+    ASSERT_TRUE(start("G1\nG2\n"));
+    dnc.onBytes("dncok");
+    net.take();
+    prompter.answers = {Answer::No};
+    dnc.stop();
+    EXPECT_TRUE(dnc.running());
+    EXPECT_TRUE(net.take().isEmpty());
+    prompter.answers = {Answer::Yes};
+    dnc.stop();
+    EXPECT_FALSE(dnc.running());
+    EXPECT_EQ(net.script(), "<100>" + one(net::kCan));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST_F(Dnc, StartChecksAndStartLines)
+{
+    state.link = LinkType::LinkNone;
+    EXPECT_FALSE(start("G1\n"));
+    EXPECT_EQ(prompter.shown.back(), "Please Connect to CNC");
+    state.link = LinkType::LinkEthernet;
+    DncDocument doc = document("G1\n");
+    doc.modified = true;
+    EXPECT_FALSE(dnc.start(doc));
+    EXPECT_EQ(prompter.shown.back(), "Please save file");
+    EXPECT_FALSE(start("G1\nG2\n", QStringLiteral("3")));
+    EXPECT_EQ(prompter.shown.back(), "The  number too big");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    const QByteArray text = "G1\nG22\nG333";
+    const std::pair<QString, QByteArray> cases[] = {{"1", text}, {"2", "G22\nG333"}, {"3", "G333"}};
+    for (const auto& [line, streamed] : cases) {
+        ASSERT_TRUE(start(text, line));
+        EXPECT_EQ(dnc.total(), streamed.size());
+        net.take();
+        dnc.onBytes("dncok");
+        EXPECT_EQ(net.take(), streamed);
+        prompter.answers = {Answer::Yes};
+        dnc.stop();
+    }
+}
+
+TEST_F(Dnc, SerialStreamStartsAtTheControllersCAndCountsPackets)
+{
+    state.link = LinkType::LinkSerial;
+    for (const auto& [size, packets] : {std::pair{256, 3}, std::pair{300, 4}}) {
+        const QByteArray data = patterned(size);
+        ASSERT_TRUE(start(data));
+        EXPECT_EQ(state.operation, OperationState::OpSerialDnc);
+        EXPECT_TRUE(serial.take().isEmpty());  // the controller begins
+        dnc.onBytes("C");
+        EXPECT_EQ(dnc.packetsTotal(), packets);
+        EXPECT_EQ(dnc.packetsText(), QStringLiteral("1/%1").arg(packets));
+        QByteArray out = serial.take();
+        EXPECT_EQ(out.size(), 133);
+        EXPECT_EQ(out.mid(3, 128), data.left(128));
+        dnc.onBytes("C");  // a repeated C changes nothing
+        EXPECT_TRUE(serial.take().isEmpty());
+        while (!out.startsWith(net::kEot)) {
+            dnc.onBytes(one(net::kAck));
+            out = serial.take();
+        }
+        EXPECT_TRUE(dnc.running());
+        dnc.onBytes(one(net::kAck));
+        EXPECT_FALSE(dnc.running());
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        EXPECT_TRUE(serial.timers.empty());
+    }
+}
+
+TEST_F(Dnc, SerialTwentyFirstNakAbortsAndSilenceTimesOut)
+{
+    state.link = LinkType::LinkSerial;
+    ASSERT_TRUE(start(patterned(300)));
+    dnc.onBytes("C");
+    const QByteArray frame = serial.take();
+    for (int i = 0; i < 20; ++i) {
+        dnc.onBytes(one(net::kNak));
+        EXPECT_EQ(serial.take(), frame) << i;
+    }
+    EXPECT_EQ(dnc.totalErrors(), 20);
+    dnc.onBytes(one(net::kNak));
+    EXPECT_EQ(serial.take(), one(net::kCan));
+    EXPECT_EQ(prompter.shown.back(), "Error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(serial.timers.empty());
+
+    ASSERT_TRUE(start("G1\n"));
+    for (int i = 0; i < 6; ++i)
+        dnc.onTimer(dnctimers::kReply);
+    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
