@@ -13,6 +13,8 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include "common/testing/testfiles.h"
+
 #include <gtest/gtest.h>
 
 using namespace rungpad;
@@ -25,16 +27,6 @@ struct CliRun {
     QString err;
 };
 
-// $VANTOR_BUILD_DIR/bin, or the bin folder beside this test's own folder when ctest did not
-// pass the variable on.
-QString cliPath()
-{
-    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
-    if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    return QDir(build).filePath(QStringLiteral("bin/rungpad-cli"));
-}
-
 CliRun runCli(const QStringList& args, const QString& home)
 {
     QProcess p;
@@ -42,7 +34,7 @@ CliRun runCli(const QStringList& args, const QString& home)
     env.insert(QStringLiteral("HOME"), home);   // a settings store of its own
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     p.setProcessEnvironment(env);
-    p.start(cliPath(), args);
+    p.start(vantor::testing::programPath("rungpad-cli"), args);
     if (!p.waitForFinished(60000))
         return {-1, {}, p.errorString()};
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),

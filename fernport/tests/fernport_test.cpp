@@ -9,12 +9,15 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 
+#include "common/testing/testfiles.h"
+
 #include <gtest/gtest.h>
 
 using namespace vantor;
 using namespace vantor::fernport;
 using vantor::testing::PtyPair;
 using vantor::testing::waitUntil;
+using vantor::testing::maybeShoot;
 
 namespace {
 constexpr char kXoff = 0x13;
@@ -25,15 +28,6 @@ std::vector<QByteArray> lines(std::initializer_list<const char*> texts)
     for (const char* t : texts)
         out.emplace_back(t);
     return out;
-}
-
-// With VANTOR_SCREENSHOT_DIR set, the window tests also save what a user would see (docs/).
-void maybeShoot(QWidget* w, const char* name)
-{
-    const QString dir = qEnvironmentVariable("VANTOR_SCREENSHOT_DIR");
-    if (dir.isEmpty() || !w)
-        return;
-    w->grab().save(dir + QLatin1Char('/') + QLatin1String(name));
 }
 
 QByteArray drain(XonXoffDnc& run, qsizetype step = 3)

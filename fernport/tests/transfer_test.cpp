@@ -17,36 +17,20 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "common/testing/testfiles.h"
+
 #include <gtest/gtest.h>
 
 using namespace vantor;
 using namespace vantor::fernport;
 using vantor::testing::PtyPair;
 using vantor::testing::waitUntil;
+using vantor::testing::maybeShoot;
+using vantor::testing::writeFile;
+using vantor::testing::readFile;
+using vantor::testing::programPath;
 
 namespace {
-
-QString binary(const char* name)
-{
-    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
-    if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
 
 QByteArray pattern(int n, int seed = 5)
 {
@@ -62,14 +46,6 @@ QByteArray padded(QByteArray data)
     if (data.size() % 128)
         data += QByteArray(128 - data.size() % 128, 0x1A);
     return data;
-}
-
-void maybeShoot(QWidget* w, const char* name)
-{
-    const QString dir = qEnvironmentVariable("VANTOR_SCREENSHOT_DIR");
-    if (dir.isEmpty() || !w)
-        return;
-    w->grab().save(dir + QLatin1Char('/') + QLatin1String(name));
 }
 
 struct RecordingView : TransferView {
@@ -364,7 +340,7 @@ protected:
     void startSim(const QStringList& faults = {})
     {
         link = dir.filePath(QStringLiteral("cnc"));
-        sim.start(binary("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
+        sim.start(programPath("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
         ASSERT_TRUE(sim.waitForStarted(5000));
         ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
         ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);

@@ -6,31 +6,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "common/testing/testfiles.h"
+
 #include <gtest/gtest.h>
 
+using namespace vantor::testing;
+
 namespace {
-
-QString binary(const char* name)
-{
-    // The test binary lives one folder below the build folder when the variable is missing.
-    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
-    if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
 
 QByteArray padded(QByteArray data)
 {
@@ -70,7 +52,7 @@ protected:
     {
         QDir().mkpath(work());
         link = dir.filePath(QStringLiteral("cnc"));
-        sim.start(binary("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
+        sim.start(programPath("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
         ASSERT_TRUE(sim.waitForStarted(5000));
         ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
         ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
@@ -87,7 +69,7 @@ protected:
     {
         QProcess p;
         p.setWorkingDirectory(work());
-        p.start(binary("fernlink-cli"), QStringList{QStringLiteral("--serial"), link} + args);
+        p.start(programPath("fernlink-cli"), QStringList{QStringLiteral("--serial"), link} + args);
         Result r;
         if (!p.waitForFinished(60000)) {
             p.kill();

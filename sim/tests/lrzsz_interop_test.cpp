@@ -9,17 +9,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "common/testing/testfiles.h"
+
 #include <gtest/gtest.h>
 
-namespace {
+using namespace vantor::testing;
 
-QString binary(const char* name)
-{
-    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
-    if (build.isEmpty())
-        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
-}
+namespace {
 
 bool haveTools()
 {
@@ -42,12 +38,6 @@ QByteArray padded(QByteArray data)
     if (data.size() % 128)
         data += QByteArray(128 - data.size() % 128, 0x1A);
     return data;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // socat with lrzsz behind the pty at dir/P; lrzsz runs in dir and wants relative names.
@@ -79,7 +69,7 @@ struct Peer {
 int runCli(const QStringList& args)
 {
     QProcess p;
-    p.start(binary("fernlink-cli"), args);
+    p.start(programPath("fernlink-cli"), args);
     if (!p.waitForFinished(90000)) {
         p.kill();
         p.waitForFinished();

@@ -1,0 +1,44 @@
+#include "common/testing/testfiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace vantor::testing {
+
+QString programPath(const char* name)
+{
+    QString build = qEnvironmentVariable("VANTOR_BUILD_DIR");
+    if (build.isEmpty())
+        build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+        ADD_FAILURE() << "could not write " << path.toStdString();
+}
+
+void maybeShoot(QWidget* widget, const char* fileName)
+{
+    const QString dir = qEnvironmentVariable("VANTOR_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !widget)
+        return;
+    widget->grab().save(dir + QLatin1Char('/') + QLatin1String(fileName));
+}
+
+}  // namespace vantor::testing
