@@ -1,5 +1,6 @@
 vantor_library(fernlink_ethernet
-  SOURCES ethernetprotocol.cpp ethernetflows.cpp dncflow.cpp
-  LINKS fernlink_link fernlink_app serialcore vantor_common Qt6::Core)
+  SOURCES ethernetprotocol.cpp ethernetflows.cpp dncflow.cpp ethernetlink.cpp
+  LINKS fernlink_link fernlink_app serialcore vantor_common Qt6::Core Qt6::Network)
 
-vantor_test(fernlink_ethernet_tests SOURCES tests/ethernetflows_test.cpp LINKS fernlink_ethernet)
+vantor_test(fernlink_ethernet_tests SOURCES tests/ethernetflows_test.cpp tests/ethernetlink_test.cpp
+  LINKS fernlink_ethernet Qt6::Network)

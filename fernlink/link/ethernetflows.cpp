@@ -733,7 +733,6 @@ void EthernetSendFlow::pump()
             ctx_.port.pause(100);
             ctx_.port.write(one(kEot));
             setState(Msg::StateSent);
-            stats.start(0, TransferDirection::Send);
             observer_.progress(stats);
             reply_.reset();
             nextRow();

@@ -1,0 +1,65 @@
+#include "fernlink/link/ethernetlink.h"
+
+#include "fernlink/link/ethernetprotocol.h"
+
+namespace vantor::fernlink {
+
+EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
+{
+    connectLimit_.setSingleShot(true);
+    driver_.setWriter([this](const QByteArray& bytes) {
+        if (socket_.state() == QAbstractSocket::ConnectedState)
+            socket_.write(bytes);
+    });
+    connect(&connectLimit_, &QTimer::timeout, this, [this] {
+        if (!connecting_)
+            return;
+        connecting_ = false;
+        socket_.abort();
+        Q_EMIT connectFailed(static_cast<int>(QAbstractSocket::SocketTimeoutError), socket_.errorString());
+    });
+    connect(&socket_, &QTcpSocket::connected, this, [this] {
+        connectLimit_.stop();
+        connecting_ = false;
+        Q_EMIT connected();
+    });
+    connect(&socket_, &QTcpSocket::readyRead, this, [this] {
+        // The controller's frames are 2048 bytes; the engines gather across reads anyway.
+        while (socket_.bytesAvailable() > 0)
+            Q_EMIT bytesReceived(socket_.read(net::kFrameSize));
+    });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (connecting_) {
+            connecting_ = false;
+            connectLimit_.stop();
+            socket_.abort();
+            Q_EMIT connectFailed(static_cast<int>(error), socket_.errorString());
+            return;
+        }
+        if (error != QAbstractSocket::RemoteHostClosedError)
+            Q_EMIT receiveError(static_cast<int>(error));
+    });
+    connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+        driver_.clear();
+        Q_EMIT closed();
+    });
+}
+
+void EthernetLink::connectTo(const QString& address, quint16 port)
+{
+    driver_.clear();
+    socket_.abort();
+    connecting_ = true;
+    connectLimit_.start(net::kConnectTimeoutMs);
+    socket_.connectToHost(address, port);
+}
+
+void EthernetLink::disconnectFromController()
+{
+    connecting_ = false;
+    connectLimit_.stop();
+    driver_.clear();
+    socket_.abort();
+}
+
+}  // namespace vantor::fernlink
