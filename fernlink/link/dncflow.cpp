@@ -286,8 +286,6 @@ void DncFlow::onTimer(int id)
     if (id != dnctimers::kReply || ++replyTicks_ < dnctimers::kReplyTicks)
         return;
     const bool net = ethernet_;
-    if (!net)
-        xmodem_.cancelSend();
     finish();
     prompter_.inform(Severity::Error, text(net ? Msg::DncBufferFull : Msg::TimeOut));
 }

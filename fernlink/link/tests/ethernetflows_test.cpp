@@ -574,6 +574,13 @@ TEST_F(Dnc, EthernetReplyTimeOutOtherBytesAndLinkErrors)
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_EQ(observer.drops, 1);
     EXPECT_TRUE(net.timers.empty());
+
+    state.link = LinkType::LinkEthernet;
+    ASSERT_TRUE(start("G1\n"));
+    dnc.closed();
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(net.timers.empty());  // no late reply time-out on an idle page
+    EXPECT_EQ(observer.drops, 2);
 }
 
 TEST_F(Dnc, StopAsksAndWritesCanOnlyOnYes)
@@ -664,9 +671,13 @@ TEST_F(Dnc, SerialTwentyFirstNakAbortsAndSilenceTimesOut)
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_TRUE(serial.timers.empty());
 
+    serial.take();
     ASSERT_TRUE(start("G1\n"));
     for (int i = 0; i < 6; ++i)
         dnc.onTimer(dnctimers::kReply);
     EXPECT_EQ(prompter.shown.back(), "Time out");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(serial.take().isEmpty());
+    dnc.onBytes("C");  // too late: the stream is over
+    EXPECT_TRUE(serial.take().isEmpty());
 }
