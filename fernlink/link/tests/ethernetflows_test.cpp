@@ -681,3 +681,24 @@ TEST_F(Dnc, SerialTwentyFirstNakAbortsAndSilenceTimesOut)
     dnc.onBytes("C");  // too late: the stream is over
     EXPECT_TRUE(serial.take().isEmpty());
 }
+
+TEST_F(NetFlows, SendAsksWhenAFileCannotBeOpenedAndEndsOnLossOfTheLink)
+{
+    const QString good = writeFile(QStringLiteral("g.nc"), QByteArray(3000, 'g'));
+    flows.send.rows = {makeSendRow(dir.filePath("missing.nc"), QStringLiteral("m.nc"), 1, TargetArea::Sys, QStringLiteral("unsend")),
+                       makeSendRow(good, QStringLiteral("g.nc"), 3000, TargetArea::Sys, QStringLiteral("unsend"))};
+    prompter.answers = {Answer::No};  // go on with the next row
+    ASSERT_TRUE(flows.send.start());
+    feed({"scdok"});
+    EXPECT_EQ(flows.send.rows[0].state, "Unable to open file");
+    EXPECT_TRUE(prompter.asked.at(0).startsWith("File can not be open: "));
+    EXPECT_EQ(port.take(), "scd SYS \r\nscd SYS \r\n");
+    feed({"scdok", "sd", "lok"});
+    EXPECT_EQ(port.take(), "sdl g.nc 3000 \r\n" + net::sendFrame(QByteArray(2047, 'g')));
+    flows.linkLost();
+    EXPECT_EQ(observer.drops, 1);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_TRUE(port.timers.empty());
+    flows.onBytes(one(net::kAck));  // nobody listens any more
+    EXPECT_TRUE(port.take().isEmpty());
+}
