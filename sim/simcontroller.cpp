@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 
 namespace vantor::sim {
 
@@ -124,10 +125,31 @@ SimController::SimController(LinkPort& port, const QString& root, SimFaults faul
         QDir(root_).mkpath(p);
 }
 
+SimController::SimController(LinkPort& port, const QString& root, DncSink& dncSink, SimFaults faults)
+    : SimController(port, root, faults)
+{
+    dncSink_ = &dncSink;
+    awaitDncStream();
+}
+
 SimController::~SimController() = default;
+
+void SimController::awaitDncStream()
+{
+    mode_ = Mode::Receiving;
+    port_->reset();
+    // A program may be started at any time: the requests never give up.
+    xmodem_.beginReceive(kDncRequestPeriodMs, std::numeric_limits<int>::max(), false);
+    xmodem_.onTimer(CXModem::kStartTimerId);
+}
 
 void SimController::onTimer(int id)
 {
+    if (id == kDncRestartTimerId) {
+        if (dncSink_)
+            awaitDncStream();
+        return;
+    }
     xmodem_.onTimer(id);
 }
 
@@ -135,6 +157,8 @@ void SimController::onBytes(QByteArrayView bytes)
 {
     if (faults_.silent)
         return;
+    if (dncSink_ && mode_ != Mode::Receiving)
+        return;  // between two DNC streams the line carries nothing for us
     switch (mode_) {
     case Mode::Receiving:
         xmodem_.onReceiverChunk(bytes);
@@ -293,12 +317,18 @@ void SimController::onUpload(const QString& name)
 
 bool SimController::openReceiveFile()
 {
+    if (dncSink_) {
+        dncStream_ = dncSink_->begin();
+        return dncStream_ != nullptr;
+    }
     file_ = std::make_unique<QSaveFile>(target_);
     return file_->open(QIODevice::WriteOnly);
 }
 
 bool SimController::writeBlock(QByteArrayView data)
 {
+    if (dncSink_)
+        return dncStream_ && dncStream_->write(data);
     return file_ && file_->write(data.data(), data.size()) == data.size();
 }
 
@@ -319,6 +349,11 @@ void SimController::blockReceived(int block)
 
 bool SimController::completeReceiveFile()
 {
+    if (dncSink_) {
+        const bool ok = dncStream_ && !dncStream_->commit().isEmpty();
+        dncStream_.reset();
+        return ok;
+    }
     const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
     file_.reset();
     return ok;
@@ -329,7 +364,10 @@ void SimController::receiveFinished(ReceiveResult)
     if (file_)
         file_->cancelWriting();
     file_.reset();
+    dncStream_.reset();
     mode_ = Mode::Command;
+    if (dncSink_)
+        line_.startTimer(kDncRestartTimerId, kDncRequestPeriodMs, false);
 }
 
 void SimController::sendFinished(SendResult)

@@ -5,6 +5,7 @@
 // owns the line, so another transport can drive the same session.
 #include "serialcore/linkport.h"
 #include "serialcore/xmodem.h"
+#include "sim/dncsink.h"
 
 #include <QByteArray>
 #include <QSaveFile>
@@ -31,7 +32,13 @@ struct SimFaults {
 
 class SimController : private XModemObserver {
 public:
+    static constexpr int kDncRestartTimerId = 7101;
+    static constexpr int kDncRequestPeriodMs = 1000;
+
     SimController(LinkPort& port, const QString& root, SimFaults faults);
+    // DNC input: no commands, the line only carries XModem streams into the sink, one after
+    // another, with a C every second while it waits for the next.
+    SimController(LinkPort& port, const QString& root, DncSink& dncSink, SimFaults faults);
     ~SimController() override;
 
     void onBytes(QByteArrayView bytes);
@@ -50,6 +57,7 @@ private:
     void onDownload(const QString& name);
     void onUpload(const QString& name);
     void startReceiving();
+    void awaitDncStream();
     std::optional<QString> pathFor(const QString& name) const;
     void writeSplit(const QByteArray& bytes);
 
@@ -70,6 +78,8 @@ private:
     QString partition_ = QStringLiteral("user");
     QString target_;
     std::unique_ptr<QSaveFile> file_;
+    DncSink* dncSink_ = nullptr;
+    std::unique_ptr<DncStream> dncStream_;
     bool firstDownload_ = true;
     bool canAfterCPending_ = false;
 };

@@ -1,0 +1,450 @@
+#include "sim/tcpcontroller.h"
+
+#include "common/archive.h"
+#include "common/gbk.h"
+#include "fernlink/link/ethernetprotocol.h"
+#include "sim/simcontroller.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+namespace vantor::sim {
+
+using namespace fernlink::net;
+
+namespace {
+
+// Replies only the simulator's side of the exchange writes.
+constexpr const char* kScdError = "scder";
+constexpr const char* kDncError = "dncer";
+// Header byte of the frames the controller streams; the PC looks only for EOT and CAN there.
+constexpr char kFrameHeader = kSoh;
+
+bool allDigits(const QByteArray& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+TcpController::TcpController(LinkPort& port, const QString& root, DncSink& sink, TcpFaults faults)
+    : port_(port), root_(root), sink_(sink), faults_(faults), partition_(QLatin1String(wire::kPartUser))
+{
+    for (const QString& p : SimController::partitions())
+        QDir(root_).mkpath(p);
+}
+
+TcpController::~TcpController() = default;  // an unfinished download or DNC stream is dropped
+
+void TcpController::onBytes(QByteArrayView bytes)
+{
+    if (faults_.silent)
+        return;
+    for (char c : bytes) {
+        if (mode_ == Mode::Closed)
+            return;
+        onByte(c);
+    }
+}
+
+void TcpController::onByte(char c)
+{
+    switch (mode_) {
+    case Mode::Command:
+        break;
+    case Mode::AwaitExistsAnswer:
+        if (c == kAck) {
+            if (startDownload()) {
+                reply(kSdlOk);
+                streamStarted();
+            } else
+                replyByte(kDle);
+        } else if (c == kNak || c == kCan) {
+            // NAK: the PC renames and sends a new sdl; CAN: it skips the file.
+            mode_ = Mode::Command;
+        }
+        return;
+    case Mode::UploadAwaitAck:
+    case Mode::Uploading:
+        uploadByte(c);
+        return;
+    case Mode::Downloading:
+        downloadByte(c);
+        return;
+    case Mode::Dnc:
+        dncByte(c);
+        return;
+    case Mode::Closed:
+        return;
+    }
+
+    if (c == '\n') {
+        const QByteArray line = line_;
+        const bool overflow = lineOverflow_;
+        line_.clear();
+        lineOverflow_ = false;
+        if (!overflow)
+            handleLine(line);
+        return;
+    }
+    // Control bytes are no part of any command: the zero byte after the DNC command, or a
+    // stray ACK of a PC that missed the end of a stream.
+    if (lineOverflow_ || (static_cast<unsigned char>(c) < 0x20 && c != '\t'))
+        return;
+    if (line_.size() >= kCommandLineLimit) {
+        // No command is that long: the whole line is dropped, up to its end.
+        lineOverflow_ = true;
+        line_.clear();
+        return;
+    }
+    line_.append(c);
+}
+
+void TcpController::handleLine(const QByteArray& line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    const QByteArray verb = words.value(0).toLower();
+    const auto rest = [&words](qsizetype from, qsizetype to) {
+        QByteArray joined;
+        for (qsizetype i = from; i < to; ++i)
+            joined += (i > from ? " " : "") + words[i];
+        return fromGbk(joined);
+    };
+    if (verb == "scd")
+        onChangePartition(words.value(1));
+    else if (verb == "sls")
+        onList();
+    else if (verb == "sdel")
+        onDelete(rest(1, words.size()));
+    else if (verb == "sul")
+        onUpload(rest(1, words.size()));
+    else if (verb == "sdl")
+        onDownload(words.size() >= 3 ? rest(1, words.size() - 1) : QString(), words.size() >= 3 ? words.last() : QByteArray());
+    else if (verb == "sdnc")
+        onDnc();
+    // Anything else is not a command of this controller and gets no answer.
+}
+
+void TcpController::onChangePartition(const QByteArray& word)
+{
+    const QString p = fromGbk(word).toLower();
+    if (faults_.refusePartition || !SimController::partitions().contains(p)) {
+        reply(kScdError);
+        return;
+    }
+    partition_ = p;
+    reply(kScdOk);
+}
+
+void TcpController::onList()
+{
+    QByteArray text = kSlsOk;
+    const QFileInfoList files =
+        QDir(QDir(root_).filePath(partition_)).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    int n = 0;
+    for (const QFileInfo& f : files) {
+        if (f.fileName().startsWith(QLatin1Char('.')))
+            continue;
+        text += QByteArray::number(++n) + ": " + toGbk(f.fileName()) + "\t " + QByteArray::number(f.size()) + "\r\n";
+    }
+    text += kCan;
+    reply(text);
+}
+
+QString TcpController::pathFor(const QString& name) const
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.startsWith(QLatin1Char('.')))
+        return {};
+    return QDir(QDir(root_).filePath(partition_)).filePath(name);
+}
+
+void TcpController::onDelete(const QString& name)
+{
+    const QString path = pathFor(name);
+    replyByte(!path.isEmpty() && QFile::remove(path) ? kAck : kDle);
+}
+
+// ---------------------------------------------------------------- upload (controller -> PC)
+
+void TcpController::onUpload(const QString& name)
+{
+    if (faults_.refuseUpload) {
+        replyByte(faults_.refuseUpload);
+        return;
+    }
+    const QString path = pathFor(name);
+    QString error;
+    auto data = path.isEmpty() ? std::nullopt : readWholeFile(path, &error);
+    if (!data) {
+        replyByte(kCan);
+        return;
+    }
+    upload_ = std::move(*data);
+    uploadPos_ = 0;
+    streamFrames_ = 0;
+    mode_ = Mode::UploadAwaitAck;
+    reply(kSulOk + (" " + QByteArray::number(upload_.size())));
+    streamStarted();
+}
+
+void TcpController::uploadByte(char c)
+{
+    if (c == kCan) {
+        upload_.clear();
+        mode_ = Mode::Command;
+        return;
+    }
+    if (c != kAck)
+        return;
+    sendNextFrame();
+}
+
+void TcpController::sendNextFrame()
+{
+    if (uploadPos_ >= upload_.size()) {
+        // Every frame acknowledged (or an empty file): the end marker goes alone.
+        replyByte(kEot);
+        upload_.clear();
+        mode_ = Mode::Command;
+        return;
+    }
+    if (faults_.cancelAfterFrames >= 0 && streamFrames_ >= faults_.cancelAfterFrames) {
+        replyByte(kCan);
+        upload_.clear();
+        mode_ = Mode::Command;
+        return;
+    }
+    QByteArray frame(1, kFrameHeader);
+    frame += upload_.mid(uploadPos_, kFramePayload);
+    frame += QByteArray(kFrameSize - frame.size(), '\0');
+    uploadPos_ += kFramePayload;
+    ++streamFrames_;
+    ++framesPassed_;
+    mode_ = Mode::Uploading;
+    reply(frame);
+    if (frameLimitReached())
+        abandon();
+}
+
+// ---------------------------------------------------------------- download (PC -> controller)
+
+void TcpController::onDownload(const QString& name, const QByteArray& sizeText)
+{
+    const QString path = pathFor(name);
+    if (path.isEmpty() || !allDigits(sizeText)) {
+        replyByte(kSub);
+        return;
+    }
+    bool ok = false;
+    const qint64 size = sizeText.toLongLong(&ok);
+    if (!ok || size < 0) {
+        replyByte(kSub);
+        return;
+    }
+    if (faults_.refuseDownload) {
+        replyByte(faults_.refuseDownload);
+        return;
+    }
+    target_ = path;
+    expected_ = size;
+    if (faults_.existsAsks && QFileInfo::exists(target_)) {
+        mode_ = Mode::AwaitExistsAnswer;
+        replyByte(kEsc);
+        return;
+    }
+    if (!startDownload()) {
+        replyByte(kDle);
+        return;
+    }
+    reply(kSdlOk);
+    streamStarted();
+}
+
+bool TcpController::startDownload()
+{
+    file_ = std::make_unique<QSaveFile>(target_);
+    if (!file_->open(QIODevice::WriteOnly)) {
+        file_.reset();
+        mode_ = Mode::Command;
+        return false;
+    }
+    stored_ = 0;
+    streamFrames_ = 0;
+    frame_.clear();
+    mode_ = Mode::Downloading;
+    return true;
+}
+
+void TcpController::downloadByte(char c)
+{
+    if (frame_.isEmpty() && c == kEot) {
+        finishDownload();
+        return;
+    }
+    if (frame_.isEmpty() && c == kCan) {
+        file_.reset();
+        mode_ = Mode::Command;
+        return;
+    }
+    frame_.append(c);
+    if (frame_.size() < kFrameSize)
+        return;
+    ++framesPassed_;
+    if (frameLimitReached()) {
+        abandon();
+        return;
+    }
+    if (faults_.cancelAfterFrames >= 0 && streamFrames_ >= faults_.cancelAfterFrames) {
+        file_.reset();
+        mode_ = Mode::Command;
+        replyByte(kCan);
+        return;
+    }
+    ++streamFrames_;
+    const qint64 take = std::min<qint64>(kFramePayload, expected_ - stored_);
+    if (take > 0 && file_->write(frame_.constData() + 1, take) != take) {
+        file_.reset();
+        mode_ = Mode::Command;
+        replyByte(kCan);
+        return;
+    }
+    stored_ += std::max<qint64>(take, 0);
+    frame_.clear();
+    replyByte(kAck);
+}
+
+void TcpController::finishDownload()
+{
+    // A stream shorter than announced is a broken transfer: nothing under the final name.
+    if (stored_ == expected_)
+        file_->commit();
+    file_.reset();
+    mode_ = Mode::Command;
+}
+
+// ---------------------------------------------------------------- DNC input
+
+void TcpController::onDnc()
+{
+    skipCommandZero_ = true;
+    switch (faults_.dncRefusal) {
+    case DncRefusal::Auto:
+        reply(QByteArray(kDncError) + kDncAuto);
+        return;
+    case DncRefusal::BuffNotEmpty:
+        reply(QByteArray(kDncError) + kDncBuffNotEmpty);
+        return;
+    case DncRefusal::Other:
+        reply(kDncError);
+        return;
+    case DncRefusal::None:
+        break;
+    }
+    dnc_ = sink_.begin();
+    if (!dnc_) {
+        reply(kDncError);
+        return;
+    }
+    chunk_.clear();
+    streamFrames_ = 0;
+    mode_ = Mode::Dnc;
+    reply(kDncOk);
+    streamStarted();
+}
+
+void TcpController::dncByte(char c)
+{
+    if (std::exchange(skipCommandZero_, false) && c == '\0')
+        return;
+    if (chunk_.isEmpty() && (c == kEot || c == kCan)) {
+        endDnc(c == kEot);
+        return;
+    }
+    chunk_.append(c);
+    if (chunk_.size() >= kDncChunk)
+        completeDncChunk();
+    else
+        port_.startTimer(kDncQuietTimerId, kDncQuietMs, false);
+}
+
+void TcpController::onTimer(int id)
+{
+    if (id == kDncQuietTimerId && mode_ == Mode::Dnc && !chunk_.isEmpty())
+        completeDncChunk();
+}
+
+void TcpController::completeDncChunk()
+{
+    port_.stopTimer(kDncQuietTimerId);
+    ++framesPassed_;
+    if (frameLimitReached()) {
+        abandon();
+        return;
+    }
+    if (faults_.cancelAfterFrames >= 0 && streamFrames_ >= faults_.cancelAfterFrames) {
+        endDnc(false);
+        replyByte(kCan);
+        return;
+    }
+    ++streamFrames_;
+    const bool ok = dnc_->write(chunk_);
+    chunk_.clear();
+    if (!ok) {
+        endDnc(false);
+        replyByte(kCan);
+        return;
+    }
+    replyByte(kAck);
+}
+
+void TcpController::endDnc(bool keep)
+{
+    port_.stopTimer(kDncQuietTimerId);
+    if (keep && dnc_)
+        lastDncPath_ = dnc_->commit();
+    dnc_.reset();
+    chunk_.clear();
+    mode_ = Mode::Command;
+}
+
+// ---------------------------------------------------------------- helpers
+
+bool TcpController::frameLimitReached() const
+{
+    return faults_.dropAfterFrames >= 0 && framesPassed_ >= faults_.dropAfterFrames;
+}
+
+void TcpController::streamStarted()
+{
+    // Dropping after no frame at all: the go-ahead still goes out, then the line is dropped.
+    if (faults_.dropAfterFrames == 0)
+        abandon();
+}
+
+void TcpController::abandon()
+{
+    closeRequested_ = true;
+    mode_ = Mode::Closed;
+    port_.stopTimer(kDncQuietTimerId);
+    file_.reset();
+    dnc_.reset();
+    upload_.clear();
+}
+
+void TcpController::reply(const QByteArray& bytes)
+{
+    if (faults_.splitPieces <= 0) {
+        port_.write(bytes);
+        return;
+    }
+    for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
+        port_.write(bytes.mid(i, faults_.splitPieces));
+        port_.pause(3);
+    }
+}
+
+}  // namespace vantor::sim
