@@ -1,185 +1,27 @@
-// fernlink-cli's link verbs: the controller's file list, send, receive and delete over the
-// serial link, and bare XModem transfers. They drive the same flow objects as the pages.
+// fernlink-cli's link verbs: the controller's file list, send, receive, delete and DNC over
+// the serial or the Ethernet link, bare XModem transfers, and saved transfer lists. They
+// drive the same flow objects as the pages.
 #include "cli/cli_commands.h"
+#include "cli/link_support.h"
 
 #include "common/archive.h"
-#include "common/prompter.h"
 #include "fernlink/app/messages.h"
+#include "fernlink/link/dncflow.h"
+#include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/filelist_store.h"
 #include "fernlink/link/serialflows.h"
-#include "serialcore/linkdriver.h"
-#include "serialcore/vantorcomm.h"
 #include "serialcore/xmodem.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
-#include <QTimer>
-
-#include <cstdio>
-#include <unistd.h>
 
 namespace vantor::cli {
 
 using namespace vantor::fernlink;
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-// The XModem sender waits for the controller without limit; a command-line run gives up
-// after this long without a byte from the line.
-constexpr int kLineSilenceLimitMs = 30000;
-
-QTextStream& err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-bool startsLike(const QString& text, Msg id)
-{
-    const QString t = messageEnglish(id);
-    const QString head = t.section(QLatin1String("%1"), 0, 0);
-    return text.startsWith(head.isEmpty() ? t : head);
-}
-
-// Answers the flows' questions from the command line's flags and reports on stderr.
-class CliPrompter : public Prompter {
-public:
-    bool overwriteLocal = false;
-    bool overwriteRemote = false;
-    QString current;  // the file the flow is on, for the reports
-
-    Answer ask(const QString& text, Buttons) override
-    {
-        if (startsLike(text, Msg::FileExistsOverwrite)) {
-            if (!overwriteLocal)
-                report(text.section(QLatin1Char('!'), 0, 0) + QStringLiteral("! (skipped; --overwrite replaces it)"));
-            return overwriteLocal ? Answer::Yes : Answer::No;
-        }
-        if (startsLike(text, Msg::CncHasFile)) {
-            if (!overwriteRemote)
-                report(text + QStringLiteral(" (skipped; --if-exists overwrite replaces it)"));
-            return overwriteRemote ? Answer::Yes : Answer::Cancel;
-        }
-        if (startsLike(text, Msg::IncorrectNameQuestion) || startsLike(text, Msg::SizeOver4MQuestion)) {
-            report(text.section(QLatin1Char('\n'), 0, 0).trimmed() + QStringLiteral(" (skipped)"));
-            return Answer::Yes;
-        }
-        if (startsLike(text, Msg::SendNoRightQuestion)) {
-            report(text.section(QLatin1Char('\n'), 0, 0).trimmed() + QStringLiteral(" (skipped)"));
-            return Answer::No;
-        }
-        return Answer::Yes;  // confirmations of what the command line asked for
-    }
-    void inform(Severity, const QString& text) override { report(text); }
-    std::optional<QString> askText(const QString&, const QString&) override { return std::nullopt; }
-
-    void report(const QString& text)
-    {
-        clearProgress();
-        err() << "fernlink-cli: " << (current.isEmpty() ? QString() : current + QStringLiteral(": ")) << text << "\n";
-        err().flush();
-    }
-    void progress(const QString& line)
-    {
-        if (!isatty(STDERR_FILENO))
-            return;
-        err() << "\r" << line << "\x1b[K";
-        err().flush();
-        shown_ = true;
-    }
-    void clearProgress()
-    {
-        if (!shown_)
-            return;
-        err() << "\r\x1b[K";
-        shown_ = false;
-    }
-
-private:
-    bool shown_ = false;
-};
-
-class CliObserver : public FlowObserver {
-public:
-    explicit CliObserver(CliPrompter& prompter) : prompter_(prompter) {}
-    bool done = false;
-    bool completed = false;
-    QEventLoop* loop = nullptr;
-
-    void currentFile(const QString& path) override { prompter_.current = QFileInfo(path).fileName(); }
-    void progress(const TransferStatistics& s) override
-    {
-        prompter_.progress(QStringLiteral("%1  %2  %3  %4  %5")
-                               .arg(prompter_.current, s.packetsText(), s.progressText(), s.elapsedText(), s.speedText()));
-    }
-    void finished(bool ok) override
-    {
-        prompter_.clearProgress();
-        done = true;
-        completed = ok;
-        if (loop)
-            loop->quit();
-    }
-
-private:
-    CliPrompter& prompter_;
-};
-
-struct LinkOptions {
-    QString port;
-    int baud = CVantorComm::kDefaultBaud;
-};
-
-// The port with a driver in front of it; bytes and ticks go to the handlers given.
-class CliLine {
-public:
-    CVantorComm comm;
-    LinkDriver driver;
-    QElapsedTimer lastByte;
-
-    bool open(const LinkOptions& o)
-    {
-        comm.setPort(o.port, o.baud);
-        if (!comm.open()) {
-            err() << "fernlink-cli: cannot open " << o.port << ": " << comm.lastError() << "\n";
-            return false;
-        }
-        driver.setWriter([this](const QByteArray& b) { comm.write(b); });
-        driver.setPurger([this] { comm.purge(); });
-        lastByte.start();
-        return true;
-    }
-    // Runs the loop until done() holds, the line stays silent too long, or nothing is left.
-    template <typename Done>
-    bool run(QEventLoop& loop, Done done)
-    {
-        QTimer watch;
-        bool silent = false;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (done()) {
-                loop.quit();
-            } else if (lastByte.elapsed() > kLineSilenceLimitMs) {
-                silent = true;
-                loop.quit();
-            }
-        });
-        watch.start(200);
-        if (!done())
-            loop.exec();
-        // What the flow queued last (a CAN, an ACK) still goes out before the port closes.
-        QElapsedTimer drain;
-        drain.start();
-        while (!driver.idle() && drain.elapsed() < 3000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return !silent;
-    }
-};
 
 int usage(const QString& why)
 {
@@ -188,139 +30,141 @@ int usage(const QString& why)
     return kExitUsage;
 }
 
-std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad)
+QString english(Msg id)
 {
-    const qsizetype i = args.indexOf(option);
-    if (i < 0)
-        return std::nullopt;
-    if (i + 1 >= args.size()) {
-        *bad = true;
-        return std::nullopt;
-    }
-    QString v = args.at(i + 1);
-    args.remove(i, 2);
-    return v;
+    return message(id, Language::English);
 }
 
-bool takeFlag(QStringList& args, const QString& option)
+// AREA as the command line prints it.
+QString areaColumn(const QString& partition)
 {
-    return args.removeAll(option) > 0;
+    if (partition == QString::fromUtf8(net::kLabelUsb))
+        return QStringLiteral("USB");
+    return partition.toUpper();
 }
 
-std::optional<int> takeBaud(QStringList& args, bool* bad)
+struct Request {
+    Endpoint endpoint;
+    QString verb;
+    QStringList names;
+    TargetArea area = TargetArea::User;
+    bool usbList = false;
+    QString dir = QStringLiteral(".");
+    bool overwrite = false;
+    CliPrompter::IfExists ifExists = CliPrompter::IfExists::Skip;
+    QString renameTo;
+    QString fromLine;
+    QString listFile;
+    int silenceLimitMs = kDefaultSilenceLimitMs;
+};
+
+// The rows of a saved transfer list as the send page shows them after loading it into an
+// empty queue; nullopt (reported) when the file is not a complete list.
+std::optional<std::vector<SendRow>> rowsFromListFile(const QString& path, CliPrompter& prompter)
 {
-    const auto v = takeValue(args, QStringLiteral("--baud"), bad);
-    if (!v)
+    const FileListReadResult loaded = loadFileList(path);
+    switch (loaded.status) {
+    case FileListReadResult::Status::Ok:
+        break;
+    case FileListReadResult::Status::NotOpened:
+        prompter.report(path + QStringLiteral(": ") + loaded.error);
         return std::nullopt;
-    bool ok = false;
-    const int baud = v->toInt(&ok);
-    if (!ok || baud <= 0) {
-        *bad = true;
+    case FileListReadResult::Status::FormatError:
+        prompter.report(path + QStringLiteral(": ") + english(Msg::ListFileFormatError));
+        return std::nullopt;
+    case FileListReadResult::Status::Truncated:
+        // A half list is not what the user saved: sending part of it would look like success.
+        prompter.report(path + QStringLiteral(": the list is cut short after %1 complete rows (%2); nothing was sent")
+                                   .arg(loaded.items.size())
+                                   .arg(loaded.error));
         return std::nullopt;
     }
-    return baud;
+    std::vector<CFileListItem> queue;
+    for (const QString& skipped : mergeIntoQueue(queue, loaded.items))
+        prompter.report(english(Msg::ListFileAlreadyQueued).arg(skipped));
+    std::vector<SendRow> rows;
+    for (const CFileListItem& item : queue) {
+        SendRow row;
+        row.path = item.path;
+        row.targetName = item.targetName;
+        row.size = item.size.toLongLong();
+        row.partition = areaFromLabel(item.partition) ? partitionLabel(*areaFromLabel(item.partition)) : item.partition;
+        row.sendable = item.checkMark == checkMarkText(true);
+        row.state = item.state;
+        rows.push_back(row);
+    }
+    return rows;
 }
 
-// ---------------------------------------------------------------- serial verbs
-
-int runSerial(QStringList args)
+bool startList(SerialListFlow& flow, const Request&)
 {
-    bool bad = false;
-    LinkOptions link;
-    link.port = takeValue(args, QStringLiteral("--serial"), &bad).value_or(QString());
-    if (const auto baud = takeBaud(args, &bad))
-        link.baud = *baud;
-    const QString areaText = takeValue(args, QStringLiteral("--area"), &bad).value_or(QStringLiteral("user"));
-    const QString ifExists = takeValue(args, QStringLiteral("--if-exists"), &bad).value_or(QStringLiteral("skip"));
-    const QString dir = takeValue(args, QStringLiteral("--dir"), &bad).value_or(QStringLiteral("."));
-    const bool overwrite = takeFlag(args, QStringLiteral("--overwrite"));
-    if (bad || link.port.isEmpty())
-        return usage(QStringLiteral("--serial needs a port, and every option a value"));
-    if (areaText != QLatin1String("user") && areaText != QLatin1String("sys"))
-        return usage(QStringLiteral("--area takes user or sys"));
-    if (ifExists != QLatin1String("skip") && ifExists != QLatin1String("overwrite"))
-        return usage(QStringLiteral("--if-exists takes skip or overwrite"));
-    if (args.isEmpty())
-        return usage(QStringLiteral("a verb is needed after --serial PORT"));
-    const QString verb = args.takeFirst();
-    for (const QString& a : args)
-        if (a.startsWith(QLatin1String("--")))
-            return usage(QStringLiteral("unknown option ") + a);
-    if (verb == QLatin1String("list")) {
-        if (!args.isEmpty())
-            return usage(QStringLiteral("list takes no names"));
-    } else if (verb == QLatin1String("send") || verb == QLatin1String("receive") || verb == QLatin1String("delete")) {
-        if (args.isEmpty())
-            return usage(verb + QStringLiteral(" needs at least one name"));
-    } else {
-        return usage(QStringLiteral("unknown serial verb ") + verb);
-    }
-    if (verb == QLatin1String("receive") && !QFileInfo(dir).isDir()) {
-        err() << "fernlink-cli: " << dir << " is not a folder\n";
-        return kExitFailed;
-    }
+    return flow.start();
+}
 
-    CliPrompter prompter;
-    prompter.overwriteLocal = overwrite;
-    prompter.overwriteRemote = ifExists == QLatin1String("overwrite");
-    CliObserver observer(prompter);
-    ProgramState state;
-    state.language = Language::English;
-    CliLine line;
-    if (!line.open(link))
-        return kExitFailed;
-    state.link = LinkType::LinkSerial;
-    SerialFlowSet flows(line.driver, state, prompter, observer);
-    QObject::connect(&line.comm, &CVantorComm::received, [&](const QByteArray& chunk) {
-        line.lastByte.restart();
-        flows.onBytes(chunk);
-    });
-    line.driver.setTimerHandler([&](int id) { flows.onTimer(id); });
+bool startList(EthernetListFlow& flow, const Request& r)
+{
+    return flow.start(r.usbList);
+}
 
-    bool anyRefusedBeforeStart = false;
+// The four file verbs, the same on either link: rows in, the flow run, one line of output
+// per file that made it and a report for each that did not.
+template <typename Flows>
+int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObserver& observer, const Request& r)
+{
+    const ProgramState& state = flows.context.state;
+    bool refusedBeforeStart = false;
     bool started = false;
-    const TargetArea area = areaText == QLatin1String("sys") ? TargetArea::Sys : TargetArea::User;
-    const QString unsend = message(Msg::StateUnsend, state.language);
-    if (verb == QLatin1String("list")) {
-        started = flows.list.start();
-    } else if (verb == QLatin1String("send")) {
-        for (const QString& file : args) {
+    const QString unsend = english(Msg::StateUnsend);
+    if (r.verb == QLatin1String("list")) {
+        started = startList(flows.list, r);
+    } else if (r.verb == QLatin1String("send")) {
+        if (!r.listFile.isEmpty()) {
+            auto rows = rowsFromListFile(r.listFile, prompter);
+            if (!rows)
+                return kExitFailed;
+            flows.send.rows = std::move(*rows);
+        }
+        for (const QString& file : r.names) {
             const QFileInfo info(file);
             if (!info.isFile()) {
-                prompter.report(message(Msg::FileCannotOpenSerial, state.language).arg(file));
-                anyRefusedBeforeStart = true;
+                prompter.report(english(Msg::FileCannotOpenSerial).arg(file));
+                refusedBeforeStart = true;
                 continue;
             }
-            flows.send.rows.push_back(makeSendRow(info.absoluteFilePath(), info.fileName(), info.size(), area, unsend));
+            flows.send.rows.push_back(makeSendRow(info.absoluteFilePath(), info.fileName(), info.size(), r.area, unsend));
         }
         if (!flows.send.rows.empty())
             started = flows.send.start();
+        else if (!r.listFile.isEmpty())
+            prompter.report(r.listFile + QStringLiteral(": the list holds no rows"));
     } else {
-        auto& rows = verb == QLatin1String("receive") ? flows.receive.rows : flows.remove.rows;
-        for (const QString& name : args)
-            rows.push_back({name, QString(), areaText, message(Msg::StateNotReceiving, state.language), true});
-        started = verb == QLatin1String("receive") ? flows.receive.start(dir) : flows.remove.start();
+        auto& rows = r.verb == QLatin1String("receive") ? flows.receive.rows : flows.remove.rows;
+        for (const QString& name : r.names)
+            rows.push_back({name, QString(), partitionLabel(r.area), english(Msg::StateNotReceiving), true});
+        started = r.verb == QLatin1String("receive") ? flows.receive.start(r.dir) : flows.remove.start();
     }
-    if (!started) {
+    if (!started)
         return kExitFailed;
-    }
+
     QEventLoop loop;
     observer.loop = &loop;
     if (!line.run(loop, [&] { return observer.done; })) {
         prompter.clearProgress();
         flows.stop();
         line.run(loop, [] { return true; });
-        prompter.report(message(Msg::TimeOut, state.language));
+        prompter.report(english(Msg::TimeOut));
+        line.close();
         return kExitFailed;
     }
+    line.close();
 
     prompter.current.clear();
     QTextStream out(stdout);
-    bool allOk = observer.completed && !anyRefusedBeforeStart;
-    if (verb == QLatin1String("list")) {
+    bool allOk = observer.completed && !refusedBeforeStart;
+    if (r.verb == QLatin1String("list")) {
         for (const RemoteFileRow& row : flows.list.rows)
-            out << row.name << '\t' << (row.size.isEmpty() ? QStringLiteral("-") : row.size) << '\t' << row.partition.toUpper() << '\n';
-    } else if (verb == QLatin1String("send")) {
+            out << row.name << '\t' << (row.size.isEmpty() ? QStringLiteral("-") : row.size) << '\t' << areaColumn(row.partition) << '\n';
+    } else if (r.verb == QLatin1String("send")) {
         for (const SendRow& row : flows.send.rows) {
             const bool ok = row.state == message(Msg::StateSent, state.language);
             allOk = allOk && ok;
@@ -331,7 +175,7 @@ int runSerial(QStringList args)
             else
                 prompter.report(QFileInfo(row.path).fileName() + QStringLiteral(": not sent"));
         }
-    } else if (verb == QLatin1String("receive")) {
+    } else if (r.verb == QLatin1String("receive")) {
         for (const RemoteFileRow& row : flows.receive.rows) {
             const bool ok = row.state == message(Msg::StateReceived, state.language);
             allOk = allOk && ok;
@@ -349,6 +193,250 @@ int runSerial(QStringList args)
     }
     out.flush();
     return allOk ? kExitOk : kExitFailed;
+}
+
+int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, ProgramState& state, const Request& r)
+{
+    const QString path = r.names.value(0);
+    QString error;
+    const auto data = readWholeFile(path, &error);
+    if (!data) {
+        prompter.report(english(Msg::DncUnableToOpen) + QStringLiteral(" ") + error);
+        return kExitFailed;
+    }
+    DncFlow dnc(line.driver(), line.driver(), state, prompter, observer);
+    line.onBytes = [&](QByteArrayView chunk) { dnc.onBytes(chunk); };
+    line.onClosed = [&] { dnc.closed(); };
+    line.onReceiveError = [&] { dnc.receiveError(); };
+    line.driver().setTimerHandler([&](int id) { dnc.onTimer(id); });
+    DncDocument document;
+    document.path = QFileInfo(path).absoluteFilePath();
+    document.lines = net::lineCount(*data);
+    document.empty = data->isEmpty();
+    prompter.startLine = r.fromLine;
+    if (!dnc.start(document))
+        return kExitFailed;
+
+    QEventLoop loop;
+    observer.loop = &loop;
+    const bool answered = line.run(loop, [&] { return observer.done || !dnc.running(); });
+    if (!answered && dnc.running()) {
+        prompter.clearProgress();
+        dnc.stop();  // the command line's answer to "cancel?" is yes
+        line.run(loop, [] { return true; });
+        prompter.report(english(Msg::TimeOut));
+        line.close();
+        return kExitFailed;
+    }
+    line.close();
+    prompter.current.clear();
+    if (!observer.completed)
+        return kExitFailed;
+    QTextStream out(stdout);
+    out << document.path << ": " << dnc.done() << " bytes streamed from line " << (r.fromLine.isEmpty() ? QStringLiteral("1") : r.fromLine)
+        << "\n";
+    out.flush();
+    return kExitOk;
+}
+
+std::optional<TargetArea> areaFromOption(const QString& text)
+{
+    if (text == QLatin1String("user"))
+        return TargetArea::User;
+    if (text == QLatin1String("sys"))
+        return TargetArea::Sys;
+    if (text == QLatin1String("usb"))
+        return TargetArea::Usb;
+    return std::nullopt;
+}
+
+int runLink(QStringList args)
+{
+    bool bad = false;
+    Request r;
+    const auto serial = takeValue(args, QStringLiteral("--serial"), &bad);
+    const auto tcp = takeValue(args, QStringLiteral("--tcp"), &bad);
+    if (bad || serial.has_value() == tcp.has_value())
+        return usage(QStringLiteral("name the link with --serial PORT or --tcp HOST[:PORT]"));
+    if (tcp) {
+        const auto e = parseTcpAddress(*tcp);
+        if (!e)
+            return usage(QStringLiteral("--tcp takes HOST or HOST:PORT with PORT 1..65535, not ") + *tcp);
+        r.endpoint = *e;
+    } else {
+        r.endpoint.port = *serial;
+        if (r.endpoint.port.isEmpty())
+            return usage(QStringLiteral("--serial needs a port"));
+    }
+    if (const auto baud = takeInt(args, QStringLiteral("--baud"), 1, 4000000, &bad)) {
+        if (tcp)
+            return usage(QStringLiteral("--baud is for the serial link"));
+        r.endpoint.baud = *baud;
+    }
+    if (const auto seconds = takeInt(args, QStringLiteral("--timeout"), 1, 86400, &bad))
+        r.silenceLimitMs = *seconds * 1000;
+    const auto areaText = takeValue(args, QStringLiteral("--area"), &bad);
+    const QString ifExists = takeValue(args, QStringLiteral("--if-exists"), &bad).value_or(QStringLiteral("skip"));
+    r.dir = takeValue(args, QStringLiteral("--dir"), &bad).value_or(QStringLiteral("."));
+    r.fromLine = takeValue(args, QStringLiteral("--from-line"), &bad).value_or(QString());
+    r.listFile = takeValue(args, QStringLiteral("--list"), &bad).value_or(QString());
+    r.overwrite = takeFlag(args, QStringLiteral("--overwrite"));
+    r.usbList = takeFlag(args, QStringLiteral("--usb"));
+    if (bad)
+        return usage(QStringLiteral("every option needs a value in its range"));
+    if (areaText) {
+        const auto area = areaFromOption(*areaText);
+        if (!area || (!tcp && *area == TargetArea::Usb))
+            return usage(tcp ? QStringLiteral("--area takes user, sys or usb") : QStringLiteral("--area takes user or sys on the serial link"));
+        r.area = *area;
+    }
+    if (ifExists == QLatin1String("overwrite")) {
+        r.ifExists = CliPrompter::IfExists::Overwrite;
+    } else if (ifExists.startsWith(QLatin1String("rename="))) {
+        r.ifExists = CliPrompter::IfExists::Rename;
+        r.renameTo = ifExists.mid(7);
+        if (r.renameTo.isEmpty())
+            return usage(QStringLiteral("--if-exists rename= needs the new name"));
+    } else if (ifExists != QLatin1String("skip")) {
+        return usage(QStringLiteral("--if-exists takes skip, overwrite or rename=NAME"));
+    }
+    if (args.isEmpty())
+        return usage(QStringLiteral("a verb is needed after the link"));
+    r.verb = args.takeFirst();
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--")))
+            return usage(QStringLiteral("unknown option ") + a);
+    r.names = args;
+    const bool list = r.verb == QLatin1String("list");
+    if (list) {
+        if (!r.names.isEmpty() || areaText)
+            return usage(QStringLiteral("list takes no names and no --area (--usb lists the USB disk)"));
+        if (r.usbList && !tcp)
+            return usage(QStringLiteral("the serial link lists the controller's own areas only"));
+    } else if (r.usbList) {
+        return usage(QStringLiteral("--usb is for list; the other verbs take --area usb"));
+    }
+    if (r.verb == QLatin1String("send")) {
+        if (r.names.isEmpty() && r.listFile.isEmpty())
+            return usage(QStringLiteral("send needs at least one file or --list LIST.dat"));
+    } else if (!r.listFile.isEmpty()) {
+        return usage(QStringLiteral("--list is for send"));
+    }
+    if (r.verb == QLatin1String("receive") || r.verb == QLatin1String("delete")) {
+        if (r.names.isEmpty())
+            return usage(r.verb + QStringLiteral(" needs at least one name"));
+    } else if (r.verb == QLatin1String("dnc")) {
+        if (r.names.size() != 1)
+            return usage(QStringLiteral("dnc streams one file"));
+    } else if (!list && r.verb != QLatin1String("send")) {
+        return usage(QStringLiteral("unknown link verb ") + r.verb);
+    }
+    if (!r.fromLine.isEmpty() && r.verb != QLatin1String("dnc"))
+        return usage(QStringLiteral("--from-line is for dnc"));
+    if (r.verb == QLatin1String("receive") && !QFileInfo(r.dir).isDir()) {
+        err() << "fernlink-cli: " << r.dir << " is not a folder\n";
+        return kExitFailed;
+    }
+
+    CliPrompter prompter;
+    prompter.overwriteLocal = r.overwrite;
+    prompter.ifExists = r.ifExists;
+    prompter.renameTo = r.renameTo;
+    CliObserver observer(prompter);
+    ProgramState state;
+    state.language = Language::English;
+    CliConnection line;
+    line.silenceLimitMs = r.silenceLimitMs;
+    if (!line.open(r.endpoint, prompter))
+        return kExitFailed;
+    observer.onDropLink = [&] { line.drop(); };
+    state.link = tcp ? LinkType::LinkEthernet : LinkType::LinkSerial;
+
+    if (r.verb == QLatin1String("dnc"))
+        return runDnc(line, prompter, observer, state, r);
+    if (tcp) {
+        EthernetFlowSet flows(line.driver(), state, prompter, observer);
+        line.onBytes = [&](QByteArrayView chunk) { flows.onBytes(chunk); };
+        line.onClosed = [&] { flows.linkLost(); };
+        line.onReceiveError = [&] { flows.linkLost(); };
+        line.driver().setTimerHandler([&](int id) { flows.onTimer(id); });
+        return runFileVerb(flows, line, prompter, observer, r);
+    }
+    SerialFlowSet flows(line.driver(), state, prompter, observer);
+    line.onBytes = [&](QByteArrayView chunk) { flows.onBytes(chunk); };
+    line.driver().setTimerHandler([&](int id) { flows.onTimer(id); });
+    return runFileVerb(flows, line, prompter, observer, r);
+}
+
+// ---------------------------------------------------------------- saved transfer lists
+
+int runListFile(QStringList args)
+{
+    bool bad = false;
+    const auto areaText = takeValue(args, QStringLiteral("--area"), &bad);
+    if (bad || args.size() < 3)
+        return usage(QStringLiteral("list-file show LIST.dat | list-file save LIST.dat FILE... [--area user|sys|usb]"));
+    const QString what = args.at(1);
+    const QString path = args.at(2);
+    QTextStream out(stdout);
+    CliPrompter prompter;
+    if (what == QLatin1String("show")) {
+        if (args.size() != 3 || areaText)
+            return usage(QStringLiteral("list-file show takes one file"));
+        const FileListReadResult loaded = loadFileList(path);
+        for (const CFileListItem& row : loaded.items)
+            out << row.checkMark << '\t' << row.path << '\t' << row.targetName << '\t' << row.size << '\t' << row.partition
+                << '\t' << row.state << '\n';
+        out.flush();
+        switch (loaded.status) {
+        case FileListReadResult::Status::Ok:
+            return kExitOk;
+        case FileListReadResult::Status::NotOpened:
+            prompter.report(path + QStringLiteral(": ") + loaded.error);
+            break;
+        case FileListReadResult::Status::FormatError:
+            prompter.report(path + QStringLiteral(": ") + english(Msg::ListFileFormatError));
+            break;
+        case FileListReadResult::Status::Truncated:
+            prompter.report(path + QStringLiteral(": cut short after the rows shown (") + loaded.error + QLatin1Char(')'));
+            break;
+        }
+        return kExitFailed;
+    }
+    if (what != QLatin1String("save"))
+        return usage(QStringLiteral("list-file takes show or save"));
+    const auto area = areaFromOption(areaText.value_or(QStringLiteral("user")));
+    if (!area)
+        return usage(QStringLiteral("--area takes user, sys or usb"));
+    if (args.size() < 4)
+        return usage(QStringLiteral("list-file save needs the files to list"));
+    // Rows as the send page adds them: each new file at the top of the queue.
+    std::vector<CFileListItem> queue;
+    bool allFound = true;
+    for (const QString& file : args.mid(3)) {
+        const QFileInfo info(file);
+        if (!info.isFile()) {
+            prompter.report(english(Msg::FileCannotOpenSerial).arg(file));
+            allFound = false;
+            continue;
+        }
+        const SendRow row = makeSendRow(info.absoluteFilePath(), info.fileName(), info.size(), *area, english(Msg::StateUnsend));
+        const CFileListItem item{checkMarkText(row.sendable), row.path, row.targetName, QString::number(row.size), row.partition, row.state};
+        for (const QString& skipped : mergeIntoQueue(queue, {item}))
+            prompter.report(english(Msg::ListFileAlreadyQueued).arg(skipped));
+    }
+    if (!allFound)
+        return kExitFailed;  // nothing written: a list without the asked-for files is not what was meant
+    const ArchiveFileResult saved = saveFileList(path, queue);
+    if (!saved.ok) {
+        prompter.report(path + QStringLiteral(": ") + saved.error);
+        return kExitFailed;
+    }
+    for (const CFileListItem& row : queue)
+        out << row.checkMark << '\t' << row.path << '\t' << row.targetName << '\t' << row.size << '\t' << row.partition << '\t'
+            << row.state << '\n';
+    out.flush();
+    return kExitOk;
 }
 
 // ---------------------------------------------------------------- bare XModem
@@ -426,8 +514,8 @@ public:
 int runXModem(QStringList args)
 {
     bool bad = false;
-    LinkOptions link;
-    if (const auto baud = takeBaud(args, &bad))
+    Endpoint link;
+    if (const auto baud = takeInt(args, QStringLiteral("--baud"), 1, 4000000, &bad))
         link.baud = *baud;
     if (bad || args.size() != 4 || (args[1] != QLatin1String("send") && args[1] != QLatin1String("receive")))
         return usage(QStringLiteral("xmodem send|receive PORT FILE [--baud N]"));
@@ -444,21 +532,20 @@ int runXModem(QStringList args)
         }
     }
     CliPrompter prompter;
-    CliLine line;
-    if (!line.open(link))
+    CliConnection line;
+    if (!line.open(link, prompter))
         return kExitFailed;
     QEventLoop loop;
     BareTransfer transfer(prompter, loop);
     transfer.path = path;
-    CXModem xmodem(line.driver, transfer, XModemVariant::Fernlink);
-    QObject::connect(&line.comm, &CVantorComm::received, [&](const QByteArray& chunk) {
-        line.lastByte.restart();
+    CXModem xmodem(line.driver(), transfer, XModemVariant::Fernlink);
+    line.onBytes = [&](QByteArrayView chunk) {
         if (sending)
             xmodem.onSenderBytes(chunk);
         else
             xmodem.onReceiverChunk(chunk);
-    });
-    line.driver.setTimerHandler([&](int id) { xmodem.onTimer(id); });
+    };
+    line.driver().setTimerHandler([&](int id) { xmodem.onTimer(id); });
     if (sending) {
         transfer.stats.start(data->size(), TransferDirection::Send);
         xmodem.beginSend(*data);
@@ -486,20 +573,30 @@ int runLinkCommand(const QStringList& args)
         return -1;
     if (args.first() == QLatin1String("xmodem"))
         return runXModem(args);
-    if (args.contains(QLatin1String("--serial")))
-        return runSerial(args);
+    if (args.first() == QLatin1String("list-file"))
+        return runListFile(args);
+    if (args.contains(QLatin1String("--serial")) || args.contains(QLatin1String("--tcp")))
+        return runLink(args);
     return -1;
 }
 
 QString linkUsage()
 {
     return QStringLiteral(
-        "Serial link (PORT is a device name such as ttyUSB0, or a path):\n"
-        "  fernlink-cli --serial PORT [--baud N] list\n"
-        "      one line per file: NAME<TAB>SIZE<TAB>AREA (USER or SYS; SIZE - when not given)\n"
-        "  fernlink-cli --serial PORT [--baud N] send FILE... [--area user|sys] [--if-exists skip|overwrite]\n"
-        "  fernlink-cli --serial PORT [--baud N] receive NAME... [--area user|sys] [--dir DIR] [--overwrite]\n"
-        "  fernlink-cli --serial PORT [--baud N] delete NAME... [--area user|sys]\n"
+        "Controller link: LINK is --serial PORT [--baud N] (PORT a device name such as ttyUSB0, or a path)\n"
+        "or --tcp HOST[:PORT] (PORT 1234 unless given). --timeout S gives up after S seconds of silence (30).\n"
+        "  fernlink-cli LINK list [--usb]\n"
+        "      one line per file: NAME<TAB>SIZE<TAB>AREA (USER, SYS or USB; SIZE - when not given);\n"
+        "      --usb lists the controller's USB disk (Ethernet only)\n"
+        "  fernlink-cli LINK send FILE... [--area user|sys|usb] [--if-exists skip|overwrite|rename=NAME]\n"
+        "  fernlink-cli LINK send --list LIST.dat [--if-exists ...]   the ticked rows of a saved list\n"
+        "  fernlink-cli LINK receive NAME... [--area user|sys|usb] [--dir DIR] [--overwrite]\n"
+        "  fernlink-cli LINK delete NAME... [--area user|sys|usb]\n"
+        "  fernlink-cli LINK dnc FILE [--from-line N]   streams FILE for direct execution\n"
+        "      (serial: the controller starts it with C; Ethernet: after the controller agreed)\n"
+        "  The USB area is reached over Ethernet only.\n"
+        "  fernlink-cli list-file show LIST.dat            its rows: MARK<TAB>PATH<TAB>TARGET<TAB>SIZE<TAB>AREA<TAB>STATE\n"
+        "  fernlink-cli list-file save LIST.dat FILE... [--area user|sys|usb]   as the send page saves its queue\n"
         "  fernlink-cli xmodem send PORT FILE [--baud N]      bare XModem-CRC, waits for C\n"
         "  fernlink-cli xmodem receive PORT FILE [--baud N]   bare XModem-CRC, sends C\n"
         "  Exit status: 0 every file succeeded, 1 something was refused or failed, 2 usage error.\n\n");

@@ -89,6 +89,13 @@ constexpr Entry kCatalogue[] = {
     {Msg::DncFileEmpty, "文件为空", "file content is empty"},
     {Msg::DncStartLine, "开始行号", "开始行号"},
     {Msg::DncNumberTooBig, "输入的行号大于现有的行数", "The  number too big"},
+    {Msg::UnableToConnect, "连接失败，%1错误", "Unable to connect to CNC ,%1"},
+    {Msg::ConnectFailedStatus, "连接失败", "Unable to connect to CNC"},
+    {Msg::EthernetConnected, "以太网已连接", "connect"},
+    {Msg::EthernetDisconnected, "以太网已断开", "disconnect"},
+    {Msg::ListFileFormatError, "文件格式不对", "file format error"},
+    {Msg::ListFileAlreadyQueued, "已存在和%1相同的文件名,不能再添加", "The file %1 already exists."},
+    {Msg::ListLoadWhileSending, "正在发送文件,不能载入文件列表", "Sending,Con not Load list."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

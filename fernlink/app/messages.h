@@ -83,6 +83,15 @@ enum class Msg {
     DncFileEmpty,
     DncStartLine,
     DncNumberTooBig,
+    // connecting over Ethernet
+    UnableToConnect,
+    ConnectFailedStatus,
+    EthernetConnected,
+    EthernetDisconnected,
+    // saved transfer lists
+    ListFileFormatError,
+    ListFileAlreadyQueued,
+    ListLoadWhileSending,
     Count
 };
 

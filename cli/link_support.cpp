@@ -1,0 +1,336 @@
+#include "cli/link_support.h"
+
+#include "fernlink/app/messages.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace vantor::cli {
+
+using namespace vantor::fernlink;
+
+QTextStream& err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+namespace {
+
+bool startsLike(const QString& text, Msg id)
+{
+    const QString t = messageEnglish(id);
+    const QString head = t.section(QLatin1String("%1"), 0, 0);
+    return text.startsWith(head.isEmpty() ? t : head);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- answers and reports
+
+Answer CliPrompter::ask(const QString& text, Buttons)
+{
+    if (startsLike(text, Msg::FileExistsOverwrite)) {
+        if (!overwriteLocal)
+            report(text.section(QLatin1Char('!'), 0, 0) + QStringLiteral("! (skipped; --overwrite replaces it)"));
+        return overwriteLocal ? Answer::Yes : Answer::No;
+    }
+    if (startsLike(text, Msg::CncHasFile)) {
+        switch (ifExists) {
+        case IfExists::Overwrite:
+            return Answer::Yes;
+        case IfExists::Rename:
+            if (!renameUsed_)
+                return Answer::No;
+            report(text + QStringLiteral(" (skipped; the new name was used already)"));
+            return Answer::Cancel;
+        case IfExists::Skip:
+            break;
+        }
+        report(text + QStringLiteral(" (skipped; --if-exists overwrite replaces it)"));
+        return Answer::Cancel;
+    }
+    if (startsLike(text, Msg::IncorrectNameQuestion) || startsLike(text, Msg::SizeOver4MQuestion)) {
+        report(text.section(QLatin1Char('\n'), 0, 0).trimmed() + QStringLiteral(" (skipped)"));
+        return Answer::Yes;
+    }
+    if (startsLike(text, Msg::SendNoRightQuestion) || startsLike(text, Msg::NetFileCannotOpenQuestion)) {
+        report(text.section(QLatin1Char('\n'), 0, 0).trimmed() + QStringLiteral(" (skipped)"));
+        return Answer::No;
+    }
+    return Answer::Yes;  // confirmations of what the command line asked for
+}
+
+std::optional<QString> CliPrompter::askText(const QString& prompt, const QString& initial)
+{
+    if (prompt == messageEnglish(Msg::DncStartLine) || prompt == messageChinese(Msg::DncStartLine)) {
+        if (startLineGiven_) {
+            report(QStringLiteral("--from-line takes a line number from 1 to 2147483647, not ") + initial);
+            return std::nullopt;
+        }
+        startLineGiven_ = true;
+        return startLine.isEmpty() ? QStringLiteral("1") : startLine;
+    }
+    // The rename question of a name the controller already holds.
+    if (ifExists == IfExists::Rename && !renameUsed_) {
+        renameUsed_ = true;
+        return renameTo;
+    }
+    report(QStringLiteral("the name ") + initial + QStringLiteral(" is not accepted (skipped)"));
+    return std::nullopt;
+}
+
+void CliPrompter::report(const QString& text)
+{
+    clearProgress();
+    err() << "fernlink-cli: " << (current.isEmpty() ? QString() : current + QStringLiteral(": ")) << text << "\n";
+    err().flush();
+}
+
+void CliPrompter::progress(const QString& line)
+{
+    if (!isatty(STDERR_FILENO))
+        return;
+    err() << "\r" << line << "\x1b[K";
+    err().flush();
+    shown_ = true;
+}
+
+void CliPrompter::clearProgress()
+{
+    if (!shown_)
+        return;
+    err() << "\r\x1b[K";
+    shown_ = false;
+}
+
+void CliObserver::currentFile(const QString& path)
+{
+    prompter_.current = QFileInfo(path).fileName();
+}
+
+void CliObserver::progress(const TransferStatistics& s)
+{
+    prompter_.progress(QStringLiteral("%1  %2  %3  %4  %5")
+                           .arg(prompter_.current, s.packetsText(), s.progressText(), s.elapsedText(), s.speedText()));
+}
+
+void CliObserver::finished(bool ok)
+{
+    prompter_.clearProgress();
+    done = true;
+    completed = ok;
+    if (loop)
+        loop->quit();
+}
+
+// ---------------------------------------------------------------- the connection
+
+std::optional<Endpoint> parseTcpAddress(const QString& text)
+{
+    Endpoint e;
+    e.tcp = true;
+    QString host = text;
+    QString port;
+    if (text.startsWith(QLatin1Char('['))) {
+        const qsizetype close = text.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return std::nullopt;
+        host = text.mid(1, close - 1);
+        const QString rest = text.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':')))
+                return std::nullopt;
+            port = rest.mid(1);
+        }
+    } else if (text.count(QLatin1Char(':')) == 1) {
+        host = text.section(QLatin1Char(':'), 0, 0);
+        port = text.section(QLatin1Char(':'), 1);
+    }
+    if (host.isEmpty())
+        return std::nullopt;
+    e.host = host;
+    if (!port.isEmpty()) {
+        bool ok = false;
+        const int n = port.toInt(&ok);
+        if (!ok || n < 1 || n > 65535)
+            return std::nullopt;
+        e.tcpPort = static_cast<quint16>(n);
+    }
+    return e;
+}
+
+CliConnection::CliConnection() = default;
+
+CliConnection::~CliConnection()
+{
+    // The callbacks refer to flows that may be gone by now.
+    onBytes = nullptr;
+    onClosed = nullptr;
+    onReceiveError = nullptr;
+}
+
+LinkDriver& CliConnection::driver()
+{
+    return endpoint_.tcp ? net_.port() : serialDriver_;
+}
+
+bool CliConnection::connected() const
+{
+    return endpoint_.tcp ? net_.isConnected() && !dropped_ : comm_.isOpen();
+}
+
+bool CliConnection::open(const Endpoint& endpoint, const CliPrompter&)
+{
+    endpoint_ = endpoint;
+    if (!endpoint.tcp) {
+        comm_.setPort(endpoint.port, endpoint.baud);
+        if (!comm_.open()) {
+            err() << "fernlink-cli: cannot open " << endpoint.port << ": " << comm_.lastError() << "\n";
+            return false;
+        }
+        serialDriver_.setWriter([this](const QByteArray& b) { comm_.write(b); });
+        serialDriver_.setPurger([this] { comm_.purge(); });
+        QObject::connect(&comm_, &CVantorComm::received, [this](const QByteArray& chunk) {
+            lastByte_.restart();
+            if (onBytes)
+                onBytes(chunk);
+        });
+        lastByte_.start();
+        return true;
+    }
+
+    QEventLoop wait;
+    bool ok = false;
+    int code = 0;
+    QString why;
+    const auto c1 = QObject::connect(&net_, &EthernetLink::connected, [&] {
+        ok = true;
+        wait.quit();
+    });
+    const auto c2 = QObject::connect(&net_, &EthernetLink::connectFailed, [&](int errorCode, const QString& text) {
+        code = errorCode;
+        why = text;
+        wait.quit();
+    });
+    net_.connectTo(endpoint.host, endpoint.tcpPort);
+    wait.exec();
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    if (!ok) {
+        err() << "fernlink-cli: " << message(Msg::UnableToConnect, Language::English).arg(code) << " (" << endpoint.host
+              << ':' << endpoint.tcpPort << ": " << why << ")\n";
+        err().flush();
+        return false;
+    }
+    QObject::connect(&net_, &EthernetLink::bytesReceived, [this](const QByteArray& chunk) {
+        lastByte_.restart();
+        if (onBytes)
+            onBytes(chunk);
+    });
+    QObject::connect(&net_, &EthernetLink::closed, [this] {
+        if (onClosed)
+            onClosed();
+    });
+    QObject::connect(&net_, &EthernetLink::receiveError, [this](int) {
+        if (onReceiveError)
+            onReceiveError();
+    });
+    lastByte_.start();
+    return true;
+}
+
+void CliConnection::drop()
+{
+    if (!endpoint_.tcp || dropped_)
+        return;
+    dropped_ = true;
+    net_.disconnectFromController();
+}
+
+bool CliConnection::run(QEventLoop& loop, const std::function<bool()>& done)
+{
+    QTimer watch;
+    bool silent = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (done()) {
+            loop.quit();
+        } else if (lastByte_.elapsed() > silenceLimitMs) {
+            silent = true;
+            loop.quit();
+        }
+    });
+    watch.start(50);
+    if (!done())
+        loop.exec();
+    drain();
+    return !silent;
+}
+
+void CliConnection::drain()
+{
+    QElapsedTimer drain;
+    drain.start();
+    while (!driver().idle() && drain.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (endpoint_.tcp && connected()) {
+        QTcpSocket& s = net_.socket();
+        while (s.bytesToWrite() > 0 && s.waitForBytesWritten(3000)) {
+        }
+    }
+}
+
+void CliConnection::close()
+{
+    drain();
+    if (endpoint_.tcp) {
+        dropped_ = true;
+        QTcpSocket& s = net_.socket();
+        if (s.state() == QAbstractSocket::ConnectedState) {
+            s.disconnectFromHost();
+            if (s.state() != QAbstractSocket::UnconnectedState)
+                s.waitForDisconnected(1000);
+        }
+    } else {
+        comm_.close();
+    }
+}
+
+std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad)
+{
+    const qsizetype i = args.indexOf(option);
+    if (i < 0)
+        return std::nullopt;
+    if (i + 1 >= args.size()) {
+        *bad = true;
+        return std::nullopt;
+    }
+    QString v = args.at(i + 1);
+    args.remove(i, 2);
+    return v;
+}
+
+bool takeFlag(QStringList& args, const QString& option)
+{
+    return args.removeAll(option) > 0;
+}
+
+std::optional<int> takeInt(QStringList& args, const QString& option, int min, int max, bool* bad)
+{
+    const auto v = takeValue(args, option, bad);
+    if (!v)
+        return std::nullopt;
+    bool ok = false;
+    const int n = v->toInt(&ok);
+    if (!ok || n < min || n > max) {
+        *bad = true;
+        return std::nullopt;
+    }
+    return n;
+}
+
+}  // namespace vantor::cli

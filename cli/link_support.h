@@ -1,0 +1,126 @@
+#pragma once
+// What fernlink-cli's link verbs share: the answers the flows' questions get from the
+// command line, the reports on stderr, and one connection to the controller over either link.
+#include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/ethernetlink.h"
+#include "serialcore/linkdriver.h"
+#include "serialcore/vantorcomm.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+#include <optional>
+
+namespace vantor::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// The XModem sender and the Ethernet list, receive and delete exchanges wait for the
+// controller without limit; a command-line run gives up after this long without a byte.
+constexpr int kDefaultSilenceLimitMs = 30000;
+
+QTextStream& err();
+
+// Answers the flows' questions from the command line's flags and reports on stderr.
+class CliPrompter : public Prompter {
+public:
+    bool overwriteLocal = false;
+    enum class IfExists { Skip, Overwrite, Rename } ifExists = IfExists::Skip;
+    QString renameTo;     // used for the first name the controller already has
+    QString startLine;    // the DNC start line
+    QString current;      // the file the flow is on, for the reports
+
+    Answer ask(const QString& text, Buttons buttons) override;
+    void inform(Severity, const QString& text) override { report(text); }
+    std::optional<QString> askText(const QString& prompt, const QString& initial) override;
+
+    void report(const QString& text);
+    void progress(const QString& line);
+    void clearProgress();
+
+private:
+    bool shown_ = false;
+    bool renameUsed_ = false;
+    bool startLineGiven_ = false;
+};
+
+class CliObserver : public fernlink::EthernetObserver {
+public:
+    explicit CliObserver(CliPrompter& prompter) : prompter_(prompter) {}
+    bool done = false;
+    bool completed = false;
+    QEventLoop* loop = nullptr;
+    std::function<void()> onDropLink;
+
+    void currentFile(const QString& path) override;
+    void progress(const fernlink::TransferStatistics& s) override;
+    void finished(bool ok) override;
+    void dropLink() override
+    {
+        if (onDropLink)
+            onDropLink();
+    }
+
+private:
+    CliPrompter& prompter_;
+};
+
+// Where the controller is: a serial port or a TCP address.
+struct Endpoint {
+    bool tcp = false;
+    QString port;  // serial device
+    int baud = CVantorComm::kDefaultBaud;
+    QString host;
+    quint16 tcpPort = fernlink::net::kPort;
+};
+
+// "HOST", "HOST:PORT" or "[V6]:PORT"; nullopt when the port is not 1..65535.
+std::optional<Endpoint> parseTcpAddress(const QString& text);
+
+// One open link: the driver the flows write through, and the bytes, closing and read
+// errors of the line handed to the callbacks.
+class CliConnection {
+public:
+    CliConnection();
+    ~CliConnection();
+
+    std::function<void(QByteArrayView)> onBytes;
+    std::function<void()> onClosed;
+    std::function<void()> onReceiveError;
+    int silenceLimitMs = kDefaultSilenceLimitMs;
+
+    bool open(const Endpoint& endpoint, const CliPrompter& prompter);
+    LinkDriver& driver();
+    bool tcp() const { return endpoint_.tcp; }
+    bool connected() const;
+    // Closes the TCP connection at once (the flows asked to drop the link).
+    void drop();
+
+    // Runs the loop until done() holds or the line stays silent too long; false on silence.
+    // What the flows queued last (a CAN, an ACK, the EOT) still goes out before it returns.
+    bool run(QEventLoop& loop, const std::function<bool()>& done);
+    // Writes what is still queued and closes the line.
+    void close();
+
+private:
+    void drain();
+
+    Endpoint endpoint_;
+    CVantorComm comm_;
+    LinkDriver serialDriver_;
+    fernlink::EthernetLink net_;
+    QElapsedTimer lastByte_;
+    bool dropped_ = false;
+};
+
+// Option parsing shared by the verbs; each removes what it took from args.
+std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad);
+bool takeFlag(QStringList& args, const QString& option);
+std::optional<int> takeInt(QStringList& args, const QString& option, int min, int max, bool* bad);
+
+}  // namespace vantor::cli

@@ -1,0 +1,490 @@
+// fernlink-cli against cncsim over TCP on 127.0.0.1 and, for DNC, over a pseudo-terminal:
+// every verb end to end, the refusals a controller gives, and the faults of a bad network.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "common/testing/ptypair.h"
+#include "common/testing/testfiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace vantor::testing;
+
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QByteArray pattern(int n, int seed = 0)
+{
+    QByteArray b(n, 0);
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
+    return b;
+}
+
+QByteArray program(int lines)
+{
+    QByteArray text;
+    for (int i = 1; i <= lines; ++i)
+        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + " Y" + QByteArray::number(i * 2) + "\r\n";
+    return text;
+}
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class LinkCliTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QProcess sim;
+    QString address;  // 127.0.0.1:PORT
+    QString link;     // the pty, when the serial side is used
+
+    QString root() const { return dir.filePath(s("root")); }
+    QString work() const { return dir.filePath(s("work")); }
+    QString local(const QString& name) const { return QDir(work()).filePath(name); }
+    QString onCnc(const char* partition, const QString& name) const
+    {
+        return QDir(root()).filePath(QLatin1String(partition) + QLatin1Char('/') + name);
+    }
+    // The controller stores a file when the EOT arrives, which the PC does not wait for:
+    // give it a moment before looking.
+    QByteArray stored(const char* partition, const QString& name, const QByteArray& expected) const
+    {
+        waitUntil([&] { return readFile(onCnc(partition, name)) == expected; }, 5000);
+        return readFile(onCnc(partition, name));
+    }
+    QStringList dncStreams(int expected = 0) const
+    {
+        if (expected > 0)
+            waitUntil([&] { return streamList().size() >= expected; }, 5000);
+        return streamList();
+    }
+    QStringList streamList() const
+    {
+        return QDir(QDir(root()).filePath(s("dnc"))).entryList({s("stream-*.nc")}, QDir::Files, QDir::Name);
+    }
+    QByteArray dncStream(int n) const
+    {
+        return readFile(QDir(root()).filePath(s("dnc/stream-%1.nc").arg(n, 3, 10, QLatin1Char('0'))));
+    }
+
+    void startSim(const QStringList& faults = {}, bool serial = false)
+    {
+        QDir().mkpath(work());
+        QStringList args{s("--root"), root(), s("--tcp"), s("0")};
+        if (serial) {
+            link = dir.filePath(s("cnc"));
+            args << s("--link") << link;
+        }
+        sim.start(programPath("cncsim"), args + faults);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        if (serial) {
+            ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+            ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
+        }
+        ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+        address = QString::fromUtf8(sim.readLine()).trimmed();
+        ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
+    }
+    void TearDown() override
+    {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            if (!sim.waitForFinished(3000))
+                sim.kill();
+        }
+    }
+    Result run(const QStringList& args)
+    {
+        QProcess p;
+        p.setWorkingDirectory(work());
+        p.start(programPath("fernlink-cli"), args);
+        Result r;
+        if (!p.waitForFinished(90000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    Result tcp(const QStringList& args) { return run(QStringList{s("--tcp"), address} + args); }
+    Result serial(const QStringList& args) { return run(QStringList{s("--serial"), link} + args); }
+};
+
+#define EXPECT_OK(r) EXPECT_EQ((r).status, 0) << (r).err.toStdString()
+
+// ---------------------------------------------------------------- listing
+
+TEST_F(LinkCliTest, ListShowsBothAreasWithoutTheControllersOwnFilesAndTheUsbDiskApart)
+{
+    startSim();
+    writeFile(onCnc("user", s("O00002.txt")), "G0\n");
+    writeFile(onCnc("user", s("MACRO.HEP")), "m");
+    writeFile(onCnc("user", s("ladinit.val")), "l");
+    writeFile(onCnc("sys", s("backup.bak")), QByteArray(300, 'b'));
+    writeFile(onCnc("usb", s("片子.nc")), "usb");
+
+    Result r = tcp({s("list")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, s("O00002.txt\t3\tUSER\nbackup.bak\t300\tSYS\n"));
+
+    r = tcp({s("list"), s("--usb")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, s("片子.nc\t3\tUSB\n"));
+}
+
+TEST_F(LinkCliTest, RefusedPartitionIsReportedAsAFailedList)
+{
+    startSim({s("--refuse-partition")});
+    const Result r = tcp({s("list")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Unable to get file list."))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+}
+
+// ---------------------------------------------------------------- send and receive
+
+TEST_F(LinkCliTest, FilesOfEveryFrameBoundaryGoThereAndBackByteExact)
+{
+    startSim();
+    // Sizes around the 2047-byte frame payload, and none at all.
+    const int sizes[] = {0, 1, 2046, 2047, 2048, 4094, 4095, 4096, 100000};
+    QStringList names;
+    int n = 10;
+    for (int size : sizes) {
+        const QString name = s("O%1.txt").arg(n, 5, 10, QLatin1Char('0'));
+        writeFile(local(name), pattern(size, n));
+        names << name;
+        ++n;
+    }
+    Result r = tcp(QStringList{s("send")} + names);
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out.count(s(" -> ")), names.size()) << r.out.toStdString();
+    n = 10;
+    for (const QString& name : names) {
+        EXPECT_EQ(stored("user", name, pattern(sizes[n - 10], n)), pattern(sizes[n - 10], n)) << name.toStdString();
+        ++n;
+    }
+
+    QDir().mkpath(local(s("back")));
+    r = tcp(QStringList{s("receive")} + names + QStringList{s("--dir"), s("back")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, names.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    n = 10;
+    for (const QString& name : names) {
+        EXPECT_EQ(readFile(local(s("back/") + name)), pattern(sizes[n - 10], n)) << name.toStdString();
+        ++n;
+    }
+}
+
+TEST_F(LinkCliTest, AreasKeepTheirNamesAndTheUserAreaTakesTheRuleName)
+{
+    startSim();
+    writeFile(local(s("o7.nc")), "user");
+    writeFile(local(s("machine.bak")), "sys");
+    writeFile(local(s("setup.txt")), "usb");
+    EXPECT_OK(tcp({s("send"), s("o7.nc")}));
+    EXPECT_OK(tcp({s("send"), s("machine.bak"), s("--area"), s("sys")}));
+    EXPECT_OK(tcp({s("send"), s("setup.txt"), s("--area"), s("usb")}));
+    EXPECT_EQ(stored("user", s("O00007.txt"), "user"), "user");
+    EXPECT_EQ(stored("sys", s("machine.bak"), "sys"), "sys");
+    EXPECT_EQ(stored("usb", s("setup.txt"), "usb"), "usb");
+
+    // A name the user area does not accept is not sent.
+    writeFile(local(s("prog.txt")), "x");
+    const Result r = tcp({s("send"), s("prog.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("prog.txt"))));
+
+    QDir().mkpath(local(s("in")));
+    EXPECT_OK(tcp({s("receive"), s("setup.txt"), s("--area"), s("usb"), s("--dir"), s("in")}));
+    EXPECT_EQ(readFile(local(s("in/setup.txt"))), "usb");
+}
+
+TEST_F(LinkCliTest, ReceiveKeepsALocalFileUnlessAskedAndAMissingOneLeavesNothing)
+{
+    startSim();
+    writeFile(onCnc("user", s("O00003.txt")), "from the controller");
+    writeFile(local(s("O00003.txt")), "mine");
+    Result r = tcp({s("receive"), s("O00003.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(local(s("O00003.txt"))), "mine");
+    r = tcp({s("receive"), s("O00003.txt"), s("--overwrite")});
+    EXPECT_OK(r);
+    EXPECT_EQ(readFile(local(s("O00003.txt"))), "from the controller");
+
+    r = tcp({s("receive"), s("O00404.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("O00404.txt: Error"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(local(s("O00404.txt"))));
+}
+
+TEST_F(LinkCliTest, DeleteRemovesFilesAndAMissingOneIsRefused)
+{
+    startSim();
+    writeFile(onCnc("user", s("O00001.txt")), "1");
+    writeFile(onCnc("usb", s("a.nc")), "a");
+    EXPECT_OK(tcp({s("delete"), s("O00001.txt")}));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+    EXPECT_OK(tcp({s("delete"), s("a.nc"), s("--area"), s("usb")}));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("usb", s("a.nc"))));
+
+    const Result r = tcp({s("delete"), s("O00009.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Not enough right or in used"))) << r.err.toStdString();
+}
+
+// ---------------------------------------------------------------- the controller says no
+
+TEST_F(LinkCliTest, EachDownloadRefusalIsReportedAndStoresNothing)
+{
+    struct Case {
+        const char* fault;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"dle", "Not enough right or not on MDI"},
+        {"sub", "Not suit the system"},
+        {"fs", "number of file over 400"},
+        {"can", "O5.txt: error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        startSim({s("--refuse"), s(c.fault)});
+        writeFile(local(s("O5.txt")), "G0\n");
+        const Result r = tcp({s("send"), s("O5.txt")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(s(c.text))) << r.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00005.txt"))));
+        TearDown();
+    }
+}
+
+TEST_F(LinkCliTest, RefusedUploadMarksTheRowAndWritesNothing)
+{
+    startSim({s("--refuse-upload"), s("dle")});
+    writeFile(onCnc("user", s("O00008.txt")), "x");
+    const Result r = tcp({s("receive"), s("O00008.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Not enough right or not right or alarm"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(local(s("O00008.txt"))));
+}
+
+TEST_F(LinkCliTest, ANameTheControllerHasIsSkippedOverwrittenOrRenamed)
+{
+    startSim({s("--exists-asks")});
+    writeFile(onCnc("user", s("O00005.txt")), "old");
+    writeFile(local(s("O5.txt")), "new");
+
+    Result r = tcp({s("send"), s("O5.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(stored("user", s("O00005.txt"), "old"), "old");
+
+    r = tcp({s("send"), s("O5.txt"), s("--if-exists"), s("rename=O6.nc")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.contains(s("-> O00006.txt"))) << r.out.toStdString();
+    EXPECT_EQ(stored("user", s("O00006.txt"), "new"), "new");
+    EXPECT_EQ(stored("user", s("O00005.txt"), "old"), "old");
+
+    r = tcp({s("send"), s("O5.txt"), s("--if-exists"), s("overwrite")});
+    EXPECT_OK(r);
+    EXPECT_EQ(stored("user", s("O00005.txt"), "new"), "new");
+}
+
+// ---------------------------------------------------------------- a bad network
+
+TEST_F(LinkCliTest, RepliesAndFramesSplitIntoSmallPiecesStillWork)
+{
+    startSim({s("--split"), s("7")});
+    writeFile(onCnc("user", s("O00001.txt")), pattern(5000));
+    writeFile(local(s("O2.txt")), pattern(3000, 2));
+    Result r = tcp({s("list")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, s("O00001.txt\t5000\tUSER\n"));
+    EXPECT_OK(tcp({s("send"), s("O2.txt")}));
+    EXPECT_EQ(stored("user", s("O00002.txt"), pattern(3000, 2)), pattern(3000, 2));
+    r = tcp({s("receive"), s("O00001.txt")});
+    EXPECT_OK(r);
+    EXPECT_EQ(readFile(local(s("O00001.txt"))), pattern(5000));
+}
+
+TEST_F(LinkCliTest, ADroppedConnectionLeavesNoFileThatLooksComplete)
+{
+    startSim({s("--drop-after"), s("2")});
+    writeFile(onCnc("user", s("O00001.txt")), pattern(20000));
+    writeFile(local(s("O2.txt")), pattern(20000, 2));
+
+    Result r = tcp({s("receive"), s("O00001.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(local(s("O00001.txt"))));
+
+    r = tcp({s("send"), s("O2.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
+}
+
+TEST_F(LinkCliTest, ASilentControllerTimesOutAndAClosedPortCannotBeReached)
+{
+    startSim({s("--silent")});
+    Result r = tcp({s("--timeout"), s("2"), s("list")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Time out"))) << r.err.toStdString();
+
+    writeFile(local(s("O1.txt")), "x");
+    r = tcp({s("send"), s("O1.txt")});  // the send's own 9 s wait for the partition
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Time out"))) << r.err.toStdString();
+
+    TearDown();
+    r = run({s("--tcp"), address, s("list")});  // nobody listens there any more
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("Unable to connect to CNC"))) << r.err.toStdString();
+}
+
+// ---------------------------------------------------------------- DNC
+
+TEST_F(LinkCliTest, DncOverEthernetStreamsFromTheChosenLine)
+{
+    startSim();
+    const QByteArray text = program(400);  // several 2048-byte chunks
+    writeFile(local(s("part.nc")), text);
+    Result r = tcp({s("dnc"), s("part.nc")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(1).size(), 1);
+    EXPECT_EQ(dncStream(1), text);
+
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("398")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(2).size(), 2);
+    const QList<QByteArray> lines = text.split('\n');
+    EXPECT_EQ(dncStream(2), lines[397] + '\n' + lines[398] + '\n' + lines[399] + '\n');
+
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("401")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("The  number too big"))) << r.err.toStdString();
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("0")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dncStreams().size(), 2);
+}
+
+TEST_F(LinkCliTest, DncRefusalsSayWhyAndStreamNothing)
+{
+    struct Case {
+        const char* fault;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"auto", "On running"},
+        {"buff", "The DNC Buffer not empty"},
+        {"other", "Please Send it in DNC mode."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        startSim({s("--dnc-refuse"), s(c.fault)});
+        writeFile(local(s("part.nc")), program(3));
+        const Result r = tcp({s("dnc"), s("part.nc")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(s(c.text))) << r.err.toStdString();
+        EXPECT_TRUE(dncStreams().isEmpty());
+        TearDown();
+    }
+}
+
+TEST_F(LinkCliTest, DncOverTheSerialLineIsAnXModemStreamTheControllerStarts)
+{
+    startSim({s("--dnc")}, true);
+    const QByteArray text = program(50);
+    writeFile(local(s("part.nc")), text);
+    Result r = serial({s("dnc"), s("part.nc"), s("--from-line"), s("2")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(1).size(), 1);
+    const QByteArray expected = text.mid(text.indexOf('\n') + 1);
+    const QByteArray got = dncStream(1);
+    // XModem pads the last block to 128 bytes.
+    EXPECT_EQ(got.size() % 128, 0);
+    EXPECT_EQ(got.left(expected.size()), expected);
+    EXPECT_EQ(got.mid(expected.size()), QByteArray(got.size() - expected.size(), 0x1A));
+}
+
+// ---------------------------------------------------------------- saved transfer lists
+
+TEST_F(LinkCliTest, SavedListIsShownAndItsTickedRowsAreSent)
+{
+    startSim();
+    writeFile(local(s("O1.nc")), "one");
+    writeFile(local(s("O2.nc")), "two");
+    writeFile(local(s("prog.txt")), "no rule name");
+    Result r = run({s("list-file"), s("save"), s("jobs.dat"), s("O1.nc"), s("O2.nc"), s("prog.txt")});
+    EXPECT_OK(r);
+    r = run({s("list-file"), s("show"), s("jobs.dat")});
+    EXPECT_OK(r);
+    const QString dirPath = QFileInfo(work()).absoluteFilePath() + QLatin1Char('/');
+    EXPECT_EQ(r.out, s("  ×\t%1prog.txt\tprog.txt\t12\tUSER\tunsend\n"
+                       "  √\t%1O2.nc\tO00002.txt\t3\tUSER\tunsend\n"
+                       "  √\t%1O1.nc\tO00001.txt\t3\tUSER\tunsend\n")
+                         .arg(dirPath));
+
+    r = tcp({s("send"), s("--list"), s("jobs.dat")});
+    EXPECT_EQ(r.status, 1);  // the crossed row is not sent
+    EXPECT_EQ(stored("user", s("O00001.txt"), "one"), "one");
+    EXPECT_EQ(stored("user", s("O00002.txt"), "two"), "two");
+    EXPECT_TRUE(r.err.contains(s("prog.txt: not sent"))) << r.err.toStdString();
+}
+
+TEST_F(LinkCliTest, ACutOrForeignListSendsNothing)
+{
+    startSim();
+    writeFile(local(s("O1.nc")), "one");
+    writeFile(local(s("O2.nc")), "two");
+    ASSERT_EQ(run({s("list-file"), s("save"), s("jobs.dat"), s("O1.nc"), s("O2.nc")}).status, 0);
+    QByteArray bytes = readFile(local(s("jobs.dat")));
+    writeFile(local(s("cut.dat")), bytes.left(bytes.size() - 3));
+    bytes[31] = 'x';  // the magic's trailing blank
+    writeFile(local(s("foreign.dat")), bytes);
+
+    Result r = run({s("list-file"), s("show"), s("cut.dat")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 1);  // the complete row is still shown
+    r = tcp({s("send"), s("--list"), s("cut.dat")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("nothing was sent"))) << r.err.toStdString();
+    r = tcp({s("send"), s("--list"), s("foreign.dat")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("file format error"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
+}
+
+TEST_F(LinkCliTest, UsageErrorsExitWithTwo)
+{
+    QDir().mkpath(work());
+    const QStringList bad[] = {
+        {s("--tcp"), s("127.0.0.1:0"), s("list")},
+        {s("--tcp"), s("127.0.0.1:99999"), s("list")},
+        {s("--tcp"), s("127.0.0.1"), s("--baud"), s("9600"), s("list")},
+        {s("--tcp"), s("127.0.0.1"), s("list"), s("--area"), s("usb")},
+        {s("--tcp"), s("127.0.0.1"), s("send"), s("--area"), s("bios"), s("x")},
+        {s("--tcp"), s("127.0.0.1"), s("dnc")},
+        {s("--tcp"), s("127.0.0.1"), s("receive"), s("x"), s("--from-line"), s("3")},
+        {s("--serial"), s("nowhere"), s("list"), s("--usb")},
+        {s("--serial"), s("nowhere"), s("--tcp"), s("127.0.0.1"), s("list")},
+        {s("list-file"), s("show")},
+    };
+    for (const QStringList& args : bad)
+        EXPECT_EQ(run(args).status, 2) << args.join(QLatin1Char(' ')).toStdString();
+}
+
+}  // namespace
