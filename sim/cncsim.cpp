@@ -83,7 +83,8 @@ Faults it can play (TCP and serial unless said otherwise):
                             3 ms apart
   --silent                  answer nothing (TCP: connections are accepted, never answered)
   --drop-after N            TCP: close the connection once N file frames (either direction,
-                            DNC chunks included) have passed, before answering the last one;
+                            DNC chunks included) have passed: the Nth frame sent to the PC is
+                            the last thing written, the Nth frame from the PC gets no answer;
                             0 closes right after the go-ahead of the first stream
   --cancel-after N          TCP: in a file or DNC stream, CAN instead of the (N+1)th frame
                             (upload) or the (N+1)th ACK (download, DNC)
@@ -110,9 +111,13 @@ char refusalByte(const QString& name)
     return 0;
 }
 
+int signalPipe[2] = {-1, -1};
+
+// Only a write is safe in a signal handler; the event loop picks the byte up and quits.
 void onSignal(int)
 {
-    QCoreApplication::quit();
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
 // One TCP connection: the socket, the write queue that paces split replies, and the session.
@@ -352,6 +357,12 @@ int main(int argc, char** argv)
     }
     out.flush();
 
+    if (::pipe(signalPipe) != 0) {
+        err << "cncsim: cannot make a pipe\n";
+        return 1;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     const int status = app.exec();

@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -139,6 +140,17 @@ TEST_F(CncSimProcess, BothLinksAnnouncedInOrder)
     ASSERT_EQ(out.size(), 2);
     EXPECT_EQ(out[0], link);
     EXPECT_NE(portOf(out[1]), 0) << out[1].toStdString();
+}
+
+TEST_F(CncSimProcess, TerminateEndsCleanlyAndRemovesTheLink)
+{
+    const QString link = dir.filePath(QStringLiteral("cnc"));
+    ASSERT_EQ(start({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--link"), link}, 2).size(), 2);
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(kGuardMs));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
 }
 
 TEST_F(CncSimProcess, NeedsALink)
