@@ -148,15 +148,8 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
 
     QEventLoop loop;
     observer.loop = &loop;
-    if (!line.run(loop, [&] { return observer.done; })) {
-        prompter.clearProgress();
-        flows.stop();
-        line.run(loop, [] { return true; });
-        prompter.report(english(Msg::TimeOut));
-        line.close();
+    if (!line.runOperation(loop, [&] { return observer.done; }, [&] { flows.stop(); }, prompter))
         return kExitFailed;
-    }
-    line.close();
 
     prompter.current.clear();
     QTextStream out(stdout);
@@ -219,16 +212,9 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
 
     QEventLoop loop;
     observer.loop = &loop;
-    const bool answered = line.run(loop, [&] { return observer.done || !dnc.running(); });
-    if (!answered && dnc.running()) {
-        prompter.clearProgress();
-        dnc.stop();  // the command line's answer to "cancel?" is yes
-        line.run(loop, [] { return true; });
-        prompter.report(english(Msg::TimeOut));
-        line.close();
+    // The command line's answer to "cancel?" is yes.
+    if (!line.runOperation(loop, [&] { return observer.done || !dnc.running(); }, [&] { dnc.stop(); }, prompter))
         return kExitFailed;
-    }
-    line.close();
     prompter.current.clear();
     if (!observer.completed)
         return kExitFailed;

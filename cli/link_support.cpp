@@ -300,6 +300,20 @@ void CliConnection::close()
     }
 }
 
+bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
+                                 CliPrompter& prompter)
+{
+    const bool answered = run(loop, done);
+    if (!answered) {
+        prompter.clearProgress();
+        stop();
+        drain();
+        prompter.report(message(Msg::TimeOut, Language::English));
+    }
+    close();
+    return answered;
+}
+
 std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad)
 {
     const qsizetype i = args.indexOf(option);

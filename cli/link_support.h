@@ -106,6 +106,9 @@ public:
     bool run(QEventLoop& loop, const std::function<bool()>& done);
     // Writes what is still queued and closes the line.
     void close();
+    // run() and close(); on silence the operation is stopped first and "Time out" reported.
+    bool runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
+                      CliPrompter& prompter);
 
 private:
     void drain();

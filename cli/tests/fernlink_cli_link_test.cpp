@@ -36,11 +36,7 @@ QByteArray program(int lines)
     return text;
 }
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = ProgramResult;
 
 class LinkCliTest : public ::testing::Test {
 protected:
@@ -104,22 +100,7 @@ protected:
                 sim.kill();
         }
     }
-    Result run(const QStringList& args)
-    {
-        QProcess p;
-        p.setWorkingDirectory(work());
-        p.start(programPath("fernlink-cli"), args);
-        Result r;
-        if (!p.waitForFinished(90000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    Result run(const QStringList& args) { return runProgram("fernlink-cli", args, work()); }
     Result tcp(const QStringList& args) { return run(QStringList{s("--tcp"), address} + args); }
     Result serial(const QStringList& args) { return run(QStringList{s("--serial"), link} + args); }
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QProcess>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,24 @@ QString programPath(const char* name)
     if (build.isEmpty())
         build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     return QDir(build).filePath(QStringLiteral("bin/") + QLatin1String(name));
+}
+
+ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir, int timeoutMs)
+{
+    QProcess p;
+    p.setWorkingDirectory(workDir);
+    p.start(programPath(name), args);
+    ProgramResult r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
 }
 
 QByteArray readFile(const QString& path)

@@ -2,6 +2,7 @@
 // Small file and program helpers the test binaries share.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -9,6 +10,14 @@ namespace vantor::testing {
 
 // A program of ours: $VANTOR_BUILD_DIR/bin/NAME, or the bin folder beside the test's own folder.
 QString programPath(const char* name);
+struct ProgramResult {
+    int status = -1;  // the exit code; -1 when it crashed or had to be killed
+    QString out;
+    QString err;
+};
+// Runs one of our programs in workDir to its end; one that outlives timeoutMs is killed.
+ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir, int timeoutMs = 90000);
+
 // The file's bytes, or "<missing>" so a comparison failure says what happened.
 QByteArray readFile(const QString& path);
 // Writes the bytes, making the folders on the way; a failure fails the running test.
