@@ -79,8 +79,8 @@ Faults it can play (TCP and serial unless said otherwise):
   --exists-asks             a download of an existing name answers ESC, then ACK overwrites
                             (serial: C follows; TCP: "sdlok" follows), NAK (the PC renames and
                             sends a new download command) or CAN drops the request
-  --split N                 write frames (TCP: every reply and frame) in pieces of N bytes,
-                            3 ms apart
+  --split N                 write replies of more than one byte and frames in pieces of N
+                            bytes, 3 ms apart
   --silent                  answer nothing (TCP: connections are accepted, never answered)
   --drop-after N            TCP: close the connection once N file frames (either direction,
                             DNC chunks included) have passed: the Nth frame sent to the PC is
@@ -281,6 +281,16 @@ int main(int argc, char** argv)
     }
     sim::DncSink dncSink(root);
 
+    // Armed before anything is announced: a caller may end us as soon as it read our lines.
+    if (::pipe(signalPipe) != 0) {
+        err << "cncsim: cannot make a pipe\n";
+        return 1;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
     QTextStream out(stdout);
     int master = -1, slave = -1;
     QString link;
@@ -357,14 +367,6 @@ int main(int argc, char** argv)
     }
     out.flush();
 
-    if (::pipe(signalPipe) != 0) {
-        err << "cncsim: cannot make a pipe\n";
-        return 1;
-    }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     const int status = app.exec();
     // Sessions still open end with the server; their unfinished transfers are dropped.
     server.close();

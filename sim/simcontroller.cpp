@@ -215,7 +215,7 @@ void SimController::handleLine(const QByteArray& line)
     else if (verb == "xul")
         onUpload(arg);
     else
-        line_.write("\r\nunknown command\r\n" + toGbk(partition_) + ">");
+        writeSplit("\r\nunknown command\r\n" + toGbk(partition_) + ">");
 }
 
 void SimController::onChangePartition(const QString& partition)
@@ -223,7 +223,7 @@ void SimController::onChangePartition(const QString& partition)
     const QString p = partition.toLower();
     if (partitions().contains(p))
         partition_ = p;
-    line_.write("\r\n" + toGbk(partition_) + ">");
+    writeSplit("\r\n" + toGbk(partition_) + ">");
 }
 
 void SimController::onList()
@@ -242,7 +242,20 @@ void SimController::onList()
         text += toGbk(partition_) + "\\:";
     else
         text += kCan;
-    line_.write(text);
+    writeSplit(text);
+}
+
+// Text replies come in pieces as well, so the PC's gathering of prompts and listings is tried.
+void SimController::writeSplit(const QByteArray& bytes)
+{
+    if (faults_.splitPieces <= 0) {
+        line_.write(bytes);
+        return;
+    }
+    for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
+        line_.write(bytes.mid(i, faults_.splitPieces));
+        line_.pause(3);
+    }
 }
 
 std::optional<QString> SimController::pathFor(const QString& name) const

@@ -102,6 +102,8 @@ TEST_F(SerialCommands, AnswersByteForByte)
     writeFile(QDir(dir.path()).filePath(QStringLiteral("sys/P1")), "1234");
     SimFaults refuseCan;
     refuseCan.refuseDownload = wire::kCan;
+    SimFaults split;
+    split.splitPieces = 4;
     struct Case {
         const char* input;
         SimFaults faults;
@@ -117,6 +119,11 @@ TEST_F(SerialCommands, AnswersByteForByte)
     };
     for (const auto& c : cases)
         EXPECT_EQ(run(c.faults, c.input), c.reply) << c.input;
+    {
+        SimController cnc(port, dir.path(), split);
+        cnc.onBytes("\nxcd sys\n");
+        EXPECT_EQ(port.script(), "\r\nsy<3>s><3>");
+    }
 }
 
 }  // namespace
