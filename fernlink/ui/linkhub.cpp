@@ -1,0 +1,48 @@
+#include "fernlink/ui/linkhub.h"
+
+namespace vantor::fernlink::ui {
+
+LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& userLogPath, QObject* parent)
+    : QObject(parent),
+      prompter(prompter),
+      users_(usersPath),
+      userLog_(userLogPath),
+      server_(std::make_unique<ftp::CFtpServerWnd>(users_))
+{
+    serialDriver_.setWriter([this](const QByteArray& bytes) { serial_.write(bytes); });
+    serialDriver_.setPurger([this] { serial_.purge(); });
+    serialDriver_.setTimerHandler([this](int id) {
+        if (receiver_)
+            receiver_->linkTimer(id);
+    });
+    ethernet_.port().setTimerHandler([this](int id) {
+        if (receiver_)
+            receiver_->linkTimer(id);
+    });
+    connect(&serial_, &CVantorComm::received, this, [this](const QByteArray& chunk) {
+        if (receiver_)
+            receiver_->linkBytes(chunk);
+    });
+    connect(&ethernet_, &EthernetLink::bytesReceived, this, [this](const QByteArray& chunk) {
+        if (receiver_)
+            receiver_->linkBytes(chunk);
+    });
+    connect(&ethernet_, &EthernetLink::receiveError, this, [this](int) {
+        if (receiver_)
+            receiver_->linkReadError();
+    });
+    connect(&ethernet_, &EthernetLink::closed, this, [this] {
+        if (receiver_)
+            receiver_->linkClosed();
+        else
+            Q_EMIT ethernetDropped();
+    });
+}
+
+LinkHub::~LinkHub()
+{
+    receiver_ = nullptr;
+    server_->stop();
+}
+
+}  // namespace vantor::fernlink::ui
