@@ -67,8 +67,9 @@ same ROOT. Commands end with " \r\n"; blanks and the case of the partition word 
                 a dropped connection stores nothing. A name with / or \ or a leading dot, or a
                 SIZE that is not a decimal number, is refused with SUB
   "sdnc" + zero byte  "dncok", then raw chunks of up to 2048 bytes, each acknowledged when
-                2048 bytes are in or the PC has been quiet for 30 ms; a lone EOT after an ACK
-                ends and keeps the program, CAN drops it
+                2048 bytes are in or the PC has been quiet for 30 ms; an EOT alone (right
+                after an ACK, nothing else in the same read) ends and keeps the program, a
+                CAN alone drops it
 
 Faults it can play (TCP and serial unless said otherwise):
   --refuse dle|sub|esc|fs|can  answer every download (xdl / sdl) with that byte

@@ -44,11 +44,17 @@ void TcpController::onBytes(QByteArrayView bytes)
 {
     if (faults_.silent)
         return;
-    for (char c : bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (mode_ == Mode::Closed)
             return;
-        onByte(c);
+        if (mode_ == Mode::Dnc)
+            dncByte(bytes[i], i + 1 == bytes.size());
+        else
+            onByte(bytes[i]);
     }
+    // The quiet time runs from the last byte of a read, not from every byte of it.
+    if (mode_ == Mode::Dnc && !chunk_.isEmpty())
+        port_.startTimer(kDncQuietTimerId, kDncQuietMs, false);
 }
 
 void TcpController::onByte(char c)
@@ -76,7 +82,7 @@ void TcpController::onByte(char c)
         downloadByte(c);
         return;
     case Mode::Dnc:
-        dncByte(c);
+        dncByte(c, true);
         return;
     case Mode::Closed:
         return;
@@ -356,19 +362,19 @@ void TcpController::onDnc()
     streamStarted();
 }
 
-void TcpController::dncByte(char c)
+void TcpController::dncByte(char c, bool lastOfRead)
 {
     if (std::exchange(skipCommandZero_, false) && c == '\0')
         return;
-    if (chunk_.isEmpty() && (c == kEot || c == kCan)) {
+    // The PC writes its end marker alone; a chunk that merely starts with that byte brings
+    // the rest of the chunk in the same read.
+    if (chunk_.isEmpty() && lastOfRead && (c == kEot || c == kCan)) {
         endDnc(c == kEot);
         return;
     }
     chunk_.append(c);
     if (chunk_.size() >= kDncChunk)
         completeDncChunk();
-    else
-        port_.startTimer(kDncQuietTimerId, kDncQuietMs, false);
 }
 
 void TcpController::onTimer(int id)

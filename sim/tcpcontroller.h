@@ -63,7 +63,7 @@ private:
     void finishDownload();
     void uploadByte(char c);
     void sendNextFrame();
-    void dncByte(char c);
+    void dncByte(char c, bool lastOfRead);
     void completeDncChunk();
     void endDnc(bool keep);
     bool frameLimitReached() const;

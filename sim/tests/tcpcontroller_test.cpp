@@ -339,13 +339,20 @@ TEST_F(TcpSession, DncEndsAndNumbering)
     port.take();
     EXPECT_EQ(send(kCan), "");
     EXPECT_FALSE(QFile::exists(dncFile(8)));
-    // EOT or CAN inside a chunk is data; the next stream takes the next number.
+    // EOT or CAN inside a chunk, or first in a chunk that came in one read, is data; the
+    // next stream takes the next number.
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
     EXPECT_EQ(send(QByteArray("A\x04\x18", 3)), "");
     fireQuietTimer();
     EXPECT_EQ(port.take(), one(kAck));
+    EXPECT_EQ(send(QByteArray("\x04" "B", 2)), "");
+    fireQuietTimer();
+    EXPECT_EQ(port.take(), one(kAck));
+    EXPECT_EQ(send(QByteArray("\x18" "C", 2)), "");
+    fireQuietTimer();
+    EXPECT_EQ(port.take(), one(kAck));
     send(kEot);
-    EXPECT_EQ(readFile(dncFile(8)), QByteArray("A\x04\x18", 3));
+    EXPECT_EQ(readFile(dncFile(8)), QByteArray("A\x04\x18\x04" "B\x18" "C", 7));
     // A dropped connection keeps nothing.
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
     send(pattern(2048));
