@@ -206,6 +206,38 @@ TEST_F(TcpSession, DownloadStoresExactlyTheAnnouncedBytes)
     }
 }
 
+TEST_F(TcpSession, FramesBeyondTheAnnouncedSizeAreNotStored)
+{
+    ASSERT_EQ(send(QByteArray("sdl LONG 3 \r\n")), "sdlok");
+    EXPECT_EQ(send(pcFrame("abcdef")), one(kAck));
+    EXPECT_EQ(send(pcFrame("ghi")), one(kAck));
+    send(kEot);
+    EXPECT_EQ(readFile(onCnc(QStringLiteral("LONG"))), "abc");
+}
+
+TEST_F(TcpSession, SessionsShareTheFoldersButNotThePartition)
+{
+    start();
+    FakeLinkPort otherPort;
+    TcpController other(otherPort, root(), *sink, faults);
+    EXPECT_EQ(send(QByteArray("scd  sys \r\n")), "scdok");
+    // Two DNC streams at once get two numbers, whichever ends first.
+    EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
+    other.onBytes(QByteArray("sdnc \r\n") + '\0');
+    EXPECT_EQ(otherPort.take(), "dncok");
+    other.onBytes(pattern(2048));
+    other.onBytes(one(kEot));
+    EXPECT_EQ(send(pattern(2048)), one(kAck));
+    send(kEot);
+    EXPECT_TRUE(QFile::exists(dncFile(1)));
+    EXPECT_TRUE(QFile::exists(dncFile(2)));
+    // The other session still stores into user.
+    other.onBytes("sdl U 1 \r\n");
+    other.onBytes(pcFrame("u"));
+    other.onBytes(one(kEot));
+    EXPECT_EQ(readFile(onCnc(QStringLiteral("U"))), "u");
+}
+
 TEST_F(TcpSession, FrameArrivingInPiecesIsAcknowledgedOnceComplete)
 {
     ASSERT_EQ(send(QByteArray("sdl P 3 \r\n")), "sdlok");
