@@ -1,0 +1,56 @@
+#pragma once
+// Fernlink's stored settings: the user's profile under "Local AppWizard-Generated
+// Applications"/"Fernlink", with the section and value names the program has always used
+// (misspellings included, so an existing profile keeps working).
+#include "fernlink/app/programstate.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+namespace vantor::fernlink {
+
+inline constexpr char kSettingsOrganisation[] = "Local AppWizard-Generated Applications";
+inline constexpr char kSettingsApplication[] = "Fernlink";
+inline constexpr int kRecentFileCount = 4;
+
+struct FernlinkSettings {
+    QString machineType = QStringLiteral("Vantor Q5A");
+    QString baudRate = QStringLiteral("1200");  // decimal text, as the settings page stores it
+    QString seriesNum = defaultPort();
+    bool launchOnStartup = false;
+    bool startInTray = false;
+    int ftpPort = 21;
+    int maxTimeout = 5;   // FTP idle limit, minutes
+    int maxUsers = 10;
+    bool autoActivate = false;
+    Language language = Language::Chinese;
+    std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
+
+    // The first serial port of the machine: what the program opens when nothing is stored.
+    static QString defaultPort();
+    // The stored baud text as a number; 0 when it is not one.
+    int baud() const;
+    QString addressText() const;
+
+    static FernlinkSettings load(QSettings& store);
+    // Everything but the language, which the language commands store alone.
+    void save(QSettings& store) const;
+    static void saveLanguage(QSettings& store, Language language);
+    static void saveAddress(QSettings& store, const std::array<int, 4>& octets);
+};
+
+// The settings file: the user's own profile, or a given ini file for tests.
+std::unique_ptr<QSettings> openSettingsStore(const QString& iniPath = {});
+
+// Logging on starts the program through an XDG autostart entry, "Fernlink.desktop" in `folder`
+// (normally ~/.config/autostart). Written atomically; false with `error` set when it fails.
+QString autostartFolder();
+QString autostartEntryPath(const QString& folder);
+QByteArray autostartEntry(const QString& programPath);
+bool writeAutostartEntry(const QString& folder, const QString& programPath, QString* error = nullptr);
+bool removeAutostartEntry(const QString& folder, QString* error = nullptr);
+
+}  // namespace vantor::fernlink
