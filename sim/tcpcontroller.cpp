@@ -18,12 +18,6 @@ using namespace fernlink::net;
 
 namespace {
 
-// Replies only the simulator's side of the exchange writes.
-constexpr const char* kScdError = "scder";
-constexpr const char* kDncError = "dncer";
-// Header byte of the frames the controller streams; the PC looks only for EOT and CAN there.
-constexpr char kFrameHeader = kSoh;
-
 bool allDigits(const QByteArray& text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });

@@ -14,6 +14,12 @@
 
 namespace vantor::sim {
 
+// What this controller writes beyond the words and bytes the PC side names.
+constexpr const char* kScdError = "scder";  // change of partition refused, partition kept
+constexpr const char* kDncError = "dncer";  // DNC refused; the reason, if any, follows
+// Header byte of the frames the controller streams; the PC looks only for EOT and CAN there.
+constexpr char kFrameHeader = 0x01;
+
 enum class DncRefusal { None, Auto, BuffNotEmpty, Other };
 
 struct TcpFaults {
