@@ -42,6 +42,10 @@ LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& us
 LinkHub::~LinkHub()
 {
     receiver_ = nullptr;
+    // A socket destroyed while connected reports its closing from inside its destructor, when
+    // the link's driver is already gone: close it now, with nobody here listening.
+    disconnect(&ethernet_, nullptr, this, nullptr);
+    ethernet_.disconnectFromController();
     server_->stop();
 }
 
