@@ -1,1 +1,7 @@
-# filled in as the pages land
+# DNC, send, receive and operation log pages (engineer T).
+vantor_library(fernlink_ui_transfer
+  SOURCES sortablelist.cpp transferprogress.cpp addfilesdialog.cpp sendpage.cpp receivepage.cpp dncpage.cpp
+          operationlogpage.cpp
+  LINKS fernlink_ui_core)
+
+vantor_test(fernlink_ui_transfer_tests SOURCES tests/transferpages_test.cpp LINKS fernlink_ui_transfer)

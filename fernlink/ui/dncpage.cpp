@@ -1,0 +1,173 @@
+#include "fernlink/ui/dncpage.h"
+
+#include "fernlink/ui/transferprogress.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::fernlink::ui {
+
+DncPage::DncPage(LinkHub& hub, QWidget* parent)
+    : QWidget(parent),
+      file(makeField(this)),
+      packets(makeField(this)),
+      errorCheck(makeField(this)),
+      retries(makeField(this)),
+      totalErrors(makeField(this)),
+      progressField(makeField(this)),
+      elapsed(makeField(this)),
+      remaining(makeField(this)),
+      speed(makeField(this)),
+      bar(new QProgressBar(this)),
+      hub_(hub),
+      flow_(hub.serialPort(), hub.ethernetPort(), hub.state, hub.prompter, *this)
+{
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    errorCheck->setText(QStringLiteral("CRC"));
+
+    auto* form = new QFormLayout;
+    form->addRow(hub.text(Msg::ProgressCurrentFile), file);
+    form->addRow(hub.text(Msg::ProgressPackets), packets);
+    form->addRow(hub.text(Msg::DncErrorCheck), errorCheck);
+    form->addRow(hub.text(Msg::DncRetries), retries);
+    form->addRow(hub.text(Msg::DncTotalErrors), totalErrors);
+    form->addRow(hub.text(Msg::ProgressFile), progressField);
+    form->addRow(hub.text(Msg::ProgressElapsed), elapsed);
+    form->addRow(hub.text(Msg::ProgressRemaining), remaining);
+    form->addRow(hub.text(Msg::ProgressSpeed), speed);
+    form->addRow(bar);
+
+    auto* buttons = new QHBoxLayout;
+    auto* startButton = new QPushButton(hub.text(Msg::DncButtonStart), this);
+    auto* stopButton = new QPushButton(hub.text(Msg::DncButtonStop), this);
+    connect(startButton, &QPushButton::clicked, this, &DncPage::start);
+    connect(stopButton, &QPushButton::clicked, this, &DncPage::stop);
+    buttons->addStretch(1);
+    buttons->addWidget(startButton);
+    buttons->addWidget(stopButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+}
+
+DncPage::~DncPage()
+{
+    if (hub_.receiver() == this)
+        hub_.setReceiver(nullptr);
+}
+
+void DncPage::start()
+{
+    const DncDocument document = hub_.currentDocument ? hub_.currentDocument() : DncDocument{};
+    LinkReceiver* previous = hub_.receiver();
+    const bool wasEthernet = ethernet_;
+    ethernet_ = hub_.state.link == LinkType::LinkEthernet;
+    // The flow writes its first byte (Ethernet) before it returns.
+    hub_.setReceiver(this);
+    if (!flow_.start(document)) {
+        hub_.setReceiver(previous);
+        ethernet_ = wasEthernet;
+        return;
+    }
+    refresh();
+    hub_.operationChanged();
+}
+
+void DncPage::stop()
+{
+    const OperationState mine = ethernet_ ? OperationState::OpNetDnc : OperationState::OpSerialDnc;
+    if (!flow_.running() || hub_.state.operation != mine)
+        return;
+    flow_.stop();
+    if (flow_.running())
+        return;  // the user said No
+    clearFields();
+    if (ethernet_)
+        speed->setText(QStringLiteral("0 KB/s"));
+}
+
+void DncPage::refresh()
+{
+    packets->setText(flow_.packetsText());
+    retries->setText(QString::number(flow_.retries()));
+    totalErrors->setText(QString::number(flow_.totalErrors()));
+    progressField->setText(flow_.progressText());
+    elapsed->setText(flow_.stats.elapsedText());
+    remaining->setText(flow_.stats.remainingText());
+    speed->setText(flow_.stats.speedText());
+    const qint64 total = flow_.total();
+    bar->setValue(total > 0 ? static_cast<int>(flow_.done() * 100 / total) : 0);
+}
+
+void DncPage::clearFields()
+{
+    for (QLineEdit* field : {file, packets, retries, totalErrors, progressField, elapsed, remaining, speed})
+        field->clear();
+    bar->setValue(0);
+}
+
+void DncPage::currentFile(const QString& path)
+{
+    file->setText(path);
+}
+
+void DncPage::progress(const TransferStatistics&)
+{
+    refresh();
+}
+
+void DncPage::log(LogEntry entry, const QString& text)
+{
+    hub_.log(entry, text);
+}
+
+void DncPage::finished(bool completed)
+{
+    refresh();
+    if (completed && ethernet_) {
+        speed->setText(QStringLiteral("0 KB/s"));
+        remaining->setText(QStringLiteral("00:00:00"));
+    }
+    hub_.operationChanged();
+}
+
+void DncPage::dropLink()
+{
+    if (dropping_)
+        return;
+    dropping_ = true;
+    hub_.dropEthernet();
+    dropping_ = false;
+}
+
+void DncPage::linkBytes(QByteArrayView chunk)
+{
+    flow_.onBytes(chunk);
+    if (flow_.running())
+        refresh();
+}
+
+void DncPage::linkTimer(int id)
+{
+    flow_.onTimer(id);
+    if (flow_.running())
+        refresh();
+}
+
+void DncPage::linkClosed()
+{
+    flow_.closed();
+}
+
+void DncPage::linkReadError()
+{
+    flow_.receiveError();
+}
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,30 @@
+#pragma once
+// The operation log page: what the send, receive and DNC pages did, oldest first.
+#include "fernlink/ui/linkhub.h"
+
+#include <QWidget>
+
+class QTreeWidget;
+
+namespace vantor::fernlink::ui {
+
+class OperationLogPage : public QWidget {
+    Q_OBJECT
+public:
+    enum Column { ColTime, ColWhat, ColName };
+
+    explicit OperationLogPage(LinkHub& hub, QWidget* parent = nullptr);
+
+    QTreeWidget* entries() const { return entries_; }
+    QString what(LogEntry entry) const;
+
+public Q_SLOTS:
+    void append(LogEntry entry, const QString& text);
+    void clear();
+
+private:
+    LinkHub& hub_;
+    QTreeWidget* entries_;
+};
+
+}  // namespace vantor::fernlink::ui

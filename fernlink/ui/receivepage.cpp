@@ -1,0 +1,327 @@
+#include "fernlink/ui/receivepage.h"
+
+#include "fernlink/ui/sortablelist.h"
+#include "fernlink/ui/transferprogress.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::fernlink::ui {
+
+ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
+    : QWidget(parent),
+      hub_(hub),
+      serialFlows_(hub.serialPort(), hub.state, hub.prompter, *this),
+      ethernetFlows_(hub.ethernetPort(), hub.state, hub.prompter, *this),
+      list_(new SortableList(this)),
+      progress_(new TransferProgress(hub, this))
+{
+    list_->setColumns({QStringLiteral(" "), hub.text(Msg::ColFileName), hub.text(Msg::ColFileSize), hub.text(Msg::ColSavePath),
+                       hub.text(Msg::ColState)},
+                      {50, 100, 150, 100, 100});
+    list_->setNumericColumn(ColSize);
+
+    auto* buttons = new QHBoxLayout;
+    auto button = [&](Msg text, void (ReceivePage::*slot)()) {
+        auto* b = new QPushButton(hub.text(text), this);
+        connect(b, &QPushButton::clicked, this, slot);
+        buttons->addWidget(b);
+    };
+    button(Msg::ReceiveButtonCncList, &ReceivePage::getCncList);
+    button(Msg::ReceiveButtonUsbList, &ReceivePage::getUsbList);
+    button(Msg::ReceiveButtonDeleteList, &ReceivePage::deleteFromList);
+    button(Msg::ReceiveButtonDeleteFile, &ReceivePage::deleteFiles);
+    buttons->addStretch(1);
+    button(Msg::ReceiveButtonReceive, &ReceivePage::receive);
+    button(Msg::ButtonStop, &ReceivePage::stop);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(progress_);
+
+    chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, hub_.text(Msg::SelectFolder)); };
+}
+
+ReceivePage::~ReceivePage()
+{
+    if (waitCursor_)
+        QApplication::restoreOverrideCursor();
+    if (hub_.receiver() == this)
+        hub_.setReceiver(nullptr);
+}
+
+// ---------------------------------------------------------------- rows
+
+std::vector<RemoteFileRow> ReceivePage::rowsFromList() const
+{
+    std::vector<RemoteFileRow> rows;
+    for (int i = 0; i < list_->rowCount(); ++i)
+        rows.push_back({list_->text(i, ColName), list_->text(i, ColSize), list_->text(i, ColPartition), list_->text(i, ColState),
+                        list_->isRowSelected(i)});
+    return rows;
+}
+
+std::vector<RemoteFileRow>& ReceivePage::jobRows()
+{
+    const bool net = running_ == LinkType::LinkEthernet;
+    switch (job_) {
+    case Job::List: return net ? ethernetFlows_.list.rows : serialFlows_.list.rows;
+    case Job::Delete: return net ? ethernetFlows_.remove.rows : serialFlows_.remove.rows;
+    case Job::Receive:
+    case Job::None: break;
+    }
+    return net ? ethernetFlows_.receive.rows : serialFlows_.receive.rows;
+}
+
+void ReceivePage::showRows(const std::vector<RemoteFileRow>& rows)
+{
+    list_->clearRows();
+    for (const RemoteFileRow& row : rows)
+        list_->insertRow(list_->rowCount(), {row.name, row.size, row.partition, row.state});
+}
+
+void ReceivePage::rowChanged(int row)
+{
+    const std::vector<RemoteFileRow>& rows = jobRows();
+    if (row < 0 || row >= static_cast<int>(rows.size()) || row >= list_->rowCount())
+        return;
+    list_->setText(row, ColSize, rows[row].size);
+    list_->setText(row, ColState, rows[row].state);
+}
+
+void ReceivePage::rowRemoved(int row)
+{
+    if (row >= 0 && row < list_->rowCount())
+        list_->removeRow(row);
+}
+
+void ReceivePage::listChanged()
+{
+    if (job_ == Job::List)
+        showRows(jobRows());
+}
+
+// ---------------------------------------------------------------- commands
+
+bool ReceivePage::begin(Job job, LinkType link)
+{
+    previousReceiver_ = hub_.receiver();
+    job_ = job;
+    running_ = link;
+    hub_.setReceiver(this);
+    list_->setEnabled(false);
+    return true;
+}
+
+void ReceivePage::refused()
+{
+    hub_.setReceiver(previousReceiver_);
+    job_ = Job::None;
+    list_->setEnabled(true);
+}
+
+void ReceivePage::getCncList()
+{
+    getList(false);
+}
+
+void ReceivePage::getUsbList()
+{
+    getList(true);
+}
+
+void ReceivePage::getList(bool usb)
+{
+    const LinkType link = hub_.state.link;
+    if (link == LinkType::LinkNone) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::PleaseConnect));
+        return;
+    }
+    if (usb && link == LinkType::LinkSerial) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::UsbListNeedsEthernet));
+        return;
+    }
+    const LinkType previousLink = running_;
+    begin(Job::List, link);
+    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.list.start(usb) : serialFlows_.list.start();
+    if (!started) {
+        running_ = previousLink;
+        refused();
+        return;
+    }
+    if (job_ == Job::List && !waitCursor_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        waitCursor_ = true;
+    }
+    hub_.operationChanged();
+}
+
+void ReceivePage::receive()
+{
+    const LinkType link = hub_.state.link;
+    if (list_->selectedRows().empty()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ReceiveSelectFile));
+        return;
+    }
+    if (link == LinkType::LinkNone) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::PleaseConnect));
+        return;
+    }
+    if (!hub_.state.idle()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(busyMessage(OperationKind::Receive, kindOf(hub_.state.operation))));
+        return;
+    }
+    const QString folder = chooseFolder();
+    if (folder.isEmpty())
+        return;
+    const LinkType previousLink = running_;
+    const std::vector<RemoteFileRow> rows = rowsFromList();
+    begin(Job::Receive, link);
+    jobRows() = rows;
+    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.receive.start(folder) : serialFlows_.receive.start(folder);
+    if (!started) {
+        running_ = previousLink;
+        refused();
+        return;
+    }
+    hub_.operationChanged();
+}
+
+void ReceivePage::deleteFiles()
+{
+    const LinkType link = hub_.state.link;
+    if (list_->selectedRows().empty()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::DeleteSelectItem));
+        return;
+    }
+    if (link == LinkType::LinkNone) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::PleaseConnect));
+        return;
+    }
+    const LinkType previousLink = running_;
+    const std::vector<RemoteFileRow> rows = rowsFromList();
+    begin(Job::Delete, link);
+    jobRows() = rows;
+    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.remove.start() : serialFlows_.remove.start();
+    if (!started) {
+        running_ = previousLink;
+        refused();
+        return;
+    }
+    hub_.operationChanged();
+}
+
+void ReceivePage::deleteFromList()
+{
+    const std::vector<int> rows = list_->selectedRows();
+    if (rows.empty()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ReceiveDeleteListSelect));
+        return;
+    }
+    const OperationKind running = kindOf(hub_.state.operation);
+    if (running == OperationKind::Receive || running == OperationKind::Delete || running == OperationKind::List) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(busyMessage(OperationKind::Delete, running)));
+        return;
+    }
+    if (hub_.prompter.ask(hub_.text(Msg::ReceiveDeleteListConfirm), Buttons::YesNo) != Answer::Yes)
+        return;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        list_->removeRow(*it);
+}
+
+void ReceivePage::selectAll()
+{
+    for (int i = 0; i < list_->rowCount(); ++i)
+        list_->setRowSelected(i, true);
+}
+
+void ReceivePage::stop()
+{
+    if (job_ == Job::None)
+        return;
+    if (running_ == LinkType::LinkEthernet)
+        ethernetFlows_.stop();
+    else if (running_ == LinkType::LinkSerial)
+        serialFlows_.stop();
+}
+
+// ---------------------------------------------------------------- what the flows report
+
+void ReceivePage::currentFile(const QString& path)
+{
+    progress_->setCurrentFile(path);
+}
+
+void ReceivePage::progress(const TransferStatistics& stats)
+{
+    progress_->showStatistics(stats);
+}
+
+void ReceivePage::log(LogEntry entry, const QString& text)
+{
+    hub_.log(entry, text);
+}
+
+void ReceivePage::finished(bool)
+{
+    if (job_ == Job::List)
+        showRows(jobRows());
+    job_ = Job::None;
+    if (waitCursor_) {
+        QApplication::restoreOverrideCursor();
+        waitCursor_ = false;
+    }
+    list_->setEnabled(true);
+    hub_.operationChanged();
+}
+
+void ReceivePage::dropLink()
+{
+    if (dropping_)
+        return;
+    dropping_ = true;
+    hub_.dropEthernet();
+    dropping_ = false;
+}
+
+// ---------------------------------------------------------------- the link
+
+LinkType ReceivePage::route() const
+{
+    return hub_.state.link != LinkType::LinkNone ? hub_.state.link : running_;
+}
+
+void ReceivePage::linkBytes(QByteArrayView chunk)
+{
+    if (route() == LinkType::LinkEthernet)
+        ethernetFlows_.onBytes(chunk);
+    else if (route() == LinkType::LinkSerial)
+        serialFlows_.onBytes(chunk);
+}
+
+void ReceivePage::linkTimer(int id)
+{
+    if (route() == LinkType::LinkEthernet)
+        ethernetFlows_.onTimer(id);
+    else if (route() == LinkType::LinkSerial)
+        serialFlows_.onTimer(id);
+}
+
+void ReceivePage::linkClosed()
+{
+    const bool wasRunning = ethernetFlows_.active() != nullptr;
+    ethernetFlows_.linkLost();
+    if (!wasRunning)
+        dropLink();
+}
+
+void ReceivePage::linkReadError()
+{
+    ethernetFlows_.linkLost();
+}
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,80 @@
+#pragma once
+// The receive page (CNC -> PC): the controller's file list (its own areas, or its USB disk
+// over Ethernet), receiving the selected files into a folder, deleting them on the controller.
+#include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/serialflows.h"
+#include "fernlink/ui/linkhub.h"
+
+#include <QWidget>
+
+#include <functional>
+
+namespace vantor::fernlink::ui {
+
+class SortableList;
+class TransferProgress;
+
+class ReceivePage : public QWidget, public LinkReceiver, private EthernetObserver {
+    Q_OBJECT
+public:
+    enum Column { ColNumber, ColName, ColSize, ColPartition, ColState };
+
+    explicit ReceivePage(LinkHub& hub, QWidget* parent = nullptr);
+    ~ReceivePage() override;
+
+    SortableList* list() const { return list_; }
+    TransferProgress* progressFields() const { return progress_; }
+
+    // The folder browser, replaceable so tests can answer it; empty means cancelled.
+    std::function<QString()> chooseFolder;
+
+    // LinkReceiver
+    void linkBytes(QByteArrayView chunk) override;
+    void linkTimer(int id) override;
+    void linkClosed() override;
+    void linkReadError() override;
+
+public Q_SLOTS:
+    void getCncList();
+    void getUsbList();
+    void deleteFromList();
+    void deleteFiles();
+    void receive();
+    void selectAll();
+    void stop();
+
+private:
+    enum class Job { None, List, Receive, Delete };
+
+    // EthernetObserver
+    void rowChanged(int row) override;
+    void rowRemoved(int row) override;
+    void listChanged() override;
+    void currentFile(const QString& path) override;
+    void progress(const TransferStatistics& stats) override;
+    void log(LogEntry entry, const QString& text) override;
+    void finished(bool completed) override;
+    void dropLink() override;
+
+    void getList(bool usb);
+    std::vector<RemoteFileRow> rowsFromList() const;
+    std::vector<RemoteFileRow>& jobRows();
+    void showRows(const std::vector<RemoteFileRow>& rows);
+    bool begin(Job job, LinkType link);
+    void refused();
+    LinkType route() const;
+
+    LinkHub& hub_;
+    SerialFlowSet serialFlows_;
+    EthernetFlowSet ethernetFlows_;
+    LinkType running_ = LinkType::LinkNone;
+    Job job_ = Job::None;
+    LinkReceiver* previousReceiver_ = nullptr;
+    bool waitCursor_ = false;
+    bool dropping_ = false;
+
+    SortableList* list_;
+    TransferProgress* progress_;
+};
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,371 @@
+#include "fernlink/ui/sendpage.h"
+
+#include "fernlink/link/filelist_store.h"
+#include "fernlink/ui/addfilesdialog.h"
+#include "fernlink/ui/sortablelist.h"
+#include "fernlink/ui/transferprogress.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vantor::fernlink::ui {
+
+namespace {
+
+QStringList rowTexts(const SendRow& row)
+{
+    return {checkMarkText(row.sendable), row.path, row.targetName, QString::number(row.size), row.partition, row.state};
+}
+
+QStringList itemTexts(const CFileListItem& item)
+{
+    return {item.checkMark, item.path, item.targetName, item.size, item.partition, item.state};
+}
+
+const QString kListFilter = QStringLiteral("Text Files (*.dat);;All Files (*)");
+
+}  // namespace
+
+SendPage::SendPage(LinkHub& hub, QWidget* parent)
+    : QWidget(parent),
+      hub_(hub),
+      serialFlows_(hub.serialPort(), hub.state, hub.prompter, *this),
+      ethernetFlows_(hub.ethernetPort(), hub.state, hub.prompter, *this),
+      list_(new SortableList(this)),
+      progress_(new TransferProgress(hub, this))
+{
+    list_->setColumns({QStringLiteral("    "), QStringLiteral("    "), hub.text(Msg::ColFilePath), hub.text(Msg::ColSaveName),
+                       hub.text(Msg::ColFileSize), hub.text(Msg::ColSavePath), hub.text(Msg::ColState)},
+                      {50, 80, 150, 100, 100, 100, 100});
+    list_->setNumericColumn(ColSize);
+
+    auto* buttons = new QHBoxLayout;
+    auto button = [&](Msg text, void (SendPage::*slot)()) {
+        auto* b = new QPushButton(hub.text(text), this);
+        connect(b, &QPushButton::clicked, this, slot);
+        buttons->addWidget(b);
+        return b;
+    };
+    button(Msg::SendButtonAdd, &SendPage::add);
+    button(Msg::SendButtonRemove, &SendPage::removeSelected);
+    button(Msg::SendButtonClear, &SendPage::clearList);
+    button(Msg::SendButtonLoadList, &SendPage::loadList);
+    button(Msg::SendButtonSaveList, &SendPage::saveList);
+    buttons->addStretch(1);
+    sendButton_ = button(Msg::SendButtonSend, &SendPage::send);
+    button(Msg::ButtonStop, &SendPage::stop);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(progress_);
+
+    chooseFiles = [this](TargetArea last) -> std::optional<FileChoice> {
+        AddFilesDialog dialog(hub_, last, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return FileChoice{dialog.selectedFiles(), dialog.area()};
+    };
+    chooseSavePath = [this] {
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(kListFilter);
+        dialog.setDefaultSuffix(QStringLiteral("dat"));
+        dialog.selectFile(QString::fromLatin1(kFileListDefaultName));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    chooseLoadPath = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), kListFilter); };
+}
+
+SendPage::~SendPage()
+{
+    if (hub_.receiver() == this)
+        hub_.setReceiver(nullptr);
+}
+
+// ---------------------------------------------------------------- the queue
+
+bool SendPage::sending() const
+{
+    return kindOf(hub_.state.operation) == OperationKind::Send;
+}
+
+bool SendPage::refuseWhileSending(Msg text)
+{
+    if (!sending())
+        return false;
+    hub_.prompter.inform(Severity::Warning, hub_.text(text));
+    return true;
+}
+
+bool SendPage::queued(const QString& path) const
+{
+    for (int i = 0; i < list_->rowCount(); ++i)
+        if (list_->text(i, ColPath).compare(path, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+void SendPage::insertTop(const QStringList& texts)
+{
+    list_->insertRow(0, texts);
+}
+
+void SendPage::add()
+{
+    if (refuseWhileSending(Msg::SendAddWhileSending))
+        return;
+    const auto choice = chooseFiles(lastArea_);
+    if (!choice)
+        return;
+    lastArea_ = choice->area;
+    addFiles(choice->paths, choice->area);
+}
+
+void SendPage::addFiles(const QStringList& paths, TargetArea area)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.isFile())
+            continue;
+        const QString full = info.absoluteFilePath();
+        if (queued(full)) {
+            hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ListFileAlreadyQueued).arg(full));
+            continue;
+        }
+        insertTop(rowTexts(makeSendRow(full, info.fileName(), info.size(), area, hub_.text(Msg::StateUnsend))));
+    }
+}
+
+void SendPage::removeSelected()
+{
+    if (refuseWhileSending(Msg::SendRemoveWhileSending))
+        return;
+    const std::vector<int> rows = list_->selectedRows();
+    if (rows.empty()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::DeleteSelectItem));
+        return;
+    }
+    if (hub_.prompter.ask(hub_.text(Msg::SendRemoveConfirm), Buttons::YesNo) != Answer::Yes)
+        return;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        list_->removeRow(*it);
+}
+
+void SendPage::clearList()
+{
+    if (list_->rowCount() == 0)
+        return;
+    if (refuseWhileSending(Msg::SendClearWhileSending))
+        return;
+    if (hub_.prompter.ask(hub_.text(Msg::SendClearConfirm), Buttons::YesNo) != Answer::Yes)
+        return;
+    list_->clearRows();
+}
+
+void SendPage::selectAll()
+{
+    for (int i = 0; i < list_->rowCount(); ++i)
+        list_->setRowSelected(i, true);
+}
+
+void SendPage::saveList()
+{
+    const QString path = chooseSavePath();
+    if (!path.isEmpty())
+        saveListTo(path);
+}
+
+void SendPage::saveListTo(const QString& path)
+{
+    std::vector<CFileListItem> items;
+    for (int i = 0; i < list_->rowCount(); ++i)
+        items.push_back({list_->text(i, ColCheck), list_->text(i, ColPath), list_->text(i, ColTarget), list_->text(i, ColSize),
+                         list_->text(i, ColPartition), list_->text(i, ColState)});
+    const ArchiveFileResult saved = saveFileList(path, items);
+    // A list that was not written must not look saved.
+    if (!saved.ok)
+        hub_.prompter.inform(Severity::Error, path + QStringLiteral(": ") + saved.error);
+}
+
+void SendPage::loadList()
+{
+    if (refuseWhileSending(Msg::ListLoadWhileSending))
+        return;
+    const QString path = chooseLoadPath();
+    if (!path.isEmpty())
+        loadListFrom(path);
+}
+
+void SendPage::loadListFrom(const QString& path)
+{
+    if (refuseWhileSending(Msg::ListLoadWhileSending))
+        return;
+    const FileListReadResult loaded = loadFileList(path);
+    switch (loaded.status) {
+    case FileListReadResult::Status::NotOpened:
+        hub_.prompter.inform(Severity::Error, path + QStringLiteral(": ") + loaded.error);
+        return;
+    case FileListReadResult::Status::FormatError:
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ListFileFormatError));
+        return;
+    case FileListReadResult::Status::Ok:
+    case FileListReadResult::Status::Truncated:
+        break;
+    }
+    for (const CFileListItem& item : loaded.items) {
+        if (queued(item.path)) {
+            hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ListFileAlreadyQueued).arg(item.path));
+            continue;
+        }
+        insertTop(itemTexts(item));
+    }
+    if (loaded.status == FileListReadResult::Status::Truncated)
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ListFileTruncated).arg(loaded.items.size()));
+}
+
+// ---------------------------------------------------------------- sending
+
+std::vector<SendRow>& SendPage::flowRows()
+{
+    return running_ == LinkType::LinkEthernet ? ethernetFlows_.send.rows : serialFlows_.send.rows;
+}
+
+void SendPage::send()
+{
+    if (hub_.loginLevel == 0) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin));
+        return;
+    }
+    if (hub_.state.link == LinkType::LinkNone) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::PleaseConnect));
+        return;
+    }
+    if (list_->selectedRows().empty()) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendSelectFile));
+        return;
+    }
+    startOn(hub_.state.link);
+}
+
+bool SendPage::startOn(LinkType link)
+{
+    std::vector<SendRow> rows;
+    for (int i = 0; i < list_->rowCount(); ++i) {
+        SendRow row;
+        row.sendable = list_->text(i, ColCheck) == checkMarkText(true);
+        row.path = list_->text(i, ColPath);
+        row.targetName = list_->text(i, ColTarget);
+        row.size = list_->text(i, ColSize).toLongLong();
+        row.partition = list_->text(i, ColPartition);
+        row.state = list_->text(i, ColState);
+        row.selected = list_->isRowSelected(i);
+        rows.push_back(row);
+    }
+    LinkReceiver* previous = hub_.receiver();
+    const LinkType previousLink = running_;
+    running_ = link;
+    flowRows() = rows;
+    hub_.setReceiver(this);
+    list_->setEnabled(false);
+    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.send.start() : serialFlows_.send.start();
+    if (!started) {
+        hub_.setReceiver(previous);
+        running_ = previousLink;
+        list_->setEnabled(true);
+        return false;
+    }
+    hub_.operationChanged();
+    return true;
+}
+
+void SendPage::stop()
+{
+    if (running_ == LinkType::LinkEthernet)
+        ethernetFlows_.stop();
+    else if (running_ == LinkType::LinkSerial)
+        serialFlows_.stop();
+}
+
+void SendPage::rowChanged(int row)
+{
+    const std::vector<SendRow>& rows = flowRows();
+    if (row < 0 || row >= static_cast<int>(rows.size()) || row >= list_->rowCount())
+        return;
+    const QStringList texts = rowTexts(rows[row]);
+    for (int c = 0; c < texts.size(); ++c)
+        list_->setText(row, c + 1, texts[c]);
+}
+
+void SendPage::currentFile(const QString& path)
+{
+    progress_->setCurrentFile(path);
+}
+
+void SendPage::progress(const TransferStatistics& stats)
+{
+    progress_->showStatistics(stats);
+}
+
+void SendPage::log(LogEntry entry, const QString& text)
+{
+    hub_.log(entry, text);
+}
+
+void SendPage::finished(bool)
+{
+    list_->setEnabled(true);
+    hub_.operationChanged();
+}
+
+void SendPage::dropLink()
+{
+    if (dropping_)
+        return;
+    dropping_ = true;
+    hub_.dropEthernet();
+    dropping_ = false;
+}
+
+// ---------------------------------------------------------------- the link
+
+LinkType SendPage::route() const
+{
+    // After a lost link the type is none; what is still in flight belongs to the link it ran on.
+    return hub_.state.link != LinkType::LinkNone ? hub_.state.link : running_;
+}
+
+void SendPage::linkBytes(QByteArrayView chunk)
+{
+    if (route() == LinkType::LinkEthernet)
+        ethernetFlows_.onBytes(chunk);
+    else if (route() == LinkType::LinkSerial)
+        serialFlows_.onBytes(chunk);
+}
+
+void SendPage::linkTimer(int id)
+{
+    if (route() == LinkType::LinkEthernet)
+        ethernetFlows_.onTimer(id);
+    else if (route() == LinkType::LinkSerial)
+        serialFlows_.onTimer(id);
+}
+
+void SendPage::linkClosed()
+{
+    const bool wasRunning = ethernetFlows_.active() != nullptr;
+    ethernetFlows_.linkLost();
+    // Nothing ran: the main window still has to hear that the controller went away.
+    if (!wasRunning)
+        dropLink();
+}
+
+void SendPage::linkReadError()
+{
+    ethernetFlows_.linkLost();
+}
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,90 @@
+#pragma once
+// The send page (PC -> CNC): the queue of PC files with their controller names and areas,
+// saved and loaded lists, and the send over whichever link is up.
+#include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/serialflows.h"
+#include "fernlink/ui/linkhub.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QPushButton;
+
+namespace vantor::fernlink::ui {
+
+class SortableList;
+class TransferProgress;
+
+class SendPage : public QWidget, public LinkReceiver, private EthernetObserver {
+    Q_OBJECT
+public:
+    enum Column { ColNumber, ColCheck, ColPath, ColTarget, ColSize, ColPartition, ColState };
+
+    explicit SendPage(LinkHub& hub, QWidget* parent = nullptr);
+    ~SendPage() override;
+
+    SortableList* list() const { return list_; }
+    TransferProgress* progressFields() const { return progress_; }
+
+    // The dialogs, replaceable so tests can answer them.
+    struct FileChoice {
+        QStringList paths;
+        TargetArea area = TargetArea::User;
+    };
+    std::function<std::optional<FileChoice>(TargetArea lastArea)> chooseFiles;
+    std::function<QString()> chooseSavePath;
+    std::function<QString()> chooseLoadPath;
+
+    // What Add does with the files the dialog gave.
+    void addFiles(const QStringList& paths, TargetArea area);
+    void saveListTo(const QString& path);
+    void loadListFrom(const QString& path);
+
+    // LinkReceiver
+    void linkBytes(QByteArrayView chunk) override;
+    void linkTimer(int id) override;
+    void linkClosed() override;
+    void linkReadError() override;
+
+public Q_SLOTS:
+    void add();
+    void removeSelected();
+    void clearList();
+    void saveList();
+    void loadList();
+    void selectAll();
+    void send();
+    void stop();
+
+private:
+    // EthernetObserver
+    void rowChanged(int row) override;
+    void currentFile(const QString& path) override;
+    void progress(const TransferStatistics& stats) override;
+    void log(LogEntry entry, const QString& text) override;
+    void finished(bool completed) override;
+    void dropLink() override;
+
+    bool sending() const;
+    bool refuseWhileSending(Msg text);
+    std::vector<SendRow>& flowRows();
+    LinkType route() const;
+    bool startOn(LinkType link);
+    void insertTop(const QStringList& texts);
+    bool queued(const QString& path) const;
+
+    LinkHub& hub_;
+    SerialFlowSet serialFlows_;
+    EthernetFlowSet ethernetFlows_;
+    LinkType running_ = LinkType::LinkNone;
+    TargetArea lastArea_ = TargetArea::User;
+    bool dropping_ = false;
+
+    SortableList* list_;
+    TransferProgress* progress_;
+    QPushButton* sendButton_;
+};
+
+}  // namespace vantor::fernlink::ui

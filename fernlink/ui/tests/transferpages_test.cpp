@@ -1,0 +1,597 @@
+// The send, receive, DNC and operation log pages against cncsim: over TCP on 127.0.0.1 and
+// over a pseudo-terminal, driven through their slots with a scripted prompter answering.
+#include "fernlink/link/filelist_store.h"
+#include "fernlink/ui/addfilesdialog.h"
+#include "fernlink/ui/dncpage.h"
+#include "fernlink/ui/operationlogpage.h"
+#include "fernlink/ui/receivepage.h"
+#include "fernlink/ui/sendpage.h"
+#include "fernlink/ui/sortablelist.h"
+#include "fernlink/ui/transferprogress.h"
+
+#include "common/testing/ptypair.h"
+#include "common/testing/testfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace vantor;
+using namespace vantor::fernlink;
+using namespace vantor::fernlink::ui;
+using namespace vantor::testing;
+
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString english(Msg id)
+{
+    return message(id, Language::English);
+}
+
+QByteArray pattern(int n, int seed = 0)
+{
+    QByteArray b(n, 0);
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
+    return b;
+}
+
+QByteArray program(int lines)
+{
+    QByteArray text;
+    for (int i = 1; i <= lines; ++i)
+        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + " Y" + QByteArray::number(i * 2) + "\r\n";
+    return text;
+}
+
+bool contains(const std::vector<QString>& texts, const QString& what)
+{
+    for (const QString& t : texts)
+        if (t.contains(what))
+            return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- the sortable list
+
+TEST(SortableList, RowsAreNumberedAfterEveryChangeAndSortByTextOrNumber)
+{
+    SortableList list;
+    list.setColumns({s(" "), s("Name"), s("Size")}, {50, 100, 100});
+    list.setNumericColumn(2);
+    list.insertRow(0, {s("b.nc"), s("10")});
+    list.insertRow(0, {s("a.nc"), s("9")});
+    list.insertRow(0, {s("c.nc"), s("100")});
+    auto column = [&](int c) {
+        QStringList out;
+        for (int i = 0; i < list.rowCount(); ++i)
+            out << list.text(i, c);
+        return out;
+    };
+    EXPECT_EQ(column(0), (QStringList{s(" 1"), s(" 2"), s(" 3")}));
+    EXPECT_EQ(column(1), (QStringList{s("c.nc"), s("a.nc"), s("b.nc")}));
+
+    list.setRowSelected(0, true);  // c.nc stays selected through sorting
+    struct Step {
+        int column;
+        QStringList names;
+    };
+    const Step steps[] = {
+        {2, {s("a.nc"), s("b.nc"), s("c.nc")}},  // 9 < 10 < 100, not "10" < "100" < "9"
+        {2, {s("c.nc"), s("b.nc"), s("a.nc")}},  // the same header again reverses
+        {1, {s("a.nc"), s("b.nc"), s("c.nc")}},  // another header starts ascending
+        {1, {s("c.nc"), s("b.nc"), s("a.nc")}},
+    };
+    for (const Step& step : steps) {
+        list.sortRowsBy(step.column);
+        EXPECT_EQ(column(1), step.names) << step.column;
+        EXPECT_EQ(column(0), (QStringList{s(" 1"), s(" 2"), s(" 3")}));
+    }
+    EXPECT_EQ(list.selectedRows(), std::vector<int>{0});
+    EXPECT_EQ(list.text(0, 1), s("c.nc"));
+
+    list.removeRow(0);
+    EXPECT_EQ(column(0), (QStringList{s(" 1"), s(" 2")}));
+    EXPECT_EQ(column(1), (QStringList{s("b.nc"), s("a.nc")}));
+}
+
+// ---------------------------------------------------------------- against the controller
+
+class TransferPagesTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    std::unique_ptr<LinkHub> hub;
+    QProcess sim;
+    QString address;
+    QString link;
+
+    void SetUp() override
+    {
+        hub = std::make_unique<LinkHub>(prompter, dir.filePath(s("users.dat")), dir.filePath(s("userlog.dat")));
+        hub->state.language = Language::English;
+        // What the main window does when a page drops the link.
+        QObject::connect(hub.get(), &LinkHub::ethernetDropped, [this] {
+            hub->ethernet().disconnectFromController();
+            hub->state.link = LinkType::LinkNone;
+            hub->state.operation = OperationState::OpIdle;
+        });
+        QDir().mkpath(work());
+    }
+    void TearDown() override
+    {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            if (!sim.waitForFinished(3000))
+                sim.kill();
+        }
+    }
+
+    QString root() const { return dir.filePath(s("root")); }
+    QString work() const { return dir.filePath(s("work")); }
+    QString local(const QString& name) const { return QDir(work()).filePath(name); }
+    QString onCnc(const char* partition, const QString& name) const
+    {
+        return QDir(root()).filePath(QLatin1String(partition) + QLatin1Char('/') + name);
+    }
+    // The controller stores a file only when the EOT arrives, which the PC does not wait for.
+    QByteArray stored(const char* partition, const QString& name, int minSize) const
+    {
+        waitUntil([&] { return QFileInfo(onCnc(partition, name)).size() >= minSize; }, 5000);
+        return readFile(onCnc(partition, name));
+    }
+    QByteArray dncStream(int n) const
+    {
+        const QString path = QDir(root()).filePath(s("dnc/stream-%1.nc").arg(n, 3, 10, QLatin1Char('0')));
+        waitUntil([&] { return QFileInfo::exists(path); }, 8000);
+        return readFile(path);
+    }
+
+    void startSim(const QStringList& faults = {}, bool serial = false)
+    {
+        QStringList args{s("--root"), root(), s("--tcp"), s("0")};
+        if (serial) {
+            link = dir.filePath(s("cnc"));
+            args << s("--link") << link;
+        }
+        sim.start(programPath("cncsim"), args + faults);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        if (serial) {
+            ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+            ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
+        }
+        ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
+        address = QString::fromUtf8(sim.readLine()).trimmed();
+        ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
+    }
+    void connectEthernet()
+    {
+        bool up = false;
+        QObject::connect(&hub->ethernet(), &EthernetLink::connected, [&] { up = true; });
+        hub->ethernet().connectTo(s("127.0.0.1"), static_cast<quint16>(address.section(QLatin1Char(':'), 1).toInt()));
+        ASSERT_TRUE(waitUntil([&] { return up; }));
+        hub->state.link = LinkType::LinkEthernet;
+    }
+    void openSerial()
+    {
+        hub->serial().setPort(link, CVantorComm::kDefaultBaud);
+        ASSERT_TRUE(hub->serial().open()) << hub->serial().lastError().toStdString();
+        hub->state.link = LinkType::LinkSerial;
+    }
+    bool idle(int timeoutMs = 20000)
+    {
+        return waitUntil([&] { return hub->state.idle(); }, timeoutMs);
+    }
+};
+
+QStringList columnTexts(const SortableList& list, int column)
+{
+    QStringList out;
+    for (int i = 0; i < list.rowCount(); ++i)
+        out << list.text(i, column);
+    return out;
+}
+
+// ---------------------------------------------------------------- send page
+
+class SendOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
+{
+    const bool serial = GetParam();
+    startSim({}, serial);
+    serial ? openSerial() : connectEthernet();
+    SendPage page(*hub);
+    OperationLogPage log(*hub);
+    page.resize(900, 600);
+    const QByteArray one = pattern(5000, 1);
+    const QByteArray two = program(30);
+    writeFile(local(s("O1.nc")), one);
+    writeFile(local(s("o12.txt")), two);
+    page.addFiles({local(s("O1.nc")), local(s("o12.txt"))}, TargetArea::User);
+
+    SortableList& list = *page.list();
+    ASSERT_EQ(list.rowCount(), 2);
+    // New rows go to the top.
+    EXPECT_EQ(columnTexts(list, SendPage::ColTarget), (QStringList{s("O00012.txt"), s("O00001.txt")}));
+    EXPECT_EQ(columnTexts(list, SendPage::ColCheck), (QStringList{s("  √"), s("  √")}));
+    EXPECT_EQ(columnTexts(list, SendPage::ColState), (QStringList{s("unsend"), s("unsend")}));
+    page.selectAll();
+    page.send();
+    EXPECT_FALSE(hub->state.idle());
+    EXPECT_FALSE(list.isEnabled());
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(list.isEnabled());
+    EXPECT_EQ(columnTexts(list, SendPage::ColState), (QStringList{s("sent"), s("sent")}));
+    EXPECT_TRUE(prompter.shown.empty()) << prompter.shown.front().toStdString();
+
+    const QByteArray got1 = stored("user", s("O00001.txt"), one.size());
+    const QByteArray got2 = stored("user", s("O00012.txt"), two.size());
+    // XModem pads the last block; the Ethernet stream carries the exact size.
+    EXPECT_EQ(got1.left(one.size()), one);
+    EXPECT_EQ(got2.left(two.size()), two);
+    if (!serial) {
+        EXPECT_EQ(got1.size(), one.size());
+        EXPECT_EQ(got2.size(), two.size());
+    }
+    EXPECT_EQ(page.progressFields()->file->text(), local(s("O1.nc")));
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 2);
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColWhat), log.what(LogEntry::Sent));
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("o12.txt")));
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), local(s("O1.nc")));
+    if (!serial) {
+        page.show();
+        maybeShoot(&page, "fernlink-send.png");
+        maybeShoot(&log, "fernlink-operationlog.png");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, SendOverLink, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
+
+TEST_F(TransferPagesTest, RefusedDownloadAsksAndMarksTheRow)
+{
+    startSim({s("--refuse"), s("dle")});
+    connectEthernet();
+    SendPage page(*hub);
+    writeFile(local(s("O3.nc")), "G0 X1\n");
+    writeFile(local(s("O4.nc")), "G0 X2\n");
+    page.addFiles({local(s("O3.nc")), local(s("O4.nc"))}, TargetArea::User);
+    page.selectAll();
+    prompter.answers = {Answer::Yes};  // Yes ends the send
+    page.send();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].startsWith(s("Send file Error ") + local(s("O4.nc")) + s(":Not enough right")))
+        << prompter.asked[0].toStdString();
+    EXPECT_EQ(columnTexts(*page.list(), SendPage::ColState), (QStringList{s("Send Fail"), s("unsend")}));
+}
+
+TEST_F(TransferPagesTest, NameTakenOnTheControllerIsRenamedAndSent)
+{
+    startSim({s("--exists-asks")});
+    writeFile(onCnc("user", s("O00001.txt")), "old");
+    connectEthernet();
+    SendPage page(*hub);
+    writeFile(local(s("O1.nc")), "new program\n");
+    page.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    page.selectAll();
+    prompter.answers = {Answer::No};  // No = rename
+    prompter.texts = {s("o7.nc")};
+    page.send();
+    ASSERT_TRUE(idle());
+    ASSERT_FALSE(prompter.asked.empty());
+    EXPECT_EQ(prompter.asked[0], english(Msg::CncHasFile));
+    EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00007.txt"));
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), s("sent"));
+    EXPECT_EQ(stored("user", s("O00007.txt"), 12), QByteArray("new program\n"));
+    EXPECT_EQ(readFile(onCnc("user", s("O00001.txt"))), QByteArray("old"));
+}
+
+TEST_F(TransferPagesTest, UnsendableRowInTheMiddleIsSkippedOnYes)
+{
+    startSim();
+    connectEthernet();
+    SendPage page(*hub);
+    writeFile(local(s("O1.nc")), "one");
+    writeFile(local(s("O00002.txt")), QByteArray(4194305, 'x'));
+    writeFile(local(s("O3.nc")), "three");
+    page.addFiles({local(s("O3.nc")), local(s("O00002.txt")), local(s("O1.nc"))}, TargetArea::User);
+    ASSERT_EQ(columnTexts(*page.list(), SendPage::ColCheck), (QStringList{s("  √"), s("  ×"), s("  √")}));
+    page.selectAll();
+    prompter.answers = {Answer::Yes};  // skip the file and go on
+    page.send();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0], english(Msg::SizeOver4MQuestion));
+    EXPECT_EQ(columnTexts(*page.list(), SendPage::ColState), (QStringList{s("sent"), s("unsend"), s("sent")}));
+    EXPECT_EQ(stored("user", s("O00001.txt"), 3), QByteArray("one"));
+    EXPECT_EQ(stored("user", s("O00003.txt"), 5), QByteArray("three"));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
+}
+
+TEST_F(TransferPagesTest, RefusalsLeaveTheQueueAndTheStateAsTheyWere)
+{
+    SendPage page(*hub);
+    writeFile(local(s("O5.nc")), "x");
+    page.addFiles({local(s("O5.nc"))}, TargetArea::User);
+    page.list()->setRowSelected(0, true);
+    page.send();  // not connected
+    EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseConnect));
+    hub->state.link = LinkType::LinkEthernet;
+    hub->state.operation = OperationState::OpNetReceive;
+    page.send();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::BusySendWhileReceive));
+    EXPECT_EQ(hub->state.operation, OperationState::OpNetReceive);
+    EXPECT_EQ(hub->receiver(), nullptr);
+    hub->state.operation = OperationState::OpNetSend;
+    page.add();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::SendAddWhileSending));
+    page.clearList();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::SendClearWhileSending));
+    page.loadListFrom(local(s("none.dat")));
+    EXPECT_EQ(prompter.shown.back(), english(Msg::ListLoadWhileSending));
+    EXPECT_EQ(page.list()->rowCount(), 1);
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), s("unsend"));
+}
+
+TEST_F(TransferPagesTest, AddedFilesFollowTheNameAndSizeRules)
+{
+    SendPage page(*hub);
+    writeFile(local(s("O1.NC")), "a");
+    writeFile(local(s("prog.txt")), "b");
+    writeFile(local(s("O00002.txt")), QByteArray(4194305, 'c'));
+    writeFile(local(s("any.bin")), "d");
+    page.addFiles({local(s("O1.NC")), local(s("prog.txt")), local(s("O00002.txt"))}, TargetArea::User);
+    page.addFiles({local(s("any.bin"))}, TargetArea::Usb);
+    page.addFiles({local(s("O1.NC"))}, TargetArea::Sys);  // queued already, whatever the area
+    const SortableList& list = *page.list();
+    ASSERT_EQ(list.rowCount(), 4);
+    EXPECT_EQ(columnTexts(list, SendPage::ColTarget), (QStringList{s("any.bin"), s("O00002.txt"), s("prog.txt"), s("O00001.txt")}));
+    EXPECT_EQ(columnTexts(list, SendPage::ColCheck), (QStringList{s("  √"), s("  ×"), s("  ×"), s("  √")}));
+    EXPECT_EQ(columnTexts(list, SendPage::ColPartition), (QStringList{s("USB"), s("USER"), s("USER"), s("USER")}));
+    EXPECT_EQ(list.text(1, SendPage::ColSize), s("4194305"));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], s("The file %1 already exists.").arg(local(s("O1.NC"))));
+
+    // The preview of the Add dialog.
+    EXPECT_EQ(AddFilesDialog::preview(*hub, {}), s("no select file"));
+    EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("O1.NC")), local(s("prog.txt"))}), s("multi-files had selected!"));
+    EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("prog.txt"))}), s("b"));
+    EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("O00002.txt"))}), QString(500, QLatin1Char('c')) + s("..."));
+}
+
+TEST_F(TransferPagesTest, SavedListLoadsReversedOnceAndForeignOrCutFilesAreTold)
+{
+    SendPage page(*hub);
+    writeFile(local(s("O1.nc")), "1");
+    writeFile(local(s("O2.nc")), "22");
+    page.addFiles({local(s("O1.nc")), local(s("O2.nc"))}, TargetArea::User);
+    page.list()->setText(1, SendPage::ColState, s("sent"));
+    const QString saved = local(s("FileLst.dat"));
+    page.saveListTo(saved);
+    ASSERT_TRUE(prompter.shown.empty());
+
+    prompter.answers = {Answer::Yes};
+    page.clearList();
+    ASSERT_EQ(page.list()->rowCount(), 0);
+    page.loadListFrom(saved);
+    // Saved top down, each loaded row inserted at the top: the order turns round.
+    EXPECT_EQ(columnTexts(*page.list(), SendPage::ColPath), (QStringList{local(s("O1.nc")), local(s("O2.nc"))}));
+    EXPECT_EQ(columnTexts(*page.list(), SendPage::ColState), (QStringList{s("sent"), s("unsend")}));
+    page.loadListFrom(saved);
+    EXPECT_EQ(page.list()->rowCount(), 2);
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0], s("The file %1 already exists.").arg(local(s("O2.nc"))));
+
+    prompter.shown.clear();
+    writeFile(local(s("foreign.dat")), "\x1e Fernlink_FileList_StoreObject");
+    page.loadListFrom(local(s("foreign.dat")));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], s("file format error"));
+
+    // A list cut inside its second record keeps the first and says the rest is missing.
+    prompter.answers = {Answer::Yes};
+    page.clearList();
+    prompter.shown.clear();
+    QByteArray bytes = readFile(saved);
+    bytes.chop(3);
+    writeFile(local(s("cut.dat")), bytes);
+    page.loadListFrom(local(s("cut.dat")));
+    EXPECT_EQ(page.list()->rowCount(), 1);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], english(Msg::ListFileTruncated).arg(1));
+}
+
+// ---------------------------------------------------------------- receive page
+
+TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
+{
+    startSim();
+    const QByteArray big = pattern(4095, 3);
+    writeFile(onCnc("user", s("O00002.txt")), big);
+    writeFile(onCnc("user", s("O00010.txt")), "ten");
+    writeFile(onCnc("sys", s("backup.bak")), QByteArray(300, 'b'));
+    writeFile(onCnc("usb", s("u.nc")), "usb");
+    connectEthernet();
+    ReceivePage page(*hub);
+    OperationLogPage log(*hub);
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    SortableList& list = *page.list();
+    ASSERT_EQ(list.rowCount(), 3);
+    page.list()->sortRowsBy(ReceivePage::ColName);
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColName), (QStringList{s("O00002.txt"), s("O00010.txt"), s("backup.bak")}));
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColSize), (QStringList{s("4095"), s("3"), s("300")}));
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColPartition), (QStringList{s("USER"), s("USER"), s("SYS")}));
+    EXPECT_EQ(list.text(0, ReceivePage::ColState), s("Not receiving"));
+
+    const QString folder = dir.filePath(s("got"));
+    QDir().mkpath(folder);
+    writeFile(QDir(folder).filePath(s("backup.bak")), "keep me");
+    page.chooseFolder = [&] { return folder; };
+    list.setRowSelected(0, true);
+    list.setRowSelected(2, true);
+    prompter.answers = {Answer::No};  // do not overwrite backup.bak
+    page.receive();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(readFile(QDir(folder).filePath(s("O00002.txt"))), big);
+    EXPECT_EQ(readFile(QDir(folder).filePath(s("backup.bak"))), QByteArray("keep me"));
+    EXPECT_EQ(list.text(0, ReceivePage::ColState), s("Received"));
+    EXPECT_EQ(list.text(2, ReceivePage::ColState), s("Not receiving"));
+    EXPECT_TRUE(contains(prompter.asked, s("File backup.bak has Exist!")));
+    EXPECT_EQ(page.progressFields()->progress->text(), s("4095/4095  100.00%"));
+    EXPECT_EQ(page.progressFields()->bar->value(), 100);
+    page.show();
+    maybeShoot(&page, "fernlink-receive.png");
+
+    // Delete O00010.txt on the controller.
+    list.clearSelection();
+    list.setRowSelected(1, true);
+    prompter.answers = {Answer::Yes};
+    page.deleteFiles();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(onCnc("user", s("O00010.txt"))); }));
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColName), (QStringList{s("O00002.txt"), s("backup.bak")}));
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 2);
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColWhat), log.what(LogEntry::Receiving));
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), QDir(folder).filePath(s("O00002.txt")));
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColWhat), log.what(LogEntry::Deleted));
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), s("O00010.txt"));
+
+    page.getUsbList();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColName), QStringList{s("u.nc")});
+    EXPECT_EQ(columnTexts(list, ReceivePage::ColPartition), QStringList{s("U盘")});
+}
+
+TEST_F(TransferPagesTest, UsbListNeedsEthernetAndDeleteFromListOnlyTouchesTheList)
+{
+    startSim({}, true);
+    writeFile(onCnc("user", s("O00003.txt")), "three");
+    openSerial();
+    ReceivePage page(*hub);
+    page.getUsbList();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], s("该功能只能在通过网络连接时用！"));
+    EXPECT_TRUE(hub->state.idle());
+
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(page.list()->rowCount(), 1);
+    EXPECT_EQ(page.list()->text(0, ReceivePage::ColPartition), s("user"));
+    page.deleteFromList();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::ReceiveDeleteListSelect));
+    page.list()->setRowSelected(0, true);
+    prompter.answers = {Answer::Yes};
+    page.deleteFromList();
+    EXPECT_EQ(page.list()->rowCount(), 0);
+    EXPECT_TRUE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
+}
+
+TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
+{
+    startSim({s("--split"), s("64")});
+    writeFile(onCnc("user", s("O00009.txt")), pattern(400000, 9));
+    connectEthernet();
+    ReceivePage page(*hub);
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    const QString folder = dir.filePath(s("got"));
+    QDir().mkpath(folder);
+    page.chooseFolder = [&] { return folder; };
+    page.list()->setRowSelected(0, true);
+    page.receive();
+    ASSERT_TRUE(waitUntil([&] { return !page.progressFields()->progress->text().startsWith(s("0/")) &&
+                                       !page.progressFields()->progress->text().isEmpty(); }));
+    EXPECT_FALSE(hub->state.idle());
+    page.stop();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(s("O00009.txt"))));
+    EXPECT_NE(page.list()->text(0, ReceivePage::ColState), s("Received"));
+    EXPECT_TRUE(page.list()->isEnabled());
+}
+
+// ---------------------------------------------------------------- DNC page
+
+class DncOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
+{
+    const bool serial = GetParam();
+    startSim(serial ? QStringList{s("--dnc")} : QStringList{}, serial);
+    serial ? openSerial() : connectEthernet();
+    const QByteArray text = program(400);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 400, false}; };
+    DncPage page(*hub);
+    OperationLogPage log(*hub);
+    prompter.texts = {s("2")};
+    page.start();
+    EXPECT_FALSE(hub->state.idle());
+    EXPECT_EQ(prompter.asked.back(), english(Msg::DncStartLine));
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    EXPECT_EQ(page.errorCheck->text(), s("CRC"));
+    ASSERT_TRUE(idle(30000));
+    const QByteArray expected = text.mid(text.indexOf('\n') + 1);
+    const QByteArray got = dncStream(1);
+    EXPECT_EQ(got.left(expected.size()), expected);
+    if (serial)
+        EXPECT_EQ(got.size() % 128, 0);
+    else
+        EXPECT_EQ(got.size(), expected.size());
+    EXPECT_EQ(page.progressField->text(), s("%1/%1  100.00%").arg(expected.size()));
+    EXPECT_EQ(page.bar->value(), 100);
+    EXPECT_EQ(page.retries->text(), s("0"));
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 1);
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("part.nc")));
+    if (serial) {
+        page.show();
+        maybeShoot(&page, "fernlink-dnc.png");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, DncOverLink, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
+
+TEST_F(TransferPagesTest, DncRefusedByARunningControllerSaysSo)
+{
+    startSim({s("--dnc-refuse"), s("auto")});
+    connectEthernet();
+    writeFile(local(s("part.nc")), program(5));
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage page(*hub);
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(idle());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("On running"));
+}
+
+TEST_F(TransferPagesTest, DncStartRefusalsChangeNothing)
+{
+    DncPage page(*hub);
+    hub->currentDocument = [] { return DncDocument{}; };
+    page.start();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseConnect));
+    hub->state.link = LinkType::LinkEthernet;
+    page.start();
+    EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseOpenFile));
+    EXPECT_EQ(hub->receiver(), nullptr);
+    EXPECT_TRUE(hub->state.idle());
+    page.stop();  // nothing runs: no question
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+}  // namespace
