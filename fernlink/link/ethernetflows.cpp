@@ -37,36 +37,20 @@ bool isUsb(const QString& label)
 
 // ---------------------------------------------------------------- common
 
-bool EthernetFlow::mayStart(OperationKind kind)
-{
-    if (ctx_.state.link == LinkType::LinkNone) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::PleaseConnect));
-        return false;
-    }
-    if (!ctx_.state.idle()) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(busyMessage(kind, kindOf(ctx_.state.operation))));
-        return false;
-    }
-    return ctx_.state.link == LinkType::LinkEthernet;
-}
-
 void EthernetFlow::begin()
 {
-    running_ = true;
     reply_.reset();
     gatherExpired_ = false;
-    ctx_.state.operation = operation();
+    TransferFlow::begin();
 }
 
 void EthernetFlow::end(bool completed)
 {
     if (!running_)
         return;
-    running_ = false;
     reply_.reset();
     ctx_.port.stopTimer(nettimers::kReplyGather);
-    ctx_.state.operation = OperationState::OpIdle;
-    observer_.finished(completed);
+    TransferFlow::end(completed);
 }
 
 void EthernetFlow::onBytes(QByteArrayView chunk)
@@ -114,7 +98,7 @@ void EthernetFlow::linkLost()
                    nettimers::kSendForcedEnd})
         ctx_.port.stopTimer(id);
     end(false);
-    observer_.dropLink();
+    netObserver_.dropLink();
 }
 
 // ---------------------------------------------------------------- list
@@ -354,20 +338,8 @@ void EthernetReceiveFlow::nextRow()
         finish(false);
         return;
     }
-    while (++index_ < static_cast<int>(rows.size())) {
-        RemoteFileRow& row = rows[index_];
-        if (!row.selected)
-            continue;
-        const auto local = safeLocalName(row.name);
-        if (!local) {
-            setState(Msg::StateUnableToCreate);
-            continue;
-        }
-        target_ = QDir(folder_).filePath(*local);
-        observer_.currentFile(row.name);
-        if (QFileInfo::exists(target_)
-            && ctx_.prompter.ask(ctx_.text(Msg::FileExistsOverwrite, row.name), Buttons::YesNo) != Answer::Yes)
-            continue;
+    if (rowwalk::nextReceiveRow(rows, index_, folder_, &target_, ctx_, observer_) == rowwalk::Next::Found) {
+        const RemoteFileRow& row = rows[index_];
         ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::UsbItem) : changePartition(row.partition));
         step_ = Step::AwaitScd;
         return;
@@ -592,26 +564,16 @@ void EthernetSendFlow::nextRow()
         finish(false);
         return;
     }
-    while (++index_ < static_cast<int>(rows.size())) {
-        SendRow& row = rows[index_];
-        if (!row.selected)
-            continue;
-        if (!row.sendable) {
-            observer_.currentFile(row.path);
-            const bool badName = row.partition == QLatin1String(kLabelUser) && !fernlinkUserName(row.targetName);
-            const Msg question = badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion;
-            if (ctx_.prompter.ask(ctx_.text(question), Buttons::YesNo) == Answer::Yes)
-                continue;
-            finish(false);
-            return;
-        }
-        replyTicks_ = 0;
-        ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
-        ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::SendUsb) : changePartition(row.partition));
-        step_ = Step::AwaitScd;
-        return;
+    switch (rowwalk::nextSendRow(rows, index_, ctx_, observer_)) {
+    case rowwalk::Next::Refused: finish(false); return;
+    case rowwalk::Next::NoneLeft: finish(true); return;
+    case rowwalk::Next::Found: break;
     }
-    finish(true);
+    const SendRow& row = rows[index_];
+    replyTicks_ = 0;
+    ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
+    ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::SendUsb) : changePartition(row.partition));
+    step_ = Step::AwaitScd;
 }
 
 void EthernetSendFlow::openAndDownload()
@@ -672,29 +634,17 @@ void EthernetSendFlow::answerDownload(char reply)
         finish(false);
         return;
     case kEsc: {
-        const Answer a = ctx_.prompter.ask(ctx_.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel);
-        if (a == Answer::Yes) {
+        const rowwalk::Existing choice = rowwalk::askAboutExistingName(row, ctx_);
+        if (choice == rowwalk::Existing::Overwrite) {
             ctx_.port.write(one(kAck));  // overwrite: the controller answers "sdlok"
             return;
         }
-        if (a == Answer::No) {
-            const QString prompt = ctx_.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed();
-            std::optional<QString> name = ctx_.prompter.askText(prompt, row.targetName);
-            while (name && row.partition == QLatin1String(kLabelUser)) {
-                if (auto valid = fernlinkUserName(*name)) {
-                    name = valid;
-                    break;
-                }
-                name = ctx_.prompter.askText(prompt, *name);
-            }
-            if (name && !name->isEmpty()) {
-                row.targetName = *name;
-                observer_.rowChanged(index_);
-                ctx_.port.write(one(kNak));
-                ctx_.port.pause(30);
-                ctx_.port.write(downloadCommand(row.targetName, row.size));
-                return;
-            }
+        if (choice == rowwalk::Existing::Renamed) {
+            observer_.rowChanged(index_);
+            ctx_.port.write(one(kNak));
+            ctx_.port.pause(30);
+            ctx_.port.write(downloadCommand(row.targetName, row.size));
+            return;
         }
         ctx_.port.write(one(kCan));
         nextRow();
@@ -815,39 +765,10 @@ void EthernetSendFlow::stop()
 
 // ---------------------------------------------------------------- dispatch
 
-EthernetFlowSet::EthernetFlowSet(LinkPort& port, ProgramState& state, Prompter& prompter, EthernetObserver& observer)
-    : context{port, state, prompter, {}},
-      list(context, observer),
-      send(context, observer),
-      receive(context, observer),
-      remove(context, observer)
-{
-}
-
-EthernetFlow* EthernetFlowSet::active()
-{
-    for (EthernetFlow* f : std::initializer_list<EthernetFlow*>{&list, &send, &receive, &remove})
-        if (f->running() && context.state.operation == f->operation())
-            return f;
-    return nullptr;
-}
-
 void EthernetFlowSet::onBytes(QByteArrayView chunk)
 {
     if (EthernetFlow* f = active())
         f->onBytes(chunk);
-}
-
-void EthernetFlowSet::onTimer(int id)
-{
-    if (EthernetFlow* f = active())
-        f->onTimer(id);
-}
-
-void EthernetFlowSet::stop()
-{
-    if (EthernetFlow* f = active())
-        f->stop();
 }
 
 void EthernetFlowSet::linkLost()

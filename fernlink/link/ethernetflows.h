@@ -33,20 +33,17 @@ constexpr int kDeleteForcedEndMs = 5000;
 constexpr int kSendForcedEndMs = 2000;
 }  // namespace nettimers
 
-class EthernetFlow {
+class EthernetFlow : public TransferFlow {
 public:
-    EthernetFlow(SerialContext& context, EthernetObserver& observer) : ctx_(context), observer_(observer) {}
-    virtual ~EthernetFlow() = default;
-    void onBytes(QByteArrayView chunk);
-    virtual void onTimer(int id) = 0;
-    virtual void stop() = 0;
+    EthernetFlow(SerialContext& context, EthernetObserver& observer)
+        : TransferFlow(context, observer, LinkType::LinkEthernet), netObserver_(observer)
+    {
+    }
+    void onBytes(QByteArrayView chunk) final;
     // The connection closed or failed: the flow ends and the owner drops the link.
     void linkLost();
-    virtual OperationState operation() const = 0;
-    bool running() const { return running_; }
 
 protected:
-    bool mayStart(OperationKind kind);
     void begin();
     void end(bool completed);
     // Judges what the gatherer holds; called after every read and when the gather wait ends.
@@ -58,10 +55,8 @@ protected:
     bool wordPending();
     void gatherTimedOut();
 
-    SerialContext& ctx_;
-    EthernetObserver& observer_;
+    EthernetObserver& netObserver_;  // the same observer, for the loss of the link
     net::ReplyGatherer reply_;
-    bool running_ = false;
     bool gatherExpired_ = false;
 };
 
@@ -172,21 +167,13 @@ private:
 };
 
 // Hands the socket's bytes, ticks and closing to the flow the operation state names.
-class EthernetFlowSet {
+class EthernetFlowSet
+    : public FlowSetOf<EthernetFlow, EthernetListFlow, EthernetSendFlow, EthernetReceiveFlow, EthernetDeleteFlow, EthernetObserver> {
 public:
-    EthernetFlowSet(LinkPort& port, ProgramState& state, Prompter& prompter, EthernetObserver& observer);
-    SerialContext context;
-    EthernetListFlow list;
-    EthernetSendFlow send;
-    EthernetReceiveFlow receive;
-    EthernetDeleteFlow remove;
-
+    using FlowSetOf::FlowSetOf;
     // Bytes nobody waits for are read and dropped.
     void onBytes(QByteArrayView chunk);
-    void onTimer(int id);
-    void stop();
     void linkLost();
-    EthernetFlow* active();
 };
 
 }  // namespace vantor::fernlink

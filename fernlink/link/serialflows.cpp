@@ -11,36 +11,6 @@ namespace vantor::fernlink {
 
 using namespace wire;
 
-// ---------------------------------------------------------------- common
-
-bool SerialFlow::mayStart(OperationKind kind)
-{
-    if (ctx_.state.link == LinkType::LinkNone) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::PleaseConnect));
-        return false;
-    }
-    if (!ctx_.state.idle()) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(busyMessage(kind, kindOf(ctx_.state.operation))));
-        return false;
-    }
-    return ctx_.state.link == LinkType::LinkSerial;
-}
-
-void SerialFlow::begin()
-{
-    running_ = true;
-    ctx_.state.operation = operation();
-}
-
-void SerialFlow::end(bool completed)
-{
-    if (!running_)
-        return;
-    running_ = false;
-    ctx_.state.operation = OperationState::OpIdle;
-    observer_.finished(completed);
-}
-
 static QString partitionWord(const QString& label)
 {
     return label.toLower();
@@ -161,23 +131,11 @@ void SerialSendFlow::finish(bool completed)
 
 void SerialSendFlow::nextRow()
 {
-    while (++index_ < static_cast<int>(rows.size())) {
-        SendRow& row = rows[index_];
-        if (!row.selected)
-            continue;
-        if (!row.sendable) {
-            observer_.currentFile(row.path);
-            const bool badName = row.partition == QLatin1String("USER") && !fernlinkUserName(row.targetName);
-            const Msg question = badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion;
-            if (ctx_.prompter.ask(ctx_.text(question), Buttons::YesNo) == Answer::Yes)
-                continue;
-            finish(false);
-            return;
-        }
-        selectPartition();
-        return;
+    switch (rowwalk::nextSendRow(rows, index_, ctx_, observer_)) {
+    case rowwalk::Next::Found: selectPartition(); return;
+    case rowwalk::Next::Refused: finish(false); return;
+    case rowwalk::Next::NoneLeft: finish(true); return;
     }
-    finish(true);
 }
 
 void SerialSendFlow::selectPartition()
@@ -284,38 +242,27 @@ void SerialSendFlow::sendFinished(SendResult result)
         finish(false);
         return;
     case SendResult::Exists: {
-        const Answer a = ctx_.prompter.ask(ctx_.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel);
-        if (a == Answer::Yes) {
+        const rowwalk::Existing choice = rowwalk::askAboutExistingName(row, ctx_);
+        if (choice == rowwalk::Existing::Overwrite) {
             ctx_.port.write(QByteArray(1, kAck));
             xmodem_.beginSend(data_);
             ctx_.port.startTimer(timers::kSendStats, 1000, true);
             return;
         }
-        if (a == Answer::No) {
-            std::optional<QString> name = ctx_.prompter.askText(ctx_.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed(), row.targetName);
-            while (name && row.partition == QLatin1String("USER")) {
-                if (auto valid = fernlinkUserName(*name)) {
-                    name = valid;
-                    break;
-                }
-                name = ctx_.prompter.askText(ctx_.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed(), *name);
-            }
-            if (name && !name->isEmpty()) {
-                row.targetName = *name;
-                observer_.rowChanged(index_);
-                ctx_.port.write(QByteArray(1, kNak));
-                ctx_.port.pause(30);
-                if (tx_.download(row.targetName, SerialCommandTransmitter::typeFlagFor(ctx_.currentPartition))) {
-                    replyTicks_ = 0;
-                    ctx_.port.startTimer(timers::kSendReply, 1000, true);
-                    xmodem_.beginSend(data_);
-                    ctx_.port.startTimer(timers::kSendStats, 1000, true);
-                    return;
-                }
-                setState(Msg::StateError);
-                nextRow();
+        if (choice == rowwalk::Existing::Renamed) {
+            observer_.rowChanged(index_);
+            ctx_.port.write(QByteArray(1, kNak));
+            ctx_.port.pause(30);
+            if (tx_.download(row.targetName, SerialCommandTransmitter::typeFlagFor(ctx_.currentPartition))) {
+                replyTicks_ = 0;
+                ctx_.port.startTimer(timers::kSendReply, 1000, true);
+                xmodem_.beginSend(data_);
+                ctx_.port.startTimer(timers::kSendStats, 1000, true);
                 return;
             }
+            setState(Msg::StateError);
+            nextRow();
+            return;
         }
         ctx_.port.write(QByteArray(1, kCan));
         nextRow();
@@ -395,21 +342,8 @@ void SerialReceiveFlow::setState(Msg state)
 
 void SerialReceiveFlow::nextRow()
 {
-    while (++index_ < static_cast<int>(rows.size())) {
-        RemoteFileRow& row = rows[index_];
-        if (!row.selected)
-            continue;
-        const auto local = safeLocalName(row.name);
-        if (!local) {
-            setState(Msg::StateUnableToCreate);
-            continue;
-        }
-        target_ = QDir(folder_).filePath(*local);
-        observer_.currentFile(row.name);
-        if (QFileInfo::exists(target_)
-            && ctx_.prompter.ask(ctx_.text(Msg::FileExistsOverwrite, row.name), Buttons::YesNo) != Answer::Yes)
-            continue;
-        const QString word = partitionWord(row.partition);
+    if (rowwalk::nextReceiveRow(rows, index_, folder_, &target_, ctx_, observer_) == rowwalk::Next::Found) {
+        const QString word = partitionWord(rows[index_].partition);
         if (word != ctx_.currentPartition) {
             prompt_.reset(word);
             phase_ = Phase::WaitPrompt;
@@ -702,23 +636,6 @@ void SerialDeleteFlow::stop()
 
 // ---------------------------------------------------------------- dispatch
 
-SerialFlowSet::SerialFlowSet(LinkPort& port, ProgramState& state, Prompter& prompter, FlowObserver& observer)
-    : context{port, state, prompter, {}},
-      list(context, observer),
-      send(context, observer),
-      receive(context, observer),
-      remove(context, observer)
-{
-}
-
-SerialFlow* SerialFlowSet::active()
-{
-    for (SerialFlow* f : std::initializer_list<SerialFlow*>{&list, &send, &receive, &remove})
-        if (f->running() && context.state.operation == f->operation())
-            return f;
-    return nullptr;
-}
-
 void SerialFlowSet::onBytes(QByteArrayView chunk)
 {
     if (SerialFlow* f = active()) {
@@ -728,18 +645,6 @@ void SerialFlowSet::onBytes(QByteArrayView chunk)
     // The controller started a transfer nobody asked for.
     if (!chunk.isEmpty() && (chunk.front() == kAck || chunk.front() == kSoh))
         context.port.write(QByteArray(1, kCan));
-}
-
-void SerialFlowSet::onTimer(int id)
-{
-    if (SerialFlow* f = active())
-        f->onTimer(id);
-}
-
-void SerialFlowSet::stop()
-{
-    if (SerialFlow* f = active())
-        f->stop();
 }
 
 }  // namespace vantor::fernlink

@@ -6,6 +6,7 @@
 #include "common/prompter.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
+#include "fernlink/link/transferflow.h"
 #include "fernlink/link/transferrows.h"
 #include "fernlink/link/transferstats.h"
 #include "serialcore/linkport.h"
@@ -19,36 +20,6 @@
 
 namespace vantor::fernlink {
 
-enum class LogEntry { Deleted, Receiving, Sent };
-
-class FlowObserver {
-public:
-    virtual ~FlowObserver() = default;
-    virtual void rowChanged(int /*row*/) {}
-    virtual void rowRemoved(int /*row*/) {}
-    virtual void listChanged() {}
-    virtual void currentFile(const QString& /*path*/) {}
-    virtual void progress(const TransferStatistics&) {}
-    virtual void log(LogEntry, const QString& /*text*/) {}
-    virtual void finished(bool /*completed*/) {}
-};
-
-// What every flow shares: the line, the program-wide state, the questions.
-struct SerialContext {
-    LinkPort& port;
-    ProgramState& state;
-    Prompter& prompter;
-    QString currentPartition;  // the partition last selected with xcd
-
-    QString text(Msg id) const { return message(id, state.language); }
-    // Some languages' texts leave the name out; those stay as they are.
-    QString text(Msg id, const QString& arg) const
-    {
-        const QString t = text(id);
-        return t.contains(QLatin1String("%1")) ? t.arg(arg) : t;
-    }
-};
-
 // Timer ids of the serial flows, shared by one LinkPort.
 namespace timers {
 constexpr int kSendStats = 11;
@@ -59,25 +30,9 @@ constexpr int kList = 33;            // 10 s for the whole listing
 constexpr int kDelete = 35;          // 10 s per file
 }  // namespace timers
 
-class SerialFlow {
+class SerialFlow : public TransferFlow {
 public:
-    explicit SerialFlow(SerialContext& context, FlowObserver& observer) : ctx_(context), observer_(observer) {}
-    virtual ~SerialFlow() = default;
-    virtual void onBytes(QByteArrayView chunk) = 0;
-    virtual void onTimer(int id) = 0;
-    virtual void stop() = 0;
-    virtual OperationState operation() const = 0;
-    bool running() const { return running_; }
-
-protected:
-    // Refuses (with the system's text) unless the link is serial and nothing runs.
-    bool mayStart(OperationKind kind);
-    void begin();
-    void end(bool completed);
-
-    SerialContext& ctx_;
-    FlowObserver& observer_;
-    bool running_ = false;
+    SerialFlow(SerialContext& context, FlowObserver& observer) : TransferFlow(context, observer, LinkType::LinkSerial) {}
 };
 
 class SerialListFlow : public SerialFlow {
@@ -196,19 +151,10 @@ private:
 
 // Hands the line's bytes and ticks to the flow that the operation state names, and
 // answers bytes nobody asked for.
-class SerialFlowSet {
+class SerialFlowSet : public FlowSetOf<SerialFlow, SerialListFlow, SerialSendFlow, SerialReceiveFlow, SerialDeleteFlow, FlowObserver> {
 public:
-    SerialFlowSet(LinkPort& port, ProgramState& state, Prompter& prompter, FlowObserver& observer);
-    SerialContext context;
-    SerialListFlow list;
-    SerialSendFlow send;
-    SerialReceiveFlow receive;
-    SerialDeleteFlow remove;
-
+    using FlowSetOf::FlowSetOf;
     void onBytes(QByteArrayView chunk);
-    void onTimer(int id);
-    void stop();
-    SerialFlow* active();
 };
 
 }  // namespace vantor::fernlink

@@ -1,0 +1,104 @@
+#include "fernlink/link/transferflow.h"
+
+#include "serialcore/controllernames.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace vantor::fernlink {
+
+bool TransferFlow::mayStart(OperationKind kind)
+{
+    if (ctx_.state.link == LinkType::LinkNone) {
+        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::PleaseConnect));
+        return false;
+    }
+    if (!ctx_.state.idle()) {
+        ctx_.prompter.inform(Severity::Warning, ctx_.text(busyMessage(kind, kindOf(ctx_.state.operation))));
+        return false;
+    }
+    return ctx_.state.link == link_;
+}
+
+void TransferFlow::begin()
+{
+    running_ = true;
+    ctx_.state.operation = operation();
+}
+
+void TransferFlow::end(bool completed)
+{
+    if (!running_)
+        return;
+    running_ = false;
+    ctx_.state.operation = OperationState::OpIdle;
+    observer_.finished(completed);
+}
+
+namespace rowwalk {
+
+Next nextSendRow(std::vector<SendRow>& rows, int& index, SerialContext& ctx, FlowObserver& observer)
+{
+    while (++index < static_cast<int>(rows.size())) {
+        SendRow& row = rows[index];
+        if (!row.selected)
+            continue;
+        if (row.sendable)
+            return Next::Found;
+        observer.currentFile(row.path);
+        const bool badName = row.partition == QLatin1String("USER") && !fernlinkUserName(row.targetName);
+        const Msg question = badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion;
+        if (ctx.prompter.ask(ctx.text(question), Buttons::YesNo) != Answer::Yes)
+            return Next::Refused;
+    }
+    return Next::NoneLeft;
+}
+
+Next nextReceiveRow(std::vector<RemoteFileRow>& rows, int& index, const QString& folder, QString* target,
+                    SerialContext& ctx, FlowObserver& observer)
+{
+    while (++index < static_cast<int>(rows.size())) {
+        RemoteFileRow& row = rows[index];
+        if (!row.selected)
+            continue;
+        const auto local = safeLocalName(row.name);
+        if (!local) {
+            row.state = ctx.text(Msg::StateUnableToCreate);
+            observer.rowChanged(index);
+            continue;
+        }
+        *target = QDir(folder).filePath(*local);
+        observer.currentFile(row.name);
+        if (QFileInfo::exists(*target)
+            && ctx.prompter.ask(ctx.text(Msg::FileExistsOverwrite, row.name), Buttons::YesNo) != Answer::Yes)
+            continue;
+        return Next::Found;
+    }
+    return Next::NoneLeft;
+}
+
+Existing askAboutExistingName(SendRow& row, SerialContext& ctx)
+{
+    const Answer a = ctx.prompter.ask(ctx.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel);
+    if (a == Answer::Yes)
+        return Existing::Overwrite;
+    if (a != Answer::No)
+        return Existing::Skip;
+    const QString prompt = ctx.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed();
+    std::optional<QString> name = ctx.prompter.askText(prompt, row.targetName);
+    while (name && row.partition == QLatin1String("USER")) {
+        if (auto valid = fernlinkUserName(*name)) {
+            name = valid;
+            break;
+        }
+        name = ctx.prompter.askText(prompt, *name);
+    }
+    if (!name || name->isEmpty())
+        return Existing::Skip;
+    row.targetName = *name;
+    return Existing::Renamed;
+}
+
+}  // namespace rowwalk
+
+}  // namespace vantor::fernlink

@@ -1,0 +1,134 @@
+#pragma once
+// What every transfer flow shares, whichever link it runs on: the refusal of a start while
+// another operation runs or the wrong link is up, the operation state it owns while it runs,
+// and the dispatch of a link's bytes, ticks and Stop to the flow that owns the state.
+#include "common/prompter.h"
+#include "fernlink/app/messages.h"
+#include "fernlink/app/programstate.h"
+#include "fernlink/link/transferrows.h"
+#include "serialcore/linkport.h"
+
+#include <initializer_list>
+#include <optional>
+#include <vector>
+
+namespace vantor::fernlink {
+
+class TransferStatistics;
+
+enum class LogEntry { Deleted, Receiving, Sent };
+
+class FlowObserver {
+public:
+    virtual ~FlowObserver() = default;
+    virtual void rowChanged(int /*row*/) {}
+    virtual void rowRemoved(int /*row*/) {}
+    virtual void listChanged() {}
+    virtual void currentFile(const QString& /*path*/) {}
+    virtual void progress(const TransferStatistics&) {}
+    virtual void log(LogEntry, const QString& /*text*/) {}
+    virtual void finished(bool /*completed*/) {}
+};
+
+// What every flow of one link shares: the port, the program-wide state, the questions.
+struct SerialContext {
+    LinkPort& port;
+    ProgramState& state;
+    Prompter& prompter;
+    QString currentPartition;  // the partition last selected with xcd
+
+    QString text(Msg id) const { return message(id, state.language); }
+    // Some languages' texts leave the name out; those stay as they are.
+    QString text(Msg id, const QString& arg) const
+    {
+        const QString t = text(id);
+        return t.contains(QLatin1String("%1")) ? t.arg(arg) : t;
+    }
+};
+
+class TransferFlow {
+public:
+    TransferFlow(SerialContext& context, FlowObserver& observer, LinkType link)
+        : ctx_(context), observer_(observer), link_(link)
+    {
+    }
+    virtual ~TransferFlow() = default;
+    virtual void onBytes(QByteArrayView chunk) = 0;
+    virtual void onTimer(int id) = 0;
+    virtual void stop() = 0;
+    virtual OperationState operation() const = 0;
+    bool running() const { return running_; }
+
+protected:
+    // Refuses (with the system's text) unless this flow's link is up and nothing runs.
+    bool mayStart(OperationKind kind);
+    void begin();
+    // Ends the operation once; the observer hears of it after the state is idle again.
+    void end(bool completed);
+
+    SerialContext& ctx_;
+    FlowObserver& observer_;
+    const LinkType link_;
+    bool running_ = false;
+};
+
+// The row walks and questions both links ask the same way.
+namespace rowwalk {
+
+enum class Next { Found, NoneLeft, Refused };
+
+// Moves index on to the next selected send row that may go. A row that may not (a name the
+// user area refuses, a file over its limit) is skipped when the user says so, or ends the run.
+Next nextSendRow(std::vector<SendRow>& rows, int& index, SerialContext& ctx, FlowObserver& observer);
+
+// Moves index on to the next selected row to receive into folder and gives its local path in
+// *target. A name that would leave the folder is marked and skipped; an existing local file is
+// replaced only when the user agrees.
+Next nextReceiveRow(std::vector<RemoteFileRow>& rows, int& index, const QString& folder, QString* target,
+                    SerialContext& ctx, FlowObserver& observer);
+
+enum class Existing { Overwrite, Renamed, Skip };
+// The controller holds a file of the row's target name: overwrite, rename (the row takes the
+// new name, which the user area's rule must accept) or skip, as the user chooses.
+Existing askAboutExistingName(SendRow& row, SerialContext& ctx);
+
+}  // namespace rowwalk
+
+// The four flows of one link and the hand-over of the link's events to the running one.
+template <typename Flow, typename List, typename Send, typename Receive, typename Delete, typename Observer>
+class FlowSetOf {
+public:
+    FlowSetOf(LinkPort& port, ProgramState& state, Prompter& prompter, Observer& observer)
+        : context{port, state, prompter, {}},
+          list(context, observer),
+          send(context, observer),
+          receive(context, observer),
+          remove(context, observer)
+    {
+    }
+    SerialContext context;
+    List list;
+    Send send;
+    Receive receive;
+    Delete remove;
+
+    Flow* active()
+    {
+        for (Flow* f : std::initializer_list<Flow*>{&list, &send, &receive, &remove})
+            if (f->running() && context.state.operation == f->operation())
+                return f;
+        return nullptr;
+    }
+    void onTimer(int id)
+    {
+        if (Flow* f = active())
+            f->onTimer(id);
+    }
+    void stop()
+    {
+        if (Flow* f = active())
+            f->stop();
+    }
+};
+
+}  // namespace vantor::fernlink
