@@ -192,14 +192,7 @@ void EthernetListFlow::stop()
 
 bool EthernetDeleteFlow::start()
 {
-    if (!mayStart(OperationKind::Delete))
-        return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::DeleteSelectItem));
-        return false;
-    }
-    if (ctx_.prompter.ask(ctx_.text(Msg::DeleteConfirm), Buttons::YesNo) != Answer::Yes)
+    if (!mayStartOn(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm))
         return false;
     begin();
     stopRequested_ = false;
@@ -295,13 +288,8 @@ void EthernetDeleteFlow::stop()
 
 bool EthernetReceiveFlow::start(const QString& folder)
 {
-    if (!mayStart(OperationKind::Receive))
+    if (!mayStartOn(OperationKind::Receive, rows, Msg::ReceiveSelectFile))
         return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::ReceiveSelectFile));
-        return false;
-    }
     folder_ = folder;
     begin();
     stopRequested_ = false;
@@ -523,13 +511,8 @@ void EthernetReceiveFlow::stop()
 
 bool EthernetSendFlow::start()
 {
-    if (!mayStart(OperationKind::Send))
+    if (!mayStartOn(OperationKind::Send, rows, Msg::SendSelectFile))
         return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::SendSelectFile));
-        return false;
-    }
     begin();
     stopRequested_ = false;
     index_ = -1;

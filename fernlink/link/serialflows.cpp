@@ -101,13 +101,8 @@ SerialSendFlow::SerialSendFlow(SerialContext& context, FlowObserver& observer)
 
 bool SerialSendFlow::start()
 {
-    if (!mayStart(OperationKind::Send))
+    if (!mayStartOn(OperationKind::Send, rows, Msg::SendSelectFile))
         return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::SendSelectFile));
-        return false;
-    }
     begin();
     index_ = -1;
     nextRow();
@@ -320,13 +315,8 @@ SerialReceiveFlow::SerialReceiveFlow(SerialContext& context, FlowObserver& obser
 
 bool SerialReceiveFlow::start(const QString& folder)
 {
-    if (!mayStart(OperationKind::Receive))
+    if (!mayStartOn(OperationKind::Receive, rows, Msg::ReceiveSelectFile))
         return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::ReceiveSelectFile));
-        return false;
-    }
     folder_ = folder;
     begin();
     index_ = -1;
@@ -527,14 +517,7 @@ SerialDeleteFlow::SerialDeleteFlow(SerialContext& context, FlowObserver& observe
 
 bool SerialDeleteFlow::start()
 {
-    if (!mayStart(OperationKind::Delete))
-        return false;
-    const bool any = std::any_of(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; });
-    if (!any) {
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::DeleteSelectItem));
-        return false;
-    }
-    if (ctx_.prompter.ask(ctx_.text(Msg::DeleteConfirm), Buttons::YesNo) != Answer::Yes)
+    if (!mayStartOn(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm))
         return false;
     begin();
     stopRequested_ = false;

@@ -8,6 +8,7 @@
 #include "fernlink/link/transferrows.h"
 #include "serialcore/linkport.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 #include <vector>
@@ -62,6 +63,19 @@ public:
 protected:
     // Refuses (with the system's text) unless this flow's link is up and nothing runs.
     bool mayStart(OperationKind kind);
+    // mayStart, then at least one selected row (else noneSelected is shown) and, when the
+    // operation asks first, the user's Yes.
+    template <typename Row>
+    bool mayStartOn(OperationKind kind, const std::vector<Row>& rows, Msg noneSelected, std::optional<Msg> confirm = {})
+    {
+        if (!mayStart(kind))
+            return false;
+        if (std::none_of(rows.begin(), rows.end(), [](const Row& r) { return r.selected; })) {
+            ctx_.prompter.inform(Severity::Warning, ctx_.text(noneSelected));
+            return false;
+        }
+        return !confirm || ctx_.prompter.ask(ctx_.text(*confirm), Buttons::YesNo) == Answer::Yes;
+    }
     void begin();
     // Ends the operation once; the observer hears of it after the state is idle again.
     void end(bool completed);
