@@ -1,0 +1,329 @@
+#include "fernlink/ui/editorview.h"
+
+#include "common/gbk.h"
+#include "fernlink/ui/linkhub.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace vantor::fernlink::ui {
+
+CFernlinkView::CFernlinkView(LinkHub& hub, QWidget* parent) : QPlainTextEdit(parent), hub_(hub)
+{
+    setObjectName(QStringLiteral("CFernlinkView"));
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &CFernlinkView::positionChanged);
+    connect(this, &QPlainTextEdit::textChanged, this, &CFernlinkView::positionChanged);
+}
+
+bool CFernlinkView::openFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::FileCannotOpenSerial).arg(path));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::FileCannotOpenSerial).arg(path));
+        return false;
+    }
+    setPlainText(fromGbk(bytes));
+    document()->setModified(false);
+    path_ = QFileInfo(path).absoluteFilePath();
+    rememberFileTime();
+    Q_EMIT pathChanged();
+    return true;
+}
+
+bool CFernlinkView::saveTo(const QString& path)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = toGbk(toPlainText());
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SaveFailed).arg(path, file.errorString()));
+        return false;
+    }
+    path_ = QFileInfo(path).absoluteFilePath();
+    document()->setModified(false);
+    rememberFileTime();
+    Q_EMIT pathChanged();
+    return true;
+}
+
+void CFernlinkView::newDocument()
+{
+    clear();
+    document()->setModified(false);
+    path_.clear();
+    lastWrite_ = {};
+    Q_EMIT pathChanged();
+}
+
+DncDocument CFernlinkView::dncDocument() const
+{
+    DncDocument d;
+    d.path = path_;
+    d.modified = document()->isModified();
+    d.lines = lineCount();
+    d.empty = document()->isEmpty();
+    return d;
+}
+
+QDateTime CFernlinkView::fileTime() const
+{
+    return QFileInfo(path_).lastModified();
+}
+
+void CFernlinkView::rememberFileTime()
+{
+    lastWrite_ = path_.isEmpty() ? QDateTime() : fileTime();
+}
+
+void CFernlinkView::checkFileChanged()
+{
+    if (path_.isEmpty() || !QFileInfo::exists(path_))
+        return;
+    const QDateTime now = fileTime();
+    if (now == lastWrite_)
+        return;
+    // Asked once per change: a No keeps the text and stops asking until the file changes again.
+    lastWrite_ = now;
+    if (hub_.prompter.ask(hub_.text(Msg::ContentChangedReload), Buttons::YesNo) == Answer::Yes)
+        openFile(path_);
+}
+
+void CFernlinkView::setBusy(bool busy)
+{
+    busy_ = busy;
+    setReadOnly(busy);
+    // Read-only hides the caret; the user still moves through the program.
+    setTextInteractionFlags(busy ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                 : Qt::TextEditorInteraction);
+}
+
+bool CFernlinkView::mayEdit()
+{
+    if (!busy_)
+        return true;
+    hub_.prompter.inform(Severity::Warning, hub_.text(Msg::EditWhileBusy));
+    return false;
+}
+
+void CFernlinkView::keyPressEvent(QKeyEvent* event)
+{
+    if (busy_) {
+        // Keys change nothing while an operation runs; moving and selecting still work.
+        if (event->matches(QKeySequence::Copy) || event->text().isEmpty())
+            QPlainTextEdit::keyPressEvent(event);
+        else
+            event->ignore();
+        Q_EMIT positionChanged();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+    Q_EMIT positionChanged();
+}
+
+void CFernlinkView::insertFromMimeData(const QMimeData* source)
+{
+    if (!mayEdit())
+        return;
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+void CFernlinkView::mouseReleaseEvent(QMouseEvent* event)
+{
+    QPlainTextEdit::mouseReleaseEvent(event);
+    Q_EMIT positionChanged();
+}
+
+int CFernlinkView::caretLine() const
+{
+    return textCursor().blockNumber() + 1;
+}
+
+int CFernlinkView::lineCount() const
+{
+    return document()->blockCount();
+}
+
+QString CFernlinkView::positionText() const
+{
+    return hub_.text(Msg::EditorPosition)
+        .arg(caretLine())
+        .arg(lineCount())
+        .arg(document()->characterCount() - 1);  // the document counts one closing paragraph mark
+}
+
+bool CFernlinkView::goToLine(int line)
+{
+    if (line < 1 || line > lineCount())
+        return false;
+    QTextCursor c(document()->findBlockByNumber(line - 1));
+    setTextCursor(c);
+    centerCursor();
+    setFocus();
+    return true;
+}
+
+bool CFernlinkView::findNext(const QString& what, bool matchCase)
+{
+    if (what.isEmpty())
+        return false;
+    QTextDocument::FindFlags flags;
+    if (matchCase)
+        flags |= QTextDocument::FindCaseSensitively;
+    return find(what, flags);
+}
+
+bool CFernlinkView::replaceOne(const QString& what, const QString& with, bool matchCase)
+{
+    if (what.isEmpty() || !mayEdit())
+        return false;
+    const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    QTextCursor c = textCursor();
+    if (c.hasSelection() && c.selectedText().compare(what, cs) == 0) {
+        c.insertText(with);
+        setTextCursor(c);
+        findNext(what, matchCase);
+        return true;
+    }
+    return findNext(what, matchCase);
+}
+
+int CFernlinkView::replaceAll(const QString& what, const QString& with, bool matchCase)
+{
+    if (what.isEmpty() || !mayEdit())
+        return 0;
+    QTextDocument::FindFlags flags;
+    if (matchCase)
+        flags |= QTextDocument::FindCaseSensitively;
+    int count = 0;
+    QTextCursor edit(document());
+    edit.beginEditBlock();  // one undo step for the whole replacement
+    QTextCursor at(document());
+    for (;;) {
+        at = document()->find(what, at, flags);
+        if (at.isNull())
+            break;
+        at.insertText(with);
+        ++count;
+    }
+    edit.endEditBlock();
+    return count;
+}
+
+void CFernlinkView::appendOutput(const QString& text)
+{
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+}
+
+void CFernlinkView::printTo(QPrinter* printer)
+{
+    print(printer);
+}
+
+CFindReplaceDlg::CFindReplaceDlg(CFernlinkView& view, LinkHub& hub, QWidget* parent)
+    : QDialog(parent), view_(view), hub_(hub)
+{
+    setObjectName(QStringLiteral("CFindReplaceDlg"));
+    find_ = new QLineEdit(this);
+    find_->setObjectName(QStringLiteral("findWhat"));
+    replace_ = new QLineEdit(this);
+    replace_->setObjectName(QStringLiteral("replaceWith"));
+    matchCase_ = new QCheckBox(hub.text(Msg::MatchCase), this);
+    auto* form = new QFormLayout;
+    form->addRow(hub.text(Msg::FindWhat), find_);
+    replaceRow_ = new QWidget(this);
+    auto* rr = new QHBoxLayout(replaceRow_);
+    rr->setContentsMargins(0, 0, 0, 0);
+    rr->addWidget(new QLabel(hub.text(Msg::ReplaceWith), replaceRow_));
+    rr->addWidget(replace_);
+    auto* next = new QPushButton(hub.text(Msg::FindNextButton), this);
+    next->setDefault(true);
+    auto* one = new QPushButton(hub.text(Msg::ReplaceButton), replaceRow_);
+    auto* all = new QPushButton(hub.text(Msg::ReplaceAllButton), replaceRow_);
+    rr->addWidget(one);
+    rr->addWidget(all);
+    auto* close = new QPushButton(hub.text(Msg::CloseButton), this);
+    connect(next, &QPushButton::clicked, this, &CFindReplaceDlg::findNext);
+    connect(one, &QPushButton::clicked, this, &CFindReplaceDlg::replaceOne);
+    connect(all, &QPushButton::clicked, this, &CFindReplaceDlg::replaceAll);
+    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(next);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(replaceRow_);
+    layout->addWidget(matchCase_);
+    layout->addLayout(buttons);
+    setReplaceMode(false);
+}
+
+void CFindReplaceDlg::setReplaceMode(bool replace)
+{
+    setWindowTitle(replace ? hub_.text(Msg::ReplaceButton) : hub_.text(Msg::FindNextButton));
+    replaceRow_->setVisible(replace);
+}
+
+bool CFindReplaceDlg::hasPattern() const
+{
+    return !find_->text().isEmpty();
+}
+
+void CFindReplaceDlg::setPattern(const QString& what, const QString& with, bool matchCase)
+{
+    find_->setText(what);
+    replace_->setText(with);
+    matchCase_->setChecked(matchCase);
+}
+
+void CFindReplaceDlg::findNext()
+{
+    if (!hasPattern())
+        return;
+    if (!view_.findNext(find_->text(), matchCase_->isChecked()))
+        hub_.prompter.inform(Severity::Information, hub_.text(Msg::FindNotFound));
+}
+
+void CFindReplaceDlg::replaceOne()
+{
+    if (!hasPattern() || view_.busy()) {
+        view_.mayEdit();
+        return;
+    }
+    if (!view_.replaceOne(find_->text(), replace_->text(), matchCase_->isChecked()))
+        hub_.prompter.inform(Severity::Information, hub_.text(Msg::ReplaceNotFound));
+}
+
+void CFindReplaceDlg::replaceAll()
+{
+    if (!hasPattern() || view_.busy()) {
+        view_.mayEdit();
+        return;
+    }
+    const int n = view_.replaceAll(find_->text(), replace_->text(), matchCase_->isChecked());
+    hub_.prompter.inform(Severity::Information,
+                         n > 0 ? hub_.text(Msg::ReplaceAllCount).arg(n) : hub_.text(Msg::ReplaceAllNone));
+}
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,814 @@
+#include "fernlink/ui/mainframe.h"
+
+#include "common/ui/messageboxprompter.h"
+#include "fernlink/link/ethernetprotocol.h"
+#include "fernlink/ui/addressdialog.h"
+#include "fernlink/ui/editorview.h"
+#include "fernlink/ui/linkhub.h"
+#include "fernlink/ui/outlookbar.h"
+#include "fernlink/ui/settingspage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace vantor::fernlink::ui {
+
+namespace {
+
+constexpr int kOutlookWidth = 140;
+constexpr int kPositionPaneWidth = 200;
+constexpr int kLampPaneWidth = 18;
+// Half an inch on every side, as the editor has always printed.
+constexpr qreal kPrintMarginInch = 0.5;
+
+const char kFileFilter[] = "Text Files (*.txt);;CNC Files (*.cnc);;CNC Files (*.nc);;All Files (*)";
+const QString kRecentGroup = QStringLiteral("Recent File List");
+
+QString dataFolder(const QString& given)
+{
+    if (!given.isEmpty())
+        return given;
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Vantor/Fernlink"));
+}
+
+// Which pair of refusals applies: the running operation's kind, serial and Ethernet alike.
+int refusalIndex(OperationState state)
+{
+    switch (kindOf(state)) {
+    case OperationKind::Send: return 0;
+    case OperationKind::Receive: return 1;
+    case OperationKind::Delete: return 2;
+    case OperationKind::Dnc: return 3;
+    case OperationKind::List: return 4;
+    case OperationKind::None: break;
+    }
+    return -1;
+}
+
+bool dncRunning(OperationState s)
+{
+    return s == OperationState::OpSerialDnc || s == OperationState::OpNetDnc;
+}
+
+// Stands in the page area until a page of that kind is built.
+QWidget* placeholderPage(const QString& title, QWidget* parent)
+{
+    auto* w = new QWidget(parent);
+    auto* l = new QVBoxLayout(w);
+    auto* label = new QLabel(title, w);
+    label->setAlignment(Qt::AlignCenter);
+    l->addWidget(label);
+    return w;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), controllerPort_(net::kPort)
+{
+    setObjectName(QStringLiteral("CMainFrame"));
+    // The profile first: the language decides every text that follows.
+    store_ = openSettingsStore(options_.settingsFile);
+    settings_ = FernlinkSettings::load(*store_);
+
+    Prompter* prompter = options_.prompter;
+    if (!prompter) {
+        ownPrompter_ = std::make_unique<MessageBoxPrompter>(this, message(Msg::Tip, settings_.language));
+        prompter = ownPrompter_.get();
+    }
+    const QString data = dataFolder(options_.dataFolder);
+    QDir().mkpath(data);
+    hub_ = std::make_unique<LinkHub>(*prompter, QDir(data).filePath(QStringLiteral("users.dat")),
+                                     QDir(data).filePath(QStringLiteral("userlog.dat")), this);
+    hub_->state.language = settings_.language;
+    hub_->users().load();
+    hub_->userLog().load();
+
+    askAddress_ = [this](const Octets& initial) { return CAddressDlg::ask(*hub_, initial, this); };
+    askOpenFile_ = [this] {
+        return QFileDialog::getOpenFileName(this, QString(), QFileInfo(editor_->path()).path(), QLatin1String(kFileFilter));
+    };
+    askSaveFile_ = [this] {
+        return QFileDialog::getSaveFileName(this, QString(), editor_->path(), QLatin1String(kFileFilter));
+    };
+
+    editor_ = new CFernlinkView(*hub_, this);
+    hub_->currentDocument = [this] { return editor_->dncDocument(); };
+    connect(editor_, &CFernlinkView::positionChanged, this, &CMainFrame::updatePosition);
+    connect(editor_, &CFernlinkView::pathChanged, this, &CMainFrame::updateTitle);
+    connect(editor_->document(), &QTextDocument::modificationChanged, this, &CMainFrame::updateTitle);
+
+    buildMenus();
+    buildStatusBar();
+
+    outlook_ = new COutlookBar(this);
+    stack_ = new QStackedWidget(this);
+    stack_->setObjectName(QStringLiteral("pageArea"));
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->addWidget(outlook_);
+    splitter_->addWidget(stack_);
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({kOutlookWidth, 100});
+    splitter_->setChildrenCollapsible(false);
+    setCentralWidget(splitter_);
+    addPage(PageEditor, editor_);
+    buildPages();
+
+    outlook_->addPageItem(outlookIcon(PageEditor), hub_->text(Msg::OutlookEdit), PageEditor);
+    outlook_->addPageItem(outlookIcon(PageDnc), QStringLiteral("DNC"), PageDnc);
+    outlook_->addPageItem(outlookIcon(PageSend), hub_->text(Msg::OutlookSend), PageSend);
+    outlook_->addPageItem(outlookIcon(PageReceive), hub_->text(Msg::OutlookReceive), PageReceive);
+    outlook_->addPageItem(outlookIcon(PageSettings), hub_->text(Msg::OutlookSettings), PageSettings);
+    outlook_->addPageItem(outlookIcon(PageUserManager), hub_->text(Msg::UserManagerCaption), PageUserManager);
+    outlook_->addPageItem(outlookIcon(PageOnlineUsers), hub_->text(Msg::OutlookOnline), PageOnlineUsers);
+    connect(outlook_, &COutlookBar::pageRequested, this, [this](int page) {
+        showPage(page);
+        outlook_->showPage(current_);  // a refused page leaves the mark where it was
+    });
+
+    connect(hub_.get(), &LinkHub::operationStateChanged, this, &CMainFrame::updateCommands);
+    connect(hub_.get(), &LinkHub::ethernetDropped, this, &CMainFrame::onEthernetDropped);
+    connect(&hub_->ethernet(), &EthernetLink::connected, this, &CMainFrame::onEthernetConnected);
+    connect(&hub_->ethernet(), &EthernetLink::connectFailed, this,
+            [this](int code, const QString&) { onEthernetFailed(code); });
+    connect(&hub_->server(), &ftp::CFtpServerWnd::cncOutput, editor_, &CFernlinkView::appendOutput);
+
+    tray_ = new QSystemTrayIcon(windowIcon().isNull() ? outlookIcon(PageDnc) : windowIcon(), this);
+    tray_->setToolTip(QStringLiteral("Vantor Comm"));
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Context)
+            showFromTray();
+    });
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray_->show();
+
+    if (settings_.autoActivate)
+        startServer();
+
+    updateTitle();
+    updatePosition();
+    updateCommands();
+    resize(960, 660);
+}
+
+CMainFrame::~CMainFrame()
+{
+    hub_->setReceiver(nullptr);
+    hub_->serial().close();
+    hub_->ethernet().disconnectFromController();
+}
+
+void CMainFrame::startUp()
+{
+    if (settings_.startInTray && mayHideToTray()) {
+        hide();  // only the tray icon shows; a double click brings the window
+        return;
+    }
+    if (settings_.startInTray)
+        showMinimized();  // no tray to live in: a minimised window is the nearest
+    else
+        show();
+}
+
+QWidget* CMainFrame::page(int id) const
+{
+    const auto it = pages_.find(id);
+    return it == pages_.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::action(const QString& name) const
+{
+    return findChild<QAction*>(name);
+}
+
+void CMainFrame::addPage(int id, QWidget* widget)
+{
+    pages_[id] = widget;
+    stack_->addWidget(widget);
+}
+
+void CMainFrame::buildPages()
+{
+    addPage(PageDnc, placeholderPage(QStringLiteral("DNC"), stack_));
+    addPage(PageSend, placeholderPage(hub_->text(Msg::OutlookSend), stack_));
+    addPage(PageReceive, placeholderPage(hub_->text(Msg::OutlookReceive), stack_));
+    settingsPage_ = new SettingsPage(*hub_, settings_, *store_, stack_);
+    if (!options_.autostartFolder.isEmpty())
+        settingsPage_->setAutostartFolder(options_.autostartFolder);
+    connect(settingsPage_, &SettingsPage::serialReopened, this, [this](bool opened) {
+        if (opened) {
+            setLinkStatus(messageChinese(Msg::SerialOpen), true);
+        } else {
+            hub_->state.link = LinkType::LinkNone;
+            setLinkStatus(messageChinese(Msg::SerialClosed), false);
+        }
+        updateCommands();
+    });
+    addPage(PageSettings, settingsPage_);
+    addPage(PageUserManager, placeholderPage(hub_->text(Msg::UserManagerCaption), stack_));
+    addPage(PageOnlineUsers, placeholderPage(hub_->text(Msg::OutlookOnline), stack_));
+    addPage(PageStatistics, placeholderPage(hub_->text(Msg::StatisticsTitle), stack_));
+    addPage(PageOperationLog, placeholderPage(hub_->text(Msg::OperationLogTitle), stack_));
+    addPage(PageLogin, placeholderPage(hub_->text(Msg::LoginCaption), stack_));
+}
+
+void CMainFrame::buildMenus()
+{
+    QStyle* st = style();
+    auto add = [this](QMenu* menu, const char* name, Msg text, auto slot, QKeySequence keys = {}) {
+        QAction* a = menu->addAction(hub_->text(text));
+        a->setObjectName(QLatin1String(name));
+        if (!keys.isEmpty())
+            a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto refreshOnShow = [this](QMenu* menu) { connect(menu, &QMenu::aboutToShow, this, &CMainFrame::updateCommands); };
+
+    QMenu* file = menuBar()->addMenu(hub_->text(Msg::MenuFile));
+    refreshOnShow(file);
+    QAction* newAct = add(file, "actionNew", Msg::MenuNew, [this] { newDocument(); }, QKeySequence::New);
+    QAction* openAct = add(file, "actionOpen", Msg::MenuOpen, [this] {
+        if (dncRunning(hub_->state.operation)) {
+            hub_->prompter.inform(Severity::Warning, hub_->text(Msg::DncCantOpenFile));
+            return;
+        }
+        if (!maybeSave())
+            return;
+        const QString path = askOpenFile_();
+        if (!path.isEmpty())
+            openDocument(path);
+    }, QKeySequence::Open);
+    QAction* saveAct = add(file, "actionSave", Msg::MenuSave, [this] { saveDocument(); }, QKeySequence::Save);
+    QAction* saveAsAct = add(file, "actionSaveAs", Msg::MenuSaveAs, [this] {
+        const QString path = askSaveFile_();
+        if (!path.isEmpty())
+            saveDocumentAs(path);
+    });
+    file->addSeparator();
+    QAction* printAct = add(file, "actionPrint", Msg::MenuPrint, [this] { printDocument(); }, QKeySequence::Print);
+    QAction* previewAct = add(file, "actionPrintPreview", Msg::MenuPrintPreview, [this] { printPreview(); });
+    QAction* setupAct = add(file, "actionPrintSetup", Msg::MenuPrintSetup, [this] { printSetup(); });
+    file->addSeparator();
+    recentMenu_ = file->addMenu(hub_->text(Msg::MenuRecentFiles));
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+    rebuildRecentMenu();
+    file->addSeparator();
+    add(file, "actionExit", Msg::MenuExit, [this] { close(); });
+    fileActions_ = {newAct, openAct, saveAct, saveAsAct, printAct, previewAct, setupAct, recentMenu_->menuAction()};
+
+    QMenu* edit = menuBar()->addMenu(hub_->text(Msg::MenuEdit));
+    refreshOnShow(edit);
+    QAction* undoAct = add(edit, "actionUndo", Msg::MenuUndo, [this] { if (editor_->mayEdit()) editor_->undo(); }, QKeySequence::Undo);
+    edit->addSeparator();
+    QAction* cutAct = add(edit, "actionCut", Msg::MenuCut, [this] { if (editor_->mayEdit()) editor_->cut(); }, QKeySequence::Cut);
+    QAction* copyAct = add(edit, "actionCopy", Msg::MenuCopy, [this] { editor_->copy(); }, QKeySequence::Copy);
+    QAction* pasteAct = add(edit, "actionPaste", Msg::MenuPaste, [this] { if (editor_->mayEdit()) editor_->paste(); }, QKeySequence::Paste);
+    add(edit, "actionSelectAll", Msg::MenuSelectAll, [this] { editor_->selectAll(); }, QKeySequence::SelectAll);
+    edit->addSeparator();
+    QAction* findAct = add(edit, "actionFind", Msg::MenuFind, [this] { showFind(false); }, QKeySequence::Find);
+    QAction* nextAct = add(edit, "actionFindNext", Msg::MenuFindNext, [this] {
+        if (find_ && find_->hasPattern())
+            find_->findNext();
+        else
+            showFind(false);
+    }, QKeySequence(Qt::Key_F3));
+    QAction* replaceAct = add(edit, "actionReplace", Msg::MenuReplace, [this] { showFind(true); }, QKeySequence(Qt::CTRL | Qt::Key_H));
+    edit->addSeparator();
+    goToLine_ = add(edit, "actionGoToLine", Msg::MenuGoToLine, [this] { goToLineCommand(); }, QKeySequence(Qt::CTRL | Qt::Key_G));
+    editActions_ = {undoAct, cutAct, copyAct, pasteAct, findAct, nextAct, replaceAct};
+
+    QMenu* link = menuBar()->addMenu(hub_->text(Msg::MenuConnect));
+    refreshOnShow(link);
+    QAction* serialAct = add(link, "actionConnectSerial", Msg::MenuConnectSerial, [this] { connectSerial(); });
+    QAction* netAct = add(link, "actionConnectNet", Msg::MenuConnectNet, [this] { connectEthernet(); });
+    QAction* offAct = add(link, "actionDisconnect", Msg::MenuDisconnect, [this] { disconnectLink(); });
+
+    QMenu* server = menuBar()->addMenu(hub_->text(Msg::MenuServer));
+    refreshOnShow(server);
+    QAction* startAct = add(server, "actionStartServer", Msg::MenuStartServer, [this] { startServer(); });
+    QAction* stopAct = add(server, "actionStopServer", Msg::MenuStopServer, [this] { stopServer(); });
+
+    // The statistics, login and operation log pages have no item in the bar; they live here.
+    QMenu* view = menuBar()->addMenu(hub_->text(Msg::MenuView));
+    QToolBar* tools = addToolBar(hub_->text(Msg::MenuToolbar));
+    tools->setObjectName(QStringLiteral("standardToolbar"));
+    tools->setIconSize(QSize(16, 16));
+    view->addAction(tools->toggleViewAction());
+    QAction* statusAct = view->addAction(hub_->text(Msg::MenuStatusBar));
+    statusAct->setCheckable(true);
+    statusAct->setChecked(true);
+    connect(statusAct, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    view->addSeparator();
+    add(view, "actionShowLogin", Msg::LoginCaption, [this] { showPage(PageLogin); outlook_->showPage(current_); });
+    add(view, "actionShowStatistics", Msg::StatisticsTitle, [this] { showPage(PageStatistics); outlook_->showPage(current_); });
+    add(view, "actionShowOperationLog", Msg::OperationLogTitle, [this] { showPage(PageOperationLog); outlook_->showPage(current_); });
+
+    QMenu* language = menuBar()->addMenu(hub_->text(Msg::MenuLanguage));
+    QAction* english = language->addAction(QStringLiteral("English"));
+    english->setObjectName(QStringLiteral("actionEnglish"));
+    connect(english, &QAction::triggered, this, [this] { chooseLanguage(Language::English); });
+    QAction* chinese = language->addAction(QStringLiteral("中文"));
+    chinese->setObjectName(QStringLiteral("actionChinese"));
+    connect(chinese, &QAction::triggered, this, [this] { chooseLanguage(Language::Chinese); });
+
+    QMenu* help = menuBar()->addMenu(hub_->text(Msg::MenuHelp));
+    add(help, "actionAbout", Msg::MenuAbout, [this] {
+        QMessageBox::about(this, hub_->text(Msg::MenuAbout),
+                           QStringLiteral("<b>Fernlink</b><br>%1").arg(QApplication::applicationVersion()));
+    });
+
+    newAct->setIcon(st->standardIcon(QStyle::SP_FileIcon));
+    openAct->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
+    saveAct->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
+    serialAct->setIcon(stateIcon(kIconsUp[0]));
+    netAct->setIcon(st->standardIcon(QStyle::SP_DriveNetIcon));
+    offAct->setIcon(stateIcon(kIconsDown[1]));
+    startAct->setIcon(st->standardIcon(QStyle::SP_MediaPlay));
+    stopAct->setIcon(st->standardIcon(QStyle::SP_MediaStop));
+    for (QAction* a : {newAct, openAct, saveAct})
+        tools->addAction(a);
+    tools->addSeparator();
+    for (QAction* a : {serialAct, netAct, offAct})
+        tools->addAction(a);
+    tools->addSeparator();
+    tools->addAction(startAct);
+    tools->addAction(stopAct);
+}
+
+void CMainFrame::buildStatusBar()
+{
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("messagePane"));
+    position_ = new QLabel(this);
+    position_->setObjectName(QStringLiteral("positionPane"));
+    position_->setFixedWidth(kPositionPaneWidth);
+    link_ = new QLabel(hub_->text(Msg::LinkNotConnected), this);
+    link_->setObjectName(QStringLiteral("linkPane"));
+    link_->setMinimumWidth(110);
+    fixed_ = new QLabel(this);
+    fixed_->setObjectName(QStringLiteral("fixedPane"));
+    statusBar()->addWidget(message_, 1);
+    statusBar()->addPermanentWidget(position_);
+    statusBar()->addPermanentWidget(link_);
+    statusBar()->addPermanentWidget(fixed_);
+    for (int i = 0; i < 2; ++i) {
+        lamps_[i] = new QLabel(this);
+        lamps_[i]->setObjectName(QStringLiteral("statePane%1").arg(i + 1));
+        lamps_[i]->setFixedWidth(kLampPaneWidth);
+        statusBar()->addPermanentWidget(lamps_[i]);
+    }
+    setLinkStatus(hub_->text(Msg::LinkNotConnected), false);
+}
+
+void CMainFrame::setLinkStatus(const QString& text, bool up)
+{
+    link_->setText(text);
+    icons_ = up ? kIconsUp : kIconsDown;
+    for (int i = 0; i < 2; ++i)
+        lamps_[i]->setPixmap(stateIcon(icons_[i]).pixmap(16, 16));
+}
+
+QString CMainFrame::linkStatusText() const
+{
+    return link_->text();
+}
+
+QString CMainFrame::positionText() const
+{
+    return position_->text();
+}
+
+QString CMainFrame::messageText() const
+{
+    return message_->text();
+}
+
+void CMainFrame::updatePosition()
+{
+    position_->setText(editor_->positionText());
+}
+
+void CMainFrame::updateTitle()
+{
+    const QString path = editor_->path();
+    const QString name = path.isEmpty() ? hub_->text(Msg::Untitled) : QFileInfo(path).fileName();
+    setWindowTitle(name + (editor_->isModified() ? QStringLiteral("*") : QString()) + QStringLiteral(" - Fernlink"));
+}
+
+void CMainFrame::updateCommands()
+{
+    const OperationState op = hub_->state.operation;
+    const bool idle = hub_->state.idle();
+    const bool onEditor = current_ == PageEditor;
+    editor_->setBusy(!idle);
+    for (QAction* a : fileActions_)
+        a->setEnabled(onEditor && !dncRunning(op));
+    for (QAction* a : editActions_)
+        a->setEnabled(onEditor && idle);
+    goToLine_->setEnabled(onEditor);
+    const bool linked = hub_->state.link != LinkType::LinkNone;
+    action(QStringLiteral("actionConnectSerial"))->setEnabled(!linked && !connecting_);
+    action(QStringLiteral("actionConnectNet"))->setEnabled(!linked && !connecting_);
+    action(QStringLiteral("actionDisconnect"))->setEnabled(linked);
+    const bool running = hub_->server().isRunning();
+    action(QStringLiteral("actionStartServer"))->setEnabled(!running);
+    action(QStringLiteral("actionStopServer"))->setEnabled(running);
+}
+
+bool CMainFrame::showPage(int page)
+{
+    if (page == current_ || !pages_.count(page))
+        return false;
+    if (page == PageUserManager && hub_->loginLevel != 2) {
+        hub_->prompter.inform(Severity::Warning, messageChinese(Msg::NoRightForUserManager));
+        return false;
+    }
+    current_ = page;
+    editor_->setEnabled(page == PageEditor);
+    stack_->setCurrentWidget(pages_[page]);
+    if (page == PageEditor) {
+        editor_->setFocus();
+        updatePosition();
+        editor_->checkFileChanged();
+    }
+    updateCommands();
+    return true;
+}
+
+bool CMainFrame::connectSerial()
+{
+    const QString port = options_.sessionPort.isEmpty() ? settings_.seriesNum : options_.sessionPort;
+    const int baud = settings_.baud() > 0 ? settings_.baud() : CVantorComm::kDefaultBaud;
+    CVantorComm& serial = hub_->serial();
+    serial.setPort(port, baud);
+    if (serial.isOpen())
+        serial.close();
+    if (!serial.open()) {
+        setLinkStatus(messageChinese(Msg::SerialClosed), false);
+        message_->setText(serial.lastError());
+        updateCommands();
+        return false;
+    }
+    hub_->state.link = LinkType::LinkSerial;
+    setLinkStatus(messageChinese(Msg::SerialOpen), true);
+    message_->clear();
+    updateCommands();
+    return true;
+}
+
+void CMainFrame::connectEthernet()
+{
+    if (connecting_)
+        return;
+    const std::optional<Octets> octets = askAddress_(settings_.address);
+    if (!octets)
+        return;
+    settings_.address = *octets;
+    FernlinkSettings::saveAddress(*store_, settings_.address);
+    connectEthernetTo(settings_.addressText());
+}
+
+void CMainFrame::connectEthernetTo(const QString& address)
+{
+    if (connecting_)
+        return;
+    connecting_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Nothing else may start while the connect waits (at most the link's 2 s limit).
+    menuBar()->setEnabled(false);
+    centralWidget()->setEnabled(false);
+    updateCommands();
+    hub_->ethernet().connectTo(address, controllerPort_);
+}
+
+void CMainFrame::onEthernetConnected()
+{
+    if (!connecting_)
+        return;
+    connecting_ = false;
+    QApplication::restoreOverrideCursor();
+    menuBar()->setEnabled(true);
+    centralWidget()->setEnabled(true);
+    hub_->state.link = LinkType::LinkEthernet;
+    setLinkStatus(hub_->text(Msg::EthernetConnected), true);
+    updateCommands();
+}
+
+void CMainFrame::onEthernetFailed(int code)
+{
+    if (!connecting_)
+        return;
+    connecting_ = false;
+    QApplication::restoreOverrideCursor();
+    menuBar()->setEnabled(true);
+    centralWidget()->setEnabled(true);
+    hub_->ethernet().disconnectFromController();
+    link_->setText(hub_->text(Msg::ConnectFailedStatus));
+    updateCommands();
+    hub_->prompter.inform(Severity::Error, hub_->text(Msg::UnableToConnect).arg(code));
+}
+
+void CMainFrame::onEthernetDropped()
+{
+    if (dropping_)
+        return;
+    dropping_ = true;
+    hub_->ethernet().disconnectFromController();
+    if (hub_->state.link == LinkType::LinkEthernet)
+        hub_->state.link = LinkType::LinkNone;
+    hub_->state.operation = OperationState::OpIdle;
+    setLinkStatus(hub_->text(Msg::EthernetDisconnected), false);
+    dropping_ = false;
+    hub_->operationChanged();
+    updateCommands();
+}
+
+QString CMainFrame::refusalForClose() const
+{
+    static constexpr Msg refusals[] = {Msg::CloseWhileSend, Msg::CloseWhileReceive, Msg::CloseWhileDelete,
+                                       Msg::CloseWhileDnc, Msg::CloseWhileList};
+    const int i = refusalIndex(hub_->state.operation);
+    return i < 0 ? QString() : hub_->text(refusals[i]);
+}
+
+QString CMainFrame::refusalForDisconnect() const
+{
+    static constexpr Msg refusals[] = {Msg::DisconnectWhileSend, Msg::DisconnectWhileReceive,
+                                       Msg::DisconnectWhileDelete, Msg::DisconnectWhileDnc, Msg::DisconnectWhileList};
+    const int i = refusalIndex(hub_->state.operation);
+    return i < 0 ? QString() : hub_->text(refusals[i]);
+}
+
+void CMainFrame::disconnectLink()
+{
+    const QString refusal = refusalForDisconnect();
+    if (!refusal.isEmpty()) {
+        hub_->prompter.inform(Severity::Warning, refusal);
+        return;
+    }
+    const LinkType was = hub_->state.link;
+    hub_->state.link = LinkType::LinkNone;
+    if (was == LinkType::LinkEthernet) {
+        onEthernetDropped();
+        return;
+    }
+    hub_->serial().close();
+    setLinkStatus(messageChinese(Msg::SerialClosed), false);
+    updateCommands();
+}
+
+bool CMainFrame::startServer()
+{
+    ftp::CFtpServerWnd& server = hub_->server();
+    if (server.isRunning())
+        return true;
+    server.setPort(settings_.ftpPort);
+    server.setMaxUsers(settings_.maxUsers);
+    server.setIdleTimeout(settings_.maxTimeout);
+    if (!server.start()) {
+        message_->setText(server.lastError());
+        updateCommands();
+        return false;
+    }
+    setLinkStatus(hub_->text(Msg::ServerRunning), true);
+    updateCommands();
+    return true;
+}
+
+void CMainFrame::stopServer()
+{
+    if (!hub_->server().isRunning())
+        return;
+    hub_->server().stop();
+    setLinkStatus(hub_->text(Msg::ServerStopped), false);
+    updateCommands();
+}
+
+void CMainFrame::chooseLanguage(Language language)
+{
+    FernlinkSettings::saveLanguage(*store_, language);
+    // The texts change at the next start; the notice is in the language chosen.
+    hub_->prompter.inform(Severity::Information, language == Language::English
+                                                     ? messageEnglish(Msg::RestartToApply)
+                                                     : messageChinese(Msg::RestartToApply));
+}
+
+bool CMainFrame::openDocument(const QString& path, bool fromRecentList)
+{
+    if (dncRunning(hub_->state.operation)) {
+        hub_->prompter.inform(Severity::Warning,
+                              hub_->text(fromRecentList ? Msg::DncCantOpenRecent : Msg::DncCantOpenFile));
+        return false;
+    }
+    if (!editor_->openFile(path))
+        return false;
+    addRecentFile(editor_->path());
+    updatePosition();
+    return true;
+}
+
+bool CMainFrame::saveDocument()
+{
+    if (editor_->path().isEmpty()) {
+        const QString path = askSaveFile_();
+        return !path.isEmpty() && saveDocumentAs(path);
+    }
+    return saveDocumentAs(editor_->path());
+}
+
+bool CMainFrame::saveDocumentAs(const QString& path)
+{
+    if (!editor_->saveTo(path))
+        return false;
+    addRecentFile(editor_->path());
+    return true;
+}
+
+void CMainFrame::newDocument()
+{
+    if (dncRunning(hub_->state.operation) || !maybeSave())
+        return;
+    editor_->newDocument();
+    updatePosition();
+}
+
+bool CMainFrame::maybeSave()
+{
+    if (!editor_->isModified())
+        return true;
+    const QString name = editor_->path().isEmpty() ? hub_->text(Msg::Untitled) : QFileInfo(editor_->path()).fileName();
+    const Answer a = hub_->prompter.ask(hub_->text(Msg::SaveChangesQuestion).arg(name), Buttons::YesNoCancel);
+    if (a == Answer::Cancel)
+        return false;
+    return a == Answer::No || saveDocument();
+}
+
+void CMainFrame::goToLineCommand()
+{
+    if (current_ != PageEditor)
+        return;
+    const int last = editor_->lineCount();
+    const std::optional<QString> answer = hub_->prompter.askText(
+        hub_->text(Msg::GoToLinePrompt).arg(editor_->caretLine()).arg(last), QString::number(editor_->caretLine()));
+    if (!answer)
+        return;
+    bool ok = false;
+    const int line = answer->trimmed().toInt(&ok);
+    if (!ok || line < 1)
+        return;
+    if (line > last) {
+        hub_->prompter.inform(Severity::Warning, hub_->text(Msg::DncNumberTooBig));
+        return;
+    }
+    editor_->goToLine(line);
+}
+
+void CMainFrame::showFind(bool replace)
+{
+    if (!find_)
+        find_ = new CFindReplaceDlg(*editor_, *hub_, this);
+    find_->setReplaceMode(replace);
+    find_->show();
+    find_->raise();
+    find_->activateWindow();
+}
+
+QStringList CMainFrame::recentFiles() const
+{
+    QStringList files;
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString f = store_->value(kRecentGroup + QStringLiteral("/File%1").arg(i)).toString();
+        if (!f.isEmpty())
+            files << f;
+    }
+    return files;
+}
+
+void CMainFrame::addRecentFile(const QString& path)
+{
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFileCount)
+        files.removeLast();
+    for (int i = 0; i < kRecentFileCount; ++i)
+        store_->setValue(kRecentGroup + QStringLiteral("/File%1").arg(i + 1), i < files.size() ? files[i] : QString());
+    store_->sync();
+    rebuildRecentMenu();
+}
+
+void CMainFrame::rebuildRecentMenu()
+{
+    recentMenu_->clear();
+    const QStringList files = recentFiles();
+    int n = 1;
+    for (const QString& f : files) {
+        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(f));
+        connect(a, &QAction::triggered, this, [this, f] {
+            if (dncRunning(hub_->state.operation)) {
+                hub_->prompter.inform(Severity::Warning, hub_->text(Msg::DncCantOpenRecent));
+                return;
+            }
+            if (maybeSave())
+                openDocument(f, true);
+        });
+    }
+}
+
+void CMainFrame::printDocument()
+{
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(kPrintMarginInch, kPrintMarginInch, kPrintMarginInch, kPrintMarginInch),
+                           QPageLayout::Inch);
+    QPrintDialog dlg(&printer, this);
+    if (dlg.exec() == QDialog::Accepted)
+        editor_->printTo(&printer);
+}
+
+void CMainFrame::printPreview()
+{
+    QPrinter printer;
+    printer.setPageMargins(QMarginsF(kPrintMarginInch, kPrintMarginInch, kPrintMarginInch, kPrintMarginInch),
+                           QPageLayout::Inch);
+    QPrintPreviewDialog dlg(&printer, this);
+    connect(&dlg, &QPrintPreviewDialog::paintRequested, editor_, &CFernlinkView::printTo);
+    dlg.exec();
+}
+
+void CMainFrame::printSetup()
+{
+    QPrinter printer;
+    QPageSetupDialog dlg(&printer, this);
+    dlg.exec();
+}
+
+bool CMainFrame::mayHideToTray() const
+{
+    return options_.assumeTray || (tray_ && tray_->isVisible());
+}
+
+void CMainFrame::showFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    const QString refusal = refusalForClose();
+    if (!refusal.isEmpty()) {
+        hub_->prompter.inform(Severity::Warning, refusal);
+        event->ignore();
+        return;
+    }
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
+    hub_->userLog().save();
+    if (tray_)
+        tray_->hide();
+    event->accept();
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimising sends the window to the tray; it lives on there.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && mayHideToTray())
+        QTimer::singleShot(0, this, [this] { hide(); });
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && current_ == PageEditor)
+        QTimer::singleShot(0, editor_, [this] { editor_->checkFileChanged(); });
+    return QMainWindow::event(event);
+}
+
+}  // namespace vantor::fernlink::ui

@@ -1,0 +1,697 @@
+// Fernlink's main window under the offscreen platform: start-up from an empty profile, page
+// switching, both links against the simulated controller, the refusals while an operation
+// runs, the editor, the settings page and the language commands.
+#include "fernlink/ui/editorview.h"
+#include "fernlink/ui/linkhub.h"
+#include "fernlink/ui/mainframe.h"
+#include "fernlink/ui/outlookbar.h"
+#include "fernlink/ui/settingspage.h"
+
+#include "common/gbk.h"
+#include "common/testing/ptypair.h"
+#include "common/testing/testfiles.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSystemTrayIcon>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vantor;
+using namespace vantor::fernlink;
+using namespace vantor::fernlink::ui;
+using vantor::testing::maybeShoot;
+using vantor::testing::programPath;
+using vantor::testing::readFile;
+using vantor::testing::waitUntil;
+using vantor::testing::writeFile;
+
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    std::unique_ptr<CMainFrame> frame;
+    QProcess sim;
+    QString simLink;
+    quint16 simPort = 0;
+
+    QString iniPath() const { return dir.filePath(s("fernlink.ini")); }
+    QString autostart() const { return dir.filePath(s("autostart")); }
+
+    void preset(const char* key, const QVariant& value)
+    {
+        QSettings ini(iniPath(), QSettings::IniFormat);
+        ini.setValue(QLatin1String(key), value);
+    }
+    QVariant stored(const char* key) const
+    {
+        QSettings ini(iniPath(), QSettings::IniFormat);
+        return ini.value(QLatin1String(key));
+    }
+
+    void make(const QString& sessionPort = {})
+    {
+        MainFrameOptions o;
+        o.settingsFile = iniPath();
+        o.dataFolder = dir.filePath(s("data"));
+        o.autostartFolder = autostart();
+        o.sessionPort = sessionPort;
+        o.prompter = &prompter;
+        o.assumeTray = true;
+        frame = std::make_unique<CMainFrame>(o);
+    }
+    LinkHub& hub() { return frame->hub(); }
+    QString lastShown() const { return prompter.shown.empty() ? QString() : prompter.shown.back(); }
+
+    void startSim(bool serial)
+    {
+        QStringList args{s("--root"), dir.filePath(s("cnc")), s("--tcp"), s("0")};
+        if (serial) {
+            simLink = dir.filePath(s("cnc-link"));
+            args << s("--link") << simLink;
+        }
+        sim.start(programPath("cncsim"), args);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        if (serial) {
+            ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000));
+            ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), simLink);
+        }
+        ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000));
+        const QString address = QString::fromUtf8(sim.readLine()).trimmed();
+        ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
+        simPort = static_cast<quint16>(address.section(QLatin1Char(':'), 1).toUInt());
+    }
+    void stopSim()
+    {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            if (!sim.waitForFinished(3000))
+                sim.kill();
+        }
+    }
+    void TearDown() override
+    {
+        if (frame)
+            hub().state.operation = OperationState::OpIdle;
+        frame.reset();
+        stopSim();
+    }
+    void connectByEthernet()
+    {
+        frame->setControllerPort(simPort);
+        frame->setAddressAsker([](const CMainFrame::Octets&) { return CMainFrame::Octets{127, 0, 0, 1}; });
+        frame->connectEthernet();
+        ASSERT_TRUE(waitUntil([&] { return !frame->connectingEthernet(); }));
+        ASSERT_EQ(hub().state.link, LinkType::LinkEthernet) << prompter.shown.size();
+    }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- start-up
+
+TEST_F(MainFrameTest, EmptyProfileStartsInChineseDisconnectedOnTheEditor)
+{
+    make();
+    frame->startUp();
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(hub().state.language, Language::Chinese);
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageEditor);
+    EXPECT_EQ(frame->linkStatusText(), s("尚未连接"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_EQ(frame->positionText(), s("行 1/1   0 字节"));
+    EXPECT_FALSE(hub().server().isRunning());
+    EXPECT_EQ(frame->settings().seriesNum, FernlinkSettings::defaultPort());
+    EXPECT_EQ(frame->trayIcon()->toolTip(), s("Vantor Comm"));
+
+    SettingsPage* page = frame->settingsPage();
+    EXPECT_EQ(page->baudBox()->currentIndex(), -1);  // the stored "1200" is not on the list
+    EXPECT_EQ(page->ftpPortBox()->value(), 21);
+    EXPECT_EQ(page->maxUsersBox()->value(), 10);
+    EXPECT_EQ(page->maxTimeoutBox()->value(), 5);
+    EXPECT_EQ(page->machineBox()->currentText(), s("Vantor Q6C"));
+    EXPECT_FALSE(page->machineBox()->isEnabled());
+    EXPECT_FALSE(page->applyButton()->isEnabled());
+
+    const char* items[] = {"编辑", "DNC", "PC→CNC", "CNC→PC", "设置", "用户管理", "在线用户"};
+    ASSERT_EQ(frame->outlookBar()->count(), 7);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(frame->outlookBar()->item(i)->text(), s(items[i])) << i;
+    EXPECT_EQ(frame->outlookBar()->currentRow(), 0);
+    maybeShoot(frame.get(), "fernlink-main-editor.png");
+}
+
+TEST_F(MainFrameTest, EnglishProfileShowsEnglishTexts)
+{
+    preset("Setting/Language", 1);
+    make();
+    EXPECT_EQ(hub().state.language, Language::English);
+    EXPECT_EQ(frame->outlookBar()->item(2)->text(), s("PC ->  CNC"));
+    EXPECT_EQ(frame->positionText(), s("Line 1/1   0 B"));
+    EXPECT_EQ(frame->linkStatusText(), s("disconnect"));
+}
+
+TEST_F(MainFrameTest, StartInTrayLeavesOnlyTheTrayAndMinimisingHidesAgain)
+{
+    preset("Settings/StartInTray", 1);
+    make();
+    frame->startUp();
+    EXPECT_FALSE(frame->isVisible());
+    frame->show();
+    frame->setWindowState(Qt::WindowMinimized);
+    EXPECT_TRUE(waitUntil([&] { return !frame->isVisible(); }));
+    Q_EMIT frame->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(frame->isVisible());
+}
+
+TEST_F(MainFrameTest, AutoActivateStartsTheServerWithTheStoredLimits)
+{
+    QTcpServer probe;  // a free port for the server
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    preset("Settings/AutoActivate", 1);
+    preset("Settings/Port", port);
+    make();
+    ASSERT_TRUE(hub().server().isRunning()) << hub().server().lastError().toStdString();
+    EXPECT_EQ(hub().server().listeningPort(), port);
+    EXPECT_EQ(frame->linkStatusText(), s(" 服务器已开启"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsUp);
+    EXPECT_FALSE(frame->action(s("actionStartServer"))->isEnabled());
+    frame->stopServer();
+    EXPECT_FALSE(hub().server().isRunning());
+    EXPECT_EQ(frame->linkStatusText(), s("服务器已停止"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+}
+
+// ---------------------------------------------------------------- pages
+
+TEST_F(MainFrameTest, PagesSwitchOnceAndTheUserManagerNeedsTheRightLevel)
+{
+    make();
+    frame->startUp();
+    EXPECT_TRUE(frame->showPage(CMainFrame::PageSend));
+    EXPECT_FALSE(frame->showPage(CMainFrame::PageSend));  // the page shown already: nothing happens
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageSend);
+    EXPECT_FALSE(frame->editor()->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionOpen"))->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionGoToLine"))->isEnabled());
+
+    hub().loginLevel = 0;
+    EXPECT_FALSE(frame->showPage(CMainFrame::PageUserManager));
+    EXPECT_EQ(lastShown(), s("没权限对此进行操作"));
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageSend);
+    hub().loginLevel = 2;
+    EXPECT_TRUE(frame->showPage(CMainFrame::PageUserManager));
+
+    // The pages without a bar item are reached from the View menu.
+    frame->action(s("actionShowStatistics"))->trigger();
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageStatistics);
+    EXPECT_EQ(frame->outlookBar()->selectedItems().size(), 0);
+    frame->action(s("actionShowLogin"))->trigger();
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageLogin);
+
+    // A click on a bar item, as the user does it.
+    COutlookBar* bar = frame->outlookBar();
+    const QRect settingsItem = bar->visualItemRect(bar->item(4));
+    QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, settingsItem.center());
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageSettings);
+    maybeShoot(frame.get(), "fernlink-main-settings.png");
+    EXPECT_TRUE(frame->showPage(CMainFrame::PageEditor));
+    EXPECT_TRUE(frame->editor()->isEnabled());
+    EXPECT_TRUE(frame->action(s("actionOpen"))->isEnabled());
+}
+
+// ---------------------------------------------------------------- links
+
+TEST_F(MainFrameTest, SerialConnectOpensTheControllersPtyAndDisconnectClosesIt)
+{
+    startSim(true);
+    make(simLink);
+    EXPECT_TRUE(frame->connectSerial());
+    EXPECT_EQ(hub().state.link, LinkType::LinkSerial);
+    EXPECT_TRUE(hub().serial().isOpen());
+    EXPECT_EQ(frame->linkStatusText(), s("串口已打开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsUp);
+    EXPECT_FALSE(frame->action(s("actionConnectSerial"))->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionConnectNet"))->isEnabled());
+    EXPECT_TRUE(frame->action(s("actionDisconnect"))->isEnabled());
+
+    frame->disconnectLink();
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_FALSE(hub().serial().isOpen());
+    EXPECT_EQ(frame->linkStatusText(), s("串口已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+}
+
+TEST_F(MainFrameTest, SerialPortThatDoesNotOpenLeavesTheLinkAsItWas)
+{
+    make(dir.filePath(s("no-such-tty")));
+    EXPECT_FALSE(frame->connectSerial());
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_EQ(frame->linkStatusText(), s("串口已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_TRUE(frame->action(s("actionConnectSerial"))->isEnabled());
+}
+
+TEST_F(MainFrameTest, EthernetConnectStoresTheAddressAndDisconnectCloses)
+{
+    startSim(false);
+    preset("IP/IP1", 10);
+    make();
+    CMainFrame::Octets offered{};
+    frame->setControllerPort(simPort);
+    frame->setAddressAsker([&](const CMainFrame::Octets& initial) {
+        offered = initial;
+        return CMainFrame::Octets{127, 0, 0, 1};
+    });
+    frame->connectEthernet();
+    EXPECT_FALSE(frame->action(s("actionConnectSerial"))->isEnabled());  // nothing starts while it waits
+    ASSERT_TRUE(waitUntil([&] { return !frame->connectingEthernet(); }));
+    EXPECT_EQ(offered, (CMainFrame::Octets{10, 0, 0, 0}));
+    EXPECT_EQ(hub().state.link, LinkType::LinkEthernet);
+    EXPECT_TRUE(hub().ethernet().isConnected());
+    EXPECT_EQ(frame->linkStatusText(), s("以太网已连接"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsUp);
+    EXPECT_TRUE(prompter.shown.empty());
+    const char* keys[] = {"IP/IP1", "IP/IP2", "IP/IP3", "IP/IP4"};
+    const int octets[] = {127, 0, 0, 1};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(stored(keys[i]).toInt(), octets[i]) << keys[i];
+
+    frame->disconnectLink();
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_FALSE(hub().ethernet().isConnected());
+    EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+}
+
+TEST_F(MainFrameTest, EthernetToAClosedPortReportsTheError)
+{
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 closed = probe.serverPort();
+    probe.close();
+    make();
+    frame->setControllerPort(closed);
+    frame->setAddressAsker([](const CMainFrame::Octets&) { return CMainFrame::Octets{127, 0, 0, 1}; });
+    frame->connectEthernet();
+    ASSERT_TRUE(waitUntil([&] { return !frame->connectingEthernet(); }));
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_TRUE(prompter.shown[0].startsWith(s("连接失败，"))) << prompter.shown[0].toStdString();
+    EXPECT_TRUE(prompter.shown[0].endsWith(s("错误")));
+    EXPECT_EQ(frame->linkStatusText(), s("连接失败"));
+    EXPECT_TRUE(frame->action(s("actionConnectNet"))->isEnabled());
+}
+
+TEST_F(MainFrameTest, EthernetConnectCancelledDoesNothing)
+{
+    make();
+    frame->setAddressAsker([](const CMainFrame::Octets&) { return std::nullopt; });
+    frame->connectEthernet();
+    EXPECT_FALSE(frame->connectingEthernet());
+    EXPECT_FALSE(stored("IP/IP1").isValid());
+    EXPECT_EQ(frame->linkStatusText(), s("尚未连接"));
+}
+
+TEST_F(MainFrameTest, LostEthernetLinkEndsTheOperationAndShowsDisconnect)
+{
+    startSim(false);
+    make();
+    connectByEthernet();
+    // A page lost the link in the middle of a receive.
+    hub().state.operation = OperationState::OpNetReceive;
+    hub().dropEthernet();
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_TRUE(hub().state.idle());
+    EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_TRUE(frame->action(s("actionConnectNet"))->isEnabled());
+
+    // The controller going away with no page at work is handled the same way.
+    connectByEthernet();
+    stopSim();
+    ASSERT_TRUE(waitUntil([&] { return hub().state.link == LinkType::LinkNone; }));
+    EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
+}
+
+// ---------------------------------------------------------------- refusals
+
+TEST_F(MainFrameTest, DisconnectAndCloseAreRefusedInEveryOperationWithItsOwnText)
+{
+    make();
+    frame->startUp();
+    struct Case { OperationState state; const char* close; const char* disconnect; };
+    const Case cases[] = {
+        {OperationState::OpSerialSend, "正在传输文件,请先停止传输再关闭程序", "正在传输文件,请先停止传输再关闭连接"},
+        {OperationState::OpNetSend, "正在传输文件,请先停止传输再关闭程序", "正在传输文件,请先停止传输再关闭连接"},
+        {OperationState::OpSerialReceive, "正在接收文件,请先停止传输再关闭程序", "正在接收文件,请先停止传输再关闭连接"},
+        {OperationState::OpNetReceive, "正在接收文件,请先停止传输再关闭程序", "正在接收文件,请先停止传输再关闭连接"},
+        {OperationState::OpSerialDelete, "正在删除文件,请先停止传输再关闭程序", "正在删除文件,请先停止传输再关闭连接"},
+        {OperationState::OpNetDelete, "正在删除文件,请先停止传输再关闭程序", "正在删除文件,请先停止传输再关闭连接"},
+        {OperationState::OpSerialDnc, "正在DNC,请先停止传输再关闭程序", "正在DNC,请先停止传输再关闭连接"},
+        {OperationState::OpNetDnc, "正在DNC,请先停止传输再关闭程序", "正在DNC,请先停止传输再关闭连接"},
+        {OperationState::OpSerialList, "正在获取文件列表,请先停止传输再关闭程序", "正在获取文件列表,请先停止传输再关闭连接"},
+        {OperationState::OpNetList, "正在获取文件列表,请先停止传输再关闭程序", "正在获取文件列表,请先停止传输再关闭连接"},
+    };
+    hub().state.link = LinkType::LinkSerial;
+    for (const Case& c : cases) {
+        hub().state.operation = c.state;
+        prompter.shown.clear();
+        EXPECT_FALSE(frame->close());
+        EXPECT_TRUE(frame->isVisible());
+        frame->disconnectLink();
+        EXPECT_EQ(hub().state.link, LinkType::LinkSerial);
+        ASSERT_EQ(prompter.shown.size(), 2u);
+        EXPECT_EQ(prompter.shown[0], s(c.close)) << static_cast<int>(c.state);
+        EXPECT_EQ(prompter.shown[1], s(c.disconnect)) << static_cast<int>(c.state);
+    }
+    hub().state.operation = OperationState::OpIdle;
+    hub().state.link = LinkType::LinkNone;
+    EXPECT_TRUE(frame->close());
+}
+
+TEST_F(MainFrameTest, EnglishRefusalsShareOneText)
+{
+    preset("Setting/Language", 1);
+    make();
+    frame->startUp();
+    hub().state.operation = OperationState::OpNetReceive;
+    EXPECT_FALSE(frame->close());
+    hub().state.link = LinkType::LinkEthernet;
+    frame->disconnectLink();
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0], s("Please close program after stop transfer "));
+    EXPECT_EQ(prompter.shown[1], s("Please disconnect after stop transfer"));
+}
+
+TEST_F(MainFrameTest, CloseAsksToSaveAChangedProgram)
+{
+    make();
+    frame->startUp();
+    frame->editor()->insertPlainText(s("O0001"));
+    prompter.answers = {Answer::Cancel};
+    EXPECT_FALSE(frame->close());
+    EXPECT_EQ(prompter.asked.size(), 1u);
+    prompter.answers = {Answer::No};
+    EXPECT_TRUE(frame->close());
+}
+
+// ---------------------------------------------------------------- editor
+
+TEST_F(MainFrameTest, EditorReadsAndWritesGbkAndSavesAtomically)
+{
+    make();
+    const QString path = dir.filePath(s("O0001.nc"));
+    writeFile(path, toGbk(s("O0001 (程序)\nG00 X0\nM30\n")));
+    ASSERT_TRUE(frame->openDocument(path));
+    EXPECT_EQ(frame->editor()->toPlainText(), s("O0001 (程序)\nG00 X0\nM30\n"));
+    EXPECT_EQ(frame->positionText(), s("行 1/4   22 字节"));
+    EXPECT_EQ(frame->recentFiles(), QStringList{QFileInfo(path).absoluteFilePath()});
+
+    frame->editor()->moveCursor(QTextCursor::End);
+    frame->editor()->insertPlainText(s("%注释\n"));
+    ASSERT_TRUE(frame->saveDocument());
+    EXPECT_EQ(readFile(path), toGbk(s("O0001 (程序)\nG00 X0\nM30\n%注释\n")));
+    EXPECT_EQ(QDir(dir.path()).entryList({s("O0001*")}, QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_FALSE(frame->editor()->isModified());
+
+    // The DNC page sees the program as it stands.
+    const DncDocument doc = hub().currentDocument();
+    EXPECT_EQ(doc.path, QFileInfo(path).absoluteFilePath());
+    EXPECT_FALSE(doc.modified);
+    EXPECT_EQ(doc.lines, 5);
+    EXPECT_FALSE(doc.empty);
+
+    // A save that cannot happen says so and keeps the text.
+    EXPECT_FALSE(frame->saveDocumentAs(dir.filePath(s("missing/folder/x.nc"))));
+    EXPECT_TRUE(lastShown().startsWith(s("保存文件 ")));
+    EXPECT_EQ(frame->editor()->path(), QFileInfo(path).absoluteFilePath());
+}
+
+TEST_F(MainFrameTest, RecentListKeepsTheLastFourNewestFirst)
+{
+    make();
+    QStringList paths;
+    for (int i = 1; i <= 5; ++i) {
+        paths << QFileInfo(dir.filePath(s("O000%1.nc").arg(i))).absoluteFilePath();
+        writeFile(paths.last(), "G0\n");
+        ASSERT_TRUE(frame->openDocument(paths.last()));
+    }
+    ASSERT_TRUE(frame->openDocument(paths[2]));
+    EXPECT_EQ(frame->recentFiles(), (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+}
+
+TEST_F(MainFrameTest, EditorIsReadOnlyWhileAnOperationRunsAndOpeningIsRefusedDuringDnc)
+{
+    make();
+    frame->startUp();
+    const QString path = dir.filePath(s("O0002.nc"));
+    writeFile(path, "G01 X1\n");
+    ASSERT_TRUE(frame->openDocument(path));
+
+    hub().state.operation = OperationState::OpSerialSend;
+    hub().operationChanged();
+    EXPECT_TRUE(frame->editor()->isReadOnly());
+    EXPECT_FALSE(frame->action(s("actionCut"))->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionPaste"))->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionFind"))->isEnabled());
+    EXPECT_TRUE(frame->action(s("actionOpen"))->isEnabled());  // only DNC blocks the file commands
+    frame->editor()->setFocus();
+    QTest::keyClicks(frame->editor(), s("abc"));
+    EXPECT_EQ(frame->editor()->toPlainText(), s("G01 X1\n"));
+    EXPECT_FALSE(frame->editor()->mayEdit());
+    EXPECT_EQ(lastShown(), s("正在传输，不能编辑文件"));
+
+    hub().state.operation = OperationState::OpNetDnc;
+    hub().operationChanged();
+    EXPECT_FALSE(frame->action(s("actionOpen"))->isEnabled());
+    EXPECT_FALSE(frame->action(s("actionPrint"))->isEnabled());
+    EXPECT_FALSE(frame->openDocument(path));
+    EXPECT_EQ(lastShown(), s("正在DNC,不能打开文件"));
+
+    hub().state.operation = OperationState::OpIdle;
+    hub().operationChanged();
+    EXPECT_FALSE(frame->editor()->isReadOnly());
+    QTest::keyClicks(frame->editor(), s("N"));
+    EXPECT_EQ(frame->editor()->toPlainText().size(), 8);
+}
+
+TEST_F(MainFrameTest, GoToLineMovesTheCaretOrSaysTheNumberIsTooBig)
+{
+    make();
+    frame->editor()->setPlainText(s("N10\nN20\nN30"));
+    prompter.texts = {s("2")};
+    frame->goToLineCommand();
+    EXPECT_EQ(frame->editor()->caretLine(), 2);
+    EXPECT_EQ(frame->positionText(), s("行 2/3   11 字节"));
+    ASSERT_FALSE(prompter.asked.empty());
+    EXPECT_EQ(prompter.asked.back(), s("行号 (当前 1, 最后 3):"));
+
+    prompter.texts = {s("4")};
+    frame->goToLineCommand();
+    EXPECT_EQ(lastShown(), s("输入的行号大于现有的行数"));
+    EXPECT_EQ(frame->editor()->caretLine(), 2);
+
+    prompter.texts = {std::nullopt};
+    frame->goToLineCommand();
+    EXPECT_EQ(frame->editor()->caretLine(), 2);
+}
+
+TEST_F(MainFrameTest, FindAndReplaceReportTheirOutcome)
+{
+    make();
+    frame->editor()->setPlainText(s("G01 X1\nG01 X2\nM30\n"));
+    frame->showFind(true);
+    auto* dlg = frame->findChild<CFindReplaceDlg*>();
+    ASSERT_NE(dlg, nullptr);
+
+    struct Case { const char* what; const char* with; const char* message; const char* text; };
+    const Case cases[] = {
+        {"G01", "G02", "已完成搜索并完成2处替换", "G02 X1\nG02 X2\nM30\n"},
+        {"G01", "G03", "已完成搜索并完成0处替换", "G02 X1\nG02 X2\nM30\n"},
+    };
+    for (const Case& c : cases) {
+        dlg->setPattern(s(c.what), s(c.with));
+        dlg->replaceAll();
+        EXPECT_EQ(lastShown(), s(c.message));
+        EXPECT_EQ(frame->editor()->toPlainText(), s(c.text));
+    }
+    frame->editor()->moveCursor(QTextCursor::Start);
+    dlg->setPattern(s("M30"), s("M02"));
+    dlg->replaceOne();  // selects the first match
+    dlg->replaceOne();  // replaces it; no further match
+    EXPECT_EQ(frame->editor()->toPlainText(), s("G02 X1\nG02 X2\nM02\n"));
+    prompter.shown.clear();
+    dlg->replaceOne();
+    EXPECT_EQ(lastShown(), s("已完成搜索，未找到搜索项"));
+    dlg->setPattern(s("Z9"));
+    dlg->findNext();
+    EXPECT_EQ(lastShown(), s("已完成搜索。"));
+}
+
+TEST_F(MainFrameTest, FileChangedOnDiskIsReloadedWhenTheUserAgrees)
+{
+    make();
+    const QString path = dir.filePath(s("O0003.nc"));
+    writeFile(path, "G00\n");
+    ASSERT_TRUE(frame->openDocument(path));
+    frame->editor()->checkFileChanged();
+    EXPECT_TRUE(prompter.asked.empty());  // unchanged: no question
+
+    writeFile(path, "G00\nG01\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+    }
+    prompter.answers = {Answer::Yes};
+    frame->editor()->checkFileChanged();
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0], s("内容已经改变,是否重新导入文件"));
+    EXPECT_EQ(frame->editor()->toPlainText(), s("G00\nG01\n"));
+    frame->editor()->checkFileChanged();
+    EXPECT_EQ(prompter.asked.size(), 1u);
+}
+
+TEST_F(MainFrameTest, ControllerOutputIsAppendedEvenWhileAPageShows)
+{
+    make();
+    frame->editor()->setPlainText(s("O0001\n"));
+    frame->showPage(CMainFrame::PageReceive);
+    Q_EMIT hub().server().cncOutput(s("X10.5 Y2\n"));
+    EXPECT_EQ(frame->editor()->toPlainText(), s("O0001\nX10.5 Y2\n"));
+}
+
+// ---------------------------------------------------------------- settings and language
+
+TEST_F(MainFrameTest, SettingsApplyStoresEverythingAndWritesTheAutostartEntry)
+{
+    make();
+    frame->startUp();
+    SettingsPage* page = frame->settingsPage();
+    frame->showPage(CMainFrame::PageSettings);
+    page->baudBox()->setCurrentIndex(page->baudBox()->findText(s("19200")));
+    EXPECT_TRUE(page->applyButton()->isEnabled());
+    page->portBox()->setEditText(s("/dev/ttyUSB7"));
+    page->startInTrayBox()->setChecked(true);
+    page->launchOnStartupBox()->setChecked(true);
+    page->autoActivateBox()->setChecked(true);
+    page->ftpPortBox()->setValue(2121);
+    page->maxUsersBox()->setValue(4);
+    page->maxTimeoutBox()->setValue(9);
+    maybeShoot(page, "fernlink-settings-page.png");
+    QTest::mouseClick(page->applyButton(), Qt::LeftButton);
+    EXPECT_FALSE(page->applyButton()->isEnabled());
+
+    const struct { const char* key; const char* value; } expected[] = {
+        {"Settings/BaudRate", "19200"},   {"Settings/SeriesNum", "/dev/ttyUSB7"}, {"Settings/StartInTray", "1"},
+        {"Settings/LaundOnStartup", "1"}, {"Settings/AutoActivate", "1"},         {"Settings/Port", "2121"},
+        {"Settings/MaxUeser", "4"},       {"Settings/MaxTimeout", "9"},           {"Settings/MachineType", "Vantor Q6C"},
+    };
+    for (const auto& e : expected)
+        EXPECT_EQ(stored(e.key).toString(), s(e.value)) << e.key;
+    EXPECT_EQ(hub().server().port(), 2121);
+    EXPECT_TRUE(QFile::exists(autostartEntryPath(autostart())));
+
+    page->launchOnStartupBox()->setChecked(false);
+    EXPECT_TRUE(page->apply());
+    EXPECT_FALSE(QFile::exists(autostartEntryPath(autostart())));
+    EXPECT_EQ(stored("Settings/LaundOnStartup").toInt(), 0);
+    EXPECT_FALSE(page->apply());  // nothing pending
+}
+
+TEST_F(MainFrameTest, SettingsApplyWithNoBaudChosenKeepsTheStoredRate)
+{
+    make();
+    SettingsPage* page = frame->settingsPage();
+    page->maxUsersBox()->setValue(3);
+    EXPECT_TRUE(page->apply());
+    EXPECT_EQ(stored("Settings/BaudRate").toString(), s("1200"));
+    EXPECT_EQ(stored("Settings/SeriesNum").toString(), FernlinkSettings::defaultPort());
+}
+
+TEST_F(MainFrameTest, BaudAndPortCannotChangeWhileASerialOperationRuns)
+{
+    preset("Settings/BaudRate", "9600");
+    make();
+    SettingsPage* page = frame->settingsPage();
+    struct Case { OperationState state; const char* baud; const char* port; };
+    const Case cases[] = {
+        {OperationState::OpSerialSend, "串口正在发送文件,不能改变波特率!", "串口正在发送文件,不能改变串口!"},
+        {OperationState::OpSerialReceive, "串口正在接收文件,不能改变波特率!", "串口正在接收文件,不能改变串口!"},
+        {OperationState::OpSerialDelete, "串口正在删除CNC文件,不能改变波特率!", "串口正在删除CNC文件,不能改变串口!"},
+        {OperationState::OpSerialDnc, "串口正在DNC,不能改变波特率!", "串口正在DNC,不能改变串口!"},
+        {OperationState::OpSerialList, "串口正在获取CNC文件,不能改变波特率!", "串口正在获取CNC文件,不能改变串口!"},
+    };
+    const int stored9600 = page->baudBox()->findText(s("9600"));
+    ASSERT_EQ(page->baudBox()->currentIndex(), stored9600);
+    for (const Case& c : cases) {
+        hub().state.operation = c.state;
+        prompter.shown.clear();
+        page->baudBox()->setCurrentIndex(0);
+        EXPECT_EQ(page->baudBox()->currentIndex(), stored9600);
+        page->portBox()->setEditText(s("/dev/ttyUSB9"));
+        EXPECT_EQ(page->portBox()->currentText(), FernlinkSettings::defaultPort());
+        ASSERT_EQ(prompter.shown.size(), 2u);
+        EXPECT_EQ(prompter.shown[0], s(c.baud));
+        EXPECT_EQ(prompter.shown[1], s(c.port));
+        EXPECT_FALSE(page->applyButton()->isEnabled());
+    }
+    // An Ethernet operation does not hold the serial settings.
+    hub().state.operation = OperationState::OpNetSend;
+    page->baudBox()->setCurrentIndex(0);
+    EXPECT_EQ(page->baudBox()->currentText(), s("2400"));
+    EXPECT_TRUE(page->applyButton()->isEnabled());
+}
+
+TEST_F(MainFrameTest, SettingsApplyReopensTheOpenSerialLink)
+{
+    startSim(true);
+    preset("Settings/SeriesNum", simLink);
+    make();
+    ASSERT_TRUE(frame->connectSerial());
+    SettingsPage* page = frame->settingsPage();
+    page->baudBox()->setCurrentIndex(page->baudBox()->findText(s("57600")));
+    ASSERT_TRUE(page->apply());
+    EXPECT_TRUE(hub().serial().isOpen());
+    EXPECT_EQ(hub().serial().baudRate(), 57600);
+    EXPECT_EQ(frame->linkStatusText(), s("串口已打开"));
+
+    page->portBox()->setEditText(dir.filePath(s("gone")));
+    ASSERT_TRUE(page->apply());
+    EXPECT_FALSE(hub().serial().isOpen());
+    EXPECT_EQ(hub().state.link, LinkType::LinkNone);
+    EXPECT_EQ(frame->linkStatusText(), s("串口已断开"));
+}
+
+TEST_F(MainFrameTest, LanguageCommandsStoreTheChoiceForTheNextStart)
+{
+    make();
+    frame->action(s("actionEnglish"))->trigger();
+    EXPECT_EQ(stored("Setting/Language").toInt(), 1);
+    EXPECT_EQ(lastShown(), s("Please restart the program"));
+    frame->action(s("actionChinese"))->trigger();
+    EXPECT_EQ(stored("Setting/Language").toInt(), 0);
+    EXPECT_EQ(lastShown(), s("重启程序后生效"));
+    EXPECT_EQ(hub().state.language, Language::Chinese);  // this run keeps its language
+}
