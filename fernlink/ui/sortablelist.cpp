@@ -17,7 +17,7 @@ SortableList::SortableList(QWidget* parent) : QTreeWidget(parent)
     // Columns narrower than the control: the last one takes the rest.
     header()->setStretchLastSection(true);
     header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(true);
+    header()->setSortIndicatorShown(false);  // until the first sort
     connect(header(), &QHeaderView::sectionClicked, this, &SortableList::sortRowsBy);
     setStyleSheet(QStringLiteral("QTreeWidget { background: rgb(200, 200, 200); }"));
 }
@@ -117,6 +117,7 @@ void SortableList::sortRowsBy(int column)
         addTopLevelItem(item);
     for (QTreeWidgetItem* item : selected)
         item->setSelected(true);
+    header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
     renumber();
 }

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace vantor;
 using namespace vantor::fernlink;
 using namespace vantor::fernlink::ui;
@@ -61,6 +63,19 @@ bool contains(const std::vector<QString>& texts, const QString& what)
         if (t.contains(what))
             return true;
     return false;
+}
+
+// With VANTOR_SCREENSHOT_DIR set: a picture of the page once its bar is well under way.
+void shootMidway(QProgressBar* bar, QWidget* page, const char* name)
+{
+    page->show();
+    auto taken = std::make_shared<bool>(false);
+    QObject::connect(bar, &QProgressBar::valueChanged, page, [=](int value) {
+        if (*taken || value < 30 || value >= 100)
+            return;
+        *taken = true;
+        maybeShoot(page, name);
+    });
 }
 
 // ---------------------------------------------------------------- the sortable list
@@ -215,7 +230,7 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
     SendPage page(*hub);
     OperationLogPage log(*hub);
     page.resize(900, 600);
-    const QByteArray one = pattern(5000, 1);
+    const QByteArray one = pattern(serial ? 5000 : 300000, 1);
     const QByteArray two = program(30);
     writeFile(local(s("O1.nc")), one);
     writeFile(local(s("o12.txt")), two);
@@ -228,6 +243,8 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
     EXPECT_EQ(columnTexts(list, SendPage::ColCheck), (QStringList{s("  √"), s("  √")}));
     EXPECT_EQ(columnTexts(list, SendPage::ColState), (QStringList{s("unsend"), s("unsend")}));
     page.selectAll();
+    if (!serial)
+        shootMidway(page.progressFields()->bar, &page, "fernlink-send.png");
     page.send();
     EXPECT_FALSE(hub->state.idle());
     EXPECT_FALSE(list.isEnabled());
@@ -251,8 +268,8 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("o12.txt")));
     EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), local(s("O1.nc")));
     if (!serial) {
-        page.show();
-        maybeShoot(&page, "fernlink-send.png");
+        log.resize(700, 300);
+        log.show();
         maybeShoot(&log, "fernlink-operationlog.png");
     }
 }
@@ -453,8 +470,6 @@ TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
     EXPECT_TRUE(contains(prompter.asked, s("File backup.bak has Exist!")));
     EXPECT_EQ(page.progressFields()->progress->text(), s("4095/4095  100.00%"));
     EXPECT_EQ(page.progressFields()->bar->value(), 100);
-    page.show();
-    maybeShoot(&page, "fernlink-receive.png");
 
     // Delete O00010.txt on the controller.
     list.clearSelection();
@@ -502,7 +517,7 @@ TEST_F(TransferPagesTest, UsbListNeedsEthernetAndDeleteFromListOnlyTouchesTheLis
 
 TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
 {
-    startSim({s("--split"), s("64")});
+    startSim({s("--split"), s("512")});
     writeFile(onCnc("user", s("O00009.txt")), pattern(400000, 9));
     connectEthernet();
     ReceivePage page(*hub);
@@ -512,9 +527,11 @@ TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
     QDir().mkpath(folder);
     page.chooseFolder = [&] { return folder; };
     page.list()->setRowSelected(0, true);
+    page.resize(800, 560);
+    shootMidway(page.progressFields()->bar, &page, "fernlink-receive.png");
     page.receive();
-    ASSERT_TRUE(waitUntil([&] { return !page.progressFields()->progress->text().startsWith(s("0/")) &&
-                                       !page.progressFields()->progress->text().isEmpty(); }));
+    // Under way, and far enough for the picture.
+    ASSERT_TRUE(waitUntil([&] { return page.progressFields()->bar->value() >= 31; }, 20000));
     EXPECT_FALSE(hub->state.idle());
     page.stop();
     ASSERT_TRUE(idle());
@@ -532,10 +549,14 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     const bool serial = GetParam();
     startSim(serial ? QStringList{s("--dnc")} : QStringList{}, serial);
     serial ? openSerial() : connectEthernet();
-    const QByteArray text = program(400);
+    const QByteArray text = program(2000);
     writeFile(local(s("part.nc")), text);
-    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 400, false}; };
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 2000, false}; };
     DncPage page(*hub);
+    if (serial) {
+        page.resize(520, 420);
+        shootMidway(page.bar, &page, "fernlink-dnc.png");
+    }
     OperationLogPage log(*hub);
     prompter.texts = {s("2")};
     page.start();
@@ -556,10 +577,6 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     EXPECT_EQ(page.retries->text(), s("0"));
     ASSERT_EQ(log.entries()->topLevelItemCount(), 1);
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("part.nc")));
-    if (serial) {
-        page.show();
-        maybeShoot(&page, "fernlink-dnc.png");
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLinks, DncOverLink, ::testing::Values(false, true),
@@ -577,6 +594,29 @@ TEST_F(TransferPagesTest, DncRefusedByARunningControllerSaysSo)
     ASSERT_TRUE(idle());
     ASSERT_FALSE(prompter.shown.empty());
     EXPECT_EQ(prompter.shown.back(), s("On running"));
+}
+
+TEST_F(TransferPagesTest, DncStopAsksFirstAndYesEndsAndClears)
+{
+    startSim({}, true);  // a controller not in DNC input: it never starts the stream
+    openSerial();
+    writeFile(local(s("part.nc")), program(5));
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage page(*hub);
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_EQ(hub->state.operation, OperationState::OpSerialDnc);
+    EXPECT_EQ(hub->receiver(), &page);
+    prompter.answers = {Answer::No, Answer::Yes};
+    page.stop();
+    EXPECT_EQ(prompter.asked.back(), english(Msg::DncCancelQuestion));
+    EXPECT_EQ(hub->state.operation, OperationState::OpSerialDnc);
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    page.stop();
+    EXPECT_TRUE(hub->state.idle());
+    EXPECT_TRUE(page.file->text().isEmpty());
+    EXPECT_TRUE(page.progressField->text().isEmpty());
+    EXPECT_EQ(page.bar->value(), 0);
 }
 
 TEST_F(TransferPagesTest, DncStartRefusalsChangeNothing)
