@@ -29,11 +29,7 @@ QByteArray pattern(int n)
     return b;
 }
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = ProgramResult;
 
 class CncSimTest : public ::testing::Test {
 protected:
@@ -67,19 +63,7 @@ protected:
     }
     Result cli(const QStringList& args)
     {
-        QProcess p;
-        p.setWorkingDirectory(work());
-        p.start(programPath("fernlink-cli"), QStringList{QStringLiteral("--serial"), link} + args);
-        Result r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return runProgram("fernlink-cli", QStringList{QStringLiteral("--serial"), link} + args, work(), 60000);
     }
 };
 
@@ -226,7 +210,7 @@ TEST_F(CncSimTest, NameTakenOnTheControllerIsSkippedOrOverwritten)
 TEST_F(CncSimTest, SilentControllerTimesOut)
 {
     startSim({QStringLiteral("--silent")});
-    const Result r = cli({QStringLiteral("list")});
+    const Result r = cli({QStringLiteral("--timeout"), QStringLiteral("3"), QStringLiteral("list")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Time out"))) << r.err.toStdString();
 }
