@@ -3,9 +3,13 @@
 #include "common/ui/messageboxprompter.h"
 #include "fernlink/link/ethernetprotocol.h"
 #include "fernlink/ui/addressdialog.h"
+#include "fernlink/ui/dncpage.h"
 #include "fernlink/ui/editorview.h"
 #include "fernlink/ui/linkhub.h"
+#include "fernlink/ui/operationlogpage.h"
 #include "fernlink/ui/outlookbar.h"
+#include "fernlink/ui/receivepage.h"
+#include "fernlink/ui/sendpage.h"
 #include "fernlink/ui/settingspage.h"
 
 #include <QAction>
@@ -212,9 +216,9 @@ void CMainFrame::addPage(int id, QWidget* widget)
 
 void CMainFrame::buildPages()
 {
-    addPage(PageDnc, placeholderPage(QStringLiteral("DNC"), stack_));
-    addPage(PageSend, placeholderPage(hub_->text(Msg::OutlookSend), stack_));
-    addPage(PageReceive, placeholderPage(hub_->text(Msg::OutlookReceive), stack_));
+    addPage(PageDnc, new DncPage(*hub_, stack_));
+    addPage(PageSend, new SendPage(*hub_, stack_));
+    addPage(PageReceive, new ReceivePage(*hub_, stack_));
     settingsPage_ = new SettingsPage(*hub_, settings_, *store_, stack_);
     if (!options_.autostartFolder.isEmpty())
         settingsPage_->setAutostartFolder(options_.autostartFolder);
@@ -231,7 +235,7 @@ void CMainFrame::buildPages()
     addPage(PageUserManager, placeholderPage(hub_->text(Msg::UserManagerCaption), stack_));
     addPage(PageOnlineUsers, placeholderPage(hub_->text(Msg::OutlookOnline), stack_));
     addPage(PageStatistics, placeholderPage(hub_->text(Msg::StatisticsTitle), stack_));
-    addPage(PageOperationLog, placeholderPage(hub_->text(Msg::OperationLogTitle), stack_));
+    addPage(PageOperationLog, new OperationLogPage(*hub_, stack_));
     addPage(PageLogin, placeholderPage(hub_->text(Msg::LoginCaption), stack_));
 }
 

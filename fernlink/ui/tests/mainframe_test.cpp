@@ -1,10 +1,14 @@
 // Fernlink's main window under the offscreen platform: start-up from an empty profile, page
 // switching, both links against the simulated controller, the refusals while an operation
 // runs, the editor, the settings page and the language commands.
+#include "fernlink/ui/dncpage.h"
 #include "fernlink/ui/editorview.h"
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/mainframe.h"
+#include "fernlink/ui/operationlogpage.h"
 #include "fernlink/ui/outlookbar.h"
+#include "fernlink/ui/receivepage.h"
+#include "fernlink/ui/sendpage.h"
 #include "fernlink/ui/settingspage.h"
 
 #include "common/gbk.h"
@@ -235,6 +239,10 @@ TEST_F(MainFrameTest, PagesSwitchOnceAndTheUserManagerNeedsTheRightLevel)
     QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, settingsItem.center());
     EXPECT_EQ(frame->currentPage(), CMainFrame::PageSettings);
     maybeShoot(frame.get(), "fernlink-main-settings.png");
+    EXPECT_NE(qobject_cast<SendPage*>(frame->page(CMainFrame::PageSend)), nullptr);
+    EXPECT_NE(qobject_cast<ReceivePage*>(frame->page(CMainFrame::PageReceive)), nullptr);
+    EXPECT_NE(qobject_cast<DncPage*>(frame->page(CMainFrame::PageDnc)), nullptr);
+    EXPECT_NE(qobject_cast<OperationLogPage*>(frame->page(CMainFrame::PageOperationLog)), nullptr);
     EXPECT_TRUE(frame->showPage(CMainFrame::PageEditor));
     EXPECT_TRUE(frame->editor()->isEnabled());
     EXPECT_TRUE(frame->action(s("actionOpen"))->isEnabled());
