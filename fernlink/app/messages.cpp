@@ -305,6 +305,11 @@ constexpr Entry kCatalogue[] = {
     {Msg::SettingsAutoActivate, "启动时开启服务器", "Start the server at start-up"},
     {Msg::SettingsApply, "应用", "Apply"},
     {Msg::AutostartFailed, "无法写入自动启动项: %1", "Can not write the start-up entry: %1"},
+    // send and receive pages: menus and the row editor
+    {Msg::RowSelectAll, "全选", "Select all"},
+    {Msg::MenuEditRow, "编辑", "Edit"},
+    {Msg::RowEditTitle, "发送文件设置", "发送文件设置"},
+    {Msg::RowEditBrowse, "浏览...", "Browse..."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -301,6 +301,11 @@ enum class Msg {
     SettingsAutoActivate,
     SettingsApply,
     AutostartFailed,
+    // send and receive pages: menus and the row editor
+    RowSelectAll,
+    MenuEditRow,
+    RowEditTitle,
+    RowEditBrowse,
     Count
 };
 
