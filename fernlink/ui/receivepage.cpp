@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -44,6 +45,35 @@ ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     layout->addWidget(progress_);
 
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, hub_.text(Msg::SelectFolder)); };
+
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        fillContextMenu(menu);
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
+}
+
+void ReceivePage::fillContextMenu(QMenu& menu)
+{
+    const bool idle = hub_.state.idle();
+    const bool linked = hub_.state.link != LinkType::LinkNone;
+    const bool chosen = !list_->selectedRows().empty();
+    const OperationKind running = kindOf(hub_.state.operation);
+    const bool listBusy = running == OperationKind::Receive || running == OperationKind::Delete || running == OperationKind::List;
+    auto item = [&](Msg text, void (ReceivePage::*slot)(), bool enabled) {
+        QAction* a = menu.addAction(hub_.text(text), this, slot);
+        a->setEnabled(enabled);
+    };
+    item(Msg::ReceiveButtonCncList, &ReceivePage::getCncList, idle && linked);
+    item(Msg::ReceiveButtonUsbList, &ReceivePage::getUsbList, idle && hub_.state.link == LinkType::LinkEthernet);
+    menu.addSeparator();
+    item(Msg::ReceiveButtonReceive, &ReceivePage::receive, idle && linked && chosen);
+    item(Msg::ReceiveButtonDeleteFile, &ReceivePage::deleteFiles, idle && linked && chosen);
+    item(Msg::ReceiveButtonDeleteList, &ReceivePage::deleteFromList, !listBusy && chosen);
+    item(Msg::RowSelectAll, &ReceivePage::selectAll, list_->rowCount() > 0);
+    menu.addSeparator();
+    item(Msg::ButtonStop, &ReceivePage::stop, job_ != Job::None);
 }
 
 ReceivePage::~ReceivePage()

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class QMenu;
+
 namespace vantor::fernlink::ui {
 
 class SortableList;
@@ -27,6 +29,9 @@ public:
 
     // The folder browser, replaceable so tests can answer it; empty means cancelled.
     std::function<QString()> chooseFolder;
+
+    // The list's context menu, its entries greyed where they would be refused.
+    void fillContextMenu(QMenu& menu);
 
     // LinkReceiver
     void linkBytes(QByteArrayView chunk) override;

@@ -1,13 +1,16 @@
 #include "fernlink/ui/sendpage.h"
 
 #include "fernlink/link/filelist_store.h"
+#include "serialcore/controllernames.h"
 #include "fernlink/ui/addfilesdialog.h"
+#include "fernlink/ui/sendrowdialog.h"
 #include "fernlink/ui/sortablelist.h"
 #include "fernlink/ui/transferprogress.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -78,6 +81,43 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
     };
     chooseLoadPath = [this] { return QFileDialog::getOpenFileName(this, QString(), QString(), kListFilter); };
+    chooseRowEdit = [this](const RowEdit& current) -> std::optional<RowEdit> {
+        SendRowDialog dialog(hub_, current.path, current.targetName, current.area, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return RowEdit{dialog.path(), dialog.targetName(), dialog.area()};
+    };
+
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { editSelected(); });
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        fillContextMenu(menu);
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
+}
+
+void SendPage::fillContextMenu(QMenu& menu)
+{
+    const bool busy = sending();
+    const bool mine = running_ == LinkType::LinkEthernet ? ethernetFlows_.send.running() : serialFlows_.send.running();
+    const bool rows = list_->rowCount() > 0;
+    const bool chosen = !list_->selectedRows().empty();
+    auto item = [&](Msg text, void (SendPage::*slot)(), bool enabled) {
+        QAction* a = menu.addAction(hub_.text(text), this, slot);
+        a->setEnabled(enabled);
+    };
+    item(Msg::SendButtonAdd, &SendPage::add, !busy);
+    item(Msg::SendButtonRemove, &SendPage::removeSelected, !busy && chosen);
+    item(Msg::SendButtonClear, &SendPage::clearList, !busy && rows);
+    item(Msg::MenuEditRow, &SendPage::editSelected, !busy && chosen);
+    item(Msg::RowSelectAll, &SendPage::selectAll, rows);
+    menu.addSeparator();
+    item(Msg::SendButtonLoadList, &SendPage::loadList, !busy);
+    item(Msg::SendButtonSaveList, &SendPage::saveList, true);
+    menu.addSeparator();
+    item(Msg::SendButtonSend, &SendPage::send, hub_.state.idle() && chosen);
+    item(Msg::ButtonStop, &SendPage::stop, mine);
 }
 
 SendPage::~SendPage()
@@ -170,6 +210,36 @@ void SendPage::selectAll()
 {
     for (int i = 0; i < list_->rowCount(); ++i)
         list_->setRowSelected(i, true);
+}
+
+void SendPage::editSelected()
+{
+    const std::vector<int> rows = list_->selectedRows();
+    if (rows.empty() || sending())
+        return;
+    const int row = rows.front();
+    const RowEdit current{list_->text(row, ColPath), list_->text(row, ColTarget),
+                          areaFromLabel(list_->text(row, ColPartition)).value_or(TargetArea::User)};
+    if (const auto edit = chooseRowEdit(current))
+        editRow(row, *edit);
+}
+
+void SendPage::editRow(int row, const RowEdit& edit)
+{
+    if (row < 0 || row >= list_->rowCount())
+        return;
+    // The tick judges the size the row had before the edit; the new file's size is shown.
+    const qint64 before = list_->text(row, ColSize).toLongLong();
+    const QFileInfo info(edit.path);
+    const qint64 size = info.isFile() ? info.size() : before;
+    bool sendable = true;
+    if (edit.area == TargetArea::User)
+        sendable = fernlinkUserName(edit.targetName).has_value() && before <= kFernlinkUserSizeLimit;
+    list_->setText(row, ColCheck, checkMarkText(sendable));
+    list_->setText(row, ColPath, edit.path);
+    list_->setText(row, ColTarget, edit.targetName);
+    list_->setText(row, ColSize, QString::number(size));
+    list_->setText(row, ColPartition, partitionLabel(edit.area));
 }
 
 void SendPage::saveList()

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class QMenu;
 class QPushButton;
 
 namespace vantor::fernlink::ui {
@@ -36,11 +37,21 @@ public:
     std::function<std::optional<FileChoice>(TargetArea lastArea)> chooseFiles;
     std::function<QString()> chooseSavePath;
     std::function<QString()> chooseLoadPath;
+    struct RowEdit {
+        QString path;
+        QString targetName;
+        TargetArea area = TargetArea::User;
+    };
+    std::function<std::optional<RowEdit>(const RowEdit& current)> chooseRowEdit;
 
     // What Add does with the files the dialog gave.
     void addFiles(const QStringList& paths, TargetArea area);
     void saveListTo(const QString& path);
     void loadListFrom(const QString& path);
+    // What OK in the row editor does to the row.
+    void editRow(int row, const RowEdit& edit);
+    // The list's context menu, its entries greyed where they would be refused.
+    void fillContextMenu(QMenu& menu);
 
     // LinkReceiver
     void linkBytes(QByteArrayView chunk) override;
@@ -55,6 +66,7 @@ public Q_SLOTS:
     void saveList();
     void loadList();
     void selectAll();
+    void editSelected();
     void send();
     void stop();
 

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -387,6 +388,84 @@ TEST_F(TransferPagesTest, AddedFilesFollowTheNameAndSizeRules)
     EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("O1.NC")), local(s("prog.txt"))}), s("multi-files had selected!"));
     EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("prog.txt"))}), s("b"));
     EXPECT_EQ(AddFilesDialog::preview(*hub, {local(s("O00002.txt"))}), QString(500, QLatin1Char('c')) + s("..."));
+}
+
+TEST_F(TransferPagesTest, RowEditorKeepsTheNameAsTypedAndJudgesTheTick)
+{
+    SendPage page(*hub);
+    writeFile(local(s("prog.txt")), "abc");
+    writeFile(local(s("other.nc")), "12345");
+    writeFile(local(s("O00002.txt")), QByteArray(4194305, 'x'));
+    page.addFiles({local(s("prog.txt")), local(s("O00002.txt"))}, TargetArea::User);
+    // Row 0: the big file, row 1: prog.txt.
+    struct Case {
+        int row;
+        SendPage::RowEdit edit;
+        const char* mark;
+        const char* size;
+        const char* partition;
+    };
+    const Case cases[] = {
+        {1, {local(s("other.nc")), s("o3.nc"), TargetArea::User}, "  √", "5", "USER"},
+        {1, {local(s("other.nc")), s("bad"), TargetArea::User}, "  ×", "5", "USER"},
+        {1, {local(s("other.nc")), s("bad"), TargetArea::Sys}, "  √", "5", "SYS"},
+        // The size before the edit decides: the big row stays unsendable to the user area.
+        {0, {local(s("other.nc")), s("O00004.txt"), TargetArea::User}, "  ×", "5", "USER"},
+        {0, {local(s("other.nc")), s("O00004.txt"), TargetArea::User}, "  √", "5", "USER"},
+        {0, {local(s("prog.txt")), s("x"), TargetArea::Usb}, "  √", "3", "USB"},
+    };
+    for (const Case& c : cases) {
+        page.editRow(c.row, c.edit);
+        EXPECT_EQ(page.list()->text(c.row, SendPage::ColCheck), s(c.mark)) << c.edit.targetName.toStdString();
+        EXPECT_EQ(page.list()->text(c.row, SendPage::ColTarget), c.edit.targetName);  // not rewritten
+        EXPECT_EQ(page.list()->text(c.row, SendPage::ColPath), c.edit.path);
+        EXPECT_EQ(page.list()->text(c.row, SendPage::ColSize), s(c.size));
+        EXPECT_EQ(page.list()->text(c.row, SendPage::ColPartition), s(c.partition));
+    }
+
+    // The editor starts from the first selected row.
+    std::optional<SendPage::RowEdit> seen;
+    page.chooseRowEdit = [&](const SendPage::RowEdit& current) {
+        seen = current;
+        return std::optional<SendPage::RowEdit>();
+    };
+    page.list()->setRowSelected(1, true);
+    page.editSelected();
+    ASSERT_TRUE(seen.has_value());
+    EXPECT_EQ(seen->path, local(s("other.nc")));
+    EXPECT_EQ(seen->area, TargetArea::Sys);
+}
+
+TEST_F(TransferPagesTest, ContextMenusGreyWhatWouldBeRefused)
+{
+    SendPage send(*hub);
+    ReceivePage receive(*hub);
+    writeFile(local(s("O1.nc")), "1");
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.list()->setRowSelected(0, true);
+    auto enabled = [](QMenu& menu) {
+        QStringList on;
+        for (QAction* a : menu.actions())
+            if (!a->isSeparator() && a->isEnabled())
+                on << a->text();
+        return on;
+    };
+    QMenu idleMenu;
+    send.fillContextMenu(idleMenu);
+    EXPECT_EQ(enabled(idleMenu), (QStringList{s("Add"), s("Remove"), s("Clear"), s("Edit"), s("Select all"), s("Load list"),
+                                              s("Save list"), s("Send")}));
+    hub->state.link = LinkType::LinkEthernet;
+    hub->state.operation = OperationState::OpNetSend;  // another page's send, as far as these know
+    QMenu busyMenu;
+    send.fillContextMenu(busyMenu);
+    EXPECT_EQ(enabled(busyMenu), (QStringList{s("Select all"), s("Save list")}));
+    QMenu receiveMenu;
+    receive.fillContextMenu(receiveMenu);
+    EXPECT_TRUE(enabled(receiveMenu).isEmpty());
+    hub->state.operation = OperationState::OpIdle;
+    QMenu receiveIdle;
+    receive.fillContextMenu(receiveIdle);
+    EXPECT_EQ(enabled(receiveIdle), (QStringList{s("Get CNC file list"), s("Get USB file list")}));
 }
 
 TEST_F(TransferPagesTest, SavedListLoadsReversedOnceAndForeignOrCutFilesAreTold)
