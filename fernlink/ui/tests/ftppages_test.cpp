@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string_view>
 
 using namespace vantor;
 using namespace vantor::fernlink;
@@ -125,6 +126,9 @@ TEST_F(FtpPages, LoginChecksStoredAccountsThenTheAdministrator)
         EXPECT_TRUE(page.passwordEdit()->text().isEmpty());
         EXPECT_EQ(page.loggedInUser(), c.level ? QString::fromLatin1(c.name) : QString());
         EXPECT_EQ(page.logoutButton()->isEnabled(), c.level != 0);
+        if (c.message == std::u16string_view(u"不存在的用户名")) {
+            EXPECT_EQ(page.nameEdit()->selectedText(), QString::fromLatin1(c.name));   // ready to be retyped
+        }
     }
     EXPECT_EQ(levels.count(), 2 * 4 + 1);   // 4 logins after the first logout, each with its logout
 }
@@ -251,6 +255,25 @@ TEST_F(FtpPages, AddChecksTheDialogThenDuplicatesAndSaves)
     EXPECT_EQ(fresh.upload, 1);
     EXPECT_EQ(fresh.download, 0);
     EXPECT_EQ(fresh.deleteRight, 0);
+
+    // The dialog's name field takes 11 characters; the folder comes from the picker, titled.
+    {
+        UserDialog dialog(*hub);
+        dialog.nameEdit()->setText(QStringLiteral("abcdefghijkl"));
+        EXPECT_EQ(dialog.nameEdit()->text(), QStringLiteral("abcdefghijk"));
+        QString title;
+        dialog.chooseFolder = [&](QWidget*, const QString& t, const QString&) {
+            title = t;
+            return QStringLiteral("/picked");
+        };
+        dialog.browse();
+        EXPECT_EQ(title, QString::fromUtf16(u"选择路径:"));
+        EXPECT_EQ(dialog.homeEdit()->text(), QStringLiteral("/picked"));
+        dialog.chooseFolder = [](QWidget*, const QString&, const QString&) { return QString(); };
+        dialog.browse();   // cancelled: the folder stays
+        EXPECT_EQ(dialog.homeEdit()->text(), QStringLiteral("/picked"));
+        maybeShoot(&dialog, "fernlink-users-dialog.png");
+    }
 
     const QString h = home();
     const struct {
@@ -628,6 +651,24 @@ TEST_F(FtpPages, OnlineUsersAndStatisticsFollowTheServer)
     sink.reset();
     ASSERT_TRUE(server.start());   // no sink now: the push finds none
     server.stop();
+}
+
+TEST_F(FtpPages, StatisticsRowsAndTheirByteFormat)
+{
+    startProgram();
+    hub->state.language = Language::English;
+    StatisticsPage page(*hub);
+    ASSERT_EQ(page.table()->topLevelItemCount(), 8);
+    EXPECT_EQ(page.table()->headerItem()->text(0), QStringLiteral("statistic"));
+    EXPECT_EQ(page.table()->topLevelItem(7)->text(0), QStringLiteral("total bytes sent"));
+    page.bytesReceived(1024);
+    page.bytesSent(1536000);
+    page.statistic(4, 12345);
+    page.statistic(6, 9);   // no such counter: the byte rows are not touched
+    const QStringList v = page.values();
+    EXPECT_EQ(v[4], QStringLiteral("12345"));
+    EXPECT_EQ(v[6], QStringLiteral("0 KB"));
+    EXPECT_EQ(v[7], QStringLiteral("1,500 KB"));
 }
 
 TEST_F(FtpPages, OnlineRowsAreKeyedByThreadId)
