@@ -246,12 +246,17 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
     page.selectAll();
     if (!serial)
         shootMidway(page.progressFields()->bar, &page, "fernlink-send.png");
+    int changes = 0;
+    QObject::connect(hub.get(), &LinkHub::operationStateChanged, [&] { ++changes; });
     page.send();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(hub->receiver(), &page);
     EXPECT_FALSE(hub->state.idle());
     EXPECT_FALSE(list.isEnabled());
     ASSERT_TRUE(idle());
     EXPECT_TRUE(list.isEnabled());
     EXPECT_EQ(columnTexts(list, SendPage::ColState), (QStringList{s("sent"), s("sent")}));
+    EXPECT_EQ(changes, 2);
     EXPECT_TRUE(prompter.shown.empty()) << prompter.shown.front().toStdString();
 
     const QByteArray got1 = stored("user", s("O00001.txt"), one.size());
@@ -568,9 +573,33 @@ TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
     ASSERT_TRUE(idle());
     EXPECT_EQ(columnTexts(list, ReceivePage::ColName), QStringList{s("u.nc")});
     EXPECT_EQ(columnTexts(list, ReceivePage::ColPartition), QStringList{s("U盘")});
+
+    // The page is still the receiver when the controller goes away: the link is shown lost.
+    sim.terminate();
+    EXPECT_TRUE(waitUntil([&] { return hub->state.link == LinkType::LinkNone; }));
 }
 
-TEST_F(TransferPagesTest, UsbListNeedsEthernetAndDeleteFromListOnlyTouchesTheList)
+TEST_F(TransferPagesTest, LinkLostDuringAReceiveEndsItAndDropsTheLink)
+{
+    startSim({s("--drop-after"), s("3")});
+    writeFile(onCnc("user", s("O00008.txt")), pattern(20000, 8));
+    connectEthernet();
+    ReceivePage page(*hub);
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    const QString folder = dir.filePath(s("got"));
+    QDir().mkpath(folder);
+    page.chooseFolder = [&] { return folder; };
+    page.list()->setRowSelected(0, true);
+    page.receive();
+    ASSERT_TRUE(waitUntil([&] { return hub->state.link == LinkType::LinkNone; }));
+    EXPECT_TRUE(hub->state.idle());
+    EXPECT_TRUE(page.list()->isEnabled());
+    EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(s("O00008.txt"))));
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnlyDeleteKeepsTheFile)
 {
     startSim({}, true);
     writeFile(onCnc("user", s("O00003.txt")), "three");
@@ -585,6 +614,18 @@ TEST_F(TransferPagesTest, UsbListNeedsEthernetAndDeleteFromListOnlyTouchesTheLis
     ASSERT_TRUE(idle());
     ASSERT_EQ(page.list()->rowCount(), 1);
     EXPECT_EQ(page.list()->text(0, ReceivePage::ColPartition), s("user"));
+
+    const QString folder = dir.filePath(s("got"));
+    QDir().mkpath(folder);
+    page.chooseFolder = [&] { return folder; };
+    page.list()->setRowSelected(0, true);
+    page.receive();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(page.list()->text(0, ReceivePage::ColState), s("Received"));
+    // XModem pads the last block.
+    EXPECT_TRUE(readFile(QDir(folder).filePath(s("O00003.txt"))).startsWith("three"));
+
+    page.list()->clearSelection();
     page.deleteFromList();
     EXPECT_EQ(prompter.shown.back(), english(Msg::ReceiveDeleteListSelect));
     page.list()->setRowSelected(0, true);
