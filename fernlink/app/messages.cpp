@@ -310,6 +310,12 @@ constexpr Entry kCatalogue[] = {
     {Msg::MenuEditRow, "编辑", "Edit"},
     {Msg::RowEditTitle, "发送文件设置", "发送文件设置"},
     {Msg::RowEditBrowse, "浏览...", "Browse..."},
+    // send page: the rename dialog
+    {Msg::RenameTitle, "重命名", "重命名"},
+    {Msg::RenameHint, "程序名只能是 字母O+数字(00001--99999)的形式", "File name format must be O00001--O99999 "},
+    {Msg::RenameBadName, "你输入的文件名不符合规则", "Incorrect file name"},
+    {Msg::RenameOldName, "原文件名", "Old name"},
+    {Msg::RenameNewName, "新文件名", "New name"},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

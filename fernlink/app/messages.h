@@ -306,6 +306,12 @@ enum class Msg {
     MenuEditRow,
     RowEditTitle,
     RowEditBrowse,
+    // send page: the rename dialog
+    RenameTitle,
+    RenameHint,
+    RenameBadName,
+    RenameOldName,
+    RenameNewName,
     Count
 };
 
