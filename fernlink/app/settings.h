@@ -28,11 +28,15 @@ struct FernlinkSettings {
     bool autoActivate = false;
     Language language = Language::Chinese;
     std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
+    // A serial port given for this run only (on the command line); never stored.
+    QString sessionPort;
 
     // The first serial port of the machine: what the program opens when nothing is stored.
     static QString defaultPort();
     // The stored baud text as a number; 0 when it is not one.
     int baud() const;
+    // The port the serial link opens: the session's, else the stored one.
+    QString activePort() const { return sessionPort.isEmpty() ? seriesNum : sessionPort; }
     QString addressText() const;
 
     static FernlinkSettings load(QSettings& store);

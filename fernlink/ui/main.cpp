@@ -29,7 +29,8 @@ int main(int argc, char** argv)
     if (parser.isSet(portOpt))
         options.sessionPort = parser.value(portOpt);
     vantor::fernlink::ui::CMainFrame frame(options);
-    QObject::connect(&frame, &QObject::destroyed, &app, &QApplication::quit);
+    QObject::connect(&frame, &vantor::fernlink::ui::CMainFrame::windowClosed, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
     if (!parser.positionalArguments().isEmpty() && !frame.openDocument(parser.positionalArguments().first()))
         return 1;
     frame.startUp();

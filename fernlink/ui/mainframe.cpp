@@ -96,6 +96,7 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     // The profile first: the language decides every text that follows.
     store_ = openSettingsStore(options_.settingsFile);
     settings_ = FernlinkSettings::load(*store_);
+    settings_.sessionPort = options_.sessionPort;
 
     Prompter* prompter = options_.prompter;
     if (!prompter) {
@@ -180,6 +181,8 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
+    if (connecting_)
+        QApplication::restoreOverrideCursor();
     hub_->setReceiver(nullptr);
     hub_->serial().close();
     hub_->ethernet().disconnectFromController();
@@ -465,7 +468,9 @@ bool CMainFrame::showPage(int page)
 
 bool CMainFrame::connectSerial()
 {
-    const QString port = options_.sessionPort.isEmpty() ? settings_.seriesNum : options_.sessionPort;
+    if (hub_->state.link == LinkType::LinkEthernet || connecting_)
+        return false;
+    const QString port = settings_.activePort();
     const int baud = settings_.baud() > 0 ? settings_.baud() : CVantorComm::kDefaultBaud;
     CVantorComm& serial = hub_->serial();
     serial.setPort(port, baud);
@@ -798,6 +803,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     if (tray_)
         tray_->hide();
     event->accept();
+    Q_EMIT windowClosed();
 }
 
 void CMainFrame::changeEvent(QEvent* event)

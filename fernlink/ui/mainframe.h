@@ -113,6 +113,10 @@ public:
     // Menus, editor and toolbar follow the operation state, the link and the page.
     void updateCommands();
 
+Q_SIGNALS:
+    // The user closed the window (not merely hid it in the tray): the program ends.
+    void windowClosed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

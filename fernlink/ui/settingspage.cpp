@@ -192,6 +192,7 @@ void SettingsPage::portChosen()
         selectStoredPort();
         return;
     }
+    portEdited_ = true;
     changed();
 }
 
@@ -226,6 +227,10 @@ bool SettingsPage::apply()
     const QString port = port_->currentText().trimmed();
     if (!port.isEmpty())
         settings_.seriesNum = port;
+    // A port chosen here replaces the one the program was started with.
+    if (portEdited_)
+        settings_.sessionPort.clear();
+    portEdited_ = false;
     settings_.save(store_);
     apply_->setEnabled(false);
 
@@ -233,7 +238,7 @@ bool SettingsPage::apply()
     // (the values then apply at the next connect).
     if (hub_.state.link == LinkType::LinkSerial && serialOperationIndex(hub_.state.operation) < 0) {
         hub_.serial().close();
-        hub_.serial().setPort(settings_.seriesNum, settings_.baud() > 0 ? settings_.baud() : CVantorComm::kDefaultBaud);
+        hub_.serial().setPort(settings_.activePort(), settings_.baud() > 0 ? settings_.baud() : CVantorComm::kDefaultBaud);
         Q_EMIT serialReopened(hub_.serial().open());
     }
     Q_EMIT applied();

@@ -65,6 +65,7 @@ private:
     QString autostartFolder_;
     QString programPath_;
     bool loading_ = false;
+    bool portEdited_ = false;
 
     QComboBox* machine_;
     QComboBox* baud_;

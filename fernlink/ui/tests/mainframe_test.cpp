@@ -675,14 +675,15 @@ TEST_F(MainFrameTest, BaudAndPortCannotChangeWhileASerialOperationRuns)
 TEST_F(MainFrameTest, SettingsApplyReopensTheOpenSerialLink)
 {
     startSim(true);
-    preset("Settings/SeriesNum", simLink);
-    make();
+    make(simLink);  // the port given for this run, as ./run does
     ASSERT_TRUE(frame->connectSerial());
     SettingsPage* page = frame->settingsPage();
     page->baudBox()->setCurrentIndex(page->baudBox()->findText(s("57600")));
     ASSERT_TRUE(page->apply());
     EXPECT_TRUE(hub().serial().isOpen());
+    EXPECT_EQ(hub().serial().portName(), simLink);  // the session's port stays in use ...
     EXPECT_EQ(hub().serial().baudRate(), 57600);
+    EXPECT_EQ(stored("Settings/SeriesNum").toString(), FernlinkSettings::defaultPort());  // ... and is not stored
     EXPECT_EQ(frame->linkStatusText(), s("串口已打开"));
 
     page->portBox()->setEditText(dir.filePath(s("gone")));
