@@ -3,6 +3,7 @@
 #include "fernlink/link/filelist_store.h"
 #include "serialcore/controllernames.h"
 #include "fernlink/ui/addfilesdialog.h"
+#include "fernlink/ui/renamedialog.h"
 #include "fernlink/ui/sendrowdialog.h"
 #include "fernlink/ui/sortablelist.h"
 #include "fernlink/ui/transferprogress.h"
@@ -35,8 +36,9 @@ const QString kListFilter = QStringLiteral("Text Files (*.dat);;All Files (*)");
 SendPage::SendPage(LinkHub& hub, QWidget* parent)
     : QWidget(parent),
       hub_(hub),
-      serialFlows_(hub.serialPort(), hub.state, hub.prompter, *this),
-      ethernetFlows_(hub.ethernetPort(), hub.state, hub.prompter, *this),
+      prompter_(*this),
+      serialFlows_(hub.serialPort(), hub.state, prompter_, *this),
+      ethernetFlows_(hub.ethernetPort(), hub.state, prompter_, *this),
       list_(new SortableList(this)),
       progress_(new TransferProgress(hub, this))
 {
@@ -86,6 +88,12 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return RowEdit{dialog.path(), dialog.targetName(), dialog.area()};
+    };
+    askNewName = [this](const QString& oldName, const QString& partition) -> std::optional<QString> {
+        RenameDialog dialog(hub_, oldName, partition, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.newName();
     };
 
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { editSelected(); });
@@ -370,8 +378,21 @@ void SendPage::rowChanged(int row)
         list_->setText(row, c + 1, texts[c]);
 }
 
+std::optional<QString> SendPage::PagePrompter::askText(const QString& prompt, const QString& initial)
+{
+    if (!page_.askNewName)
+        return page_.hub_.prompter.askText(prompt, initial);
+    // The only text a send asks for is the new name of the row it is on.
+    QString partition;
+    for (const SendRow& row : page_.flowRows())
+        if (row.path == page_.currentPath_)
+            partition = row.partition;
+    return page_.askNewName(initial, partition);
+}
+
 void SendPage::currentFile(const QString& path)
 {
+    currentPath_ = path;
     progress_->setCurrentFile(path);
 }
 

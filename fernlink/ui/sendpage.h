@@ -43,6 +43,8 @@ public:
         TargetArea area = TargetArea::User;
     };
     std::function<std::optional<RowEdit>(const RowEdit& current)> chooseRowEdit;
+    // The new name for a file the controller holds already; unset, the hub's prompter asks.
+    std::function<std::optional<QString>(const QString& oldName, const QString& partition)> askNewName;
 
     // What Add does with the files the dialog gave.
     void addFiles(const QStringList& paths, TargetArea area);
@@ -87,7 +89,21 @@ private:
     void insertTop(const QStringList& texts);
     bool queued(const QString& path) const;
 
+    // The hub's prompter, except that the question for a new name gets the rename dialog.
+    class PagePrompter : public Prompter {
+    public:
+        explicit PagePrompter(SendPage& page) : page_(page) {}
+        Answer ask(const QString& text, Buttons buttons) override { return page_.hub_.prompter.ask(text, buttons); }
+        void inform(Severity severity, const QString& text) override { page_.hub_.prompter.inform(severity, text); }
+        std::optional<QString> askText(const QString& prompt, const QString& initial) override;
+
+    private:
+        SendPage& page_;
+    };
+
     LinkHub& hub_;
+    PagePrompter prompter_;
+    QString currentPath_;
     SerialFlowSet serialFlows_;
     EthernetFlowSet ethernetFlows_;
     LinkType running_ = LinkType::LinkNone;

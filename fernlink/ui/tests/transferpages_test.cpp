@@ -5,6 +5,7 @@
 #include "fernlink/ui/dncpage.h"
 #include "fernlink/ui/operationlogpage.h"
 #include "fernlink/ui/receivepage.h"
+#include "fernlink/ui/renamedialog.h"
 #include "fernlink/ui/sendpage.h"
 #include "fernlink/ui/sortablelist.h"
 #include "fernlink/ui/transferprogress.h"
@@ -307,15 +308,21 @@ TEST_F(TransferPagesTest, NameTakenOnTheControllerIsRenamedAndSent)
     writeFile(onCnc("user", s("O00001.txt")), "old");
     connectEthernet();
     SendPage page(*hub);
+    std::vector<std::pair<QString, QString>> renames;
+    page.askNewName = [&](const QString& oldName, const QString& partition) -> std::optional<QString> {
+        renames.emplace_back(oldName, partition);
+        return RenameDialog::acceptName(s("o7.nc"), partition);
+    };
     writeFile(local(s("O1.nc")), "new program\n");
     page.addFiles({local(s("O1.nc"))}, TargetArea::User);
     page.selectAll();
     prompter.answers = {Answer::No};  // No = rename
-    prompter.texts = {s("o7.nc")};
     page.send();
     ASSERT_TRUE(idle());
     ASSERT_FALSE(prompter.asked.empty());
     EXPECT_EQ(prompter.asked[0], english(Msg::CncHasFile));
+    ASSERT_EQ(renames.size(), 1u);
+    EXPECT_EQ(renames[0], std::make_pair(s("O00001.txt"), s("USER")));
     EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00007.txt"));
     EXPECT_EQ(page.list()->text(0, SendPage::ColState), s("sent"));
     EXPECT_EQ(stored("user", s("O00007.txt"), 12), QByteArray("new program\n"));
@@ -342,6 +349,37 @@ TEST_F(TransferPagesTest, UnsendableRowInTheMiddleIsSkippedOnYes)
     EXPECT_EQ(stored("user", s("O00001.txt"), 3), QByteArray("one"));
     EXPECT_EQ(stored("user", s("O00003.txt"), 5), QByteArray("three"));
     EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
+}
+
+TEST_F(TransferPagesTest, RenameDialogHoldsTheUserAreaToTheNameRule)
+{
+    struct Case {
+        const char* name;
+        const char* partition;
+        std::optional<QString> accepted;
+    };
+    const Case cases[] = {
+        {"o12.nc", "USER", s("O00012.txt")},
+        {"O00000.txt", "USER", std::nullopt},
+        {"O100000.txt", "USER", std::nullopt},
+        {"O12A.txt", "USER", std::nullopt},
+        {"O12", "USER", std::nullopt},
+        {"any name.bin", "SYS", s("any name.bin")},
+        {"any name.bin", "USB", s("any name.bin")},
+        {"", "SYS", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RenameDialog::acceptName(s(c.name), s(c.partition)), c.accepted) << c.name << " " << c.partition;
+
+    RenameDialog dialog(*hub, s("O00001.txt"), s("USER"));
+    dialog.nameField()->setText(s("prog.txt"));
+    dialog.accept();  // refused: the dialog stays
+    EXPECT_EQ(prompter.shown.back(), s("Incorrect file name"));
+    EXPECT_EQ(dialog.result(), 0);
+    dialog.nameField()->setText(s("o3.cnc"));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.newName(), s("O00003.txt"));
 }
 
 TEST_F(TransferPagesTest, RefusalsLeaveTheQueueAndTheStateAsTheyWere)
