@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -688,6 +689,18 @@ TEST_F(FtpPages, OnlineRowsAreKeyedByThreadId)
     ASSERT_EQ(page.list()->topLevelItemCount(), 1);
     EXPECT_EQ(page.list()->topLevelItem(0)->text(OnlineUsersPage::ColThreadId), QStringLiteral("1234"));
     EXPECT_TRUE(page.list()->topLevelItem(0)->isSelected());
+    // The disconnect menu comes only over a selection.
+    auto* menu = page.findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    page.list()->clearSelection();
+    Q_EMIT page.list()->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_FALSE(menu->isVisible());
+    page.list()->topLevelItem(0)->setSelected(true);
+    Q_EMIT page.list()->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(menu->actions().value(0)->text(), QString::fromUtf16(u"断开该用户的连接"));
+    menu->hide();
+
     const int third = page.list()->viewport()->width() / 3 - 2;
     for (int c : {OnlineUsersPage::ColUserName, OnlineUsersPage::ColAddress, OnlineUsersPage::ColLogonTime})
         EXPECT_EQ(page.list()->columnWidth(c), third);
