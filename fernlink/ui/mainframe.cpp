@@ -4,6 +4,8 @@
 #include "fernlink/link/ethernetprotocol.h"
 #include "fernlink/ui/addressdialog.h"
 #include "fernlink/ui/dncpage.h"
+#include "fernlink/ui/loginpage.h"
+#include "fernlink/ui/onlineuserspage.h"
 #include "fernlink/ui/editorview.h"
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/operationlogpage.h"
@@ -11,6 +13,8 @@
 #include "fernlink/ui/receivepage.h"
 #include "fernlink/ui/sendpage.h"
 #include "fernlink/ui/settingspage.h"
+#include "fernlink/ui/statisticspage.h"
+#include "fernlink/ui/usermanagerpage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +38,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 namespace vantor::fernlink::ui {
 
@@ -45,6 +48,8 @@ constexpr int kPositionPaneWidth = 200;
 constexpr int kLampPaneWidth = 18;
 // Half an inch on every side, as the editor has always printed.
 constexpr qreal kPrintMarginInch = 0.5;
+// How often the running server reports its counters to the statistics page.
+constexpr int kStatisticsIntervalMs = 5000;
 
 const char kFileFilter[] = "Text Files (*.txt);;CNC Files (*.cnc);;CNC Files (*.nc);;All Files (*)";
 const QString kRecentGroup = QStringLiteral("Recent File List");
@@ -74,17 +79,6 @@ int refusalIndex(OperationState state)
 bool dncRunning(OperationState s)
 {
     return s == OperationState::OpSerialDnc || s == OperationState::OpNetDnc;
-}
-
-// Stands in the page area until a page of that kind is built.
-QWidget* placeholderPage(const QString& title, QWidget* parent)
-{
-    auto* w = new QWidget(parent);
-    auto* l = new QVBoxLayout(w);
-    auto* label = new QLabel(title, w);
-    label->setAlignment(Qt::AlignCenter);
-    l->addWidget(label);
-    return w;
 }
 
 }  // namespace
@@ -186,6 +180,10 @@ CMainFrame::~CMainFrame()
     hub_->setReceiver(nullptr);
     hub_->serial().close();
     hub_->ethernet().disconnectFromController();
+    // The pages and dialogs hold the hub: they go before it does.
+    ftpSink_.reset();
+    delete find_.data();
+    delete takeCentralWidget();
 }
 
 void CMainFrame::startUp()
@@ -235,11 +233,17 @@ void CMainFrame::buildPages()
         updateCommands();
     });
     addPage(PageSettings, settingsPage_);
-    addPage(PageUserManager, placeholderPage(hub_->text(Msg::UserManagerCaption), stack_));
-    addPage(PageOnlineUsers, placeholderPage(hub_->text(Msg::OutlookOnline), stack_));
-    addPage(PageStatistics, placeholderPage(hub_->text(Msg::StatisticsTitle), stack_));
+    addPage(PageUserManager, new UserManagerPage(*hub_, stack_));
+    auto* online = new OnlineUsersPage(*hub_, stack_);
+    addPage(PageOnlineUsers, online);
+    auto* statistics = new StatisticsPage(*hub_, stack_);
+    addPage(PageStatistics, statistics);
     addPage(PageOperationLog, new OperationLogPage(*hub_, stack_));
-    addPage(PageLogin, placeholderPage(hub_->text(Msg::LoginCaption), stack_));
+    auto* login = new LoginPage(*hub_, stack_);
+    connect(login, &LoginPage::loginLevelChanged, this, &CMainFrame::updateCommands);
+    addPage(PageLogin, login);
+    // The window is the server's event sink; the statistics and online-user pages show what it hears.
+    ftpSink_ = std::make_unique<FtpPagesSink>(hub_->server(), statistics, online);
 }
 
 void CMainFrame::buildMenus()
@@ -598,6 +602,7 @@ bool CMainFrame::startServer()
     server.setPort(settings_.ftpPort);
     server.setMaxUsers(settings_.maxUsers);
     server.setIdleTimeout(settings_.maxTimeout);
+    server.setStatisticsInterval(kStatisticsIntervalMs);
     if (!server.start()) {
         message_->setText(server.lastError());
         updateCommands();

@@ -25,6 +25,7 @@ namespace vantor::fernlink::ui {
 
 class CFernlinkView;
 class CFindReplaceDlg;
+class FtpPagesSink;
 class COutlookBar;
 class LinkHub;
 class SettingsPage;
@@ -149,6 +150,7 @@ private:
     FernlinkSettings settings_;
     std::unique_ptr<Prompter> ownPrompter_;
     std::unique_ptr<LinkHub> hub_;
+    std::unique_ptr<FtpPagesSink> ftpSink_;
 
     QSplitter* splitter_ = nullptr;
     COutlookBar* outlook_ = nullptr;

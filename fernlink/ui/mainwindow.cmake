@@ -1,7 +1,7 @@
 # The main window, its navigation bar, the editor, the settings page and the program.
 vantor_library(fernlink_ui_main
   SOURCES mainframe.cpp outlookbar.cpp editorview.cpp settingspage.cpp addressdialog.cpp
-  LINKS fernlink_ui_transfer fernlink_ui_core fernlink_settings vantor_ui Qt6::Widgets Qt6::PrintSupport Qt6::SerialPort)
+  LINKS fernlink_ui_transfer fernlink_ui_ftp fernlink_ui_core fernlink_settings vantor_ui Qt6::Widgets Qt6::PrintSupport Qt6::SerialPort)
 
 vantor_program(fernlink SOURCES main.cpp LINKS fernlink_ui_main)
 

@@ -3,6 +3,10 @@
 // runs, the editor, the settings page and the language commands.
 #include "fernlink/ui/dncpage.h"
 #include "fernlink/ui/editorview.h"
+#include "fernlink/ui/loginpage.h"
+#include "fernlink/ui/onlineuserspage.h"
+#include "fernlink/ui/statisticspage.h"
+#include "fernlink/ui/usermanagerpage.h"
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/mainframe.h"
 #include "fernlink/ui/operationlogpage.h"
@@ -243,6 +247,10 @@ TEST_F(MainFrameTest, PagesSwitchOnceAndTheUserManagerNeedsTheRightLevel)
     EXPECT_NE(qobject_cast<ReceivePage*>(frame->page(CMainFrame::PageReceive)), nullptr);
     EXPECT_NE(qobject_cast<DncPage*>(frame->page(CMainFrame::PageDnc)), nullptr);
     EXPECT_NE(qobject_cast<OperationLogPage*>(frame->page(CMainFrame::PageOperationLog)), nullptr);
+    EXPECT_NE(qobject_cast<LoginPage*>(frame->page(CMainFrame::PageLogin)), nullptr);
+    EXPECT_NE(qobject_cast<UserManagerPage*>(frame->page(CMainFrame::PageUserManager)), nullptr);
+    EXPECT_NE(qobject_cast<OnlineUsersPage*>(frame->page(CMainFrame::PageOnlineUsers)), nullptr);
+    EXPECT_NE(qobject_cast<StatisticsPage*>(frame->page(CMainFrame::PageStatistics)), nullptr);
     EXPECT_TRUE(frame->showPage(CMainFrame::PageEditor));
     EXPECT_TRUE(frame->editor()->isEnabled());
     EXPECT_TRUE(frame->action(s("actionOpen"))->isEnabled());
