@@ -2,13 +2,11 @@
 
 #include "common/gbk.h"
 
-#include <QAbstractItemView>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QGroupBox>
-#include <QItemSelectionModel>
-#include <QListView>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -43,14 +41,11 @@ AddFilesDialog::AddFilesDialog(LinkHub& hub, TargetArea area, QWidget* parent)
         grid->addWidget(panel, 0, grid->columnCount(), grid->rowCount(), 1);
 
     showPreviewOf({});
-    connect(this, &QFileDialog::currentChanged, this, [this] {
-        QStringList chosen;
-        if (auto* view = findChild<QListView*>(QStringLiteral("listView")); view && view->selectionModel()) {
-            for (const QModelIndex& index : view->selectionModel()->selectedRows())
-                chosen << QDir(directory()).filePath(index.data().toString());
-        }
-        showPreviewOf(chosen);
-    });
+    // Whichever view the dialog shows, its selection is what selectedFiles() reports while open.
+    connect(this, &QFileDialog::currentChanged, this, [this] { showPreviewOf(selectedFiles()); });
+    // A click, a typed name or a programmatic selection all end in the name field.
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        connect(name, &QLineEdit::textChanged, this, [this] { showPreviewOf(selectedFiles()); });
 }
 
 TargetArea AddFilesDialog::area() const

@@ -511,6 +511,25 @@ TEST_F(TransferPagesTest, ContextMenusGreyWhatWouldBeRefused)
     EXPECT_EQ(enabled(receiveIdle), (QStringList{s("Get CNC file list"), s("Get USB file list")}));
 }
 
+TEST_F(TransferPagesTest, AddDialogPreviewsTheSelectedFileAndKeepsTheArea)
+{
+    writeFile(local(s("O1.nc")), "G01 X10\n");
+    writeFile(local(s("O2.nc")), "G02 X20\n");
+    AddFilesDialog dialog(*hub, TargetArea::Usb);
+    EXPECT_EQ(dialog.area(), TargetArea::Usb);
+    EXPECT_EQ(dialog.previewText(), s("no select file"));
+    dialog.setDirectory(work());
+    dialog.resize(900, 480);
+    dialog.show();
+    dialog.selectFile(s("O1.nc"));
+    EXPECT_TRUE(waitUntil([&] { return dialog.previewText() == s("G01 X10\n"); })) << dialog.previewText().toStdString();
+    maybeShoot(&dialog, "fernlink-send-add.png");
+    auto* name = dialog.findChild<QLineEdit*>(s("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(s("\"O1.nc\" \"O2.nc\""));
+    EXPECT_EQ(dialog.previewText(), s("multi-files had selected!"));
+}
+
 TEST_F(TransferPagesTest, SavedListLoadsReversedOnceAndForeignOrCutFilesAreTold)
 {
     SendPage page(*hub);
