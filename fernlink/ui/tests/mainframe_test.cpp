@@ -1,6 +1,7 @@
 // Fernlink's main window under the offscreen platform: start-up from an empty profile, page
 // switching, both links against the simulated controller, the refusals while an operation
 // runs, the editor, the settings page and the language commands.
+#include "fernlink/ui/addressdialog.h"
 #include "fernlink/ui/dncpage.h"
 #include "fernlink/ui/editorview.h"
 #include "fernlink/ui/loginpage.h"
@@ -312,12 +313,29 @@ TEST_F(MainFrameTest, EthernetConnectStoresTheAddressAndDisconnectCloses)
     const int octets[] = {127, 0, 0, 1};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(stored(keys[i]).toInt(), octets[i]) << keys[i];
+    const QString program = dir.filePath(s("O1234.nc"));
+    writeFile(program, toGbk(s("%\nO1234 (外圆粗车)\nG00 X100. Z5.\nG71 U2. R0.5\nG71 P10 Q20 U0.5 W0.1 F0.25\nM30\n%\n")));
+    ASSERT_TRUE(frame->openDocument(program));
+    frame->startUp();
+    maybeShoot(frame.get(), "fernlink-main-connected.png");
 
     frame->disconnectLink();
     EXPECT_EQ(hub().state.link, LinkType::LinkNone);
     EXPECT_FALSE(hub().ethernet().isConnected());
     EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+}
+
+TEST_F(MainFrameTest, AddressDialogStartsWithTheStoredOctets)
+{
+    make();
+    CAddressDlg dlg(hub(), {192, 168, 0, 7});
+    EXPECT_EQ(dlg.octets(), (CMainFrame::Octets{192, 168, 0, 7}));
+    auto* first = dlg.findChild<QSpinBox*>(s("octet1"));
+    ASSERT_NE(first, nullptr);
+    first->setValue(300);  // an octet cannot leave 0..255
+    EXPECT_EQ(dlg.octets()[0], 255);
+    maybeShoot(&dlg, "fernlink-main-address.png");
 }
 
 TEST_F(MainFrameTest, EthernetToAClosedPortReportsTheError)
