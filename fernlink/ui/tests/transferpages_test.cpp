@@ -284,6 +284,28 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
 INSTANTIATE_TEST_SUITE_P(BothLinks, SendOverLink, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
 
+TEST_P(SendOverLink, StopWhileTheControllerIsSilentEndsTheSend)
+{
+    const bool serial = GetParam();
+    startSim({s("--silent")}, serial);
+    serial ? openSerial() : connectEthernet();
+    SendPage page(*hub);
+    writeFile(local(s("O1.nc")), "G0\n");
+    page.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    page.selectAll();
+    page.send();
+    ASSERT_FALSE(hub->state.idle());
+    page.stop();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(page.list()->isEnabled());
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), s("unsend"));
+    // Over Ethernet a controller that ignores the stop loses the link.
+    if (!serial)
+        EXPECT_EQ(hub->state.link, LinkType::LinkNone);
+    else
+        EXPECT_EQ(hub->state.link, LinkType::LinkSerial);
+}
+
 TEST_F(TransferPagesTest, RefusedDownloadAsksAndMarksTheRow)
 {
     startSim({s("--refuse"), s("dle")});
