@@ -410,6 +410,10 @@ TEST_F(TransferPagesTest, RefusalsLeaveTheQueueAndTheStateAsTheyWere)
     writeFile(local(s("O5.nc")), "x");
     page.addFiles({local(s("O5.nc"))}, TargetArea::User);
     page.list()->setRowSelected(0, true);
+    hub->loginLevel = 0;
+    page.send();
+    EXPECT_EQ(prompter.shown.back(), s("请登录后在操作"));
+    hub->loginLevel = 2;
     page.send();  // not connected
     EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseConnect));
     hub->state.link = LinkType::LinkEthernet;
@@ -499,6 +503,25 @@ TEST_F(TransferPagesTest, RowEditorKeepsTheNameAsTypedAndJudgesTheTick)
     ASSERT_TRUE(seen.has_value());
     EXPECT_EQ(seen->path, local(s("other.nc")));
     EXPECT_EQ(seen->area, TargetArea::Sys);
+}
+
+TEST_F(TransferPagesTest, PagesSpeakTheProgramsLanguage)
+{
+    hub->state.language = Language::Chinese;
+    SendPage send(*hub);
+    ReceivePage receive(*hub);
+    QStringList sendHeads;
+    QStringList receiveHeads;
+    for (int c = 0; c < send.list()->columnCount(); ++c)
+        sendHeads << send.list()->headerItem()->text(c);
+    for (int c = 0; c < receive.list()->columnCount(); ++c)
+        receiveHeads << receive.list()->headerItem()->text(c);
+    EXPECT_EQ(sendHeads, (QStringList{s("    "), s("    "), s("文件路径"), s("存储为(CNC)"), s("文件大小(B)"), s("存储区"), s("状态")}));
+    EXPECT_EQ(receiveHeads, (QStringList{s(" "), s("文件名"), s("文件大小(B)"), s("存储区"), s("状态")}));
+    writeFile(local(s("O1.nc")), "1");
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    EXPECT_EQ(prompter.shown.back(), s("已存在和%1相同的文件名,不能再添加").arg(local(s("O1.nc"))));
 }
 
 TEST_F(TransferPagesTest, ContextMenusGreyWhatWouldBeRefused)
