@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -522,12 +523,33 @@ TEST_F(MainFrameTest, EditorIsReadOnlyWhileAnOperationRunsAndOpeningIsRefusedDur
     EXPECT_FALSE(frame->action(s("actionPrint"))->isEnabled());
     EXPECT_FALSE(frame->openDocument(path));
     EXPECT_EQ(lastShown(), s("正在DNC,不能打开文件"));
+    EXPECT_EQ(prompter.asked.size(), 0u);
+    auto* recent = frame->findChild<QMenu*>(s("recentMenu"));
+    ASSERT_NE(recent, nullptr);
+    ASSERT_EQ(recent->actions().size(), 1);
+    EXPECT_FALSE(recent->menuAction()->isEnabled());
+    recent->actions().first()->trigger();
+    EXPECT_EQ(lastShown(), s("正在DNC,不能打开文件"));  // the recent list's own text; same in Chinese
 
     hub().state.operation = OperationState::OpIdle;
     hub().operationChanged();
     EXPECT_FALSE(frame->editor()->isReadOnly());
     QTest::keyClicks(frame->editor(), s("N"));
     EXPECT_EQ(frame->editor()->toPlainText().size(), 8);
+}
+
+TEST_F(MainFrameTest, OpeningDuringDncNamesTheWayTheFileWasChosen)
+{
+    preset("Setting/Language", 1);
+    make();
+    const QString path = dir.filePath(s("O0009.nc"));
+    writeFile(path, "G0\n");
+    ASSERT_TRUE(frame->openDocument(path));
+    hub().state.operation = OperationState::OpSerialDnc;
+    EXPECT_FALSE(frame->openDocument(path));
+    EXPECT_EQ(lastShown(), s("DNC,Unable to open file."));
+    EXPECT_FALSE(frame->openDocument(path, true));
+    EXPECT_EQ(lastShown(), s("DNC,Can't open file"));
 }
 
 TEST_F(MainFrameTest, GoToLineMovesTheCaretOrSaysTheNumberIsTooBig)
