@@ -729,8 +729,13 @@ void CMainFrame::addRecentFile(const QString& path)
     files.prepend(path);
     while (files.size() > kRecentFileCount)
         files.removeLast();
-    for (int i = 0; i < kRecentFileCount; ++i)
-        store_->setValue(kRecentGroup + QStringLiteral("/File%1").arg(i + 1), i < files.size() ? files[i] : QString());
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        const QString key = kRecentGroup + QStringLiteral("/File%1").arg(i + 1);
+        if (i < files.size())
+            store_->setValue(key, files[i]);
+        else
+            store_->remove(key);
+    }
     store_->sync();
     rebuildRecentMenu();
 }
