@@ -210,6 +210,9 @@ void ReceivePage::receive()
         return;
     const LinkType previousLink = running_;
     const std::vector<RemoteFileRow> rows = rowsFromList();
+    // The send page (or the operator) may have changed the controller's partition since
+    // this page last chose one: choose it again for the first file.
+    serialFlows_.context.currentPartition.clear();
     begin(Job::Receive, link);
     jobRows() = rows;
     const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.receive.start(folder) : serialFlows_.receive.start(folder);

@@ -705,6 +705,7 @@ TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnly
 {
     startSim({}, true);
     writeFile(onCnc("user", s("O00003.txt")), "three");
+    writeFile(onCnc("sys", s("backup.bak")), "system");
     openSerial();
     ReceivePage page(*hub);
     page.getUsbList();
@@ -714,18 +715,29 @@ TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnly
 
     page.getCncList();
     ASSERT_TRUE(idle());
-    ASSERT_EQ(page.list()->rowCount(), 1);
-    EXPECT_EQ(page.list()->text(0, ReceivePage::ColPartition), s("user"));
+    ASSERT_EQ(page.list()->rowCount(), 2);
+    EXPECT_EQ(columnTexts(*page.list(), ReceivePage::ColPartition), (QStringList{s("user"), s("sys")}));
+
+    // The listing ended in the system area; the send page then moves the controller to the
+    // user area. A receive from the system area must choose it again.
+    SendPage send(*hub);
+    writeFile(local(s("O5.nc")), "five");
+    send.addFiles({local(s("O5.nc"))}, TargetArea::User);
+    send.selectAll();
+    send.send();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
 
     const QString folder = dir.filePath(s("got"));
     QDir().mkpath(folder);
     page.chooseFolder = [&] { return folder; };
-    page.list()->setRowSelected(0, true);
+    page.list()->setRowSelected(1, true);
     page.receive();
     ASSERT_TRUE(idle());
-    EXPECT_EQ(page.list()->text(0, ReceivePage::ColState), s("Received"));
+    EXPECT_EQ(page.list()->text(1, ReceivePage::ColState), s("Received"));
     // XModem pads the last block.
-    EXPECT_TRUE(readFile(QDir(folder).filePath(s("O00003.txt"))).startsWith("three"));
+    EXPECT_TRUE(readFile(QDir(folder).filePath(s("backup.bak"))).startsWith("system"));
+    page.list()->removeRow(1);
 
     page.list()->clearSelection();
     page.deleteFromList();
