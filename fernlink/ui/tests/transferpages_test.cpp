@@ -573,6 +573,18 @@ TEST_F(TransferPagesTest, AddDialogPreviewsTheSelectedFileAndKeepsTheArea)
     ASSERT_NE(name, nullptr);
     name->setText(s("\"O1.nc\" \"O2.nc\""));
     EXPECT_EQ(dialog.previewText(), s("multi-files had selected!"));
+
+    // The page offers the area chosen last, starting with the user area.
+    SendPage page(*hub);
+    std::vector<TargetArea> offered;
+    page.chooseFiles = [&](TargetArea last) -> std::optional<SendPage::FileChoice> {
+        offered.push_back(last);
+        return SendPage::FileChoice{{local(s("O%1.nc").arg(offered.size()))}, TargetArea::Sys};
+    };
+    page.add();
+    page.add();
+    EXPECT_EQ(offered, (std::vector<TargetArea>{TargetArea::User, TargetArea::Sys}));
+    EXPECT_EQ(columnTexts(*page.list(), SendPage::ColPartition), (QStringList{s("SYS"), s("SYS")}));
 }
 
 TEST_F(TransferPagesTest, SavedListLoadsReversedOnceAndForeignOrCutFilesAreTold)
