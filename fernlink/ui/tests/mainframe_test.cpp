@@ -15,6 +15,7 @@
 #include "fernlink/ui/receivepage.h"
 #include "fernlink/ui/sendpage.h"
 #include "fernlink/ui/settingspage.h"
+#include "fernlink/ui/sortablelist.h"
 
 #include "common/gbk.h"
 #include "common/testing/ptypair.h"
@@ -387,6 +388,23 @@ TEST_F(MainFrameTest, LostEthernetLinkEndsTheOperationAndShowsDisconnect)
     stopSim();
     ASSERT_TRUE(waitUntil([&] { return hub().state.link == LinkType::LinkNone; }));
     EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
+}
+
+TEST_F(MainFrameTest, PagesWorkOverTheLinkTheWindowOpened)
+{
+    startSim(false);
+    writeFile(dir.filePath(s("cnc/user/O00042.txt")), "G0 X0\n");
+    make();
+    connectByEthernet();
+    frame->showPage(CMainFrame::PageReceive);
+    auto* receive = qobject_cast<ReceivePage*>(frame->page(CMainFrame::PageReceive));
+    ASSERT_NE(receive, nullptr);
+    receive->getCncList();
+    ASSERT_TRUE(waitUntil([&] { return hub().state.idle() && receive->list()->rowCount() > 0; }, 10000))
+        << (prompter.shown.empty() ? std::string() : prompter.shown.back().toStdString());
+    EXPECT_EQ(receive->list()->topLevelItem(0)->text(ReceivePage::ColName), s("O00042.txt"));
+    EXPECT_EQ(hub().state.link, LinkType::LinkEthernet);
+    EXPECT_TRUE(frame->action(s("actionDisconnect"))->isEnabled());
 }
 
 // ---------------------------------------------------------------- refusals
