@@ -1,12 +1,12 @@
 #include "fernlink/ui/sendpage.h"
 
 #include "fernlink/link/filelist_store.h"
-#include "serialcore/controllernames.h"
 #include "fernlink/ui/addfilesdialog.h"
 #include "fernlink/ui/renamedialog.h"
 #include "fernlink/ui/sendrowdialog.h"
 #include "fernlink/ui/sortablelist.h"
 #include "fernlink/ui/transferprogress.h"
+#include "serialcore/controllernames.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
