@@ -1,6 +1,7 @@
 #include "fernlink/ui/outlookbar.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -135,6 +136,17 @@ void COutlookBar::mouseReleaseEvent(QMouseEvent* event)
     const QModelIndex at = indexAt(event->position().toPoint());
     if (at.isValid() && event->button() == Qt::LeftButton)
         Q_EMIT pageRequested(pageOf(at.row()));
+}
+
+void COutlookBar::keyPressEvent(QKeyEvent* event)
+{
+    // From the keyboard the arrows mark an item and Enter or Space chooses it.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) &&
+        currentRow() >= 0) {
+        Q_EMIT pageRequested(pageOf(currentRow()));
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 QIcon outlookIcon(int page)

@@ -245,6 +245,12 @@ TEST_F(MainFrameTest, PagesSwitchOnceAndTheUserManagerNeedsTheRightLevel)
     const QRect settingsItem = bar->visualItemRect(bar->item(4));
     QTest::mouseClick(bar->viewport(), Qt::LeftButton, {}, settingsItem.center());
     EXPECT_EQ(frame->currentPage(), CMainFrame::PageSettings);
+    QTest::keyClick(bar, Qt::Key_Down);
+    QTest::keyClick(bar, Qt::Key_Return);
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageUserManager);
+    QTest::keyClick(bar, Qt::Key_Up);
+    QTest::keyClick(bar, Qt::Key_Return);
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageSettings);
     maybeShoot(frame.get(), "fernlink-main-settings.png");
     EXPECT_NE(qobject_cast<SendPage*>(frame->page(CMainFrame::PageSend)), nullptr);
     EXPECT_NE(qobject_cast<ReceivePage*>(frame->page(CMainFrame::PageReceive)), nullptr);
