@@ -37,7 +37,10 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTcpSocket>
 #include <QToolBar>
+
+#include <cerrno>
 
 namespace vantor::fernlink::ui {
 
@@ -74,6 +77,23 @@ int refusalIndex(OperationState state)
     case OperationKind::None: break;
     }
     return -1;
+}
+
+// The connect failure as the platform's error number, which is what the message shows (Qt's
+// own codes start at 0 for a refused connection, which reads as "no error").
+int platformErrorCode(int socketError)
+{
+    switch (static_cast<QAbstractSocket::SocketError>(socketError)) {
+    case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
+    case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
+    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
+    case QAbstractSocket::NetworkError: return ENETUNREACH;
+    case QAbstractSocket::SocketAccessError: return EACCES;
+    case QAbstractSocket::SocketResourceError: return EMFILE;
+    case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
+    case QAbstractSocket::AddressInUseError: return EADDRINUSE;
+    default: return EIO;
+    }
 }
 
 bool dncRunning(OperationState s)
@@ -542,7 +562,7 @@ void CMainFrame::onEthernetFailed(int code)
     hub_->ethernet().disconnectFromController();
     link_->setText(hub_->text(Msg::ConnectFailedStatus));
     updateCommands();
-    hub_->prompter.inform(Severity::Error, hub_->text(Msg::UnableToConnect).arg(code));
+    hub_->prompter.inform(Severity::Error, hub_->text(Msg::UnableToConnect).arg(platformErrorCode(code)));
 }
 
 void CMainFrame::onEthernetDropped()
