@@ -412,6 +412,12 @@ TEST_F(MainFrameTest, PagesWorkOverTheLinkTheWindowOpened)
     EXPECT_EQ(receive->list()->topLevelItem(0)->text(ReceivePage::ColName), s("O00042.txt"));
     EXPECT_EQ(hub().state.link, LinkType::LinkEthernet);
     EXPECT_TRUE(frame->action(s("actionDisconnect"))->isEnabled());
+
+    // The controller goes away after the listing: the page that last used the link tells the window.
+    stopSim();
+    ASSERT_TRUE(waitUntil([&] { return hub().state.link == LinkType::LinkNone; }));
+    EXPECT_EQ(frame->linkStatusText(), s("以太网已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
 }
 
 // ---------------------------------------------------------------- refusals
