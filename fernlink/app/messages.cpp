@@ -200,6 +200,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::LogDeleted, "删除CNC文件", "CNC file deleted"},
     {Msg::LogReceiving, "接收文件", "Receiving file"},
     {Msg::LogSent, "发送文件", "File sent"},
+    {Msg::LogDncStarted, "DNC开始", "DNC started"},
     {Msg::LogButtonClear, "清空", "Clear"},
     // main window, editor and settings page
     {Msg::EditorPosition, "行 %1/%2   %3 字节", "Line %1/%2   %3 B"},

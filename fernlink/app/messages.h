@@ -196,6 +196,7 @@ enum class Msg {
     LogDeleted,
     LogReceiving,
     LogSent,
+    LogDncStarted,
     LogButtonClear,
     // main window, editor and settings page
     EditorPosition,

@@ -152,7 +152,7 @@ void DncFlow::serialByte(char b)
         if (started_)
             return;
         started_ = true;
-        observer_.log(LogEntry::Sent, path_);
+        observer_.log(LogEntry::DncStarted, path_);
         retries_ = 0;
         totalErrors_ = 0;
         packetsTotal_ = dncPacketsTotal(total_);
@@ -217,7 +217,7 @@ void DncFlow::ethernetReply()
             ethernetPort_.stopTimer(dnctimers::kReply);
             ethernetPort_.stopTimer(dnctimers::kReplyGather);
             reply_.reset();
-            observer_.log(LogEntry::Sent, path_);
+            observer_.log(LogEntry::DncStarted, path_);
             phase_ = 1;
             const qint64 n = std::min<qint64>(total_, kDncChunk);
             if (n == 0) {

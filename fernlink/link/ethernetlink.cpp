@@ -45,6 +45,16 @@ EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
     });
 }
 
+EthernetLink::~EthernetLink()
+{
+    // A socket destroyed while connected reports its closing from its own destructor, after
+    // the driver and the timer are gone; nobody may hear of it then.
+    socket_.disconnect(this);
+    connectLimit_.stop();
+    driver_.clear();
+    socket_.abort();
+}
+
 void EthernetLink::connectTo(const QString& address, quint16 port)
 {
     driver_.clear();

@@ -14,6 +14,7 @@ class EthernetLink : public QObject {
     Q_OBJECT
 public:
     explicit EthernetLink(QObject* parent = nullptr);
+    ~EthernetLink() override;
 
     // Gives up after the connect limit; connected() or connectFailed() follows.
     void connectTo(const QString& address, quint16 port);

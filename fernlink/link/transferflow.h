@@ -17,7 +17,7 @@ namespace vantor::fernlink {
 
 class TransferStatistics;
 
-enum class LogEntry { Deleted, Receiving, Sent };
+enum class LogEntry { Deleted, Receiving, Sent, DncStarted };
 
 class FlowObserver {
 public:

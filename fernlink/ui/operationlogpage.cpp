@@ -38,6 +38,7 @@ QString OperationLogPage::what(LogEntry entry) const
     case LogEntry::Deleted: return hub_.text(Msg::LogDeleted);
     case LogEntry::Receiving: return hub_.text(Msg::LogReceiving);
     case LogEntry::Sent: return hub_.text(Msg::LogSent);
+    case LogEntry::DncStarted: return hub_.text(Msg::LogDncStarted);
     }
     return {};
 }

@@ -95,3 +95,25 @@ TEST(EthernetLink, ARefusedConnectionIsReported)
     EXPECT_TRUE(waitUntil([&] { return failed; }));
     EXPECT_FALSE(link.isConnected());
 }
+
+TEST(EthernetLink, DestroyedWhileConnectedTellsNobody)
+{
+    FakeController controller;
+    ASSERT_TRUE(controller.server.isListening());
+    bool closed = false;
+    {
+        EthernetLink link;
+        bool up = false;
+        QObject::connect(&link, &EthernetLink::connected, [&] { up = true; });
+        QObject::connect(&link, &EthernetLink::closed, [&] { closed = true; });
+        link.connectTo(QStringLiteral("127.0.0.1"), controller.server.serverPort());
+        ASSERT_TRUE(waitUntil([&] { return up && controller.peer; }));
+        link.port().write("sls \r\n");
+        link.port().pause(5000);  // queued work the dying link must drop
+        link.port().write("never");
+    }
+    // The owner is gone too by then: a late "closed" would reach freed objects.
+    EXPECT_FALSE(closed);
+    ASSERT_TRUE(waitUntil([&] { return controller.peer->state() != QAbstractSocket::ConnectedState; }));
+    EXPECT_FALSE(controller.received.contains("never"));
+}
