@@ -3,6 +3,7 @@
 #include "common/archive.h"
 #include "common/gbk.h"
 #include "serialcore/serialwire.h"
+#include "sim/piecewrite.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -90,17 +91,7 @@ private:
         previous_ = frame;
         writePieces(frame);
     }
-    void writePieces(const QByteArray& bytes)
-    {
-        if (faults_.splitPieces <= 0) {
-            line_.write(bytes);
-            return;
-        }
-        for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
-            line_.write(bytes.mid(i, faults_.splitPieces));
-            line_.pause(3);
-        }
-    }
+    void writePieces(const QByteArray& bytes) { writeInPieces(line_, bytes, faults_.splitPieces); }
 
     LinkPort& line_;
     const SimFaults& faults_;
@@ -248,14 +239,7 @@ void SimController::onList()
 // Text replies come in pieces as well, so the PC's gathering of prompts and listings is tried.
 void SimController::writeSplit(const QByteArray& bytes)
 {
-    if (faults_.splitPieces <= 0) {
-        line_.write(bytes);
-        return;
-    }
-    for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
-        line_.write(bytes.mid(i, faults_.splitPieces));
-        line_.pause(3);
-    }
+    writeInPieces(line_, bytes, faults_.splitPieces);
 }
 
 std::optional<QString> SimController::pathFor(const QString& name) const

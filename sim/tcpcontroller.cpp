@@ -3,6 +3,7 @@
 #include "common/archive.h"
 #include "common/gbk.h"
 #include "fernlink/link/ethernetprotocol.h"
+#include "sim/piecewrite.h"
 #include "sim/simcontroller.h"
 
 #include <QDir>
@@ -437,14 +438,7 @@ void TcpController::abandon()
 
 void TcpController::reply(const QByteArray& bytes)
 {
-    if (faults_.splitPieces <= 0) {
-        port_.write(bytes);
-        return;
-    }
-    for (qsizetype i = 0; i < bytes.size(); i += faults_.splitPieces) {
-        port_.write(bytes.mid(i, faults_.splitPieces));
-        port_.pause(3);
-    }
+    writeInPieces(port_, bytes, faults_.splitPieces);
 }
 
 }  // namespace vantor::sim
