@@ -20,22 +20,6 @@ QString s(const char* text)
     return QString::fromUtf8(text);
 }
 
-QByteArray pattern(int n, int seed = 0)
-{
-    QByteArray b(n, 0);
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
-    return b;
-}
-
-QByteArray program(int lines)
-{
-    QByteArray text;
-    for (int i = 1; i <= lines; ++i)
-        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + " Y" + QByteArray::number(i * 2) + "\r\n";
-    return text;
-}
-
 using Result = ProgramResult;
 
 class LinkCliTest : public ::testing::Test {
@@ -147,7 +131,7 @@ TEST_F(LinkCliTest, FilesOfEveryFrameBoundaryGoThereAndBackByteExact)
     int n = 10;
     for (int size : sizes) {
         const QString name = s("O%1.txt").arg(n, 5, 10, QLatin1Char('0'));
-        writeFile(local(name), pattern(size, n));
+        writeFile(local(name), patternBytes(size, n));
         names << name;
         ++n;
     }
@@ -156,7 +140,7 @@ TEST_F(LinkCliTest, FilesOfEveryFrameBoundaryGoThereAndBackByteExact)
     EXPECT_EQ(r.out.count(s(" -> ")), names.size()) << r.out.toStdString();
     n = 10;
     for (const QString& name : names) {
-        EXPECT_EQ(stored("user", name, pattern(sizes[n - 10], n)), pattern(sizes[n - 10], n)) << name.toStdString();
+        EXPECT_EQ(stored("user", name, patternBytes(sizes[n - 10], n)), patternBytes(sizes[n - 10], n)) << name.toStdString();
         ++n;
     }
 
@@ -166,7 +150,7 @@ TEST_F(LinkCliTest, FilesOfEveryFrameBoundaryGoThereAndBackByteExact)
     EXPECT_EQ(r.out, names.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     n = 10;
     for (const QString& name : names) {
-        EXPECT_EQ(readFile(local(s("back/") + name)), pattern(sizes[n - 10], n)) << name.toStdString();
+        EXPECT_EQ(readFile(local(s("back/") + name)), patternBytes(sizes[n - 10], n)) << name.toStdString();
         ++n;
     }
 }
@@ -290,23 +274,23 @@ TEST_F(LinkCliTest, ANameTheControllerHasIsSkippedOverwrittenOrRenamed)
 TEST_F(LinkCliTest, RepliesAndFramesSplitIntoSmallPiecesStillWork)
 {
     startSim({s("--split"), s("7")});
-    writeFile(onCnc("user", s("O00001.txt")), pattern(5000));
-    writeFile(local(s("O2.txt")), pattern(3000, 2));
+    writeFile(onCnc("user", s("O00001.txt")), patternBytes(5000));
+    writeFile(local(s("O2.txt")), patternBytes(3000, 2));
     Result r = tcp({s("list")});
     EXPECT_OK(r);
     EXPECT_EQ(r.out, s("O00001.txt\t5000\tUSER\n"));
     EXPECT_OK(tcp({s("send"), s("O2.txt")}));
-    EXPECT_EQ(stored("user", s("O00002.txt"), pattern(3000, 2)), pattern(3000, 2));
+    EXPECT_EQ(stored("user", s("O00002.txt"), patternBytes(3000, 2)), patternBytes(3000, 2));
     r = tcp({s("receive"), s("O00001.txt")});
     EXPECT_OK(r);
-    EXPECT_EQ(readFile(local(s("O00001.txt"))), pattern(5000));
+    EXPECT_EQ(readFile(local(s("O00001.txt"))), patternBytes(5000));
 }
 
 TEST_F(LinkCliTest, ADroppedConnectionLeavesNoFileThatLooksComplete)
 {
     startSim({s("--drop-after"), s("2")});
-    writeFile(onCnc("user", s("O00001.txt")), pattern(20000));
-    writeFile(local(s("O2.txt")), pattern(20000, 2));
+    writeFile(onCnc("user", s("O00001.txt")), patternBytes(20000));
+    writeFile(local(s("O2.txt")), patternBytes(20000, 2));
 
     Result r = tcp({s("receive"), s("O00001.txt")});
     EXPECT_EQ(r.status, 1);
@@ -340,7 +324,7 @@ TEST_F(LinkCliTest, ASilentControllerTimesOutAndAClosedPortCannotBeReached)
 TEST_F(LinkCliTest, DncOverEthernetStreamsFromTheChosenLine)
 {
     startSim();
-    const QByteArray text = program(400);  // several 2048-byte chunks
+    const QByteArray text = ncProgram(400);  // several 2048-byte chunks
     writeFile(local(s("part.nc")), text);
     Result r = tcp({s("dnc"), s("part.nc")});
     EXPECT_OK(r);
@@ -375,7 +359,7 @@ TEST_F(LinkCliTest, DncRefusalsSayWhyAndStreamNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         startSim({s("--dnc-refuse"), s(c.fault)});
-        writeFile(local(s("part.nc")), program(3));
+        writeFile(local(s("part.nc")), ncProgram(3));
         const Result r = tcp({s("dnc"), s("part.nc")});
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.contains(s(c.text))) << r.err.toStdString();
@@ -387,7 +371,7 @@ TEST_F(LinkCliTest, DncRefusalsSayWhyAndStreamNothing)
 TEST_F(LinkCliTest, DncOverTheSerialLineIsAnXModemStreamTheControllerStarts)
 {
     startSim({s("--dnc")}, true);
-    const QByteArray text = program(50);
+    const QByteArray text = ncProgram(50);
     writeFile(local(s("part.nc")), text);
     Result r = serial({s("dnc"), s("part.nc"), s("--from-line"), s("2")});
     EXPECT_OK(r);

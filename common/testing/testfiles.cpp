@@ -60,4 +60,29 @@ void maybeShoot(QWidget* widget, const char* fileName)
     widget->grab().save(dir + QLatin1Char('/') + QLatin1String(fileName));
 }
 
+QByteArray patternBytes(int n, int seed)
+{
+    QByteArray b(n, 0);
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
+    return b;
+}
+
+QByteArray ncProgram(int lines)
+{
+    QByteArray text;
+    for (int i = 1; i <= lines; ++i)
+        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + " Y" + QByteArray::number(i * 2) + "\r\n";
+    return text;
+}
+
+QByteArray paddedToBlock(QByteArray data)
+{
+    constexpr qsizetype kBlock = 128;
+    constexpr char kSub = 0x1A;
+    if (data.size() % kBlock)
+        data += QByteArray(kBlock - data.size() % kBlock, kSub);
+    return data;
+}
+
 }  // namespace vantor::testing

@@ -22,6 +22,12 @@ ProgramResult runProgram(const char* name, const QStringList& args, const QStrin
 QByteArray readFile(const QString& path);
 // Writes the bytes, making the folders on the way; a failure fails the running test.
 void writeFile(const QString& path, const QByteArray& data);
+// Bytes of every value in a varied order; another seed gives other bytes of the same length.
+QByteArray patternBytes(int n, int seed = 0);
+// A part program of so many numbered motion lines, each ended by CR LF.
+QByteArray ncProgram(int lines);
+// The data as an XModem receiver stores it: filled up to whole 128-byte blocks with SUB.
+QByteArray paddedToBlock(QByteArray data);
 // With VANTOR_SCREENSHOT_DIR set, window tests also save what a user would see (docs/).
 void maybeShoot(QWidget* widget, const char* fileName);
 

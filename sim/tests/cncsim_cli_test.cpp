@@ -14,21 +14,6 @@ using namespace vantor::testing;
 
 namespace {
 
-QByteArray padded(QByteArray data)
-{
-    if (data.size() % 128)
-        data += QByteArray(128 - data.size() % 128, 0x1A);
-    return data;
-}
-
-QByteArray pattern(int n)
-{
-    QByteArray b(n, 0);
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 13 + 5) & 0xFF);
-    return b;
-}
-
 using Result = ProgramResult;
 
 class CncSimTest : public ::testing::Test {
@@ -83,13 +68,13 @@ TEST_F(CncSimTest, ListShowsUserThenSysFilesWithoutTheControllersOwn)
 TEST_F(CncSimTest, SendStoresUnderTheRuleNameAndReportsARefusedName)
 {
     startSim();
-    const QByteArray program = pattern(300);
+    const QByteArray program = patternBytes(300);
     writeFile(QDir(work()).filePath(QStringLiteral("o7.nc")), program);
     writeFile(QDir(work()).filePath(QStringLiteral("prog.txt")), "x");
     const Result r = cli({QStringLiteral("send"), QStringLiteral("o7.nc"), QStringLiteral("prog.txt")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Incorrect file name"))) << r.err.toStdString();
-    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00007.txt"))), padded(program));
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00007.txt"))), paddedToBlock(program));
     EXPECT_FALSE(QFile::exists(onCnc("user", QStringLiteral("prog.txt"))));
 }
 
@@ -99,19 +84,19 @@ TEST_F(CncSimTest, SendToTheSystemAreaKeepsTheName)
     writeFile(QDir(work()).filePath(QStringLiteral("machine.bak")), "abc");
     const Result r = cli({QStringLiteral("send"), QStringLiteral("machine.bak"), QStringLiteral("--area"), QStringLiteral("sys")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(onCnc("sys", QStringLiteral("machine.bak"))), padded("abc"));
+    EXPECT_EQ(readFile(onCnc("sys", QStringLiteral("machine.bak"))), paddedToBlock("abc"));
 }
 
 TEST_F(CncSimTest, ReceiveWritesIntoTheFolderAndKeepsAnExistingFileUnlessAsked)
 {
     startSim();
-    const QByteArray program = pattern(1000);
+    const QByteArray program = patternBytes(1000);
     writeFile(onCnc("user", QStringLiteral("O00003.txt")), program);
     const QString out = QDir(work()).filePath(QStringLiteral("in"));
     QDir().mkpath(out);
     Result r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), padded(program));
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), paddedToBlock(program));
 
     writeFile(QDir(out).filePath(QStringLiteral("O00003.txt")), "mine");
     r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out});
@@ -119,7 +104,7 @@ TEST_F(CncSimTest, ReceiveWritesIntoTheFolderAndKeepsAnExistingFileUnlessAsked)
     EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), "mine");
     r = cli({QStringLiteral("receive"), QStringLiteral("O00003.txt"), QStringLiteral("--dir"), out, QStringLiteral("--overwrite")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), padded(program));
+    EXPECT_EQ(readFile(QDir(out).filePath(QStringLiteral("O00003.txt"))), paddedToBlock(program));
 }
 
 TEST_F(CncSimTest, ReceiveOfAMissingFileFailsAndLeavesNothing)
@@ -159,7 +144,7 @@ class CncSimRefusal : public CncSimTest, public ::testing::WithParamInterface<Re
 TEST_P(CncSimRefusal, SendFailsWithTheReason)
 {
     startSim(QString::fromLatin1(GetParam().fault).split(QLatin1Char(' ')));
-    writeFile(QDir(work()).filePath(QStringLiteral("O1.nc")), pattern(400));
+    writeFile(QDir(work()).filePath(QStringLiteral("O1.nc")), patternBytes(400));
     const Result r = cli({QStringLiteral("send"), QStringLiteral("O1.nc")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QLatin1String(GetParam().text))) << r.err.toStdString();
@@ -179,16 +164,16 @@ class CncSimLineFault : public CncSimTest, public ::testing::WithParamInterface<
 TEST_P(CncSimLineFault, SendAndReceiveStillArriveIntact)
 {
     startSim(QString::fromLatin1(GetParam()).split(QLatin1Char(' ')));
-    const QByteArray program = pattern(128 * 3 + 17);
+    const QByteArray program = patternBytes(128 * 3 + 17);
     writeFile(QDir(work()).filePath(QStringLiteral("O12.txt")), program);
     Result r = cli({QStringLiteral("send"), QStringLiteral("O12.txt")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00012.txt"))), padded(program));
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00012.txt"))), paddedToBlock(program));
 
     writeFile(onCnc("user", QStringLiteral("O00013.txt")), program);
     r = cli({QStringLiteral("receive"), QStringLiteral("O00013.txt")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(QDir(work()).filePath(QStringLiteral("O00013.txt"))), padded(program));
+    EXPECT_EQ(readFile(QDir(work()).filePath(QStringLiteral("O00013.txt"))), paddedToBlock(program));
 }
 
 INSTANTIATE_TEST_SUITE_P(Line, CncSimLineFault,
@@ -204,7 +189,7 @@ TEST_F(CncSimTest, NameTakenOnTheControllerIsSkippedOrOverwritten)
     EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00005.txt"))), "old");
     r = cli({QStringLiteral("send"), QStringLiteral("O5.txt"), QStringLiteral("--if-exists"), QStringLiteral("overwrite")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00005.txt"))), padded("new"));
+    EXPECT_EQ(readFile(onCnc("user", QStringLiteral("O00005.txt"))), paddedToBlock("new"));
 }
 
 TEST_F(CncSimTest, SilentControllerTimesOut)

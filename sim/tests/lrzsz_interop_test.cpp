@@ -25,21 +25,6 @@ bool haveTools()
     return true;
 }
 
-QByteArray pattern(int n)
-{
-    QByteArray b(n, 0);
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 31 + 7) & 0xFF);
-    return b;
-}
-
-QByteArray padded(QByteArray data)
-{
-    if (data.size() % 128)
-        data += QByteArray(128 - data.size() % 128, 0x1A);
-    return data;
-}
-
 // socat with lrzsz behind the pty at dir/P; lrzsz runs in dir and wants relative names.
 struct Peer {
     QProcess socat;
@@ -94,7 +79,7 @@ protected:
 TEST_P(LrzszInterop, OurSenderToRx)
 {
     QTemporaryDir dir;
-    const QByteArray data = pattern(GetParam());
+    const QByteArray data = patternBytes(GetParam());
     QFile in(dir.filePath(QStringLiteral("in.bin")));
     ASSERT_TRUE(in.open(QIODevice::WriteOnly));
     in.write(data);
@@ -103,7 +88,7 @@ TEST_P(LrzszInterop, OurSenderToRx)
     ASSERT_TRUE(rx.start(dir.path(), QStringLiteral("sleep 1; exec rx -X -c -b -q out.bin")));
     EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("send"), rx.pty, in.fileName()}), 0);
     ASSERT_TRUE(rx.socat.waitForFinished(20000));
-    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out.bin"))), padded(data));
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out.bin"))), paddedToBlock(data));
 }
 
 // sx sending, our receiver; the receiver keeps the padding of the last block. sx sends an
@@ -111,7 +96,7 @@ TEST_P(LrzszInterop, OurSenderToRx)
 TEST_P(LrzszInterop, SxToOurReceiver)
 {
     QTemporaryDir dir;
-    const QByteArray data = pattern(GetParam());
+    const QByteArray data = patternBytes(GetParam());
     QFile in(dir.filePath(QStringLiteral("in.bin")));
     ASSERT_TRUE(in.open(QIODevice::WriteOnly));
     in.write(data);
@@ -120,7 +105,7 @@ TEST_P(LrzszInterop, SxToOurReceiver)
     ASSERT_TRUE(sx.start(dir.path(), QStringLiteral("exec sx -X -b -q in.bin")));
     const QString out = dir.filePath(QStringLiteral("got.bin"));
     EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("receive"), sx.pty, out}), 0);
-    EXPECT_EQ(readFile(out), padded(data));
+    EXPECT_EQ(readFile(out), paddedToBlock(data));
     EXPECT_TRUE(sx.socat.waitForFinished(20000));
     EXPECT_EQ(sx.socat.exitCode(), 0);
 }

@@ -14,6 +14,7 @@
 using namespace vantor;
 using namespace vantor::sim;
 using vantor::testing::FakeLinkPort;
+using vantor::testing::patternBytes;
 using vantor::testing::readFile;
 using vantor::testing::writeFile;
 
@@ -24,14 +25,6 @@ constexpr char kSoh = 0x01, kEot = 0x04, kAck = 0x06, kDle = 0x10, kNak = 0x15, 
 QByteArray one(char c)
 {
     return QByteArray(1, c);
-}
-
-QByteArray pattern(qsizetype n)
-{
-    QByteArray b(n, 0);
-    for (qsizetype i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 7 + 3) & 0xFF);
-    return b;
 }
 
 // One frame of the PC: SOH, the bytes, zero padding.
@@ -155,7 +148,7 @@ TEST_F(TcpSession, OverlongLineIsDroppedUpToItsEnd)
 TEST_F(TcpSession, UploadFramesAreSohPayloadAndZeroPadding)
 {
     for (const qsizetype size : {1, 2047, 2048, 4095}) {
-        const QByteArray data = pattern(size);
+        const QByteArray data = patternBytes(size);
         writeFile(onCnc(QStringLiteral("O9")), data);
         ASSERT_EQ(send(QByteArray("sul O9 \r\n")), "sulok " + QByteArray::number(size));
         const QList<QByteArray> frames = fetchFrames();
@@ -184,7 +177,7 @@ TEST_F(TcpSession, UploadRefusalsAndCancel)
     EXPECT_EQ(send(QByteArray("sul MISSING \r\n")), one(kCan));
     EXPECT_EQ(send(QByteArray("sul ../x \r\n")), one(kCan));
 
-    writeFile(onCnc(QStringLiteral("O2")), pattern(5000));
+    writeFile(onCnc(QStringLiteral("O2")), patternBytes(5000));
     EXPECT_EQ(send(QByteArray("sul O2 \r\n")), "sulok 5000");
     EXPECT_EQ(send(kAck).size(), 2048);
     EXPECT_EQ(send(kCan), "");  // the PC gave up: no more frames
@@ -195,7 +188,7 @@ TEST_F(TcpSession, UploadRefusalsAndCancel)
 TEST_F(TcpSession, DownloadStoresExactlyTheAnnouncedBytes)
 {
     for (const qsizetype size : {0, 1, 2047, 2048, 4095}) {
-        const QByteArray data = pattern(size);
+        const QByteArray data = patternBytes(size);
         const QString name = QStringLiteral("D%1").arg(size);
         ASSERT_EQ(send("sdl " + name.toLatin1() + " " + QByteArray::number(size) + " \r\n"), "sdlok");
         for (qsizetype at = 0; at < size; at += 2047)
@@ -225,9 +218,9 @@ TEST_F(TcpSession, SessionsShareTheFoldersButNotThePartition)
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
     other.onBytes(QByteArray("sdnc \r\n") + '\0');
     EXPECT_EQ(otherPort.take(), "dncok");
-    other.onBytes(pattern(2048));
+    other.onBytes(patternBytes(2048));
     other.onBytes(one(kEot));
-    EXPECT_EQ(send(pattern(2048)), one(kAck));
+    EXPECT_EQ(send(patternBytes(2048)), one(kAck));
     send(kEot);
     EXPECT_TRUE(QFile::exists(dncFile(1)));
     EXPECT_TRUE(QFile::exists(dncFile(2)));
@@ -254,7 +247,7 @@ TEST_F(TcpSession, AbortedDownloadsStoreNothing)
     writeFile(onCnc(QStringLiteral("KEEP")), "old");
     // Short stream: announced 3000, one frame, EOT.
     ASSERT_EQ(send(QByteArray("sdl KEEP 3000 \r\n")), "sdlok");
-    ASSERT_EQ(send(pcFrame(pattern(2047))), one(kAck));
+    ASSERT_EQ(send(pcFrame(patternBytes(2047))), one(kAck));
     send(kEot);
     EXPECT_EQ(readFile(onCnc(QStringLiteral("KEEP"))), "old");
     // CAN at a frame boundary.
@@ -334,7 +327,7 @@ TEST_F(TcpSession, ExistingNameAsksAndTheAnswerDecides)
 TEST_F(TcpSession, DncChunksAreAcknowledgedWhenFullOrQuiet)
 {
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
-    const QByteArray program = pattern(2048 + 2048 + 10);
+    const QByteArray program = patternBytes(2048 + 2048 + 10);
     // A full chunk is acknowledged at once, even when it came in pieces.
     EXPECT_EQ(send(program.left(1500)), "");
     EXPECT_EQ(send(program.mid(1500, 548)), one(kAck));
@@ -387,7 +380,7 @@ TEST_F(TcpSession, DncEndsAndNumbering)
     EXPECT_EQ(readFile(dncFile(8)), QByteArray("A\x04\x18\x04" "B\x18" "C", 7));
     // A dropped connection keeps nothing.
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
-    send(pattern(2048));
+    send(patternBytes(2048));
     cnc.reset();
     EXPECT_EQ(QDir(QDir(root()).filePath(QStringLiteral("dnc"))).entryList(QDir::Files | QDir::Hidden),
               (QStringList{QStringLiteral("stream-007.nc"), QStringLiteral("stream-008.nc")}));
@@ -431,19 +424,19 @@ TEST_F(TcpSession, SilentFaultAnswersNothing)
 TEST_F(TcpSession, CancelFaultCansTheNextFrameOrAck)
 {
     faults.cancelAfterFrames = 1;
-    writeFile(onCnc(QStringLiteral("BIG")), pattern(5000));
+    writeFile(onCnc(QStringLiteral("BIG")), patternBytes(5000));
     EXPECT_EQ(send(QByteArray("sul BIG \r\n")), "sulok 5000");
     EXPECT_EQ(send(kAck).size(), 2048);
     EXPECT_EQ(send(kAck), one(kCan));
 
     EXPECT_EQ(send(QByteArray("sdl NEW 5000 \r\n")), "sdlok");
-    EXPECT_EQ(send(pcFrame(pattern(2047))), one(kAck));
-    EXPECT_EQ(send(pcFrame(pattern(2047))), one(kCan));
+    EXPECT_EQ(send(pcFrame(patternBytes(2047))), one(kAck));
+    EXPECT_EQ(send(pcFrame(patternBytes(2047))), one(kCan));
     EXPECT_FALSE(QFile::exists(onCnc(QStringLiteral("NEW"))));
 
     EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
-    EXPECT_EQ(send(pattern(2048)), one(kAck));
-    EXPECT_EQ(send(pattern(2048)), one(kCan));
+    EXPECT_EQ(send(patternBytes(2048)), one(kAck));
+    EXPECT_EQ(send(patternBytes(2048)), one(kCan));
     EXPECT_FALSE(QFile::exists(dncFile(1)));
     EXPECT_EQ(send(QByteArray("scd  user \r\n")), "scdok");
 }
@@ -451,7 +444,7 @@ TEST_F(TcpSession, CancelFaultCansTheNextFrameOrAck)
 TEST_F(TcpSession, DropFaultClosesAfterFramesOfEitherDirection)
 {
     faults.dropAfterFrames = 3;
-    writeFile(onCnc(QStringLiteral("BIG")), pattern(4000));
+    writeFile(onCnc(QStringLiteral("BIG")), patternBytes(4000));
     EXPECT_EQ(send(QByteArray("sul BIG \r\n")), "sulok 4000");
     EXPECT_EQ(send(kAck).size(), 2048);
     EXPECT_EQ(send(kAck).size(), 2048);
