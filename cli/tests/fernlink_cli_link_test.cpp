@@ -66,24 +66,15 @@ protected:
             link = dir.filePath(s("cnc"));
             args << s("--link") << link;
         }
-        sim.start(programPath("cncsim"), args + faults);
-        ASSERT_TRUE(sim.waitForStarted(5000));
+        const QStringList announced = startBackgroundProgram(sim, "cncsim", args + faults, serial ? 2 : 1);
+        ASSERT_GE(announced.size(), serial ? 2 : 1) << sim.readAllStandardError().toStdString();
         if (serial) {
-            ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
-            ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
+            ASSERT_EQ(announced[0], link);
         }
-        ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
-        address = QString::fromUtf8(sim.readLine()).trimmed();
+        address = announced[serial ? 1 : 0];
         ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
     }
-    void TearDown() override
-    {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.terminate();
-            if (!sim.waitForFinished(3000))
-                sim.kill();
-        }
-    }
+    void TearDown() override { stopBackgroundProgram(sim); }
     Result run(const QStringList& args) { return runProgram("fernlink-cli", args, work()); }
     Result tcp(const QStringList& args) { return run(QStringList{s("--tcp"), address} + args); }
     Result serial(const QStringList& args) { return run(QStringList{s("--serial"), link} + args); }

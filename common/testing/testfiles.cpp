@@ -1,6 +1,7 @@
 #include "common/testing/testfiles.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,33 @@ ProgramResult runProgram(const char* name, const QStringList& args, const QStrin
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+QStringList startBackgroundProgram(QProcess& process, const char* name, const QStringList& args, int lines, int timeoutMs)
+{
+    process.start(programPath(name), args);
+    QStringList out;
+    if (!process.waitForStarted(timeoutMs)) {
+        ADD_FAILURE() << name << " did not start: " << process.errorString().toStdString();
+        return out;
+    }
+    QDeadlineTimer guard(timeoutMs);
+    while (out.size() < lines && !guard.hasExpired()) {
+        if (!process.canReadLine() && !process.waitForReadyRead(100))
+            continue;
+        while (process.canReadLine())
+            out << QString::fromUtf8(process.readLine()).trimmed();
+    }
+    return out;
+}
+
+void stopBackgroundProgram(QProcess& process, int timeoutMs)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(timeoutMs))
+        process.kill();
 }
 
 QByteArray readFile(const QString& path)

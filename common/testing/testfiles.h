@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
 class QWidget;
 
 namespace vantor::testing {
@@ -17,6 +18,13 @@ struct ProgramResult {
 };
 // Runs one of our programs in workDir to its end; one that outlives timeoutMs is killed.
 ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir, int timeoutMs = 90000);
+
+// Starts one of our programs in the background and gathers the lines of its standard output,
+// where a server announces its link and address, until `lines` of them have come (or all that
+// arrived within timeoutMs); a program that does not start fails the running test.
+QStringList startBackgroundProgram(QProcess& process, const char* name, const QStringList& args, int lines, int timeoutMs = 5000);
+// Asks a program started so to end, and kills it when it does not within timeoutMs.
+void stopBackgroundProgram(QProcess& process, int timeoutMs = 3000);
 
 // The file's bytes, or "<missing>" so a comparison failure says what happened.
 QByteArray readFile(const QString& path);

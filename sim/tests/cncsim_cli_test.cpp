@@ -33,19 +33,12 @@ protected:
     {
         QDir().mkpath(work());
         link = dir.filePath(QStringLiteral("cnc"));
-        sim.start(programPath("cncsim"), QStringList{QStringLiteral("--root"), root(), QStringLiteral("--link"), link} + faults);
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(sim.waitForReadyRead(5000)) << sim.readAllStandardError().toStdString();
-        ASSERT_EQ(QString::fromUtf8(sim.readLine()).trimmed(), link);
+        const QStringList args{QStringLiteral("--root"), root(), QStringLiteral("--link"), link};
+        const QStringList announced = startBackgroundProgram(sim, "cncsim", args + faults, 1);
+        ASSERT_FALSE(announced.isEmpty()) << sim.readAllStandardError().toStdString();
+        ASSERT_EQ(announced[0], link);
     }
-    void TearDown() override
-    {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.terminate();
-            if (!sim.waitForFinished(3000))
-                sim.kill();
-        }
-    }
+    void TearDown() override { stopBackgroundProgram(sim); }
     Result cli(const QStringList& args)
     {
         return runProgram("fernlink-cli", QStringList{QStringLiteral("--serial"), link} + args, work(), 60000);

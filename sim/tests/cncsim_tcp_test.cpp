@@ -36,26 +36,9 @@ protected:
 
     QStringList start(const QStringList& args, int lines)
     {
-        sim.start(programPath("cncsim"), QStringList{QStringLiteral("--root"), root()} + args);
-        EXPECT_TRUE(sim.waitForStarted(kGuardMs));
-        QStringList out;
-        QDeadlineTimer guard(kGuardMs);
-        while (out.size() < lines && !guard.hasExpired()) {
-            if (!sim.canReadLine() && !sim.waitForReadyRead(100))
-                continue;
-            while (sim.canReadLine())
-                out << QString::fromUtf8(sim.readLine()).trimmed();
-        }
-        return out;
+        return startBackgroundProgram(sim, "cncsim", QStringList{QStringLiteral("--root"), root()} + args, lines, kGuardMs);
     }
-    void TearDown() override
-    {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.terminate();
-            if (!sim.waitForFinished(kGuardMs))
-                sim.kill();
-        }
-    }
+    void TearDown() override { stopBackgroundProgram(sim, kGuardMs); }
 };
 
 quint16 portOf(const QString& line)
