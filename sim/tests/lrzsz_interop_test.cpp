@@ -2,7 +2,6 @@
 // lrzsz gets pipes behind socat's pseudo-terminal; on a bare pty pair it loses bytes.
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -69,7 +68,13 @@ protected:
     {
         if (!haveTools())
             GTEST_SKIP() << "socat or lrzsz not installed";
+        data = patternBytes(GetParam());
+        writeFile(inFile(), data);
     }
+    QString inFile() const { return dir.filePath(QStringLiteral("in.bin")); }
+
+    QTemporaryDir dir;
+    QByteArray data;  // what in.bin holds
 };
 
 }  // namespace
@@ -78,15 +83,9 @@ protected:
 // meets our open port (opening the port purges what was waiting).
 TEST_P(LrzszInterop, OurSenderToRx)
 {
-    QTemporaryDir dir;
-    const QByteArray data = patternBytes(GetParam());
-    QFile in(dir.filePath(QStringLiteral("in.bin")));
-    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
-    in.write(data);
-    in.close();
     Peer rx;
     ASSERT_TRUE(rx.start(dir.path(), QStringLiteral("sleep 1; exec rx -X -c -b -q out.bin")));
-    EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("send"), rx.pty, in.fileName()}), 0);
+    EXPECT_EQ(runCli({QStringLiteral("xmodem"), QStringLiteral("send"), rx.pty, inFile()}), 0);
     ASSERT_TRUE(rx.socat.waitForFinished(20000));
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("out.bin"))), paddedToBlock(data));
 }
@@ -95,12 +94,6 @@ TEST_P(LrzszInterop, OurSenderToRx)
 // empty file as a lone EOT, which becomes an empty file here.
 TEST_P(LrzszInterop, SxToOurReceiver)
 {
-    QTemporaryDir dir;
-    const QByteArray data = patternBytes(GetParam());
-    QFile in(dir.filePath(QStringLiteral("in.bin")));
-    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
-    in.write(data);
-    in.close();
     Peer sx;
     ASSERT_TRUE(sx.start(dir.path(), QStringLiteral("exec sx -X -b -q in.bin")));
     const QString out = dir.filePath(QStringLiteral("got.bin"));
