@@ -139,11 +139,7 @@ void DncPage::finished(bool completed)
 
 void DncPage::dropLink()
 {
-    if (dropping_)
-        return;
-    dropping_ = true;
     hub_.dropEthernet();
-    dropping_ = false;
 }
 
 void DncPage::linkBytes(QByteArrayView chunk)

@@ -54,7 +54,6 @@ private:
     LinkHub& hub_;
     DncFlow flow_;
     bool ethernet_ = false;
-    bool dropping_ = false;
 };
 
 }  // namespace vantor::fernlink::ui

@@ -39,6 +39,15 @@ LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& us
     });
 }
 
+void LinkHub::dropEthernet()
+{
+    if (dropping_)
+        return;
+    dropping_ = true;
+    Q_EMIT ethernetDropped();
+    dropping_ = false;
+}
+
 LinkHub::~LinkHub()
 {
     receiver_ = nullptr;

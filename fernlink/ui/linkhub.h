@@ -59,7 +59,9 @@ public:
     void log(LogEntry entry, const QString& text) { Q_EMIT logged(entry, text); }
     // A page lost the Ethernet link (a flow asked to drop it): the main window closes the
     // socket, shows "disconnect", sets the link type to none and the operation state to idle.
-    void dropEthernet() { Q_EMIT ethernetDropped(); }
+    // Closing the socket reports the closing to the receiving page, which asks again: that
+    // second request is the same drop and is ignored.
+    void dropEthernet();
     // A page started or ended an operation: menus and the editor follow.
     void operationChanged() { Q_EMIT operationStateChanged(); }
 
@@ -82,6 +84,7 @@ private:
     LinkDriver serialDriver_;
     EthernetLink ethernet_;
     LinkReceiver* receiver_ = nullptr;
+    bool dropping_ = false;
     ftp::CUserStore users_;
     ftp::CUserLogStore userLog_;
     std::unique_ptr<ftp::CFtpServerWnd> server_;

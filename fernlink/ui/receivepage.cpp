@@ -15,8 +15,7 @@ namespace vantor::fernlink::ui {
 ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     : QWidget(parent),
       hub_(hub),
-      serialFlows_(hub.serialPort(), hub.state, hub.prompter, *this),
-      ethernetFlows_(hub.ethernetPort(), hub.state, hub.prompter, *this),
+      flows_(hub, hub.prompter, *this),
       list_(new SortableList(this)),
       progress_(new TransferProgress(hub, this))
 {
@@ -97,14 +96,14 @@ std::vector<RemoteFileRow> ReceivePage::rowsFromList() const
 
 std::vector<RemoteFileRow>& ReceivePage::jobRows()
 {
-    const bool net = running_ == LinkType::LinkEthernet;
+    const bool net = flows_.running == LinkType::LinkEthernet;
     switch (job_) {
-    case Job::List: return net ? ethernetFlows_.list.rows : serialFlows_.list.rows;
-    case Job::Delete: return net ? ethernetFlows_.remove.rows : serialFlows_.remove.rows;
+    case Job::List: return net ? flows_.ethernet.list.rows : flows_.serial.list.rows;
+    case Job::Delete: return net ? flows_.ethernet.remove.rows : flows_.serial.remove.rows;
     case Job::Receive:
     case Job::None: break;
     }
-    return net ? ethernetFlows_.receive.rows : serialFlows_.receive.rows;
+    return net ? flows_.ethernet.receive.rows : flows_.serial.receive.rows;
 }
 
 void ReceivePage::showRows(const std::vector<RemoteFileRow>& rows)
@@ -141,7 +140,7 @@ bool ReceivePage::begin(Job job, LinkType link)
 {
     previousReceiver_ = hub_.receiver();
     job_ = job;
-    running_ = link;
+    flows_.running = link;
     hub_.setReceiver(this);
     list_->setEnabled(false);
     return true;
@@ -175,11 +174,11 @@ void ReceivePage::getList(bool usb)
         hub_.prompter.inform(Severity::Warning, hub_.text(Msg::UsbListNeedsEthernet));
         return;
     }
-    const LinkType previousLink = running_;
+    const LinkType previousLink = flows_.running;
     begin(Job::List, link);
-    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.list.start(usb) : serialFlows_.list.start();
+    const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.list.start(usb) : flows_.serial.list.start();
     if (!started) {
-        running_ = previousLink;
+        flows_.running = previousLink;
         refused();
         return;
     }
@@ -208,16 +207,16 @@ void ReceivePage::receive()
     const QString folder = chooseFolder();
     if (folder.isEmpty())
         return;
-    const LinkType previousLink = running_;
+    const LinkType previousLink = flows_.running;
     const std::vector<RemoteFileRow> rows = rowsFromList();
     // The send page (or the operator) may have changed the controller's partition since
     // this page last chose one: choose it again for the first file.
-    serialFlows_.context.currentPartition.clear();
+    flows_.serial.context.currentPartition.clear();
     begin(Job::Receive, link);
     jobRows() = rows;
-    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.receive.start(folder) : serialFlows_.receive.start(folder);
+    const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.receive.start(folder) : flows_.serial.receive.start(folder);
     if (!started) {
-        running_ = previousLink;
+        flows_.running = previousLink;
         refused();
         return;
     }
@@ -235,13 +234,13 @@ void ReceivePage::deleteFiles()
         hub_.prompter.inform(Severity::Warning, hub_.text(Msg::PleaseConnect));
         return;
     }
-    const LinkType previousLink = running_;
+    const LinkType previousLink = flows_.running;
     const std::vector<RemoteFileRow> rows = rowsFromList();
     begin(Job::Delete, link);
     jobRows() = rows;
-    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.remove.start() : serialFlows_.remove.start();
+    const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.remove.start() : flows_.serial.remove.start();
     if (!started) {
-        running_ = previousLink;
+        flows_.running = previousLink;
         refused();
         return;
     }
@@ -276,10 +275,7 @@ void ReceivePage::stop()
 {
     if (job_ == Job::None)
         return;
-    if (running_ == LinkType::LinkEthernet)
-        ethernetFlows_.stop();
-    else if (running_ == LinkType::LinkSerial)
-        serialFlows_.stop();
+    flows_.stop();
 }
 
 // ---------------------------------------------------------------- what the flows report
@@ -314,47 +310,30 @@ void ReceivePage::finished(bool)
 
 void ReceivePage::dropLink()
 {
-    if (dropping_)
-        return;
-    dropping_ = true;
     hub_.dropEthernet();
-    dropping_ = false;
 }
 
 // ---------------------------------------------------------------- the link
 
-LinkType ReceivePage::route() const
-{
-    return hub_.state.link != LinkType::LinkNone ? hub_.state.link : running_;
-}
-
 void ReceivePage::linkBytes(QByteArrayView chunk)
 {
-    if (route() == LinkType::LinkEthernet)
-        ethernetFlows_.onBytes(chunk);
-    else if (route() == LinkType::LinkSerial)
-        serialFlows_.onBytes(chunk);
+    flows_.onBytes(chunk);
 }
 
 void ReceivePage::linkTimer(int id)
 {
-    if (route() == LinkType::LinkEthernet)
-        ethernetFlows_.onTimer(id);
-    else if (route() == LinkType::LinkSerial)
-        serialFlows_.onTimer(id);
+    flows_.onTimer(id);
 }
 
 void ReceivePage::linkClosed()
 {
-    const bool wasRunning = ethernetFlows_.active() != nullptr;
-    ethernetFlows_.linkLost();
-    if (!wasRunning)
+    if (!flows_.ethernetLost())
         dropLink();
 }
 
 void ReceivePage::linkReadError()
 {
-    ethernetFlows_.linkLost();
+    flows_.ethernetLost();
 }
 
 }  // namespace vantor::fernlink::ui

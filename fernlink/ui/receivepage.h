@@ -1,9 +1,8 @@
 #pragma once
 // The receive page (CNC -> PC): the controller's file list (its own areas, or its USB disk
 // over Ethernet), receiving the selected files into a folder, deleting them on the controller.
-#include "fernlink/link/ethernetflows.h"
-#include "fernlink/link/serialflows.h"
 #include "fernlink/ui/linkhub.h"
+#include "fernlink/ui/pageflows.h"
 
 #include <QWidget>
 
@@ -67,16 +66,12 @@ private:
     void showRows(const std::vector<RemoteFileRow>& rows);
     bool begin(Job job, LinkType link);
     void refused();
-    LinkType route() const;
 
     LinkHub& hub_;
-    SerialFlowSet serialFlows_;
-    EthernetFlowSet ethernetFlows_;
-    LinkType running_ = LinkType::LinkNone;
+    PageFlows flows_;
     Job job_ = Job::None;
     LinkReceiver* previousReceiver_ = nullptr;
     bool waitCursor_ = false;
-    bool dropping_ = false;
 
     SortableList* list_;
     TransferProgress* progress_;

@@ -37,8 +37,7 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     : QWidget(parent),
       hub_(hub),
       prompter_(*this),
-      serialFlows_(hub.serialPort(), hub.state, prompter_, *this),
-      ethernetFlows_(hub.ethernetPort(), hub.state, prompter_, *this),
+      flows_(hub, prompter_, *this),
       list_(new SortableList(this)),
       progress_(new TransferProgress(hub, this))
 {
@@ -108,7 +107,7 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
 void SendPage::fillContextMenu(QMenu& menu)
 {
     const bool busy = sending();
-    const bool mine = running_ == LinkType::LinkEthernet ? ethernetFlows_.send.running() : serialFlows_.send.running();
+    const bool mine = flows_.running == LinkType::LinkEthernet ? flows_.ethernet.send.running() : flows_.serial.send.running();
     const bool rows = list_->rowCount() > 0;
     const bool chosen = !list_->selectedRows().empty();
     auto item = [&](Msg text, void (SendPage::*slot)(), bool enabled) {
@@ -309,7 +308,7 @@ void SendPage::loadListFrom(const QString& path)
 
 std::vector<SendRow>& SendPage::flowRows()
 {
-    return running_ == LinkType::LinkEthernet ? ethernetFlows_.send.rows : serialFlows_.send.rows;
+    return flows_.running == LinkType::LinkEthernet ? flows_.ethernet.send.rows : flows_.serial.send.rows;
 }
 
 void SendPage::send()
@@ -344,15 +343,15 @@ bool SendPage::startOn(LinkType link)
         rows.push_back(row);
     }
     LinkReceiver* previous = hub_.receiver();
-    const LinkType previousLink = running_;
-    running_ = link;
+    const LinkType previousLink = flows_.running;
+    flows_.running = link;
     flowRows() = rows;
     hub_.setReceiver(this);
     list_->setEnabled(false);
-    const bool started = link == LinkType::LinkEthernet ? ethernetFlows_.send.start() : serialFlows_.send.start();
+    const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.send.start() : flows_.serial.send.start();
     if (!started) {
         hub_.setReceiver(previous);
-        running_ = previousLink;
+        flows_.running = previousLink;
         list_->setEnabled(true);
         return false;
     }
@@ -362,10 +361,7 @@ bool SendPage::startOn(LinkType link)
 
 void SendPage::stop()
 {
-    if (running_ == LinkType::LinkEthernet)
-        ethernetFlows_.stop();
-    else if (running_ == LinkType::LinkSerial)
-        serialFlows_.stop();
+    flows_.stop();
 }
 
 void SendPage::rowChanged(int row)
@@ -414,49 +410,31 @@ void SendPage::finished(bool)
 
 void SendPage::dropLink()
 {
-    if (dropping_)
-        return;
-    dropping_ = true;
     hub_.dropEthernet();
-    dropping_ = false;
 }
 
 // ---------------------------------------------------------------- the link
 
-LinkType SendPage::route() const
-{
-    // After a lost link the type is none; what is still in flight belongs to the link it ran on.
-    return hub_.state.link != LinkType::LinkNone ? hub_.state.link : running_;
-}
-
 void SendPage::linkBytes(QByteArrayView chunk)
 {
-    if (route() == LinkType::LinkEthernet)
-        ethernetFlows_.onBytes(chunk);
-    else if (route() == LinkType::LinkSerial)
-        serialFlows_.onBytes(chunk);
+    flows_.onBytes(chunk);
 }
 
 void SendPage::linkTimer(int id)
 {
-    if (route() == LinkType::LinkEthernet)
-        ethernetFlows_.onTimer(id);
-    else if (route() == LinkType::LinkSerial)
-        serialFlows_.onTimer(id);
+    flows_.onTimer(id);
 }
 
 void SendPage::linkClosed()
 {
-    const bool wasRunning = ethernetFlows_.active() != nullptr;
-    ethernetFlows_.linkLost();
     // Nothing ran: the main window still has to hear that the controller went away.
-    if (!wasRunning)
+    if (!flows_.ethernetLost())
         dropLink();
 }
 
 void SendPage::linkReadError()
 {
-    ethernetFlows_.linkLost();
+    flows_.ethernetLost();
 }
 
 }  // namespace vantor::fernlink::ui

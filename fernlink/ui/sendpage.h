@@ -1,9 +1,8 @@
 #pragma once
 // The send page (PC -> CNC): the queue of PC files with their controller names and areas,
 // saved and loaded lists, and the send over whichever link is up.
-#include "fernlink/link/ethernetflows.h"
-#include "fernlink/link/serialflows.h"
 #include "fernlink/ui/linkhub.h"
+#include "fernlink/ui/pageflows.h"
 
 #include <QWidget>
 
@@ -84,7 +83,6 @@ private:
     bool sending() const;
     bool refuseWhileSending(Msg text);
     std::vector<SendRow>& flowRows();
-    LinkType route() const;
     bool startOn(LinkType link);
     void insertTop(const QStringList& texts);
     bool queued(const QString& path) const;
@@ -104,11 +102,8 @@ private:
     LinkHub& hub_;
     PagePrompter prompter_;
     QString currentPath_;
-    SerialFlowSet serialFlows_;
-    EthernetFlowSet ethernetFlows_;
-    LinkType running_ = LinkType::LinkNone;
+    PageFlows flows_;
     TargetArea lastArea_ = TargetArea::User;
-    bool dropping_ = false;
 
     SortableList* list_;
     TransferProgress* progress_;

@@ -1,6 +1,6 @@
 # DNC, send, receive and operation log pages (engineer T).
 vantor_library(fernlink_ui_transfer
-  SOURCES sortablelist.cpp transferprogress.cpp addfilesdialog.cpp sendrowdialog.cpp renamedialog.cpp sendpage.cpp receivepage.cpp dncpage.cpp
+  SOURCES sortablelist.cpp transferprogress.cpp pageflows.cpp addfilesdialog.cpp sendrowdialog.cpp renamedialog.cpp sendpage.cpp receivepage.cpp dncpage.cpp
           operationlogpage.cpp
   LINKS fernlink_ui_core)
 
