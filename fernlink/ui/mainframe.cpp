@@ -538,14 +538,21 @@ void CMainFrame::connectEthernetTo(const QString& address)
     hub_->ethernet().connectTo(address, controllerPort_);
 }
 
-void CMainFrame::onEthernetConnected()
+bool CMainFrame::endConnecting()
 {
     if (!connecting_)
-        return;
+        return false;
     connecting_ = false;
     QApplication::restoreOverrideCursor();
     menuBar()->setEnabled(true);
     centralWidget()->setEnabled(true);
+    return true;
+}
+
+void CMainFrame::onEthernetConnected()
+{
+    if (!endConnecting())
+        return;
     hub_->state.link = LinkType::LinkEthernet;
     setLinkStatus(hub_->text(Msg::EthernetConnected), true);
     updateCommands();
@@ -553,12 +560,8 @@ void CMainFrame::onEthernetConnected()
 
 void CMainFrame::onEthernetFailed(int code)
 {
-    if (!connecting_)
+    if (!endConnecting())
         return;
-    connecting_ = false;
-    QApplication::restoreOverrideCursor();
-    menuBar()->setEnabled(true);
-    centralWidget()->setEnabled(true);
     hub_->ethernet().disconnectFromController();
     link_->setText(hub_->text(Msg::ConnectFailedStatus));
     updateCommands();

@@ -129,6 +129,8 @@ private:
     void buildPages();
     void addPage(int id, QWidget* widget);
     void setLinkStatus(const QString& text, bool up);
+    // The Ethernet connect ended, either way: the window is usable again. False when none was waiting.
+    bool endConnecting();
     void onEthernetConnected();
     void onEthernetFailed(int code);
     void onEthernetDropped();
