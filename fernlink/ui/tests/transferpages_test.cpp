@@ -158,6 +158,14 @@ protected:
     QString root() const { return dir.filePath(s("root")); }
     QString work() const { return dir.filePath(s("work")); }
     QString local(const QString& name) const { return QDir(work()).filePath(name); }
+    // The folder the receive page is given when it asks where to save; made beforehand.
+    QString receiveInto(ReceivePage& page) const
+    {
+        const QString folder = dir.filePath(s("got"));
+        QDir().mkpath(folder);
+        page.chooseFolder = [folder] { return folder; };
+        return folder;
+    }
     QString onCnc(const char* partition, const QString& name) const
     {
         return QDir(root()).filePath(QLatin1String(partition) + QLatin1Char('/') + name);
@@ -701,9 +709,7 @@ TEST_F(TransferPagesTest, LinkLostDuringAReceiveEndsItAndDropsTheLink)
     ReceivePage page(*hub);
     page.getCncList();
     ASSERT_TRUE(idle());
-    const QString folder = dir.filePath(s("got"));
-    QDir().mkpath(folder);
-    page.chooseFolder = [&] { return folder; };
+    const QString folder = receiveInto(page);
     page.list()->setRowSelected(0, true);
     page.receive();
     ASSERT_TRUE(waitUntil([&] { return hub->state.link == LinkType::LinkNone; }));
@@ -740,9 +746,7 @@ TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnly
     ASSERT_TRUE(idle());
     ASSERT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
 
-    const QString folder = dir.filePath(s("got"));
-    QDir().mkpath(folder);
-    page.chooseFolder = [&] { return folder; };
+    const QString folder = receiveInto(page);
     page.list()->setRowSelected(1, true);
     page.receive();
     ASSERT_TRUE(idle());
@@ -769,9 +773,7 @@ TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
     ReceivePage page(*hub);
     page.getCncList();
     ASSERT_TRUE(idle());
-    const QString folder = dir.filePath(s("got"));
-    QDir().mkpath(folder);
-    page.chooseFolder = [&] { return folder; };
+    const QString folder = receiveInto(page);
     page.list()->setRowSelected(0, true);
     page.resize(800, 560);
     shootMidway(page.progressFields()->bar, &page, "fernlink-receive.png");
