@@ -2,6 +2,7 @@
 #include "fernlink/link/ethernetflows.h"
 #include "fernlink/link/ethernetprotocol.h"
 
+#include "common/testing/testfiles.h"
 #include "serialcore/tests/fakelinkport.h"
 
 #include <QDir>
@@ -39,9 +40,7 @@ struct NetFlows : ::testing::Test {
     QString writeFile(const QString& name, const QByteArray& data)
     {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(data);
+        vantor::testing::writeFile(path, data);  // fails the test when the file cannot be made
         return path;
     }
     RemoteFileRow remote(const QString& name, const QString& label)

@@ -1,6 +1,7 @@
 #include "fernlink/link/serialflows.h"
 
 #include "serialcore/serialwire.h"
+#include "common/testing/testfiles.h"
 #include "serialcore/tests/fakelinkport.h"
 
 #include <QDir>
@@ -26,9 +27,7 @@ struct Flows : ::testing::Test {
     QString writeFile(const QString& name, const QByteArray& data)
     {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(data);
+        vantor::testing::writeFile(path, data);  // fails the test when the file cannot be made
         return path;
     }
 };
