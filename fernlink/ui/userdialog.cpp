@@ -13,6 +13,24 @@
 
 namespace vantor::fernlink::ui {
 
+QHBoxLayout* homeFolderRow(QLineEdit* home, QPushButton* browse)
+{
+    auto* row = new QHBoxLayout;
+    row->addWidget(home);
+    row->addWidget(browse);
+    return row;
+}
+
+QHBoxLayout* rightsRow(QCheckBox* upload, QCheckBox* download, QCheckBox* remove)
+{
+    auto* row = new QHBoxLayout;
+    row->addWidget(upload);
+    row->addWidget(download);
+    row->addWidget(remove);
+    row->addStretch();
+    return row;
+}
+
 namespace {
 constexpr int kNameFieldLength = 11;
 }
@@ -39,14 +57,8 @@ UserDialog::UserDialog(LinkHub& hub, QWidget* parent)
         return QFileDialog::getExistingDirectory(owner, title, start);
     };
 
-    auto* homeRow = new QHBoxLayout;
-    homeRow->addWidget(home_);
-    homeRow->addWidget(browse_);
-    auto* rights = new QHBoxLayout;
-    rights->addWidget(upload_);
-    rights->addWidget(download_);
-    rights->addWidget(delete_);
-    rights->addStretch();
+    auto* homeRow = homeFolderRow(home_, browse_);
+    auto* rights = rightsRow(upload_, download_, delete_);
     auto* form = new QFormLayout;
     form->addRow(hub.text(Msg::LoginUserName), name_);
     form->addRow(hub.text(Msg::LoginPassword), password_);

@@ -7,10 +7,15 @@
 #include <QDialog>
 
 class QCheckBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 
 namespace vantor::fernlink::ui {
+
+// The home folder with its browse button, and the three rights, as both account forms lay them out.
+QHBoxLayout* homeFolderRow(QLineEdit* home, QPushButton* browse);
+QHBoxLayout* rightsRow(QCheckBox* upload, QCheckBox* download, QCheckBox* remove);
 
 class UserDialog : public QDialog {
     Q_OBJECT

@@ -50,14 +50,8 @@ UserManagerPage::UserManagerPage(LinkHub& hub, QWidget* parent)
     left->addWidget(list_, 1);
     left->addWidget(note_);
 
-    auto* homeRow = new QHBoxLayout;
-    homeRow->addWidget(home_);
-    homeRow->addWidget(browse_);
-    auto* rights = new QHBoxLayout;
-    rights->addWidget(upload_);
-    rights->addWidget(download_);
-    rights->addWidget(delete_);
-    rights->addStretch();
+    auto* homeRow = homeFolderRow(home_, browse_);
+    auto* rights = rightsRow(upload_, download_, delete_);
     auto* form = new QFormLayout;
     form->addRow(hub.text(Msg::LoginPassword), password_);
     form->addRow(hub.text(Msg::LoginConfirmPassword), confirm_);
