@@ -199,7 +199,8 @@ TEST(ConvertErrors, EachCodeHasItsSmallestLadderAndANearMiss)
         {1003, 1, withEnds(com + set + come), withEnds(com + "X000.2 - - - - - - - - (Y000.2)\n" + come)},
         {1005, 1, "X000.0 - - - - - - - - (Y000.0)\n- - - - {7100:END1} - - - - -\n",
          "X000.0 - - - - - - - - (Y000.0)\n- - - - {7100:END1} - - - - -\n- - - - {7200:END2} - - - - -\n"},
-        {1005, 0, "- - - - {7200:END2} - - - - -\n- - - - {7100:END1} - - - - -\n.\n", withEnds("")},
+        // END2 ahead of END1: the instruction after END2 is not SP.
+        {1039, 1, "- - - - {7200:END2} - - - - -\n- - - - {7100:END1} - - - - -\n.\n", withEnds("")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (K003.0)\n"), withEnds("X000.0 - - - - - - - - (K006.0)\n")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (X000.0)\n"), withEnds("X000.0 - - - - - - - - (A000.0)\n")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (G063.7)\n"), withEnds("X000.0 - - - - - - - - (G063.6)\n")},
