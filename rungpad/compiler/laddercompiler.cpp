@@ -769,7 +769,6 @@ Tokens splitLine(const QByteArray& text)
     return t;
 }
 
-
 std::optional<int> toNumber(const QByteArray& t)
 {
     bool ok = false;
@@ -878,9 +877,8 @@ bool LadderCompiler::assemble()
         setAddressOperand(*r, *a);
         return true;
     };
-    // The operand is written as the text reads (address or constant) whatever the sub-code
-    // says: a file may hold an address where its format announces a constant, and the
-    // controller takes the sub-code from the format alone.
+    // The sub-code comes from the format, the operand from the text: a file may hold an
+    // address where its format announces a constant, and it still converts.
     auto addConstOrAddress = [&](int opcode, int sub, const QByteArray& text, int line) {
         if (assemblerOperandIsAddress(text))
             return addAddress(opcode, sub, text, line);

@@ -9,6 +9,7 @@
 //   c.instructionLines()  "MNEMONIC  operands  %4d" lines;   c.codeImage()  records + data words
 //   c.errors()            ConvertError {code, 0-based line}; formatErrorMessage() in errors.h
 //   c.checkNumber(), checkElementAddress(), checkParameter()   editor checks
+//   assemblerOperandIsAddress(text) / editorParameterIsAddress(format)   constant or address?
 //   convertDocument(doc, c)   converts the edit ladder and sets the document's converted state
 #include "rungpad/compiler/codeimage.h"
 #include "rungpad/compiler/errors.h"
@@ -31,8 +32,8 @@ inline constexpr int kMaxNetworkSpan = 100;       // last - first line of a netw
 inline constexpr int kMaxEnd1Records = 500;
 inline constexpr int kMaxSft = 128;
 inline constexpr int kMaxJumps = 100;
-inline constexpr int kCodtValuesPerLine = 4;   // table values per CODT instruction line
 inline constexpr int kMaxLabels = 100;
+inline constexpr int kCodtValuesPerLine = 4;   // table cells per CODT instruction line
 inline constexpr int kUsedCoilBits = 12096;
 
 // Bit offsets of each coil letter in the used-coil table.
