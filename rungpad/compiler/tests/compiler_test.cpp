@@ -617,6 +617,24 @@ TEST(CodTables, ByteEntriesContinueFromAnOddStart)
                 {0x0201, 0x1203, 0x0034}, "byte entries across tables");
 }
 
+TEST(CodTables, ATableGroupIsANetworkAndStopsPast100Lines)
+{
+    auto group = [](int lines) {
+        QString out;
+        for (int l = 0; l < lines; ++l)
+            out += QStringLiteral("{%1:00001}\n").arg(0x4000 | ((l & 0x0F) << 4), 4, 16, QChar('0'));
+        return withEnds(out);
+    };
+    // The network limit counts last - first line, as for contact networks.
+    const Outcome ok = convertText(group(100));
+    ASSERT_TRUE(ok.ok) << ok.code;
+    // 1000 cells, four to an instruction line, each line only ending a network (no COD).
+    EXPECT_EQ(ok.ladder.end1Step, 250);
+    const Outcome over = convertText(group(101));
+    EXPECT_EQ(over.code, err::NetworkTooLong);
+    EXPECT_EQ(over.line, 0);
+}
+
 TEST(CodTables, TableInstructionLinesKeepTheirEmptyCellsAndNameTheLineOfTheirFirstCell)
 {
     const Outcome one = convertText(withEnds(codWithTable("0002", "0003", {{"00001", "00002", "00003"}})));
