@@ -153,6 +153,8 @@ CMainFrame::CMainFrame(FrameOptions options)
     createMenus();
     createDocks();
     m_position = new QLabel(this);
+    // Wide enough for the longest position and address, so the pane never cuts them.
+    m_position->setMinimumWidth(m_position->fontMetrics().horizontalAdvance(QStringLiteral("Line 0000  Col 10  X000.0000")));
     statusBar()->addPermanentWidget(m_position);
     setAcceptDrops(false);
     resize(1100, 760);

@@ -22,12 +22,43 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <vector>
 
 using namespace rungpad;
 
 namespace {
 
 double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+
+// CPU time of this thread: what a frame costs on a core of its own, whatever else the
+// machine is running (the wall-clock figures are printed beside it).
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+struct Frames {
+    std::vector<double> wall, cpu;
+    void add(double w, double c)
+    {
+        wall.push_back(w);
+        cpu.push_back(c);
+    }
+    static double at(std::vector<double> v, double q)
+    {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
+    }
+    void print(const char* what) const
+    {
+        std::printf("%-32s wall: median %6.2f, p95 %6.2f, worst %6.2f ms | cpu: median %6.2f, p95 %6.2f, worst %6.2f ms  (%zu frames)\n",
+                    what, at(wall, 0.5), at(wall, 0.95), at(wall, 1.0), at(cpu, 0.5), at(cpu, 0.95), at(cpu, 1.0),
+                    wall.size());
+    }
+};
 
 QByteArray densestLadder()
 {
@@ -113,6 +144,7 @@ int main(int argc, char** argv)
 
     QElapsedTimer t;
     t.start();
+    const double openCpuStart = threadCpuMs();
     if (!frame.openFile(path)) {
         std::printf("open failed\n");
         return 1;
@@ -120,33 +152,29 @@ int main(int argc, char** argv)
     ui::CRungpadView* view = frame.activeView();
     view->viewport()->repaint();
     const double openToPaint = ms(t);
+    const double openCpu = threadCpuMs() - openCpuStart;
 
     // One full-viewport repaint, cursor on a selection so the inversion is drawn as well.
     view->selectRange({0, 0}, {std::min(view->linesPerPage(), 4999), 9});
-    double repaintTotal = 0, repaintWorst = 0;
-    const int repaints = 100;
-    for (int i = 0; i < repaints; ++i) {
+    Frames repaints;
+    for (int i = 0; i < 200; ++i) {
         t.restart();
+        const double c = threadCpuMs();
         view->viewport()->repaint();
-        const double took = ms(t);
-        repaintTotal += took;
-        repaintWorst = std::max(repaintWorst, took);
+        repaints.add(ms(t), threadCpuMs() - c);
     }
 
     // Page steps from the top to the bottom of the ladder, each frame painted.
     QScrollBar* bar = view->verticalScrollBar();
-    double scrollWorst = 0, scrollTotal = 0;
-    int frames = 0;
+    Frames scroll;
     QElapsedTimer whole;
     whole.start();
     for (int value = 0;; value += bar->pageStep()) {
         t.restart();
+        const double c = threadCpuMs();
         bar->setValue(std::min(value, bar->maximum()));
         view->viewport()->repaint();
-        const double took = ms(t);
-        scrollWorst = std::max(scrollWorst, took);
-        scrollTotal += took;
-        ++frames;
+        scroll.add(ms(t), threadCpuMs() - c);
         if (value >= bar->maximum())
             break;
     }
@@ -158,11 +186,10 @@ int main(int argc, char** argv)
                 view->linesPerPage(), qPrintable(QGuiApplication::platformName()));
     std::printf("start-up to visible empty frame  %8.1f ms best, %8.1f ms worst of 5   (goal <= 500 ms)\n", bestStart,
                 worstStart);
-    std::printf("open to first paint              %8.2f ms   (goal <= 150 ms)\n", openToPaint);
-    std::printf("full-viewport repaint            %8.2f ms mean, %.2f ms worst of %d   (goal <= 8 ms)\n",
-                repaintTotal / repaints, repaintWorst, repaints);
-    std::printf("page-step scroll, whole ladder   %8.2f ms worst frame, %.2f ms mean, %d frames, %.0f ms in all   (goal <= 16 ms)\n",
-                scrollWorst, scrollTotal / frames, frames, scrollAll);
+    std::printf("open to first paint              %8.2f ms wall, %.2f ms cpu   (goal <= 150 ms)\n", openToPaint, openCpu);
+    repaints.print("full-viewport repaint (<= 8 ms)");
+    scroll.print("page-step scroll (<= 16 ms)");
+    std::printf("whole ladder by page steps       %8.0f ms\n", scrollAll);
     std::printf("resident memory, ladder open     %8.1f MB   (%.1f MB before the frame; goal <= 150 MB)\n", rss / 1024.0,
                 rssBefore / 1024.0);
     return 0;

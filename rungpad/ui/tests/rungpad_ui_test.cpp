@@ -185,7 +185,7 @@ protected:
     {
         QSettings(s("Local AppWizard-Generated Applications"), s("Rungpad")).setValue(s("VANTORQ5RUNGPAD/LANGUAGE"), language);
         frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
-        frame->resize(1200, 800);
+        frame->resize(1440, 900);
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     }
@@ -384,10 +384,9 @@ TEST_F(RungpadFrameTest, ConvertErrorIsListedAndDoubleClickGoesToIt)
     EXPECT_EQ(lines[1], s("Ladder the 0002 Line, error code: 1006 illegal output in NET"));
     EXPECT_FALSE(view->document()->data().isConverted());
     EXPECT_TRUE(frame->instructionListWindow()->toPlainText().isEmpty());
-    maybeShoot(frame.get(), "rungpad-convert-error.png");
-
     QTest::mouseDClick(frame->outputWindow()->viewport(), Qt::LeftButton, {}, lineCentre(frame->outputWindow(), 1));
     EXPECT_EQ(view->cursorCell(), (CellPos{1, 9}));
+    maybeShoot(frame.get(), "rungpad-convert-error.png");
     // The progress line names no ladder line: the cursor stays.
     QTest::mouseDClick(frame->outputWindow()->viewport(), Qt::LeftButton, {}, lineCentre(frame->outputWindow(), 0));
     EXPECT_EQ(view->cursorCell(), (CellPos{1, 9}));
@@ -673,7 +672,6 @@ TEST_F(RungpadFrameTest, PictureOfALadderWithBlocks)
     comments.setCommentOf("X000.0", s("start button"));
     comments.setCommentOf("X000.1", s("stop button 停止"));
     comments.setCommentOf("Y000.0", s("conveyor motor"));
-    frame->resize(1440, 900);
     CRungpadView* view = openLadder("conveyor.plf", ladderFile(kShowLadder, comments));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->document()->ladder().lineCount(), 14);
