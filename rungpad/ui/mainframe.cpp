@@ -18,6 +18,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QMimeData>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -156,7 +158,7 @@ CMainFrame::CMainFrame(FrameOptions options)
     // Wide enough for the longest position and address, so the pane never cuts them.
     m_position->setMinimumWidth(m_position->fontMetrics().horizontalAdvance(QStringLiteral("Line 0000  Col 10  X000.0000")));
     statusBar()->addPermanentWidget(m_position);
-    setAcceptDrops(false);
+    setAcceptDrops(true);
     resize(1100, 760);
     setLanguage(m_language);
     updateCommandStates();
@@ -169,7 +171,7 @@ CMainFrame::~CMainFrame()
         delete w;
 }
 
-QString CMainFrame::text(int id) const { return uiText(UiText(id), m_language); }
+QString CMainFrame::text(UiText id) const { return uiText(id, m_language); }
 
 FileCommandEnvironment CMainFrame::env()
 {
@@ -305,19 +307,19 @@ void CMainFrame::retranslate()
 {
     for (const CommandText& c : kCommands)
         action(c.command)->setText(uiText(c.text, m_language));
-    m_fileMenu->setTitle(text(int(UiText::MenuFile)));
-    m_ladderMenu->setTitle(text(int(UiText::MenuLadder)));
-    m_viewMenu->setTitle(text(int(UiText::MenuView)));
-    m_languageMenu->setTitle(text(int(UiText::MenuLanguage)));
-    m_windowMenu->setTitle(text(int(UiText::MenuWindow)));
-    m_helpMenu->setTitle(text(int(UiText::MenuHelp)));
-    m_recentMenu->setTitle(text(int(UiText::MenuRecentFiles)));
-    m_fileBar->setWindowTitle(text(int(UiText::ToolBar)).remove(QLatin1Char('&')));
-    m_ladderBar->setWindowTitle(text(int(UiText::LadderToolBar)).remove(QLatin1Char('&')));
-    m_outputDock->setWindowTitle(text(int(UiText::OutputWindowTitle)));
-    m_notationDock->setWindowTitle(text(int(UiText::NotationWindowTitle)));
-    m_listDock->setWindowTitle(text(int(UiText::InstructionListTitle)));
-    setWindowTitle(text(int(UiText::FrameTitle)));
+    m_fileMenu->setTitle(text(UiText::MenuFile));
+    m_ladderMenu->setTitle(text(UiText::MenuLadder));
+    m_viewMenu->setTitle(text(UiText::MenuView));
+    m_languageMenu->setTitle(text(UiText::MenuLanguage));
+    m_windowMenu->setTitle(text(UiText::MenuWindow));
+    m_helpMenu->setTitle(text(UiText::MenuHelp));
+    m_recentMenu->setTitle(text(UiText::MenuRecentFiles));
+    m_fileBar->setWindowTitle(text(UiText::ToolBar).remove(QLatin1Char('&')));
+    m_ladderBar->setWindowTitle(text(UiText::LadderToolBar).remove(QLatin1Char('&')));
+    m_outputDock->setWindowTitle(text(UiText::OutputWindowTitle));
+    m_notationDock->setWindowTitle(text(UiText::NotationWindowTitle));
+    m_listDock->setWindowTitle(text(UiText::InstructionListTitle));
+    setWindowTitle(text(UiText::FrameTitle));
     for (CRungpadView* v : views()) {
         v->document()->setLanguage(m_language);
         updateChildTitle(v);
@@ -332,7 +334,7 @@ void CMainFrame::setLanguage(int language)
     // Qt's own catalogue missing leaves only its buttons in English; ours is built in.
     m_qtTranslations.setChinese(m_language == 0);
     if (!m_prompter || m_ownPrompter) {
-        m_ownPrompter = std::make_unique<vantor::MessageBoxPrompter>(this, text(int(UiText::FrameTitle)).trimmed());
+        m_ownPrompter = std::make_unique<vantor::MessageBoxPrompter>(this, text(UiText::FrameTitle).trimmed());
         m_prompter = m_ownPrompter.get();
     }
     action(m_language == 0 ? LanguageChinese : LanguageEnglish)->setChecked(true);
@@ -345,7 +347,7 @@ void CMainFrame::runCommand(Command command)
     switch (command) {
     case New: newDocument(); break;
     case Open: {
-        const QString path = m_dialogs->openFileName(this, text(int(UiText::OpenTitle)),
+        const QString path = m_dialogs->openFileName(this, text(UiText::OpenTitle),
                                                      fileMessage(FileMessage::OpenLadderFilter, m_language));
         if (!path.isEmpty())
             openFile(path);
@@ -391,7 +393,7 @@ void CMainFrame::runCommand(Command command)
     case Tile: m_mdi->tileSubWindows(); break;
     case CloseAll: m_mdi->closeAllSubWindows(); break;
     case About:
-        QMessageBox::about(this, text(int(UiText::FrameTitle)), text(int(UiText::AboutText)));
+        QMessageBox::about(this, text(UiText::FrameTitle), text(UiText::AboutText));
         break;
     case CommandCount: break;
     }
@@ -402,6 +404,23 @@ void CMainFrame::updateCommandStates()
     const bool hasDocument = activeView() != nullptr;
     for (Command c : kDocumentCommands)
         action(c)->setEnabled(hasDocument);
+    // The empty workspace has the shorter menu bar of the older editor.
+    m_ladderMenu->menuAction()->setVisible(hasDocument);
+    m_windowMenu->menuAction()->setVisible(hasDocument);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            openFile(url.toLocalFile());
+    event->acceptProposedAction();
 }
 
 CRungpadView* CMainFrame::activeView() const
@@ -512,7 +531,7 @@ bool CMainFrame::queryClose(CRungpadView* view)
         if (w->widget() == view)
             m_mdi->setActiveSubWindow(w);
     const vantor::Answer answer = m_prompter->ask(
-        text(int(UiText::SaveChanges)).arg(view->document()->displayName(m_language)), vantor::Buttons::YesNoCancel);
+        text(UiText::SaveChanges).arg(view->document()->displayName(m_language)), vantor::Buttons::YesNoCancel);
     if (answer == vantor::Answer::Cancel)
         return false;
     if (answer == vantor::Answer::No)
@@ -555,7 +574,7 @@ bool CMainFrame::saveView(CRungpadView* view, bool saveAs)
         const QString proposed = doc->hasPath()
             ? path
             : QDir(defaultFolder(view)).filePath(doc->displayName(m_language) + QStringLiteral(".plf"));
-        path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)), proposed,
+        path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle), proposed,
                                        fileMessage(FileMessage::OpenLadderFilter, m_language), QStringLiteral("plf"));
         if (path.isEmpty())
             return false;
@@ -628,18 +647,18 @@ void CMainFrame::updateCursorInfo()
     }
     const CellPos c = view->cursorCell();
     const QByteArray address = view->cursorAddress();
-    m_position->setText(text(int(UiText::StatusPosition)).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
+    m_position->setText(text(UiText::StatusPosition).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
                         + (address.isEmpty() ? QString() : QStringLiteral("  ") + QString::fromLatin1(address)));
 
     const CommentTables& comments = view->document()->data().comments;
     auto commentText = [&](const QByteArray& a) {
         const QString comment = comments.commentOf(a);
-        return comment.isEmpty() ? text(int(UiText::NotationNone)) : comment;
+        return comment.isEmpty() ? text(UiText::NotationNone) : comment;
     };
     QStringList lines;
     if (!address.isEmpty())
-        lines << text(int(UiText::NotationCursor)).arg(QString::fromLatin1(address), commentText(address));
-    lines << text(int(UiText::NotationLine)).arg(c.line + 1, 4, 10, QLatin1Char('0'));
+        lines << text(UiText::NotationCursor).arg(QString::fromLatin1(address), commentText(address));
+    lines << text(UiText::NotationLine).arg(c.line + 1, 4, 10, QLatin1Char('0'));
     const LadderRow& row = view->document()->ladder().line(c.line);
     QList<QByteArray> seen;
     for (int col = 0; col < kColumns; ++col) {
@@ -676,20 +695,20 @@ void CMainFrame::generate(Command command)
     QString path;
     switch (command) {
     case GenerateLadder:
-        path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)), withExtension(docPath, QStringLiteral(".grp")),
+        path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle), withExtension(docPath, QStringLiteral(".grp")),
                                        fileMessage(FileMessage::LadderFileFilter, m_language), QStringLiteral("grp"));
         break;
     case GenerateOldLadder:
-        path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)), withExtension(docPath, QStringLiteral(".grp")),
+        path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle), withExtension(docPath, QStringLiteral(".grp")),
                                        fileMessage(FileMessage::OldLadderFileFilter, m_language), QStringLiteral("grp"));
         break;
     case GenerateBinary:
-        path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)),
+        path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle),
                                        QDir(defaultFolder(view)).filePath(QStringLiteral("Ladbin.dat")),
                                        fileMessage(FileMessage::BinaryFileFilter, m_language), QStringLiteral("dat"));
         break;
     default:
-        path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)), withExtension(docPath, QStringLiteral(".txt")),
+        path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle), withExtension(docPath, QStringLiteral(".txt")),
                                        fileMessage(FileMessage::InstructionListFilter, m_language), QStringLiteral("txt"));
         break;
     }
@@ -709,7 +728,7 @@ void CMainFrame::importNotation()
     CRungpadView* view = activeView();
     if (!view)
         return;
-    const QString path = m_dialogs->openFileName(this, text(int(UiText::OpenTitle)),
+    const QString path = m_dialogs->openFileName(this, text(UiText::OpenTitle),
                                                  fileMessage(FileMessage::NotationImportFilter, m_language));
     if (path.isEmpty())
         return;
@@ -723,7 +742,7 @@ void CMainFrame::exportNotation()
     CRungpadView* view = activeView();
     if (!view)
         return;
-    const QString path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)),
+    const QString path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle),
                                                  QDir(defaultFolder(view)).filePath(QStringLiteral("LadChi01.txt")),
                                                  fileMessage(FileMessage::NotationExportFilter, m_language),
                                                  QStringLiteral("txt"));
@@ -747,7 +766,7 @@ void CMainFrame::print()
     if (!view || !m_dialogs->choosePrinter(this, m_printer))
         return;
     if (!printLadder(m_printer, view->document()->ladder(), m_language))
-        m_prompter->inform(vantor::Severity::Error, text(int(UiText::PrintFailed)));
+        m_prompter->inform(vantor::Severity::Error, text(UiText::PrintFailed));
 }
 
 void CMainFrame::printPreview()
@@ -768,10 +787,10 @@ bool CMainFrame::exportPdf(const QString& path)
         return false;
     const bool ok = exportLadderPdf(path, view->document()->ladder(), view->document()->displayName(m_language), m_language);
     if (ok) {
-        m_output->outputLine(text(int(UiText::PdfSaved)).arg(QDir::toNativeSeparators(path)));
+        m_output->outputLine(text(UiText::PdfSaved).arg(QDir::toNativeSeparators(path)));
     } else {
-        m_prompter->inform(vantor::Severity::Error, text(int(UiText::PdfFailed)));
-        m_output->outputLine(text(int(UiText::PdfFailed)));
+        m_prompter->inform(vantor::Severity::Error, text(UiText::PdfFailed));
+        m_output->outputLine(text(UiText::PdfFailed));
     }
     return ok;
 }
@@ -784,8 +803,8 @@ void CMainFrame::exportPdfCommand()
     const QString docPath = view->document()->hasPath()
         ? view->document()->path()
         : QDir(defaultFolder(view)).filePath(view->document()->displayName(m_language) + QStringLiteral(".plf"));
-    const QString path = m_dialogs->saveFileName(this, text(int(UiText::SaveAsTitle)), withExtension(docPath, QStringLiteral(".pdf")),
-                                                 text(int(UiText::PdfFilter)), QStringLiteral("pdf"));
+    const QString path = m_dialogs->saveFileName(this, text(UiText::SaveAsTitle), withExtension(docPath, QStringLiteral(".pdf")),
+                                                 text(UiText::PdfFilter), QStringLiteral("pdf"));
     if (!path.isEmpty())
         exportPdf(path);
 }

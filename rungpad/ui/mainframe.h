@@ -6,6 +6,7 @@
 #include "common/ui/qttranslations.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/ui/laddergeometry.h"
+#include "rungpad/ui/uitexts.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -89,6 +90,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class CChildFrame;
@@ -118,7 +121,7 @@ private:
     void exportPdfCommand();
     QString defaultFolder(CRungpadView* view) const;
     FileCommandEnvironment env();
-    QString text(int id) const;
+    QString text(UiText id) const;
 
     vantor::Prompter* m_prompter;
     std::unique_ptr<vantor::Prompter> m_ownPrompter;

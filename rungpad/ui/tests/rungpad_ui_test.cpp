@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMimeData>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -501,9 +502,11 @@ TEST_F(RungpadFrameTest, RefusedOpenLeavesEverythingAsItWas)
     EXPECT_TRUE(frame->views().isEmpty());
     EXPECT_EQ(prompter.shown.back(), s("Can not open ladder file!"));
     EXPECT_FALSE(frame->action(CMainFrame::Save)->isEnabled());
+    EXPECT_FALSE(frame->menus()[1]->menuAction()->isVisible());   // the empty workspace's menu bar
 
     CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
     ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(frame->menus()[1]->menuAction()->isVisible());
     click(view, 1, 4);
     const QString before = writeLadderText(view->document()->ladder());
     const QString goodPath = view->document()->path();
@@ -623,6 +626,19 @@ TEST_F(RungpadFrameTest, PrintingSixtyLinesGivesThreePagesHeadedWithTheirNumber)
         EXPECT_TRUE(texts.contains(s(c.lastLine)));
         EXPECT_FALSE(texts.contains(s(c.notThere)));
     }
+}
+
+TEST_F(RungpadFrameTest, DroppedFileOpens)
+{
+    startFrame(1);
+    const QString path = file("dropped.plf", ladderFile(kGoodLadder));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the frame's handler: the application routes drops only during a real drag.
+    static_cast<QObject*>(frame.get())->event(&drop);
+    ASSERT_EQ(frame->views().size(), 1);
+    EXPECT_EQ(frame->activeView()->document()->path(), path);
 }
 
 TEST(RungpadErrorLine, LineAndCellOfAnErrorText)
