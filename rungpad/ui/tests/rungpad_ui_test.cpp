@@ -19,6 +19,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
@@ -639,6 +640,29 @@ TEST_F(RungpadFrameTest, DroppedFileOpens)
     static_cast<QObject*>(frame.get())->event(&drop);
     ASSERT_EQ(frame->views().size(), 1);
     EXPECT_EQ(frame->activeView()->document()->path(), path);
+}
+
+TEST(RungpadLadderInfo, DialogKeepsTheLengthsTheFileHolds)
+{
+    LadderInfo info;
+    info.version = s("V1.0");
+    info.saveTime = s("2024-05-06 07:08");
+    CLadderInfoDlg dialog(info, 0);
+    EXPECT_EQ(dialog.windowTitle(), s("梯形图信息"));
+    struct Field {
+        QLineEdit* edit;
+        int limit;
+    };
+    for (const Field& f : {Field{dialog.versionEdit(), 15}, Field{dialog.machineEdit(), 40}, Field{dialog.modifierEdit(), 20}}) {
+        f.edit->clear();
+        QTest::keyClicks(f.edit, QString(f.limit + 5, QLatin1Char('x')));
+        EXPECT_EQ(f.edit->text().size(), f.limit);
+    }
+    const LadderInfo edited = dialog.info();
+    EXPECT_EQ(edited.version, QString(15, QLatin1Char('x')));
+    EXPECT_EQ(edited.machine.size(), 40);
+    EXPECT_EQ(edited.modifier.size(), 20);
+    EXPECT_EQ(edited.saveTime, info.saveTime);   // not the user's to change
 }
 
 TEST(RungpadErrorLine, LineAndCellOfAnErrorText)
