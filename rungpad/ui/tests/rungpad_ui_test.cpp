@@ -430,6 +430,20 @@ TEST_F(RungpadFrameTest, ConvertFillsTheInstructionListAndOutputsWork)
     frame->action(CMainFrame::GenerateList)->trigger();
     EXPECT_EQ(dialogs.proposed.back(), stl);
     EXPECT_TRUE(readFile(stl).startsWith("RD        X000.0"));
+
+    // Ladder files: the information dialog first, then the chooser proposing the .grp name.
+    for (CMainFrame::Command command : {CMainFrame::GenerateLadder, CMainFrame::GenerateOldLadder}) {
+        const int infoBefore = dialogs.infoShown;
+        const QString grp = dir.filePath(command == CMainFrame::GenerateLadder ? s("new.grp") : s("old.grp"));
+        dialogs.files.push_back(grp);
+        frame->action(command)->trigger();
+        EXPECT_EQ(dialogs.infoShown, infoBefore + 1);
+        EXPECT_EQ(dialogs.proposed.back(), dir.filePath(s("good.grp")));
+        auto content = parseLadderFile(readFile(grp), false);
+        ASSERT_TRUE(content.ok());
+        EXPECT_GE(content.ladder.lineCount(), 4);
+        EXPECT_EQ(outputLines().back(), s("Succeed!"));
+    }
 }
 
 TEST_F(RungpadFrameTest, LanguageSwitchRetitlesEverythingAndIsStored)
