@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -364,7 +365,7 @@ void CMainFrame::runCommand(Command command)
     case ExportNotation: exportNotation(); break;
     case Print: print(); break;
     case PrintPreview: printPreview(); break;
-    case PageSetup: m_dialogs->pageSetup(this, m_printer); break;
+    case PageSetup: m_dialogs->pageSetup(this, printer()); break;
     case ExportPdf: exportPdfCommand(); break;
     case Exit: close(); break;
     case Convert: convertActive(); break;
@@ -763,9 +764,9 @@ void CMainFrame::editLadderInfo()
 void CMainFrame::print()
 {
     CRungpadView* view = activeView();
-    if (!view || !m_dialogs->choosePrinter(this, m_printer))
+    if (!view || !m_dialogs->choosePrinter(this, printer()))
         return;
-    if (!printLadder(m_printer, view->document()->ladder(), m_language))
+    if (!printLadder(printer(), view->document()->ladder(), m_language))
         m_prompter->inform(vantor::Severity::Error, text(UiText::PrintFailed));
 }
 
@@ -774,10 +775,17 @@ void CMainFrame::printPreview()
     CRungpadView* view = activeView();
     if (!view)
         return;
-    QPrintPreviewDialog dialog(&m_printer, this);
+    QPrintPreviewDialog dialog(&printer(), this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
             [this, view](QPrinter* printer) { printLadder(*printer, view->document()->ladder(), m_language); });
     dialog.exec();
+}
+
+QPrinter& CMainFrame::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
 }
 
 bool CMainFrame::exportPdf(const QString& path)

@@ -10,7 +10,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QPrinter>
 
 #include <array>
 #include <memory>
@@ -23,6 +22,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
+class QPrinter;
 class QToolBar;
 
 namespace rungpad::ui {
@@ -131,7 +131,10 @@ private:
     int m_language = 0;
     int m_untitledCount = 0;
     vantor::QtTranslations m_qtTranslations;
-    QPrinter m_printer;
+    // Made on first use: asking the print system for its default printer can take a while,
+    // and start-up need not wait for it.
+    std::unique_ptr<QPrinter> m_printer;
+    QPrinter& printer();
 
     QMdiArea* m_mdi;
     std::array<QAction*, CommandCount> m_actions{};
