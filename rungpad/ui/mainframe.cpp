@@ -167,9 +167,13 @@ CMainFrame::CMainFrame(FrameOptions options)
 
 CMainFrame::~CMainFrame()
 {
-    // Children first: their close handlers must not reach a half-destroyed frame.
+    // Children first: their close handlers must not reach a half-destroyed frame. The
+    // docks and the area report hiding while QWidget's destructor deletes them, when this
+    // object is no longer a frame: they are told to stop first.
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;
+    for (QObject* sender : std::initializer_list<QObject*>{m_mdi, m_outputDock, m_notationDock, m_listDock, m_output})
+        sender->disconnect(this);
 }
 
 QString CMainFrame::text(UiText id) const { return uiText(id, m_language); }
