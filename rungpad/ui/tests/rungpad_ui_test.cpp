@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -654,6 +655,30 @@ TEST_F(RungpadFrameTest, DroppedFileOpens)
     static_cast<QObject*>(frame.get())->event(&drop);
     ASSERT_EQ(frame->views().size(), 1);
     EXPECT_EQ(frame->activeView()->document()->path(), path);
+}
+
+TEST_F(RungpadFrameTest, LadderWithoutLinesOpensPaintsAndPrints)
+{
+    startFrame(1);
+    LadderProgram empty;
+    empty.clear();
+    CRungpadView* view = openLadder("empty.grp", formatLadderPart(empty, {}, NumberField::FromText));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->document()->ladder().lineCount(), 0);
+    for (int key : {Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown})
+        QTest::keyClick(view, Qt::Key(key));
+    click(view, 3, 3);
+    EXPECT_EQ(view->cursorCell(), (CellPos{0, 3}));
+    EXPECT_FALSE(view->grab().isNull());
+    EXPECT_EQ(printedPageCount(view->document()->ladder()), 1);
+    EXPECT_TRUE(frame->exportPdf(dir.filePath(s("empty.pdf"))));
+
+    // The preview draws through the same printing code; it is closed as soon as it shows.
+    QTimer::singleShot(300, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            w->close();
+    });
+    frame->action(CMainFrame::PrintPreview)->trigger();
 }
 
 TEST(RungpadLadderInfo, DialogKeepsTheLengthsTheFileHolds)
