@@ -99,6 +99,8 @@ constexpr CMainFrame::Command kDocumentCommands[] = {
 };
 
 const char* kRecentGroup = "Recent File List";
+// The bars' places and sizes, beside the language in the editor's own profile section.
+const char* kBarStateKey = "VANTORQ5RUNGPAD-SCBar/State";
 
 QSettings profile()
 {
@@ -161,6 +163,13 @@ CMainFrame::CMainFrame(FrameOptions options)
     statusBar()->addPermanentWidget(m_position);
     setAcceptDrops(true);
     resize(1100, 760);
+    // Where the user left the toolbars and docking windows, and how large they were.
+    restoreState(profile().value(QLatin1String(kBarStateKey)).toByteArray());
+    action(ViewOutput)->setChecked(!m_outputDock->isHidden());
+    action(ViewNotation)->setChecked(!m_notationDock->isHidden());
+    action(ViewList)->setChecked(!m_listDock->isHidden());
+    action(ViewToolBar)->setChecked(!m_fileBar->isHidden());
+    action(ViewLadderToolBar)->setChecked(!m_ladderBar->isHidden());
     setLanguage(m_language);
     updateCommandStates();
 }
@@ -172,7 +181,7 @@ CMainFrame::~CMainFrame()
     // object is no longer a frame: they are told to stop first.
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;
-    for (QObject* sender : std::initializer_list<QObject*>{m_mdi, m_outputDock, m_notationDock, m_listDock, m_output})
+    for (QObject* sender : std::initializer_list<QObject*>{m_mdi, m_outputDock, m_notationDock, m_listDock, m_output, m_fileBar, m_ladderBar})
         sender->disconnect(this);
 }
 
@@ -266,6 +275,9 @@ void CMainFrame::createMenus()
         m_ladderBar->addAction(action(c));
     action(ViewToolBar)->setChecked(true);
     action(ViewLadderToolBar)->setChecked(true);
+    connect(m_fileBar, &QToolBar::visibilityChanged, this, [this] { action(ViewToolBar)->setChecked(!m_fileBar->isHidden()); });
+    connect(m_ladderBar, &QToolBar::visibilityChanged, this,
+            [this] { action(ViewLadderToolBar)->setChecked(!m_ladderBar->isHidden()); });
     action(ViewStatusBar)->setChecked(true);
     rebuildRecentMenu();
 }
@@ -295,7 +307,8 @@ void CMainFrame::createDocks()
     resizeDocks({m_listDock}, {300}, Qt::Horizontal);
 
     auto follow = [this](QDockWidget* d, Command c) {
-        connect(d, &QDockWidget::visibilityChanged, this, [this, d, c] { action(c)->setChecked(d->isVisible()); });
+        // Hidden by the user, not merely off screen with the frame.
+        connect(d, &QDockWidget::visibilityChanged, this, [this, d, c] { action(c)->setChecked(!d->isHidden()); });
         action(c)->setChecked(true);
     };
     follow(m_outputDock, ViewOutput);
@@ -555,6 +568,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     // Each document has had its answer; none is asked twice while the children go.
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;
+    profile().setValue(QLatin1String(kBarStateKey), saveState());
     event->accept();
 }
 

@@ -569,6 +569,16 @@ TEST_F(RungpadFrameTest, ClosingAModifiedDocumentAsksToSave)
     EXPECT_EQ(content.ladder.lineCount(), 1);
     EXPECT_EQ(dialogs.infoShown, 1);
 
+    // Closing the frame keeps where its bars were; the next frame puts them back.
+    frame->outputDock()->hide();
+    EXPECT_TRUE(frame->close());
+    frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    EXPECT_FALSE(frame->outputDock()->isVisible());
+    EXPECT_TRUE(frame->instructionListDock()->isVisible());
+    EXPECT_FALSE(frame->action(CMainFrame::ViewOutput)->isChecked());
+
     // No closes without writing.
     view = frame->newDocument();
     view->document()->ladderEdited();
