@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -323,8 +324,13 @@ void CMainFrame::createDocks()
 
 void CMainFrame::retranslate()
 {
-    for (const CommandText& c : kCommands)
-        action(c.command)->setText(uiText(c.text, m_language));
+    static const QRegularExpression mnemonic(QStringLiteral("\\(&.\\)|&|\\.\\.\\."));
+    for (const CommandText& c : kCommands) {
+        const QString t = uiText(c.text, m_language);
+        action(c.command)->setText(t);
+        // Toolbar buttons carry no mnemonic and no "...".
+        action(c.command)->setIconText(QString(t).remove(mnemonic).trimmed());
+    }
     m_fileMenu->setTitle(text(UiText::MenuFile));
     m_ladderMenu->setTitle(text(UiText::MenuLadder));
     m_viewMenu->setTitle(text(UiText::MenuView));

@@ -495,6 +495,9 @@ TEST_F(RungpadFrameTest, LanguageSwitchRetitlesEverythingAndIsStored)
     frame->action(CMainFrame::LanguageChinese)->trigger();
     expectTitles(chinese);
     EXPECT_EQ(stored(), 0);
+    frame->convertActive();
+    EXPECT_EQ(outputLines().value(1), s("Convert succeed!"));
+    maybeShoot(frame.get(), "rungpad-chinese.png");
     if (QCoreApplication::translate("QPlatformTheme", "&Yes") == s("&Yes"))
         ADD_FAILURE() << "qtbase_zh_CN.qm is not installed (package qt6-translations-l10n)";
 
