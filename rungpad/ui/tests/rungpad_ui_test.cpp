@@ -657,6 +657,28 @@ TEST_F(RungpadFrameTest, PrintingSixtyLinesGivesThreePagesHeadedWithTheirNumber)
     }
 }
 
+TEST_F(RungpadFrameTest, NotationImportShowsAtTheCursorAndExportWritesIt)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    click(view, 0, 9);
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("At cursor Y000.0: (no comment)")));
+
+    dialogs.files.push_back(file("mine.txt", "%\r\nY0000     conveyor motor\r\nend\r\n"));
+    frame->action(CMainFrame::ImportNotation)->trigger();
+    EXPECT_EQ(outputLines().mid(outputLines().size() - 2), (QStringList{s("Loading note..."), s("succeed!")}));
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("At cursor Y000.0: conveyor motor")));
+    EXPECT_TRUE(view->document()->isModified());
+
+    const QString exported = dir.filePath(s("LadChi01.txt"));
+    dialogs.files.push_back(exported);
+    frame->action(CMainFrame::ExportNotation)->trigger();
+    EXPECT_EQ(dialogs.proposed.back(), exported);
+    EXPECT_TRUE(readFile(exported).contains("Y0000     conveyor motor\r\n"));
+    EXPECT_EQ(outputLines().back(), s("Complete!"));
+}
+
 TEST_F(RungpadFrameTest, DroppedFileOpens)
 {
     startFrame(1);
