@@ -724,6 +724,15 @@ std::optional<CellClip> clipFromText(const QString& text)
     const auto lines = readLadderText(text);
     if (!lines || lines->lineCount() == 0)
         return std::nullopt;
+    // The text form takes any word as a contact; a rung has only stored addresses in its
+    // contacts and coils, so prose pasted by mistake is refused here.
+    for (int l = 0; l < lines->lineCount(); ++l)
+        for (const LadderCell& cell : lines->line(l).cells)
+            if ((isContact(cell.code) || isCoil(cell.code)) && cell.hasText()) {
+                const auto a = parseElementAddress(cell.text());
+                if (!a || formatAddress(*a) != cell.text())
+                    return std::nullopt;
+            }
     CellClip clip;
     clip.lines = lines->lineCount();
     clip.columns = kColumns;
