@@ -6,6 +6,7 @@ LadderEditCommand::LadderEditCommand(EditSession& session, LadderChange change, 
                                      const EditCursor& after, const QString& text)
     : QUndoCommand(text), m_session(session), m_change(std::move(change)), m_before(before), m_after(after)
 {
+    m_change.compact();
 }
 
 void LadderEditCommand::undo()

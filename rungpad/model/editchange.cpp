@@ -133,6 +133,14 @@ void LadderChange::rollback(LadderProgram& ladder)
     m_notes.clear();
 }
 
+void LadderChange::compact()
+{
+    m_steps.shrink_to_fit();
+    m_cells.shrink_to_fit();
+    m_lines.shrink_to_fit();
+    m_notes.shrink_to_fit();
+}
+
 size_t LadderChange::memoryBytes() const
 {
     size_t bytes = m_steps.capacity() * sizeof(Step) + m_cells.capacity() * sizeof(CellStep)

@@ -65,6 +65,9 @@ public:
     // Takes back what was recorded so far and forgets it (an edit refused half-way).
     void rollback(LadderProgram& ladder);
 
+    // Drops spare capacity once the edit is complete (it is kept for up to 50 steps).
+    void compact();
+
     bool isEmpty() const { return m_steps.empty(); }
     int cellEdits() const { return int(m_cells.size()); }
     // Heap bytes held, for the undo memory budget.
