@@ -19,13 +19,13 @@ struct Twin {
 };
 // clang-format off
 constexpr Twin kEditTexts[] = {
-    {EditMessage::Checking, "正在检查...", "Checking..."},
-    {EditMessage::Accept, "接受!", "Accept!"},
+    {EditMessage::Checking, "正在检查...", msg::CheckingEn},
+    {EditMessage::Accept, "接受!", msg::AcceptEn},
     {EditMessage::OperationError, "操作错误!", "Operation error!"},
     {EditMessage::PatternNotFound, "没有找到要查找的内容!", "Pattern not found!"},
     {EditMessage::ReplaceComplete, "全部替换完成。", "Complete"},
-    {EditMessage::InputError, "功能指令输入错误!", "Input error!"},
-    {EditMessage::BeyondMaxLine, "行数超出范围", "beyond the confine of Max line!"},
+    {EditMessage::InputError, kFunctionInputErrorZh, kFunctionInputErrorEn},
+    {EditMessage::BeyondMaxLine, kBeyondMaxLineZh, kBeyondMaxLineEn},
     {EditMessage::CellNotEditable, "该单元不能编辑!", "This cell cannot be edited!"},
 };
 // clang-format on
@@ -209,7 +209,8 @@ bool applyCellText(const EditContext& ctx, CellPos pos, QByteArrayView text, Lad
         LadderCell next = cell;
         next.setText(*checked);
         next.number = cellNumberOfText(*checked);
-        change.setCell(ladder, pos.line, pos.column, next);
+        if (!(next == cell))
+            change.setCell(ladder, pos.line, pos.column, next);
         return true;
     }
 
@@ -238,7 +239,8 @@ bool applyCellText(const EditContext& ctx, CellPos pos, QByteArrayView text, Lad
     LadderCell next = cell;
     next.setText(*checked);
     next.number = cellNumberOfText(*checked);
-    change.setCell(ladder, pos.line, pos.column, next);
+    if (!(next == cell))
+        change.setCell(ladder, pos.line, pos.column, next);
 
     if (!codt && column == 1) {
         if (const int dependent = formatDependentColumn(instruction); dependent > 0 && start + dependent < kColumns) {

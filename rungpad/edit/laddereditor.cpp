@@ -3,6 +3,8 @@
 #include "rungpad/compiler/instructions.h"
 #include "rungpad/model/address.h"
 
+#include <cctype>
+
 namespace rungpad {
 
 namespace {
@@ -182,9 +184,15 @@ QByteArray LadderEditor::cursorAddress() const
     if (p.line < 0 || p.line >= ladder.lineCount())
         return {};
     const LadderCell& cell = ladder.cell(p.line, p.column);
-    if ((isContact(cell.code) || isCoil(cell.code) || isFunctionBlockCode(cell.code)) && !isCodt(cell.code)
-        && parseElementAddress(cell.text()))
-        return cell.text();
+    const QByteArray text = cell.text();
+    if (text.isEmpty())
+        return {};
+    if (isContact(cell.code) || isCoil(cell.code))
+        return text;
+    // A block parameter naming an address (D0010, R100.3), not a number or a table value.
+    if (isFunctionBlockCode(cell.code) && !isCodt(cell.code) && blockLineOf(cell.code) == 0
+        && blockColumnOf(cell.code) > 0 && std::isalpha(static_cast<unsigned char>(text[0])))
+        return text;
     return {};
 }
 

@@ -19,6 +19,8 @@
 //                    debugging: rungpad/model/laddertext.h (also cellNumberOfText()).
 //   Block placement  insertFunctionBlock() and setCodTableLines() live with the instruction
 //                    table (rungpad/compiler/instructions.h); both grow through insertLines().
+//   Editing          cursor, selection and the undo record of an edit: rungpad/model/editchange.h;
+//                    the edit commands: rungpad/compiler/ladderedit.h; undo: rungpad/edit/.
 #include <QByteArray>
 #include <QString>
 
