@@ -453,3 +453,31 @@ TEST(EditMessages, BothLanguages)
     EXPECT_EQ(editMessage(EditMessage::BeyondMaxLine, 1), QString::fromUtf8(kBeyondMaxLineEn));
     EXPECT_EQ(cellPrompt(ladderOf(".\n"), {0, 0}, 1), QString());
 }
+
+TEST(EditCellText, DialogPromptsAndWhatCanBeReEdited)
+{
+    Editing e("X000.0 - - - - - - - - (Y000.0)\n"
+              "- - - - {1900:TMR} {1901:0001} - - - -\n"
+              ". . . . {1910} {1911}\n"
+              "{4000:00001} {4001} {4002} {4003} {4004} {4005} {4006} {4007} {4008} {4009}\n.\n");
+    struct Case { CellPos pos; const char* zh; const char* en; };
+    const Case cases[] = {
+        {{0, 0}, "常开触点", "Normally-open contact"}, {{0, 9}, "输出线圈", "Output coil"},
+        {{1, 5}, "定时器号", "TMR No"},                  {{3, 7}, "转换表数据", "convert table data"},
+        {{1, 4}, "", ""},                                {{2, 5}, "", ""},
+        {{0, 1}, "", ""},                                {{4, 0}, "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(cellPrompt(e.ladder, c.pos, 0), QString::fromUtf8(c.zh));
+        EXPECT_EQ(cellPrompt(e.ladder, c.pos, 1), QString::fromUtf8(c.en));
+        EXPECT_EQ(isEditableCell(e.ladder, c.pos), *c.en != '\0');
+    }
+    // Re-editing keeps the element kind and runs the same check as placing.
+    EXPECT_EQ(editCellText(e.ctx(), {0, 9}, "R990.1").error->code, 1011);
+    EXPECT_FALSE(editCellText(e.ctx(), {0, 9}, "r5.1").refused);
+    EXPECT_EQ(e.ladder.cell(0, 9).text(), QByteArray("R005.1"));
+    EXPECT_EQ(e.ladder.cell(0, 9).number, 5);
+    EditResult name = editCellText(e.ctx(), {1, 4}, "CTR");
+    EXPECT_TRUE(name.refused);
+    EXPECT_EQ(e.ladder.cell(1, 4).text(), QByteArray("TMR"));
+}

@@ -214,3 +214,25 @@ TEST(LadderEditor, LineNotesCommentsAndTheSystemClipboard)
     ASSERT_EQ(refs.size(), 1u);
     EXPECT_EQ(refs[0].pos, (CellPos{0, 0}));
 }
+
+TEST(LadderEditor, CursorAddressForNotationAndCrossReference)
+{
+    Session s;
+    s.at(0, 0);
+    s.editor.place(kContactNO, "X1.2");
+    s.at(1, 0);
+    s.editor.insertBlock(fn::ADD);   // ADD: start 2, parameters in columns 3..6
+    const std::pair<CellPos, const char*> cases[] = {
+        {{0, 0}, "X001.2"}, {{0, 1}, ""}, {{1, 2}, ""}, {{1, 3}, ""}, {{1, 4}, "D0010"}, {{1, 5}, ""},
+    };
+    s.at(1, 3);
+    ASSERT_FALSE(s.editor.editCell("1").refused);
+    s.at(1, 4);
+    ASSERT_FALSE(s.editor.editCell("d10").refused);
+    s.at(1, 5);
+    ASSERT_FALSE(s.editor.editCell("7").refused);
+    for (const auto& [pos, address] : cases) {
+        s.editor.setCursor(EditCursor::at(pos));
+        EXPECT_EQ(s.editor.cursorAddress(), QByteArray(address)) << pos.line << "," << pos.column;
+    }
+}
