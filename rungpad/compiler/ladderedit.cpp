@@ -114,14 +114,12 @@ int duplicateError(int group)
 // tables only count blocks whose output is complete, the editor must see every block.
 bool numberInUse(const LadderProgram& ladder, CellPos pos, int group, int number)
 {
+    // The parameter codes carry block line 0 and their column, so the codes alone find them.
     for (int l = 0; l < ladder.lineCount(); ++l) {
         if (l == pos.line)
             continue;
         const LadderRow& row = ladder.line(l);
-        const int d = row.blockColumn();
-        if (d < 0 || blockLineOf(row[d].code) != 0)
-            continue;
-        for (int c = d + 1; c < kColumns; ++c)
+        for (int c = 1; c < kColumns; ++c)
             if (numberGroup(row[c].code) == group && row[c].hasText() && row[c].number == number)
                 return true;
     }
