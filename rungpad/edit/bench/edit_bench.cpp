@@ -93,7 +93,7 @@ int main()
     // The ring holds 50 steps: undo and redo are timed over exactly those.
     const double undo = msPer(kUndoSteps, [&](int) { stack.undo(); });
     const double redo = msPer(kUndoSteps, [&](int) { stack.redo(); });
-    std::printf("undo / redo cell         %.3f / %.3f ms\n", undo, redo);
+    std::printf("undo / redo cell         %.4f / %.4f ms\n", undo, redo);
 
     const double insert = msPer(kUndoSteps / 2, [&](int) {
         editor.setCursor(EditCursor::at({0, 0}));
@@ -104,7 +104,7 @@ int main()
     std::printf("50 line steps            %.2f MB held\n", double(stackBytes(stack)) / 1e6);
     const double undoLines = msPer(kUndoSteps, [&](int) { stack.undo(); });
     const double redoLines = msPer(kUndoSteps, [&](int) { stack.redo(); });
-    std::printf("undo / redo line         %.3f / %.3f ms\n", undoLines, redoLines);
+    std::printf("undo / redo line         %.4f / %.4f ms\n", undoLines, redoLines);
 
     int replaced = 0;
     for (int l = 0; l < doc.editLadder.lineCount(); ++l)
