@@ -8,6 +8,7 @@
 #include "rungpad/files/notationtext.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace rungpad {
 
@@ -58,14 +59,24 @@ bool LadderFileCommands::writeOutput(const QString& path, const QByteArray& byte
     return true;
 }
 
+QString LadderFileCommands::programFile(const char* name) const
+{
+    for (const QString& folder : env_.dataFolders) {
+        const QString path = inFolder(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return inFolder(env_.programFolder, name);
+}
+
 void LadderFileCommands::readProgramFolderComments(LadderDocument& target)
 {
     QString why;
-    if (const auto diag = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kDiagnosisFileName), &why))
+    if (const auto diag = vantor::readWholeFile(programFile(fileformat::kDiagnosisFileName), &why))
         applyCommentEntries(parseDiagnosisFile(*diag), target.comments);
     else
         say(FileMessage::CannotLoadMean);
-    if (const auto user = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kUserNotationFileName), &why))
+    if (const auto user = vantor::readWholeFile(programFile(fileformat::kUserNotationFileName), &why))
         applyNotationContent(parseUserNotationFile(*user), target.comments);
 }
 
@@ -204,7 +215,7 @@ bool LadderFileCommands::exportNotation(const QString& path)
 bool LadderFileCommands::importNotation(const QString& path)
 {
     const bool explicitFile = !path.isEmpty();
-    const QString file = explicitFile ? path : inFolder(env_.programFolder, fileformat::kUserNotationFileName);
+    const QString file = explicitFile ? path : programFile(fileformat::kUserNotationFileName);
     if (explicitFile)
         say(FileMessage::LoadingNote);
     QString why;
