@@ -47,6 +47,18 @@ bool isReservedCoil(char letter, int byte, int bit)
     }
 }
 
+bool assemblerOperandIsAddress(QByteArrayView text)
+{
+    return !text.isEmpty() && text[0] >= 'B' && text[0] <= 'Y';
+}
+
+bool editorParameterIsAddress(QByteArrayView format)
+{
+    bool ok = false;
+    const int value = QByteArray(format.data(), format.size()).toInt(&ok);
+    return ok && value >= 1000;
+}
+
 // ---------------------------------------------------------------------------------------
 // Common
 
@@ -144,8 +156,11 @@ void LadderCompiler::releaseNumber(quint16 code, int n)
 
 bool LadderCompiler::checkCoil(const LadderCell& cell, int line)
 {
+    // A coil without address: the pre-check's letter test would call it 1006 (no coil letter)
+    // while the coil rule calls it 1001 (address not set). We keep 1001 from the walk, the
+    // message that tells the user what to fix.
     if (!cell.hasText())
-        return true;   // the walk reports the missing address (1001)
+        return true;
     const auto a = parseElementAddress(cell.text());
     if (!a || coilBitBase(a->letter) < 0 || isReservedCoil(a->letter, a->byte, a->bit))
         return fail(err::IllegalOutput, line);
@@ -463,8 +478,13 @@ bool LadderCompiler::region(Network& net, int top, int bottom, int s, int e, boo
                         return false;
                 }
             }
-            if (any && !emit(mnemonic::AND_STK, {}, top))
-                return false;
+            if (p > s) {
+                // Wire alone before the bus leaves AND.STK nothing to join the branches to.
+                if (!any)
+                    return fail(err::Unsupported, top);
+                if (!emit(mnemonic::AND_STK, {}, top))
+                    return false;
+            }
             any = true;
         }
         p = c + 1;
@@ -575,15 +595,9 @@ bool LadderCompiler::functionNetwork(int a, int z, int c)
             return fail(err::CoilNotOutput, a);
     }
 
-    // Links may only fan the result out to further coils.
-    for (int l = a; l <= z; ++l) {
-        for (int col = 0; col < kColumns; ++col) {
-            if (!L.cell(l, col).hasLink())
-                continue;
-            if (col != kOutputColumn - 1 || !info->drivesCoil || l == z)
-                return fail(col == kOutputColumn ? err::Unsupported : err::VerticalLine, l);
-        }
-    }
+    // Links in columns 0..8 are not looked at here: the block's lines are fixed by its
+    // shape, a link in column 8 only admits a further coil (coil rule), and one in column 9
+    // is refused by the walk after the network.
 
     for (int l = a; l <= z; ++l) {
         const bool inputLine = l - a < info->inputs;
@@ -628,26 +642,24 @@ bool LadderCompiler::functionNetwork(int a, int z, int c)
     return true;
 }
 
+// Every cell of the table goes out, empty ones included, four to an instruction line: the
+// assembler takes values only while its COD still expects entries, and each further CODT line
+// ends a network, so the controller's step numbers depend on how many lines are written here.
 bool LadderCompiler::codtLines(int a, int z)
 {
     std::vector<QByteArray> chunk;
+    chunk.reserve(kCodtValuesPerLine);
     int chunkLine = a;
     for (int l = a; l <= z; ++l) {
         for (int c = 0; c < kColumns; ++c) {
             const LadderCell& cell = m_ladder->cell(l, c);
-            if (!isCodt(cell.code)) {
-                if (!isEmptyCell(cell))
-                    return fail(err::BlockNotConnected, l);
-                continue;
-            }
-            if (cell.hasLink())
-                return fail(err::VerticalLine, l);
-            if (!cell.hasText())
-                continue;
+            // An empty cell counts as an empty value; anything else has no place in a table.
+            if (!isCodt(cell.code) && !isEmptyCell(cell))
+                return fail(err::BlockNotConnected, l);
             if (chunk.empty())
                 chunkLine = l;
             chunk.push_back(cell.text());
-            if (chunk.size() == 4) {
+            if (chunk.size() == size_t(kCodtValuesPerLine)) {
                 if (!emit(mnemonic::CODT, chunk, chunkLine))
                     return false;
                 chunk.clear();
@@ -671,27 +683,25 @@ bool LadderCompiler::walk()
             if (!isEmptyCell(cell) && !isWire(cell))
                 onlyWires = false;
         if (onlyWires) {
-            for (int c = 0; c < kColumns; ++c)
+            // Only links that could join contacts count; one in column 9 runs along the right
+            // rail, which every line shares anyway.
+            for (int c = 0; c < kOutputColumn; ++c)
                 if (row[c].hasLink())
                     return fail(err::VerticalLine, i);
             ++i;
             continue;
         }
-        if (isCodt(row[0].code)) {
-            // A table group ends at the first line that is not table data; every group
-            // consumes at least its first line, so the walk always advances.
-            int z = i;
-            while (z + 1 < n && isCodt(L.line(z + 1)[0].code))
-                ++z;
-            if (!codtLines(i, z))
-                return false;
-            i = z + 1;
-            continue;
-        }
 
         int z = i;
         int blockCol = -1;
-        for (int j = i;; ++j) {
+        if (isCodt(row[0].code)) {
+            // A table group ends at the first line that is not table data; every group
+            // consumes at least its first line, so the walk always advances.
+            while (z + 1 < n && isCodt(L.line(z + 1)[0].code))
+                ++z;
+            blockCol = 0;
+        }
+        for (int j = i; blockCol < 0; ++j) {
             const LadderRow& r = L.line(j);
             const int bc = r.blockColumn();
             if (bc >= 0) {
@@ -716,6 +726,8 @@ bool LadderCompiler::walk()
         bool ok = false;
         if (blockCol < 0)
             ok = contactNetwork(i, z);
+        else if (isCodt(row[0].code))
+            ok = codtLines(i, z);
         else
             ok = functionNetwork(i, z, blockCol);
         if (!ok)
@@ -757,13 +769,19 @@ Tokens splitLine(const QByteArray& text)
     return t;
 }
 
-bool isAddressText(const QByteArray& t) { return !t.isEmpty() && t[0] >= 'B' && t[0] <= 'Y'; }
-
 std::optional<int> toNumber(const QByteArray& t)
 {
     bool ok = false;
     const int v = t.toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+// Sub-code of a constant-or-address operand: the format's first digit + 1, so 1 (constant)
+// or 2 (address) for the formats the editor allows.
+int formatOperandSub(const QByteArray& fmt)
+{
+    const char first = fmt.isEmpty() ? '0' : fmt[0];
+    return (first >= '0' && first <= '9' ? first - '0' : 0) + 1;
 }
 
 int dataLength(const QByteArray& fmt)
@@ -859,19 +877,23 @@ bool LadderCompiler::assemble()
         setAddressOperand(*r, *a);
         return true;
     };
-    auto addConstOrAddress = [&](int opcode, bool address, const QByteArray& text, int line) {
-        if (address)
-            return addAddress(opcode, kOperandAddress, text, line);
+    // The sub-code comes from the format, the operand from the text: a file may hold an
+    // address where its format announces a constant, and it still converts.
+    auto addConstOrAddress = [&](int opcode, int sub, const QByteArray& text, int line) {
+        if (assemblerOperandIsAddress(text))
+            return addAddress(opcode, sub, text, line);
+        // Not an address letter: it must be a number. A text such as A0001 would otherwise
+        // go out as the constant 0.
         const auto v = toNumber(text);
         if (!v)
             return fail(err::AddressMalformed, line);
-        CodeRecord* r = add(opcode, kOperandConstant, line);
+        CodeRecord* r = add(opcode, sub, line);
         if (!r)
             return false;
         r->setConstant(*v);
         return true;
     };
-    auto fmtKind = [](const QByteArray& fmt) { return !fmt.isEmpty() && fmt[0] == '1'; };
+    auto operandSub = [](bool address) { return address ? kOperandAddress : kOperandConstant; };
     auto addData = [&](int value, int line) {
         if (codSize == 2) {
             if (dataBytes % 2 == 0) {
@@ -978,7 +1000,8 @@ bool LadderCompiler::assemble()
                 return false;
             break;
         case op::END2:
-            if (!end1Seen || end2Seen)
+            // END2 ahead of END1 is caught by the instruction after it, which is not SP (1039).
+            if (end2Seen)
                 return fail(err::End1End2, line);
             if (!add(opcode, 0, line))
                 return false;
@@ -1132,12 +1155,12 @@ bool LadderCompiler::assemble()
         case op::COMP:
         case op::COIN:
             if (!need(3) || !addAddress(opcode, dataLength(t1), t3, line)
-                || !addConstOrAddress(opcode, fmtKind(t1), t2, line))
+                || !addConstOrAddress(opcode, formatOperandSub(t1), t2, line))
                 return false;
             break;
         case op::ADD: case op::SUB: case op::ANDF: case op::ORF: case op::EOR:
             if (!need(4) || !addAddress(opcode, dataLength(t1), t2, line)
-                || !addConstOrAddress(opcode, fmtKind(t1), t3, line)
+                || !addConstOrAddress(opcode, formatOperandSub(t1), t3, line)
                 || !addAddress(opcode, 0, t4, line))
                 return false;
             if (opcode != op::ADD && opcode != op::SUB && !closeNetwork(line))
@@ -1169,7 +1192,7 @@ bool LadderCompiler::assemble()
             const auto b = number(t1, 1, 256, err::DataBeyondLimit);
             if (!b)
                 return false;
-            const bool addressSource = isAddressText(t2);
+            const bool addressSource = assemblerOperandIsAddress(t2);
             const auto dest = addressOperand(t3);
             if (!dest)
                 return fail(err::AddressMalformed, line);
@@ -1177,7 +1200,7 @@ bool LadderCompiler::assemble()
             const int n = toNumber(t3.mid(twoLetters ? 2 : 1, 4).split('.').front()).value_or(-1);
             if (n < 0 || twoLetters || !movnInRange(t3.isEmpty() ? 0 : t3[0], *b, n, addressSource))
                 return fail(err::MovnRange, line);
-            if (!addConstOrAddress(opcode, addressSource, t2, line))
+            if (!addConstOrAddress(opcode, operandSub(addressSource), t2, line))
                 return false;
             CodeRecord* r = add(opcode, 0, line);
             if (!r)
@@ -1190,7 +1213,7 @@ bool LadderCompiler::assemble()
         case op::MOVW: {
             if (!need(2))
                 return false;
-            const bool addressSource = isAddressText(t1);
+            const bool addressSource = assemblerOperandIsAddress(t1);
             const auto dest = addressOperand(t2);
             if (!dest)
                 return fail(err::AddressMalformed, line);
@@ -1232,7 +1255,8 @@ bool LadderCompiler::assemble()
             break;
         case op::ROT:
             if (!need(4) || !addAddress(opcode, 0, t2, line) || !addAddress(opcode, 0, t3, line)
-                || !addConstOrAddress(opcode, isAddressText(t1), t1, line) || !addAddress(opcode, 0, t4, line))
+                || !addConstOrAddress(opcode, operandSub(assemblerOperandIsAddress(t1)), t1, line)
+                || !addAddress(opcode, 0, t4, line))
                 return false;
             break;
         case op::SFT: {
@@ -1419,7 +1443,8 @@ enum class Rule {
     SmallFormat,     // 1..2
     Address,
     Writable,
-    ConstOrAddress,  // constant lo..hi or address
+    ConstOrAddress,  // constant lo..hi or address, as the text reads
+    ByFormat,        // constant lo..hi or address, as the block's format announces
     CdDcAddress,
     DAddress,
     BitWritable,
@@ -1437,11 +1462,11 @@ ParamRule ruleFor(quint16 instruction, int column)
              : column == 2 ? ParamRule{Rule::Number, 0, 127} : ParamRule{Rule::Number, 0, 65535};
     case fn::TMRC: return column == 1 ? ParamRule{Rule::Number, 0, 5} : ParamRule{Rule::Number, 0, 127};
     case fn::COMP: case fn::COIN:
-        return column == 1 ? ParamRule{Rule::Format} : column == 2 ? ParamRule{Rule::ConstOrAddress, 0, 65535}
+        return column == 1 ? ParamRule{Rule::Format} : column == 2 ? ParamRule{Rule::ByFormat, 0, 65535}
                                                                    : ParamRule{Rule::Address};
     case fn::ADD: case fn::SUB: case fn::EOR: case fn::ANDF: case fn::ORF:
         return column == 1 ? ParamRule{Rule::Format} : column == 2 ? ParamRule{Rule::Address}
-             : column == 3 ? ParamRule{Rule::ConstOrAddress, 0, 65535} : ParamRule{Rule::Writable};
+             : column == 3 ? ParamRule{Rule::ByFormat, 0, 65535} : ParamRule{Rule::Writable};
     case fn::MOVN:
         return column == 1 ? ParamRule{Rule::Number, 1, 256}
              : column == 2 ? ParamRule{Rule::ConstOrAddress, 0, 65535} : ParamRule{Rule::Writable};
@@ -1488,7 +1513,7 @@ int maxParameterNumber(QByteArrayView prefix)
 }  // namespace
 
 std::optional<QByteArray> LadderCompiler::checkParameter(quint16 instruction, int blockColumn, QByteArrayView text,
-                                                          int line)
+                                                          int line, QByteArrayView format)
 {
     const QByteArray t = QByteArray(text.data(), text.size()).toUpper();
     const ParamRule rule = ruleFor(instruction, blockColumn);
@@ -1570,6 +1595,10 @@ std::optional<QByteArray> LadderCompiler::checkParameter(quint16 instruction, in
     case Rule::Address: return address(false, false);
     case Rule::Writable: return address(true, false);
     case Rule::BitWritable: return address(true, true);
+    case Rule::ByFormat:
+        if (!format.isEmpty())
+            return editorParameterIsAddress(format) ? address(false, false) : number(rule.lo, rule.hi, 4);
+        [[fallthrough]];
     case Rule::ConstOrAddress:
         if (!t.isEmpty() && std::isalpha(static_cast<unsigned char>(t[0])))
             return address(false, false);

@@ -9,6 +9,7 @@
 //   c.instructionLines()  "MNEMONIC  operands  %4d" lines;   c.codeImage()  records + data words
 //   c.errors()            ConvertError {code, 0-based line}; formatErrorMessage() in errors.h
 //   c.checkNumber(), checkElementAddress(), checkParameter()   editor checks
+//   assemblerOperandIsAddress(text) / editorParameterIsAddress(format)   constant or address?
 //   convertDocument(doc, c)   converts the edit ladder and sets the document's converted state
 #include "rungpad/compiler/codeimage.h"
 #include "rungpad/compiler/errors.h"
@@ -32,12 +33,22 @@ inline constexpr int kMaxEnd1Records = 500;
 inline constexpr int kMaxSft = 128;
 inline constexpr int kMaxJumps = 100;
 inline constexpr int kMaxLabels = 100;
+inline constexpr int kCodtValuesPerLine = 4;   // table cells per CODT instruction line
 inline constexpr int kUsedCoilBits = 12096;
 
 // Bit offsets of each coil letter in the used-coil table.
 int coilBitBase(char letter);   // -1 for a letter that may not be a coil
 // Coil addresses kept for the controller itself: G063.7, K000..K005, R255, R990, R991.
 bool isReservedCoil(char letter, int byte, int bit);
+
+// Two answers to "constant or address?" for the fields that may be either (COMP and COIN
+// parameter 2; ADD, SUB, EOR, ANDF and ORF parameter 3). They differ on purpose, keep them
+// apart:
+// - the assembler looks at the text: an address when it starts with a letter B..Y, so a
+//   file whose format says constant but whose field holds D0010 still converts;
+// - the editor looks at the format: an address when the format is 1000 or above.
+bool assemblerOperandIsAddress(QByteArrayView text);
+bool editorParameterIsAddress(QByteArrayView format);
 
 class LadderCompiler {
 public:
@@ -66,8 +77,11 @@ public:
     std::optional<QByteArray> checkElementAddress(QByteArrayView text, bool coil, int line);
     // Editor: a parameter of a function block (block column >= 1, or a CODT value).
     // Returns the text as stored (numbers with leading zeros) or records 1011/1012.
+    // `format` is the block's format parameter (block column 1): when given, the constant-or-
+    // address parameter of COMP, COIN, ADD, SUB, EOR, ANDF and ORF must be what the format
+    // announces (editorParameterIsAddress); without it the text alone decides.
     std::optional<QByteArray> checkParameter(quint16 instruction, int blockColumn, QByteArrayView text,
-                                             int line);
+                                             int line, QByteArrayView format = {});
 
 private:
     struct Network;

@@ -14,6 +14,8 @@ public:
     const ConversionOutput& output() const override { return output_; }
 
     LadderCompiler& compiler() { return compiler_; }
+    // The editor switches language while documents stay open; error lines follow it.
+    void setLanguage(int language) { language_ = language; }
 
 private:
     int language_;

@@ -199,7 +199,8 @@ TEST(ConvertErrors, EachCodeHasItsSmallestLadderAndANearMiss)
         {1003, 1, withEnds(com + set + come), withEnds(com + "X000.2 - - - - - - - - (Y000.2)\n" + come)},
         {1005, 1, "X000.0 - - - - - - - - (Y000.0)\n- - - - {7100:END1} - - - - -\n",
          "X000.0 - - - - - - - - (Y000.0)\n- - - - {7100:END1} - - - - -\n- - - - {7200:END2} - - - - -\n"},
-        {1005, 0, "- - - - {7200:END2} - - - - -\n- - - - {7100:END1} - - - - -\n.\n", withEnds("")},
+        // END2 ahead of END1: the instruction after END2 is not SP.
+        {1039, 1, "- - - - {7200:END2} - - - - -\n- - - - {7100:END1} - - - - -\n.\n", withEnds("")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (K003.0)\n"), withEnds("X000.0 - - - - - - - - (K006.0)\n")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (X000.0)\n"), withEnds("X000.0 - - - - - - - - (A000.0)\n")},
         {1006, 0, withEnds("X000.0 - - - - - - - - (G063.7)\n"), withEnds("X000.0 - - - - - - - - (G063.6)\n")},
@@ -471,6 +472,377 @@ TEST(CodTables, TableGroupAtTheEndOfTheLadderEndsTheWalk)
     EXPECT_EQ(c.lastError()->code, err::OutsideExecutable);
     const Outcome mid = convertText("{4000:00001} {4001:00002}\n" + QString(kEnds));
     EXPECT_TRUE(mid.ok) << mid.code;
+}
+
+// ---------------------------------------------------------------------------------------
+// Whole images worked out by hand, record by record, for table lines, constant-or-address
+// fields and vertical links.
+
+namespace {
+// One expected record; its step is its index in the list.
+struct Rec {
+    int opcode;
+    int sub;
+    std::array<quint8, 4> operand;
+};
+constexpr std::array<quint8, 4> kNone{0, 0, 0, 0};
+const Rec kNetworkEnd{op::NETWORK_END, 0, kNone};
+// Address operands: code low byte, code high byte, letter byte, bit mask.
+constexpr std::array<quint8, 4> kX000_0{0x90, 0x80, 'X', 0x01};
+constexpr std::array<quint8, 4> kX000_1{0x90, 0x80, 'X', 0x02};
+constexpr std::array<quint8, 4> kR100_0{0x64, 0x85, 'R', 0x01};
+constexpr std::array<quint8, 4> kD0000{0x00, 0x83, 'D', 0};
+constexpr std::array<quint8, 4> kD0002{0x04, 0x83, 'D', 0};
+constexpr std::array<quint8, 4> kD0010{0x14, 0x83, 'D', 0};
+
+// The body's records, then END1 and END2 (each closing its network) and the terminator.
+void expectImage(const QString& body, std::vector<Rec> records, const std::vector<quint16>& words,
+                 const char* name)
+{
+    const QString text = withEnds(body);
+    const Outcome o = convertText(text);
+    ASSERT_TRUE(o.ok) << name << "\n" << qPrintable(describe(o, text));
+    const int end1 = int(records.size());
+    records.insert(records.end(), {{op::END1, 0, kNone}, kNetworkEnd, {op::END2, 0, kNone}, kNetworkEnd});
+    std::vector<CodeRecord> expected;
+    for (const Rec& r : records) {
+        CodeRecord c;
+        c.opcode = quint8(r.opcode);
+        c.sub = quint8(r.sub);
+        c.step = quint16(expected.size());
+        c.operand = r.operand;
+        expected.push_back(c);
+    }
+    CodeRecord terminator;
+    terminator.opcode = terminator.sub = quint8(op::TERMINATOR);
+    terminator.step = quint16(words.size());
+    expected.push_back(terminator);
+    ASSERT_EQ(o.image.records.size(), expected.size()) << name << "\n" << qPrintable(describe(o, text));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(o.image.records[i], expected[i]) << name << ": record " << i;
+    }
+    EXPECT_EQ(o.image.dataWords, words) << name;
+    EXPECT_EQ(o.ladder.end1Step, end1) << name;
+    EXPECT_EQ(o.ladder.stepCount, int(expected.size()) - 2) << name;
+}
+
+// A COD block (entry size, capacity) on lines 1..2 with conditions X000.0 and X000.1 and
+// coil R100.0, input D0000, output D0010; then its table lines, ten cells each.
+QString codWithTable(const char* size, const char* capacity, const QList<QStringList>& tableLines)
+{
+    QString out = QStringLiteral("X000.0 - {2600:COD} {2601:%1} {2602:%2} {2603:D0000} {2604:D0010} - - (R100.0)\n"
+                                 "X000.1 - {2610} {2611} {2612} {2613} {2614}\n")
+                      .arg(size, capacity);
+    for (int l = 0; l < tableLines.size(); ++l) {
+        QStringList cells;
+        for (int c = 0; c < kColumns; ++c) {
+            const QString v = c < tableLines[l].size() ? tableLines[l][c] : QString();
+            cells << QStringLiteral("{%1%2}").arg(0x4000 | (l << 4) | c, 4, 16, QChar('0'))
+                         .arg(v.isEmpty() ? QString() : ":" + v);
+        }
+        out += cells.join(' ') + "\n";
+    }
+    return out;
+}
+}  // namespace
+
+TEST(CodTables, EveryCellOfATableLineGoesOutAndSurplusLinesEndNetworks)
+{
+    // RD X000.0, RD X000.1, COD (entry count, output), COD (entry size, input, data address),
+    // WRT R100.0: the same five records open every case.
+    auto head = [](int count, int size) {
+        return std::vector<Rec>{{op::RD, 2, kX000_0}, {op::RD, 2, kX000_1}, {op::COD, count, kD0010},
+                                {op::COD, size, {0x00, 0x83, 0x00, 0x8A}}, {op::WRT, 2, kR100_0}};
+    };
+    auto with = [](std::vector<Rec> r, int networkEnds) {
+        r.insert(r.end(), size_t(networkEnds), kNetworkEnd);
+        return r;
+    };
+    const QStringList one = {"00001", "00002", "00003"};
+    QStringList ten, eight;
+    for (int i = 1; i <= 10; ++i)
+        ten << QStringLiteral("%1").arg(i, 5, 10, QChar('0'));
+    eight = ten.mid(0, 8);
+    struct Case {
+        const char* name;
+        QString body;
+        QStringList codtLines;   // trimmed instruction lines of the table
+        std::vector<Rec> records;
+        std::vector<quint16> words;
+    };
+    const Case cases[] = {
+        // Ten cells make three instruction lines (4 + 4 + 2); the first takes all three
+        // values, the two after it find the table full and end a network each.
+        {"capacity 3, three values and seven empty cells", codWithTable("0002", "0003", {one}),
+         {"CODT      00001 00002 00003", "CODT", "CODT"}, with(head(3, 2), 2), {1, 2, 3}},
+        // An empty instruction line inside the table adds nothing and ends nothing.
+        {"gap inside the table", codWithTable("0002", "0005", {{"00001", "00002", "00003", "", "", "", "", "", "00004", "00005"}}),
+         {"CODT      00001 00002 00003", "CODT", "CODT      00004 00005"}, head(5, 2), {1, 2, 3, 4, 5}},
+        // Twenty cells, five instruction lines; the third spans both ladder lines.
+        {"two lines", codWithTable("0002", "0012", {ten, {"00011", "00012"}}),
+         {"CODT      00001 00002 00003 00004", "CODT      00005 00006 00007 00008",
+          "CODT      00009 00010 00011 00012", "CODT", "CODT"},
+         with(head(12, 2), 2), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+        {"table ends with its ladder line", codWithTable("0002", "0010", {ten}),
+         {"CODT      00001 00002 00003 00004", "CODT      00005 00006 00007 00008", "CODT      00009 00010"},
+         head(10, 2), {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {"table ends with an instruction line", codWithTable("0002", "0008", {eight}),
+         {"CODT      00001 00002 00003 00004", "CODT      00005 00006 00007 00008", "CODT"},
+         with(head(8, 2), 1), {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"byte entries", codWithTable("0001", "0003", {one}), {"CODT      00001 00002 00003", "CODT", "CODT"},
+         with(head(3, 1), 2), {0x0201, 0x0003}},
+        // No COD before it: every instruction line of the table only ends a network.
+        {"table without COD", "{4000:00001} {4001:00002}\n", {"CODT      00001 00002", "CODT", "CODT"},
+         with({}, 3), {}},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = convertText(withEnds(c.body));
+        EXPECT_EQ(o.lines.filter("CODT"), c.codtLines) << c.name;
+        expectImage(c.body, c.records, c.words, c.name);
+    }
+}
+
+TEST(CodTables, ByteEntriesContinueFromAnOddStart)
+{
+    // The second table starts on byte 3: its first value fills the high byte of word 1.
+    const QString second = "X000.2 - {2600:COD} {2601:0001} {2602:0002} {2603:D0001} {2604:D0011} - - (R100.1)\n"
+                           "X000.3 - {2610} {2611} {2612} {2613} {2614}\n"
+                           "{4000:00018} {4001:00052} {4002} {4003} {4004} {4005} {4006} {4007} {4008} {4009}\n";
+    expectImage(codWithTable("0001", "0003", {{"00001", "00002", "00003"}}) + second,
+                {{op::RD, 2, kX000_0}, {op::RD, 2, kX000_1}, {op::COD, 3, kD0010},
+                 {op::COD, 1, {0x00, 0x83, 0x00, 0x8A}}, {op::WRT, 2, kR100_0}, kNetworkEnd, kNetworkEnd,
+                 {op::RD, 2, {0x90, 0x80, 'X', 0x04}}, {op::RD, 2, {0x90, 0x80, 'X', 0x08}},
+                 {op::COD, 2, {0x16, 0x83, 'D', 0}}, {op::COD, 1, {0x02, 0x83, 0x03, 0x8A}},
+                 {op::WRT, 2, {0x64, 0x85, 'R', 0x02}}, kNetworkEnd, kNetworkEnd},
+                {0x0201, 0x1203, 0x0034}, "byte entries across tables");
+}
+
+TEST(CodTables, ATableGroupIsANetworkAndStopsPast100Lines)
+{
+    auto group = [](int lines) {
+        QString out;
+        for (int l = 0; l < lines; ++l)
+            out += QStringLiteral("{%1:00001}\n").arg(0x4000 | ((l & 0x0F) << 4), 4, 16, QChar('0'));
+        return withEnds(out);
+    };
+    // The network limit counts last - first line, as for contact networks.
+    const Outcome ok = convertText(group(100));
+    ASSERT_TRUE(ok.ok) << ok.code;
+    // 1000 cells, four to an instruction line, each line only ending a network (no COD).
+    EXPECT_EQ(ok.ladder.end1Step, 250);
+    const Outcome over = convertText(group(101));
+    EXPECT_EQ(over.code, err::NetworkTooLong);
+    EXPECT_EQ(over.line, 0);
+}
+
+TEST(CodTables, TableInstructionLinesKeepTheirEmptyCellsAndNameTheLineOfTheirFirstCell)
+{
+    const Outcome one = convertText(withEnds(codWithTable("0002", "0003", {{"00001", "00002", "00003"}})));
+    ASSERT_TRUE(one.ok);
+    // The fourth text is empty: one separating blank, then the suffix "  %4d".
+    EXPECT_EQ(one.raw[4], QByteArray("CODT      00001 00002 00003      3"));
+    EXPECT_EQ(one.raw[5], "CODT" + QByteArray(14, ' ') + "3");
+    EXPECT_EQ(one.raw[6], "CODT" + QByteArray(12, ' ') + "3");
+    QStringList ten;
+    for (int i = 1; i <= 10; ++i)
+        ten << QStringLiteral("%1").arg(i, 5, 10, QChar('0'));
+    const Outcome two = convertText(withEnds(codWithTable("0002", "0012", {ten, {"00011", "00012"}})));
+    ASSERT_TRUE(two.ok);
+    QList<int> numbers;
+    for (const QByteArray& l : two.raw)
+        if (l.startsWith("CODT"))
+            numbers << l.mid(l.lastIndexOf(' ') + 1).toInt();
+    EXPECT_EQ(numbers, (QList<int>{3, 3, 3, 4, 4}));
+}
+
+TEST(Assembler, ConstantOrAddressFieldsAreReadFromTheirText)
+{
+    // ADD, SUB: two condition lines, three records (data length + first operand; format's
+    // first digit + 1 with the constant-or-address operand; 0 + result), then the coil.
+    // EOR, ANDF, ORF: one condition line, the same three records, then a network end.
+    // COMP, COIN: one condition line, (data length + operand 3), (format's digit + 1 with
+    // operand 2), then the coil.
+    auto five = [](quint16 code, const char* name, const char* fmt, const char* field, bool coil) {
+        QString t = QStringLiteral("X000.0 - {%1:%2} {%3:%4} {%5:D0000} {%6:%7} {%8:D0002} - - %9\n")
+                        .arg(code, 4, 16, QChar('0')).arg(name).arg(code + 1, 4, 16, QChar('0')).arg(fmt)
+                        .arg(code + 2, 4, 16, QChar('0')).arg(code + 3, 4, 16, QChar('0')).arg(field)
+                        .arg(code + 4, 4, 16, QChar('0')).arg(coil ? "(R100.0)" : "-");
+        QStringList second;
+        for (int c = 0; c < 5; ++c)
+            second << QStringLiteral("{%1}").arg(code + 0x10 + c, 4, 16, QChar('0'));
+        return t + (coil ? "X000.1 - " : ". . ") + second.join(' ') + "\n";
+    };
+    auto four = [](quint16 code, const char* name, const char* fmt, const char* field) {
+        return QStringLiteral("X000.0 - - {%1:%2} {%3:%4} {%5:%6} {%7:D0010} - - (R100.0)\n"
+                              ". . . {%8} {%9} {%10} {%11}\n")
+            .arg(code, 4, 16, QChar('0')).arg(name).arg(code + 1, 4, 16, QChar('0')).arg(fmt)
+            .arg(code + 2, 4, 16, QChar('0')).arg(field).arg(code + 3, 4, 16, QChar('0'))
+            .arg(code + 0x10, 4, 16, QChar('0')).arg(code + 0x11, 4, 16, QChar('0'))
+            .arg(code + 0x12, 4, 16, QChar('0')).arg(code + 0x13, 4, 16, QChar('0'));
+    };
+    const Rec rd0{op::RD, 2, kX000_0};
+    const Rec rd1{op::RD, 2, kX000_1};
+    const Rec wrt{op::WRT, 2, kR100_0};
+    struct Case {
+        const char* name;
+        QString body;
+        std::vector<Rec> records;
+    };
+    const Case cases[] = {
+        {"ADD, constant format, address field", five(fn::ADD, "ADD", "0002", "D0010", true),
+         {rd0, rd1, {op::ADD, 2, kD0000}, {op::ADD, 1, kD0010}, {op::ADD, 0, kD0002}, wrt}},
+        {"ADD, address format, constant field", five(fn::ADD, "ADD", "1002", "0005", true),
+         {rd0, rd1, {op::ADD, 2, kD0000}, {op::ADD, 2, {5, 0, 0, 0}}, {op::ADD, 0, kD0002}, wrt}},
+        {"SUB, constant format, address field", five(fn::SUB, "SUB", "0001", "Y0002", true),
+         {rd0, rd1, {op::SUB, 1, kD0000}, {op::SUB, 1, {0xD2, 0x80, 'Y', 0}}, {op::SUB, 0, kD0002}, wrt}},
+        {"SUB, constant", five(fn::SUB, "SUB", "0002", "0300", true),
+         {rd0, rd1, {op::SUB, 2, kD0000}, {op::SUB, 1, {0x2C, 0x01, 0, 0}}, {op::SUB, 0, kD0002}, wrt}},
+        {"EOR, constant format, address field", five(fn::EOR, "EOR", "0002", "C0003", false),
+         {rd0, {op::EOR, 2, kD0000}, {op::EOR, 1, {0x06, 0x88, 'C', 0}}, {op::EOR, 0, kD0002}, kNetworkEnd}},
+        {"ANDF, address format, constant field", five(fn::ANDF, "ANDF", "1002", "0255", false),
+         {rd0, {op::ANDF, 2, kD0000}, {op::ANDF, 2, {0xFF, 0, 0, 0}}, {op::ANDF, 0, kD0002}, kNetworkEnd}},
+        {"ORF, constant format, address field", five(fn::ORF, "ORF", "0001", "R0010", false),
+         {rd0, {op::ORF, 1, kD0000}, {op::ORF, 1, {0x0A, 0x85, 'R', 0}}, {op::ORF, 0, kD0002}, kNetworkEnd}},
+        {"COMP, constant format, address field", four(fn::COMP, "COMP", "0002", "D0002"),
+         {rd0, {op::COMP, 2, kD0010}, {op::COMP, 1, kD0002}, wrt}},
+        {"COMP, address format, constant field", four(fn::COMP, "COMP", "1001", "0007"),
+         {rd0, {op::COMP, 1, kD0010}, {op::COMP, 2, {7, 0, 0, 0}}, wrt}},
+        {"COIN, constant format, address field", four(fn::COIN, "COIN", "0002", "DT0001"),
+         {rd0, {op::COIN, 2, kD0010}, {op::COIN, 1, {0x02, 0x81, 't', 0}}, wrt}},
+        {"COIN, address format, address field", four(fn::COIN, "COIN", "1002", "D0002"),
+         {rd0, {op::COIN, 2, kD0010}, {op::COIN, 2, kD0002}, wrt}},
+    };
+    for (const Case& c : cases)
+        expectImage(c.body, c.records, {}, c.name);
+
+    // A is outside B..Y, so A0001 would be a constant; it is not a number, so it is refused
+    // rather than written as 0.
+    const Outcome a = convertText(withEnds(five(fn::ADD, "ADD", "1002", "A0001", true)));
+    EXPECT_EQ(a.code, err::AddressMalformed);
+    EXPECT_EQ(a.line, 0);
+}
+
+TEST(Assembler, TheTwoConstantOrAddressDecisionsStayApart)
+{
+    EXPECT_TRUE(assemblerOperandIsAddress("B0001"));
+    EXPECT_TRUE(assemblerOperandIsAddress("Y0001"));
+    EXPECT_TRUE(assemblerOperandIsAddress("D0010"));
+    EXPECT_FALSE(assemblerOperandIsAddress("A0001"));
+    EXPECT_FALSE(assemblerOperandIsAddress("Z0001"));
+    EXPECT_FALSE(assemblerOperandIsAddress("0005"));
+    EXPECT_FALSE(assemblerOperandIsAddress(""));
+    EXPECT_TRUE(editorParameterIsAddress("1001"));
+    EXPECT_TRUE(editorParameterIsAddress("1002"));
+    EXPECT_FALSE(editorParameterIsAddress("0002"));
+    EXPECT_FALSE(editorParameterIsAddress("2"));
+    EXPECT_FALSE(editorParameterIsAddress(""));
+}
+
+TEST(EditorChecks, ConstantOrAddressParametersFollowTheFormat)
+{
+    LadderCompiler c;
+    struct Case { quint16 code; int column; const char* format; const char* text; const char* stored; int error; };
+    const Case cases[] = {
+        {fn::ADD, 3, "0002", "5", "0005", 0},          {fn::ADD, 3, "0002", "D10", nullptr, 1011},
+        {fn::ADD, 3, "1002", "d10", "D0010", 0},       {fn::ADD, 3, "1002", "5", nullptr, 1011},
+        {fn::ORF, 3, "1001", "R0999", "R0999", 0},     {fn::EOR, 3, "0001", "65536", nullptr, 1012},
+        {fn::COMP, 2, "0001", "70", "0070", 0},        {fn::COMP, 2, "1001", "70", nullptr, 1011},
+        {fn::COIN, 2, "1002", "D0004", "D0004", 0},    {fn::COIN, 2, "0002", "D0004", nullptr, 1011},
+        // Without the format the text decides, as before.
+        {fn::ADD, 3, "", "D10", "D0010", 0},           {fn::ADD, 3, "", "5", "0005", 0},
+        // Fields whose kind the format does not decide ignore it.
+        {fn::ADD, 2, "0002", "D0001", "D0001", 0},     {fn::MOVN, 2, "", "R0010", "R0010", 0},
+    };
+    for (const Case& k : cases) {
+        c.clearErrors();
+        const auto got = c.checkParameter(k.code, k.column, k.text, 3, k.format);
+        if (k.stored) {
+            ASSERT_TRUE(got) << k.format << " " << k.text << " " << c.lastError()->code;
+            EXPECT_EQ(*got, QByteArray(k.stored));
+        } else {
+            EXPECT_FALSE(got) << k.format << " " << k.text;
+            ASSERT_TRUE(c.lastError());
+            EXPECT_EQ(c.lastError()->code, k.error) << k.format << " " << k.text;
+        }
+    }
+}
+
+TEST(NetworkWalk, VerticalLinksThatJoinNothingArePassedOver)
+{
+    const std::vector<Rec> contact = {{op::RD, 2, kX000_0}, {op::WRT, 2, {0xD0, 0x80, 'Y', 0x01}}};
+    const std::vector<Rec> tmr = {{op::RD, 2, kX000_0}, {op::TMR, 5, {5, 0, 0, 0}}, {op::WRT, 2, kR100_0}};
+    struct Case {
+        const char* name;
+        QString body;
+        std::vector<Rec> records;
+    };
+    const Case cases[] = {
+        {"wire line, link in column 9", "X000.0 - - - - - - - - (Y000.0)\n- - - - - - - - - -+\n", contact},
+        {"empty line, link in column 9", "X000.0 - - - - - - - - (Y000.0)\n. . . . . . . . . .+\n", contact},
+        {"block line, link beside the block", "X000.0 - - - {1900:TMR} {1901:0005} - - - (R100.0)\n. . .+ . {1910} {1911}\n", tmr},
+        {"block line, link on a condition", "X000.0+ - - - {1900:TMR} {1901:0005} - - - (R100.0)\n. . . . {1910} {1911}\n", tmr},
+        {"block line, link on the block", "X000.0 - - - {1900:TMR}+ {1901:0005} - - - (R100.0)\n. . . . {1910} {1911}\n", tmr},
+        {"block without coil, link in column 8", "X000.0 - - - {3600:SET} {3601:Y000.1} - - -+ -\n",
+         {{op::RD, 2, kX000_0}, {op::SET, 2, {0xD0, 0x80, 'Y', 0x02}}, kNetworkEnd}},
+        {"column 8 still feeds a further coil",
+         "X000.0 - - - {1900:TMR} {1901:0005} - - -+ (R100.0)\n. . . . {1910} {1911} . . . (R100.1)\n",
+         {{op::RD, 2, kX000_0}, {op::TMR, 5, {5, 0, 0, 0}}, {op::WRT, 2, kR100_0}, {op::WRT, 2, {0x64, 0x85, 'R', 0x02}}}},
+        {"table line, link inside", "{4000:00001}+ {4001:00002}\n", {kNetworkEnd, kNetworkEnd, kNetworkEnd}},
+    };
+    for (const Case& c : cases)
+        expectImage(c.body, c.records, {}, c.name);
+
+    struct Refused { const char* name; QString body; int code; int line; };
+    const Refused refused[] = {
+        {"wire line, link in column 8", "X000.0 - - - - - - - - (Y000.0)\n- - - - - - - - -+ -\n", err::VerticalLine, 1},
+        {"block line, link in column 9", "X000.0 - - - {1900:TMR} {1901:0005} - - - (R100.0)\n. . . . {1910} {1911} . . . .+\n",
+         err::Unsupported, 1},
+        {"table line, link in column 9", "{4000:00001} {4001:00002} . . . . . . . .+\n", err::Unsupported, 0},
+    };
+    for (const Refused& r : refused) {
+        const Outcome o = convertText(withEnds(r.body));
+        EXPECT_EQ(o.code, r.code) << r.name;
+        EXPECT_EQ(o.line, r.line) << r.name;
+    }
+}
+
+TEST(ConvertErrors, LevelOrderAndWireBeforeAParallelSegment)
+{
+    const QString sp = "- - - - {1500:SP} {1501:0001} - - - -\nX000.1 - - - - - - - - (Y000.1)\n";
+    const QString spe = "- - - - {1600:SPE} - - - - -\n";
+    const QString end1 = "- - - - {7100:END1} - - - - -\n";
+    const QString end2 = "- - - - {7200:END2} - - - - -\n";
+    struct Case { const char* name; QString text; int code; int line; };
+    const Case cases[] = {
+        {"END2 then END1", end2 + end1, err::OutsideExecutable, 1},
+        {"END2, a subprogram, then END1", end2 + sp + spe + end1, err::OutsideExecutable, 4},
+        // Nothing names this one: END1 inside a subprogram stays an END1/END2 error.
+        {"END1 inside a subprogram after END2", end2 + sp + end1 + spe, err::End1End2, 3},
+        {"END1 twice", end1 + end1 + end2, err::End1End2, 1},
+        {"wire, then a parallel segment", withEnds("-+ X000.0+ - - - - - - - (Y000.0)\n. X000.1\n"), err::Unsupported, 0},
+        {"two wires, then a parallel segment", withEnds("- -+ X000.0+ - - - - - - (Y000.0)\n. . X000.1\n"),
+         err::Unsupported, 0},
+        // An empty coil would fail the pre-check's letter test (1006) and the walk's address
+        // test (1001); the walk's answer is kept.
+        {"coil without address", withEnds("X000.0 - - - - - - - - ()\n"), err::AddressNotSet, 0},
+        // Kept on purpose: an element address past its letter's range, and every reserved coil
+        // of either list.
+        {"contact X200.0", withEnds("X200.0 - - - - - - - - (Y000.0)\n"), err::AddressMalformed, 0},
+        {"coil R255.0", withEnds("X000.0 - - - - - - - - (R255.0)\n"), err::IllegalOutput, 0},
+        {"coil R991.7", withEnds("X000.0 - - - - - - - - (R991.7)\n"), err::IllegalOutput, 0},
+        {"coil K005.7", withEnds("X000.0 - - - - - - - - (K005.7)\n"), err::IllegalOutput, 0},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = convertText(c.text);
+        EXPECT_FALSE(o.ok) << c.name;
+        EXPECT_EQ(o.code, c.code) << c.name << "\n" << qPrintable(describe(o, c.text));
+        EXPECT_EQ(o.line, c.line) << c.name;
+    }
+    // A contact ahead of the bus gives the branches something to join.
+    expectImage("X000.2+ X000.0+ - - - - - - - (Y000.0)\n. X000.1\n",
+                {{op::RD, 2, {0x90, 0x80, 'X', 0x04}}, {op::RD, 2, kX000_0}, {op::OR, 2, kX000_1},
+                 {op::AND_STK, 0, kNone}, {op::WRT, 2, {0xD0, 0x80, 'Y', 0x01}}},
+                {}, "contact, then a parallel segment");
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,0 +1,39 @@
+#pragma once
+// Draws ladder lines: rails, line numbers, every element, block outlines, CODT values,
+// vertical links, line notes, and on screen the inverted selection and the cursor. The view
+// and the printer both draw through here, so a page looks like the screen.
+#include "rungpad/ui/laddergeometry.h"
+
+#include <QFont>
+
+#include <optional>
+
+class QPainter;
+
+namespace rungpad::ui {
+
+struct LadderPaintStyle {
+    bool screen = true;                 // cosmetic pens, selection and cursor
+    bool lineNotes = true;
+    std::optional<CellRange> selection;
+    std::optional<CellPos> cursor;
+};
+
+class LadderPainter {
+public:
+    LadderPainter();
+    // The painter's transform maps logical units to the device; lines first..last (clamped
+    // to the ladder) are drawn at their own logical position.
+    void paintLines(QPainter& painter, const LadderProgram& ladder, int first, int last,
+                    const LadderPaintStyle& style) const;
+
+    const QFont& cellFont() const { return m_cellFont; }
+
+private:
+    void paintCell(QPainter& p, const LadderCell& cell, double x0, double y0) const;
+
+    QFont m_cellFont;
+    QFont m_numberFont;
+};
+
+}  // namespace rungpad::ui

@@ -1,0 +1,161 @@
+#pragma once
+// Rungpad's frame: one child window per ladder document, two toolbars, the status bar, the
+// output, notation and instruction list windows, the menus of both languages and the
+// language switch. Every document command reports through the output window.
+#include "common/prompter.h"
+#include "common/ui/qttranslations.h"
+#include "rungpad/files/laddercommands.h"
+#include "rungpad/ui/laddergeometry.h"
+#include "rungpad/ui/uitexts.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QDockWidget;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QPlainTextEdit;
+class QPrinter;
+class QToolBar;
+
+namespace rungpad::ui {
+
+class COutputWindow;
+class CRungpadDoc;
+class CRungpadView;
+class RungpadDialogs;
+
+struct FrameOptions {
+    vantor::Prompter* prompter = nullptr;   // empty: message boxes
+    RungpadDialogs* dialogs = nullptr;      // empty: the file and ladder dialogs
+    QString programFolder;                  // Diag.mea and LadChi01.txt; empty: the program's folder
+};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    enum Command {
+        New, Open, Close, Save, SaveAs,
+        GenerateLadder, GenerateOldLadder, GenerateBinary, GenerateList,
+        ImportNotation, ExportNotation,
+        Print, PrintPreview, PageSetup, ExportPdf, Exit,
+        Convert, LadderInformation,
+        ViewToolBar, ViewLadderToolBar, ViewStatusBar, ViewOutput, ViewNotation, ViewList,
+        ZoomIn, ZoomOut, ZoomReset,
+        LanguageChinese, LanguageEnglish,
+        Cascade, Tile, CloseAll, About,
+        CommandCount
+    };
+    static constexpr int kRecentFiles = 4;
+
+    explicit CMainFrame(FrameOptions options = {});
+    ~CMainFrame() override;
+
+    int language() const { return m_language; }
+    // The language command: stores LANGUAGE, retitles the frame, reloads the menus and
+    // retitles the docking windows; Qt's own buttons and dialogs follow.
+    void setLanguage(int language);
+
+    CRungpadView* newDocument();
+    // A refused file leaves every window and open document as it was.
+    bool openFile(const QString& path);
+    bool saveActive(bool saveAs = false);
+    bool convertActive();
+    bool exportPdf(const QString& path);
+    // Closes the active child, asking to save a modified document first.
+    bool closeActive();
+
+    CRungpadView* activeView() const;
+    QList<CRungpadView*> views() const;
+    QAction* action(Command command) const { return m_actions[size_t(command)]; }
+    QMenu* recentMenu() const { return m_recentMenu; }
+    QStringList recentFiles() const;
+    QList<QMenu*> menus() const;
+
+    COutputWindow* outputWindow() const { return m_output; }
+    QPlainTextEdit* instructionListWindow() const { return m_list; }
+    QPlainTextEdit* notationWindow() const { return m_notation; }
+    QDockWidget* outputDock() const { return m_outputDock; }
+    QDockWidget* notationDock() const { return m_notationDock; }
+    QDockWidget* instructionListDock() const { return m_listDock; }
+    QLabel* positionLabel() const { return m_position; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    friend class CChildFrame;
+
+    void createActions();
+    void createMenus();
+    void createDocks();
+    void retranslate();
+    void runCommand(Command command);
+    void updateCommandStates();
+    void updateCursorInfo();
+    void showInstructionList(const std::vector<QByteArray>& lines);
+    void gotoErrorLine(const QString& text);
+    void addRecentFile(const QString& path);
+    void rebuildRecentMenu();
+    QMdiSubWindow* addChild(CRungpadDoc* document);
+    bool queryClose(CRungpadView* view);
+    bool saveView(CRungpadView* view, bool saveAs);
+    void updateChildTitle(CRungpadView* view);
+    bool requireConverted(CRungpadView* view);
+    void generate(Command command);
+    void importNotation();
+    void exportNotation();
+    void editLadderInfo();
+    void print();
+    void printPreview();
+    void exportPdfCommand();
+    QString defaultFolder(CRungpadView* view) const;
+    FileCommandEnvironment env();
+    QString text(UiText id) const;
+
+    vantor::Prompter* m_prompter;
+    std::unique_ptr<vantor::Prompter> m_ownPrompter;
+    RungpadDialogs* m_dialogs;
+    std::unique_ptr<RungpadDialogs> m_ownDialogs;
+    QString m_programFolder;
+    int m_language = 0;
+    int m_untitledCount = 0;
+    vantor::QtTranslations m_qtTranslations;
+    // Made on first use: asking the print system for its default printer can take a while,
+    // and start-up need not wait for it.
+    std::unique_ptr<QPrinter> m_printer;
+    QPrinter& printer();
+
+    QMdiArea* m_mdi;
+    std::array<QAction*, CommandCount> m_actions{};
+    QActionGroup* m_languageGroup = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_ladderMenu = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_languageMenu = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QToolBar* m_fileBar = nullptr;
+    QToolBar* m_ladderBar = nullptr;
+    COutputWindow* m_output = nullptr;
+    QPlainTextEdit* m_list = nullptr;
+    QPlainTextEdit* m_notation = nullptr;
+    QDockWidget* m_outputDock = nullptr;
+    QDockWidget* m_notationDock = nullptr;
+    QDockWidget* m_listDock = nullptr;
+    QLabel* m_position = nullptr;
+    QPointer<CRungpadView> m_convertedView;
+};
+
+}  // namespace rungpad::ui

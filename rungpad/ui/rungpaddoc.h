@@ -1,0 +1,66 @@
+#pragma once
+// One open ladder: the document data (ladder, comments, information, converted state), its
+// converter with the result of the last conversion, and the undo stack the editing
+// commands push onto. Every change to the ladder goes through here so the views hear of it.
+#include "rungpad/files/compilerconversion.h"
+#include "rungpad/files/laddercommands.h"
+#include "rungpad/model/ladderdocument.h"
+
+#include <QObject>
+#include <QUndoStack>
+
+#include <optional>
+
+namespace rungpad::ui {
+
+class CRungpadDoc : public QObject {
+    Q_OBJECT
+public:
+    // The edit history keeps this many steps, as the older editor's ring did.
+    static constexpr int kUndoLimit = 50;
+
+    explicit CRungpadDoc(int untitledNumber, QObject* parent = nullptr);
+
+    LadderDocument& data() { return m_data; }
+    const LadderDocument& data() const { return m_data; }
+    const LadderProgram& ladder() const { return m_data.editLadder; }
+    CompilerConversion& conversion() { return m_conversion; }
+    QUndoStack* undoStack() { return &m_undo; }
+
+    // The file commands on this document, reporting through env.
+    LadderFileCommands commands(const FileCommandEnvironment& env);
+
+    // Open into this document; a refusal leaves it exactly as it was.
+    bool open(const QString& path, const FileCommandEnvironment& env);
+    bool save(const QString& path, const FileCommandEnvironment& env);
+    // The convert command; the error of a failed run stays available for the frame.
+    bool convert(const FileCommandEnvironment& env);
+    const std::optional<ConvertError>& lastError() const { return m_lastError; }
+    // Instruction lines of the last successful conversion, with their line-number suffix.
+    const std::vector<QByteArray>& instructionLines() const { return m_conversion.output().instructionLines; }
+
+    QString path() const { return m_data.pathName; }
+    bool hasPath() const { return !m_data.pathName.isEmpty(); }
+    // File name, or the untitled name in the given language.
+    QString displayName(int language) const;
+    bool isModified() const { return m_data.isModified() || !m_undo.isClean(); }
+    void setLanguage(int language) { m_conversion.setLanguage(language); }
+
+    // Editing commands call this after they changed the ladder through the model.
+    void ladderEdited();
+    void setInfo(const LadderInfo& info);
+
+Q_SIGNALS:
+    void ladderChanged();
+    void modifiedChanged(bool modified);
+    void pathChanged(const QString& path);
+
+private:
+    LadderDocument m_data;
+    CompilerConversion m_conversion{0};
+    QUndoStack m_undo;
+    std::optional<ConvertError> m_lastError;
+    int m_untitledNumber;
+};
+
+}  // namespace rungpad::ui

@@ -1,0 +1,84 @@
+#pragma once
+// The ladder of one document as a scrolling drawing. Only the lines inside the viewport are
+// painted; the scroll bars count pixels of the drawing at the current zoom. The cursor cell
+// and the selected rectangle live here, where the editing commands find them.
+#include "rungpad/ui/ladderpainter.h"
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+
+#include <utility>
+
+class QRubberBand;
+
+namespace rungpad::ui {
+
+class CRungpadDoc;
+
+class CRungpadView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    static constexpr double kDefaultScale = 1.2;
+    static constexpr double kMinScale = 0.5;
+    static constexpr double kMaxScale = 4.0;
+
+    explicit CRungpadView(CRungpadDoc* document, QWidget* parent = nullptr);
+
+    CRungpadDoc* document() const { return m_doc; }
+
+    // Where a cell is drawn now, in viewport pixels (it may lie outside the viewport).
+    QRect cellRect(int line, int column) const;
+    // The cell under a viewport point, clamped into the grid.
+    CellPos cellAt(const QPoint& viewportPoint) const;
+
+    CellPos cursorCell() const { return m_cursor; }
+    CellRange selection() const { return CellRange::between(m_anchor, m_cursor); }
+    // Moves the cursor (clamped), keeps or collapses the selection, scrolls it into view.
+    void setCursorCell(CellPos cell, bool extendSelection = false);
+    void selectRange(CellPos anchor, CellPos cursor);
+    // The address text of the cursor cell when it holds a contact or coil, else empty.
+    QByteArray cursorAddress() const;
+
+    double scale() const { return m_scale; }
+    void setScale(double scale);
+    void zoomIn() { setScale(m_scale * 1.25); }
+    void zoomOut() { setScale(m_scale / 1.25); }
+    // Lines the viewport shows whole, at least one (the page step of PageUp/PageDown).
+    int linesPerPage() const;
+    // First and last line the viewport touches.
+    std::pair<int, int> visibleLines() const;
+
+Q_SIGNALS:
+    void cursorMoved(rungpad::ui::CellPos cell);
+    void scaleChanged(double scale);
+    void cellDoubleClicked(rungpad::ui::CellPos cell);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void updateScrollBars();
+    void ensureCellVisible(CellPos cell);
+    void ladderChanged();
+    int lastLine() const;
+    CellPos clamped(CellPos cell) const;
+
+    CRungpadDoc* m_doc;
+    LadderPainter m_painter;
+    double m_scale = kDefaultScale;
+    CellPos m_cursor;
+    CellPos m_anchor;
+    bool m_dragging = false;
+    QPoint m_dragStart;
+    QRubberBand* m_rubberBand = nullptr;
+};
+
+}  // namespace rungpad::ui

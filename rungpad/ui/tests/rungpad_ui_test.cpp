@@ -1,0 +1,800 @@
+// Rungpad's frame and view under the offscreen platform: opening files and what the view
+// shows at cells, mouse and keyboard cursor movement with scrolling, conversion with the
+// output and instruction list windows, the language switch, refused opens, closing a
+// modified document, printing. Every test keeps its settings in a folder of its own.
+#include "rungpad/files/ladderfile.h"
+#include "rungpad/model/laddertext.h"
+#include "rungpad/ui/errorlocation.h"
+#include "rungpad/ui/ladderprint.h"
+#include "rungpad/ui/mainframe.h"
+#include "rungpad/ui/outputwindows.h"
+#include "rungpad/ui/rungpaddialogs.h"
+#include "rungpad/ui/rungpaddoc.h"
+#include "rungpad/ui/rungpadview.h"
+
+#include "common/prompter.h"
+#include "common/testing/testfiles.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMimeData>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+// Readable failures for texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+using namespace rungpad;
+using namespace rungpad::ui;
+using vantor::testing::maybeShoot;
+using vantor::testing::readFile;
+using vantor::testing::writeFile;
+
+namespace {
+
+QString s(const char* text) { return QString::fromUtf8(text); }
+
+// Converts: a contact network, a TMR block with its coil, both level ends.
+const char* kGoodLadder =
+    "X000.0 - - - - - - - - (Y000.0) ;start conveyor\n"
+    "X000.1 - - - {1900:TMR} {1901:0005} - - - (R000.0)\n"
+    ". . . . {1910} {1911}\n"
+    "- - - - {7100:END1} - - - - -\n"
+    "- - - - {7200:END2} - - - - -\n";
+
+// Line 2 drives an input: error 1006 there.
+const char* kBadLadder =
+    "X000.0 - - - - - - - - (Y000.0)\n"
+    "X000.1 - - - - - - - - (X000.5)\n"
+    "- - - - {7100:END1} - - - - -\n"
+    "- - - - {7200:END2} - - - - -\n";
+
+// For the pictures: parallel branches, a counter, a comparison, a move, set and reset.
+const char* kShowLadder =
+    "X000.0+ /X000.1 - - - - - - - (Y000.0) ;conveyor run\n"
+    "Y000.0\n"
+    "X000.2 - - - {1000:CTR} {1001:0003} - - - (R010.0) ;part counter\n"
+    "X000.3 - - - {1010} {1011}\n"
+    "R010.1 - - - {1020} {1021}\n"
+    "X000.4 - - - {1030} {1031}\n"
+    "X001.0 - - {1200:COMP} {1201:0002} {1202:00100} {1203:D0010} - - (R010.2) ;size check\n"
+    ". . . {1210} {1211} {1212} {1213}\n"
+    "R010.2 - - {1300:MOVN} {1301:0002} {1302:D0010} {1303:D0020} - - (R010.3)\n"
+    ". . . {1310} {1311} {1312} {1313}\n"
+    "X001.1 - - - {3600:SET} {3601:Y001.0} - - - - ;lamp on\n"
+    "X001.2 - - - {3500:RST} {3501:Y001.0} - - - - ;lamp off\n"
+    "- - - - {7100:END1} - - - - -\n"
+    "- - - - {7200:END2} - - - - -\n";
+
+QByteArray ladderFile(const char* text, const CommentTables& comments = {})
+{
+    LadderTextError e;
+    auto ladder = readLadderText(s(text), &e);
+    if (!ladder)
+        ADD_FAILURE() << "bad ladder text at " << e.textLine << ": " << e.message.toStdString();
+    return formatLadderPart(*ladder, {}, NumberField::FromText) + formatCommentRecords(*ladder, comments);
+}
+
+QByteArray wireLines(int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral("X000.%1 - - - - - - - - (R%2.%3)\n").arg(i % 8).arg(i / 8, 3, 10, QLatin1Char('0')).arg(i % 8);
+    return ladderFile(text.toUtf8().constData());
+}
+
+class ScriptedDialogs : public RungpadDialogs {
+public:
+    std::deque<QString> files;   // answers of the open and save choosers, in order
+    std::vector<QString> proposed;
+    int infoShown = 0;
+    QString openFileName(QWidget*, const QString&, const QString&) override { return take(); }
+    QString saveFileName(QWidget*, const QString&, const QString& proposal, const QString&, const QString&) override
+    {
+        proposed.push_back(proposal);
+        return take();
+    }
+    bool editLadderInfo(QWidget*, LadderInfo&, int) override
+    {
+        ++infoShown;
+        return false;
+    }
+    bool pageSetup(QWidget*, QPrinter&) override { return false; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
+
+private:
+    QString take()
+    {
+        if (files.empty())
+            return {};
+        QString f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
+
+// Collects the texts a page draws.
+class TextRecorder : public QPaintEngine {
+public:
+    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawLines(const QLineF*, int) override {}
+    void drawRects(const QRectF*, int) override {}
+    void drawEllipse(const QRectF&) override {}
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
+    Type type() const override { return QPaintEngine::User; }
+    QStringList texts;
+};
+
+class TextDevice : public QPaintDevice {
+public:
+    QPaintEngine* paintEngine() const override { return &engine; }
+    mutable TextRecorder engine;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth: return 2100;
+        case PdmHeight: return 2970;
+        case PdmWidthMM: return 210;
+        case PdmHeightMM: return 297;
+        case PdmDepth: return 32;
+        case PdmNumColors: return INT_MAX;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
+        default: return 254;
+        }
+    }
+};
+
+class RungpadFrameTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    vantor::ScriptedPrompter prompter;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<CMainFrame> frame;
+
+    void SetUp() override
+    {
+        // The profile of this test only; the user's own settings are never read or written.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(s("config")));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(s("config")));
+    }
+    void TearDown() override { frame.reset(); }
+
+    void startFrame(int language = 1)
+    {
+        QSettings(s("Local AppWizard-Generated Applications"), s("Rungpad")).setValue(s("VANTORQ5RUNGPAD/LANGUAGE"), language);
+        frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
+        frame->resize(1440, 900);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+    QString file(const char* name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(s(name));
+        writeFile(path, bytes);
+        return path;
+    }
+    CRungpadView* openLadder(const char* name, const QByteArray& bytes)
+    {
+        EXPECT_TRUE(frame->openFile(file(name, bytes)));
+        CRungpadView* view = frame->activeView();
+        EXPECT_NE(view, nullptr);
+        if (view)
+            QTest::qWait(20);
+        return view;
+    }
+    static void click(CRungpadView* view, int line, int column, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, mods, view->cellRect(line, column).center());
+    }
+    QStringList outputLines() const { return frame->outputWindow()->lines(); }
+    // Where a line of a text pane is drawn, for a double-click on it.
+    static QPoint lineCentre(QPlainTextEdit* edit, int blockNumber)
+    {
+        QTextCursor c(edit->document()->findBlockByNumber(blockNumber));
+        return edit->cursorRect(c).center() + QPoint(20, 0);
+    }
+};
+
+TEST_F(RungpadFrameTest, OpenedLadderShowsAddressesAndCommentsAtCells)
+{
+    startFrame(1);
+    CommentTables comments;
+    comments.setCommentOf("X000.0", s("start button"));
+    comments.setCommentOf("Y000.0", s("conveyor motor 输送带"));
+    comments.setCommentOf("R000.0", s("timer done"));
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder, comments));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(frame->views().size(), 1);
+    EXPECT_EQ(view->document()->ladder().lineCount(), 5);
+    EXPECT_EQ(frame->recentFiles().value(0), QFileInfo(dir.filePath(s("good.plf"))).absoluteFilePath());
+    EXPECT_TRUE(outputLines().contains(s("File has be load!")));
+
+    struct Case {
+        int line, column;
+        const char* address;   // what the view reports for the cell
+        const char* status;
+        const char* comment;   // expected in the notation window
+    };
+    const Case cases[] = {
+        {0, 0, "X000.0", "Line 0001  Col 1  X000.0", "At cursor X000.0: start button"},
+        {0, 9, "Y000.0", "Line 0001  Col 10  Y000.0", "At cursor Y000.0: conveyor motor 输送带"},
+        {1, 9, "R000.0", "Line 0002  Col 10  R000.0", "At cursor R000.0: timer done"},
+        {1, 4, "", "Line 0002  Col 5", "Line 0002:"},
+        {2, 2, "", "Line 0003  Col 3", "Line 0003:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        click(view, c.line, c.column);
+        EXPECT_EQ(view->cursorCell(), (CellPos{c.line, c.column}));
+        EXPECT_EQ(view->cursorAddress(), QByteArray(c.address));
+        EXPECT_EQ(frame->positionLabel()->text(), s(c.status));
+        EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s(c.comment)))
+            << frame->notationWindow()->toPlainText().toStdString();
+    }
+    // The notation window lists every address of the cursor's line with its comment.
+    click(view, 0, 4);
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("X000.0  start button")));
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("Y000.0  conveyor motor 输送带")));
+    EXPECT_EQ(view->document()->ladder().cell(1, 4).text(), QByteArray("TMR"));
+    EXPECT_EQ(view->document()->ladder().note(0), s("start conveyor"));
+}
+
+TEST_F(RungpadFrameTest, ClickClampsToTheGridAndDragSelectsTheRectangle)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("wires.plf", wireLines(8));
+    ASSERT_NE(view, nullptr);
+
+    // Left of the left rail and right of the right rail fall on the outer columns.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(2, view->cellRect(3, 0).center().y()));
+    EXPECT_EQ(view->cursorCell(), (CellPos{3, 0}));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      QPoint(view->cellRect(2, 9).right() + 60, view->cellRect(2, 9).center().y()));
+    EXPECT_EQ(view->cursorCell(), (CellPos{2, 9}));
+    // Above the first line: line 0.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(view->cellRect(0, 4).center().x(), 1));
+    EXPECT_EQ(view->cursorCell(), (CellPos{0, 4}));
+
+    // Dragging from (1,2) to (4,6) selects lines 1..4, columns 2..6; from right to left too.
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, view->cellRect(1, 2).center());
+    QMouseEvent move(QEvent::MouseMove, view->cellRect(4, 6).center(), view->viewport()->mapToGlobal(view->cellRect(4, 6).center()),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, view->cellRect(4, 6).center());
+    EXPECT_EQ(view->selection(), (CellRange{1, 2, 4, 6}));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, view->cellRect(5, 8).center());
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, view->cellRect(3, 1).center());
+    EXPECT_EQ(view->selection(), (CellRange{3, 1, 5, 8}));
+    // A plain click leaves one cell selected.
+    click(view, 6, 3);
+    EXPECT_EQ(view->selection(), (CellRange{6, 3, 6, 3}));
+    // Shift+click extends from the cursor.
+    click(view, 7, 5, Qt::ShiftModifier);
+    EXPECT_EQ(view->selection(), (CellRange{6, 3, 7, 5}));
+}
+
+TEST_F(RungpadFrameTest, KeyboardMovesTheCursorAndScrollsItIntoView)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("long.plf", wireLines(200));
+    ASSERT_NE(view, nullptr);
+    view->setFocus();
+    const int page = view->linesPerPage();
+    ASSERT_GT(page, 2);
+    ASSERT_LT(page, 100);
+
+    struct Step {
+        int key;
+        Qt::KeyboardModifiers mods;
+        CellPos cursor;
+    };
+    const Step steps[] = {
+        {Qt::Key_Right, {}, {0, 1}},
+        {Qt::Key_Right, {}, {0, 2}},
+        {Qt::Key_Down, {}, {1, 2}},
+        {Qt::Key_Left, {}, {1, 1}},
+        {Qt::Key_Up, {}, {0, 1}},
+        {Qt::Key_Up, {}, {0, 1}},          // stays on the first line
+        {Qt::Key_End, {}, {0, 9}},
+        {Qt::Key_Right, {}, {0, 9}},       // stays in the output column
+        {Qt::Key_Home, {}, {0, 0}},
+        {Qt::Key_PageDown, {}, {page, 0}},
+        {Qt::Key_PageDown, {}, {2 * page, 0}},
+        {Qt::Key_PageUp, {}, {page, 0}},
+        {Qt::Key_End, Qt::ControlModifier, {199, 9}},
+        {Qt::Key_Down, {}, {199, 9}},
+        {Qt::Key_PageDown, {}, {199, 9}},
+        {Qt::Key_Home, Qt::ControlModifier, {0, 0}},
+    };
+    for (const Step& st : steps) {
+        QTest::keyClick(view, Qt::Key(st.key), st.mods);
+        SCOPED_TRACE(QKeySequence(st.key | st.mods).toString().toStdString());
+        EXPECT_EQ(view->cursorCell(), st.cursor);
+        // The cursor cell is always inside the viewport.
+        const QRect r = view->cellRect(view->cursorCell().line, view->cursorCell().column);
+        EXPECT_TRUE(view->viewport()->rect().contains(r)) << r.y() << " in " << view->viewport()->height();
+    }
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_GT(view->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(view->visibleLines().second, 199);
+
+    // Shift+arrows extend the selection from where the cursor was.
+    QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(view->selection(), (CellRange{0, 0, 2, 1}));
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(view->selection(), (CellRange{2, 2, 2, 2}));
+}
+
+TEST_F(RungpadFrameTest, ZoomScalesTheCellsTheTestsClickOn)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("wires.plf", wireLines(4));
+    ASSERT_NE(view, nullptr);
+    const int width = view->cellRect(0, 0).width();
+    QWheelEvent wheel(view->viewport()->rect().center(), view->viewport()->mapToGlobal(view->viewport()->rect().center()),
+                      QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    EXPECT_GT(view->cellRect(0, 0).width(), width);
+    QTest::keyClick(view, Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_LT(view->cellRect(0, 0).width(), width);
+    click(view, 3, 7);
+    EXPECT_EQ(view->cursorCell(), (CellPos{3, 7}));
+}
+
+TEST_F(RungpadFrameTest, ConvertErrorIsListedAndDoubleClickGoesToIt)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("bad.plf", ladderFile(kBadLadder));
+    ASSERT_NE(view, nullptr);
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F7);
+
+    const QStringList lines = outputLines();
+    ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(lines[0], s("Converting..."));
+    EXPECT_EQ(lines[1], s("Ladder the 0002 Line, error code: 1006 illegal output in NET"));
+    EXPECT_FALSE(view->document()->data().isConverted());
+    EXPECT_TRUE(frame->instructionListWindow()->toPlainText().isEmpty());
+    QTest::mouseDClick(frame->outputWindow()->viewport(), Qt::LeftButton, {}, lineCentre(frame->outputWindow(), 1));
+    EXPECT_EQ(view->cursorCell(), (CellPos{1, 9}));
+    maybeShoot(frame.get(), "rungpad-convert-error.png");
+    // The progress line names no ladder line: the cursor stays.
+    QTest::mouseDClick(frame->outputWindow()->viewport(), Qt::LeftButton, {}, lineCentre(frame->outputWindow(), 0));
+    EXPECT_EQ(view->cursorCell(), (CellPos{1, 9}));
+
+    // Output commands want a conversion first.
+    frame->action(CMainFrame::GenerateBinary)->trigger();
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Please convert the Ladder before!"));
+}
+
+TEST_F(RungpadFrameTest, ConvertFillsTheInstructionListAndOutputsWork)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(frame->convertActive()) << outputLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(outputLines(), (QStringList{s("Converting..."), s("Convert succeed!")}));
+    const QStringList list = frame->instructionListWindow()->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_GE(list.size(), 5);
+    EXPECT_EQ(list[0].trimmed(), s("RD        X000.0"));
+    EXPECT_EQ(list[1].trimmed(), s("WRT       Y000.0"));
+    EXPECT_TRUE(list.contains(s("TMR       0005")) || list.join(QLatin1Char('\n')).contains(s("TMR       0005")));
+    for (const QString& l : list)
+        EXPECT_FALSE(l.endsWith(s("   1")) || l.endsWith(s("   2"))) << l.toStdString();
+    maybeShoot(frame.get(), "rungpad-instruction-list.png");
+
+    // The binary file goes where the chooser says, atomically, with the converter's bytes.
+    const QString bin = dir.filePath(s("out/Ladbin.dat"));
+    QDir().mkpath(dir.filePath(s("out")));
+    dialogs.files.push_back(bin);
+    frame->action(CMainFrame::GenerateBinary)->trigger();
+    EXPECT_EQ(readFile(bin).size() % 8, 0);
+    EXPECT_GT(readFile(bin).size(), 8);
+    EXPECT_EQ(outputLines().back(), s("Succeed!"));
+    EXPECT_EQ(dialogs.proposed.back(), QDir(dir.path()).filePath(s("Ladbin.dat")));
+
+    const QString stl = dir.filePath(s("good.txt"));
+    dialogs.files.push_back(stl);
+    frame->action(CMainFrame::GenerateList)->trigger();
+    EXPECT_EQ(dialogs.proposed.back(), stl);
+    EXPECT_TRUE(readFile(stl).startsWith("RD        X000.0"));
+
+    // Ladder files: the information dialog first, then the chooser proposing the .grp name.
+    for (CMainFrame::Command command : {CMainFrame::GenerateLadder, CMainFrame::GenerateOldLadder}) {
+        const int infoBefore = dialogs.infoShown;
+        const QString grp = dir.filePath(command == CMainFrame::GenerateLadder ? s("new.grp") : s("old.grp"));
+        dialogs.files.push_back(grp);
+        frame->action(command)->trigger();
+        EXPECT_EQ(dialogs.infoShown, infoBefore + 1);
+        EXPECT_EQ(dialogs.proposed.back(), dir.filePath(s("good.grp")));
+        auto content = parseLadderFile(readFile(grp), false);
+        ASSERT_TRUE(content.ok());
+        EXPECT_GE(content.ladder.lineCount(), 4);
+        EXPECT_EQ(outputLines().back(), s("Succeed!"));
+    }
+}
+
+TEST_F(RungpadFrameTest, LanguageSwitchRetitlesEverythingAndIsStored)
+{
+    startFrame(0);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    struct Titles {
+        const char* frame;
+        const char* fileMenu;
+        const char* convert;
+        const char* output;
+        const char* notation;
+        const char* list;
+        const char* loaded;
+    };
+    const Titles chinese{"梯形图编辑器", "文件(&F)", "转换(&V)", "输出窗口", "注释窗口", "指令表输出窗口", "文件载入完成!"};
+    const Titles english{"Rungpad ", "&File", "Con&vert", "Output Window", "Notation Window", "Repertoire Output Window",
+                         "File has be load!"};
+    auto expectTitles = [&](const Titles& t) {
+        // A maximised child adds " - [name]" to the frame's title, as it always did.
+        EXPECT_TRUE(frame->windowTitle().startsWith(s(t.frame))) << frame->windowTitle().toStdString();
+        if (frame->views().isEmpty()) {
+            EXPECT_EQ(frame->windowTitle(), s(t.frame));
+        }
+        EXPECT_EQ(frame->menus().first()->title(), s(t.fileMenu));
+        EXPECT_EQ(frame->action(CMainFrame::Convert)->text(), s(t.convert));
+        EXPECT_EQ(frame->outputDock()->windowTitle(), s(t.output));
+        EXPECT_EQ(frame->notationDock()->windowTitle(), s(t.notation));
+        EXPECT_EQ(frame->instructionListDock()->windowTitle(), s(t.list));
+    };
+    auto stored = [] {
+        return QSettings(s("Local AppWizard-Generated Applications"), s("Rungpad")).value(s("VANTORQ5RUNGPAD/LANGUAGE")).toInt();
+    };
+    expectTitles(chinese);
+    EXPECT_TRUE(outputLines().contains(s(chinese.loaded)));
+
+    frame->action(CMainFrame::LanguageEnglish)->trigger();
+    expectTitles(english);
+    EXPECT_EQ(stored(), 1);
+    EXPECT_TRUE(frame->action(CMainFrame::LanguageEnglish)->isChecked());
+    // Qt's own buttons follow the language.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), s("&Yes"));
+    // Conversion messages of the open document follow too.
+    frame->convertActive();
+    EXPECT_EQ(outputLines().value(1), s("Convert succeed!"));
+
+    frame->action(CMainFrame::LanguageChinese)->trigger();
+    expectTitles(chinese);
+    EXPECT_EQ(stored(), 0);
+    frame->convertActive();
+    EXPECT_EQ(outputLines().value(1), s("Convert succeed!"));
+    maybeShoot(frame.get(), "rungpad-chinese.png");
+    if (QCoreApplication::translate("QPlatformTheme", "&Yes") == s("&Yes"))
+        ADD_FAILURE() << "qtbase_zh_CN.qm is not installed (package qt6-translations-l10n)";
+
+    // A frame started later reads the stored language.
+    frame->action(CMainFrame::LanguageEnglish)->trigger();
+    frame.reset();
+    frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
+    EXPECT_EQ(frame->language(), 1);
+    expectTitles(english);
+}
+
+TEST_F(RungpadFrameTest, RefusedOpenLeavesEverythingAsItWas)
+{
+    startFrame(1);
+    // Nothing open: a refused file opens no window.
+    QByteArray tooMany = ladderFile(kGoodLadder);
+    tooMany[0] = char(0x88);
+    tooMany[1] = char(0x13);   // 5001 lines
+    const QString bad = file("toomany.plf", tooMany);
+    EXPECT_FALSE(frame->openFile(bad));
+    EXPECT_TRUE(frame->views().isEmpty());
+    EXPECT_EQ(prompter.shown.back(), s("Can not open ladder file!"));
+    EXPECT_FALSE(frame->action(CMainFrame::Save)->isEnabled());
+    EXPECT_FALSE(frame->menus()[1]->menuAction()->isVisible());   // the empty workspace's menu bar
+
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(frame->menus()[1]->menuAction()->isVisible());
+    click(view, 1, 4);
+    const QString before = writeLadderText(view->document()->ladder());
+    const QString goodPath = view->document()->path();
+
+    const QString truncated = file("truncated.plf", ladderFile(kGoodLadder).left(200));
+    for (const QString& path : {bad, truncated, dir.filePath(s("missing.plf"))}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_FALSE(frame->openFile(path));
+        ASSERT_EQ(frame->views().size(), 1);
+        EXPECT_EQ(frame->activeView(), view);
+        EXPECT_EQ(view->document()->path(), goodPath);
+        EXPECT_EQ(writeLadderText(view->document()->ladder()), before);
+        EXPECT_EQ(view->cursorCell(), (CellPos{1, 4}));
+        EXPECT_FALSE(view->document()->isModified());
+        EXPECT_EQ(outputLines().last(), s("Can not open ladder file!"));
+    }
+    // Opening the same file again shows the window already open.
+    EXPECT_TRUE(frame->openFile(goodPath));
+    EXPECT_EQ(frame->views().size(), 1);
+}
+
+TEST_F(RungpadFrameTest, ClosingAModifiedDocumentAsksToSave)
+{
+    startFrame(1);
+    CRungpadView* view = frame->newDocument();
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->document()->isModified());
+    view->document()->ladderEdited();
+
+    prompter.answers = {vantor::Answer::Cancel};
+    EXPECT_FALSE(frame->closeActive());
+    EXPECT_EQ(frame->views().size(), 1);
+    EXPECT_EQ(prompter.asked.back(), s("Save changes to Ladder1?"));
+
+    // Yes on an untitled document asks for a name; the file is then written and the window goes.
+    const QString path = dir.filePath(s("new.plf"));
+    prompter.answers = {vantor::Answer::Yes};
+    dialogs.files.push_back(path);
+    EXPECT_TRUE(frame->closeActive());
+    QTest::qWait(10);
+    EXPECT_TRUE(frame->views().isEmpty());
+    auto content = parseLadderFile(readFile(path), true);
+    EXPECT_TRUE(content.ok());
+    EXPECT_EQ(content.ladder.lineCount(), 1);
+    EXPECT_EQ(dialogs.infoShown, 1);
+
+    // Closing the frame keeps where its bars were; the next frame puts them back.
+    frame->outputDock()->hide();
+    EXPECT_TRUE(frame->close());
+    frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    EXPECT_FALSE(frame->outputDock()->isVisible());
+    EXPECT_TRUE(frame->instructionListDock()->isVisible());
+    EXPECT_FALSE(frame->action(CMainFrame::ViewOutput)->isChecked());
+
+    // No closes without writing.
+    view = frame->newDocument();
+    view->document()->ladderEdited();
+    prompter.answers = {vantor::Answer::No};
+    EXPECT_TRUE(frame->closeActive());
+    QTest::qWait(10);
+    EXPECT_TRUE(frame->views().isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(s("Ladder2.plf"))));
+}
+
+TEST_F(RungpadFrameTest, SaveWritesTheLadderAndReportsIt)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    const QString copy = dir.filePath(s("copy.plf"));
+    dialogs.files.push_back(copy);
+    ASSERT_TRUE(frame->saveActive(true));
+    EXPECT_EQ(view->document()->path(), copy);
+    EXPECT_TRUE(outputLines().contains(s("File has saved.")));
+    auto content = parseLadderFile(readFile(copy), true);
+    ASSERT_TRUE(content.ok());
+    CommentTables tables;
+    applyCommentRecords(content.records, content.ladder, tables);
+    EXPECT_EQ(writeLadderText(content.ladder).section(QLatin1Char('\n'), 0, 2),
+              writeLadderText(view->document()->ladder()).section(QLatin1Char('\n'), 0, 2));
+    EXPECT_EQ(frame->recentFiles().value(0), QFileInfo(copy).absoluteFilePath());
+    EXPECT_EQ(frame->recentMenu()->actions().size(), 2);
+}
+
+TEST_F(RungpadFrameTest, PrintingSixtyLinesGivesThreePagesHeadedWithTheirNumber)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("sixty.plf", wireLines(60));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(printedPageCount(view->document()->ladder()), 3);
+
+    const QString pdf = dir.filePath(s("sixty.pdf"));
+    ASSERT_TRUE(frame->exportPdf(pdf));
+    const QByteArray bytes = readFile(pdf);
+    ASSERT_TRUE(bytes.startsWith("%PDF"));
+    int pages = 0;
+    for (qsizetype at = bytes.indexOf("/Type /Page"); at >= 0; at = bytes.indexOf("/Type /Page", at + 1))
+        if (bytes.mid(at + 11, 1) != "s")
+            ++pages;
+    EXPECT_EQ(pages, 3);
+    EXPECT_FALSE(QFile::exists(pdf + s(".part")));
+
+    struct PageCase {
+        int page;
+        int language;
+        const char* heading;
+        const char* firstLine;
+        const char* lastLine;
+        const char* notThere;
+    };
+    const PageCase cases[] = {
+        {0, 1, "PAGE 1", "0001", "0025", "0026"},
+        {1, 1, "PAGE 2", "0026", "0050", "0025"},
+        {2, 0, "第 3 页", "0051", "0060", "0050"},
+    };
+    for (const PageCase& c : cases) {
+        SCOPED_TRACE(c.heading);
+        TextDevice device;
+        QPainter painter(&device);
+        paintLadderPage(painter, QRectF(0, 0, 2100, 2970), view->document()->ladder(), c.page, c.language);
+        painter.end();
+        const QStringList& texts = device.engine.texts;
+        EXPECT_EQ(texts.value(0), s(c.heading));
+        EXPECT_TRUE(texts.contains(s(c.firstLine)));
+        EXPECT_TRUE(texts.contains(s(c.lastLine)));
+        EXPECT_FALSE(texts.contains(s(c.notThere)));
+    }
+}
+
+TEST_F(RungpadFrameTest, NotationImportShowsAtTheCursorAndExportWritesIt)
+{
+    startFrame(1);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    click(view, 0, 9);
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("At cursor Y000.0: (no comment)")));
+
+    dialogs.files.push_back(file("mine.txt", "%\r\nY0000     conveyor motor\r\nend\r\n"));
+    frame->action(CMainFrame::ImportNotation)->trigger();
+    EXPECT_EQ(outputLines().mid(outputLines().size() - 2), (QStringList{s("Loading note..."), s("succeed!")}));
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("At cursor Y000.0: conveyor motor")));
+    EXPECT_TRUE(view->document()->isModified());
+
+    const QString exported = dir.filePath(s("LadChi01.txt"));
+    dialogs.files.push_back(exported);
+    frame->action(CMainFrame::ExportNotation)->trigger();
+    EXPECT_EQ(dialogs.proposed.back(), exported);
+    EXPECT_TRUE(readFile(exported).contains("Y0000     conveyor motor\r\n"));
+    EXPECT_EQ(outputLines().back(), s("Complete!"));
+}
+
+TEST_F(RungpadFrameTest, DroppedFileOpens)
+{
+    startFrame(1);
+    const QString path = file("dropped.plf", ladderFile(kGoodLadder));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the frame's handler: the application routes drops only during a real drag.
+    static_cast<QObject*>(frame.get())->event(&drop);
+    ASSERT_EQ(frame->views().size(), 1);
+    EXPECT_EQ(frame->activeView()->document()->path(), path);
+}
+
+TEST_F(RungpadFrameTest, LadderWithoutLinesOpensPaintsAndPrints)
+{
+    startFrame(1);
+    LadderProgram empty;
+    empty.clear();
+    CRungpadView* view = openLadder("empty.grp", formatLadderPart(empty, {}, NumberField::FromText));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->document()->ladder().lineCount(), 0);
+    for (int key : {Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown})
+        QTest::keyClick(view, Qt::Key(key));
+    click(view, 3, 3);
+    EXPECT_EQ(view->cursorCell(), (CellPos{0, 3}));
+    EXPECT_FALSE(view->grab().isNull());
+    EXPECT_EQ(printedPageCount(view->document()->ladder()), 1);
+    EXPECT_TRUE(frame->exportPdf(dir.filePath(s("empty.pdf"))));
+
+    // The preview draws through the same printing code; it is closed as soon as it shows.
+    QTimer::singleShot(300, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            w->close();
+    });
+    frame->action(CMainFrame::PrintPreview)->trigger();
+}
+
+TEST(RungpadLadderInfo, DialogKeepsTheLengthsTheFileHolds)
+{
+    LadderInfo info;
+    info.version = s("V1.0");
+    info.saveTime = s("2024-05-06 07:08");
+    CLadderInfoDlg dialog(info, 0);
+    EXPECT_EQ(dialog.windowTitle(), s("梯形图信息"));
+    struct Field {
+        QLineEdit* edit;
+        int limit;
+    };
+    for (const Field& f : {Field{dialog.versionEdit(), 15}, Field{dialog.machineEdit(), 40}, Field{dialog.modifierEdit(), 20}}) {
+        f.edit->clear();
+        QTest::keyClicks(f.edit, QString(f.limit + 5, QLatin1Char('x')));
+        EXPECT_EQ(f.edit->text().size(), f.limit);
+    }
+    const LadderInfo edited = dialog.info();
+    EXPECT_EQ(edited.version, QString(15, QLatin1Char('x')));
+    EXPECT_EQ(edited.machine.size(), 40);
+    EXPECT_EQ(edited.modifier.size(), 20);
+    EXPECT_EQ(edited.saveTime, info.saveTime);   // not the user's to change
+}
+
+TEST(RungpadErrorLine, LineAndCellOfAnErrorText)
+{
+    LadderTextError e;
+    auto ladder = readLadderText(s("X000.0 - [] - . - - - - (Y000.0)\n"
+                                   "X000.1 - - - {1900:TMR} {1901} - - - (R000.0)\n"
+                                   ". . . . {1910} {1911}\n"
+                                   "X000.2+ - - - - - - - - ()\n"),
+                                 &e);
+    ASSERT_TRUE(ladder);
+    struct Case {
+        const char* text;
+        CellPos cell;
+    };
+    const Case cases[] = {
+        {"Ladder the 0001 Line, error code: 1001 address of relay or coil not set", {0, 2}},
+        {"Ladder the 0001 Line, error code: 1009 network horizon not connected", {0, 4}},
+        {"梯图第0001行  错误代号 1006 网络中存在非法的输出", {0, 9}},
+        {"Ladder the 0002 Line, error code: 1022 input function instruction name", {1, 5}},
+        {"Ladder the 0002 Line, error code: 1019 sequence program zone full, so reduce ladder", {1, 4}},
+        {"Ladder the 0004 Line, error code: 1030 incorrect vertical line in NET", {3, 0}},
+        {"Ladder the 0004 Line, error code: 1001 address of relay or coil not set", {3, 9}},
+        {"Ladder the 0099 Line, error code: 1005 error in  END1/END2", {3, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto parsed = parseErrorLine(s(c.text));
+        ASSERT_TRUE(parsed);
+        EXPECT_EQ(errorCell(*ladder, *parsed), c.cell);
+    }
+    EXPECT_FALSE(parseErrorLine(s("Converting...")));
+    EXPECT_FALSE(parseErrorLine(s("Ladder the 0000 Line, error code: 1001")));
+}
+
+TEST(RungpadFileFilter, OlderFormBecomesQtForm)
+{
+    EXPECT_EQ(qtFileFilter(s("PLC Lad file (*.plf;*.grp)|*.plf;*.grp|backup file (*.bak)|*.bak|All file(*.*)|*.*||")),
+              s("PLC Lad file (*.plf *.grp);;backup file (*.bak);;All file (*.*)"));
+}
+
+// Not a check: the pictures of a real ladder for the README, taken when asked for.
+TEST_F(RungpadFrameTest, PictureOfALadderWithBlocks)
+{
+    startFrame(1);
+    CommentTables comments;
+    comments.setCommentOf("X000.0", s("start button"));
+    comments.setCommentOf("X000.1", s("stop button 停止"));
+    comments.setCommentOf("Y000.0", s("conveyor motor"));
+    CRungpadView* view = openLadder("conveyor.plf", ladderFile(kShowLadder, comments));
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->document()->ladder().lineCount(), 14);
+    click(view, 0, 0);
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, view->cellRect(6, 3).center());
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, view->cellRect(7, 6).center());
+    click(view, 0, 1, Qt::NoModifier);
+    frame->convertActive();
+    maybeShoot(frame.get(), "rungpad-ladder.png");
+}
+
+}  // namespace

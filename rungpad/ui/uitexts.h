@@ -1,0 +1,39 @@
+#pragma once
+// Every text the editor's windows show, Chinese and English side by side, looked up by name
+// with the language index (0 Chinese, 1 English). The file commands' own texts live with
+// them (rungpad/files/filemessages.h); the converter's error texts with the converter.
+#include <QString>
+
+namespace rungpad::ui {
+
+enum class UiText {
+    FrameTitle,
+    UntitledDocument,
+    // Menus.
+    MenuFile, MenuLadder, MenuView, MenuLanguage, MenuWindow, MenuHelp, MenuRecentFiles,
+    FileNew, FileOpen, FileClose, FileSave, FileSaveAs,
+    GenerateLadder, GenerateOldLadder, GenerateBinary, GenerateInstructionList,
+    ImportNotation, ExportNotation,
+    Print, PrintPreview, PageSetup, ExportPdf, Exit,
+    Convert, LadderInformation,
+    ToolBar, LadderToolBar, StatusBar, OutputWindow, NotationWindow, InstructionListWindow,
+    ZoomIn, ZoomOut, ZoomReset,
+    LanguageChinese, LanguageEnglish,
+    WindowCascade, WindowTile, WindowCloseAll,
+    About, AboutText,
+    // Dock titles.
+    OutputWindowTitle, NotationWindowTitle, InstructionListTitle,
+    // Questions, dialogs, status bar.
+    SaveChanges,
+    OpenTitle, SaveAsTitle, PdfFilter,
+    InfoTitle, InfoVersion, InfoMachine, InfoModifier, InfoSaveTime,
+    StatusPosition,
+    NotationCursor, NotationLine, NotationNone,
+    PageHeading,
+    PdfSaved, PdfFailed, PrintFailed,
+};
+
+// language 0 selects Chinese, anything else English.
+QString uiText(UiText id, int language);
+
+}  // namespace rungpad::ui
