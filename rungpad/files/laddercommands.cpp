@@ -1,6 +1,7 @@
 #include "rungpad/files/laddercommands.h"
 
 #include "common/archive.h"
+#include "common/logging.h"
 #include "rungpad/compiler/errors.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/filemessages.h"
@@ -87,6 +88,8 @@ bool LadderFileCommands::open(const QString& path)
     const auto bytes = vantor::readWholeFile(path, &why);
     const bool withComments = !isGrpPath(path);
     LadderFileContent content = bytes ? parseLadderFile(*bytes, withComments) : LadderFileContent{};
+    qCDebug(vantor::lcLadder) << "open" << path << (bytes ? bytes->size() : -1) << "bytes," << (content.ok() ? "read" : "refused")
+                              << why;
     if (!bytes || !content.ok()) {
         fail(FileMessage::CannotOpenLadder);
         return false;
@@ -147,6 +150,7 @@ bool LadderFileCommands::convert()
     QString errorLine;
     const bool ok = conversion_.convert(doc_, &errorLine);
     doc_.setConverted(ok);
+    qCDebug(vantor::lcLadder) << "convert" << doc_.editLadder.lineCount() << "lines:" << (ok ? QStringLiteral("ok") : errorLine);
     if (!ok) {
         env_.output.outputLine(errorLine);
         return false;

@@ -48,10 +48,10 @@ struct FileCommandEnvironment {
     OutputSink& output;
     int language = 0;              // 0 Chinese, 1 English
     QString programFolder;         // where the default LadChi01.txt is written
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     // Where Diag.mea and LadChi01.txt are looked for, first match wins (the user's copy, the
     // installed one, the build tree's); empty: programFolder alone.
     QStringList dataFolders;
-    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };
 
 class LadderFileCommands {
