@@ -1,4 +1,6 @@
 #include "cli/cli_commands.h"
+#include "common/logging.h"
+#include "vantor/version.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -12,9 +14,16 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Vantor"));
     QCoreApplication::setApplicationName(QStringLiteral("Fernlink"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     QStringList args = app.arguments();
     args.removeFirst();
     QTextStream out(stdout);
+    if (args.size() == 1 && (args.first() == QLatin1String("--version") || args.first() == QLatin1String("-v"))) {
+        out << "fernlink-cli " << QCoreApplication::applicationVersion() << '\n';
+        return 0;
+    }
+    if (args.removeAll(QStringLiteral("--verbose")) > 0)
+        vantor::enableVerboseLogging();
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
         out << "usage: fernlink-cli VERB ...\n\n" << linkUsage() << ftpUsage();
         out.flush();

@@ -6,31 +6,24 @@
 //   rungpad-cli [--lang zh|en] comments export FILE LADCHI.txt
 //   rungpad-cli [--lang zh|en] comments import FILE LADCHI.txt [--save]
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
+#include "cli/commandline.h"
+#include "common/datapaths.h"
+#include "common/logging.h"
 #include "common/prompter.h"
 #include "rungpad/files/compilerconversion.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/files/languagesetting.h"
 #include "rungpad/model/ladderdocument.h"
 #include "rungpad/model/laddertext.h"
+#include "vantor/version.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include <map>
 
 using namespace rungpad;
 
 namespace {
-
-const char* kUsage =
-    "usage: rungpad-cli [--lang zh|en] VERB ...\n"
-    "  check FILE                      convert; print the error line or the step count\n"
-    "  convert FILE [--bin OUT] [--list OUT] [--grp OUT] [--old-grp OUT]\n"
-    "                                  convert and write the chosen outputs\n"
-    "  dump FILE                       the ladder in its text form, line notes and comments included\n"
-    "  comments export FILE LADCHI.txt write the user notation file\n"
-    "  comments import FILE LADCHI.txt [--save]\n"
-    "                                  read a user notation file (and save FILE with it)\n";
 
 QTextStream& stdOut()
 {
@@ -73,15 +66,6 @@ public:
     std::optional<QString> askText(const QString&, const QString&) override { return std::nullopt; }
 };
 
-int usage(const QString& why)
-{
-    if (!why.isEmpty())
-        stdErr() << "rungpad-cli: " << why << '\n';
-    stdErr() << kUsage;
-    stdErr().flush();
-    return 2;
-}
-
 // The address a NotationTable index stands for: the letter whose byte base is the highest
 // one not above the index's byte.
 QString notationAddress(int index)
@@ -120,129 +104,113 @@ void dumpDocument(const LadderDocument& doc)
     o.flush();
 }
 
-// Options of the form --name VALUE after the positional arguments.
-bool takeOptions(QStringList& args, const QStringList& known, const QStringList& flags,
-                 std::map<QString, QString>* values, QString* why)
-{
-    QStringList positional;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (flags.contains(a)) {
-            (*values)[a] = QStringLiteral("1");
-        } else if (known.contains(a)) {
-            if (i + 1 >= args.size()) {
-                *why = a + QStringLiteral(" needs a value");
-                return false;
-            }
-            (*values)[a] = args[++i];
-        } else if (a.startsWith(QLatin1String("--"))) {
-            *why = QStringLiteral("unknown option ") + a;
-            return false;
-        } else {
-            positional << a;
-        }
-    }
-    args = positional;
-    return true;
-}
+const QString kProgram = QStringLiteral("rungpad-cli");
+
+const QList<vantor::cli::Verb> kVerbs = {
+    {QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("convert; print the error line or the step count")},
+    {QStringLiteral("convert"), QStringLiteral("FILE [--bin OUT] [--list OUT] [--grp OUT] [--old-grp OUT]"),
+     QStringLiteral("convert and write the chosen outputs")},
+    {QStringLiteral("dump"), QStringLiteral("FILE"),
+     QStringLiteral("the ladder in its text form, line notes and comments included")},
+    {QStringLiteral("comments export"), QStringLiteral("FILE LADCHI.txt"), QStringLiteral("write the user notation file")},
+    {QStringLiteral("comments import"), QStringLiteral("FILE LADCHI.txt [--save]"),
+     QStringLiteral("read a user notation file (and save FILE with it)")},
+};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
-    if (args.isEmpty())
-        return usage({});
-    if (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-        stdOut() << kUsage;
-        return 0;
-    }
+    QCoreApplication::setApplicationName(kProgram);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
+    using namespace vantor::cli;
 
-    int language = -1;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] != QLatin1String("--lang"))
-            continue;
-        if (i + 1 >= args.size())
-            return usage(QStringLiteral("--lang needs zh or en"));
-        const QString value = args[i + 1];
+    CommandLine line(kProgram, QStringLiteral("Checks and converts PLC ladder files without a window."), kVerbs);
+    const QCommandLineOption langOpt(QStringLiteral("lang"),
+                                     QStringLiteral("Message language, zh or en (default: Rungpad's stored setting)."),
+                                     QStringLiteral("zh|en"));
+    const QCommandLineOption verboseOpt(QStringLiteral("verbose"), QStringLiteral("Trace lines on stderr."));
+    line.addGlobalOption(langOpt);
+    line.addGlobalOption(verboseOpt);
+    if (const auto status = line.parse(app.arguments()))
+        return *status;
+
+    const QString verb = line.verb().name;
+    QCommandLineParser parser;
+    // The global options are taken after the verb too, as they always were.
+    parser.addOptions({langOpt, verboseOpt});
+    const QCommandLineOption binOpt(QStringLiteral("bin"), QStringLiteral("Write the binary code image."), QStringLiteral("OUT"));
+    const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Write the instruction list text."), QStringLiteral("OUT"));
+    const QCommandLineOption grpOpt(QStringLiteral("grp"), QStringLiteral("Write the converted ladder file."), QStringLiteral("OUT"));
+    const QCommandLineOption oldGrpOpt(QStringLiteral("old-grp"), QStringLiteral("Write the converted ladder file in the old version."),
+                                       QStringLiteral("OUT"));
+    const QCommandLineOption saveOpt(QStringLiteral("save"), QStringLiteral("Save FILE with the imported comments."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Ladder file (.plf, .grp, .bak)."));
+    int files = 1;
+    if (verb == QLatin1String("convert")) {
+        parser.addOptions({binOpt, listOpt, grpOpt, oldGrpOpt});
+    } else if (verb.startsWith(QLatin1String("comments"))) {
+        parser.addPositionalArgument(QStringLiteral("LADCHI.txt"), QStringLiteral("User notation file."));
+        if (verb == QLatin1String("comments import"))
+            parser.addOption(saveOpt);
+        files = 2;
+    }
+    if (const auto status = parseVerb(parser, kProgram, line.verb(), line.verbArguments(), files, files))
+        return *status;
+    const QStringList args = parser.positionalArguments();
+    if (line.isSet(verboseOpt) || parser.isSet(verboseOpt))
+        vantor::enableVerboseLogging();
+    int language = storedLanguage();
+    if (line.isSet(langOpt) || parser.isSet(langOpt)) {
+        const QString value = parser.isSet(langOpt) ? parser.value(langOpt) : line.value(langOpt);
         if (value != QLatin1String("zh") && value != QLatin1String("en"))
-            return usage(QStringLiteral("--lang needs zh or en"));
+            return line.usageError(QStringLiteral("--lang takes zh or en"));
         language = value == QLatin1String("en") ? 1 : 0;
-        args.remove(i, 2);
-        break;
     }
-    if (language < 0)
-        language = storedLanguage();
-    if (args.isEmpty())
-        return usage({});
-
-    const QString verb = args.takeFirst();
-    QString subVerb;
-    if (verb == QLatin1String("comments")) {
-        if (args.isEmpty())
-            return usage(QStringLiteral("comments needs export or import"));
-        subVerb = args.takeFirst();
-        if (subVerb != QLatin1String("export") && subVerb != QLatin1String("import"))
-            return usage(QStringLiteral("comments needs export or import"));
-    } else if (verb != QLatin1String("check") && verb != QLatin1String("convert") && verb != QLatin1String("dump")) {
-        return usage(QStringLiteral("unknown verb '%1'").arg(verb));
-    }
-
-    std::map<QString, QString> options;
-    QString why;
-    const QStringList valued = verb == QLatin1String("convert")
-        ? QStringList{QStringLiteral("--bin"), QStringLiteral("--list"), QStringLiteral("--grp"), QStringLiteral("--old-grp")}
-        : QStringList{};
-    const QStringList flags = subVerb == QLatin1String("import") ? QStringList{QStringLiteral("--save")} : QStringList{};
-    if (!takeOptions(args, valued, flags, &options, &why))
-        return usage(why);
-    const int wanted = verb == QLatin1String("comments") ? 2 : 1;
-    if (args.size() != wanted)
-        return usage(QStringLiteral("%1 takes %2 file argument(s)").arg(verb).arg(wanted));
 
     LadderDocument doc;
     CompilerConversion conversion(language);
     ConsolePrompter prompter;
     // A dump is meant for diff: progress lines go to stderr, the ladder alone to stdout.
     StreamOutput output(verb == QLatin1String("dump") ? stdErr() : stdOut());
-    LadderFileCommands commands(doc, conversion,
-                                FileCommandEnvironment{prompter, output, language, QCoreApplication::applicationDirPath()});
+    FileCommandEnvironment environment{prompter, output, language, vantor::userDataFolder(QStringLiteral("rungpad"))};
+    environment.dataFolders = vantor::dataFolders(QStringLiteral("rungpad"));
+    LadderFileCommands commands(doc, conversion, environment);
     const QString file = args[0];
     if (!commands.open(file))
-        return 1;
+        return kExitFailed;
 
     if (verb == QLatin1String("dump")) {
         dumpDocument(doc);
-        return 0;
+        return kExitOk;
     }
-    if (verb == QLatin1String("comments")) {
-        if (subVerb == QLatin1String("export"))
-            return commands.exportNotation(args[1]) ? 0 : 1;
+    if (verb == QLatin1String("comments export"))
+        return commands.exportNotation(args[1]) ? kExitOk : kExitFailed;
+    if (verb == QLatin1String("comments import")) {
         if (!commands.importNotation(args[1]))
-            return 1;
-        if (options.count(QStringLiteral("--save")))
-            return commands.save(file) ? 0 : 1;
-        return 0;
+            return kExitFailed;
+        if (parser.isSet(saveOpt))
+            return commands.save(file) ? kExitOk : kExitFailed;
+        return kExitOk;
     }
 
     if (!commands.convert())
-        return 1;
+        return kExitFailed;
     if (verb == QLatin1String("check")) {
         const auto& records = conversion.output().records;
         stdOut() << "steps: " << (records.empty() ? 0 : records.size() - 1) << '\n';
         stdOut().flush();
-        return 0;
+        return kExitOk;
     }
     bool ok = true;
-    if (options.count(QStringLiteral("--bin")))
-        ok = commands.generateBinaryFile(options[QStringLiteral("--bin")]) && ok;
-    if (options.count(QStringLiteral("--list")))
-        ok = commands.generateInstructionList(options[QStringLiteral("--list")]) && ok;
-    if (options.count(QStringLiteral("--grp")))
-        ok = commands.generateLadderFile(options[QStringLiteral("--grp")]) && ok;
-    if (options.count(QStringLiteral("--old-grp")))
-        ok = commands.generateOldLadderFile(options[QStringLiteral("--old-grp")]) && ok;
-    return ok ? 0 : 1;
+    if (parser.isSet(binOpt))
+        ok = commands.generateBinaryFile(parser.value(binOpt)) && ok;
+    if (parser.isSet(listOpt))
+        ok = commands.generateInstructionList(parser.value(listOpt)) && ok;
+    if (parser.isSet(grpOpt))
+        ok = commands.generateLadderFile(parser.value(grpOpt)) && ok;
+    if (parser.isSet(oldGrpOpt))
+        ok = commands.generateOldLadderFile(parser.value(oldGrpOpt)) && ok;
+    return ok ? kExitOk : kExitFailed;
 }

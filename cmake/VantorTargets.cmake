@@ -47,5 +47,7 @@ function(vantor_program name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+  # Programs print the project's version (--version): "vantor/version.h".
+  target_include_directories(${name} PRIVATE ${PROJECT_BINARY_DIR}/generated)
   vantor_settings(${name})
 endfunction()

@@ -1,20 +1,20 @@
 #include "fernport/mainframe.h"
 
+#include "common/ui/startup.h"
+#include "vantor/version.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Fernport"));
     QApplication::setApplicationDisplayName(QStringLiteral("Fernport"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Vantor"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Serial file transfer, DNC and NC program editing"));
-    parser.addHelpOption();
-    parser.addVersionOption();
     QCommandLineOption portOpt(QStringLiteral("port"),
                                QStringLiteral("Serial port for this session only (a device name or path); not remembered."),
                                QStringLiteral("PORT"));
@@ -22,7 +22,10 @@ int main(int argc, char** argv)
                                QStringLiteral("38400"));
     parser.addOptions({portOpt, baudOpt});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("NC program to open"));
-    parser.process(app);
+    if (const auto status = vantor::parseBeforeDisplay(argc, argv, parser))
+        return *status;
+
+    QApplication app(argc, argv);
 
     vantor::fernport::FernportSettings settings;
     vantor::fernport::CMainFrame frame(settings);

@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Installs whatever Debian packages from scripts/packages.txt are missing; quiet when none are.
+# install-deps.sh [GROUP...]: installs whatever Debian packages of the named groups of
+# scripts/packages.txt (run, build, test; all three when none is named) are missing.
+# Quiet when none are.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(grep -vE '^\s*(#|$)' "$here/packages.txt")
+groups=("$@")
+[ ${#groups[@]} -eq 0 ] && groups=(run build test)
+wanted=()
+for g in "${groups[@]}"; do
+  mapfile -t -O "${#wanted[@]}" wanted < <(
+    awk -v g="[$g]" '/^\[/ { on = ($0 == g); next } on && !/^[[:space:]]*(#|$)/' "$here/packages.txt")
+done
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -5,6 +5,7 @@
 #include "sim/dncsink.h"
 #include "sim/simcontroller.h"
 #include "sim/tcpcontroller.h"
+#include "vantor/version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -190,9 +191,11 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cncsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kHelp));
     parser.addHelpOption();
+    parser.addVersionOption();
     QCommandLineOption rootOpt(QStringLiteral("root"), QStringLiteral("Folder holding one folder per partition."), QStringLiteral("ROOT"));
     QCommandLineOption linkOpt(QStringLiteral("link"), QStringLiteral("Path of the symlink to the pseudo-terminal."), QStringLiteral("LINK"));
     QCommandLineOption tcpOpt(QStringLiteral("tcp"), QStringLiteral("Listen on 127.0.0.1:PORT (0: any free port)."), QStringLiteral("PORT"));

@@ -242,3 +242,35 @@ TEST_F(CliFixture, UsageErrorsExitWithTwo)
     for (const QStringList& args : cases)
         EXPECT_EQ(run(args).status, 2) << args.join(' ').toStdString();
 }
+
+TEST_F(CliFixture, HelpVersionAndTheUsualOptionForms)
+{
+    write("demo.plf", ladderBytes(true, false));
+    CliRun help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* verb : {"check FILE", "convert FILE", "dump FILE", "comments export", "comments import"})
+        EXPECT_TRUE(help.out.contains(QString::fromLatin1(verb))) << verb;
+    CliRun version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("rungpad-cli "))) << version.out.toStdString();
+
+    CliRun verbHelp = run({"comments", "import", "--help"});
+    EXPECT_EQ(verbHelp.status, 0);
+    EXPECT_TRUE(verbHelp.out.startsWith(QStringLiteral("Usage: rungpad-cli comments import FILE LADCHI.txt")));
+    EXPECT_TRUE(verbHelp.out.contains(QStringLiteral("--save")));
+
+    // --opt=value, the language after the verb, and "--" before a file that looks like an option.
+    CliRun eq = run({"convert", "--lang=en", path("demo.plf"), "--list=" + path("demo.txt")});
+    EXPECT_EQ(eq.status, 0) << eq.err.toStdString();
+    EXPECT_FALSE(read("demo.txt").isEmpty());
+    write("-odd.plf", ladderBytes(true, false));
+    QDir::setCurrent(dir.path());
+    CliRun dashed = runCli({"check", "--", "-odd.plf"}, dir.path());
+    EXPECT_EQ(dashed.status, 0) << dashed.err.toStdString();
+    EXPECT_TRUE(dashed.out.contains(QStringLiteral("steps:")));
+    // A usage error says what was wrong on stderr and leaves stdout empty.
+    CliRun bad = run({"convert", path("demo.plf"), "--zip=x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.out.isEmpty());
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("zip"))) << bad.err.toStdString();
+}

@@ -1,5 +1,9 @@
 #include "common/archive.h"
+#include "common/datapaths.h"
 #include "common/gbk.h"
+
+#include <QCoreApplication>
+#include <QDir>
 
 #include <QTemporaryDir>
 #include <QFile>
@@ -112,4 +116,36 @@ TEST(Archive, AtomicSaveKeepsOldFileWhenTargetCannotBeWritten)
     EXPECT_FALSE(bad.ok);
     EXPECT_FALSE(bad.error.isEmpty());
     EXPECT_FALSE(readWholeFile(dir.filePath(QStringLiteral("nope")), &error).has_value());
+}
+
+// A shop's own copy in the user's data folder wins over the installed one, which wins over
+// the build tree's copy beside the executable; writes never go beside the executable.
+TEST(DataPaths, UserCopyThenInstalledThenBesideTheProgram)
+{
+    QTemporaryDir home, share;
+    ASSERT_TRUE(home.isValid() && share.isValid());
+    const QByteArray oldHome = qgetenv("XDG_DATA_HOME"), oldDirs = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", share.path().toLocal8Bit());
+
+    const QStringList folders = dataFolders(QStringLiteral("rungpad"));
+    ASSERT_GE(folders.size(), 3);
+    EXPECT_EQ(folders[0], home.path() + QStringLiteral("/vantor/rungpad"));
+    EXPECT_EQ(folders[1], share.path() + QStringLiteral("/vantor/rungpad"));
+    EXPECT_EQ(folders.last(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(userDataFolder(QStringLiteral("rungpad")), folders[0]);
+
+    auto put = [](const QString& folder) {
+        QDir().mkpath(folder);
+        QFile f(folder + QStringLiteral("/Diag.mea"));
+        return f.open(QIODevice::WriteOnly) && f.write("end\r\n") == 5;
+    };
+    EXPECT_TRUE(locateDataFile(QStringLiteral("rungpad"), QStringLiteral("Diag.mea")).isEmpty());
+    ASSERT_TRUE(put(folders[1]));
+    EXPECT_EQ(locateDataFile(QStringLiteral("rungpad"), QStringLiteral("Diag.mea")), folders[1] + QStringLiteral("/Diag.mea"));
+    ASSERT_TRUE(put(folders[0]));
+    EXPECT_EQ(locateDataFile(QStringLiteral("rungpad"), QStringLiteral("Diag.mea")), folders[0] + QStringLiteral("/Diag.mea"));
+
+    qputenv("XDG_DATA_HOME", oldHome);
+    qputenv("XDG_DATA_DIRS", oldDirs);
 }

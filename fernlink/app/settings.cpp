@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -145,13 +146,25 @@ QString autostartEntryPath(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("Fernlink.desktop"));
 }
 
+QString autostartCommand(const QString& programPath)
+{
+    // An installed program is started by name, as its menu entry does, so the entry still
+    // works after an upgrade or a move between /usr and /usr/local; a build tree's program is
+    // found only by its path.
+    const QString name = QFileInfo(programPath).fileName();
+    const QString onPath = QStandardPaths::findExecutable(name);
+    if (!onPath.isEmpty() && QFileInfo(onPath).canonicalFilePath() == QFileInfo(programPath).canonicalFilePath())
+        return name;
+    return programPath;
+}
+
 QByteArray autostartEntry(const QString& programPath)
 {
     QString text = QStringLiteral("[Desktop Entry]\n"
                                   "Type=Application\n"
                                   "Name=Fernlink\n"
                                   "Comment=Fernlink\n");
-    text += QStringLiteral("Exec=") + quoteExecArgument(programPath) + QLatin1Char('\n');
+    text += QStringLiteral("Exec=") + quoteExecArgument(autostartCommand(programPath)) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n"
                            "X-GNOME-Autostart-enabled=true\n");
     return text.toUtf8();

@@ -1,29 +1,31 @@
 #include "fernlink/app/settings.h"
 #include "fernlink/ui/mainframe.h"
 
+#include "common/ui/startup.h"
+#include "vantor/version.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(vantor::fernlink::kSettingsApplication));
     QApplication::setApplicationDisplayName(QStringLiteral("Fernlink"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     QApplication::setOrganizationName(QString::fromLatin1(vantor::fernlink::kSettingsOrganisation));
-    // The window lives on in the tray when hidden; only closing it ends the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("File transfer, DNC and FTP service for Vantor CNC controllers"));
-    parser.addHelpOption();
-    parser.addVersionOption();
     QCommandLineOption portOpt(QStringLiteral("port"),
                                QStringLiteral("Serial port for this session only (a device name or path); not remembered."),
                                QStringLiteral("PORT"));
     parser.addOption(portOpt);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("NC program to open in the editor"));
-    parser.process(app);
+    if (const auto status = vantor::parseBeforeDisplay(argc, argv, parser))
+        return *status;
+
+    QApplication app(argc, argv);
+    // The window lives on in the tray when hidden; only closing it ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     vantor::fernlink::ui::MainFrameOptions options;
     if (parser.isSet(portOpt))

@@ -1,6 +1,7 @@
 #include "rungpad/files/laddercommands.h"
 
 #include "common/archive.h"
+#include "common/logging.h"
 #include "rungpad/compiler/errors.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/filemessages.h"
@@ -8,6 +9,7 @@
 #include "rungpad/files/notationtext.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace rungpad {
 
@@ -58,14 +60,24 @@ bool LadderFileCommands::writeOutput(const QString& path, const QByteArray& byte
     return true;
 }
 
+QString LadderFileCommands::programFile(const char* name) const
+{
+    for (const QString& folder : env_.dataFolders) {
+        const QString path = inFolder(folder, name);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return inFolder(env_.programFolder, name);
+}
+
 void LadderFileCommands::readProgramFolderComments(LadderDocument& target)
 {
     QString why;
-    if (const auto diag = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kDiagnosisFileName), &why))
+    if (const auto diag = vantor::readWholeFile(programFile(fileformat::kDiagnosisFileName), &why))
         applyCommentEntries(parseDiagnosisFile(*diag), target.comments);
     else
         say(FileMessage::CannotLoadMean);
-    if (const auto user = vantor::readWholeFile(inFolder(env_.programFolder, fileformat::kUserNotationFileName), &why))
+    if (const auto user = vantor::readWholeFile(programFile(fileformat::kUserNotationFileName), &why))
         applyNotationContent(parseUserNotationFile(*user), target.comments);
 }
 
@@ -76,6 +88,8 @@ bool LadderFileCommands::open(const QString& path)
     const auto bytes = vantor::readWholeFile(path, &why);
     const bool withComments = !isGrpPath(path);
     LadderFileContent content = bytes ? parseLadderFile(*bytes, withComments) : LadderFileContent{};
+    qCDebug(vantor::lcLadder) << "open" << path << (bytes ? bytes->size() : -1) << "bytes," << (content.ok() ? "read" : "refused")
+                              << why;
     if (!bytes || !content.ok()) {
         fail(FileMessage::CannotOpenLadder);
         return false;
@@ -136,6 +150,7 @@ bool LadderFileCommands::convert()
     QString errorLine;
     const bool ok = conversion_.convert(doc_, &errorLine);
     doc_.setConverted(ok);
+    qCDebug(vantor::lcLadder) << "convert" << doc_.editLadder.lineCount() << "lines:" << (ok ? QStringLiteral("ok") : errorLine);
     if (!ok) {
         env_.output.outputLine(errorLine);
         return false;
@@ -204,7 +219,7 @@ bool LadderFileCommands::exportNotation(const QString& path)
 bool LadderFileCommands::importNotation(const QString& path)
 {
     const bool explicitFile = !path.isEmpty();
-    const QString file = explicitFile ? path : inFolder(env_.programFolder, fileformat::kUserNotationFileName);
+    const QString file = explicitFile ? path : programFile(fileformat::kUserNotationFileName);
     if (explicitFile)
         say(FileMessage::LoadingNote);
     QString why;

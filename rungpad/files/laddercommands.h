@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -46,8 +47,11 @@ struct FileCommandEnvironment {
     vantor::Prompter& prompter;
     OutputSink& output;
     int language = 0;              // 0 Chinese, 1 English
-    QString programFolder;         // where Diag.mea and the default LadChi01.txt live
+    QString programFolder;         // where the default LadChi01.txt is written
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    // Where Diag.mea and LadChi01.txt are looked for, first match wins (the user's copy, the
+    // installed one, the build tree's); empty: programFolder alone.
+    QStringList dataFolders;
 };
 
 class LadderFileCommands {
@@ -79,6 +83,7 @@ private:
     bool requireConversion();
     bool writeOutput(const QString& path, const QByteArray& bytes);
     void readProgramFolderComments(LadderDocument& target);
+    QString programFile(const char* name) const;
 
     LadderDocument& doc_;
     LadderConversion& conversion_;

@@ -1,21 +1,24 @@
 // rungpad: the ladder editor. A file named on the command line opens at start.
 #include "rungpad/ui/mainframe.h"
 
+#include "common/ui/startup.h"
+#include "vantor/version.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Rungpad"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1"));
+    QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("PLC ladder editor"));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Ladder file (.plf, .grp, .bak) to open"));
-    parser.process(app);
+    if (const auto status = vantor::parseBeforeDisplay(argc, argv, parser))
+        return *status;
+
+    QApplication app(argc, argv);
 
     rungpad::ui::CMainFrame frame;
     frame.showMaximized();

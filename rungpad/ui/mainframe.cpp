@@ -1,5 +1,7 @@
 #include "rungpad/ui/mainframe.h"
 
+#include "common/datapaths.h"
+
 #include "common/ui/messageboxprompter.h"
 #include "rungpad/files/filemessages.h"
 #include "rungpad/files/ladderfile.h"
@@ -143,8 +145,12 @@ CMainFrame::CMainFrame(FrameOptions options)
         m_ownDialogs = std::make_unique<WidgetDialogs>();
         m_dialogs = m_ownDialogs.get();
     }
-    if (m_programFolder.isEmpty())
-        m_programFolder = QCoreApplication::applicationDirPath();
+    if (m_programFolder.isEmpty()) {
+        // Installed or not: the user's own copies first, then the shipped ones; a default
+        // notation export goes to the user's data folder, never beside the executable.
+        m_programFolder = vantor::userDataFolder(QStringLiteral("rungpad"));
+        m_dataFolders = vantor::dataFolders(QStringLiteral("rungpad"));
+    }
     m_language = storedLanguage();
 
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -190,7 +196,9 @@ QString CMainFrame::text(UiText id) const { return uiText(id, m_language); }
 
 FileCommandEnvironment CMainFrame::env()
 {
-    return FileCommandEnvironment{*m_prompter, *m_output, m_language, m_programFolder};
+    FileCommandEnvironment environment{*m_prompter, *m_output, m_language, m_programFolder};
+    environment.dataFolders = m_dataFolders;
+    return environment;
 }
 
 void CMainFrame::createActions()

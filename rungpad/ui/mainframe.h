@@ -35,7 +35,7 @@ class RungpadDialogs;
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
     RungpadDialogs* dialogs = nullptr;      // empty: the file and ladder dialogs
-    QString programFolder;                  // Diag.mea and LadChi01.txt; empty: the program's folder
+    QString programFolder;                  // Diag.mea and LadChi01.txt; empty: the standard data folders
 };
 
 class CMainFrame : public QMainWindow {
@@ -128,6 +128,7 @@ private:
     RungpadDialogs* m_dialogs;
     std::unique_ptr<RungpadDialogs> m_ownDialogs;
     QString m_programFolder;
+    QStringList m_dataFolders;   // where Diag.mea and LadChi01.txt are looked for first
     int m_language = 0;
     int m_untitledCount = 0;
     vantor::QtTranslations m_qtTranslations;

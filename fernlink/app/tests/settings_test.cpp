@@ -136,3 +136,22 @@ TEST(FernlinkAutostart, UnwritableFolderIsReported)
     EXPECT_FALSE(writeAutostartEntry(blocker + QStringLiteral("/autostart"), QStringLiteral("/bin/x"), &error));
     EXPECT_FALSE(error.isEmpty());
 }
+
+// An installed Fernlink (found on PATH as itself) is started by name; a copy elsewhere, even
+// of the same name, keeps its full path so logging on starts the program the user chose.
+TEST(FernlinkAutostart, InstalledProgramIsStartedByName)
+{
+    QTemporaryDir bin, other;
+    const QString installed = bin.filePath(QStringLiteral("fernlink"));
+    const QString buildTree = other.filePath(QStringLiteral("fernlink"));
+    for (const QString& path : {installed, buildTree}) {
+        writeFile(path, "#!/bin/sh\n");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    EXPECT_EQ(autostartCommand(installed), QStringLiteral("fernlink"));
+    EXPECT_TRUE(autostartEntry(installed).contains("\nExec=fernlink\n"));
+    EXPECT_EQ(autostartCommand(buildTree), buildTree);
+    qputenv("PATH", oldPath);
+}

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/logging.h"
+
+namespace vantor {
+
+// Info and above stay on, so a real fault still shows without any rule.
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcEthernet, "vantor.ethernet", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDnc, "vantor.dnc", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcFtp, "vantor.ftp", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLadder, "vantor.ladder", QtInfoMsg)
+
+void enableVerboseLogging()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.debug=true"));
+}
+
+}  // namespace vantor
