@@ -129,6 +129,12 @@ void DncPage::log(LogEntry entry, const QString& text)
 
 void DncPage::finished(bool completed)
 {
+    if (!completed) {
+        // A stream that broke off leaves nothing behind that looks like a run still going.
+        clearFields();
+        hub_.operationChanged();
+        return;
+    }
     refresh();
     if (completed && ethernet_) {
         speed->setText(QStringLiteral("0 KB/s"));

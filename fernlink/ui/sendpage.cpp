@@ -1,5 +1,7 @@
 #include "fernlink/ui/sendpage.h"
 
+#include "common/gbk.h"
+
 #include "fernlink/link/filelist_store.h"
 #include "fernlink/ui/addfilesdialog.h"
 #include "fernlink/ui/renamedialog.h"
@@ -8,6 +10,8 @@
 #include "fernlink/ui/transferprogress.h"
 #include "serialcore/controllernames.h"
 
+#include <algorithm>
+#include <QShortcut>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -96,6 +100,9 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     };
 
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { editSelected(); });
+    // Delete takes the selected rows off the queue (after the usual question).
+    auto* removeKey = new QShortcut(QKeySequence::Delete, list_, this, [this] { removeSelected(); }, Qt::WidgetShortcut);
+    removeKey->setObjectName(QStringLiteral("removeKey"));
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -196,7 +203,7 @@ void SendPage::removeSelected()
         hub_.prompter.inform(Severity::Warning, hub_.text(Msg::DeleteSelectItem));
         return;
     }
-    if (hub_.prompter.ask(hub_.text(Msg::SendRemoveConfirm), Buttons::YesNo) != Answer::Yes)
+    if (hub_.prompter.ask(hub_.text(Msg::SendRemoveConfirm), Buttons::YesNo, hub_.text(Msg::DeleteFileCaption)) != Answer::Yes)
         return;
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
         list_->removeRow(*it);
@@ -239,7 +246,7 @@ void SendPage::editRow(int row, const RowEdit& edit)
     const qint64 before = list_->text(row, ColSize).toLongLong();
     const QFileInfo info(edit.path);
     const qint64 size = info.isFile() ? info.size() : before;
-    bool sendable = true;
+    bool sendable = fitsGbk(edit.targetName);
     if (edit.area == TargetArea::User)
         sendable = fernlinkUserName(edit.targetName).has_value() && before <= kFernlinkUserSizeLimit;
     list_->setText(row, ColCheck, checkMarkText(sendable));
@@ -262,6 +269,10 @@ void SendPage::saveListTo(const QString& path)
     for (int i = 0; i < list_->rowCount(); ++i)
         items.push_back({list_->text(i, ColCheck), list_->text(i, ColPath), list_->text(i, ColTarget), list_->text(i, ColSize),
                          list_->text(i, ColPartition), list_->text(i, ColState)});
+    if (const auto bad = firstTextOutsideGbk(items)) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::NotGbkText).arg(*bad));
+        return;
+    }
     const ArchiveFileResult saved = saveFileList(path, items);
     // A list that was not written must not look saved.
     if (!saved.ok)
@@ -314,7 +325,7 @@ std::vector<SendRow>& SendPage::flowRows()
 void SendPage::send()
 {
     if (hub_.loginLevel == 0) {
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin), hub_.text(Msg::SendCaption));
         return;
     }
     if (hub_.state.link == LinkType::LinkNone) {
@@ -346,6 +357,8 @@ bool SendPage::startOn(LinkType link)
     const LinkType previousLink = flows_.running;
     flows_.running = link;
     flowRows() = rows;
+    batch_.clear();
+    batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; }));
     hub_.setReceiver(this);
     list_->setEnabled(false);
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.send.start() : flows_.serial.send.start();
@@ -372,6 +385,14 @@ void SendPage::rowChanged(int row)
     const QStringList texts = rowTexts(rows[row]);
     for (int c = 0; c < texts.size(); ++c)
         list_->setText(row, c + 1, texts[c]);
+    const QString& state = rows[row].state;
+    if (state == hub_.text(Msg::StateUnsend))
+        return;
+    batch_[row] = state;
+    // A failure goes to the operation log with its reason, not only the starts.
+    for (Msg failure : {Msg::StateError, Msg::StateSendFail, Msg::StateNotEnoughRight, Msg::StateUnableToOpen})
+        if (state == hub_.text(failure))
+            hub_.log(LogEntry::Failed, rows[row].path + QStringLiteral(": ") + state);
 }
 
 std::optional<QString> SendPage::PagePrompter::askText(const QString& prompt, const QString& initial)
@@ -404,6 +425,14 @@ void SendPage::log(LogEntry entry, const QString& text)
 
 void SendPage::finished(bool)
 {
+    progress_->showEnded();
+    // One line for the whole batch: how many went, were passed over and failed.
+    int sent = 0;
+    int failed = 0;
+    for (const auto& [row, state] : batch_)
+        (state == hub_.text(Msg::StateSent) ? sent : failed) += 1;
+    hub_.log(LogEntry::BatchEnded,
+             hub_.text(Msg::BatchSendSummary).arg(sent).arg(std::max(0, batchSelected_ - sent - failed)).arg(failed));
     list_->setEnabled(true);
     hub_.operationChanged();
 }
