@@ -329,6 +329,11 @@ constexpr Entry kCatalogue[] = {
     {Msg::LogBatchEnded, "本次传输结束", "Batch ended"},
     {Msg::BatchSendSummary, "已发送 %1 个, 跳过 %2 个, 失败 %3 个", "%1 sent, %2 skipped, %3 failed"},
     {Msg::BatchReceiveSummary, "已接收 %1 个, 跳过 %2 个, 失败 %3 个", "%1 received, %2 skipped, %3 failed"},
+    // what a "Time out" waited for, shown after it in brackets
+    {Msg::WaitedForListing, "等待CNC的文件列表", "waiting for the CNC's file list"},
+    {Msg::WaitedForAnswer, "等待CNC的应答", "waiting for the CNC's answer"},
+    {Msg::WaitedForDelete, "等待CNC删除文件", "waiting for the CNC to delete the file"},
+    {Msg::WaitedForDncStart, "等待CNC开始DNC", "waiting for the CNC to start the DNC"},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -324,6 +324,10 @@ enum class Msg {
     LogBatchEnded,
     BatchSendSummary,
     BatchReceiveSummary,
+    WaitedForListing,
+    WaitedForAnswer,
+    WaitedForDelete,
+    WaitedForDncStart,
     Count
 };
 

@@ -288,7 +288,9 @@ void DncFlow::onTimer(int id)
         return;
     const bool net = ethernet_;
     finish();
-    prompter_.inform(Severity::Error, text(net ? Msg::DncBufferFull : Msg::TimeOut), text(Msg::DncCaption));
+    prompter_.inform(Severity::Error,
+                     net ? text(Msg::DncBufferFull) : text(Msg::TimeOut) + QStringLiteral(" (") + text(Msg::WaitedForDncStart) + QLatin1Char(')'),
+                     text(Msg::DncCaption));
 }
 
 void DncFlow::stop()

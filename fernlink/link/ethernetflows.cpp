@@ -741,7 +741,7 @@ void EthernetSendFlow::onTimer(int id)
         linkLost();
     } else if (id == nettimers::kSendReply && ++replyTicks_ >= 9) {
         setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+        ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
         finish(false);
     }
 }

@@ -69,7 +69,7 @@ void SerialListFlow::onTimer(int id)
     if (++ticks_ < 10)
         return;
     ctx_.port.stopTimer(timers::kList);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut), ctx_.text(Msg::GetListCaption));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForListing), ctx_.text(Msg::GetListCaption));
     end(false);
 }
 
@@ -283,7 +283,7 @@ void SerialSendFlow::onTimer(int id)
         return;
     xmodem_.cancelSend();
     setState(Msg::StateError);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
     finish(false);
 }
 
@@ -510,7 +510,7 @@ void SerialReceiveFlow::onTimer(int id)
         return;
     ctx_.port.stopTimer(timers::kReceiveReply);
     setState(Msg::StateReceiveError);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
     phase_ = Phase::Idle;
     end(false);
 }
@@ -629,7 +629,7 @@ void SerialDeleteFlow::onTimer(int id)
     if (id != timers::kDelete || !running_ || ++ticks_ < 10)
         return;
     ctx_.port.stopTimer(timers::kDelete);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut), ctx_.text(Msg::DeleteFileCaption));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForDelete), ctx_.text(Msg::DeleteFileCaption));
     phase_ = Phase::Idle;
     end(false);
 }

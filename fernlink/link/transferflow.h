@@ -39,6 +39,8 @@ struct SerialContext {
     QString currentPartition;  // the partition last selected with xcd
 
     QString text(Msg id) const { return message(id, state.language); }
+    // "Time out" with what was waited for.
+    QString timedOut(Msg waitedFor) const { return text(Msg::TimeOut) + QStringLiteral(" (") + text(waitedFor) + QLatin1Char(')'); }
     // Some languages' texts leave the name out; those stay as they are.
     QString text(Msg id, const QString& arg) const
     {

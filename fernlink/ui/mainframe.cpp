@@ -446,11 +446,27 @@ void CMainFrame::buildStatusBar()
         lamps_[i]->setFixedWidth(kLampPaneWidth);
         statusBar()->addPermanentWidget(lamps_[i]);
     }
+    // The pair above follows whatever changed last, the link or the FTP server; this lamp
+    // is the server's alone, so the two can be told apart.
+    serverLamp_ = new QLabel(this);
+    serverLamp_->setObjectName(QStringLiteral("serverPane"));
+    serverLamp_->setFixedWidth(kLampPaneWidth);
+    statusBar()->addPermanentWidget(serverLamp_);
+    showServerLamp(false);
     setLinkStatus(hub_->text(Msg::LinkNotConnected), false);
+}
+
+void CMainFrame::showServerLamp(bool running)
+{
+    serverLamp_->setPixmap(stateIcon(running ? kIconsUp[0] : kIconsDown[1]).pixmap(16, 16));
+    serverLamp_->setToolTip(hub_->text(running ? Msg::ServerRunning : Msg::ServerStopped).trimmed());
+    serverLamp_->setProperty("running", running);
 }
 
 void CMainFrame::setLinkStatus(const QString& text, bool up)
 {
+    for (QLabel* lamp : lamps_)
+        lamp->setToolTip(text);
     link_->setText(text);
     icons_ = up ? kIconsUp : kIconsDown;
     for (int i = 0; i < 2; ++i)
@@ -683,6 +699,7 @@ bool CMainFrame::startServer()
         return false;
     }
     setLinkStatus(hub_->text(Msg::ServerRunning), true);
+    showServerLamp(true);
     updateCommands();
     return true;
 }
@@ -693,6 +710,7 @@ void CMainFrame::stopServer()
         return;
     hub_->server().stop();
     setLinkStatus(hub_->text(Msg::ServerStopped), false);
+    showServerLamp(false);
     updateCommands();
 }
 

@@ -160,6 +160,8 @@ private:
     std::unique_ptr<Prompter> ownPrompter_;
     // Qt's own buttons and dialogs in the language the window starts with.
     std::unique_ptr<QtTranslations> qtTexts_;
+    QLabel* serverLamp_ = nullptr;
+    void showServerLamp(bool running);
     std::unique_ptr<LinkHub> hub_;
     std::unique_ptr<FtpPagesSink> ftpSink_;
 

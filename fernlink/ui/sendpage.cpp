@@ -11,6 +11,7 @@
 #include "serialcore/controllernames.h"
 
 #include <algorithm>
+#include <tuple>
 #include <QShortcut>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -64,7 +65,12 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     button(Msg::SendButtonSaveList, &SendPage::saveList);
     buttons->addStretch(1);
     sendButton_ = button(Msg::SendButtonSend, &SendPage::send);
-    button(Msg::ButtonStop, &SendPage::stop);
+    QPushButton* stopButton = button(Msg::ButtonStop, &SendPage::stop);
+    // F9 sends, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
+    for (auto [b, key, slot] : {std::tuple{sendButton_, kStartKey, &SendPage::send}, std::tuple{stopButton, kStopKey, &SendPage::stop}}) {
+        new QShortcut(QKeySequence(key), this, this, slot, Qt::WidgetWithChildrenShortcut);
+        b->setToolTip(QKeySequence(key).toString(QKeySequence::NativeText));
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);
@@ -131,7 +137,9 @@ void SendPage::fillContextMenu(QMenu& menu)
     item(Msg::SendButtonSaveList, &SendPage::saveList, true);
     menu.addSeparator();
     item(Msg::SendButtonSend, &SendPage::send, hub_.state.idle() && chosen);
+    menu.actions().last()->setShortcut(QKeySequence(kStartKey));
     item(Msg::ButtonStop, &SendPage::stop, mine);
+    menu.actions().last()->setShortcut(QKeySequence(kStopKey));
 }
 
 SendPage::~SendPage()

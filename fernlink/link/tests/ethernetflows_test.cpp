@@ -465,7 +465,7 @@ TEST_F(NetFlows, SendEndsCleanlyOnARefusedPartitionATimeOutAndStop)
         flows.onTimer(nettimers::kSendReply);
     EXPECT_EQ(state.operation, OperationState::OpNetSend);
     flows.onTimer(nettimers::kSendReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's answer)");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 
     port.take();
@@ -687,7 +687,7 @@ TEST_F(Dnc, SerialTwentyFirstNakAbortsAndSilenceTimesOut)
     ASSERT_TRUE(start("G1\n"));
     for (int i = 0; i < 6; ++i)
         dnc.onTimer(dnctimers::kReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC to start the DNC)");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_TRUE(serial.take().isEmpty());
     dnc.onBytes("C");  // too late: the stream is over

@@ -84,7 +84,7 @@ TEST_F(Flows, SendTimesOutAfterNineSeconds)
     ASSERT_TRUE(flows.send.start());
     for (int i = 0; i < 9; ++i)
         flows.onTimer(timers::kSendReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's answer)");
     EXPECT_EQ(flows.send.rows[0].state, "error");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 }
@@ -295,7 +295,7 @@ TEST_F(Flows, ListTimeOutAndLongListings)
     ASSERT_TRUE(flows.list.start());
     for (int i = 0; i < 10; ++i)
         flows.onTimer(timers::kList);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's file list)");
     EXPECT_EQ(prompter.captions.back(), "Get flie list");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 

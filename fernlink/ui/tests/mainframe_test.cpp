@@ -28,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -220,11 +221,17 @@ TEST_F(MainFrameTest, AutoActivateStartsTheServerWithTheStoredLimits)
     EXPECT_EQ(hub().server().listeningPort(), port);
     EXPECT_EQ(frame->linkStatusText(), s(" 服务器已开启"));
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsUp);
+    // The server has a lamp of its own beside the pair.
+    auto* serverLamp = frame->findChild<QLabel*>(s("serverPane"));
+    ASSERT_NE(serverLamp, nullptr);
+    EXPECT_TRUE(serverLamp->property("running").toBool());
+    EXPECT_EQ(serverLamp->toolTip(), s("服务器已开启"));
     EXPECT_FALSE(frame->action(s("actionStartServer"))->isEnabled());
     frame->stopServer();
     EXPECT_FALSE(hub().server().isRunning());
     EXPECT_EQ(frame->linkStatusText(), s("服务器已停止"));
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_FALSE(serverLamp->property("running").toBool());
 }
 
 // ---------------------------------------------------------------- pages

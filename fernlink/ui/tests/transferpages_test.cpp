@@ -912,6 +912,11 @@ TEST_F(TransferPagesTest, DeleteKeyTakesRowsOffTheQueue)
     ASSERT_EQ(page.list()->rowCount(), 1);
     EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00001.txt"));
     EXPECT_EQ(prompter.captions.back(), s("Delete file"));
+
+    // F9 sends from anywhere on the page: with no link up, the page says so.
+    QTest::keyClick(page.list(), Qt::Key_F9);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Please Connect to CNC"));
 }
 
 TEST_F(TransferPagesTest, DncStreamErrorClearsThePage)
