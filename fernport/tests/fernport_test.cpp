@@ -415,10 +415,10 @@ TEST(PortCombo, ListShowsWhatIsKnownAndTheFieldKeepsTheName)
 {
     QComboBox combo;
     combo.setEditable(true);
-    combo.setEditText(QStringLiteral("/tmp/typed"));
+    combo.setEditText(QStringLiteral("/dev/ttyACM7"));
     fillPortCombo(&combo, {{QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART, FTDI, S/N A1")},
                            {QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00-port0"), QStringLiteral("ttyUSB0")}});
-    EXPECT_EQ(combo.currentText(), QStringLiteral("/tmp/typed"));  // a typed name stays
+    EXPECT_EQ(combo.currentText(), QStringLiteral("/dev/ttyACM7"));  // a typed name stays
     ASSERT_EQ(combo.count(), 2);
     EXPECT_EQ(combo.model()->index(0, 1).data().toString(), QStringLiteral("FT232R USB UART, FTDI, S/N A1"));
     combo.setCurrentIndex(1);
