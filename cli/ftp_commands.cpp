@@ -2,6 +2,8 @@
 // user-manager page edits it.
 #include "cli/cli_commands.h"
 
+#include "common/gbk.h"
+#include "fernlink/app/messages.h"
 #include "fernlink/ftpserver/ftpconstants.h"
 #include "fernlink/ftpserver/ftpserver.h"
 #include "fernlink/ftpserver/servermodels.h"
@@ -228,6 +230,14 @@ int runUsers(QStringList args)
         u.disabled = takeFlag(args, QStringLiteral("--disabled"));
         if (!args.isEmpty())
             return usageError(QStringLiteral("unexpected argument '%1'").arg(args.first()));
+        // The account file is GBK: what it cannot hold would be stored as '?'.
+        for (const QString& text : {u.password, u.homeDirectory}) {
+            if (!fitsGbk(text)) {
+                err() << "fernlink-cli users: " << fernlink::messageEnglish(fernlink::Msg::NotGbkText).arg(text) << "\n";
+                err().flush();
+                return 1;
+            }
+        }
         const UserEditError e = manager.add(u, u.password);
         if (e != UserEditError::None) {
             err() << "fernlink-cli users: " << userEditMessage(e, 1)

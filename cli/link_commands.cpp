@@ -507,6 +507,8 @@ int runXModem(QStringList args)
         return usage(QStringLiteral("xmodem send|receive PORT FILE [--baud N]"));
     const bool sending = args[1] == QLatin1String("send");
     link.port = args[2];
+    // A receiver started first has sent its C already; it waits many seconds before the next.
+    link.keepEarlyInput = sending;
     const QString path = args[3];
     std::optional<QByteArray> data;
     if (sending) {

@@ -189,7 +189,7 @@ bool CliConnection::open(const Endpoint& endpoint, const CliPrompter&)
     endpoint_ = endpoint;
     if (!endpoint.tcp) {
         comm_.setPort(endpoint.port, endpoint.baud);
-        if (!comm_.open()) {
+        if (!comm_.open(endpoint.keepEarlyInput ? CVantorComm::EarlyInput::Keep : CVantorComm::EarlyInput::Drop)) {
             err() << "fernlink-cli: cannot open " << endpoint.port << ": " << comm_.lastError() << "\n";
             return false;
         }

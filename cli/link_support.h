@@ -77,6 +77,7 @@ struct Endpoint {
     int baud = CVantorComm::kDefaultBaud;
     QString host;
     quint16 tcpPort = fernlink::net::kPort;
+    bool keepEarlyInput = false;  // serial: keep what arrived before the port was opened
 };
 
 // "HOST", "HOST:PORT" or "[V6]:PORT"; nullopt when the port is not 1..65535.

@@ -22,6 +22,19 @@ public:
     virtual void inform(Severity severity, const QString& text) = 0;
     // A line of text (a new name, a partition); nullopt when the user cancels.
     virtual std::optional<QString> askText(const QString& prompt, const QString& initial) = 0;
+
+    // The same with the box's own caption ("删除文件", "Error", ...). A prompter that shows
+    // no captions answers them as the forms above.
+    virtual Answer ask(const QString& text, Buttons buttons, const QString& caption)
+    {
+        (void)caption;
+        return ask(text, buttons);
+    }
+    virtual void inform(Severity severity, const QString& text, const QString& caption)
+    {
+        (void)caption;
+        inform(severity, text);
+    }
 };
 
 // For tests and headless runs: answers from a script, records everything it was shown.
@@ -32,17 +45,37 @@ public:
     Answer defaultAnswer = Answer::No;
     std::vector<QString> asked;             // question texts, in order
     std::vector<QString> shown;             // inform() texts, in order
+    std::vector<QString> captions;          // the caption of every ask() and inform(), in order ("" when none)
+
+    using Prompter::ask;
+    using Prompter::inform;
+    Answer ask(const QString& text, Buttons buttons, const QString& caption) override
+    {
+        Answer a = ask(text, buttons);
+        captions.back() = caption;
+        return a;
+    }
+    void inform(Severity severity, const QString& text, const QString& caption) override
+    {
+        inform(severity, text);
+        captions.back() = caption;
+    }
 
     Answer ask(const QString& text, Buttons) override
     {
         asked.push_back(text);
+        captions.emplace_back();
         if (answers.empty())
             return defaultAnswer;
         Answer a = answers.front();
         answers.pop_front();
         return a;
     }
-    void inform(Severity, const QString& text) override { shown.push_back(text); }
+    void inform(Severity, const QString& text) override
+    {
+        shown.push_back(text);
+        captions.emplace_back();
+    }
     std::optional<QString> askText(const QString& prompt, const QString&) override
     {
         asked.push_back(prompt);

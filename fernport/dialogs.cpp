@@ -1,5 +1,6 @@
 #include "fernport/dialogs.h"
 
+#include "common/ui/portcombo.h"
 #include "serialcore/vantorcomm.h"
 
 #include <QCheckBox>
@@ -29,7 +30,7 @@ CCommSetupDlg::CCommSetupDlg(const QString& currentPort, int currentBaud, QWidge
     port_ = new QComboBox(this);
     port_->setObjectName(QStringLiteral("port"));
     port_->setEditable(true);
-    port_->addItems(CVantorComm::availablePorts());
+    fillPortCombo(port_, CVantorComm::describedPortPairs());
     port_->setEditText(currentPort);
     baud_ = new QComboBox(this);
     baud_->setObjectName(QStringLiteral("baud"));

@@ -37,7 +37,6 @@ namespace vantor::fernport {
 
 namespace {
 constexpr int kMaxRecentFiles = 4;
-constexpr qsizetype kPumpBytes = 64;  // written per turn of the event loop, so XOFF is seen promptly
 
 QString qs(const char* latin1) { return QString::fromLatin1(latin1); }
 
@@ -118,6 +117,10 @@ CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* 
     dncTimer_ = new QTimer(this);
     dncTimer_->setInterval(1000);
     connect(dncTimer_, &QTimer::timeout, this, &CMainFrame::onDncTick);
+    pumpTimer_ = new QTimer(this);
+    pumpTimer_->setSingleShot(true);
+    pumpTimer_->setTimerType(Qt::PreciseTimer);
+    connect(pumpTimer_, &QTimer::timeout, this, &CMainFrame::pumpXonXoff);
     connect(&comm_, &CVantorComm::received, this, &CMainFrame::onReceived);
 
     protocol_ = settings_.dncProtocol();
@@ -325,7 +328,7 @@ bool CMainFrame::ensurePortOpen()
     const auto choice = askPortSetup_(comm_.portName(), comm_.baudRate());
     if (choice && openPort(choice->name, choice->baud))
         return true;
-    prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort));
+    prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort), qs(msg::kCaptionError));
     return false;
 }
 
@@ -337,7 +340,7 @@ void CMainFrame::setPortCommand()
     if (!choice)
         return;
     if (!openPort(choice->name, choice->baud))
-        prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort));
+        prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort), qs(msg::kCaptionError));
 }
 
 void CMainFrame::sendFileCommand()
@@ -647,26 +650,45 @@ void CMainFrame::dncCommand()
     connect(dncDlg_, &CDNCDlg::cancelRequested, this, &CMainFrame::cancelDnc);
     dncDlg_->QDialog::show();
     dncTimer_->start();
+    pacer_ = std::make_unique<LinePacer>(comm_.baudRate());
+    lineClock_.start();
     pumpXonXoff();
+}
+
+void CMainFrame::schedulePump(qint64 delayUs)
+{
+    if (pumpScheduled_)
+        return;
+    pumpScheduled_ = true;
+    pumpTimer_->start(int(std::max<qint64>(0, (delayUs + 999) / 1000)));
 }
 
 void CMainFrame::pumpXonXoff()
 {
     pumpScheduled_ = false;
-    if (!dncActive_ || !xonxoff_)
+    if (!dncActive_ || !xonxoff_ || dncAsking_)
         return;
-    const QByteArray bytes = xonxoff_->takeBytes(kPumpBytes);
-    if (!bytes.isEmpty())
-        comm_.write(bytes);
+    const qint64 now = lineClock_.nsecsElapsed() / 1000;
+    // The pacer follows the baud rate; the driver's own queue is the word of a real UART whose
+    // line runs slower than its setting, so neither may hold more than the slack.
+    qsizetype room = pacer_->allowance(now);
+    room = std::min<qsizetype>(room, std::max<qint64>(0, pacer_->slackBytes() - comm_.queuedOutput()));
+    if (room > 0) {
+        const QByteArray bytes = xonxoff_->takeBytes(room);
+        if (!bytes.isEmpty()) {
+            comm_.write(bytes);
+            pacer_->wrote(bytes.size(), now);
+        }
+    }
+    if (!xonxoff_ || !dncActive_)
+        return;
     if (xonxoff_->finished()) {
         finishDnc();
         return;
     }
     // Halted: nothing is scheduled; the XON that resumes the stream schedules the next turn.
-    if (!xonxoff_->halted() && !pumpScheduled_) {
-        pumpScheduled_ = true;
-        QTimer::singleShot(0, this, &CMainFrame::pumpXonXoff);
-    }
+    if (!xonxoff_->halted())
+        schedulePump(std::max<qint64>(pacer_->waitUs(lineClock_.nsecsElapsed() / 1000), room > 0 ? 0 : 1000));
 }
 
 void CMainFrame::onReceived(const QByteArray& chunk)
@@ -690,10 +712,8 @@ void CMainFrame::onReceived(const QByteArray& chunk)
         return;
     const bool wasHalted = xonxoff_->halted();
     xonxoff_->onReceived(chunk);
-    if (wasHalted && !xonxoff_->halted() && !pumpScheduled_) {
-        pumpScheduled_ = true;
-        QTimer::singleShot(0, this, &CMainFrame::pumpXonXoff);
-    }
+    if (wasHalted && !xonxoff_->halted())
+        schedulePump();
 }
 
 void CMainFrame::onDncTick()
@@ -707,20 +727,28 @@ void CMainFrame::onDncTick()
 
 void CMainFrame::cancelDnc()
 {
+    if (!dncActive_ || !xonxoff_ || dncAsking_)
+        return;
+    // The stream holds while the user decides, so it can neither run on nor end beneath
+    // the question.
+    dncAsking_ = true;
+    const Answer answer = prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo);
+    dncAsking_ = false;
     if (!dncActive_ || !xonxoff_)
         return;
-    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+    if (answer != Answer::Yes) {
+        if (!xonxoff_->halted())
+            schedulePump();
         return;
+    }
     xonxoff_->requestStop();
     // The rest of the current line still goes out; the pump ends the run after it.
-    if (!xonxoff_->halted() || xonxoff_->finished())
-        pumpXonXoff();
-    if (xonxoff_ && xonxoff_->finished())
-        return;
-    if (xonxoff_ && xonxoff_->halted()) {
+    if (xonxoff_->finished() || xonxoff_->halted()) {
         // A halted stream would never reach the line end: the user asked to end, so end now.
         finishDnc();
+        return;
     }
+    schedulePump();
 }
 
 void CMainFrame::finishDnc()

@@ -8,11 +8,13 @@
 #include "fernport/transferdialogs.h"
 #include "fernport/transferflows.h"
 #include "fernport/xonxoffdnc.h"
+#include "serialcore/linepacer.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/vantorcomm.h"
 #include "serialcore/xmodem.h"
 
 #include <QMainWindow>
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <functional>
@@ -177,6 +179,12 @@ private:
     QPointer<CDNCDlg> closingDnc_;  // closed, its deferred delete not yet run
     QTimer* dncTimer_ = nullptr;
     bool pumpScheduled_ = false;
+    void schedulePump(qint64 delayUs = 0);
+    // Paces the stream to the line, so an XOFF finds only a few milliseconds of text queued.
+    std::unique_ptr<LinePacer> pacer_;
+    QElapsedTimer lineClock_;
+    QTimer* pumpTimer_ = nullptr;
+    bool dncAsking_ = false;  // Cancel's question is open: the stream holds until it is answered
 };
 
 }  // namespace vantor::fernport

@@ -60,7 +60,7 @@ std::optional<QString> SendFlow::acceptedName(const QString& fileName, const QSt
     for (;;) {
         if (auto accepted = controllerName(session_.family, name))
             return accepted;
-        session_.prompter.inform(Severity::Error, qs(msg::kPleaseRename).arg(name, partition));
+        session_.prompter.inform(Severity::Error, qs(msg::kPleaseRename).arg(name, partition), qs(msg::kCaptionError));
         const auto renamed = askRename_ ? askRename_(name) : std::nullopt;
         if (!renamed || renamed->trimmed().isEmpty())
             return std::nullopt;
@@ -82,7 +82,7 @@ int SendFlow::addFiles(const QStringList& paths, const QString& partition)
         if (!name)
             continue;
         if (static_cast<int>(entries_.size()) >= limit) {
-            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit));
+            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit), qs(msg::kCaptionError));
             break;
         }
         entries_.push_back({info.absoluteFilePath(), *name, partition, qs(msg::kStateNotSent)});
@@ -98,7 +98,7 @@ bool SendFlow::addUpgradeFolder(const QString& folder)
     QString error;
     const auto text = readWholeFile(QDir(folder).filePath(QStringLiteral("config.ini")), &error);
     if (!text) {
-        session_.prompter.inform(Severity::Error, qs(msg::kAddFileFail));
+        session_.prompter.inform(Severity::Error, qs(msg::kAddFileFail), qs(msg::kCaptionError));
         view_.listChanged();
         return false;
     }
@@ -109,13 +109,13 @@ bool SendFlow::addUpgradeFolder(const QString& folder)
         if (!info.isFile())
             continue;  // the upgrade set may name files a machine does not need
         if (static_cast<int>(entries_.size()) >= limit) {
-            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit));
+            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit), qs(msg::kCaptionError));
             break;
         }
         entries_.push_back({info.absoluteFilePath(), e.name, e.partition, qs(msg::kStateNotSent)});
     }
     if (!list.ok)
-        session_.prompter.inform(Severity::Error, qs(msg::kAddFileFail));
+        session_.prompter.inform(Severity::Error, qs(msg::kAddFileFail), qs(msg::kCaptionError));
     view_.listChanged();
     return list.ok;
 }
@@ -145,16 +145,25 @@ bool SendFlow::startEdited(const QString& documentPath)
     if (active())
         return false;
     if (documentPath.isEmpty()) {
-        session_.prompter.inform(Severity::Error, qs(msg::kNoFileOpened));
+        session_.prompter.inform(Severity::Error, qs(msg::kNoFileOpened), qs(msg::kCaptionError));
         return false;
     }
+    // The list holds only the edited file from here on, whatever the rename dialog answers;
+    // a refused name goes straight to the dialog, as the user has nothing else to choose.
     const QFileInfo info(documentPath);
-    const auto name = acceptedName(info.fileName(), QLatin1String(wire::kPartUser));
-    if (!name)
-        return false;
     entries_.clear();
-    entries_.push_back({info.absoluteFilePath(), *name, QLatin1String(wire::kPartUser), qs(msg::kStateNotSent)});
+    entries_.push_back({info.absoluteFilePath(), info.fileName(), QLatin1String(wire::kPartUser), qs(msg::kStateNotSent)});
     view_.listChanged();
+    std::optional<QString> name;
+    while (!(name = controllerName(session_.family, entries_[0].name))) {
+        const auto renamed = askRename_ ? askRename_(entries_[0].name) : std::nullopt;
+        if (!renamed || renamed->trimmed().isEmpty())
+            return false;
+        entries_[0].name = renamed->trimmed();
+        view_.entryChanged(0);
+    }
+    entries_[0].name = *name;
+    view_.entryChanged(0);
     editedOnly_ = true;
     index_ = 0;
     view_.progressReset(entries_[0].name, entries_[0].partition);
@@ -416,7 +425,7 @@ void ReceiveFlow::listingComplete()
     const int limit = familyFileLimit(session_.family);
     for (const ListingEntry& e : parseListing(collector_.listing())) {
         if (static_cast<int>(entries_.size()) >= limit) {
-            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit));
+            session_.prompter.inform(Severity::Error, qs(msg::kTooManyFiles).arg(limit), qs(msg::kCaptionError));
             break;
         }
         entries_.push_back({e.name, listed_, qs(msg::kStateNotRec)});
@@ -465,7 +474,7 @@ void ReceiveFlow::receiveOne()
 {
     const ReceiveEntry& e = entries_[queue_[pos_]];
     if (!isSafeName(e.name)) {
-        session_.prompter.inform(Severity::Error, qs(msg::kUnsafeName).arg(e.name, folder_));
+        session_.prompter.inform(Severity::Error, qs(msg::kUnsafeName).arg(e.name, folder_), qs(msg::kCaptionError));
         mark(qs(msg::kStateError));
         nextReceived();
         return;

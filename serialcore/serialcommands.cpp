@@ -110,6 +110,8 @@ PromptCheck::Outcome PromptCheck::feed(QByteArrayView chunk)
 void ListingCollector::reset()
 {
     buffer_.clear();
+    overflowTail_.clear();
+    truncated_ = false;
     state_ = State::Collecting;
 }
 
@@ -128,19 +130,30 @@ ListingCollector::State ListingCollector::feed(QByteArrayView chunk)
     const bool ended = n >= 0;
     if (!ended)
         n = chunk.size();
-    if (buffer_.size() + n > kListingBufferSize) {
-        state_ = State::Overflow;
-        return state_;
+    // The buffer keeps the first 100000 bytes; what follows is only watched for the end.
+    const qsizetype room = std::max<qsizetype>(0, kListingBufferSize - buffer_.size());
+    if (n > room) {
+        if (!truncated_)
+            overflowTail_ = buffer_.right(1);
+        truncated_ = true;
     }
-    buffer_.append(chunk.first(n));
+    buffer_.append(chunk.first(std::min(n, room)));
     if (ended) {
         state_ = State::Complete;
         return state_;
     }
     bool echoSeen = false;
     const qsizetype start = listingStart(buffer_, &echoSeen);
-    if (echoSeen && buffer_.indexOf("\\:", start + 8) >= 0)
+    if (!echoSeen)
+        return state_;
+    if (truncated_) {
+        overflowTail_.append(chunk.first(n));
+        if (overflowTail_.contains("\\:"))
+            state_ = State::Complete;
+        overflowTail_ = overflowTail_.right(1);
+    } else if (buffer_.indexOf("\\:", start + 8) >= 0) {
         state_ = State::Complete;
+    }
     return state_;
 }
 
@@ -148,7 +161,13 @@ QByteArray ListingCollector::listing() const
 {
     bool echoSeen = false;
     const qsizetype start = listingStart(buffer_, &echoSeen);
-    return start <= buffer_.size() ? buffer_.mid(start) : QByteArray();
+    if (start > buffer_.size())
+        return QByteArray();
+    QByteArray text = buffer_.mid(start);
+    // A cut listing ends at its last whole line, so no entry comes with half its size.
+    if (truncated_)
+        text.truncate(text.lastIndexOf('\n') + 1);
+    return text;
 }
 
 std::vector<ListingEntry> parseListing(QByteArrayView text)

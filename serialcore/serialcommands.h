@@ -60,14 +60,18 @@ struct ListingEntry {
 // seen and the prompt text "\:" follows the start of the listing.
 class ListingCollector {
 public:
+    // Overflow is no longer reported: a listing longer than the buffer keeps its first part.
     enum class State { Collecting, Complete, Overflow };
     void reset();
     State feed(QByteArrayView chunk);
     // The text of the listing proper (after the echo when there was one).
     QByteArray listing() const;
+    bool truncated() const { return truncated_; }
 
 private:
     QByteArray buffer_;
+    QByteArray overflowTail_;  // past the buffer: the last byte seen, for an end split across chunks
+    bool truncated_ = false;
     State state_ = State::Collecting;
 };
 

@@ -1,9 +1,17 @@
 #include "serialcore/vantorcomm.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
+
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 namespace vantor {
 
@@ -41,12 +49,33 @@ QStringList CVantorComm::availablePorts()
     return names;
 }
 
+std::vector<CVantorComm::PortEntry> CVantorComm::describedPorts()
+{
+    std::vector<PortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QStringList parts;
+        for (const QString& part : {info.description(), info.manufacturer()})
+            if (!part.trimmed().isEmpty() && !parts.contains(part.trimmed()))
+                parts << part.trimmed();
+        if (!info.serialNumber().isEmpty())
+            parts << QStringLiteral("S/N ") + info.serialNumber();
+        ports.push_back({info.portName(), parts.join(QStringLiteral(", "))});
+    }
+    std::sort(ports.begin(), ports.end(), [](const PortEntry& a, const PortEntry& b) { return a.name < b.name; });
+#ifdef Q_OS_LINUX
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : byId.entryInfoList(QDir::Files | QDir::System, QDir::Name))
+        ports.push_back({link.absoluteFilePath(), QFileInfo(link.symLinkTarget()).fileName()});
+#endif
+    return ports;
+}
+
 bool CVantorComm::isOpen() const
 {
     return port_ != nullptr && port_->isOpen();
 }
 
-bool CVantorComm::open()
+bool CVantorComm::open(EarlyInput early)
 {
     if (isOpen()) {
         lastError_ = tr("port already open");
@@ -57,6 +86,11 @@ bool CVantorComm::open()
     port->setPortName(devicePath(portName_));
     if (!port->open(QIODevice::ReadWrite)) {
         lastError_ = port->errorString();
+#ifdef Q_OS_LINUX
+        // The usual cause on a fresh machine, and one the error text does not name.
+        if (port->error() == QSerialPort::PermissionError)
+            lastError_ += tr(" (serial ports need membership of the dialout group: sudo usermod -aG dialout $USER, then log in again)");
+#endif
         delete port;
         return false;
     }
@@ -72,7 +106,7 @@ bool CVantorComm::open()
         delete port;
         return false;
     }
-    port->clear(QSerialPort::AllDirections);
+    port->clear(early == EarlyInput::Keep ? QSerialPort::Output : QSerialPort::AllDirections);
     pending_.clear();
     port_ = port;
     connect(port_, &QSerialPort::readyRead, this, &CVantorComm::onReadyRead);
@@ -100,6 +134,19 @@ qint64 CVantorComm::write(QByteArrayView bytes)
     if (!port_)
         return 0;
     return accepted - port_->bytesToWrite();
+}
+
+qint64 CVantorComm::queuedOutput() const
+{
+    if (!isOpen())
+        return 0;
+    qint64 queued = port_->bytesToWrite();
+#ifdef Q_OS_LINUX
+    int inDriver = 0;
+    if (::ioctl(int(port_->handle()), TIOCOUTQ, &inDriver) == 0 && inDriver > 0)
+        queued += inDriver;
+#endif
+    return queued;
 }
 
 void CVantorComm::close()

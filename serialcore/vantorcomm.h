@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <vector>
 
 class QSerialPort;
 
@@ -29,13 +30,19 @@ public:
     QString portName() const { return portName_; }
     int baudRate() const { return baud_; }
 
+    // What the driver already holds when the port opens: normally stale and dropped; a
+    // receiver started before us may have sent its first C there, which must be kept.
+    enum class EarlyInput { Drop, Keep };
     // Fails when already open (the caller closes first); the first connection is untouched.
-    bool open();
+    bool open(EarlyInput early = EarlyInput::Drop);
     bool isOpen() const;
     // Blocks until the bytes left or the write time-out passed; returns the count written.
     qint64 write(QByteArrayView bytes);
     // Prompt and safe when closed. Not to be called from a slot of received() on another port.
     void close();
+    // Bytes written but still in the driver's output queue, not yet on the wire; 0 where the
+    // platform cannot tell (pseudo-terminals pass bytes on at once).
+    qint64 queuedOutput() const;
     // Drops what the driver holds in both directions and what is queued for delivery.
     void purge();
 
@@ -45,6 +52,21 @@ public:
     static QString devicePath(const QString& name);
     // Ports the platform enumerates; pseudo-terminals are not listed, so fields must accept typed names.
     static QStringList availablePorts();
+    // The same with what the platform knows of each (description, maker, serial number), and
+    // the stable /dev/serial/by-id names, which survive replugging, after them.
+    struct PortEntry {
+        QString name;         // what the port field takes
+        QString description;  // what the list shows beside it
+    };
+    static std::vector<PortEntry> describedPorts();
+    // As pairs of name and description, the form the port fields take.
+    static std::vector<std::pair<QString, QString>> describedPortPairs()
+    {
+        std::vector<std::pair<QString, QString>> pairs;
+        for (const PortEntry& p : describedPorts())
+            pairs.emplace_back(p.name, p.description);
+        return pairs;
+    }
 
 Q_SIGNALS:
     // One chunk of 1..256 bytes; the next is emitted only after every slot returned.

@@ -194,6 +194,16 @@ void CXModem::beginReceive(int periodMs, int maxRequests, bool giveUp)
     port_.startTimer(kStartTimerId, periodMs, true);
 }
 
+void CXModem::restartStartRequests(int periodMs, int maxRequests, bool giveUp)
+{
+    if (!awaitingFirstFrame())
+        return;
+    startRequests_ = 0;
+    maxStartRequests_ = maxRequests;
+    giveUp_ = giveUp;
+    port_.startTimer(kStartTimerId, periodMs, true);
+}
+
 void CXModem::onTimer(int id)
 {
     if (id != kStartTimerId || !receiving_ || receiveFileOpen_)

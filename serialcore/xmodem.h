@@ -84,6 +84,10 @@ public:
     // Writes C every periodMs until the first frame, at most maxRequests times; with
     // giveUp set the file fails one period after the last request, otherwise it waits on.
     void beginReceive(int periodMs, int maxRequests, bool giveUp);
+    // A new round of start requests (another period and count) while no frame has come yet;
+    // does nothing once the transfer has begun.
+    void restartStartRequests(int periodMs, int maxRequests, bool giveUp);
+    bool awaitingFirstFrame() const { return receiving_ && !receiveFileOpen_ && assembled_ == 0; }
     void onReceiverChunk(QByteArrayView chunk);
     void onTimer(int id);
     // Writes CAN, waits 100 ms, purges; no result is reported.

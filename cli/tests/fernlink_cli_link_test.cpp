@@ -424,6 +424,26 @@ TEST_F(LinkCliTest, ACutOrForeignListSendsNothing)
     EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
 }
 
+TEST_F(LinkCliTest, TextGbkCannotHoldIsRefusedBeforeAnythingIsWritten)
+{
+    QDir().mkpath(work());
+    writeFile(local(s("O1.nc")), "one");
+    writeFile(local(s("jörg.nc")), "two");
+    // A saved list with a path GBK cannot hold would read back as another path.
+    Result r = run({s("list-file"), s("save"), s("jobs.dat"), s("O1.nc"), s("jörg.nc")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("jörg.nc holds characters that GBK can not hold"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(local(s("jobs.dat"))));
+
+    // An account whose folder the account file cannot hold.
+    const QString home = local(s("jörg"));
+    QDir().mkpath(home);
+    r = run({s("users"), s("--users"), s("users.dat"), s("add"), s("Ab123"), s("--password"), s("x"), s("--home"), home});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("holds characters that GBK can not hold"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(local(s("users.dat"))));
+}
+
 TEST_F(LinkCliTest, UsageErrorsExitWithTwo)
 {
     QDir().mkpath(work());

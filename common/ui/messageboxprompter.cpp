@@ -11,7 +11,22 @@ MessageBoxPrompter::MessageBoxPrompter(QWidget* parent, QString caption)
 {
 }
 
+QString MessageBoxPrompter::defaultCaption() const
+{
+    return caption_.isEmpty() ? QApplication::applicationDisplayName() : caption_;
+}
+
 Answer MessageBoxPrompter::ask(const QString& text, Buttons buttons)
+{
+    return ask(text, buttons, defaultCaption());
+}
+
+void MessageBoxPrompter::inform(Severity severity, const QString& text)
+{
+    inform(severity, text, defaultCaption());
+}
+
+Answer MessageBoxPrompter::ask(const QString& text, Buttons buttons, const QString& caption)
 {
     QMessageBox::StandardButtons set;
     switch (buttons) {
@@ -20,7 +35,7 @@ Answer MessageBoxPrompter::ask(const QString& text, Buttons buttons)
     case Buttons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
     case Buttons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
     }
-    const QString title = caption_.isEmpty() ? QApplication::applicationDisplayName() : caption_;
+    const QString& title = caption;
     const auto pressed = QMessageBox::question(parent_, title, text, set);
     switch (pressed) {
     case QMessageBox::Ok:
@@ -30,9 +45,9 @@ Answer MessageBoxPrompter::ask(const QString& text, Buttons buttons)
     }
 }
 
-void MessageBoxPrompter::inform(Severity severity, const QString& text)
+void MessageBoxPrompter::inform(Severity severity, const QString& text, const QString& caption)
 {
-    const QString title = caption_.isEmpty() ? QApplication::applicationDisplayName() : caption_;
+    const QString& title = caption;
     switch (severity) {
     case Severity::Information: QMessageBox::information(parent_, title, text); break;
     case Severity::Warning: QMessageBox::warning(parent_, title, text); break;
@@ -43,8 +58,7 @@ void MessageBoxPrompter::inform(Severity severity, const QString& text)
 std::optional<QString> MessageBoxPrompter::askText(const QString& prompt, const QString& initial)
 {
     bool ok = false;
-    const QString title = caption_.isEmpty() ? QApplication::applicationDisplayName() : caption_;
-    const QString text = QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, initial, &ok);
+    const QString text = QInputDialog::getText(parent_, defaultCaption(), prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

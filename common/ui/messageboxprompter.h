@@ -13,9 +13,15 @@ public:
     Answer ask(const QString& text, Buttons buttons) override;
     void inform(Severity severity, const QString& text) override;
     std::optional<QString> askText(const QString& prompt, const QString& initial) override;
+    Answer ask(const QString& text, Buttons buttons, const QString& caption) override;
+    void inform(Severity severity, const QString& text, const QString& caption) override;
+    // The caption of the boxes that bring none of their own (after a change of language).
+    void setCaption(QString caption) { caption_ = std::move(caption); }
 
 private:
     QWidget* parent_;
+    QString defaultCaption() const;
+
     QString caption_;
 };
 

@@ -317,6 +317,23 @@ constexpr Entry kCatalogue[] = {
     {Msg::RenameBadName, "你输入的文件名不符合规则", "Incorrect file name"},
     {Msg::RenameOldName, "原文件名", "Old name"},
     {Msg::RenameNewName, "新文件名", "New name"},
+    // the address dialog's port and recent addresses; text the controller cannot hold
+    {Msg::AddressRecent, "最近连接的地址", "Recent addresses"},
+    {Msg::AddressPortTip, "CNC的TCP端口(通常为1234)", "TCP port of the CNC (normally 1234)"},
+    {Msg::NotGbkQuestion, "%1 含有GBK编码无法表示的字符,CNC无法保存\n\n [是]跳过本文件\n [否]结束本次传输",
+     "%1 holds characters that the CNC's code page (GBK) can not hold\n\n [Yes]ignore the file and continue to transfer [No]Over the transmission"},
+    {Msg::NotGbkText, "%1 含有GBK编码无法表示的字符,不能保存", "%1 holds characters that GBK can not hold; it can not be saved."},
+    {Msg::LogFailed, "失败", "Failed"},
+    {Msg::StatePartitionRefused, "CNC拒绝存储区 %1", "CNC refused area %1"},
+    {Msg::SendCaption, "发送", "Send"},
+    {Msg::LogBatchEnded, "本次传输结束", "Batch ended"},
+    {Msg::BatchSendSummary, "已发送 %1 个, 跳过 %2 个, 失败 %3 个", "%1 sent, %2 skipped, %3 failed"},
+    {Msg::BatchReceiveSummary, "已接收 %1 个, 跳过 %2 个, 失败 %3 个", "%1 received, %2 skipped, %3 failed"},
+    // what a "Time out" waited for, shown after it in brackets
+    {Msg::WaitedForListing, "等待CNC的文件列表", "waiting for the CNC's file list"},
+    {Msg::WaitedForAnswer, "等待CNC的应答", "waiting for the CNC's answer"},
+    {Msg::WaitedForDelete, "等待CNC删除文件", "waiting for the CNC to delete the file"},
+    {Msg::WaitedForDncStart, "等待CNC开始DNC", "waiting for the CNC to start the DNC"},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -313,6 +313,21 @@ enum class Msg {
     RenameBadName,
     RenameOldName,
     RenameNewName,
+    // the address dialog's port and recent addresses; text the controller cannot hold
+    AddressRecent,
+    AddressPortTip,
+    NotGbkQuestion,
+    NotGbkText,
+    LogFailed,
+    StatePartitionRefused,
+    SendCaption,
+    LogBatchEnded,
+    BatchSendSummary,
+    BatchReceiveSummary,
+    WaitedForListing,
+    WaitedForAnswer,
+    WaitedForDelete,
+    WaitedForDncStart,
     Count
 };
 

@@ -94,6 +94,9 @@ FernlinkSettings FernlinkSettings::load(QSettings& store)
     static const char* const octets[] = {"IP1", "IP2", "IP3", "IP4"};
     for (int i = 0; i < 4; ++i)
         s.address[i] = std::clamp(intValue(store, key(kAddressSection, octets[i]), 0), 0, 255);
+    const int port = intValue(store, key(kAddressSection, "Port"), kDefaultControllerPort);
+    s.controllerPort = port >= 1 && port <= 65535 ? port : kDefaultControllerPort;
+    s.recentAddresses = store.value(key(kAddressSection, "Recent")).toStringList().mid(0, kRecentAddressCount);
     return s;
 }
 
@@ -124,6 +127,28 @@ void FernlinkSettings::saveAddress(QSettings& store, const std::array<int, 4>& o
     for (int i = 0; i < 4; ++i)
         store.setValue(key(kAddressSection, names[i]), octets[i]);
     store.sync();
+}
+
+QString FernlinkSettings::addressText(const std::array<int, 4>& octets, int port)
+{
+    QString text = QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]);
+    if (port != kDefaultControllerPort)
+        text += QStringLiteral(":%1").arg(port);
+    return text;
+}
+
+void FernlinkSettings::rememberAddress(QSettings& store, const std::array<int, 4>& octets, int port)
+{
+    address = octets;
+    controllerPort = port;
+    const QString text = addressText(octets, port);
+    recentAddresses.removeAll(text);
+    recentAddresses.prepend(text);
+    while (recentAddresses.size() > kRecentAddressCount)
+        recentAddresses.removeLast();
+    store.setValue(key(kAddressSection, "Port"), port);
+    store.setValue(key(kAddressSection, "Recent"), recentAddresses);
+    saveAddress(store, octets);
 }
 
 std::unique_ptr<QSettings> openSettingsStore(const QString& iniPath)

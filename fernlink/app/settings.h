@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -15,6 +16,8 @@ namespace vantor::fernlink {
 inline constexpr char kSettingsOrganisation[] = "Local AppWizard-Generated Applications";
 inline constexpr char kSettingsApplication[] = "Fernlink";
 inline constexpr int kRecentFileCount = 4;
+inline constexpr int kDefaultControllerPort = 1234;
+inline constexpr int kRecentAddressCount = 8;
 
 struct FernlinkSettings {
     QString machineType = QStringLiteral("Vantor Q5A");
@@ -28,6 +31,8 @@ struct FernlinkSettings {
     bool autoActivate = false;
     Language language = Language::Chinese;
     std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
+    int controllerPort = kDefaultControllerPort;  // its TCP port, entered with the address
+    QStringList recentAddresses;  // "a.b.c.d" or "a.b.c.d:port", newest first, at most 8
     // A serial port given for this run only (on the command line); never stored.
     QString sessionPort;
 
@@ -44,6 +49,10 @@ struct FernlinkSettings {
     void save(QSettings& store) const;
     static void saveLanguage(QSettings& store, Language language);
     static void saveAddress(QSettings& store, const std::array<int, 4>& octets);
+    // The address with its port, and the list of recent addresses with it in front.
+    void rememberAddress(QSettings& store, const std::array<int, 4>& octets, int port);
+    // "a.b.c.d", with ":port" when the port is not the default.
+    static QString addressText(const std::array<int, 4>& octets, int port);
 };
 
 // The settings file: the user's own profile, or a given ini file for tests.

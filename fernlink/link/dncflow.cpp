@@ -22,28 +22,28 @@ bool DncFlow::start(const DncDocument& document)
     if (running_)
         return false;
     if (state_.link == LinkType::LinkNone) {
-        prompter_.inform(Severity::Warning, text(Msg::PleaseConnect));
+        prompter_.inform(Severity::Warning, text(Msg::PleaseConnect), text(Msg::Tip));
         return false;
     }
     if (!state_.idle()) {
-        prompter_.inform(Severity::Warning, text(Msg::PleaseStopTransfer));
+        prompter_.inform(Severity::Warning, text(Msg::PleaseStopTransfer), text(Msg::Tip));
         return false;
     }
     if (document.modified) {
-        prompter_.inform(Severity::Warning, text(Msg::PleaseSaveFile));
+        prompter_.inform(Severity::Warning, text(Msg::PleaseSaveFile), text(Msg::Tip));
         return false;
     }
     if (document.path.isEmpty()) {
-        prompter_.inform(Severity::Warning, text(Msg::PleaseOpenFile));
+        prompter_.inform(Severity::Warning, text(Msg::PleaseOpenFile), text(Msg::Tip));
         return false;
     }
     auto file = readWholeFile(document.path, nullptr);
     if (!file) {
-        prompter_.inform(Severity::Warning, text(Msg::DncUnableToOpen));
+        prompter_.inform(Severity::Warning, text(Msg::DncUnableToOpen), text(Msg::Tip));
         return false;
     }
     if (document.empty) {
-        prompter_.inform(Severity::Warning, text(Msg::DncFileEmpty));
+        prompter_.inform(Severity::Warning, text(Msg::DncFileEmpty), text(Msg::Tip));
         return false;
     }
     qint64 startLine = 0;
@@ -58,7 +58,7 @@ bool DncFlow::start(const DncDocument& document)
     if (!answer)
         return false;
     if (startLine > document.lines) {
-        prompter_.inform(Severity::Warning, text(Msg::DncNumberTooBig));
+        prompter_.inform(Severity::Warning, text(Msg::DncNumberTooBig), text(Msg::Tip));
         return false;
     }
     path_ = document.path;
@@ -175,7 +175,7 @@ void DncFlow::serialByte(char b)
         retries_ = 0;
         totalErrors_ = 0;
         finish();
-        prompter_.inform(Severity::Error, text(Msg::DncTooManyRetries));
+        prompter_.inform(Severity::Error, text(Msg::DncTooManyRetries), text(Msg::DncCaption));
         return;
     case kCan:
         xmodem_.onSenderByte(b);
@@ -203,7 +203,7 @@ void DncFlow::sendFinished(SendResult result)
         return;
     }
     finish();
-    prompter_.inform(Severity::Error, text(Msg::DncError));
+    prompter_.inform(Severity::Error, text(Msg::DncError), text(Msg::DncCaption));
 }
 
 // ---------------------------------------------------------------- Ethernet
@@ -227,6 +227,7 @@ void DncFlow::ethernetReply()
                 return;
             }
             ethernetPort_.write(data_.left(n));
+            packetsTotal_ = int((total_ + kDncChunk - 1) / kDncChunk);
             block_ = 1;
             progress(n);
             return;
@@ -244,14 +245,14 @@ void DncFlow::ethernetReply()
         else if (rest.startsWith(kDncBuffNotEmpty))
             m = Msg::DncBufferNotEmpty;
         finish();
-        prompter_.inform(Severity::Warning, text(m));
+        prompter_.inform(Severity::Warning, text(m), text(Msg::DncCaption));
         return;
     }
     while (running_ && !reply_.empty()) {
         const char b = reply_.take(1).front();
         if (b != kAck) {
             finish();
-            prompter_.inform(Severity::Error, text(Msg::DncSendError));
+            prompter_.inform(Severity::Error, text(Msg::DncSendError), text(Msg::DncCaption));
             return;
         }
         if (done_ < total_) {
@@ -287,14 +288,16 @@ void DncFlow::onTimer(int id)
         return;
     const bool net = ethernet_;
     finish();
-    prompter_.inform(Severity::Error, text(net ? Msg::DncBufferFull : Msg::TimeOut));
+    prompter_.inform(Severity::Error,
+                     net ? text(Msg::DncBufferFull) : text(Msg::TimeOut) + QStringLiteral(" (") + text(Msg::WaitedForDncStart) + QLatin1Char(')'),
+                     text(Msg::DncCaption));
 }
 
 void DncFlow::stop()
 {
     if (!running_)
         return;
-    if (prompter_.ask(text(Msg::DncCancelQuestion), Buttons::YesNo) != Answer::Yes)
+    if (prompter_.ask(text(Msg::DncCancelQuestion), Buttons::YesNo, text(Msg::DncCaption)) != Answer::Yes)
         return;
     const bool net = ethernet_;
     const bool sending = xmodem_.isSending();
@@ -315,7 +318,7 @@ void DncFlow::receiveError()
         return;
     finish();
     state_.link = LinkType::LinkNone;
-    prompter_.inform(Severity::Error, text(Msg::DncConnectError));
+    prompter_.inform(Severity::Error, text(Msg::DncConnectError), text(Msg::DncCaption));
     // The link is gone as far as the program is concerned: the socket goes with it.
     observer_.dropLink();
 }

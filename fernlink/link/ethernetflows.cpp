@@ -238,7 +238,7 @@ void EthernetDeleteFlow::pump()
             if (reply_.empty() || wordPending())
                 return;
             if (!reply_.startsWith(kScdOk)) {
-                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDeleteError));
+                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDeleteError), ctx_.text(Msg::DeleteFileCaption));
                 finish(false);
                 return;
             }
@@ -258,7 +258,7 @@ void EthernetDeleteFlow::pump()
             return;
         }
         if (b == kDle) {
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name));
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
             finish(false);
             return;
         }
@@ -677,7 +677,13 @@ void EthernetSendFlow::pump()
         if (step_ == Step::AwaitScd) {
             ctx_.port.stopTimer(nettimers::kSendReply);
             if (!reply_.startsWith(kScdOk)) {
-                setState(Msg::StateError);
+                // The row and the log say which area the controller would not open, and its words.
+                SendRow& row = rows[index_];
+                const QString answer = QString::fromLatin1(reply_.bytes()).trimmed();
+                rows[index_].state = ctx_.text(Msg::StatePartitionRefused, row.partition);
+                observer_.rowChanged(index_);
+                observer_.log(LogEntry::Failed, row.path + QStringLiteral(": ") + rows[index_].state
+                                                    + (answer.isEmpty() ? QString() : QStringLiteral(" (") + answer + QLatin1Char(')')));
                 finish(false);
                 return;
             }
@@ -709,7 +715,9 @@ void EthernetSendFlow::pump()
         frame_ = 0;
         if (data_.isEmpty()) {
             ctx_.port.write(one(kEot));
+            stats.complete();  // an empty file is one empty block, as the serial link counts it
             setState(Msg::StateSent);
+            observer_.progress(stats);
             nextRow();
             return;
         }
@@ -733,7 +741,7 @@ void EthernetSendFlow::onTimer(int id)
         linkLost();
     } else if (id == nettimers::kSendReply && ++replyTicks_ >= 9) {
         setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+        ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
         finish(false);
     }
 }

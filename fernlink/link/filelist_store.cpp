@@ -1,5 +1,7 @@
 #include "fernlink/link/filelist_store.h"
 
+#include "common/gbk.h"
+
 #include <algorithm>
 
 namespace vantor::fernlink {
@@ -48,8 +50,19 @@ FileListReadResult decodeFileList(const QByteArray& bytes)
     return result;
 }
 
+std::optional<QString> firstTextOutsideGbk(const std::vector<CFileListItem>& rows)
+{
+    for (const CFileListItem& row : rows)
+        for (const QString* field : {&row.checkMark, &row.path, &row.targetName, &row.size, &row.state, &row.partition})
+            if (!fitsGbk(*field))
+                return *field;
+    return std::nullopt;
+}
+
 ArchiveFileResult saveFileList(const QString& path, const std::vector<CFileListItem>& rows)
 {
+    if (const auto bad = firstTextOutsideGbk(rows))
+        return {false, QStringLiteral("%1 holds characters that GBK can not hold; the list is not saved").arg(*bad)};
     return saveFileAtomically(path, encodeFileList(rows));
 }
 

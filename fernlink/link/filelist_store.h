@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include <vector>
 
 namespace vantor::fernlink {
@@ -41,7 +43,12 @@ struct FileListReadResult {
 QByteArray encodeFileList(const std::vector<CFileListItem>& rows);
 FileListReadResult decodeFileList(const QByteArray& bytes);
 
-// Writes atomically: a failed save leaves any earlier file as it was.
+// The first field that GBK cannot hold (it would be stored as '?' and read back as another
+// path); nullopt when every field fits.
+std::optional<QString> firstTextOutsideGbk(const std::vector<CFileListItem>& rows);
+
+// Writes atomically: a failed save leaves any earlier file as it was. A row with text GBK
+// cannot hold is refused, and nothing is written.
 ArchiveFileResult saveFileList(const QString& path, const std::vector<CFileListItem>& rows);
 FileListReadResult loadFileList(const QString& path);
 

@@ -48,12 +48,6 @@ void SerialListFlow::onBytes(QByteArrayView chunk)
     const auto state = collector_.feed(chunk);
     if (state == ListingCollector::State::Collecting)
         return;
-    if (state == ListingCollector::State::Overflow) {
-        ctx_.port.stopTimer(timers::kList);
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::InsertFail));
-        end(false);
-        return;
-    }
     for (const ListingEntry& entry : parseListing(collector_.listing())) {
         if (isControllerSystemFile(entry.name))
             continue;
@@ -75,7 +69,7 @@ void SerialListFlow::onTimer(int id)
     if (++ticks_ < 10)
         return;
     ctx_.port.stopTimer(timers::kList);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForListing), ctx_.text(Msg::GetListCaption));
     end(false);
 }
 
@@ -289,7 +283,7 @@ void SerialSendFlow::onTimer(int id)
         return;
     xmodem_.cancelSend();
     setState(Msg::StateError);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
     finish(false);
 }
 
@@ -364,9 +358,12 @@ void SerialReceiveFlow::upload()
         return;
     }
     written_ = 0;
+    heldBack_.clear();
     file_.reset();
     phase_ = Phase::Receiving;
-    xmodem_.beginReceive(kStartPeriodMs, kStartRequests, true);
+    // A quick round of start requests, then a slower one while the controller finds the file.
+    slowStartRound_ = false;
+    xmodem_.beginReceive(kStartPeriodMs, kStartRequests, false);
     stats.start(row.size.toLongLong(), TransferDirection::Receive);
     ctx_.port.startTimer(timers::kReceiveStats, 1000, true);
     observer_.currentFile(row.name);
@@ -408,14 +405,43 @@ bool SerialReceiveFlow::openReceiveFile()
 
 bool SerialReceiveFlow::writeBlock(QByteArrayView data)
 {
-    if (!file_ || file_->write(data.data(), data.size()) != data.size())
+    // Each block is held back until the next one comes: only at the end is it known which
+    // block was the last, the one the controller padded to 128 bytes.
+    if (!file_ || file_->write(heldBack_) != heldBack_.size())
         return false;
+    heldBack_ = data.toByteArray();
     written_ += data.size();
     return true;
 }
 
+qsizetype SerialReceiveFlow::keptOfLastBlock(qint64 received, QByteArrayView lastBlock, const QString& announcedSize)
+{
+    bool known = false;
+    const qint64 announced = announcedSize.trimmed().toLongLong(&known);
+    const qint64 before = received - lastBlock.size();
+    // Only the padding of the last block goes: a file longer than the listing said, or a
+    // tail that is not all padding, is kept whole, and with no size nothing is cut.
+    if (!known || announced < before || announced >= received)
+        return lastBlock.size();
+    const QByteArrayView tail = lastBlock.sliced(announced - before);
+    if (std::any_of(tail.begin(), tail.end(), [](char c) { return c != kPadByte; }))
+        return lastBlock.size();
+    return qsizetype(announced - before);
+}
+
 bool SerialReceiveFlow::completeReceiveFile()
 {
+    if (file_) {
+        const qsizetype keep = keptOfLastBlock(written_, heldBack_, rows[index_].size);
+        const bool wrote = file_->write(heldBack_.constData(), keep) == keep;
+        written_ -= heldBack_.size() - keep;
+        heldBack_.clear();
+        if (!wrote) {
+            file_->cancelWriting();
+            file_.reset();
+            return false;
+        }
+    }
     // Nothing but EOT: the controller's file is empty.
     const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
     file_.reset();
@@ -469,6 +495,10 @@ void SerialReceiveFlow::onTimer(int id)
         return;
     if (id == CXModem::kStartTimerId) {
         xmodem_.onTimer(id);
+        if (!slowStartRound_ && xmodem_.startRequests() >= kStartRequests && xmodem_.awaitingFirstFrame()) {
+            slowStartRound_ = true;
+            xmodem_.restartStartRequests(kSlowStartPeriodMs, kSlowStartRequests, true);
+        }
         return;
     }
     if (id == timers::kReceiveStats) {
@@ -480,7 +510,7 @@ void SerialReceiveFlow::onTimer(int id)
         return;
     ctx_.port.stopTimer(timers::kReceiveReply);
     setState(Msg::StateReceiveError);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
     phase_ = Phase::Idle;
     end(false);
 }
@@ -558,7 +588,7 @@ void SerialDeleteFlow::onBytes(QByteArrayView chunk)
         ctx_.port.pause(100);
         if (!tx_.remove(rows[index_].name)) {
             ctx_.port.stopTimer(timers::kDelete);
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name));
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
             phase_ = Phase::Idle;
             end(false);
             return;
@@ -586,7 +616,7 @@ void SerialDeleteFlow::onBytes(QByteArrayView chunk)
         }
         if (b == kDle) {
             ctx_.port.stopTimer(timers::kDelete);
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name));
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
             phase_ = Phase::Idle;
             end(false);
             return;
@@ -599,7 +629,7 @@ void SerialDeleteFlow::onTimer(int id)
     if (id != timers::kDelete || !running_ || ++ticks_ < 10)
         return;
     ctx_.port.stopTimer(timers::kDelete);
-    ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::TimeOut));
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForDelete), ctx_.text(Msg::DeleteFileCaption));
     phase_ = Phase::Idle;
     end(false);
 }

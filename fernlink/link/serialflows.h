@@ -100,6 +100,12 @@ public:
 
     static constexpr int kStartPeriodMs = 500;
     static constexpr int kStartRequests = 10;
+    static constexpr int kSlowStartPeriodMs = 1000;  // after the quick round, before giving up
+    static constexpr int kSlowStartRequests = 50;
+
+    // How much of the last block belongs to the file: the listing's size cuts off the
+    // padding, never more.
+    static qsizetype keptOfLastBlock(qint64 received, QByteArrayView lastBlock, const QString& announcedSize);
 
 private:
     enum class Phase { Idle, WaitPrompt, Receiving };
@@ -121,9 +127,11 @@ private:
     QString folder_;
     QString target_;
     std::unique_ptr<QSaveFile> file_;
+    QByteArray heldBack_;  // the latest block, not yet in the file
     qint64 written_ = 0;
     int index_ = -1;
     int replyTicks_ = 0;
+    bool slowStartRound_ = false;
 };
 
 class SerialDeleteFlow : public SerialFlow {

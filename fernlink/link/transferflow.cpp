@@ -1,5 +1,7 @@
 #include "fernlink/link/transferflow.h"
 
+#include "common/gbk.h"
+
 #include "serialcore/controllernames.h"
 
 #include <QDir>
@@ -47,8 +49,10 @@ Next nextSendRow(std::vector<SendRow>& rows, int& index, SerialContext& ctx, Flo
             return Next::Found;
         observer.currentFile(row.path);
         const bool badName = row.partition == QLatin1String("USER") && !fernlinkUserName(row.targetName);
-        const Msg question = badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion;
-        if (ctx.prompter.ask(ctx.text(question), Buttons::YesNo) != Answer::Yes)
+        QString question = ctx.text(badName ? Msg::IncorrectNameQuestion : Msg::SizeOver4MQuestion);
+        if (!badName && !fitsGbk(row.targetName))
+            question = ctx.text(Msg::NotGbkQuestion, row.targetName);
+        if (ctx.prompter.ask(question, Buttons::YesNo, ctx.text(Msg::Tip)) != Answer::Yes)
             return Next::Refused;
     }
     return Next::NoneLeft;

@@ -17,7 +17,7 @@ namespace vantor::fernlink {
 
 class TransferStatistics;
 
-enum class LogEntry { Deleted, Receiving, Sent, DncStarted };
+enum class LogEntry { Deleted, Receiving, Sent, DncStarted, Failed, BatchEnded };
 
 class FlowObserver {
 public:
@@ -39,6 +39,8 @@ struct SerialContext {
     QString currentPartition;  // the partition last selected with xcd
 
     QString text(Msg id) const { return message(id, state.language); }
+    // "Time out" with what was waited for.
+    QString timedOut(Msg waitedFor) const { return text(Msg::TimeOut) + QStringLiteral(" (") + text(waitedFor) + QLatin1Char(')'); }
     // Some languages' texts leave the name out; those stay as they are.
     QString text(Msg id, const QString& arg) const
     {
@@ -74,7 +76,8 @@ protected:
             ctx_.prompter.inform(Severity::Warning, ctx_.text(noneSelected));
             return false;
         }
-        return !confirm || ctx_.prompter.ask(ctx_.text(*confirm), Buttons::YesNo) == Answer::Yes;
+        // The one question asked here is the delete's, under its own caption.
+        return !confirm || ctx_.prompter.ask(ctx_.text(*confirm), Buttons::YesNo, ctx_.text(Msg::DeleteFileCaption)) == Answer::Yes;
     }
     void begin();
     // Ends the operation once; the observer hears of it after the state is idle again.

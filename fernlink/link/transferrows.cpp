@@ -1,5 +1,6 @@
 #include "fernlink/link/transferrows.h"
 
+#include "common/gbk.h"
 #include "serialcore/controllernames.h"
 
 namespace vantor::fernlink {
@@ -46,6 +47,9 @@ SendRow makeSendRow(const QString& path, const QString& fileName, qint64 size, T
     } else {
         row.sendable = true;
     }
+    // The name goes to the controller in GBK; one it cannot hold would arrive as '?'.
+    if (!fitsGbk(row.targetName))
+        row.sendable = false;
     return row;
 }
 

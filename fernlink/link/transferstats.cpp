@@ -37,7 +37,11 @@ int TransferStatistics::blocksFor(qint64 size)
 
 QString TransferStatistics::packetsText() const
 {
-    return QStringLiteral("%1/%2").arg(std::min(block_, blocksFor(size_))).arg(blocksFor(size_));
+    // Counted in 128-byte blocks on every link, so the field agrees with the progress even
+    // where the link moves bigger frames.
+    const int total = blocksFor(size_);
+    const int shown = done_ > 0 ? static_cast<int>((done_ + 127) / 128) : block_;
+    return QStringLiteral("%1/%2").arg(std::min(shown, total)).arg(total);
 }
 
 double TransferStatistics::percentValue() const

@@ -2,6 +2,7 @@
 
 #include "fernlink/ui/transferprogress.h"
 
+#include <QShortcut>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QProgressBar>
@@ -46,6 +47,11 @@ DncPage::DncPage(LinkHub& hub, QWidget* parent)
     auto* stopButton = new QPushButton(hub.text(Msg::DncButtonStop), this);
     connect(startButton, &QPushButton::clicked, this, &DncPage::start);
     connect(stopButton, &QPushButton::clicked, this, &DncPage::stop);
+    // F9 starts, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
+    new QShortcut(QKeySequence(kStartKey), this, this, &DncPage::start, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &DncPage::stop, Qt::WidgetWithChildrenShortcut);
+    startButton->setToolTip(QKeySequence(kStartKey).toString(QKeySequence::NativeText));
+    stopButton->setToolTip(QKeySequence(kStopKey).toString(QKeySequence::NativeText));
     buttons->addStretch(1);
     buttons->addWidget(startButton);
     buttons->addWidget(stopButton);
@@ -129,6 +135,12 @@ void DncPage::log(LogEntry entry, const QString& text)
 
 void DncPage::finished(bool completed)
 {
+    if (!completed) {
+        // A stream that broke off leaves nothing behind that looks like a run still going.
+        clearFields();
+        hub_.operationChanged();
+        return;
+    }
     refresh();
     if (completed && ethernet_) {
         speed->setText(QStringLiteral("0 KB/s"));

@@ -103,7 +103,7 @@ void CFernlinkView::checkFileChanged()
         return;
     // Asked once per change: a No keeps the text and stops asking until the file changes again.
     lastWrite_ = now;
-    if (hub_.prompter.ask(hub_.text(Msg::ContentChangedReload), Buttons::YesNo) == Answer::Yes)
+    if (hub_.prompter.ask(hub_.text(Msg::ContentChangedReload), Buttons::YesNo, hub_.text(Msg::EditorCaption)) == Answer::Yes)
         openFile(path_);
 }
 

@@ -18,12 +18,17 @@
 #include "serialcore/linkdriver.h"
 #include "serialcore/vantorcomm.h"
 
+#include <QKeyCombination>
 #include <QObject>
 
 #include <functional>
 #include <memory>
 
 namespace vantor::fernlink::ui {
+
+// The keys of every transfer page: start its operation, stop it.
+inline constexpr QKeyCombination kStartKey = QKeyCombination(Qt::Key_F9);
+inline constexpr QKeyCombination kStopKey = Qt::SHIFT | Qt::Key_F9;
 
 class LinkReceiver {
 public:

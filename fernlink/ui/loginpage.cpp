@@ -104,12 +104,12 @@ void LoginPage::login()
     const QString name = name_->text();
     switch (ftp::checkUiLogin(hub_.users(), name, password_->text())) {
     case ftp::UiLoginResult::WrongPassword:
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::LoginWrongPassword));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::LoginWrongPassword), hub_.text(Msg::LoginCaption));
         password_->clear();
         password_->setFocus();
         return;
     case ftp::UiLoginResult::UnknownUser:
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::LoginUnknownUser));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::LoginUnknownUser), hub_.text(Msg::LoginCaption));
         password_->clear();
         name_->setFocus();
         name_->selectAll();
@@ -117,7 +117,7 @@ void LoginPage::login()
     case ftp::UiLoginResult::Success:
         break;
     }
-    hub_.prompter.inform(Severity::Information, hub_.text(Msg::LoginSuccess));
+    hub_.prompter.inform(Severity::Information, hub_.text(Msg::LoginSuccess), hub_.text(Msg::LoginCaption));
     user_ = name;
     password_->clear();
     setLevel(2);
@@ -130,7 +130,7 @@ void LoginPage::logout()
                                        Msg::LogoutWhileDnc, Msg::LogoutWhileList};
     const int op = static_cast<int>(hub_.state.operation);
     if (op >= static_cast<int>(OperationState::OpSerialSend) && op <= static_cast<int>(OperationState::OpSerialList)) {
-        hub_.prompter.inform(Severity::Warning, hub_.text(refusals[op - 1]));
+        hub_.prompter.inform(Severity::Warning, hub_.text(refusals[op - 1]), hub_.text(Msg::LogoutCaption));
         return;
     }
     user_.clear();
@@ -142,7 +142,7 @@ void LoginPage::logout()
 void LoginPage::changePassword()
 {
     if (newPassword_->text() != confirm_->text()) {
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ChangePasswordMismatch));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ChangePasswordMismatch), hub_.text(Msg::ChangePasswordCaption));
         newPassword_->clear();
         confirm_->clear();
         return;

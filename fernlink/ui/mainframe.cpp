@@ -39,6 +39,9 @@
 #include <QTimer>
 #include <QTcpSocket>
 #include <QToolBar>
+#include <QAbstractItemView>
+
+#include <cstring>
 
 #include <cerrno>
 
@@ -104,13 +107,15 @@ bool dncRunning(OperationState s)
 }  // namespace
 
 CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), controllerPort_(net::kPort)
+    : QMainWindow(parent), options_(std::move(options))
 {
     setObjectName(QStringLiteral("CMainFrame"));
     // The profile first: the language decides every text that follows.
     store_ = openSettingsStore(options_.settingsFile);
     settings_ = FernlinkSettings::load(*store_);
     settings_.sessionPort = options_.sessionPort;
+    qtTexts_ = std::make_unique<QtTranslations>();
+    qtTexts_->setChinese(settings_.language == Language::Chinese);
 
     Prompter* prompter = options_.prompter;
     if (!prompter) {
@@ -125,7 +130,9 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     hub_->users().load();
     hub_->userLog().load();
 
-    askAddress_ = [this](const Octets& initial) { return CAddressDlg::ask(*hub_, initial, this); };
+    askAddress_ = [this](const CAddressDlg::Address& initial, const QStringList& recent) {
+        return CAddressDlg::ask(*hub_, initial, recent, this);
+    };
     askOpenFile_ = [this] {
         return QFileDialog::getOpenFileName(this, QString(), QFileInfo(editor_->path()).path(), QLatin1String(kFileFilter));
     };
@@ -169,6 +176,10 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     });
 
     connect(hub_.get(), &LinkHub::operationStateChanged, this, &CMainFrame::updateCommands);
+    connect(hub_.get(), &LinkHub::logged, this, [this](LogEntry entry, const QString& text) {
+        if (entry == LogEntry::BatchEnded)
+            message_->setText(text);
+    });
     connect(hub_.get(), &LinkHub::ethernetDropped, this, &CMainFrame::onEthernetDropped);
     connect(&hub_->ethernet(), &EthernetLink::connected, this, &CMainFrame::onEthernetConnected);
     connect(&hub_->ethernet(), &EthernetLink::connectFailed, this,
@@ -318,7 +329,14 @@ void CMainFrame::buildMenus()
     QAction* cutAct = add(edit, "actionCut", Msg::MenuCut, [this] { if (editor_->mayEdit()) editor_->cut(); }, QKeySequence::Cut);
     QAction* copyAct = add(edit, "actionCopy", Msg::MenuCopy, [this] { editor_->copy(); }, QKeySequence::Copy);
     QAction* pasteAct = add(edit, "actionPaste", Msg::MenuPaste, [this] { if (editor_->mayEdit()) editor_->paste(); }, QKeySequence::Paste);
-    add(edit, "actionSelectAll", Msg::MenuSelectAll, [this] { editor_->selectAll(); }, QKeySequence::SelectAll);
+    // Ctrl+A selects in whatever has the focus: the rows of a list, or the program's text.
+    add(edit, "actionSelectAll", Msg::MenuSelectAll, [this] {
+        auto* view = qobject_cast<QAbstractItemView*>(QApplication::focusWidget());
+        if (view && view->selectionMode() != QAbstractItemView::NoSelection && view->selectionMode() != QAbstractItemView::SingleSelection)
+            view->selectAll();
+        else
+            editor_->selectAll();
+    }, QKeySequence::SelectAll);
     edit->addSeparator();
     QAction* findAct = add(edit, "actionFind", Msg::MenuFind, [this] { showFind(false); }, QKeySequence::Find);
     QAction* nextAct = add(edit, "actionFindNext", Msg::MenuFindNext, [this] {
@@ -334,9 +352,9 @@ void CMainFrame::buildMenus()
 
     QMenu* link = menuBar()->addMenu(hub_->text(Msg::MenuConnect));
     refreshOnShow(link);
-    QAction* serialAct = add(link, "actionConnectSerial", Msg::MenuConnectSerial, [this] { connectSerial(); });
-    QAction* netAct = add(link, "actionConnectNet", Msg::MenuConnectNet, [this] { connectEthernet(); });
-    QAction* offAct = add(link, "actionDisconnect", Msg::MenuDisconnect, [this] { disconnectLink(); });
+    QAction* serialAct = add(link, "actionConnectSerial", Msg::MenuConnectSerial, [this] { connectSerial(); }, QKeySequence(Qt::Key_F5));
+    QAction* netAct = add(link, "actionConnectNet", Msg::MenuConnectNet, [this] { connectEthernet(); }, QKeySequence(Qt::Key_F6));
+    QAction* offAct = add(link, "actionDisconnect", Msg::MenuDisconnect, [this] { disconnectLink(); }, QKeySequence(Qt::Key_F8));
 
     QMenu* server = menuBar()->addMenu(hub_->text(Msg::MenuServer));
     refreshOnShow(server);
@@ -357,6 +375,22 @@ void CMainFrame::buildMenus()
     add(view, "actionShowLogin", Msg::LoginCaption, [this] { showPage(PageLogin); outlook_->showPage(current_); });
     add(view, "actionShowStatistics", Msg::StatisticsTitle, [this] { showPage(PageStatistics); outlook_->showPage(current_); });
     add(view, "actionShowOperationLog", Msg::OperationLogTitle, [this] { showPage(PageOperationLog); outlook_->showPage(current_); });
+    // The pages of the bar, Ctrl+1 to Ctrl+7 in the bar's order.
+    view->addSeparator();
+    const std::pair<int, Msg> barPages[] = {{PageEditor, Msg::OutlookEdit},       {PageDnc, Msg::DncCaption},
+                                            {PageSend, Msg::OutlookSend},         {PageReceive, Msg::OutlookReceive},
+                                            {PageSettings, Msg::OutlookSettings}, {PageUserManager, Msg::UserManagerCaption},
+                                            {PageOnlineUsers, Msg::OutlookOnline}};
+    int key = Qt::Key_1;
+    for (const auto& [pageId, title] : barPages) {
+        QAction* a = view->addAction(hub_->text(title));
+        a->setObjectName(QStringLiteral("actionPage%1").arg(pageId));
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(key++)));
+        connect(a, &QAction::triggered, this, [this, pageId] {
+            showPage(pageId);
+            outlook_->showPage(current_);
+        });
+    }
 
     QMenu* language = menuBar()->addMenu(hub_->text(Msg::MenuLanguage));
     QAction* english = language->addAction(QStringLiteral("English"));
@@ -412,11 +446,27 @@ void CMainFrame::buildStatusBar()
         lamps_[i]->setFixedWidth(kLampPaneWidth);
         statusBar()->addPermanentWidget(lamps_[i]);
     }
+    // The pair above follows whatever changed last, the link or the FTP server; this lamp
+    // is the server's alone, so the two can be told apart.
+    serverLamp_ = new QLabel(this);
+    serverLamp_->setObjectName(QStringLiteral("serverPane"));
+    serverLamp_->setFixedWidth(kLampPaneWidth);
+    statusBar()->addPermanentWidget(serverLamp_);
+    showServerLamp(false);
     setLinkStatus(hub_->text(Msg::LinkNotConnected), false);
+}
+
+void CMainFrame::showServerLamp(bool running)
+{
+    serverLamp_->setPixmap(stateIcon(running ? kIconsUp[0] : kIconsDown[1]).pixmap(16, 16));
+    serverLamp_->setToolTip(hub_->text(running ? Msg::ServerRunning : Msg::ServerStopped).trimmed());
+    serverLamp_->setProperty("running", running);
 }
 
 void CMainFrame::setLinkStatus(const QString& text, bool up)
 {
+    for (QLabel* lamp : lamps_)
+        lamp->setToolTip(text);
     link_->setText(text);
     icons_ = up ? kIconsUp : kIconsDown;
     for (int i = 0; i < 2; ++i)
@@ -475,7 +525,7 @@ bool CMainFrame::showPage(int page)
     if (page == current_ || !pages_.count(page))
         return false;
     if (page == PageUserManager && hub_->loginLevel != 2) {
-        hub_->prompter.inform(Severity::Warning, messageChinese(Msg::NoRightForUserManager));
+        hub_->prompter.inform(Severity::Warning, messageChinese(Msg::NoRightForUserManager), hub_->text(Msg::UserManagerCaption));
         return false;
     }
     current_ = page;
@@ -513,15 +563,25 @@ bool CMainFrame::connectSerial()
     return true;
 }
 
+void CMainFrame::setAddressAsker(AddressAsker asker)
+{
+    askAddress_ = [asker = std::move(asker)](const CAddressDlg::Address& initial,
+                                             const QStringList&) -> std::optional<CAddressDlg::Address> {
+        const auto octets = asker(initial.octets);
+        if (!octets)
+            return std::nullopt;
+        return CAddressDlg::Address{*octets, initial.port};
+    };
+}
+
 void CMainFrame::connectEthernet()
 {
     if (connecting_)
         return;
-    const std::optional<Octets> octets = askAddress_(settings_.address);
-    if (!octets)
+    const auto address = askAddress_({settings_.address, settings_.controllerPort}, settings_.recentAddresses);
+    if (!address)
         return;
-    settings_.address = *octets;
-    FernlinkSettings::saveAddress(*store_, settings_.address);
+    settings_.rememberAddress(*store_, address->octets, address->port);
     connectEthernetTo(settings_.addressText());
 }
 
@@ -534,8 +594,10 @@ void CMainFrame::connectEthernetTo(const QString& address)
     // Nothing else may start while the connect waits (at most the link's 2 s limit).
     menuBar()->setEnabled(false);
     centralWidget()->setEnabled(false);
+    for (QToolBar* bar : findChildren<QToolBar*>())
+        bar->setEnabled(false);
     updateCommands();
-    hub_->ethernet().connectTo(address, controllerPort_);
+    hub_->ethernet().connectTo(address, quint16(settings_.controllerPort));
 }
 
 bool CMainFrame::endConnecting()
@@ -546,6 +608,8 @@ bool CMainFrame::endConnecting()
     QApplication::restoreOverrideCursor();
     menuBar()->setEnabled(true);
     centralWidget()->setEnabled(true);
+    for (QToolBar* bar : findChildren<QToolBar*>())
+        bar->setEnabled(true);
     return true;
 }
 
@@ -565,7 +629,10 @@ void CMainFrame::onEthernetFailed(int code)
     hub_->ethernet().disconnectFromController();
     link_->setText(hub_->text(Msg::ConnectFailedStatus));
     updateCommands();
-    hub_->prompter.inform(Severity::Error, hub_->text(Msg::UnableToConnect).arg(platformErrorCode(code)));
+    // The system's own words for the number follow the controller software's text.
+    const int number = platformErrorCode(code);
+    hub_->prompter.inform(Severity::Error, hub_->text(Msg::UnableToConnect).arg(number) + QStringLiteral(" (")
+                                               + QString::fromLocal8Bit(std::strerror(number)) + QLatin1Char(')'));
 }
 
 void CMainFrame::onEthernetDropped()
@@ -632,6 +699,7 @@ bool CMainFrame::startServer()
         return false;
     }
     setLinkStatus(hub_->text(Msg::ServerRunning), true);
+    showServerLamp(true);
     updateCommands();
     return true;
 }
@@ -642,6 +710,7 @@ void CMainFrame::stopServer()
         return;
     hub_->server().stop();
     setLinkStatus(hub_->text(Msg::ServerStopped), false);
+    showServerLamp(false);
     updateCommands();
 }
 

@@ -3,6 +3,8 @@
 // right, the connection and server commands, the status panes and the tray icon. It owns
 // the hub every page works through.
 #include "common/prompter.h"
+#include "common/ui/qttranslations.h"
+#include "fernlink/ui/addressdialog.h"
 #include "fernlink/app/settings.h"
 
 #include <QMainWindow>
@@ -60,6 +62,9 @@ public:
     static constexpr std::array<int, 2> kIconsDown{163, 164};
     using Octets = std::array<int, 4>;
     using AddressAsker = std::function<std::optional<Octets>(const Octets& initial)>;
+    // The address with the controller's TCP port; the recent addresses are offered.
+    using ControllerAsker = std::function<std::optional<CAddressDlg::Address>(const CAddressDlg::Address& initial,
+                                                                              const QStringList& recent)>;
     using PathAsker = std::function<QString()>;
 
     explicit CMainFrame(MainFrameOptions options = {}, QWidget* parent = nullptr);
@@ -80,11 +85,13 @@ public:
     // Menu commands by object name ("actionConnectSerial", ...), for tests and toolbars.
     QAction* action(const QString& name) const;
 
-    void setAddressAsker(AddressAsker asker) { askAddress_ = std::move(asker); }
+    void setControllerAsker(ControllerAsker asker) { askAddress_ = std::move(asker); }
+    // An asker for the octets alone: the port stays as it is.
+    void setAddressAsker(AddressAsker asker);
     void setOpenFileAsker(PathAsker asker) { askOpenFile_ = std::move(asker); }
     void setSaveFileAsker(PathAsker asker) { askSaveFile_ = std::move(asker); }
     // The controller's TCP port (tests use the simulator's).
-    void setControllerPort(quint16 port) { controllerPort_ = port; }
+    void setControllerPort(quint16 port) { settings_.controllerPort = port; }
 
     // Page switching; false when nothing changed (the same page, or a refusal).
     bool showPage(int page);
@@ -151,6 +158,10 @@ private:
     std::unique_ptr<QSettings> store_;
     FernlinkSettings settings_;
     std::unique_ptr<Prompter> ownPrompter_;
+    // Qt's own buttons and dialogs in the language the window starts with.
+    std::unique_ptr<QtTranslations> qtTexts_;
+    QLabel* serverLamp_ = nullptr;
+    void showServerLamp(bool running);
     std::unique_ptr<LinkHub> hub_;
     std::unique_ptr<FtpPagesSink> ftpSink_;
 
@@ -176,10 +187,9 @@ private:
     QAction* goToLine_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
 
-    AddressAsker askAddress_;
+    ControllerAsker askAddress_;
     PathAsker askOpenFile_;
     PathAsker askSaveFile_;
-    quint16 controllerPort_;
     bool connecting_ = false;
     bool dropping_ = false;
 };

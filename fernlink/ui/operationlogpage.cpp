@@ -39,6 +39,8 @@ QString OperationLogPage::what(LogEntry entry) const
     case LogEntry::Receiving: return hub_.text(Msg::LogReceiving);
     case LogEntry::Sent: return hub_.text(Msg::LogSent);
     case LogEntry::DncStarted: return hub_.text(Msg::LogDncStarted);
+    case LogEntry::Failed: return hub_.text(Msg::LogFailed);
+    case LogEntry::BatchEnded: return hub_.text(Msg::LogBatchEnded);
     }
     return {};
 }

@@ -3,6 +3,8 @@
 #include "fernlink/ui/sortablelist.h"
 #include "fernlink/ui/transferprogress.h"
 
+#include <algorithm>
+#include <QShortcut>
 #include <QApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -37,6 +39,9 @@ ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     buttons->addStretch(1);
     button(Msg::ReceiveButtonReceive, &ReceivePage::receive);
     button(Msg::ButtonStop, &ReceivePage::stop);
+    // F9 receives, Shift+F9 stops, wherever the focus is on the page.
+    new QShortcut(QKeySequence(kStartKey), this, this, &ReceivePage::receive, Qt::WidgetWithChildrenShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &ReceivePage::stop, Qt::WidgetWithChildrenShortcut);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);
@@ -46,6 +51,9 @@ ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     chooseFolder = [this] { return QFileDialog::getExistingDirectory(this, hub_.text(Msg::SelectFolder)); };
 
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Delete takes rows off this list only; the controller's files are deleted by the button.
+    auto* removeKey = new QShortcut(QKeySequence::Delete, list_, this, [this] { deleteFromList(); }, Qt::WidgetShortcut);
+    removeKey->setObjectName(QStringLiteral("removeKey"));
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         fillContextMenu(menu);
@@ -120,6 +128,13 @@ void ReceivePage::rowChanged(int row)
         return;
     list_->setText(row, ColSize, rows[row].size);
     list_->setText(row, ColState, rows[row].state);
+    if (job_ != Job::Receive)
+        return;
+    const QString& state = rows[row].state;
+    batch_[row] = state;
+    for (Msg failure : {Msg::StateReceiveError, Msg::StateUnableToCreate, Msg::StateReceiveNoRight, Msg::StateUnableToReceive})
+        if (state == hub_.text(failure))
+            hub_.log(LogEntry::Failed, rows[row].name + QStringLiteral(": ") + state);
 }
 
 void ReceivePage::rowRemoved(int row)
@@ -214,6 +229,8 @@ void ReceivePage::receive()
     flows_.serial.context.currentPartition.clear();
     begin(Job::Receive, link);
     jobRows() = rows;
+    batch_.clear();
+    batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; }));
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.receive.start(folder) : flows_.serial.receive.start(folder);
     if (!started) {
         flows_.running = previousLink;
@@ -251,7 +268,7 @@ void ReceivePage::deleteFromList()
 {
     const std::vector<int> rows = list_->selectedRows();
     if (rows.empty()) {
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ReceiveDeleteListSelect));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::ReceiveDeleteListSelect), hub_.text(Msg::ReceiveCaption));
         return;
     }
     const OperationKind running = kindOf(hub_.state.operation);
@@ -299,6 +316,18 @@ void ReceivePage::finished(bool)
 {
     if (job_ == Job::List)
         showRows(jobRows());
+    else
+        progress_->showEnded();
+    if (job_ == Job::Receive) {
+        int received = 0;
+        int failed = 0;
+        for (const auto& [row, state] : batch_)
+            (state == hub_.text(Msg::StateReceived) ? received : failed) += 1;
+        hub_.log(LogEntry::BatchEnded, hub_.text(Msg::BatchReceiveSummary)
+                                           .arg(received)
+                                           .arg(std::max(0, batchSelected_ - received - failed))
+                                           .arg(failed));
+    }
     job_ = Job::None;
     if (waitCursor_) {
         QApplication::restoreOverrideCursor();

@@ -4,6 +4,7 @@
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/pageflows.h"
 
+#include <map>
 #include <QWidget>
 
 #include <functional>
@@ -70,6 +71,8 @@ private:
     LinkHub& hub_;
     PageFlows flows_;
     Job job_ = Job::None;
+    std::map<int, QString> batch_;  // rows of the running receive whose state changed
+    int batchSelected_ = 0;
     LinkReceiver* previousReceiver_ = nullptr;
     bool waitCursor_ = false;
 

@@ -1,5 +1,7 @@
 #include "fernlink/ui/sendpage.h"
 
+#include "common/gbk.h"
+
 #include "fernlink/link/filelist_store.h"
 #include "fernlink/ui/addfilesdialog.h"
 #include "fernlink/ui/renamedialog.h"
@@ -8,6 +10,9 @@
 #include "fernlink/ui/transferprogress.h"
 #include "serialcore/controllernames.h"
 
+#include <algorithm>
+#include <tuple>
+#include <QShortcut>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -60,7 +65,12 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     button(Msg::SendButtonSaveList, &SendPage::saveList);
     buttons->addStretch(1);
     sendButton_ = button(Msg::SendButtonSend, &SendPage::send);
-    button(Msg::ButtonStop, &SendPage::stop);
+    QPushButton* stopButton = button(Msg::ButtonStop, &SendPage::stop);
+    // F9 sends, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
+    for (auto [b, key, slot] : {std::tuple{sendButton_, kStartKey, &SendPage::send}, std::tuple{stopButton, kStopKey, &SendPage::stop}}) {
+        new QShortcut(QKeySequence(key), this, this, slot, Qt::WidgetWithChildrenShortcut);
+        b->setToolTip(QKeySequence(key).toString(QKeySequence::NativeText));
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);
@@ -96,6 +106,9 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     };
 
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { editSelected(); });
+    // Delete takes the selected rows off the queue (after the usual question).
+    auto* removeKey = new QShortcut(QKeySequence::Delete, list_, this, [this] { removeSelected(); }, Qt::WidgetShortcut);
+    removeKey->setObjectName(QStringLiteral("removeKey"));
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -124,7 +137,9 @@ void SendPage::fillContextMenu(QMenu& menu)
     item(Msg::SendButtonSaveList, &SendPage::saveList, true);
     menu.addSeparator();
     item(Msg::SendButtonSend, &SendPage::send, hub_.state.idle() && chosen);
+    menu.actions().last()->setShortcut(QKeySequence(kStartKey));
     item(Msg::ButtonStop, &SendPage::stop, mine);
+    menu.actions().last()->setShortcut(QKeySequence(kStopKey));
 }
 
 SendPage::~SendPage()
@@ -196,7 +211,7 @@ void SendPage::removeSelected()
         hub_.prompter.inform(Severity::Warning, hub_.text(Msg::DeleteSelectItem));
         return;
     }
-    if (hub_.prompter.ask(hub_.text(Msg::SendRemoveConfirm), Buttons::YesNo) != Answer::Yes)
+    if (hub_.prompter.ask(hub_.text(Msg::SendRemoveConfirm), Buttons::YesNo, hub_.text(Msg::DeleteFileCaption)) != Answer::Yes)
         return;
     for (auto it = rows.rbegin(); it != rows.rend(); ++it)
         list_->removeRow(*it);
@@ -239,7 +254,7 @@ void SendPage::editRow(int row, const RowEdit& edit)
     const qint64 before = list_->text(row, ColSize).toLongLong();
     const QFileInfo info(edit.path);
     const qint64 size = info.isFile() ? info.size() : before;
-    bool sendable = true;
+    bool sendable = fitsGbk(edit.targetName);
     if (edit.area == TargetArea::User)
         sendable = fernlinkUserName(edit.targetName).has_value() && before <= kFernlinkUserSizeLimit;
     list_->setText(row, ColCheck, checkMarkText(sendable));
@@ -262,6 +277,10 @@ void SendPage::saveListTo(const QString& path)
     for (int i = 0; i < list_->rowCount(); ++i)
         items.push_back({list_->text(i, ColCheck), list_->text(i, ColPath), list_->text(i, ColTarget), list_->text(i, ColSize),
                          list_->text(i, ColPartition), list_->text(i, ColState)});
+    if (const auto bad = firstTextOutsideGbk(items)) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::NotGbkText).arg(*bad));
+        return;
+    }
     const ArchiveFileResult saved = saveFileList(path, items);
     // A list that was not written must not look saved.
     if (!saved.ok)
@@ -314,7 +333,7 @@ std::vector<SendRow>& SendPage::flowRows()
 void SendPage::send()
 {
     if (hub_.loginLevel == 0) {
-        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin));
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin), hub_.text(Msg::SendCaption));
         return;
     }
     if (hub_.state.link == LinkType::LinkNone) {
@@ -346,6 +365,8 @@ bool SendPage::startOn(LinkType link)
     const LinkType previousLink = flows_.running;
     flows_.running = link;
     flowRows() = rows;
+    batch_.clear();
+    batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; }));
     hub_.setReceiver(this);
     list_->setEnabled(false);
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.send.start() : flows_.serial.send.start();
@@ -372,6 +393,14 @@ void SendPage::rowChanged(int row)
     const QStringList texts = rowTexts(rows[row]);
     for (int c = 0; c < texts.size(); ++c)
         list_->setText(row, c + 1, texts[c]);
+    const QString& state = rows[row].state;
+    if (state == hub_.text(Msg::StateUnsend))
+        return;
+    batch_[row] = state;
+    // A failure goes to the operation log with its reason, not only the starts.
+    for (Msg failure : {Msg::StateError, Msg::StateSendFail, Msg::StateNotEnoughRight, Msg::StateUnableToOpen})
+        if (state == hub_.text(failure))
+            hub_.log(LogEntry::Failed, rows[row].path + QStringLiteral(": ") + state);
 }
 
 std::optional<QString> SendPage::PagePrompter::askText(const QString& prompt, const QString& initial)
@@ -404,6 +433,14 @@ void SendPage::log(LogEntry entry, const QString& text)
 
 void SendPage::finished(bool)
 {
+    progress_->showEnded();
+    // One line for the whole batch: how many went, were passed over and failed.
+    int sent = 0;
+    int failed = 0;
+    for (const auto& [row, state] : batch_)
+        (state == hub_.text(Msg::StateSent) ? sent : failed) += 1;
+    hub_.log(LogEntry::BatchEnded,
+             hub_.text(Msg::BatchSendSummary).arg(sent).arg(std::max(0, batchSelected_ - sent - failed)).arg(failed));
     list_->setEnabled(true);
     hub_.operationChanged();
 }

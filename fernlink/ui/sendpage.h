@@ -4,6 +4,7 @@
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/pageflows.h"
 
+#include <map>
 #include <QWidget>
 
 #include <functional>
@@ -83,6 +84,9 @@ private:
     bool sending() const;
     bool refuseWhileSending(Msg text);
     std::vector<SendRow>& flowRows();
+    // The rows of the running batch whose state changed, by row, with their last state.
+    std::map<int, QString> batch_;
+    int batchSelected_ = 0;
     bool startOn(LinkType link);
     void insertTop(const QStringList& texts);
     bool queued(const QString& path) const;
@@ -93,6 +97,14 @@ private:
         explicit PagePrompter(SendPage& page) : page_(page) {}
         Answer ask(const QString& text, Buttons buttons) override { return page_.hub_.prompter.ask(text, buttons); }
         void inform(Severity severity, const QString& text) override { page_.hub_.prompter.inform(severity, text); }
+        Answer ask(const QString& text, Buttons buttons, const QString& caption) override
+        {
+            return page_.hub_.prompter.ask(text, buttons, caption);
+        }
+        void inform(Severity severity, const QString& text, const QString& caption) override
+        {
+            page_.hub_.prompter.inform(severity, text, caption);
+        }
         std::optional<QString> askText(const QString& prompt, const QString& initial) override;
 
     private:

@@ -1,5 +1,6 @@
 #include "fernlink/ui/settingspage.h"
 
+#include "common/ui/portcombo.h"
 #include "fernlink/ui/linkhub.h"
 
 #include <QApplication>
@@ -120,8 +121,7 @@ void SettingsPage::reload()
     loading_ = true;
     machine_->setCurrentIndex(0);
     selectStoredBaud();
-    port_->clear();
-    port_->addItems(CVantorComm::availablePorts());
+    fillPortCombo(port_, CVantorComm::describedPortPairs());
     selectStoredPort();
     startInTray_->setChecked(settings_.startInTray);
     launch_->setChecked(settings_.launchOnStartup);

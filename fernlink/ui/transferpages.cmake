@@ -4,4 +4,4 @@ vantor_library(fernlink_ui_transfer
           operationlogpage.cpp
   LINKS fernlink_ui_core)
 
-vantor_test(fernlink_ui_transfer_tests SOURCES tests/transferpages_test.cpp LINKS fernlink_ui_transfer)
+vantor_test(fernlink_ui_transfer_tests SOURCES tests/transferpages_test.cpp LINKS fernlink_ui_transfer Qt6::Test)

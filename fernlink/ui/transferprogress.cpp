@@ -49,6 +49,13 @@ void TransferProgress::showStatistics(const TransferStatistics& stats)
     bar->setValue(stats.percent());
 }
 
+void TransferProgress::showEnded()
+{
+    // Nothing is moving any more: no time left, no speed; the elapsed time stays as the record.
+    remaining->setText(TransferStatistics::formatDuration(0));
+    speed->setText(QStringLiteral("%1 KB/s").arg(0.0, 0, 'f', 2));
+}
+
 void TransferProgress::clear()
 {
     for (QLineEdit* field : {file, packets, progress, elapsed, remaining, speed})

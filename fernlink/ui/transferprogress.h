@@ -16,6 +16,8 @@ public:
 
     void setCurrentFile(const QString& path);
     void showStatistics(const TransferStatistics& stats);
+    // The transfer ended: the remaining time and the speed read zero.
+    void showEnded();
     void clear();
 
     QLineEdit* file;

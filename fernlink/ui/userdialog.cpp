@@ -1,5 +1,7 @@
 #include "fernlink/ui/userdialog.h"
 
+#include "common/gbk.h"
+
 #include "fernlink/ftpserver/servermodels.h"
 
 #include <QCheckBox>
@@ -106,16 +108,25 @@ QString UserDialog::confirmation() const
 void UserDialog::tryAccept()
 {
     const int language = int(hub_.state.language);
+    const QString caption = hub_.text(Msg::UserManagerCaption);
     if (!ftp::isValidUserName(name_->text())) {
-        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadName, language));
+        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadName, language), caption);
         return;
     }
     if (password_->text() != confirm_->text()) {
-        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::PasswordMismatch, language));
+        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::PasswordMismatch, language), caption);
         return;
     }
+    // The account file is GBK: a password or folder it cannot hold would come back changed.
+    for (QLineEdit* field : {password_, home_}) {
+        if (!fitsGbk(field->text())) {
+            hub_.prompter.inform(Severity::Warning, hub_.text(Msg::NotGbkText).arg(field->text()), caption);
+            field->setFocus();
+            return;
+        }
+    }
     if (!ftp::homeIsUsable(home_->text())) {
-        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadHome, language));
+        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadHome, language), caption);
         home_->setFocus();
         return;
     }

@@ -4,6 +4,7 @@
 #include "common/testing/ptypair.h"
 
 #include <QComboBox>
+#include <functional>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QSerialPort>
@@ -29,6 +30,18 @@ std::vector<QByteArray> lines(std::initializer_list<const char*> texts)
         out.emplace_back(t);
     return out;
 }
+
+// A prompter that lets the test act while a question is open, as a modal box would.
+struct WindowPrompter : ScriptedPrompter {
+    std::function<void()> whileAsking;
+    using ScriptedPrompter::ask;
+    Answer ask(const QString& text, Buttons buttons) override
+    {
+        if (whileAsking)
+            whileAsking();
+        return ScriptedPrompter::ask(text, buttons);
+    }
+};
 
 QByteArray drain(XonXoffDnc& run, qsizetype step = 3)
 {
@@ -141,7 +154,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    ScriptedPrompter prompter;
+    WindowPrompter prompter;
     std::unique_ptr<FernportSettings> settings;
     std::unique_ptr<CMainFrame> frame;
     std::optional<PortChoice> nextSetup;
@@ -177,6 +190,7 @@ TEST_F(FernportWindow, StartUpWithAnUnopenablePortRunsOnWithThePortClosed)
     EXPECT_FALSE(frame->comm().isOpen());
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0], QStringLiteral("Unable to open port!"));
+    EXPECT_EQ(prompter.captions[0], QString());  // at start-up the box has no caption of its own
     EXPECT_EQ(frame->portStateText(), QStringLiteral("Port: Unknow\nBaud: Unknow"));
 
     // Nothing stored: the default is read, not written, until a port really opens.
@@ -200,6 +214,7 @@ TEST_F(FernportWindow, SetPortReopensWithTheChosenPortAndRemembersIt)
     frame->setPortCommand();
     EXPECT_FALSE(frame->comm().isOpen());
     EXPECT_EQ(prompter.shown.back(), QStringLiteral("Unable to open port!"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Error"));
     EXPECT_EQ(settings->port(), pty.a());  // a failed open writes nothing
 
     nextSetup.reset();  // Cancel changes nothing
@@ -220,10 +235,10 @@ TEST_F(FernportWindow, XonXoffRunIsThrottledByTheControllerAndCompletes)
 {
     openPeer();
     QString program;
-    for (int i = 0; i < 6000; ++i)
+    for (int i = 0; i < 600; ++i)
         program += QStringLiteral("N%1 G01 X%2 Y%3 F200\n").arg(i).arg(i * 3).arg(i * 7);
     ASSERT_TRUE(frame->openDocument(writeProgram(program)));
-    nextSetup = PortChoice{pty.a(), 38400};
+    nextSetup = PortChoice{pty.a(), 115200};
     frame->setPortCommand();
     ASSERT_TRUE(frame->comm().isOpen());
 
@@ -256,7 +271,7 @@ TEST_F(FernportWindow, XonXoffRunIsThrottledByTheControllerAndCompletes)
     peer.write(QByteArray(1, kXon));
     peer.waitForBytesWritten(1000);
     ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return !frame->dncActive(); }, 20000));
-    waitUntil([&] { got += peer.readAll(); return got.size() >= program.size() + 6000; }, 3000);
+    waitUntil([&] { got += peer.readAll(); return got.size() >= program.size() + 600; }, 3000);
     QByteArray expected = program.toLatin1();
     expected.replace("\n", "\r\n");
     EXPECT_EQ(got.size(), expected.size());
@@ -264,6 +279,83 @@ TEST_F(FernportWindow, XonXoffRunIsThrottledByTheControllerAndCompletes)
     EXPECT_FALSE(frame->editor()->isReadOnly());
     ASSERT_FALSE(prompter.shown.empty());
     EXPECT_EQ(prompter.shown.back(), QStringLiteral("DNC Completed!"));
+}
+
+TEST_F(FernportWindow, AfterXoffOnlyAFewMillisecondsOfTextStillArrive)
+{
+    openPeer();
+    QString program;
+    for (int i = 0; i < 400; ++i)
+        program += QStringLiteral("N%1 G01 X%2 Y%3 F200\n").arg(i).arg(i * 3).arg(i * 7);
+    ASSERT_TRUE(frame->openDocument(writeProgram(program)));
+    // About 20 ms of line time: a controller's buffer keeps that much slack after it says stop.
+    struct Case { int baud; qsizetype most; };
+    for (const Case c : {Case{9600, 32}, Case{115200, 256}}) {
+        nextSetup = PortChoice{pty.a(), c.baud};
+        frame->setPortCommand();
+        ASSERT_TRUE(frame->comm().isOpen());
+        frame->dncCommand();
+        ASSERT_TRUE(frame->dncActive());
+        QByteArray got;
+        ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return got.size() >= 64; }));
+        got += peer.readAll();
+        const qsizetype atXoff = got.size();
+        peer.write(QByteArray(1, kXoff));
+        peer.waitForBytesWritten(1000);
+        ASSERT_TRUE(waitUntil([&] {
+            got += peer.readAll();
+            return frame->xonXoffRun()->halted();
+        }));
+        waitUntil([&] { got += peer.readAll(); return false; }, 250);
+        EXPECT_LE(got.size() - atXoff, c.most) << "at " << c.baud << " baud";
+        EXPECT_LT(got.size(), program.size());
+
+        prompter.answers = {Answer::Yes};
+        frame->cancelDnc();
+        ASSERT_FALSE(frame->dncActive());
+        waitUntil([&] { peer.readAll(); return false; }, 50);
+    }
+}
+
+TEST_F(FernportWindow, CancelHoldsTheStreamWhileItAsks)
+{
+    openPeer();
+    QString program;
+    for (int i = 0; i < 400; ++i)
+        program += QStringLiteral("N%1 G01 X%2 Y%3 F200\n").arg(i).arg(i * 3).arg(i * 7);
+    ASSERT_TRUE(frame->openDocument(writeProgram(program)));
+    nextSetup = PortChoice{pty.a(), 115200};
+    frame->setPortCommand();
+    frame->dncCommand();
+    QByteArray got;
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return got.size() >= 200; }));
+
+    // While the question is open the stream stands (at most the few bytes already queued).
+    qsizetype duringQuestion = 0;
+    prompter.whileAsking = [&] {
+        got += peer.readAll();
+        const qsizetype before = got.size();
+        waitUntil([&] { got += peer.readAll(); return false; }, 300);
+        duringQuestion = got.size() - before;
+    };
+    prompter.answers = {Answer::No};
+    frame->cancelDnc();
+    EXPECT_LE(duringQuestion, 256);
+    ASSERT_TRUE(frame->dncActive()) << "the run ended beneath the question";
+    // No: it runs on.
+    const qsizetype afterNo = got.size();
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return got.size() > afterNo + 300; }));
+
+    // Yes: still held while asking, then the current line is finished and the run ends silently.
+    prompter.answers = {Answer::Yes};
+    frame->cancelDnc();
+    EXPECT_LE(duringQuestion, 256);
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return !frame->dncActive(); }));
+    waitUntil([&] { got += peer.readAll(); return false; }, 100);
+    EXPECT_TRUE(got.endsWith("\r\n"));
+    EXPECT_LT(got.size(), program.size());
+    for (const QString& s : prompter.shown)
+        EXPECT_NE(s, QStringLiteral("DNC Completed!"));
 }
 
 TEST_F(FernportWindow, CancelledRunEndsSilentlyAndNoDocumentAsksToOpenOne)
@@ -315,4 +407,21 @@ TEST_F(FernportWindow, EditorSavesAtomicallyInGbkAndKeepsRecentFiles)
     EXPECT_EQ(frame->documentPath(), path);
     EXPECT_FALSE(frame->openDocument(dir.filePath(QStringLiteral("none.nc"))));
     EXPECT_EQ(frame->editor()->toPlainText(), QStringLiteral("O0002 (夹具)\nM30\n"));
+}
+
+#include "common/ui/portcombo.h"
+
+TEST(PortCombo, ListShowsWhatIsKnownAndTheFieldKeepsTheName)
+{
+    QComboBox combo;
+    combo.setEditable(true);
+    combo.setEditText(QStringLiteral("/dev/ttyACM7"));
+    fillPortCombo(&combo, {{QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART, FTDI, S/N A1")},
+                           {QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00-port0"), QStringLiteral("ttyUSB0")}});
+    EXPECT_EQ(combo.currentText(), QStringLiteral("/dev/ttyACM7"));  // a typed name stays
+    ASSERT_EQ(combo.count(), 2);
+    EXPECT_EQ(combo.model()->index(0, 1).data().toString(), QStringLiteral("FT232R USB UART, FTDI, S/N A1"));
+    combo.setCurrentIndex(1);
+    EXPECT_EQ(combo.currentText(), QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00-port0"));
+    EXPECT_EQ(combo.findText(QStringLiteral("ttyUSB0")), 0);
 }

@@ -137,7 +137,9 @@ TEST_F(FlowBench, ListEditingAppliesTheFamilysNamesRenamesAndLimits)
     EXPECT_EQ(renameAsked, (QStringList{QStringLiteral("drill.nc"), QStringLiteral("O12a")}));
     ASSERT_EQ(prompter.shown.size(), 3u);
     EXPECT_EQ(prompter.shown[0], QStringLiteral("Can not send file drill.nc to user part, please rename!"));
+    EXPECT_EQ(prompter.captions[0], QStringLiteral("Error"));
     EXPECT_EQ(prompter.shown[2], QStringLiteral("Can not find ") + dir.filePath(QStringLiteral("gone.nc")));
+    EXPECT_EQ(prompter.captions[2], QString());  // no caption of its own
 
     // A cancelled rename skips the file; the prompt family refuses what the general one takes.
     session.family = 6;
@@ -156,6 +158,7 @@ TEST_F(FlowBench, ListEditingAppliesTheFamilysNamesRenamesAndLimits)
     EXPECT_EQ(send.entries().size(), 800u);
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0], QStringLiteral("Can not receive more than 800 files."));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Error"));
     send.removeEntries({0, 0, 5, 799});
     EXPECT_EQ(send.entries().size(), 797u);
     EXPECT_EQ(send.entries()[0].name, QStringLiteral("O0001.cnc"));
@@ -165,9 +168,17 @@ TEST_F(FlowBench, EditedFileModeNeedsADocumentAndAnAcceptedName)
 {
     EXPECT_FALSE(send.startEdited(QString()));
     EXPECT_EQ(prompter.shown.back(), QStringLiteral("Not file is opened!"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Error"));
     session.family = 2;
+    // The list is emptied first and a refused name goes straight to the rename dialog.
+    send.addFiles({pcFile(QStringLiteral("O5.nc"), "x")}, QStringLiteral("user"));
+    ASSERT_EQ(send.entries().size(), 1u);
+    prompter.shown.clear();
     EXPECT_FALSE(send.startEdited(pcFile(QStringLiteral("drill.nc"), "x")));  // rename cancelled: nothing is sent
     EXPECT_EQ(renameAsked, QStringList{QStringLiteral("drill.nc")});
+    EXPECT_TRUE(prompter.shown.empty()) << prompter.shown.front().toStdString();
+    ASSERT_EQ(send.entries().size(), 1u);
+    EXPECT_TRUE(send.entries()[0].path.endsWith(QStringLiteral("/drill.nc")));
     EXPECT_FALSE(send.active());
     EXPECT_TRUE(wire.isEmpty());
 

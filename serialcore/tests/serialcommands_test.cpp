@@ -95,8 +95,26 @@ TEST(ListingCollector, EndsAtCanOrAtThePromptAfterTheEcho)
     c.reset();
     EXPECT_EQ(c.feed("1: A\t 1\r\nuser\\:"), ListingCollector::State::Collecting);
 
+    // Longer than the buffer: the first 100000 bytes are kept, cut at their last whole line,
+    // and the end is still seen after the cut (here split across two chunks).
     c.reset();
-    EXPECT_EQ(c.feed(QByteArray(wire::kListingBufferSize + 1, 'a')), ListingCollector::State::Overflow);
+    QByteArray line("1: O00001.txt\t 12345\r\n");  // 22 bytes
+    QByteArray longListing = "xls\r\n";
+    while (longListing.size() < wire::kListingBufferSize + 500)
+        longListing += line;
+    EXPECT_EQ(c.feed(longListing), ListingCollector::State::Collecting);
+    EXPECT_TRUE(c.truncated());
+    EXPECT_EQ(c.feed("user\\"), ListingCollector::State::Collecting);
+    EXPECT_EQ(c.feed(":"), ListingCollector::State::Complete);
+    const QByteArray kept = c.listing();
+    EXPECT_LE(kept.size(), wire::kListingBufferSize);
+    EXPECT_GT(kept.size(), wire::kListingBufferSize - line.size());
+    EXPECT_TRUE(kept.endsWith("12345\r\n"));
+    EXPECT_EQ(parseListing(kept).size(), size_t(kept.size() / line.size()));
+
+    c.reset();
+    EXPECT_EQ(c.feed(QByteArray(wire::kListingBufferSize + 1, 'a') + wire::kCan), ListingCollector::State::Complete);
+    EXPECT_TRUE(c.listing().isEmpty());
 }
 
 TEST(ControllerNames, EachFamilyHasItsRule)

@@ -156,3 +156,63 @@ TEST_F(SerialOverPty, HandlerThatSpinsTheEventLoopDoesNotReorderChunks)
     EXPECT_EQ(seen[0], QByteArray(10, 'a'));
     EXPECT_EQ(seen[1], QByteArray("<handled>"));
 }
+
+#include "serialcore/linepacer.h"
+
+TEST(LinePacer, KeepsOnlyTheSlackAheadOfTheLine)
+{
+    struct Case { int baud; qsizetype slackBytes; qint64 usPerByte; };
+    // 5 ms of line time: 4 bytes at 9600 (1041 us each), 58 at 115200 (86 us each).
+    const Case cases[] = {{9600, 4, 1041}, {115200, 58, 86}, {300, 1, 33333}};
+    for (const Case& c : cases) {
+        LinePacer pacer(c.baud);
+        EXPECT_EQ(pacer.usPerByte(), c.usPerByte) << c.baud;
+        EXPECT_EQ(pacer.slackBytes(), c.slackBytes) << c.baud;
+        qint64 now = 1'000'000;
+        EXPECT_EQ(pacer.allowance(now), c.slackBytes) << c.baud;
+        pacer.wrote(pacer.allowance(now), now);
+        EXPECT_EQ(pacer.allowance(now), 0) << c.baud;
+        EXPECT_GT(pacer.waitUs(now), 0) << c.baud;
+        // After the wait exactly one more byte fits; a long pause never banks more than the slack.
+        now += pacer.waitUs(now);
+        EXPECT_EQ(pacer.allowance(now), 1) << c.baud;
+        EXPECT_EQ(pacer.allowance(now + 60'000'000), c.slackBytes) << c.baud;
+    }
+
+    // Over a second of steady writing the stream moves at the line's rate, not faster.
+    LinePacer pacer(9600);
+    qint64 written = 0;
+    for (qint64 now = 0; now <= 1'000'000; now += 2000) {
+        const qsizetype n = pacer.allowance(now);
+        pacer.wrote(n, now);
+        written += n;
+    }
+    EXPECT_GE(written, 955);
+    EXPECT_LE(written, 965);
+}
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+TEST(CVantorComm, RefusedForLackOfPermissionNamesTheDialoutGroup)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root opens everything";
+    QTemporaryDir dir;
+    const QString device = dir.filePath(QStringLiteral("ttyLocked"));
+    QFile f(device);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    ASSERT_TRUE(f.setPermissions(QFileDevice::Permissions()));
+    CVantorComm comm;
+    comm.setPort(device, 9600);
+    EXPECT_FALSE(comm.open());
+    EXPECT_TRUE(comm.lastError().contains(QStringLiteral("dialout"))) << comm.lastError().toStdString();
+
+    // Every enumerated port is listed with what is known of it; by-id names come after.
+    const auto described = CVantorComm::describedPorts();
+    for (const QString& name : CVantorComm::availablePorts())
+        EXPECT_TRUE(std::any_of(described.begin(), described.end(), [&](const auto& p) { return p.name == name; }));
+}

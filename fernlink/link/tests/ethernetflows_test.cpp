@@ -25,6 +25,8 @@ QByteArray one(char c)
 struct Recorder : EthernetObserver {
     int drops = 0;
     std::vector<bool> ends;
+    std::vector<std::pair<LogEntry, QString>> logs;
+    void log(LogEntry entry, const QString& text) override { logs.emplace_back(entry, text); }
     void dropLink() override { ++drops; }
     void finished(bool completed) override { ends.push_back(completed); }
 };
@@ -362,6 +364,9 @@ TEST_F(NetFlows, SendStreamsPaddedFramesThenEot)
         EXPECT_EQ(payload.left(size), data);
         EXPECT_EQ(payload.mid(size), QByteArray(payload.size() - size, '\0'));
         EXPECT_EQ(flows.send.rows[0].state, "sent");
+        // The packets field counts 128-byte blocks on this link too, in step with the progress.
+        const int blocks = std::max(1, (size + 127) / 128);
+        EXPECT_EQ(flows.send.stats.packetsText(), QStringLiteral("%1/%1").arg(blocks)) << size;
     }
 }
 
@@ -449,13 +454,18 @@ TEST_F(NetFlows, SendEndsCleanlyOnARefusedPartitionATimeOutAndStop)
     feed({"scdno"});
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_TRUE(port.timers.empty());
+    // The row and the log say why, not a bare "error".
+    EXPECT_EQ(flows.send.rows[0].state, "CNC refused area SYS");
+    ASSERT_FALSE(observer.logs.empty());
+    EXPECT_EQ(observer.logs.back().first, LogEntry::Failed);
+    EXPECT_EQ(observer.logs.back().second, path + ": CNC refused area SYS (scdno)");
 
     ASSERT_TRUE(flows.send.start());
     for (int i = 0; i < 8; ++i)
         flows.onTimer(nettimers::kSendReply);
     EXPECT_EQ(state.operation, OperationState::OpNetSend);
     flows.onTimer(nettimers::kSendReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's answer)");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 
     port.take();
@@ -516,12 +526,14 @@ TEST_F(Dnc, EthernetStreamsRawChunksAfterDncok)
     dnc.onBytes("dnc");
     dnc.onBytes("ok");
     EXPECT_EQ(net.take(), data.left(2048));
+    EXPECT_EQ(dnc.packetsText(), "1/3");  // 2048-byte chunks, not "1/0"
     EXPECT_FALSE(net.timerRunning(dnctimers::kReply));
     dnc.onBytes(one(net::kAck));
     EXPECT_EQ(net.take(), data.mid(2048, 2048));
     dnc.onBytes(one(net::kAck));
     EXPECT_EQ(net.take(), data.mid(4096));
     EXPECT_EQ(dnc.progressText(), "5000/5000  100.00%");
+    EXPECT_EQ(dnc.packetsText(), "3/3");
     dnc.onBytes(one(net::kAck));
     EXPECT_EQ(net.script(), "<100>" + one(net::kEot));
     EXPECT_EQ(state.operation, OperationState::OpIdle);
@@ -558,6 +570,7 @@ TEST_F(Dnc, EthernetReplyTimeOutOtherBytesAndLinkErrors)
     EXPECT_TRUE(dnc.running());
     dnc.onTimer(dnctimers::kReply);
     EXPECT_EQ(prompter.shown.back(), "Error or the buffer is full");
+    EXPECT_EQ(prompter.captions.back(), "DNC");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 
     ASSERT_TRUE(start(QByteArray(3000, 'g')));
@@ -674,7 +687,7 @@ TEST_F(Dnc, SerialTwentyFirstNakAbortsAndSilenceTimesOut)
     ASSERT_TRUE(start("G1\n"));
     for (int i = 0; i < 6; ++i)
         dnc.onTimer(dnctimers::kReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC to start the DNC)");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_TRUE(serial.take().isEmpty());
     dnc.onBytes("C");  // too late: the stream is over

@@ -111,3 +111,18 @@ TEST(FileListStore, FailedSaveLeavesTheEarlierFileIntact)
     EXPECT_EQ(loadFileList(file).items.at(0).path, QStringLiteral("/keep"));
     EXPECT_EQ(loadFileList(dir.filePath(QStringLiteral("none.dat"))).status, FileListReadResult::Status::NotOpened);
 }
+
+TEST(FileListStore, TextGbkCannotHoldIsRefusedAndNothingIsWritten)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("list.dat"));
+    ASSERT_TRUE(saveFileList(file, {row(QStringLiteral("/keep"))}).ok);
+    // "ä" would be stored as '?' and come back as another path; Chinese paths are fine.
+    const QString foreign = QStringLiteral("/home/jörg/O1.nc");
+    const ArchiveFileResult saved = saveFileList(file, {row(QStringLiteral("/程序/O2.nc")), row(foreign)});
+    EXPECT_FALSE(saved.ok);
+    EXPECT_TRUE(saved.error.contains(foreign)) << saved.error.toStdString();
+    EXPECT_EQ(loadFileList(file).items.size(), 1u);
+    EXPECT_EQ(firstTextOutsideGbk({row(QStringLiteral("/程序/O2.nc"))}), std::nullopt);
+    EXPECT_EQ(firstTextOutsideGbk({row(foreign)}), foreign);
+}

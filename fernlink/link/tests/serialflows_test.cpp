@@ -84,7 +84,7 @@ TEST_F(Flows, SendTimesOutAfterNineSeconds)
     ASSERT_TRUE(flows.send.start());
     for (int i = 0; i < 9; ++i)
         flows.onTimer(timers::kSendReply);
-    EXPECT_EQ(prompter.shown.back(), "Time out");
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's answer)");
     EXPECT_EQ(flows.send.rows[0].state, "error");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 }
@@ -130,7 +130,7 @@ TEST_F(Flows, ReceivedFileAppearsOnlyWhenCompleteAndNamesCannotLeaveTheFolder)
     flows.onBytes(QByteArray(1, wire::kEot));
     QFile f(dir.filePath("O00001.txt"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("abc") + QByteArray(125, 0x1A));
+    EXPECT_EQ(f.readAll(), QByteArray("abc"));  // the listing said 3 bytes: the padding is not the file's
     EXPECT_EQ(flows.receive.rows[1].state, "Received");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_FALSE(QDir(dir.path()).exists("../evil"));
@@ -160,6 +160,8 @@ TEST_F(Flows, DeleteRemovesAcknowledgedRowsAndStopsAtARefusal)
     flows.onBytes("user>");
     flows.onBytes(QByteArray(1, wire::kDle));
     EXPECT_EQ(prompter.shown.back(), "Delete file error O00002.txt: Not enough right or in used!  Please setup the CNC.");
+    EXPECT_EQ(prompter.captions.back(), "Delete file");
+    EXPECT_EQ(prompter.captions.front(), "Delete file");  // the question before the delete
     EXPECT_EQ(flows.remove.rows.size(), 1u);
     EXPECT_EQ(state.operation, OperationState::OpIdle);
 }
@@ -206,4 +208,109 @@ TEST_F(Flows, NameTooLongForTheControllerFailsTheRow)
     EXPECT_EQ(flows.send.rows[0].state, "error");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
     EXPECT_FALSE(port.written().contains("xdl"));
+}
+
+TEST(SerialReceiveFlow, OnlyThePaddingTheListingAnnouncedIsCut)
+{
+    const QByteArray padded = QByteArray("xy") + QByteArray(126, 0x1A);
+    struct Case { qint64 received; QByteArray last; const char* size; qsizetype kept; };
+    const Case cases[] = {
+        {128, padded, "2", 2},
+        {256, padded, "130", 2},                                // second block
+        {256, padded, "", 128},                                 // no size known: nothing is cut
+        {256, padded, "100", 128},                              // bigger than announced: kept whole
+        {256, padded, "256", 128},
+        {256, QByteArray(128, 'z'), "200", 128},                // not padding: kept whole
+        {128, padded, "abc", 128},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SerialReceiveFlow::keptOfLastBlock(c.received, c.last, QString::fromLatin1(c.size)), c.kept)
+            << c.received << " " << c.size;
+}
+
+TEST_F(Flows, FileReceivedAfterAListingHasTheAnnouncedSize)
+{
+    ASSERT_TRUE(flows.list.start());
+    port.take();
+    flows.onBytes(QByteArray("xls\r\n1: O00007.txt\t 200\r\n") + wire::kCan);
+    port.take();
+    flows.onBytes(QByteArray(1, wire::kCan));
+    ASSERT_EQ(flows.list.rows.size(), 1u);
+    flows.receive.rows = flows.list.rows;
+    flows.receive.rows[0].selected = true;
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    flows.onBytes("user>");
+    port.take();
+    const QByteArray program = QByteArray(200, 'G');
+    flows.onBytes(CXModem::buildFrame(1, program.first(128)));
+    flows.onBytes(CXModem::buildFrame(2, program.sliced(128)));
+    flows.onBytes(QByteArray(1, wire::kEot));
+    EXPECT_EQ(flows.receive.rows[0].state, "Received");
+    EXPECT_EQ(vantor::testing::readFile(dir.filePath("O00007.txt")), program);
+}
+
+TEST_F(Flows, ReceiveAsksForTheStartQuicklyThenEverySecondUpToFifty)
+{
+    flows.receive.rows.push_back({QStringLiteral("O00001.txt"), QStringLiteral("3"), QStringLiteral("user"), {}, true});
+    state.operation = OperationState::OpIdle;
+    ASSERT_TRUE(flows.receive.start(dir.path()));
+    flows.onBytes("user>");
+    port.take();
+    EXPECT_EQ(port.timers[CXModem::kStartTimerId], 500);
+    int requests = 0;
+    for (int i = 0; i < 10; ++i) {
+        flows.onTimer(CXModem::kStartTimerId);
+        requests += int(port.take().count('C'));
+    }
+    EXPECT_EQ(requests, 10);
+    EXPECT_EQ(port.timers[CXModem::kStartTimerId], 1000);
+    for (int i = 0; i < 50; ++i) {
+        flows.onTimer(CXModem::kStartTimerId);
+        requests += int(port.take().count('C'));
+    }
+    EXPECT_EQ(requests, 60);
+    EXPECT_EQ(state.operation, OperationState::OpSerialReceive);
+    flows.onTimer(CXModem::kStartTimerId);  // one period after the last request it gives up
+    EXPECT_EQ(flows.receive.rows[0].state, "Error");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST_F(Flows, NameTheControllerCannotHoldIsAskedAboutAndNeverSent)
+{
+    const QString path = writeFile(QStringLiteral("pruef.bak"), "a");
+    flows.send.rows.push_back(makeSendRow(path, QStringLiteral("präf.bak"), 1, TargetArea::Sys, QStringLiteral("unsend")));
+    EXPECT_FALSE(flows.send.rows[0].sendable);
+    prompter.answers = {Answer::Yes};  // skip it
+    flows.send.start();
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_TRUE(prompter.asked[0].startsWith("präf.bak holds characters that the CNC's code page (GBK) can not hold"))
+        << prompter.asked[0].toStdString();
+    EXPECT_EQ(prompter.captions[0], "Tip");
+    EXPECT_FALSE(port.take().contains("xdl"));
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+}
+
+TEST_F(Flows, ListTimeOutAndLongListings)
+{
+    ASSERT_TRUE(flows.list.start());
+    for (int i = 0; i < 10; ++i)
+        flows.onTimer(timers::kList);
+    EXPECT_EQ(prompter.shown.back(), "Time out (waiting for the CNC's file list)");
+    EXPECT_EQ(prompter.captions.back(), "Get flie list");
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+
+    // A listing longer than the 100000-byte buffer keeps its first part instead of failing.
+    ASSERT_TRUE(flows.list.start());
+    QByteArray listing = "xls\r\n";
+    for (int i = 1; listing.size() < 120000; ++i)
+        listing += QByteArray("1: O") + QByteArray::number(10000 + i) + ".txt\t 99\r\n";
+    flows.onBytes(listing);
+    flows.onBytes(QByteArray(1, wire::kCan));
+    flows.onBytes(QByteArray("sys>1: back.bak\t 7\r\n") + wire::kCan);
+    EXPECT_EQ(state.operation, OperationState::OpIdle);
+    ASSERT_GT(flows.list.rows.size(), 4000u);
+    EXPECT_LE(flows.list.rows.size(), 100000u / 19 + 1);  // 19-byte lines, and the one of sys
+    EXPECT_EQ(flows.list.rows.front().name, "O10001.txt");
+    EXPECT_EQ(flows.list.rows.back().name, "back.bak");
+    EXPECT_EQ(prompter.shown.size(), 1u);  // no error this time
 }

@@ -707,3 +707,33 @@ TEST_F(FtpPages, OnlineRowsAreKeyedByThreadId)
 }
 
 }  // namespace
+
+TEST_F(FtpPages, AccountDialogRefusesTextTheAccountFileCannotHold)
+{
+    startProgram();
+    hub->state.language = Language::English;
+    const QString foreign = dir.filePath(QStringLiteral("jörg"));
+    const QString chinese = dir.filePath(QStringLiteral("程序"));
+    ASSERT_TRUE(QDir().mkpath(foreign));
+    ASSERT_TRUE(QDir().mkpath(chinese));
+    UserDialog dialog(*hub);
+    dialog.nameEdit()->setText(QStringLiteral("Ab123"));
+    dialog.passwordEdit()->setText(QStringLiteral("pässword"));
+    dialog.confirmEdit()->setText(QStringLiteral("pässword"));
+    dialog.homeEdit()->setText(chinese);
+    dialog.tryAccept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(lastShown(), QStringLiteral("pässword holds characters that GBK can not hold; it can not be saved."));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("user manager"));
+
+    dialog.passwordEdit()->setText(QStringLiteral("secret"));
+    dialog.confirmEdit()->setText(QStringLiteral("secret"));
+    dialog.homeEdit()->setText(foreign);
+    dialog.tryAccept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(lastShown().startsWith(foreign)) << lastShown().toStdString();
+
+    dialog.homeEdit()->setText(chinese);  // GBK holds Chinese folders
+    dialog.tryAccept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}

@@ -23,11 +23,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -35,10 +38,13 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
+#include <QMenuBar>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 
 using namespace vantor;
 using namespace vantor::fernlink;
@@ -170,6 +176,11 @@ TEST_F(MainFrameTest, EmptyProfileStartsInChineseDisconnectedOnTheEditor)
         EXPECT_EQ(frame->outlookBar()->item(i)->text(), s(items[i])) << i;
     EXPECT_EQ(frame->outlookBar()->currentRow(), 0);
     maybeShoot(frame.get(), "fernlink-main-editor.png");
+
+    // Qt's own buttons speak the window's language, as the questions' [是]/[否] expect.
+    QMessageBox box(QMessageBox::Question, s("DNC"), s("?"), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')).left(1), s("是"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')).left(1), s("否"));
 }
 
 TEST_F(MainFrameTest, EnglishProfileShowsEnglishTexts)
@@ -180,6 +191,8 @@ TEST_F(MainFrameTest, EnglishProfileShowsEnglishTexts)
     EXPECT_EQ(frame->outlookBar()->item(2)->text(), s("PC ->  CNC"));
     EXPECT_EQ(frame->positionText(), s("Line 1/1   0 B"));
     EXPECT_EQ(frame->linkStatusText(), s("disconnect"));
+    QMessageBox box(QMessageBox::Question, s("DNC"), s("?"), QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), s("Yes"));
 }
 
 TEST_F(MainFrameTest, StartInTrayLeavesOnlyTheTrayAndMinimisingHidesAgain)
@@ -208,11 +221,17 @@ TEST_F(MainFrameTest, AutoActivateStartsTheServerWithTheStoredLimits)
     EXPECT_EQ(hub().server().listeningPort(), port);
     EXPECT_EQ(frame->linkStatusText(), s(" 服务器已开启"));
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsUp);
+    // The server has a lamp of its own beside the pair.
+    auto* serverLamp = frame->findChild<QLabel*>(s("serverPane"));
+    ASSERT_NE(serverLamp, nullptr);
+    EXPECT_TRUE(serverLamp->property("running").toBool());
+    EXPECT_EQ(serverLamp->toolTip(), s("服务器已开启"));
     EXPECT_FALSE(frame->action(s("actionStartServer"))->isEnabled());
     frame->stopServer();
     EXPECT_FALSE(hub().server().isRunning());
     EXPECT_EQ(frame->linkStatusText(), s("服务器已停止"));
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_FALSE(serverLamp->property("running").toBool());
 }
 
 // ---------------------------------------------------------------- pages
@@ -231,6 +250,7 @@ TEST_F(MainFrameTest, PagesSwitchOnceAndTheUserManagerNeedsTheRightLevel)
     hub().loginLevel = 0;
     EXPECT_FALSE(frame->showPage(CMainFrame::PageUserManager));
     EXPECT_EQ(lastShown(), s("没权限对此进行操作"));
+    EXPECT_EQ(prompter.captions.back(), s("用户管理"));
     EXPECT_EQ(frame->currentPage(), CMainFrame::PageSend);
     hub().loginLevel = 2;
     EXPECT_TRUE(frame->showPage(CMainFrame::PageUserManager));
@@ -304,16 +324,18 @@ TEST_F(MainFrameTest, EthernetConnectStoresTheAddressAndDisconnectCloses)
     startSim(false);
     preset("IP/IP1", 10);
     make();
-    CMainFrame::Octets offered{};
-    frame->setControllerPort(simPort);
-    frame->setAddressAsker([&](const CMainFrame::Octets& initial) {
+    CAddressDlg::Address offered{};
+    // The simulator listens on a port of its own: the dialog's port reaches it.
+    frame->setControllerAsker([&](const CAddressDlg::Address& initial, const QStringList&) {
         offered = initial;
-        return CMainFrame::Octets{127, 0, 0, 1};
+        return CAddressDlg::Address{{127, 0, 0, 1}, simPort};
     });
     frame->connectEthernet();
     EXPECT_FALSE(frame->action(s("actionConnectSerial"))->isEnabled());  // nothing starts while it waits
+    EXPECT_FALSE(frame->menuBar()->isEnabled());
+    EXPECT_FALSE(frame->findChild<QToolBar*>(s("standardToolbar"))->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return !frame->connectingEthernet(); }));
-    EXPECT_EQ(offered, (CMainFrame::Octets{10, 0, 0, 0}));
+    EXPECT_EQ(offered, (CAddressDlg::Address{{10, 0, 0, 0}, 1234}));  // 1234 when none was stored
     EXPECT_EQ(hub().state.link, LinkType::LinkEthernet);
     EXPECT_TRUE(hub().ethernet().isConnected());
     EXPECT_EQ(frame->linkStatusText(), s("以太网已连接"));
@@ -323,6 +345,10 @@ TEST_F(MainFrameTest, EthernetConnectStoresTheAddressAndDisconnectCloses)
     const int octets[] = {127, 0, 0, 1};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(stored(keys[i]).toInt(), octets[i]) << keys[i];
+    EXPECT_TRUE(frame->menuBar()->isEnabled());
+    EXPECT_TRUE(frame->findChild<QToolBar*>(s("standardToolbar"))->isEnabled());
+    EXPECT_EQ(stored("IP/Port").toInt(), simPort);
+    EXPECT_EQ(stored("IP/Recent").toStringList(), QStringList{s("127.0.0.1:%1").arg(simPort)});
     const QString program = dir.filePath(s("O1234.nc"));
     writeFile(program, toGbk(s("%\nO1234 (外圆粗车)\nG00 X100. Z5.\nG71 U2. R0.5\nG71 P10 Q20 U0.5 W0.1 F0.25\nM30\n%\n")));
     ASSERT_TRUE(frame->openDocument(program));
@@ -345,7 +371,62 @@ TEST_F(MainFrameTest, AddressDialogStartsWithTheStoredOctets)
     ASSERT_NE(first, nullptr);
     first->setValue(300);  // an octet cannot leave 0..255
     EXPECT_EQ(dlg.octets()[0], 255);
+}
+
+TEST_F(MainFrameTest, AddressDialogTakesATypedOrPastedAddressWithItsPort)
+{
+    make();
+    const QStringList recent{s("10.1.1.2:2000"), s("10.1.1.3")};
+    CAddressDlg dlg(hub(), CAddressDlg::Address{{0, 0, 0, 0}, 1234}, recent);
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    auto* first = dlg.findChild<QSpinBox*>(s("octet1"));
+    first->setFocus();
+    first->selectAll();
+    // Key by key, each key to whichever field has the focus by then.
+    for (const QChar c : s("192.168.1.10:8080")) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, c.toLatin1());
+    }
+    EXPECT_EQ(dlg.address(), (CAddressDlg::Address{{192, 168, 1, 10}, 8080}));
     maybeShoot(&dlg, "fernlink-main-address.png");
+
+    // A whole address pasted into any field fills them all.
+    QApplication::clipboard()->setText(s(" 172.16.0.5 "));
+    first->setFocus();
+    QTest::keySequence(QApplication::focusWidget(), QKeySequence::Paste);
+    EXPECT_EQ(dlg.address(), (CAddressDlg::Address{{172, 16, 0, 5}, 8080}));
+
+    // The recent addresses are offered, newest first.
+    auto* recentBox = dlg.findChild<QComboBox*>(s("recentAddresses"));
+    ASSERT_EQ(recentBox->count(), 2);
+    recentBox->setCurrentIndex(0);
+    Q_EMIT recentBox->textActivated(recentBox->itemText(0));
+    EXPECT_EQ(dlg.address(), (CAddressDlg::Address{{10, 1, 1, 2}, 2000}));
+
+    struct Case { const char* text; bool ok; };
+    for (const Case c : {Case{"1.2.3.4", true}, Case{"1.2.3.4:1", true}, Case{"1.2.3", false}, Case{"1.2.3.256", false},
+                         Case{"1.2.3.4:0", false}, Case{"1.2.3.4:70000", false}, Case{"a.b.c.d", false}})
+        EXPECT_EQ(CAddressDlg::parse(s(c.text), 1234).has_value(), c.ok) << c.text;
+}
+
+TEST_F(MainFrameTest, RecentAddressesKeepTheLastEightNewestFirst)
+{
+    make();
+    for (int i = 1; i <= 10; ++i)
+        frame->settings().rememberAddress(frame->settingsStore(), {10, 0, 0, i}, i == 10 ? 1234 : 2000 + i);
+    frame->settings().rememberAddress(frame->settingsStore(), {10, 0, 0, 9}, 2009);  // again: moves to the front
+    const QStringList recent = stored("IP/Recent").toStringList();
+    ASSERT_EQ(recent.size(), 8);
+    EXPECT_EQ(recent[0], s("10.0.0.9:2009"));
+    EXPECT_EQ(recent[1], s("10.0.0.10"));
+    EXPECT_EQ(recent[7], s("10.0.0.3:2003"));
+    frame.reset();
+    make();
+    EXPECT_EQ(frame->settings().recentAddresses, recent);
+    EXPECT_EQ(frame->settings().controllerPort, 2009);
 }
 
 TEST_F(MainFrameTest, EthernetToAClosedPortReportsTheError)
@@ -361,7 +442,9 @@ TEST_F(MainFrameTest, EthernetToAClosedPortReportsTheError)
     ASSERT_TRUE(waitUntil([&] { return !frame->connectingEthernet(); }));
     EXPECT_EQ(hub().state.link, LinkType::LinkNone);
     ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_EQ(prompter.shown[0], s("连接失败，%1错误").arg(ECONNREFUSED));
+    // The controller software's text, then the system's words for the number.
+    EXPECT_EQ(prompter.shown[0], s("连接失败，%1错误 (%2)").arg(ECONNREFUSED).arg(QString::fromLocal8Bit(std::strerror(ECONNREFUSED))));
+    EXPECT_EQ(prompter.captions[0], QString());  // the window's own caption, "提示"
     EXPECT_EQ(frame->linkStatusText(), s("连接失败"));
     EXPECT_TRUE(frame->action(s("actionConnectNet"))->isEnabled());
 }
@@ -782,4 +865,33 @@ TEST_F(MainFrameTest, LanguageCommandsStoreTheChoiceForTheNextStart)
     EXPECT_EQ(stored("Setting/Language").toInt(), 0);
     EXPECT_EQ(lastShown(), s("重启程序后生效"));
     EXPECT_EQ(hub().state.language, Language::Chinese);  // this run keeps its language
+}
+
+TEST_F(MainFrameTest, KeyboardSelectAllFollowsTheFocusAndCommandsHaveShortcuts)
+{
+    make();
+    frame->startUp();
+    frame->editor()->setPlainText(s("G00 X0\nM30\n"));
+    ASSERT_TRUE(frame->showPage(CMainFrame::PageSend));
+    auto* send = static_cast<SendPage*>(frame->page(CMainFrame::PageSend));
+    const QString a = dir.filePath(s("O1.nc"));
+    const QString b = dir.filePath(s("O2.nc"));
+    writeFile(a, "1");
+    writeFile(b, "2");
+    send->addFiles({a, b}, TargetArea::User);
+    send->list()->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    send->list()->setFocus();
+    frame->action(s("actionSelectAll"))->trigger();
+    EXPECT_EQ(send->list()->selectedRows().size(), 2u);  // the rows, not the editor's text
+    EXPECT_FALSE(frame->editor()->textCursor().hasSelection());
+
+    EXPECT_EQ(frame->action(s("actionConnectSerial"))->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(frame->action(s("actionConnectNet"))->shortcut(), QKeySequence(Qt::Key_F6));
+    EXPECT_EQ(frame->action(s("actionDisconnect"))->shortcut(), QKeySequence(Qt::Key_F8));
+    QAction* receivePage = frame->action(s("actionPage%1").arg(CMainFrame::PageReceive));
+    ASSERT_NE(receivePage, nullptr);
+    EXPECT_EQ(receivePage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_4));
+    receivePage->trigger();
+    EXPECT_EQ(frame->currentPage(), CMainFrame::PageReceive);
 }

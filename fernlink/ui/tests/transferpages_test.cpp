@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -278,10 +279,18 @@ TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
         EXPECT_EQ(got2.size(), two.size());
     }
     EXPECT_EQ(page.progressFields()->file->text(), local(s("O1.nc")));
-    ASSERT_EQ(log.entries()->topLevelItemCount(), 2);
+    // At the end: packets in 128-byte blocks on either link, no time left, no speed.
+    const int blocks = int((one.size() + 127) / 128);
+    EXPECT_EQ(page.progressFields()->packets->text(), s("%1/%1").arg(blocks));
+    EXPECT_EQ(page.progressFields()->remaining->text(), s("00:00:00"));
+    EXPECT_EQ(page.progressFields()->speed->text(), s("0.00 KB/s"));
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 3);
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColWhat), log.what(LogEntry::Sent));
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("o12.txt")));
     EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), local(s("O1.nc")));
+    // One line for the batch.
+    EXPECT_EQ(log.entries()->topLevelItem(2)->text(OperationLogPage::ColWhat), log.what(LogEntry::BatchEnded));
+    EXPECT_EQ(log.entries()->topLevelItem(2)->text(OperationLogPage::ColName), s("2 sent, 0 skipped, 0 failed"));
     if (!serial) {
         log.resize(700, 300);
         log.show();
@@ -685,11 +694,14 @@ TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
     ASSERT_TRUE(idle());
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(onCnc("user", s("O00010.txt"))); }));
     EXPECT_EQ(columnTexts(list, ReceivePage::ColName), (QStringList{s("O00002.txt"), s("backup.bak")}));
-    ASSERT_EQ(log.entries()->topLevelItemCount(), 2);
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 3);
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColWhat), log.what(LogEntry::Receiving));
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), QDir(folder).filePath(s("O00002.txt")));
-    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColWhat), log.what(LogEntry::Deleted));
-    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), s("O00010.txt"));
+    // The receive ends with one line for the batch: backup.bak was not overwritten.
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColWhat), log.what(LogEntry::BatchEnded));
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), s("1 received, 1 skipped, 0 failed"));
+    EXPECT_EQ(log.entries()->topLevelItem(2)->text(OperationLogPage::ColWhat), log.what(LogEntry::Deleted));
+    EXPECT_EQ(log.entries()->topLevelItem(2)->text(OperationLogPage::ColName), s("O00010.txt"));
 
     page.getUsbList();
     ASSERT_TRUE(idle());
@@ -883,3 +895,65 @@ TEST_F(TransferPagesTest, DncStartRefusalsChangeNothing)
 }
 
 }  // namespace
+
+TEST_F(TransferPagesTest, DeleteKeyTakesRowsOffTheQueue)
+{
+    SendPage page(*hub);
+    writeFile(local(s("O1.nc")), "a");
+    writeFile(local(s("O2.nc")), "b");
+    page.addFiles({local(s("O1.nc")), local(s("O2.nc"))}, TargetArea::User);
+    page.show();
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    page.list()->setFocus();
+    page.list()->setRowSelected(0, true);
+    prompter.answers = {Answer::Yes};
+    QTest::keyClick(page.list(), Qt::Key_Delete);
+    ASSERT_EQ(page.list()->rowCount(), 1);
+    EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00001.txt"));
+    EXPECT_EQ(prompter.captions.back(), s("Delete file"));
+
+    // F9 sends from anywhere on the page: with no link up, the page says so.
+    QTest::keyClick(page.list(), Qt::Key_F9);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Please Connect to CNC"));
+}
+
+TEST_F(TransferPagesTest, DncStreamErrorClearsThePage)
+{
+    startSim({s("--cancel-after"), s("1")});
+    connectEthernet();
+    writeFile(local(s("part.nc")), program(600));
+    ASSERT_GT(QFileInfo(local(s("part.nc"))).size(), 4096);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 600, false}; };
+    DncPage page(*hub);
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(idle());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Send file error"));
+    EXPECT_EQ(prompter.captions.back(), s("DNC"));
+    // Nothing is left that looks like a run still going.
+    EXPECT_TRUE(page.file->text().isEmpty());
+    EXPECT_TRUE(page.packets->text().isEmpty());
+    EXPECT_TRUE(page.progressField->text().isEmpty());
+    EXPECT_EQ(page.bar->value(), 0);
+}
+
+TEST_F(TransferPagesTest, RefusedPartitionNamesTheReasonInTheRowAndTheLog)
+{
+    startSim({s("--refuse-partition")});
+    connectEthernet();
+    SendPage page(*hub);
+    OperationLogPage log(*hub);
+    writeFile(local(s("O1.nc")), "G0\n");
+    page.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    page.selectAll();
+    page.send();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), s("CNC refused area USER"));
+    ASSERT_EQ(log.entries()->topLevelItemCount(), 2);
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColWhat), log.what(LogEntry::Failed));
+    EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("O1.nc")) + s(": CNC refused area USER (scder)"));
+    EXPECT_EQ(log.entries()->topLevelItem(1)->text(OperationLogPage::ColName), s("0 sent, 0 skipped, 1 failed"));
+}
