@@ -119,9 +119,11 @@ int runFtpd(QStringList args)
     int port = kDefaultPort;
     int maxUsers = kDefaultMaxUsers;
     double idleMinutes = kDefaultIdleMinutes;
+    int loginSeconds = kLoginDeadlineSeconds;
     QString users;
     QString why;
     if (!takeInt(args, QStringLiteral("--port"), &port, 0, 65535, &why)
+        || !takeInt(args, QStringLiteral("--login-timeout"), &loginSeconds, 0, 3600, &why)
         || !takeInt(args, QStringLiteral("--max-users"), &maxUsers, 1, 1000, &why)
         || !takeMinutes(args, QStringLiteral("--timeout"), &idleMinutes, &why)
         || !takeString(args, QStringLiteral("--users"), &users, &why))
@@ -141,6 +143,7 @@ int runFtpd(QStringList args)
     server.setPort(port);
     server.setMaxUsers(maxUsers);
     server.setIdleTimeoutSeconds(int(idleMinutes * 60 + 0.5));
+    server.setLoginTimeoutSeconds(loginSeconds);
     QObject::connect(&server, &CFtpServerWnd::eventLine, [](const QString& line) {
         out() << line << "\n";
         out().flush();
@@ -266,8 +269,9 @@ int runFtpCommand(const QStringList& args)
 QString ftpUsage()
 {
     return QStringLiteral(
-        "  ftpd [--port N] [--max-users N] [--timeout MIN] [--users FILE]\n"
-        "        run the FTP server in the foreground until interrupted\n"
+        "  ftpd [--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--users FILE]\n"
+        "        run the FTP server in the foreground until interrupted; a client must log in\n"
+        "        within --login-timeout seconds (30; 0: no limit)\n"
         "  users [--users FILE] list\n"
         "  users [--users FILE] add NAME --password P --home DIR [--download] [--upload] [--delete] [--mkdir] [--disabled]\n"
         "  users [--users FILE] remove NAME\n");

@@ -4,12 +4,20 @@
 #include "fernlink/ftpserver/ftpsession.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMutexLocker>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace vantor::ftp {
 
@@ -22,162 +30,283 @@ QString dotted(const QHostAddress& address)
     return ok ? QHostAddress(v4).toString() : address.toString();
 }
 
-// The data socket of one connection: a passive listener that admits only the control
-// connection's peer, or an active connection back to it.
-class QtDataChannel : public QObject, public FtpDataChannel {
+bool samePeer(const sockaddr_in& address, const QString& peer)
+{
+    return QHostAddress(ntohl(address.sin_addr.s_addr)).toString() == peer;
+}
+
+// The data socket of one connection, on the plain descriptor: a passive listener that
+// admits only the control connection's peer, or an active connection back to it. Unlike a
+// buffered Qt socket it tells a reset from a clean end, reads upload bytes only while an
+// upload runs (so anything pushed at an idle connection waits in the kernel's bounded
+// buffer), and sends files with sendfile.
+class PosixDataChannel : public QObject, public FtpDataChannel {
 public:
-    QtDataChannel(QString peer, std::function<CFtpCommandSocket*()> session)
+    PosixDataChannel(QString peer, std::function<CFtpCommandSocket*()> session)
         : peer_(std::move(peer)), session_(std::move(session)) {}
-    ~QtDataChannel() override { abort(); }
+    ~PosixDataChannel() override { abort(); }
 
     bool listenPassive(quint16* port) override
     {
         abort();
-        listener_ = new QTcpServer(this);
-        if (!listener_->listen(QHostAddress::AnyIPv4, 0))
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (listenFd_ < 0)
             return false;
-        *port = listener_->serverPort();
-        connect(listener_, &QTcpServer::newConnection, this, [this] {
-            while (listener_ && listener_->hasPendingConnections()) {
-                QTcpSocket* socket = listener_->nextPendingConnection();
-                if (socket_ || dotted(socket->peerAddress()) != peer_) {
-                    socket->abort();   // another host, or a second connection: not ours
-                    socket->deleteLater();
-                    continue;
-                }
-                adopt(socket);
-                listener_->close();
-                listener_->deleteLater();
-                listener_ = nullptr;
-                if (auto* s = session_())
-                    s->onDataConnected();
-                drain();
-            }
-        });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        socklen_t length = sizeof address;
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 5) != 0
+            || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            abort();
+            return false;
+        }
+        *port = ntohs(address.sin_port);
+        listenNotifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
+        QObject::connect(listenNotifier_.get(), &QSocketNotifier::activated, this, [this] { acceptPeer(); });
         return true;
     }
 
     bool connectActive(const QString& host, quint16 port) override
     {
         abort();
-        adopt(new QTcpSocket(this));
-        connected_ = false;
-        connect(socket_, &QTcpSocket::connected, this, [this] {
-            connected_ = true;
-            if (auto* s = session_())
-                s->onDataConnected();
-            drain();
-        });
-        socket_->connectToHost(host, port);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        if (::inet_pton(AF_INET, host.toLatin1().constData(), &address.sin_addr) != 1)
+            return false;
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd_ < 0)
+            return false;
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+            abort();
+            return false;
+        }
+        connecting_ = true;
+        makeNotifiers();
+        writeNotifier_->setEnabled(true);
         return true;
     }
 
-    bool isConnected() const override { return socket_ && connected_; }
-    void write(const QByteArray& block) override
+    bool isConnected() const override { return fd_ >= 0 && connected_; }
+
+    qint64 send(const char* bytes, qint64 size) override
     {
-        if (socket_)
-            socket_->write(block);
+        if (!isConnected())
+            return SendFailed;
+        if (overBudget())
+            return SendLater;
+        const ssize_t n = ::send(fd_, bytes, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+        return sent(n);
     }
-    qint64 bytesToWrite() const override { return socket_ ? socket_->bytesToWrite() : 0; }
+
+    qint64 sendFile(QFile& file, qint64 offset, qint64 size) override
+    {
+        if (!isConnected())
+            return SendFailed;
+        if (overBudget())
+            return SendLater;
+        off_t at = offset;
+        ssize_t n = useSendfile_ ? ::sendfile(fd_, file.handle(), &at, size_t(size)) : -1;
+        if (useSendfile_ && n < 0 && (errno == EINVAL || errno == ENOSYS))
+            useSendfile_ = false;   // a file system without it: copy through a buffer
+        if (!useSendfile_) {
+            buffer_.resize(std::min<qint64>(size, 256 * 1024));
+            const ssize_t got = ::pread(file.handle(), buffer_.data(), size_t(buffer_.size()), offset);
+            if (got <= 0)
+                return FileFailed;
+            n = ::send(fd_, buffer_.constData(), size_t(got), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else if (n == 0) {
+            return FileFailed;   // the file ended before its length: it shrank
+        } else if (n < 0 && errno != EAGAIN && errno != EPIPE && errno != ECONNRESET && errno != ENOTCONN) {
+            return FileFailed;
+        }
+        return sent(n);
+    }
+
+    void receive() override
+    {
+        if (readNotifier_)
+            readNotifier_->setEnabled(true);
+    }
 
     void finish() override
     {
-        finishing_ = true;
-        if (!socket_ || socket_->state() == QAbstractSocket::UnconnectedState)
-            return notifyFinished();
-        socket_->disconnectFromHost();
-        if (socket_->state() == QAbstractSocket::UnconnectedState)
-            notifyFinished();
-    }
-
-    void abort() override
-    {
-        if (socket_) {
-            socket_->disconnect(this);
-            socket_->abort();
-            socket_->deleteLater();
-            socket_ = nullptr;
+        if (fd_ >= 0) {
+            // Everything handed over is in the kernel; it still goes out after the close.
+            ::shutdown(fd_, SHUT_WR);
+            closeDescriptor();
         }
-        if (listener_) {
-            listener_->close();
-            listener_->deleteLater();
-            listener_ = nullptr;
-        }
-        connected_ = finishing_ = peerClosed_ = false;
-    }
-
-    // Bytes are taken off the socket only while an upload runs, so data that arrives
-    // before the STOR command was read waits in the socket instead of being lost.
-    void drain()
-    {
-        CFtpCommandSocket* s = session_();
-        if (!s || !socket_ || s->transferState() != StateStoring)
-            return;
-        while (socket_ && socket_->bytesAvailable() > 0) {
-            const QByteArray block = socket_->read(kDataBlockBytes);
-            s->onDataBytes(block);
-            if (s->transferState() != StateStoring)
-                return;
-        }
-        if (peerClosed_ && socket_)
-            s->onDataPeerClosed();
-    }
-
-private:
-    void adopt(QTcpSocket* socket)
-    {
-        socket_ = socket;
-        socket_->setParent(this);
-        connected_ = socket->state() == QAbstractSocket::ConnectedState;
-        connect(socket_, &QTcpSocket::readyRead, this, [this] { drain(); });
-        connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
-            if (auto* s = session_())
-                s->onDataWritten();
-        });
-        connect(socket_, &QTcpSocket::disconnected, this, [this] { onDisconnected(); });
-        connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                return;   // the disconnected signal follows
-            CFtpCommandSocket* s = session_();
-            if (!s)
-                return;
-            if (!connected_)
-                s->onDataConnectFailed();
-            else if (!finishing_)
-                s->onDataError();
-        });
-    }
-
-    void onDisconnected()
-    {
-        if (finishing_)
-            return notifyFinished();
-        peerClosed_ = true;
-        CFtpCommandSocket* s = session_();
-        if (!s)
-            return;
-        if (s->transferState() == StateStoring)
-            drain();
-        else if (s->transferState() != StateIdle)
-            s->onDataPeerClosed();
-    }
-
-    void notifyFinished()
-    {
-        finishing_ = false;
         QMetaObject::invokeMethod(this, [this] {
             if (auto* s = session_())
                 s->onDataFinished();
         }, Qt::QueuedConnection);
     }
 
+    void abort() override
+    {
+        release(listenNotifier_);
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
+        listenFd_ = -1;
+        closeDescriptor();
+    }
+
+private:
+    // Notifiers may be the ones whose signal is running: they go at the next turn of the loop.
+    static void release(std::unique_ptr<QSocketNotifier>& notifier)
+    {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();
+        }
+    }
+
+    void closeDescriptor()
+    {
+        release(readNotifier_);
+        release(writeNotifier_);
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        connected_ = connecting_ = false;
+        budget_ = 0;
+    }
+
+    void makeNotifiers()
+    {
+        readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+        writeNotifier_->setEnabled(false);
+        QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readable(); });
+        QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { writable(); });
+    }
+
+    void acceptPeer()
+    {
+        for (;;) {
+            sockaddr_in address{};
+            socklen_t length = sizeof address;
+            const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            if (fd_ >= 0 || !samePeer(address, peer_)) {
+                ::close(fd);   // another host, or a second connection: not ours
+                continue;
+            }
+            fd_ = fd;
+            connected_ = true;
+            release(listenNotifier_);
+            ::close(listenFd_);
+            listenFd_ = -1;
+            makeNotifiers();
+            if (auto* s = session_())
+                s->onDataConnected();
+            return;
+        }
+    }
+
+    // Bytes the kernel took count; a full buffer waits for the write notification.
+    qint64 sent(ssize_t n)
+    {
+        if (n > 0) {
+            budget_ += n;
+            return n;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            if (writeNotifier_)
+                writeNotifier_->setEnabled(true);
+            return SendLater;
+        }
+        return SendFailed;
+    }
+
+    // A client that reads as fast as we send would keep us in one loop for the whole file;
+    // every few megabytes the thread goes back to its events (ABOR, QUIT, the stop request).
+    bool overBudget()
+    {
+        if (budget_ < 8 * 1024 * 1024)
+            return false;
+        budget_ = 0;
+        if (writeNotifier_)
+            writeNotifier_->setEnabled(true);
+        return true;
+    }
+
+    void writable()
+    {
+        writeNotifier_->setEnabled(false);
+        budget_ = 0;
+        if (connecting_) {
+            connecting_ = false;
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
+            CFtpCommandSocket* s = session_();
+            if (error != 0) {
+                closeDescriptor();
+                if (s)
+                    s->onDataConnectFailed();
+                return;
+            }
+            connected_ = true;
+            if (s)
+                s->onDataConnected();
+            return;
+        }
+        if (auto* s = session_())
+            s->onDataWritten();
+    }
+
+    void readable()
+    {
+        CFtpCommandSocket* s = session_();
+        if (!s || fd_ < 0)
+            return;
+        const int state = s->transferState();
+        if (state == StateIdle || state == StateLoggedOut) {
+            // Nobody asked for these bytes yet: leave them in the kernel until STOR.
+            readNotifier_->setEnabled(false);
+            return;
+        }
+        buffer_.resize(256 * 1024);
+        // A bounded number of reads per notification keeps the control connection served.
+        for (int round = 0; round < 16 && fd_ >= 0; ++round) {
+            const ssize_t n = ::recv(fd_, buffer_.data(), size_t(buffer_.size()), MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EINTR)
+                    return;
+                // A reset is not an end: the upload broke off.
+                closeDescriptor();
+                s->onDataError();
+                return;
+            }
+            if (n == 0) {
+                closeDescriptor();
+                s->onDataPeerClosed();
+                return;
+            }
+            if (state == StateStoring) {
+                s->onDataBytes(QByteArray::fromRawData(buffer_.constData(), n));
+                if (s->transferState() != StateStoring)
+                    return;
+            }
+            // During a download or a listing, what the client sends is read and dropped.
+        }
+    }
+
     QString peer_;
     std::function<CFtpCommandSocket*()> session_;
-    QTcpServer* listener_ = nullptr;
-    QTcpSocket* socket_ = nullptr;
+    int listenFd_ = -1;
+    int fd_ = -1;
     bool connected_ = false;
-    bool finishing_ = false;
-    bool peerClosed_ = false;
+    bool connecting_ = false;
+    bool useSendfile_ = true;
+    qint64 budget_ = 0;
+    QByteArray buffer_;
+    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
 };
 
 // Lives in the connection thread: the control socket, the timers and the interpreter.
@@ -190,28 +319,31 @@ public:
     {
         if (!control_.setSocketDescriptor(setup_.descriptor))
             return false;
+        // What a client sends faster than we answer stays in the kernel, not in our memory.
+        control_.setReadBufferSize(kControlReadBuffer);
         // Clients send ABOR's Telnet DM as urgent data; keep it in the stream we parse.
         const int on = 1;
         ::setsockopt(int(setup_.descriptor), SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
         peer_ = dotted(control_.peerAddress());
         Q_EMIT thread_->greeted(setup_.id, peer_);
-        if (setup_.refuse) {
-            const QByteArray refusal = QByteArray(reply::kTooManyUsers) + "\r\n";
-            if (sendControl(refusal))
-                trafficSent(refusal.size());
-            closeControl();
-            return true;
-        }
         FtpSessionSettings settings;
         settings.peerAddress = peer_;
         settings.localAddress = dotted(control_.localAddress());
         settings.idleSeconds = setup_.idleSeconds;
+        settings.loginSeconds = setup_.loginSeconds;
         settings.protectedFiles = setup_.protectedFiles;
-        data_ = std::make_unique<QtDataChannel>(peer_, [this] { return session_.get(); });
+        data_ = std::make_unique<PosixDataChannel>(peer_, [this] { return session_.get(); });
         CUserStore* store = setup_.store;
         session_ = std::make_unique<CFtpCommandSocket>(
             *this, *data_, clock_, [store](const QString& name) { return store->find(name); }, settings);
         connect(&control_, &QTcpSocket::readyRead, this, [this] { readControl(); });
+        connect(&control_, &QTcpSocket::bytesWritten, this, [this](qint64 n) {
+            trafficSent(n);
+            if (control_.bytesToWrite() <= kMaxReplyBacklog) {
+                flood_.stop();
+                readControl();
+            }
+        });
         connect(&control_, &QTcpSocket::disconnected, this, [this] { thread_->requestStop(); });
         connect(&tick_, &QTimer::timeout, this, [this] {
             if (session_)
@@ -220,14 +352,18 @@ public:
         tick_.start(1000);
         flush_.setSingleShot(true);
         connect(&flush_, &QTimer::timeout, this, [this] { flushTraffic(); });
+        flood_.setSingleShot(true);
+        // It sends and never reads what we answer: nothing useful can come of it.
+        connect(&flood_, &QTimer::timeout, this, [this] { thread_->requestStop(); });
         const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
-        if (sendControl(greeting))
-            trafficSent(greeting.size());
+        sendControl(greeting);
         return true;
     }
 
     void end()
     {
+        if (session_)
+            session_->onControlClosed();
         flushTraffic();
         if (session_)
             Q_EMIT thread_->lastUser(setup_.id, session_->userName());
@@ -241,6 +377,28 @@ public:
         if (control_.state() != QAbstractSocket::ConnectedState || control_.write(line) != line.size())
             return false;
         return true;
+    }
+    bool controlAlive() override
+    {
+        if (control_.state() != QAbstractSocket::ConnectedState)
+            return false;
+        // The end of the stream may be waiting unread behind the commands. A killed client's
+        // sockets close one after the other, the data connection often first: its control
+        // connection's end is given a moment to arrive.
+        pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            const int left = kUploadSettleMs - int(waited.elapsed());
+            p.revents = 0;
+            const int ready = ::poll(&p, 1, std::max(left, 0));
+            if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return false;
+            if (ready <= 0 || left <= 0)
+                return ready >= 0 || errno == EINTR;
+            // Commands arrived: they wait their turn, the end of the stream would show too.
+            ::usleep(500);
+        }
     }
     void closeControl() override
     {
@@ -260,6 +418,7 @@ public:
             connect(timer.get(), &QTimer::timeout, this, [this, tag] {
                 if (session_)
                     session_->onTimer(tag);
+                readControl();   // commands held back meanwhile
             });
         }
         timer->start(ms);
@@ -270,7 +429,7 @@ public:
             it->second->stop();
     }
     // Byte counts are gathered and handed over a few times a second: one queued signal per
-    // 2048-byte block would cost more than moving the block.
+    // block would cost more than moving the block.
     void trafficSent(qint64 bytes) override { pendingSent_ += bytes; armFlush(); }
     void trafficReceived(qint64 bytes) override { pendingReceived_ += bytes; armFlush(); }
     void transferOutcome(int outcome) override
@@ -303,10 +462,14 @@ private:
 
     void readControl()
     {
-        while (session_ && control_.bytesAvailable() > 0 && !session_->closed()) {
+        while (session_ && control_.bytesAvailable() > 0 && session_->acceptsInput()) {
+            // Replies the client does not take: stop reading its commands until it does.
+            if (control_.bytesToWrite() > kMaxReplyBacklog) {
+                if (!flood_.isActive())
+                    flood_.start(kFloodCloseMs);
+                return;
+            }
             session_->onControlBytes(control_.read(kControlReadBytes));
-            if (data_)
-                data_->drain();
         }
     }
 
@@ -315,14 +478,26 @@ private:
     QTcpSocket control_;
     QTimer tick_;
     QTimer flush_;
+    QTimer flood_;
     qint64 pendingSent_ = 0;
     qint64 pendingReceived_ = 0;
     SystemClock clock_;
     QString peer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
-    std::unique_ptr<QtDataChannel> data_;
+    std::unique_ptr<PosixDataChannel> data_;
     std::unique_ptr<CFtpCommandSocket> session_;
 };
+
+// Over the connection limit: the 421 goes out from here and the socket is closed at once,
+// so a burst of refused clients holds no thread and no place.
+qint64 refuse(qintptr descriptor)
+{
+    const QByteArray refusal = QByteArray(reply::kTooManyUsers) + "\r\n";
+    const ssize_t n = ::send(int(descriptor), refusal.constData(), size_t(refusal.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(int(descriptor), SHUT_WR);
+    ::close(int(descriptor));
+    return n > 0 ? n : 0;
+}
 
 }  // namespace
 
@@ -407,11 +582,18 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     setup.id = nextId_++;
     setup.descriptor = descriptor;
     setup.idleSeconds = idleSeconds_;
+    setup.loginSeconds = loginSeconds_;
     setup.store = &store_;
     setup.protectedFiles = protected_;
+    if (counters_.currentConnections >= maxUsers_) {
+        // Counted as a connection that came, never as one that stays.
+        ++counters_.totalConnections;
+        counters_.bytesSent += quint64(refuse(descriptor));
+        Q_EMIT eventLine(QStringLiteral("[%1] Client refused: too many users.").arg(setup.id));
+        return;
+    }
     ++counters_.currentConnections;
     ++counters_.totalConnections;
-    setup.refuse = counters_.currentConnections > maxUsers_;
     auto* thread = new CConnectThread(setup);
     const quint64 id = setup.id;
     connect(thread, &CConnectThread::traffic, this, &CFtpServerWnd::onTraffic);
@@ -442,7 +624,25 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
         QMutexLocker locker(&threadsLock_);
         threads_.insert(id, thread);
     }
+    if (!startThread(thread)) {
+        // No thread, no connection: closed and not counted.
+        {
+            QMutexLocker locker(&threadsLock_);
+            threads_.remove(id);
+        }
+        --counters_.currentConnections;
+        --counters_.totalConnections;
+        ::close(int(descriptor));
+        delete thread;
+        Q_EMIT eventLine(QStringLiteral("[%1] Could not start a thread for the client; connection closed.").arg(id));
+    }
+}
+
+bool CFtpServerWnd::startThread(QThread* thread)
+{
     thread->start();
+    // A thread that could not be made is neither running nor finished.
+    return thread->isRunning() || thread->isFinished();
 }
 
 void CFtpServerWnd::onTraffic(quint64, int kind, qint64 value)

@@ -59,8 +59,8 @@ public:
     struct Setup {
         quint64 id = 0;
         qintptr descriptor = -1;
-        bool refuse = false;          // over the connection limit: 421 and end
         int idleSeconds = kDefaultIdleMinutes * 60;
+        int loginSeconds = kLoginDeadlineSeconds;
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
@@ -95,6 +95,8 @@ public:
     void setMaxUsers(int maxUsers) { maxUsers_ = maxUsers; }
     void setIdleTimeout(int minutes) { idleSeconds_ = minutes * 60; }
     void setIdleTimeoutSeconds(int seconds) { idleSeconds_ = seconds; }
+    // A connection not logged in by then is closed (0: never).
+    void setLoginTimeoutSeconds(int seconds) { loginSeconds_ = seconds; }
     void setEventSink(IServerEventSink* sink) { sink_ = sink; }
     void setStatisticsInterval(int ms);
 
@@ -109,6 +111,12 @@ public:
     QString lastError() const { return error_; }
     const ServerCounters& counters() const { return counters_; }
     QList<quint64> connectionIds() const;
+    // users.dat and the other files no client may read or replace.
+    const QStringList& protectedFiles() const { return protected_; }
+
+protected:
+    // Starts a connection's thread; false when the system could not make one.
+    virtual bool startThread(QThread* thread);
 
 Q_SIGNALS:
     // Controller output text, without the "CNCOUTDATA " prefix.
@@ -136,6 +144,7 @@ private:
     int port_ = kDefaultPort;
     int maxUsers_ = kDefaultMaxUsers;
     int idleSeconds_ = kDefaultIdleMinutes * 60;
+    int loginSeconds_ = kLoginDeadlineSeconds;
     int statisticsMs_ = 0;
     bool running_ = false;
     QString error_;
