@@ -282,6 +282,7 @@ private:
                 return;
             }
             if (n == 0) {
+                ended_.start();
                 closeDescriptor();
                 s->onDataPeerClosed();
                 return;
@@ -295,8 +296,14 @@ private:
         }
     }
 
+public:
+    // Milliseconds since the client ended its last data connection cleanly.
+    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : 1 << 30; }
+
+private:
     QString peer_;
     std::function<CFtpCommandSocket*()> session_;
+    QElapsedTimer ended_;
     int listenFd_ = -1;
     int fd_ = -1;
     bool connected_ = false;
@@ -385,11 +392,10 @@ public:
         // The end of the stream may be waiting unread behind the commands. A killed client's
         // sockets close one after the other, the data connection often first: its control
         // connection's end is given a moment to arrive.
+        // The disk sync of a large upload already took that moment.
         pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
-        QElapsedTimer waited;
-        waited.start();
         for (;;) {
-            const int left = kUploadSettleMs - int(waited.elapsed());
+            const int left = data_ ? kUploadSettleMs - int(std::min<qint64>(data_->msSinceEnd(), kUploadSettleMs)) : 0;
             p.revents = 0;
             const int ready = ::poll(&p, 1, std::max(left, 0));
             if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))

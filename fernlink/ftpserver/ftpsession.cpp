@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@ namespace vantor::ftp {
 namespace {
 constexpr unsigned char kIac = 0xFF;
 constexpr qint64 kSendChunk = 1024 * 1024;   // bytes offered to the data socket at a time
+constexpr qint64 kWritebackBytes = 8 * 1024 * 1024;
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -505,6 +507,7 @@ void CFtpCommandSocket::startPending()
         pumpSend();
         return;
     case Pending::Store: {
+        syncedUpTo_ = 0;
         // Bytes go to a hidden file beside the target and replace it only when complete,
         // so a reader never sees half an upload and a failed one leaves no trace.
         const QFileInfo target(transferPath_);
@@ -575,6 +578,12 @@ void CFtpCommandSocket::onDataBytes(const QByteArray& bytes)
     if (upload_->write(bytes) != bytes.size())
         return finishTransfer(false, reply::kCantAccessFile, OutcomeUploadFailed);
     done_ += bytes.size();
+    // Start writing to disk while the bytes still come, so the sync at the end finds little
+    // left to do; it does not wait for the disk.
+    if (done_ - syncedUpTo_ >= kWritebackBytes && upload_->flush()) {
+        ::sync_file_range(upload_->handle(), syncedUpTo_, done_ - syncedUpTo_, SYNC_FILE_RANGE_WRITE);
+        syncedUpTo_ = done_;
+    }
 }
 
 bool CFtpCommandSocket::commitUpload()

@@ -183,6 +183,7 @@ private:
     qint64 total_ = 0;
     qint64 lastActivity_ = 0;
     qint64 loggedOutSince_ = 0;
+    qint64 syncedUpTo_ = 0;
 };
 
 }  // namespace vantor::ftp
