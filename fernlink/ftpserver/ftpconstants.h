@@ -22,6 +22,8 @@ inline constexpr int kCncOutputPrefixLength = 11;
 inline constexpr int kDefaultPort = 21;
 inline constexpr int kDefaultMaxUsers = 10;
 inline constexpr int kDefaultIdleMinutes = 5;
+// Connection threads kept waiting for the next client once theirs has gone.
+inline constexpr int kIdleThreads = 16;
 inline constexpr int kControlReadBytes = 2048;   // one read of the control connection
 inline constexpr int kDataBlockBytes = 2048;     // one send or receive on a data connection
 inline constexpr int kDataConnectWaitMs = 10000; // PORT connect or PASV accept must happen by then

@@ -4,6 +4,7 @@
 #include "fernlink/ftpserver/ftpsession.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSocketNotifier>
@@ -383,6 +384,8 @@ public:
     {
         if (control_.state() != QAbstractSocket::ConnectedState || control_.write(line) != line.size())
             return false;
+        // Out now rather than at the next turn of the loop: a login is a few round trips.
+        control_.flush();
         return true;
     }
     bool controlAlive() override
@@ -514,27 +517,76 @@ void CFtpListenSocket::incomingConnection(qintptr descriptor)
     server_->acceptConnection(descriptor);
 }
 
-CConnectThread::CConnectThread(Setup setup) : setup_(std::move(setup)) {}
+CConnectThread::CConnectThread(Setup first) : next_(std::move(first)) {}
 
 void CConnectThread::requestStop()
 {
+    QMutexLocker locker(&lock_);
     stopRequested_ = true;
-    quit();
+    if (loop_)
+        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+}
+
+void CConnectThread::assign(Setup next)
+{
+    QMutexLocker locker(&lock_);
+    next_ = std::move(next);
+    wake_.wakeOne();
+}
+
+void CConnectThread::requestExit()
+{
+    QMutexLocker locker(&lock_);
+    exit_ = stopRequested_ = true;
+    if (loop_)
+        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+    wake_.wakeOne();
 }
 
 void CConnectThread::run()
 {
-    ConnectionWorker worker(this, setup_);
-    // A quit() that came before exec() started would be lost; the flag is not.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [this] {
-        if (stopRequested_)
-            quit();
-    });
-    watch.start(100);
-    if (worker.begin() && !stopRequested_)
-        exec();
-    worker.end();
+    for (;;) {
+        Setup setup;
+        {
+            QMutexLocker locker(&lock_);
+            while (!next_ && !exit_)
+                wake_.wait(&lock_);
+            if (!next_)
+                return;
+            setup = std::move(*next_);
+            next_.reset();
+            stopRequested_ = exit_;
+        }
+        serve(setup);
+        Q_EMIT connectionEnded(setup.id);
+    }
+}
+
+void CConnectThread::serve(const Setup& setup)
+{
+    {
+        ConnectionWorker worker(this, setup);
+        QEventLoop loop;
+        const bool began = worker.begin();
+        {
+            QMutexLocker locker(&lock_);
+            if (!began || stopRequested_) {
+                locker.unlock();
+                worker.end();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                return;
+            }
+            loop_ = &loop;
+        }
+        loop.exec();
+        {
+            QMutexLocker locker(&lock_);
+            loop_ = nullptr;
+        }
+        worker.end();
+    }
+    // Whatever the connection left for later goes before the next client comes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 CFtpServerWnd::CFtpServerWnd(CUserStore& store, QStringList protectedFiles, QObject* parent)
@@ -600,8 +652,17 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     }
     ++counters_.currentConnections;
     ++counters_.totalConnections;
-    auto* thread = new CConnectThread(setup);
     const quint64 id = setup.id;
+    if (!idle_.isEmpty()) {
+        CConnectThread* thread = idle_.takeLast();
+        {
+            QMutexLocker locker(&threadsLock_);
+            threads_.insert(id, thread);
+        }
+        thread->assign(setup);
+        return;
+    }
+    auto* thread = new CConnectThread(setup);
     connect(thread, &CConnectThread::traffic, this, &CFtpServerWnd::onTraffic);
     connect(thread, &CConnectThread::greeted, this, [this](quint64 tid, const QString& peer) {
         peers_[tid] = peer;
@@ -625,7 +686,15 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
                 Q_EMIT eventLine(QStringLiteral("[%1] %2 %3 %4 bytes %5").arg(tid).arg(verb, path).arg(bytes)
                                      .arg(ok ? QStringLiteral("complete") : QStringLiteral("failed")));
             });
-    connect(thread, &QThread::finished, this, [this, id] { retire(id); });
+    connect(thread, &CConnectThread::connectionEnded, this, [this, thread](quint64 tid) {
+        retire(tid);
+        // A few threads wait for the next clients; the others end.
+        if (running_ && idle_.size() < kIdleThreads && !idle_.contains(thread))
+            idle_.append(thread);
+        else
+            thread->requestExit();
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     {
         QMutexLocker locker(&threadsLock_);
         threads_.insert(id, thread);
@@ -682,10 +751,6 @@ void CFtpServerWnd::retire(quint64 id)
     Q_EMIT eventLine(QStringLiteral("[%1] Client disconnected from %2.").arg(id).arg(peers_.take(id)));
     if (sink_)
         sink_->OnUserDisconnected(id, user);
-    if (thread->isFinished())
-        thread->deleteLater();
-    else
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
 }
 
 void CFtpServerWnd::kick(quint64 threadId)
@@ -721,7 +786,7 @@ void CFtpServerWnd::stop()
             thread = threads_.begin().value();
         }
         Q_EMIT eventLine(QStringLiteral("[%1] Shutting down thread...").arg(id));
-        thread->requestStop();
+        thread->requestExit();
         // The thread needs nothing from this thread to end: every hand-over is queued.
         if (thread->wait(5000))
             Q_EMIT eventLine(QStringLiteral("[%1] Thread successfully stopped.").arg(id));
@@ -730,6 +795,11 @@ void CFtpServerWnd::stop()
         // Traffic the thread posted before it ended still counts.
         QCoreApplication::sendPostedEvents(this);
         retire(id);
+    }
+    // Threads waiting for a client end too; each deletes itself when finished.
+    for (CConnectThread* thread : std::exchange(idle_, {})) {
+        thread->requestExit();
+        thread->wait(5000);
     }
     Q_EMIT eventLine(QStringLiteral(" Server stopped."));
 }

@@ -12,8 +12,12 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+#include <QWaitCondition>
 
 #include <atomic>
+#include <optional>
+
+class QEventLoop;
 
 namespace vantor::ftp {
 
@@ -64,10 +68,16 @@ public:
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
-    explicit CConnectThread(Setup setup);
-    quint64 id() const { return setup_.id; }
-    // Safe from any thread and at any moment, also before the thread's loop runs.
+    // A thread serves one client at a time and then waits for the next one, so a login
+    // costs no thread start; each client still gets an event loop of its own.
+    explicit CConnectThread(Setup first);
+    // Ends the current client's connection. Safe from any thread and at any moment, also
+    // before the connection's loop runs.
     void requestStop();
+    // The next client, for a thread that has reported connectionEnded.
+    void assign(Setup next);
+    // Ends the current connection and the thread.
+    void requestExit();
 
 Q_SIGNALS:
     void traffic(quint64 id, int kind, qint64 value);
@@ -76,13 +86,21 @@ Q_SIGNALS:
     void cncOutput(const QByteArray& text);
     void transferDone(quint64 id, const QString& verb, const QString& path, qint64 bytes, bool ok);
     void lastUser(quint64 id, const QString& user);
+    // The connection is over; the thread waits for assign() or requestExit().
+    void connectionEnded(quint64 id);
 
 protected:
     void run() override;
 
 private:
-    Setup setup_;
-    std::atomic<bool> stopRequested_{false};
+    void serve(const Setup& setup);
+
+    QMutex lock_;
+    QWaitCondition wake_;
+    std::optional<Setup> next_;
+    bool exit_ = false;
+    bool stopRequested_ = false;
+    QEventLoop* loop_ = nullptr;
 };
 
 class CFtpServerWnd : public QObject {
@@ -138,6 +156,7 @@ private:
     QTimer statistics_;
     mutable QMutex threadsLock_;
     QHash<quint64, CConnectThread*> threads_;
+    QList<CConnectThread*> idle_;   // threads waiting for their next client
     QHash<quint64, QString> peers_;
     QHash<quint64, QString> users_;
     quint64 nextId_ = 1;
