@@ -134,7 +134,11 @@ public:
     void finish() override
     {
         if (fd_ >= 0) {
-            // Everything handed over is in the kernel; it still goes out after the close.
+            // Everything handed over is in the kernel; it still goes out after the close,
+            // unless unread bytes from the client turn the close into a reset.
+            char sink[4096];
+            for (int i = 0; i < 64 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+            }
             ::shutdown(fd_, SHUT_WR);
             closeDescriptor();
         }

@@ -86,7 +86,7 @@ QByteArray CFtpCommandSocket::listingLine(bool directory, qint64 size, const QDa
     line += " 1 user group ";
     line += QByteArray::number(directory ? 0 : size).rightJustified(14, ' ');
     // A time that cannot be read still gives a line every client parses.
-    const QDateTime when = lastWrite.isValid() ? lastWrite : QDateTime::fromSecsSinceEpoch(0);
+    const QDateTime when = lastWrite.isValid() ? lastWrite : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     const QDate date = when.date();
     const qint64 ageDays = when.secsTo(now) / 86400;
     char field[40];

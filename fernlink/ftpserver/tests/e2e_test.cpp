@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -186,6 +187,18 @@ TEST_F(Ftpd, UsersVerbEditsTheAccountFileAsTheUserManagerDoes)
     QFile kept(users);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("not an account file"));
+    kept.close();
+    EXPECT_TRUE(text.contains(QStringLiteral("keep-damaged"))) << text.toStdString();
+    // Asked for by name, the unreadable file is kept aside with the date, and the list starts empty.
+    EXPECT_EQ(usersVerb({QStringLiteral("keep-damaged")}, &text), 0) << text.toStdString();
+    const QStringList aside = QFileInfo(users).dir().entryList({QStringLiteral("users.dat.damaged-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile old(QFileInfo(users).dir().filePath(aside[0]));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("not an account file"));
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("newop2"), QStringLiteral("--password"), QStringLiteral("s3"),
+                         QStringLiteral("--home"), home}, &text), 0) << text.toStdString();
+    EXPECT_EQ(usersVerb({QStringLiteral("keep-damaged")}, &text), 1) << "a readable file stays where it is";
 }
 
 TEST_F(Ftpd, LoginRulesWithARealClient) { startServer(); runClients(QStringLiteral("login")); }
@@ -247,7 +260,9 @@ TEST_F(Ftpd, RefusedConnectionsLetGoAtOnce)
     startServer({QStringLiteral("--max-users"), QStringLiteral("2")});
     runClients(QStringLiteral("burst"));
     const QString printed = stopServer();
-    EXPECT_TRUE(printed.contains(QStringLiteral("connections 50"))) << "refused ones count as connections";
+    // Refused ones count as connections that came.
+    const auto m = QRegularExpression(QStringLiteral("connections (\\d+),")).match(printed);
+    EXPECT_GE(m.captured(1).toInt(), 503) << printed.toStdString();
 }
 
 TEST_F(Ftpd, DribblingClientMustStillLogInInTime)
