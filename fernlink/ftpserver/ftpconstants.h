@@ -40,7 +40,7 @@ inline constexpr qint64 kMaxReplyBacklog = 64 * 1024;
 inline constexpr int kFloodCloseMs = 10000;
 // How long an upload whose data connection ended waits for the control connection to end
 // too, as it does when the client was killed, before the upload is stored.
-inline constexpr int kUploadSettleMs = 10;
+inline constexpr int kUploadSettleMs = 50;
 // Commands waiting while a failed login is held back; a client that sends more is closed.
 inline constexpr int kMaxQueuedCommands = 64;
 // Bytes taken from the control socket's kernel buffer at most; the rest waits there.

@@ -337,7 +337,6 @@ public:
         const int on = 1;
         ::setsockopt(int(setup_.descriptor), SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
         peer_ = dotted(control_.peerAddress());
-        Q_EMIT thread_->greeted(setup_.id, peer_);
         FtpSessionSettings settings;
         settings.peerAddress = peer_;
         settings.localAddress = dotted(control_.localAddress());
@@ -372,16 +371,17 @@ public:
         return true;
     }
 
-    void end()
+    // Returns the name of the last USER command, for the disconnect report.
+    QString end()
     {
         if (session_)
             session_->onControlClosed();
         flushTraffic();
-        if (session_)
-            Q_EMIT thread_->lastUser(setup_.id, session_->userName());
+        const QString user = session_ ? session_->userName() : QString();
         session_.reset();
         data_.reset();
         control_.abort();
+        return user;
     }
 
     bool sendControl(const QByteArray& line) override
@@ -466,10 +466,8 @@ private:
     void flushTraffic()
     {
         flush_.stop();
-        if (pendingSent_)
-            Q_EMIT thread_->traffic(setup_.id, 0, pendingSent_);
-        if (pendingReceived_)
-            Q_EMIT thread_->traffic(setup_.id, 1, pendingReceived_);
+        if (pendingSent_ || pendingReceived_)
+            Q_EMIT thread_->bytesMoved(setup_.id, pendingSent_, pendingReceived_);
         pendingSent_ = pendingReceived_ = 0;
     }
 
@@ -561,13 +559,14 @@ void CConnectThread::run()
             next_.reset();
             stopRequested_ = exit_;
         }
-        serve(setup);
-        Q_EMIT connectionEnded(setup.id);
+        const QString user = serve(setup);
+        Q_EMIT connectionEnded(setup.id, user);
     }
 }
 
-void CConnectThread::serve(const Setup& setup)
+QString CConnectThread::serve(const Setup& setup)
 {
+    QString user;
     {
         ConnectionWorker worker(this, setup);
         QEventLoop loop;
@@ -576,9 +575,9 @@ void CConnectThread::serve(const Setup& setup)
             QMutexLocker locker(&lock_);
             if (!began || stopRequested_) {
                 locker.unlock();
-                worker.end();
+                user = worker.end();
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                return;
+                return user;
             }
             loop_ = &loop;
         }
@@ -587,10 +586,11 @@ void CConnectThread::serve(const Setup& setup)
             QMutexLocker locker(&lock_);
             loop_ = nullptr;
         }
-        worker.end();
+        user = worker.end();
     }
     // Whatever the connection left for later goes before the next client comes.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return user;
 }
 
 CFtpServerWnd::CFtpServerWnd(CUserStore& store, QStringList protectedFiles, QObject* parent)
@@ -657,6 +657,12 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     ++counters_.currentConnections;
     ++counters_.totalConnections;
     const quint64 id = setup.id;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    peers_[id] = ::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) == 0
+                     ? QHostAddress(ntohl(peer.sin_addr.s_addr)).toString()
+                     : QString();
+    Q_EMIT eventLine(QStringLiteral("[%1] Client connected from %2.").arg(id).arg(peers_[id]));
     if (!idle_.isEmpty()) {
         CConnectThread* thread = idle_.takeLast();
         {
@@ -668,19 +674,15 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     }
     auto* thread = new CConnectThread(setup);
     connect(thread, &CConnectThread::traffic, this, &CFtpServerWnd::onTraffic);
-    connect(thread, &CConnectThread::greeted, this, [this](quint64 tid, const QString& peer) {
-        peers_[tid] = peer;
-        Q_EMIT eventLine(QStringLiteral("[%1] Client connected from %2.").arg(tid).arg(peer));
+    connect(thread, &CConnectThread::bytesMoved, this, [this](quint64, qint64 sent, qint64 received) {
+        counters_.bytesSent += quint64(sent);
+        counters_.bytesReceived += quint64(received);
     });
     connect(thread, &CConnectThread::loggedIn, this, [this](quint64 tid, const QString& user, const QString& peer) {
         users_[tid] = user;
         Q_EMIT eventLine(QStringLiteral("[%1] User %2 logged in from %3.").arg(tid).arg(user, peer));
         if (sink_)
             sink_->OnUserConnected(tid, user, peer);
-    });
-    connect(thread, &CConnectThread::lastUser, this, [this](quint64 tid, const QString& user) {
-        if (threads_.contains(tid))
-            users_[tid] = user;
     });
     connect(thread, &CConnectThread::cncOutput, this, [this](const QByteArray& text) {
         Q_EMIT cncOutput(fromGbk(text));
@@ -690,7 +692,9 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
                 Q_EMIT eventLine(QStringLiteral("[%1] %2 %3 %4 bytes %5").arg(tid).arg(verb, path).arg(bytes)
                                      .arg(ok ? QStringLiteral("complete") : QStringLiteral("failed")));
             });
-    connect(thread, &CConnectThread::connectionEnded, this, [this, thread](quint64 tid) {
+    connect(thread, &CConnectThread::connectionEnded, this, [this, thread](quint64 tid, const QString& user) {
+        if (threads_.contains(tid))
+            users_[tid] = user;
         retire(tid);
         // A few threads wait for the next clients; the others end.
         if (running_ && idle_.size() < kIdleThreads && !idle_.contains(thread))
@@ -711,6 +715,7 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
         }
         --counters_.currentConnections;
         --counters_.totalConnections;
+        peers_.remove(id);
         ::close(int(descriptor));
         delete thread;
         Q_EMIT eventLine(QStringLiteral("[%1] Could not start a thread for the client; connection closed.").arg(id));

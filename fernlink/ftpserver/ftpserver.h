@@ -82,18 +82,17 @@ public:
 Q_SIGNALS:
     void traffic(quint64 id, int kind, qint64 value);
     void loggedIn(quint64 id, const QString& user, const QString& peer);
-    void greeted(quint64 id, const QString& peer);
     void cncOutput(const QByteArray& text);
     void transferDone(quint64 id, const QString& verb, const QString& path, qint64 bytes, bool ok);
-    void lastUser(quint64 id, const QString& user);
-    // The connection is over; the thread waits for assign() or requestExit().
-    void connectionEnded(quint64 id);
+    void bytesMoved(quint64 id, qint64 sent, qint64 received);
+    // The connection is over (user: its last USER name); the thread waits for assign() or requestExit().
+    void connectionEnded(quint64 id, const QString& user);
 
 protected:
     void run() override;
 
 private:
-    void serve(const Setup& setup);
+    QString serve(const Setup& setup);
 
     QMutex lock_;
     QWaitCondition wake_;
