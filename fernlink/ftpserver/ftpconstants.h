@@ -25,7 +25,6 @@ inline constexpr int kDefaultIdleMinutes = 5;
 // Connection threads kept waiting for the next client once theirs has gone.
 inline constexpr int kIdleThreads = 16;
 inline constexpr int kControlReadBytes = 2048;   // one read of the control connection
-inline constexpr int kDataBlockBytes = 2048;     // one send or receive on a data connection
 inline constexpr int kDataConnectWaitMs = 10000; // PORT connect or PASV accept must happen by then
 // Longest command line we buffer; the controller's lines are a few dozen bytes.
 inline constexpr int kMaxCommandLine = 4096;

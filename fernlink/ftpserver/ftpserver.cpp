@@ -90,6 +90,8 @@ public:
     }
 
     bool isConnected() const override { return fd_ >= 0 && connected_; }
+    // Milliseconds since the client ended its last data connection cleanly.
+    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : 1 << 30; }
 
     qint64 send(const char* bytes, qint64 size) override
     {
@@ -301,11 +303,6 @@ private:
         }
     }
 
-public:
-    // Milliseconds since the client ended its last data connection cleanly.
-    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : 1 << 30; }
-
-private:
     QString peer_;
     std::function<CFtpCommandSocket*()> session_;
     QElapsedTimer ended_;

@@ -183,10 +183,10 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
             reply(QString::fromLatin1(reply::kLineTooLong));
         discardingLine_ = true;
     }
+    runQueue();
     // Only a client that ignores the held-back login answer gets this far ahead.
     if (queue_.size() > kMaxQueuedCommands)
-        return endConnection(reply::kTooManyCommands);
-    runQueue();
+        endConnection(reply::kTooManyCommands);
 }
 
 void CFtpCommandSocket::runQueue()
