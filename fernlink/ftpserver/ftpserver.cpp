@@ -330,6 +330,8 @@ public:
             return false;
         // What a client sends faster than we answer stays in the kernel, not in our memory.
         control_.setReadBufferSize(kControlReadBuffer);
+        // Replies are small and each one is awaited: never hold one back for the next.
+        control_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Clients send ABOR's Telnet DM as urgent data; keep it in the stream we parse.
         const int on = 1;
         ::setsockopt(int(setup_.descriptor), SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
