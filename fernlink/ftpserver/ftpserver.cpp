@@ -365,8 +365,9 @@ public:
         flood_.setSingleShot(true);
         // It sends and never reads what we answer: nothing useful can come of it.
         connect(&flood_, &QTimer::timeout, this, [this] { thread_->requestStop(); });
-        const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
-        sendControl(greeting);
+        // A waiting thread's client was greeted by the listener already.
+        if (!setup_.greeted)
+            sendControl(QByteArray(reply::kWelcome) + "\r\n");
         return true;
     }
 
@@ -652,6 +653,15 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
         counters_.bytesSent += quint64(refuse(descriptor));
         Q_EMIT eventLine(QStringLiteral("[%1] Client refused: too many users.").arg(setup.id));
         return;
+    }
+    if (!idle_.isEmpty()) {
+        // The greeting goes out first, from here, while a waiting thread takes the connection
+        // on, so the client's first command finds it ready. Nothing is sent before it.
+        const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
+        const ssize_t n = ::send(int(descriptor), greeting.constData(), size_t(greeting.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+            counters_.bytesSent += quint64(n);
+        setup.greeted = n > 0;   // a fresh socket takes these few bytes whole
     }
     ++counters_.currentConnections;
     ++counters_.totalConnections;

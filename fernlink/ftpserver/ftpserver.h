@@ -65,6 +65,7 @@ public:
         qintptr descriptor = -1;
         int idleSeconds = kDefaultIdleMinutes * 60;
         int loginSeconds = kLoginDeadlineSeconds;
+        bool greeted = false;         // the listener has sent the 220 already
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
