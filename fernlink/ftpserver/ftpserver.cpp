@@ -326,8 +326,10 @@ public:
 
     bool begin()
     {
-        if (!control_.setSocketDescriptor(setup_.descriptor))
+        if (!control_.setSocketDescriptor(setup_.descriptor)) {
+            ::close(int(setup_.descriptor));
             return false;
+        }
         // What a client sends faster than we answer stays in the kernel, not in our memory.
         control_.setReadBufferSize(kControlReadBuffer);
         // Replies are small and each one is awaited: never hold one back for the next.
