@@ -149,12 +149,16 @@ public:
             const QByteArray bytes = socket_->readAll();
             if (hung_)
                 return;
-            if (chaos_ && chaos_->dropConnection()) {
+            // The controller never answers the EOT that ends a file or a DNC stream, so a
+            // controller that vanishes just as it arrives cannot be told from one that kept
+            // the file; the fault mode spares that byte (see sim/faultline.h).
+            const bool lastEot = bytes.size() == 1 && bytes.front() == wire::kEot;
+            if (chaos_ && !lastEot && chaos_->dropConnection()) {
                 socket_->abort();
                 end();
                 return;
             }
-            if (chaos_ && chaos_->hangConnection()) {
+            if (chaos_ && !lastEot && chaos_->hangConnection()) {
                 hung_ = true;   // reads on, answers nothing, until the PC gives up
                 driver_.clear();
                 return;

@@ -8,6 +8,10 @@
 // way in would only store a file under another name, which tells nothing about the PC side.
 // Ethernet delivers bytes exactly, so there the faults are the connection's: refused, dropped,
 // hung (silent for good) and replies in small pieces.
+//
+// One moment is spared: on Ethernet the PC's lone EOT that ends a file or a DNC stream gets no
+// answer, so when the controller goes away just as it arrives the PC has reported the file
+// sent and no program could know better; cncsim neither drops nor hangs on that read.
 #include <QByteArray>
 
 #include <cstdint>
