@@ -51,7 +51,7 @@ if [ "${1:-}" = --all ]; then
   done
   for name in $names; do
     if wait "${pids[$name]}"; then
-      echo "fuzz $name: $(grep -o 'stat::number_of_executed_units: [0-9]*\|#[0-9]* *DONE.*' "$dir/findings/$name.log" | tail -1 || true) ok"
+      echo "fuzz $name: ok ($(grep -o 'Done [0-9]* runs' "$dir/findings/$name.log" | tail -1 || true))"
     else
       echo "fuzz $name: FAILED (input in build-fuzz/findings/$name/)"
       tail -40 "$dir/findings/$name.log"

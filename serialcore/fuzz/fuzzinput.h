@@ -5,6 +5,8 @@
 #include "serialcore/linkport.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +49,15 @@ private:
     std::size_t size_;
     std::size_t pos_ = 0;
 };
+
+// Where targets that touch files keep them: in memory when the system offers it, since a disk
+// makes every input cost milliseconds and the fuzzer runs a thousandth as many.
+inline QString scratchTemplate()
+{
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QStringLiteral("/tmp");
+    return base + QStringLiteral("/vantor-fuzz-XXXXXX");
+}
 
 class FuzzLinkPort : public LinkPort {
 public:

@@ -6,6 +6,8 @@
 // Files live in a scratch home folder that is laid out afresh for every input.
 #include "fernlink/ftpserver/ftpsession.h"
 
+#include "serialcore/fuzz/fuzzinput.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -74,7 +76,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size)
 {
-    static QTemporaryDir scratch;
+    static QTemporaryDir scratch(vantor::fuzzing::scratchTemplate());
     const QString home = scratch.filePath(QStringLiteral("home"));
     QDir(home).removeRecursively();
     QDir().mkpath(home + QStringLiteral("/Sub/deeper"));

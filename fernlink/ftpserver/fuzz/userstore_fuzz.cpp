@@ -2,6 +2,8 @@
 // read completely must save and read back unchanged; a damaged or foreign file is never saved.
 #include "fernlink/ftpserver/userstore.h"
 
+#include "serialcore/fuzz/fuzzinput.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -11,7 +13,7 @@ using namespace vantor::ftp;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static QTemporaryDir scratch;
+    static QTemporaryDir scratch(vantor::fuzzing::scratchTemplate());
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
 
     QList<CUser> users;

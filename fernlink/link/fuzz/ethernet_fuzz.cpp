@@ -15,7 +15,7 @@ using namespace vantor::fernlink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static QTemporaryDir folder;
+    static QTemporaryDir folder(vantor::fuzzing::scratchTemplate());
     if (const auto n = net::parseUploadSize(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size))); n && *n < 0)
         std::abort();
 
