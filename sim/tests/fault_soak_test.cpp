@@ -82,9 +82,9 @@ protected:
 TEST_F(FaultSoak, EveryOperationCompletesExactlyOrFailsAndNothingHalfIsLeft)
 {
 #if defined(__SANITIZE_ADDRESS__)
-    const int defaultOps = 60;   // every program of the run is several times slower
+    const int defaultOps = 50;   // every program of the run is several times slower
 #else
-    const int defaultOps = 120;
+    const int defaultOps = 100;
 #endif
     const int ops = envInt("VANTOR_SOAK_OPS", defaultOps);
     const int seed = envInt("VANTOR_SOAK_SEED", 17);
