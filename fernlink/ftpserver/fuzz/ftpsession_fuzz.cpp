@@ -50,9 +50,22 @@ struct Data : FtpDataChannel {
     bool connected = false;
     bool listening = false;
     bool finishing = false;
+    bool connecting = false;
     qint64 backlog = 0;
-    bool listenPassive(quint16* port) override { listening = true; *port = 5001; return true; }
-    bool connectActive(const QString&, quint16) override { return true; }
+    // Like the real channel, a new PASV or PORT first drops whatever connection there was.
+    bool listenPassive(quint16* port) override
+    {
+        abort();
+        listening = true;
+        *port = 5001;
+        return true;
+    }
+    bool connectActive(const QString&, quint16) override
+    {
+        abort();
+        listening = connecting = true;   // "~c" or "~x" then tells how the attempt ended
+        return true;
+    }
     bool isConnected() const override { return connected; }
     void write(const QByteArray& block) override
     {
@@ -62,7 +75,7 @@ struct Data : FtpDataChannel {
     }
     qint64 bytesToWrite() const override { return backlog; }
     void finish() override { finishing = true; }
-    void abort() override { connected = listening = finishing = false; backlog = 0; }
+    void abort() override { connected = listening = finishing = connecting = false; backlog = 0; }
 };
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -126,10 +139,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         case 'c':   // the data connection came up (PASV accepted, or PORT connected)
             if (data.listening && !data.connected) {
                 data.connected = true;
+                data.connecting = false;
                 session.onDataConnected();
             }
             break;
-        case 'x': if (!data.connected) session.onDataConnectFailed(); break;
+        case 'x':   // the PORT connection could not be made
+            if (data.connecting) {
+                data.connecting = data.listening = false;
+                session.onDataConnectFailed();
+            }
+            break;
         case 'd':   // bytes on the data connection: the rest of the line
             if (data.connected)
                 session.onDataBytes(line.mid(2));
