@@ -9,7 +9,16 @@ function(vantor_settings target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -Wno-error=maybe-uninitialized)
   endif()
-  if(VANTOR_SANITIZE)
+  if(VANTOR_FUZZ)
+    # Everything in a fuzz build carries the coverage the fuzzer steers by, and the
+    # sanitizers that turn a quiet memory fault into a finding.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+      -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  elseif(VANTOR_SANITIZE STREQUAL "thread")
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  elseif(VANTOR_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
@@ -50,4 +59,34 @@ function(vantor_program name)
   # Programs print the project's version (--version): "vantor/version.h".
   target_include_directories(${name} PRIVATE ${PROJECT_BINARY_DIR}/generated)
   vantor_settings(${name})
+endfunction()
+
+# Fuzz targets. Each module keeps its targets in fuzz/ and their seed inputs in
+# fuzz/corpus/NAME/; the build writes fuzz/targets.txt (name, binary, corpus folder, one
+# target a line) for scripts/fuzz.sh and ./test, and `vantor_fuzz` builds them all.
+function(vantor_fuzz_begin)
+  if(NOT VANTOR_FUZZ)
+    return()
+  endif()
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VANTOR_FUZZ needs clang (CXX=clang++)")
+  endif()
+  file(WRITE ${PROJECT_BINARY_DIR}/fuzz/targets.txt "")
+  add_custom_target(vantor_fuzz)
+endfunction()
+
+# vantor_fuzz_target(name SOURCES... [LINKS libs...]); nothing unless VANTOR_FUZZ is on.
+function(vantor_fuzz_target name)
+  if(NOT VANTOR_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
+  vantor_settings(${name})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(vantor_fuzz ${name})
+  file(APPEND ${PROJECT_BINARY_DIR}/fuzz/targets.txt
+    "${name} ${PROJECT_BINARY_DIR}/fuzz/${name} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${name}\n")
 endfunction()

@@ -134,7 +134,13 @@ UpgradeList parseUpgradeList(QByteArrayView text)
             result.ok = false;
             return result;
         }
-        result.entries.push_back({fromGbk(name), QLatin1String(kParts[line[i] - '0'])});
+        // A name that is no GBK text (a lead byte cut off, say) would name another file.
+        const QString decoded = fromGbk(name);
+        if (toGbk(decoded) != name) {
+            result.ok = false;
+            return result;
+        }
+        result.entries.push_back({decoded, QLatin1String(kParts[line[i] - '0'])});
     }
     return result;
 }

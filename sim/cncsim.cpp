@@ -3,6 +3,7 @@
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialwire.h"
 #include "sim/dncsink.h"
+#include "sim/faultline.h"
 #include "sim/simcontroller.h"
 #include "sim/tcpcontroller.h"
 #include "vantor/version.h"
@@ -10,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -96,6 +98,11 @@ Faults it can play (TCP and serial unless said otherwise):
   --can-before-c            serial: answer the first xdl with CAN
   --can-after-c             serial: cancel the first download after its first block
   --list-end-prompt         serial: echo "xls" and end the listing with "P\:" instead of CAN
+  --chaos SEED              random faults, the same for the same SEED and the same traffic:
+                            serial: bytes of line noise, lost and doubled bytes in what it
+                            sends, and silences of 2.5 s; TCP: refused, dropped and hung
+                            connections, and connections whose replies go in pieces. The
+                            faults played are counted on stderr at the end
 )";
 
 char refusalByte(const QString& name)
@@ -125,18 +132,39 @@ void onSignal(int)
 // One TCP connection: the socket, the write queue that paces split replies, and the session.
 class TcpSession : public QObject {
 public:
-    TcpSession(QTcpSocket* socket, const QString& root, sim::DncSink& sink, const sim::TcpFaults& faults, QObject* parent)
-        : QObject(parent), socket_(socket), controller_(driver_, root, sink, faults)
+    TcpSession(QTcpSocket* socket, const QString& root, sim::DncSink& sink, const sim::TcpFaults& faults,
+               sim::FaultLine* chaos, QObject* parent)
+        : QObject(parent), socket_(socket), chaos_(chaos), controller_(driver_, root, sink, withChaos(faults, chaos))
     {
         socket_->setParent(this);
-        driver_.setWriter([this](const QByteArray& bytes) { socket_->write(bytes); });
+        driver_.setWriter([this](const QByteArray& bytes) {
+            if (!hung_)
+                socket_->write(bytes);
+        });
         driver_.setTimerHandler([this](int id) {
             controller_.onTimer(id);
             checkClose();
         });
         QObject::connect(&driver_, &LinkDriver::queueEmpty, this, [this] { checkClose(); });
         QObject::connect(socket_, &QTcpSocket::readyRead, this, [this] {
-            controller_.onBytes(socket_->readAll());
+            const QByteArray bytes = socket_->readAll();
+            if (hung_)
+                return;
+            // The controller never answers the EOT that ends a file or a DNC stream, so a
+            // controller that vanishes just as it arrives cannot be told from one that kept
+            // the file; the fault mode spares that byte (see sim/faultline.h).
+            const bool lastEot = bytes.size() == 1 && bytes.front() == wire::kEot;
+            if (chaos_ && !lastEot && chaos_->dropConnection()) {
+                socket_->abort();
+                end();
+                return;
+            }
+            if (chaos_ && !lastEot && chaos_->hangConnection()) {
+                hung_ = true;   // reads on, answers nothing, until the PC gives up
+                driver_.clear();
+                return;
+            }
+            controller_.onBytes(bytes);
             checkClose();
         });
         QObject::connect(socket_, &QTcpSocket::disconnected, this, [this] { end(); });
@@ -144,6 +172,12 @@ public:
     }
 
 private:
+    static sim::TcpFaults withChaos(sim::TcpFaults faults, sim::FaultLine* chaos)
+    {
+        if (chaos && faults.splitPieces == 0)
+            faults.splitPieces = chaos->pieceSize();
+        return faults;
+    }
     void checkClose()
     {
         if (controller_.closeRequested() && driver_.idle() && !closing_) {
@@ -161,6 +195,8 @@ private:
     }
 
     QTcpSocket* socket_;
+    sim::FaultLine* chaos_;
+    bool hung_ = false;
     LinkDriver driver_;
     sim::TcpController controller_;
     bool closing_ = false;
@@ -215,9 +251,10 @@ int main(int argc, char** argv)
     QCommandLineOption promptEndOpt(QStringLiteral("list-end-prompt"), QStringLiteral("End listings with the prompt text."));
     QCommandLineOption dropOpt(QStringLiteral("drop-after"), QStringLiteral("TCP: close after N frames."), QStringLiteral("N"));
     QCommandLineOption cancelOpt(QStringLiteral("cancel-after"), QStringLiteral("TCP: CAN after N frames."), QStringLiteral("N"));
+    QCommandLineOption chaosOpt(QStringLiteral("chaos"), QStringLiteral("Random faults from SEED."), QStringLiteral("SEED"));
     parser.addOptions({rootOpt, linkOpt, tcpOpt, dncOpt, refuseOpt, refuseUpOpt, refusePartOpt, dncRefuseOpt, existsOpt,
                        nakOpt, crcOpt, dupOpt, canBeforeOpt, canAfterOpt, splitOpt, silentOpt, promptEndOpt, dropOpt,
-                       cancelOpt});
+                       cancelOpt, chaosOpt});
     parser.process(app);
     QTextStream err(stderr);
     if (!parser.isSet(rootOpt) || (!parser.isSet(linkOpt) && !parser.isSet(tcpOpt))) {
@@ -250,6 +287,16 @@ int main(int argc, char** argv)
             err << "cncsim: --" << opt->names().constFirst() << " takes a number (0 or more)\n";
             return 2;
         }
+    }
+    std::unique_ptr<sim::FaultLine> chaos;
+    if (parser.isSet(chaosOpt)) {
+        bool ok = false;
+        const uint seed = parser.value(chaosOpt).toUInt(&ok);
+        if (!ok) {
+            err << "cncsim: --chaos takes a seed (a number 0 to 4294967295)\n";
+            return 2;
+        }
+        chaos = std::make_unique<sim::FaultLine>(seed);
     }
     quint16 tcpPort = 0;
     if (parser.isSet(tcpOpt)) {
@@ -301,6 +348,11 @@ int main(int argc, char** argv)
     std::unique_ptr<LinkDriver> driver;
     std::unique_ptr<sim::SimController> controller;
     std::unique_ptr<QSocketNotifier> notifier;
+    // A serial silence swallows both directions; the controller itself notices nothing.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 silentUntil = -1;
+    auto silent = [clock, &silentUntil] { return clock.elapsed() < silentUntil; };
     if (parser.isSet(linkOpt)) {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
@@ -327,7 +379,10 @@ int main(int argc, char** argv)
             return 1;
         }
         driver = std::make_unique<LinkDriver>();
-        driver->setWriter([master](const QByteArray& bytes) {
+        driver->setWriter([master, &chaos, silent](const QByteArray& whole) {
+            if (chaos && silent())
+                return;
+            const QByteArray bytes = chaos ? chaos->garble(whole) : whole;
             qsizetype done = 0;
             while (done < bytes.size()) {
                 const ssize_t n = ::write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
@@ -346,9 +401,14 @@ int main(int argc, char** argv)
         sim::SimController* c = controller.get();
         driver->setTimerHandler([c](int id) { c->onTimer(id); });
         notifier = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [master, c] {
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [master, c, &chaos, clock, &silentUntil, silent] {
             char buf[256];
             const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0 && chaos && (silent() || chaos->startSilence())) {
+                if (!silent())
+                    silentUntil = clock.elapsed() + sim::FaultLine::kSerialSilenceMs;
+                return;
+            }
             if (n > 0)
                 c->onBytes(QByteArrayView(buf, n));
         });
@@ -364,14 +424,27 @@ int main(int argc, char** argv)
             return 1;
         }
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
-            while (QTcpSocket* socket = server.nextPendingConnection())
-                new TcpSession(socket, root, dncSink, tcpFaults, &server);
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                if (chaos && chaos->refuseConnection()) {
+                    socket->abort();
+                    socket->deleteLater();
+                    continue;
+                }
+                new TcpSession(socket, root, dncSink, tcpFaults, chaos.get(), &server);
+            }
         });
         out << "127.0.0.1:" << server.serverPort() << "\n";
     }
     out.flush();
 
     const int status = app.exec();
+    if (chaos) {
+        const sim::FaultCounts& n = chaos->counts();
+        err << "cncsim: faults played: noise " << n.noise << ", lost bytes " << n.dropped << ", doubled bytes "
+            << n.duplicated << ", silences " << n.silences << ", refused " << n.refusals << ", dropped "
+            << n.disconnects << ", split " << n.splitSessions << "\n";
+        err.flush();
+    }
     // Sessions still open end with the server; their unfinished transfers are dropped.
     server.close();
     if (!link.isEmpty())

@@ -348,6 +348,10 @@ void CFtpCommandSocket::cmdPass(const QString& arg)
 {
     if (userName_.isEmpty())
         return void(reply(QString::fromLatin1(reply::kLoginFirst)));
+    // A new login ends what the old one was doing, as USER does; otherwise the next transfer
+    // would start on the data connection the running one still uses.
+    if (state_ != StateLoggedOut)
+        destroyData();
     std::optional<CUser> user;
     if (userName_.compare(QLatin1String(kAdminName), Qt::CaseInsensitive) != 0)
         user = lookup_(userName_);

@@ -191,4 +191,10 @@ TEST(UpgradeList, LinesNameAFileAndAPartitionDigit)
     EXPECT_EQ(list.entries.size(), 1u);
     EXPECT_FALSE(parseUpgradeList("O0001 x\n").ok);
     EXPECT_FALSE(parseUpgradeList("averyveryverylongname 1\n").ok);
+    // A name whose last GBK character is cut off ends the reading; it must not become "O1".
+    list = parseUpgradeList("O0001 1\nO1\xb5 1\nO0002 1\n");
+    EXPECT_FALSE(list.ok);
+    ASSERT_EQ(list.entries.size(), 1u);
+    EXPECT_EQ(list.entries[0].name, QStringLiteral("O0001"));
+    EXPECT_FALSE(parseUpgradeList("\xb5 1\n").ok);
 }

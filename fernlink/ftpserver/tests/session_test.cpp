@@ -593,6 +593,22 @@ TEST_F(Session, SecondTransferWhileOneRunsIsRefused)
     EXPECT_EQ(session->transferState(), StateRetrieving);
 }
 
+TEST_F(Session, PasswordAgainDuringATransferEndsItBeforeTheNextStarts)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST"));
+    ASSERT_TRUE(data.finished);   // the listing is out, the connection is closing
+    const QByteArray firstListing = data.written;
+    EXPECT_EQ(send(QStringLiteral("PASS pw")), QStringLiteral("230 User successfully logged in."));
+    EXPECT_EQ(data.aborts, 1);
+    EXPECT_EQ(session->transferState(), StateIdle);
+    // The next listing needs a data connection of its own, never the closing one.
+    EXPECT_EQ(send(QStringLiteral("LIST")), QString::fromLatin1(reply::kListOpening) + QStringLiteral("|425 Can't open data connection."));
+    EXPECT_EQ(data.written, firstListing);
+}
+
 TEST_F(Session, OversizedControllerOutputIsDropped)
 {
     session->onControlBytes(QByteArray("CNCOUTDATA ") + QByteArray(3000, 'X'));
