@@ -157,8 +157,10 @@ int runFtpd(QStringList args)
     });
     if (!server.start()) {
         err() << "fernlink-cli ftpd: cannot listen on port " << port << ": " << server.lastError() << "\n";
-        if (port < 1024)
-            err() << "  ports below 1024 need administrator rights on this system; try --port 2121\n";
+        if (server.portNeedsPrivilege())
+            err() << "  ports below 1024 need a privilege this user lacks: choose --port 2121 (and the same port in the\n"
+                     "  controller's FTP settings), or let the program bind low ports once as root:\n"
+                     "  sudo setcap cap_net_bind_service=+ep " << QCoreApplication::applicationFilePath() << "\n";
         err().flush();
         return 1;
     }

@@ -340,6 +340,13 @@ constexpr Entry kCatalogue[] = {
     {Msg::WaitedForAnswer, "等待CNC的应答", "waiting for the CNC's answer"},
     {Msg::WaitedForDelete, "等待CNC删除文件", "waiting for the CNC to delete the file"},
     {Msg::WaitedForDncStart, "等待CNC开始DNC", "waiting for the CNC to start the DNC"},
+    {Msg::ServerPortNeedsPrivilege,
+     "FTP服务器无法在端口 %1 上监听: 1024 以下的端口需要本用户没有的权限。\n"
+     "请在设置页选择 1023 以上的端口(并在CNC的FTP设置中使用同一端口)，或以管理员身份执行一次:\n"
+     "sudo setcap cap_net_bind_service=+ep %2",
+     "The FTP server cannot listen on port %1: ports below 1024 need a privilege this user lacks.\n"
+     "Choose a port above 1023 on the settings page (and the same port in the CNC's FTP settings), "
+     "or run once as administrator:\nsudo setcap cap_net_bind_service=+ep %2"},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -332,6 +332,7 @@ enum class Msg {
     WaitedForAnswer,
     WaitedForDelete,
     WaitedForDncStart,
+    ServerPortNeedsPrivilege,
     Count
 };
 

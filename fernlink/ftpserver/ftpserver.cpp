@@ -621,8 +621,10 @@ bool CFtpServerWnd::start()
         return false;
     listener_ = new CFtpListenSocket(this);
     listener_->setMaxPendingConnections(5);
+    privilegeRefused_ = false;
     if (!listener_->listen(QHostAddress::AnyIPv4, quint16(port_))) {
         error_ = listener_->errorString();
+        privilegeRefused_ = port_ > 0 && port_ < 1024 && listener_->serverError() == QAbstractSocket::SocketAccessError;
         delete listener_;
         listener_ = nullptr;
         Q_EMIT eventLine(QStringLiteral("Vantor FTP Server  %1.").arg(port_) + QStringLiteral(" ") + error_);

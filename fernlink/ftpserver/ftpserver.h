@@ -127,6 +127,9 @@ public:
     int port() const { return port_; }
     quint16 listeningPort() const;
     QString lastError() const { return error_; }
+    // The last start failed because ports below 1024 need a privilege this user lacks
+    // (Linux: CAP_NET_BIND_SERVICE), not because another program holds the port.
+    bool portNeedsPrivilege() const { return privilegeRefused_; }
     const ServerCounters& counters() const { return counters_; }
     QList<quint64> connectionIds() const;
     // users.dat and the other files no client may read or replace.
@@ -167,6 +170,7 @@ private:
     int statisticsMs_ = 0;
     bool running_ = false;
     QString error_;
+    bool privilegeRefused_ = false;
     ServerCounters counters_;
 };
 

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -695,6 +696,10 @@ bool CMainFrame::startServer()
     server.setStatisticsInterval(kStatisticsIntervalMs);
     if (!server.start()) {
         message_->setText(server.lastError());
+        if (server.portNeedsPrivilege())
+            hub_->prompter.inform(Severity::Error, hub_->text(Msg::ServerPortNeedsPrivilege)
+                                                       .arg(settings_.ftpPort)
+                                                       .arg(QCoreApplication::applicationFilePath()));
         updateCommands();
         return false;
     }

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace vantor::ftp;
 
 namespace {
@@ -275,6 +277,35 @@ TEST_F(Ftpd, DanglingLinkGivesAWellFormedListing) { startServer(); runClients(QS
 TEST_F(Ftpd, ActiveModeAfterAFailedPassiveTransfer) { startServer(); runClients(QStringLiteral("pasv_port")); }
 TEST_F(Ftpd, PcClientsGetFeaturesTimesAndNameLists) { startServer(); runClients(QStringLiteral("pcclient")); }
 TEST_F(Ftpd, LftpMirrorsATreeWithAnEmptyFolderBothWays) { startServer(); runClients(QStringLiteral("mirror")); }
+
+// Port 21 as an ordinary user: the message says why and what to do, not only "permission denied".
+TEST_F(Ftpd, PrivilegedPortSaysHowToGetIt)
+{
+    QFile unprivileged(QStringLiteral("/proc/sys/net/ipv4/ip_unprivileged_port_start"));
+    const int lowest = unprivileged.open(QIODevice::ReadOnly) ? unprivileged.readAll().trimmed().toInt() : 1024;
+    if (lowest <= 21)
+        GTEST_SKIP() << "this system lets every user bind port 21";
+    QString program = cli();
+    QStringList args{QStringLiteral("ftpd"), QStringLiteral("--port"), QStringLiteral("21"), QStringLiteral("--users"), users};
+    if (::geteuid() == 0) {
+        // Root may bind it: run as nobody instead, with the account file readable to it.
+        for (const QString& path : {root.path(), home, users})
+            QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ExeOther);
+        args = QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+                           program} + args;
+        program = QStringLiteral("setpriv");
+    }
+    QProcess p;
+    p.start(program, args);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    const QByteArray err = p.readAllStandardError();
+    if (p.exitCode() == 126 || p.exitCode() == 127 || (err.contains("Permission denied") && !err.contains("listen")))
+        GTEST_SKIP() << "nobody cannot run the build tree's program here: " << err.constData();
+    EXPECT_EQ(p.exitCode(), 1) << err.constData();
+    EXPECT_TRUE(err.contains("cannot listen on port 21")) << err.constData();
+    EXPECT_TRUE(err.contains("--port 2121")) << err.constData();
+    EXPECT_TRUE(err.contains("setcap cap_net_bind_service=+ep")) << err.constData();
+}
 
 TEST_F(Ftpd, PortInUseIsReportedClearly)
 {
