@@ -8,7 +8,8 @@
 //   LadderCompiler c(&ladder);   c.convert() -> bool;   c.preCheck();
 //   c.instructionLines()  "MNEMONIC  operands  %4d" lines;   c.codeImage()  records + data words
 //   c.errors()            ConvertError {code, 0-based line}; formatErrorMessage() in errors.h
-//   c.checkNumber(), checkElementAddress(), checkParameter()   editor checks
+//   c.checkNumber(), checkElementAddress(), checkParameter()   editor checks (the edit
+//                         commands that use them: rungpad/compiler/ladderedit.h)
 //   assemblerOperandIsAddress(text) / editorParameterIsAddress(format)   constant or address?
 //   convertDocument(doc, c)   converts the edit ladder and sets the document's converted state
 #include "rungpad/compiler/codeimage.h"

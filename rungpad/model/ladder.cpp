@@ -132,6 +132,20 @@ bool LadderProgram::appendLoadedLine(const LadderRow& row)
     return true;
 }
 
+InsertResult LadderProgram::restoreLines(int at, const std::vector<LadderRow>& rows)
+{
+    const InsertResult r = insertChecked(at, int(rows.size()), kMaxLines + 1);
+    if (r != InsertResult::Inserted)
+        return r;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        LadderRow& row = *m_lines[size_t(at) + i];
+        row = rows[i];
+        for (auto& cell : row.cells)
+            cell.selected = 0;
+    }
+    return r;
+}
+
 void LadderProgram::deleteLines(int at, int count)
 {
     if (at < 0 || at >= lineCount() || count <= 0)

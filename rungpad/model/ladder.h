@@ -19,6 +19,8 @@
 //                    debugging: rungpad/model/laddertext.h (also cellNumberOfText()).
 //   Block placement  insertFunctionBlock() and setCodTableLines() live with the instruction
 //                    table (rungpad/compiler/instructions.h); both grow through insertLines().
+//   Editing          cursor, selection and the undo record of an edit: rungpad/model/editchange.h;
+//                    the edit commands: rungpad/compiler/ladderedit.h; undo: rungpad/edit/.
 #include <QByteArray>
 #include <QString>
 
@@ -135,6 +137,9 @@ public:
     InsertResult insertLines(int at, int count);
     // File reading: appends one line while lineCount() < kMaxLines.
     bool appendLoadedLine(const LadderRow& row);
+    // Undo: puts back lines an edit removed, up to the file limit of kMaxLines (a ladder read
+    // with 5000 lines must get its deleted line back). Selection marks are cleared.
+    InsertResult restoreLines(int at, const std::vector<LadderRow>& rows);
     // Frees the lines at..at+count-1 (clipped to the ladder) and moves later lines and notes up.
     void deleteLines(int at, int count);
     void clear();

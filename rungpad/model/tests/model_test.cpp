@@ -1,5 +1,6 @@
 #include "rungpad/model/address.h"
 #include "rungpad/model/comments.h"
+#include "rungpad/model/editchange.h"
 #include "rungpad/model/ladder.h"
 #include "rungpad/model/ladderdocument.h"
 
@@ -165,4 +166,60 @@ TEST(LadderDocument, AnEditAfterConversionEndsTheConvertedState)
     EXPECT_FALSE(doc.isConverted());
     doc.setConverted(false);
     EXPECT_FALSE(doc.isConverted());
+}
+
+TEST(LadderChange, UndoGivesAFullLadderItsDeletedLinesBack)
+{
+    // A file may hold 5000 lines, more than editing may create; undo must still restore.
+    LadderProgram ladder;
+    LadderRow marked;
+    marked[3].code = kContactNO;
+    marked[3].setText("X001.2");
+    for (int i = 0; i < kMaxLines; ++i)
+        ASSERT_TRUE(ladder.appendLoadedLine(i == 4000 ? marked : LadderRow{}));
+    ladder.setNote(4000, "kept");
+    LadderChange change;
+    change.deleteRows(ladder, 3999, 3);
+    EXPECT_EQ(ladder.lineCount(), kMaxLines - 3);
+    change.undo(ladder);
+    ASSERT_EQ(ladder.lineCount(), kMaxLines);
+    EXPECT_EQ(ladder.line(4000), marked);
+    EXPECT_EQ(ladder.note(4000), "kept");
+    change.redo(ladder);
+    EXPECT_EQ(ladder.lineCount(), kMaxLines - 3);
+    EXPECT_EQ(ladder.note(3999), "");
+}
+
+TEST(LadderChange, StepsReplayInOrderAndRollBack)
+{
+    LadderProgram ladder;
+    ladder.insertLines(0, 2);
+    LadderCell wire;
+    wire.code = kHorizontalWire;
+    LadderChange change;
+    change.setCell(ladder, 1, 0, wire);
+    change.insertRows(ladder, 1, {LadderRow{}, LadderRow{}}, {"a", "b"});
+    change.setCell(ladder, 3, 1, wire);   // the wired line moved down by two
+    change.setNote(ladder, 0, "top");
+    const LadderProgram after = ladder;
+    EXPECT_EQ(ladder.cell(3, 0).code, kHorizontalWire);
+    EXPECT_EQ(ladder.note(2), "b");
+    change.undo(ladder);
+    EXPECT_EQ(ladder.lineCount(), 2);
+    EXPECT_EQ(ladder.cell(1, 0).code, kEmpty);
+    EXPECT_EQ(ladder.note(0), "");
+    change.redo(ladder);
+    for (int l = 0; l < after.lineCount(); ++l) {
+        EXPECT_EQ(ladder.line(l), after.line(l));
+        EXPECT_EQ(ladder.note(l), after.note(l));
+    }
+    change.rollback(ladder);
+    EXPECT_TRUE(change.isEmpty());
+    EXPECT_EQ(ladder.lineCount(), 2);
+    // A selection mark belongs to the view, an undo leaves it alone.
+    ladder.mutableLine(0)->cells[0].selected = 1;
+    LadderChange mark;
+    mark.setCell(ladder, 0, 0, wire);
+    mark.undo(ladder);
+    EXPECT_EQ(ladder.cell(0, 0).selected, 1);
 }
