@@ -48,6 +48,10 @@ using vantor::testing::writeFile;
 
 namespace {
 
+// The view's cell positions, not the editor's of the same name.
+using rungpad::ui::CellPos;
+using rungpad::ui::CellRange;
+
 QString s(const char* text) { return QString::fromUtf8(text); }
 
 // Converts: a contact network, a TMR block with its coil, both level ends.
@@ -118,7 +122,55 @@ public:
     bool pageSetup(QWidget*, QPrinter&) override { return false; }
     bool choosePrinter(QWidget*, QPrinter&) override { return false; }
 
+    // Editing dialogs: answers in order, nullopt (or none left) cancels. With `real` set
+    // the widget dialogs open instead and the test types into them.
+    bool real = false;
+    WidgetDialogs widgets;
+    std::deque<std::optional<QString>> texts;   // element texts, function names, notations
+    std::deque<std::optional<int>> numbers;     // line counts, line numbers
+    std::deque<std::optional<FindRequest>> finds;
+    std::vector<QString> prompts;               // prompt of each element dialog
+    std::vector<QString> initials;              // its text when it opened
+    std::optional<QString> elementText(QWidget* p, const QString& prompt, const QString& initial, bool address,
+                                       int language) override
+    {
+        prompts.push_back(prompt);
+        initials.push_back(initial);
+        return real ? widgets.elementText(p, prompt, initial, address, language) : takeText();
+    }
+    std::optional<QString> functionName(QWidget* p, int language) override
+    {
+        return real ? widgets.functionName(p, language) : takeText();
+    }
+    std::optional<int> insertLineCount(QWidget*, int) override { return takeNumber(); }
+    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return takeText(); }
+    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override
+    {
+        if (finds.empty())
+            return std::nullopt;
+        auto f = finds.front();
+        finds.pop_front();
+        return f;
+    }
+    std::optional<int> lineNumber(QWidget*, int, int, int) override { return takeNumber(); }
+
 private:
+    std::optional<QString> takeText()
+    {
+        if (texts.empty())
+            return std::nullopt;
+        auto t = texts.front();
+        texts.pop_front();
+        return t;
+    }
+    std::optional<int> takeNumber()
+    {
+        if (numbers.empty())
+            return std::nullopt;
+        auto n = numbers.front();
+        numbers.pop_front();
+        return n;
+    }
     QString take()
     {
         if (files.empty())
