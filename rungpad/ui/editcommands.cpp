@@ -185,8 +185,8 @@ void CMainFrame::editCursorCell(CRungpadView* view, const QString& typed)
     editor.setCursor(view->editCursor());
     const CellPos c = view->cursorCell();
     const LadderCell& cell = view->document()->ladder().cell(c.line, c.column);
-    if (cell.code == kEmpty) {
-        // Enter or a letter on an empty cell starts a normally-open contact there.
+    if (cell.code == kEmpty || cell.code == kHorizontalWire) {
+        // Enter or a letter on an empty cell or a wire starts a normally-open contact there.
         placeElement(view, kContactNO, typed);
         return;
     }

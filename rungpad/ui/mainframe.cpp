@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -143,6 +144,11 @@ public:
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setWidget(view);
+        // Ctrl+W places a normally-closed contact; the child closes with Ctrl+F4 only.
+        if (QMenu* menu = systemMenu())
+            for (QAction* a : menu->actions())
+                if (a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+                    a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
     }
     CRungpadView* view() const { return m_view; }
 

@@ -229,10 +229,20 @@ CElementDlg::CElementDlg(const QString& prompt, const QString& initial, bool add
     form->addRow(buttons);
     m_text->setFocus();
     // A letter typed on the ladder opens the dialog with it: typing goes on after it.
-    if (initial.size() == 1)
-        m_text->deselect();
-    else
+    m_keepTyping = initial.size() == 1;
+    if (!m_keepTyping)
         m_text->selectAll();
+}
+
+void CElementDlg::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    // Showing focuses the field as if tabbed into, which selects all: the letter typed on
+    // the ladder would be overwritten by the next key.
+    if (visible && m_keepTyping) {
+        m_text->deselect();
+        m_text->end(false);
+    }
 }
 
 QString CElementDlg::text() const

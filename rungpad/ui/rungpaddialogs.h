@@ -86,6 +86,7 @@ public:
                 QWidget* parent = nullptr);
     QString text() const;
     QLineEdit* textEdit() const { return m_text; }
+    void setVisible(bool visible) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -93,6 +94,7 @@ protected:
 private:
     QLineEdit* m_text;
     bool m_addressField;
+    bool m_keepTyping = false;
 };
 
 // The function instruction dialog: the 39 names on the left, an edit field on the right.

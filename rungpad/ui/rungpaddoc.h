@@ -22,6 +22,8 @@ public:
     static constexpr int kUndoLimit = 50;
 
     explicit CRungpadDoc(int untitledNumber, QObject* parent = nullptr);
+    // The stack empties itself on the way out: nobody may hear of it by then.
+    ~CRungpadDoc() override { m_undo.blockSignals(true); }
 
     LadderDocument& data() { return m_data; }
     const LadderDocument& data() const { return m_data; }

@@ -350,10 +350,12 @@ void CRungpadView::keyPressEvent(QKeyEvent* event)
         QAbstractScrollArea::keyPressEvent(event);
         return;
     default:
-        // A letter on an empty cell starts a normally-open contact with that letter typed.
+        // A letter on an empty cell or a wire starts a normally-open contact with that
+        // letter typed.
         if (!ctrl && !(event->modifiers() & Qt::AltModifier) && event->text().size() == 1
             && event->text()[0].isLetter() && event->text()[0].unicode() < 128
-            && m_doc->ladder().cell(m_cursor.line, m_cursor.column).code == kEmpty) {
+            && (m_doc->ladder().cell(m_cursor.line, m_cursor.column).code == kEmpty
+                || m_doc->ladder().cell(m_cursor.line, m_cursor.column).code == kHorizontalWire)) {
             Q_EMIT editCellRequested(event->text());
             return;
         }
