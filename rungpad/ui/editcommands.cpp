@@ -12,6 +12,7 @@
 #include <QDockWidget>
 #include <QListWidget>
 #include <QMenu>
+#include <QTimer>
 
 namespace rungpad::ui {
 
@@ -102,7 +103,7 @@ void CMainFrame::connectEditing(CRungpadView* view)
         if (view == activeView()) {
             m_xrefAddress.clear();
             updateCursorInfo();
-            updateCrossReference();
+            scheduleCrossReference();
         }
     });
 }
@@ -293,6 +294,12 @@ void CMainFrame::goToLine(CRungpadView* view)
     const auto line = m_dialogs->lineNumber(this, view->cursorCell().line + 1, lines, m_language);
     if (line)
         view->setCursorCell({std::clamp(*line, 1, std::max(1, lines)) - 1, view->cursorCell().column});
+}
+
+void CMainFrame::scheduleCrossReference()
+{
+    if (m_xrefTimer && !m_xrefDock->isHidden())
+        m_xrefTimer->start();
 }
 
 void CMainFrame::updateCrossReference()

@@ -361,6 +361,10 @@ void CMainFrame::createDocks()
     m_listDock = dock(m_list, "instructionListWindow", Qt::RightDockWidgetArea);
     m_notationDock = dock(m_notation, "notationWindow", Qt::BottomDockWidgetArea);
     m_xref = new QListWidget(this);
+    m_xrefTimer = new QTimer(this);
+    m_xrefTimer->setSingleShot(true);
+    m_xrefTimer->setInterval(0);
+    connect(m_xrefTimer, &QTimer::timeout, this, &CMainFrame::updateCrossReference);
     m_xref->setFont(fixedPitchFont());
     m_xrefDock = dock(m_xref, "crossReferenceWindow", Qt::RightDockWidgetArea);
     splitDockWidget(m_outputDock, m_notationDock, Qt::Horizontal);
@@ -556,7 +560,7 @@ QMdiSubWindow* CMainFrame::addChild(CRungpadDoc* document)
     connect(view, &CRungpadView::cursorMoved, this, [this, view] {
         if (view == activeView()) {
             updateCursorInfo();
-            updateCrossReference();
+            scheduleCrossReference();
         }
     });
     connectEditing(view);

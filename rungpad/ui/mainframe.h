@@ -26,6 +26,7 @@ class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
 class QPrinter;
+class QTimer;
 class QToolBar;
 
 namespace rungpad::ui {
@@ -151,6 +152,9 @@ private:
     void findAgain(CRungpadView* view, bool down);
     void goToLine(CRungpadView* view);
     void updateCrossReference();
+    // The list is rebuilt when the event loop is idle: a search through the whole ladder
+    // need not hold up the repaint of an edit or a cursor move.
+    void scheduleCrossReference();
     void gotoCrossReference(int row);
 
     vantor::Prompter* m_prompter;
@@ -191,6 +195,7 @@ private:
     QLabel* m_position = nullptr;
     QPointer<CRungpadView> m_convertedView;
     QListWidget* m_xref = nullptr;
+    QTimer* m_xrefTimer = nullptr;
     QDockWidget* m_xrefDock = nullptr;
     QByteArray m_xrefAddress;
     QPointer<CRungpadView> m_xrefView;

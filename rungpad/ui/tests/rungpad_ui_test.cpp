@@ -1283,6 +1283,7 @@ TEST_F(RungpadEditTest, ContextMenuAndCrossReference)
     ASSERT_NE(view, nullptr);
     frame->crossReferenceDock()->show();
     click(view, 0, 9);
+    QCoreApplication::processEvents();   // the list is made when the window is idle
     // Y000.0: its coil and the contact below it.
     QListWidget* list = frame->crossReferenceList();
     ASSERT_EQ(list->count(), 2);
@@ -1297,9 +1298,9 @@ TEST_F(RungpadEditTest, ContextMenuAndCrossReference)
     EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("run lamp")));
 
     // The right button: Modify Notation, Basic dictate, Function dictate with 38 names.
-    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->cellRect(1, 3).center());
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, view->cellRect(1, 3).center(),
-                                view->viewport()->mapToGlobal(view->cellRect(1, 3).center()));
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->cellRect(2, 3).center());
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, view->cellRect(2, 3).center(),
+                                view->viewport()->mapToGlobal(view->cellRect(2, 3).center()));
     QApplication::sendEvent(view->viewport(), &menuEvent);
     QMenu* menu = frame->contextMenu();
     ASSERT_TRUE(menu->isVisible());
@@ -1313,7 +1314,12 @@ TEST_F(RungpadEditTest, ContextMenuAndCrossReference)
     const int lines = view->document()->ladder().lineCount();
     functions->actions()[0]->trigger();   // CTR: four lines
     EXPECT_EQ(view->document()->ladder().lineCount(), lines + 4);
-    EXPECT_EQ(view->cursorCell().line, 1);
+    EXPECT_EQ(view->cursorCell().line, 2);
+    // The picture: the edited ladder, the cursor on the coil and every use of it listed.
+    frame->instructionListDock()->hide();
+    click(view, 0, 9);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->count(), 2);
     maybeShoot(frame.get(), "rungpad-editing.png");
 }
 
