@@ -99,6 +99,16 @@ void CMainFrame::connectEditing(CRungpadView* view)
     connect(view, &CRungpadView::lineNoteEdited, this, [this, view](int line, const QString& note) {
         showEditResult(view, view->document()->editor().setLineNote(line, note));
     });
+    // Undo and redo are offered only when there is a step to take.
+    QUndoStack* stack = view->document()->undoStack();
+    connect(stack, &QUndoStack::canUndoChanged, this, [this, view](bool can) {
+        if (view == activeView())
+            action(Undo)->setEnabled(can);
+    });
+    connect(stack, &QUndoStack::canRedoChanged, this, [this, view](bool can) {
+        if (view == activeView())
+            action(Redo)->setEnabled(can);
+    });
     connect(view->document(), &CRungpadDoc::edited, this, [this, view] {
         if (view == activeView()) {
             m_xrefAddress.clear();

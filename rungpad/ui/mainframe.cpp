@@ -508,6 +508,10 @@ void CMainFrame::updateCommandStates()
         action(c)->setEnabled(hasDocument);
     for (int c = Undo; c <= GoToLine; ++c)
         action(Command(c))->setEnabled(hasDocument);
+    if (CRungpadView* view = activeView()) {
+        action(Undo)->setEnabled(view->document()->undoStack()->canUndo());
+        action(Redo)->setEnabled(view->document()->undoStack()->canRedo());
+    }
     // The empty workspace has the shorter menu bar of the older editor.
     m_ladderMenu->menuAction()->setVisible(hasDocument);
     m_editMenu->menuAction()->setVisible(hasDocument);
@@ -588,7 +592,7 @@ void CMainFrame::updateChildTitle(CRungpadView* view)
     const QString title = view->document()->displayName(m_language)
         + (view->document()->isModified() ? QStringLiteral(" *") : QString());
     for (QMdiSubWindow* w : m_mdi->subWindowList())
-        if (w->widget() == view)
+        if (w->widget() == view && w->windowTitle() != title)
             w->setWindowTitle(title);
 }
 

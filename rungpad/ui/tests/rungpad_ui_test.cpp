@@ -18,6 +18,7 @@
 #include "common/testing/testfiles.h"
 
 #include <QAction>
+#include <QLayout>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QListWidget>
@@ -1323,6 +1324,83 @@ TEST_F(RungpadEditTest, ContextMenuAndCrossReference)
     maybeShoot(frame.get(), "rungpad-editing.png");
 }
 
+TEST_F(RungpadEditTest, LadderKeysStayWithTheViewAndMenusSpeakBothLanguages)
+{
+    startEditing(0);
+    CRungpadView* view = editLadder("good.plf", kGoodLadder);
+    ASSERT_NE(view, nullptr);
+    const QString before = textOf(view);
+    // Focus in the output window: Del, Insert and Ctrl+Q do not touch the ladder.
+    frame->outputWindow()->setFocus();
+    for (int k : {int(Qt::Key_Delete), int(Qt::Key_Insert)})
+        QTest::keyClick(frame->outputWindow(), Qt::Key(k));
+    QTest::keyClick(frame->outputWindow(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(frame->outputWindow(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+    EXPECT_TRUE(dialogs.prompts.empty());
+
+    // The menu texts and shortcuts of the editing commands, in Chinese and in English.
+    struct Entry {
+        CMainFrame::Command command;
+        const char* chinese;
+        const char* english;
+        const char* keys;
+    };
+    const Entry entries[] = {
+        {CMainFrame::PlaceContactNO, "常开触点", "Normally open contact", "Ctrl+Q"},
+        {CMainFrame::PlaceContactNC, "常闭触点", "Normally closed contact", "Ctrl+W"},
+        {CMainFrame::PlaceCoil, "输出线圈", "Output coil", "Ctrl+E"},
+        {CMainFrame::PlaceCoilNot, "输出线圈取反", "Negated output coil", "Ctrl+R"},
+        {CMainFrame::PlaceWire, "水平导通线", "Horizontal wire", "Ctrl+G"},
+        {CMainFrame::VerticalLink, "竖直导通线", "Vertical wire", "Ctrl+D"},
+        {CMainFrame::DeleteNode, "删除节点", "Delete node", "Del"},
+        {CMainFrame::DeleteVerticalLink, "删除竖直线", "Delete vertical wire", "Ctrl+Shift+D"},
+        {CMainFrame::FunctionInstruction, "功能指令...", "Function instruction...", "Ctrl+A"},
+        {CMainFrame::InsertLines, "插入行(&I)...", "&Insert line...", "Ins"},
+        {CMainFrame::DeleteLines, "删除行(&D)", "&Delete line", "Ctrl+Del"},
+        {CMainFrame::Undo, "撤消(&U)", "&Undo", "Ctrl+Z"},
+        {CMainFrame::ModifyNotation, "修改注释(&M)...", "&Modify Notation...", "Ctrl+T"},
+        {CMainFrame::Find, "查找(&F)...", "&Find...", "Ctrl+F"},
+        {CMainFrame::Replace, "替换(&R)...", "&Replace...", "Ctrl+H"},
+        {CMainFrame::GoToLine, "转到行(&G)...", "&Go to Line...", "Ctrl+L"},
+    };
+    for (int language : {0, 1}) {
+        frame->setLanguage(language);
+        for (const Entry& e : entries) {
+            EXPECT_EQ(frame->action(e.command)->text(), s(language == 0 ? e.chinese : e.english));
+            EXPECT_EQ(frame->action(e.command)->shortcut().toString(), s(e.keys));
+        }
+    }
+    EXPECT_EQ(frame->action(CMainFrame::Redo)->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(s("Ctrl+Y")), QKeySequence(s("Ctrl+Shift+Z"))}));
+}
+
+TEST(RungpadElementDialog, AddressFieldIsNormalisedWhenItLosesTheFocus)
+{
+    struct Case {
+        const char* typed;
+        bool address;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"x5.3", true, "X005.3"}, {"r12", true, "R012.0"}, {"XYZ", true, "XYZ"},
+        {"x5.3", false, "x5.3"},   // a parameter keeps its text
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        CElementDlg dialog(s("Normally-open contact"), {}, c.address, 1);
+        auto* other = new QLineEdit(&dialog);
+        dialog.layout()->addWidget(other);
+        dialog.show();
+        dialog.textEdit()->setFocus();
+        QTest::keyClicks(dialog.textEdit(), s(c.typed));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(dialog.textEdit(), &out);
+        EXPECT_EQ(dialog.text(), s(c.shown));
+        EXPECT_EQ(dialog.textEdit()->maxLength(), 7);
+    }
+}
+
 // A technician at the keyboard: three rungs with a timer, converted, saved and read back.
 TEST_F(RungpadEditTest, KeyboardOnlySessionEntersConvertsAndSavesALadder)
 {
@@ -1407,6 +1485,13 @@ TEST_F(RungpadEditTest, KeyboardOnlySessionEntersConvertsAndSavesALadder)
     keys(Qt::Key_F7);
     EXPECT_TRUE(view->document()->data().isConverted()) << outputLines().join(s("\n")).toStdString() << "\n"
                                                          << textOf(view).toStdString();
+    // Any undo or redo ends the converted state, even back to the same ladder.
+    const QString converted = textOf(view);
+    keys(Qt::Key_Z, Qt::ControlModifier);
+    keys(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), converted);
+    EXPECT_FALSE(view->document()->data().isConverted());
+    keys(Qt::Key_F7);
     const QString path = dir.filePath(s("keyboard.plf"));
     dialogs.files.push_back(path);
     keys(Qt::Key_S, Qt::ControlModifier);
