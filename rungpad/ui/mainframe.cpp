@@ -756,12 +756,15 @@ void CMainFrame::updateCursorInfo()
     if (!view) {
         m_position->clear();
         m_notation->clear();
+        m_notationText.clear();
         return;
     }
     const CellPos c = view->cursorCell();
     const QByteArray address = view->cursorAddress();
-    m_position->setText(text(UiText::StatusPosition).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
-                        + (address.isEmpty() ? QString() : QStringLiteral("  ") + QString::fromLatin1(address)));
+    const QString position = text(UiText::StatusPosition).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
+                        + (address.isEmpty() ? QString() : QStringLiteral("  ") + QString::fromLatin1(address));
+    if (m_position->text() != position)
+        m_position->setText(position);
 
     const CommentTables& comments = view->document()->data().comments;
     auto commentText = [&](const QByteArray& a) {
@@ -781,7 +784,12 @@ void CMainFrame::updateCursorInfo()
         seen << a;
         lines << QStringLiteral("  %1  %2").arg(QString::fromLatin1(a), commentText(a));
     }
-    m_notation->setPlainText(lines.join(QLatin1Char('\n')));
+    // An edit reports the cursor more than once; the pane is laid out again only on a change.
+    const QString notation = lines.join(QLatin1Char('\n'));
+    if (notation != m_notationText) {
+        m_notationText = notation;
+        m_notation->setPlainText(notation);
+    }
 }
 
 bool CMainFrame::requireConverted(CRungpadView* view)

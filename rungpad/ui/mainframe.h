@@ -196,6 +196,7 @@ private:
     QPointer<CRungpadView> m_convertedView;
     QListWidget* m_xref = nullptr;
     QTimer* m_xrefTimer = nullptr;
+    QString m_notationText;
     QDockWidget* m_xrefDock = nullptr;
     QByteArray m_xrefAddress;
     QPointer<CRungpadView> m_xrefView;
