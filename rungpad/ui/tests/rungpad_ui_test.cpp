@@ -1375,6 +1375,53 @@ TEST_F(RungpadEditTest, LadderKeysStayWithTheViewAndMenusSpeakBothLanguages)
               (QList<QKeySequence>{QKeySequence(s("Ctrl+Y")), QKeySequence(s("Ctrl+Shift+Z"))}));
 }
 
+TEST_F(RungpadEditTest, EachBlockShapeTakesAGoodParameterAndRefusesABadOne)
+{
+    startEditing(1);
+    struct Case {
+        const char* name;
+        int column;        // parameter column of the block
+        const char* good;
+        const char* stored;
+        const char* bad;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"CTR", 1, "5", "0005", "200", "1012"},
+        {"TMRB", 1, "3", "0003", "9", "1012"},
+        {"TMRB", 3, "60000", "60000", "70000", "1012"},
+        {"COMP", 1, "1001", "1001", "5", "101"},
+        {"MOVB", 2, "d10", "D0010", "X010", "1011"},
+        {"MOVN", 1, "256", "0256", "0", "1012"},
+        {"SET", 1, "y1.0", "Y001.0", "X001.0", "1011"},
+        {"DIFU", 1, "3", "0003", "300", "1012"},
+        {"CALL", 1, "5", "0005", "100", "1012"},
+        {"AXCTL", 1, "5", "0005", "4", "1012"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " column " + std::to_string(c.column));
+        CRungpadView* view = newLadder();
+        dialogs.texts.push_back(s(c.name));
+        key(view, Qt::Key_A, Qt::ControlModifier);
+        const LadderProgram& ladder = view->document()->ladder();
+        int nameColumn = -1;
+        for (int col = 0; col < kColumns; ++col)
+            if (ladder.cell(0, col).text() == QByteArray(c.name))
+                nameColumn = col;
+        ASSERT_GE(nameColumn, 0);
+        click(view, 0, nameColumn + c.column);
+        dialogs.texts.push_back(s(c.bad));
+        key(view, Qt::Key_Return);
+        EXPECT_EQ(dialogs.prompts.back(), prompt(codeOf(c.name), c.column, 1));
+        EXPECT_TRUE(lastOutput().contains(s("error code: ") + s(c.error))) << lastOutput().toStdString();
+        EXPECT_FALSE(ladder.cell(0, nameColumn + c.column).hasText());
+        dialogs.texts.push_back(s(c.good));
+        key(view, Qt::Key_Return);
+        EXPECT_EQ(lastOutput(), s("Accept!"));
+        EXPECT_EQ(ladder.cell(0, nameColumn + c.column).text(), QByteArray(c.stored));
+    }
+}
+
 TEST(RungpadElementDialog, AddressFieldIsNormalisedWhenItLosesTheFocus)
 {
     struct Case {
