@@ -24,8 +24,10 @@
 #include <QMimeData>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -46,6 +48,7 @@ struct Keys {
     QKeySequence::StandardKey standard = QKeySequence::UnknownKey;
     int key = 0;
     bool ctrl = false;
+    bool shift = false;
 };
 
 struct CommandText {
@@ -89,6 +92,30 @@ const CommandText kCommands[] = {
     {CMainFrame::Tile, UiText::WindowTile, {}},
     {CMainFrame::CloseAll, UiText::WindowCloseAll, {}},
     {CMainFrame::About, UiText::About, {}},
+    {CMainFrame::Undo, UiText::EditUndo, {QKeySequence::UnknownKey, Qt::Key_Z, true}},
+    {CMainFrame::Redo, UiText::EditRedo, {QKeySequence::UnknownKey, Qt::Key_Y, true}},
+    {CMainFrame::Cut, UiText::EditCut, {QKeySequence::UnknownKey, Qt::Key_X, true}},
+    {CMainFrame::Copy, UiText::EditCopy, {QKeySequence::UnknownKey, Qt::Key_C, true}},
+    {CMainFrame::Paste, UiText::EditPaste, {QKeySequence::UnknownKey, Qt::Key_V, true}},
+    {CMainFrame::PlaceContactNO, UiText::ContactNO, {QKeySequence::UnknownKey, Qt::Key_Q, true}},
+    {CMainFrame::PlaceContactNC, UiText::ContactNC, {QKeySequence::UnknownKey, Qt::Key_W, true}},
+    {CMainFrame::PlaceCoil, UiText::OutputCoil, {QKeySequence::UnknownKey, Qt::Key_E, true}},
+    {CMainFrame::PlaceCoilNot, UiText::OutputCoilNot, {QKeySequence::UnknownKey, Qt::Key_R, true}},
+    {CMainFrame::PlaceWire, UiText::HorizontalWire, {QKeySequence::UnknownKey, Qt::Key_G, true}},
+    {CMainFrame::VerticalLink, UiText::VerticalWire, {QKeySequence::UnknownKey, Qt::Key_D, true}},
+    {CMainFrame::DeleteNode, UiText::DeleteNode, {QKeySequence::UnknownKey, Qt::Key_Delete}},
+    {CMainFrame::DeleteVerticalLink, UiText::DeleteVerticalWire, {QKeySequence::UnknownKey, Qt::Key_D, true, true}},
+    {CMainFrame::FunctionInstruction, UiText::FunctionInstruction, {QKeySequence::UnknownKey, Qt::Key_A, true}},
+    {CMainFrame::InsertLines, UiText::InsertLine, {QKeySequence::UnknownKey, Qt::Key_Insert}},
+    {CMainFrame::DeleteLines, UiText::DeleteLine, {QKeySequence::UnknownKey, Qt::Key_Delete, true}},
+    {CMainFrame::ModifyNotation, UiText::ModifyNotation, {QKeySequence::UnknownKey, Qt::Key_T, true}},
+    {CMainFrame::EditCell, UiText::EditCell, {QKeySequence::UnknownKey, Qt::Key_F2}},
+    {CMainFrame::Find, UiText::Find, {QKeySequence::UnknownKey, Qt::Key_F, true}},
+    {CMainFrame::Replace, UiText::Replace, {QKeySequence::UnknownKey, Qt::Key_H, true}},
+    {CMainFrame::FindNext, UiText::FindNext, {QKeySequence::UnknownKey, Qt::Key_F3}},
+    {CMainFrame::FindPrevious, UiText::FindPrevious, {QKeySequence::UnknownKey, Qt::Key_F3, false, true}},
+    {CMainFrame::GoToLine, UiText::GoToLine, {QKeySequence::UnknownKey, Qt::Key_L, true}},
+    {CMainFrame::ViewCrossReference, UiText::CrossReferenceWindow, {}},
 };
 // clang-format on
 
@@ -119,6 +146,11 @@ public:
     {
         setAttribute(Qt::WA_DeleteOnClose);
         setWidget(view);
+        // Ctrl+W places a normally-closed contact; the child closes with Ctrl+F4 only.
+        if (QMenu* menu = systemMenu())
+            for (QAction* a : menu->actions())
+                if (a->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+                    a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
     }
     CRungpadView* view() const { return m_view; }
 
@@ -188,7 +220,8 @@ CMainFrame::~CMainFrame()
     // object is no longer a frame: they are told to stop first.
     for (QMdiSubWindow* w : m_mdi->subWindowList())
         delete w;
-    for (QObject* sender : std::initializer_list<QObject*>{m_mdi, m_outputDock, m_notationDock, m_listDock, m_output, m_fileBar, m_ladderBar})
+    for (QObject* sender : std::initializer_list<QObject*>{m_mdi, m_outputDock, m_notationDock, m_listDock, m_xrefDock,
+                                                            m_xref, m_output, m_fileBar, m_ladderBar})
         sender->disconnect(this);
 }
 
@@ -208,7 +241,9 @@ void CMainFrame::createActions()
         if (c.keys.standard != QKeySequence::UnknownKey)
             a->setShortcut(QKeySequence(c.keys.standard));
         else if (c.keys.key)
-            a->setShortcut(QKeySequence(QKeyCombination(c.keys.ctrl ? Qt::ControlModifier : Qt::NoModifier, Qt::Key(c.keys.key))));
+            a->setShortcut(QKeySequence(QKeyCombination(
+                (c.keys.ctrl ? Qt::ControlModifier : Qt::NoModifier) | (c.keys.shift ? Qt::ShiftModifier : Qt::NoModifier),
+                Qt::Key(c.keys.key))));
         m_actions[size_t(c.command)] = a;
         const Command command = c.command;
         connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
@@ -225,6 +260,7 @@ void CMainFrame::createActions()
     for (Command c : {ViewToolBar, ViewLadderToolBar, ViewStatusBar, ViewOutput, ViewNotation, ViewList,
                       LanguageChinese, LanguageEnglish})
         action(c)->setCheckable(true);
+    createEditActions();
     m_languageGroup = new QActionGroup(this);
     m_languageGroup->addAction(action(LanguageChinese));
     m_languageGroup->addAction(action(LanguageEnglish));
@@ -249,7 +285,24 @@ void CMainFrame::createMenus()
     m_fileMenu->addSeparator();
     m_fileMenu->addAction(action(Exit));
 
+    m_editMenu = menuBar()->addMenu(QString());
+    for (Command c : {Undo, Redo})
+        m_editMenu->addAction(action(c));
+    m_editMenu->addSeparator();
+    for (Command c : {Cut, Copy, Paste})
+        m_editMenu->addAction(action(c));
+    m_editMenu->addSeparator();
+    for (Command c : {Find, Replace, FindNext, FindPrevious, GoToLine})
+        m_editMenu->addAction(action(c));
+
     m_ladderMenu = menuBar()->addMenu(QString());
+    for (Command c : {PlaceContactNO, PlaceContactNC, PlaceCoil, PlaceCoilNot, PlaceWire, VerticalLink, DeleteNode,
+                      DeleteVerticalLink})
+        m_ladderMenu->addAction(action(c));
+    m_ladderMenu->addSeparator();
+    for (Command c : {FunctionInstruction, EditCell, InsertLines, DeleteLines, ModifyNotation})
+        m_ladderMenu->addAction(action(c));
+    m_ladderMenu->addSeparator();
     m_ladderMenu->addAction(action(Convert));
     m_ladderMenu->addAction(action(LadderInformation));
 
@@ -257,7 +310,7 @@ void CMainFrame::createMenus()
     for (Command c : {ViewToolBar, ViewLadderToolBar, ViewStatusBar})
         m_viewMenu->addAction(action(c));
     m_viewMenu->addSeparator();
-    for (Command c : {ViewOutput, ViewNotation, ViewList})
+    for (Command c : {ViewOutput, ViewNotation, ViewList, ViewCrossReference})
         m_viewMenu->addAction(action(c));
     m_viewMenu->addSeparator();
     for (Command c : {ZoomIn, ZoomOut, ZoomReset})
@@ -282,6 +335,10 @@ void CMainFrame::createMenus()
     m_ladderBar->setObjectName(QStringLiteral("ladderToolBar"));
     for (Command c : {Convert, LadderInformation, ZoomIn, ZoomOut})
         m_ladderBar->addAction(action(c));
+    m_ladderBar->addSeparator();
+    for (Command c : {PlaceContactNO, PlaceContactNC, PlaceCoil, PlaceCoilNot, PlaceWire, VerticalLink})
+        m_ladderBar->addAction(action(c));
+    createContextMenu();
     action(ViewToolBar)->setChecked(true);
     action(ViewLadderToolBar)->setChecked(true);
     connect(m_fileBar, &QToolBar::visibilityChanged, this, [this] { action(ViewToolBar)->setChecked(!m_fileBar->isHidden()); });
@@ -311,6 +368,13 @@ void CMainFrame::createDocks()
     m_outputDock = dock(m_output, "outputWindow", Qt::BottomDockWidgetArea);
     m_listDock = dock(m_list, "instructionListWindow", Qt::RightDockWidgetArea);
     m_notationDock = dock(m_notation, "notationWindow", Qt::BottomDockWidgetArea);
+    m_xref = new QListWidget(this);
+    m_xrefTimer = new QTimer(this);
+    m_xrefTimer->setSingleShot(true);
+    m_xrefTimer->setInterval(0);
+    connect(m_xrefTimer, &QTimer::timeout, this, &CMainFrame::updateCrossReference);
+    m_xref->setFont(fixedPitchFont());
+    m_xrefDock = dock(m_xref, "crossReferenceWindow", Qt::RightDockWidgetArea);
     splitDockWidget(m_outputDock, m_notationDock, Qt::Horizontal);
     resizeDocks({m_outputDock}, {180}, Qt::Vertical);
     resizeDocks({m_listDock}, {300}, Qt::Horizontal);
@@ -323,6 +387,12 @@ void CMainFrame::createDocks()
     follow(m_outputDock, ViewOutput);
     follow(m_notationDock, ViewNotation);
     follow(m_listDock, ViewList);
+    follow(m_xrefDock, ViewCrossReference);
+    connect(m_xref, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { gotoCrossReference(m_xref->row(item)); });
+    connect(m_xrefDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            updateCrossReference();
+    });
     connect(m_output, &COutputWindow::wantsShowing, this, [this] {
         if (m_outputDock->isHidden())
             m_outputDock->show();
@@ -351,6 +421,12 @@ void CMainFrame::retranslate()
     m_outputDock->setWindowTitle(text(UiText::OutputWindowTitle));
     m_notationDock->setWindowTitle(text(UiText::NotationWindowTitle));
     m_listDock->setWindowTitle(text(UiText::InstructionListTitle));
+    m_xrefDock->setWindowTitle(text(UiText::CrossReferenceTitle));
+    m_editMenu->setTitle(text(UiText::MenuEdit));
+    m_basicMenu->setTitle(text(UiText::ContextBasic));
+    m_functionMenu->setTitle(text(UiText::ContextFunction));
+    m_xrefAddress.clear();
+    updateCrossReference();
     setWindowTitle(text(UiText::FrameTitle));
     for (CRungpadView* v : views()) {
         v->document()->setLanguage(m_language);
@@ -407,6 +483,7 @@ void CMainFrame::runCommand(Command command)
     case ViewOutput: m_outputDock->setVisible(action(command)->isChecked()); break;
     case ViewNotation: m_notationDock->setVisible(action(command)->isChecked()); break;
     case ViewList: m_listDock->setVisible(action(command)->isChecked()); break;
+    case ViewCrossReference: m_xrefDock->setVisible(action(command)->isChecked()); break;
     case ZoomIn:
         if (view)
             view->zoomIn();
@@ -428,6 +505,7 @@ void CMainFrame::runCommand(Command command)
         QMessageBox::about(this, text(UiText::FrameTitle), text(UiText::AboutText));
         break;
     case CommandCount: break;
+    default: runEditCommand(command); break;
     }
 }
 
@@ -436,8 +514,15 @@ void CMainFrame::updateCommandStates()
     const bool hasDocument = activeView() != nullptr;
     for (Command c : kDocumentCommands)
         action(c)->setEnabled(hasDocument);
+    for (int c = Undo; c <= GoToLine; ++c)
+        action(Command(c))->setEnabled(hasDocument);
+    if (CRungpadView* view = activeView()) {
+        action(Undo)->setEnabled(view->document()->undoStack()->canUndo());
+        action(Redo)->setEnabled(view->document()->undoStack()->canRedo());
+    }
     // The empty workspace has the shorter menu bar of the older editor.
     m_ladderMenu->menuAction()->setVisible(hasDocument);
+    m_editMenu->menuAction()->setVisible(hasDocument);
     m_windowMenu->menuAction()->setVisible(hasDocument);
 }
 
@@ -474,7 +559,7 @@ QList<CRungpadView*> CMainFrame::views() const
 
 QList<QMenu*> CMainFrame::menus() const
 {
-    return {m_fileMenu, m_ladderMenu, m_viewMenu, m_languageMenu, m_windowMenu, m_helpMenu};
+    return {m_fileMenu, m_ladderMenu, m_viewMenu, m_languageMenu, m_windowMenu, m_helpMenu, m_editMenu};
 }
 
 QMdiSubWindow* CMainFrame::addChild(CRungpadDoc* document)
@@ -485,9 +570,12 @@ QMdiSubWindow* CMainFrame::addChild(CRungpadDoc* document)
     auto* child = new CChildFrame(this, view);
     m_mdi->addSubWindow(child);
     connect(view, &CRungpadView::cursorMoved, this, [this, view] {
-        if (view == activeView())
+        if (view == activeView()) {
             updateCursorInfo();
+            scheduleCrossReference();
+        }
     });
+    connectEditing(view);
     connect(document, &CRungpadDoc::modifiedChanged, this, [this, view] { updateChildTitle(view); });
     connect(document, &CRungpadDoc::pathChanged, this, [this, view] { updateChildTitle(view); });
     connect(child, &QObject::destroyed, this, [this] {
@@ -512,7 +600,7 @@ void CMainFrame::updateChildTitle(CRungpadView* view)
     const QString title = view->document()->displayName(m_language)
         + (view->document()->isModified() ? QStringLiteral(" *") : QString());
     for (QMdiSubWindow* w : m_mdi->subWindowList())
-        if (w->widget() == view)
+        if (w->widget() == view && w->windowTitle() != title)
             w->setWindowTitle(title);
 }
 
@@ -676,12 +764,15 @@ void CMainFrame::updateCursorInfo()
     if (!view) {
         m_position->clear();
         m_notation->clear();
+        m_notationText.clear();
         return;
     }
     const CellPos c = view->cursorCell();
     const QByteArray address = view->cursorAddress();
-    m_position->setText(text(UiText::StatusPosition).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
-                        + (address.isEmpty() ? QString() : QStringLiteral("  ") + QString::fromLatin1(address)));
+    const QString position = text(UiText::StatusPosition).arg(c.line + 1, 4, 10, QLatin1Char('0')).arg(c.column + 1)
+                        + (address.isEmpty() ? QString() : QStringLiteral("  ") + QString::fromLatin1(address));
+    if (m_position->text() != position)
+        m_position->setText(position);
 
     const CommentTables& comments = view->document()->data().comments;
     auto commentText = [&](const QByteArray& a) {
@@ -701,7 +792,12 @@ void CMainFrame::updateCursorInfo()
         seen << a;
         lines << QStringLiteral("  %1  %2").arg(QString::fromLatin1(a), commentText(a));
     }
-    m_notation->setPlainText(lines.join(QLatin1Char('\n')));
+    // An edit reports the cursor more than once; the pane is laid out again only on a change.
+    const QString notation = lines.join(QLatin1Char('\n'));
+    if (notation != m_notationText) {
+        m_notationText = notation;
+        m_notation->setPlainText(notation);
+    }
 }
 
 bool CMainFrame::requireConverted(CRungpadView* view)

@@ -4,7 +4,9 @@
 // language switch. Every document command reports through the output window.
 #include "common/prompter.h"
 #include "common/ui/qttranslations.h"
+#include "rungpad/compiler/ladderedit.h"
 #include "rungpad/files/laddercommands.h"
+#include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/laddergeometry.h"
 #include "rungpad/ui/uitexts.h"
 
@@ -18,11 +20,13 @@ class QAction;
 class QActionGroup;
 class QDockWidget;
 class QLabel;
+class QListWidget;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QPlainTextEdit;
 class QPrinter;
+class QTimer;
 class QToolBar;
 
 namespace rungpad::ui {
@@ -30,7 +34,6 @@ namespace rungpad::ui {
 class COutputWindow;
 class CRungpadDoc;
 class CRungpadView;
-class RungpadDialogs;
 
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
@@ -51,6 +54,11 @@ public:
         ZoomIn, ZoomOut, ZoomReset,
         LanguageChinese, LanguageEnglish,
         Cascade, Tile, CloseAll, About,
+        // Editing.
+        Undo, Redo, Cut, Copy, Paste,
+        PlaceContactNO, PlaceContactNC, PlaceCoil, PlaceCoilNot, PlaceWire, VerticalLink, DeleteNode,
+        DeleteVerticalLink, FunctionInstruction, InsertLines, DeleteLines, ModifyNotation, EditCell,
+        Find, Replace, FindNext, FindPrevious, GoToLine, ViewCrossReference,
         CommandCount
     };
     static constexpr int kRecentFiles = 4;
@@ -85,6 +93,10 @@ public:
     QDockWidget* outputDock() const { return m_outputDock; }
     QDockWidget* notationDock() const { return m_notationDock; }
     QDockWidget* instructionListDock() const { return m_listDock; }
+    QDockWidget* crossReferenceDock() const { return m_xrefDock; }
+    QListWidget* crossReferenceList() const { return m_xref; }
+    // The right-button menu of the ladder (Modify Notation, Basic and Function dictate).
+    QMenu* contextMenu() const { return m_contextMenu; }
     QLabel* positionLabel() const { return m_position; }
     QMdiArea* mdiArea() const { return m_mdi; }
 
@@ -123,6 +135,28 @@ private:
     FileCommandEnvironment env();
     QString text(UiText id) const;
 
+    // Editing (editcommands.cpp): each command is one call on the document's editor.
+    void createEditActions();
+    void createContextMenu();
+    void runEditCommand(Command command);
+    void connectEditing(CRungpadView* view);
+    void showEditResult(CRungpadView* view, const EditResult& result);
+    void placeElement(CRungpadView* view, quint16 kind, const QString& typed = {});
+    void editCursorCell(CRungpadView* view, const QString& typed);
+    void insertFunction(CRungpadView* view);
+    void insertBlock(CRungpadView* view, quint16 code);
+    void copyCells(CRungpadView* view, bool cut);
+    void pasteCells(CRungpadView* view);
+    void modifyNotation(CRungpadView* view);
+    void findOrReplace(CRungpadView* view, bool replace);
+    void findAgain(CRungpadView* view, bool down);
+    void goToLine(CRungpadView* view);
+    void updateCrossReference();
+    // The list is rebuilt when the event loop is idle: a search through the whole ladder
+    // need not hold up the repaint of an edit or a cursor move.
+    void scheduleCrossReference();
+    void gotoCrossReference(int row);
+
     vantor::Prompter* m_prompter;
     std::unique_ptr<vantor::Prompter> m_ownPrompter;
     RungpadDialogs* m_dialogs;
@@ -147,6 +181,10 @@ private:
     QMenu* m_windowMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QMenu* m_contextMenu = nullptr;
+    QMenu* m_basicMenu = nullptr;
+    QMenu* m_functionMenu = nullptr;
     QToolBar* m_fileBar = nullptr;
     QToolBar* m_ladderBar = nullptr;
     COutputWindow* m_output = nullptr;
@@ -157,6 +195,18 @@ private:
     QDockWidget* m_listDock = nullptr;
     QLabel* m_position = nullptr;
     QPointer<CRungpadView> m_convertedView;
+    QListWidget* m_xref = nullptr;
+    QTimer* m_xrefTimer = nullptr;
+    QString m_notationText;
+    QDockWidget* m_xrefDock = nullptr;
+    QByteArray m_xrefAddress;
+    QPointer<CRungpadView> m_xrefView;
+    std::vector<CellPos> m_xrefCells;
+    FindRequest m_find;
+    // Who copied last and what the system clipboard held then: lines copied elsewhere
+    // since (another document, another program) paste from the clipboard instead.
+    QPointer<CRungpadDoc> m_copiedFrom;
+    QString m_copiedText;
 };
 
 }  // namespace rungpad::ui

@@ -11,7 +11,12 @@ CRungpadDoc::CRungpadDoc(int untitledNumber, QObject* parent) : QObject(parent),
     // Qt ignores the limit once the stack holds a command.
     m_undo.setUndoLimit(kUndoLimit);
     m_conversion.precheck(m_data);
+    // Made before the connection below: its own handler of the clean state sets the
+    // document's modified flag first, so the mark the frame reads is already right.
+    m_editor = std::make_unique<LadderEditor>(m_data, m_conversion.compiler(), m_undo);
     connect(&m_undo, &QUndoStack::cleanChanged, this, [this] { Q_EMIT modifiedChanged(isModified()); });
+    // Undo and redo change the ladder behind the views' back.
+    connect(&m_undo, &QUndoStack::indexChanged, this, [this] { editApplied(); });
 }
 
 LadderFileCommands CRungpadDoc::commands(const FileCommandEnvironment& env)
@@ -64,6 +69,13 @@ void CRungpadDoc::ladderEdited()
     m_data.markModified();
     Q_EMIT ladderChanged();
     Q_EMIT modifiedChanged(true);
+}
+
+void CRungpadDoc::editApplied()
+{
+    Q_EMIT ladderChanged();
+    Q_EMIT edited();
+    Q_EMIT modifiedChanged(isModified());
 }
 
 void CRungpadDoc::setInfo(const LadderInfo& info)

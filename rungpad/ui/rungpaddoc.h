@@ -2,6 +2,7 @@
 // One open ladder: the document data (ladder, comments, information, converted state), its
 // converter with the result of the last conversion, and the undo stack the editing
 // commands push onto. Every change to the ladder goes through here so the views hear of it.
+#include "rungpad/edit/laddereditor.h"
 #include "rungpad/files/compilerconversion.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/model/ladderdocument.h"
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QUndoStack>
 
+#include <memory>
 #include <optional>
 
 namespace rungpad::ui {
@@ -20,12 +22,16 @@ public:
     static constexpr int kUndoLimit = 50;
 
     explicit CRungpadDoc(int untitledNumber, QObject* parent = nullptr);
+    // The stack empties itself on the way out: nobody may hear of it by then.
+    ~CRungpadDoc() override { m_undo.blockSignals(true); }
 
     LadderDocument& data() { return m_data; }
     const LadderDocument& data() const { return m_data; }
     const LadderProgram& ladder() const { return m_data.editLadder; }
     CompilerConversion& conversion() { return m_conversion; }
     QUndoStack* undoStack() { return &m_undo; }
+    // Every edit command goes through here: one undo step each, cursor and selection with it.
+    LadderEditor& editor() { return *m_editor; }
 
     // The file commands on this document, reporting through env.
     LadderFileCommands commands(const FileCommandEnvironment& env);
@@ -44,14 +50,22 @@ public:
     // File name, or the untitled name in the given language.
     QString displayName(int language) const;
     bool isModified() const { return m_data.isModified() || !m_undo.isClean(); }
-    void setLanguage(int language) { m_conversion.setLanguage(language); }
+    void setLanguage(int language)
+    {
+        m_conversion.setLanguage(language);
+        m_editor->setLanguage(language);
+    }
 
     // Editing commands call this after they changed the ladder through the model.
     void ladderEdited();
+    // After an edit through editor(): the views repaint and take the editor's cursor.
+    void editApplied();
     void setInfo(const LadderInfo& info);
 
 Q_SIGNALS:
     void ladderChanged();
+    // The ladder changed by an edit, an undo or a redo; the cursor is the editor's.
+    void edited();
     void modifiedChanged(bool modified);
     void pathChanged(const QString& path);
 
@@ -59,6 +73,7 @@ private:
     LadderDocument m_data;
     CompilerConversion m_conversion{0};
     QUndoStack m_undo;
+    std::unique_ptr<LadderEditor> m_editor;
     std::optional<ConvertError> m_lastError;
     int m_untitledNumber;
 };

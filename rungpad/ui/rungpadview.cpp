@@ -1,8 +1,11 @@
 #include "rungpad/ui/rungpadview.h"
 
+#include "rungpad/ui/outputwindows.h"
 #include "rungpad/ui/rungpaddoc.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -10,9 +13,49 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 
 namespace rungpad::ui {
+
+namespace {
+
+// The in-place line note editor keeps every key it is typed, so Del, Insert or Ctrl+Q
+// edit the note instead of reaching the ladder's shortcuts; Escape drops the change.
+class NoteEditor : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    std::function<void(bool)> finished;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::ShortcutOverride) {
+            e->accept();
+            return true;
+        }
+        return QLineEdit::event(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (e->key() == Qt::Key_Escape) {
+            finished(false);
+            return;
+        }
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            finished(true);
+            return;
+        }
+        QLineEdit::keyPressEvent(e);
+    }
+    void focusOutEvent(QFocusEvent* e) override
+    {
+        QLineEdit::focusOutEvent(e);
+        finished(true);
+    }
+};
+
+}  // namespace
 
 CRungpadView::CRungpadView(CRungpadDoc* document, QWidget* parent) : QAbstractScrollArea(parent), m_doc(document)
 {
@@ -26,6 +69,7 @@ CRungpadView::CRungpadView(CRungpadDoc* document, QWidget* parent) : QAbstractSc
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(m_doc, &CRungpadDoc::ladderChanged, this, &CRungpadView::ladderChanged);
+    connect(m_doc, &CRungpadDoc::edited, this, [this] { setEditCursor(m_doc->editor().cursor()); });
     updateScrollBars();
 }
 
@@ -97,7 +141,10 @@ void CRungpadView::ladderChanged()
 {
     m_cursor = clamped(m_cursor);
     m_anchor = clamped(m_anchor);
+    if (m_noteEditor && m_noteLine >= m_doc->ladder().lineCount())
+        finishNoteEditing(false);
     updateScrollBars();
+    placeNoteEditor();
     viewport()->update();
     Q_EMIT cursorMoved(m_cursor);
 }
@@ -132,6 +179,7 @@ void CRungpadView::setCursorCell(CellPos cell, bool extendSelection)
     if (!extendSelection)
         m_anchor = cell;
     ensureCellVisible(cell);
+    m_doc->editor().setCursor(editCursor());
     if (before.top == before.bottom && before.left == before.right && !extendSelection) {
         // A single cell moved: only the two cells need painting again.
         viewport()->update(cellRect(oldCursor.line, oldCursor.column).adjusted(-2, -2, 2, 2));
@@ -139,6 +187,29 @@ void CRungpadView::setCursorCell(CellPos cell, bool extendSelection)
     } else {
         viewport()->update();
     }
+    Q_EMIT cursorMoved(m_cursor);
+}
+
+rungpad::EditCursor CRungpadView::editCursor() const
+{
+    const rungpad::CellPos cursor{m_cursor.line, m_cursor.column};
+    return {cursor, {{m_anchor.line, m_anchor.column}, cursor}};
+}
+
+void CRungpadView::setEditCursor(const rungpad::EditCursor& c)
+{
+    const rungpad::CellRange& sel = c.selection;
+    rungpad::CellPos anchor = c.cursor;
+    if (sel.end == c.cursor)
+        anchor = sel.start;
+    else if (sel.start == c.cursor)
+        anchor = sel.end;
+    m_anchor = clamped({anchor.line, anchor.column});
+    const CellPos cell = clamped({c.cursor.line, c.cursor.column});
+    m_cursor = cell;
+    ensureCellVisible(cell);
+    m_doc->editor().setCursor(editCursor());
+    viewport()->update();
     Q_EMIT cursorMoved(m_cursor);
 }
 
@@ -176,7 +247,61 @@ void CRungpadView::resizeEvent(QResizeEvent* event)
     updateScrollBars();
 }
 
-void CRungpadView::scrollContentsBy(int, int) { viewport()->update(); }
+void CRungpadView::scrollContentsBy(int, int)
+{
+    placeNoteEditor();
+    viewport()->update();
+}
+
+void CRungpadView::editLineNote(int line)
+{
+    if (line < 0 || line >= m_doc->ladder().lineCount())
+        return;
+    if (m_noteEditor)
+        finishNoteEditing(true);
+    m_noteLine = line;
+    auto* editor = new NoteEditor(m_doc->ladder().note(line), viewport());
+    editor->finished = [this](bool store) { finishNoteEditing(store); };
+    editor->setFont(fixedPitchFont());
+    m_noteEditor = editor;
+    placeNoteEditor();
+    editor->show();
+    editor->selectAll();
+    editor->setFocus();
+}
+
+void CRungpadView::placeNoteEditor()
+{
+    if (!m_noteEditor)
+        return;
+    // Over the note area of the line: from the note's x to the drawing's right part.
+    const QRectF r(geo::kNoteX, geo::kGridTop + geo::kCellHeight * m_noteLine, 400, geo::kCellHeight * 0.8);
+    m_noteEditor->setGeometry(int(r.left() * m_scale) - horizontalScrollBar()->value(),
+                              int(r.top() * m_scale) - verticalScrollBar()->value(), int(r.width() * m_scale),
+                              int(r.height() * m_scale));
+}
+
+void CRungpadView::finishNoteEditing(bool store)
+{
+    if (!m_noteEditor)
+        return;
+    QLineEdit* editor = m_noteEditor;
+    const int line = m_noteLine;
+    m_noteEditor = nullptr;
+    m_noteLine = -1;
+    static_cast<NoteEditor*>(editor)->finished = [](bool) {};
+    const QString text = editor->text();
+    editor->hide();
+    editor->deleteLater();
+    setFocus();
+    if (store && line < m_doc->ladder().lineCount() && text != m_doc->ladder().note(line))
+        Q_EMIT lineNoteEdited(line, text);
+}
+
+void CRungpadView::contextMenuEvent(QContextMenuEvent* event)
+{
+    Q_EMIT contextMenuRequested(event->globalPos());
+}
 
 void CRungpadView::keyPressEvent(QKeyEvent* event)
 {
@@ -200,6 +325,15 @@ void CRungpadView::keyPressEvent(QKeyEvent* event)
         if (ctrl)
             c.line = lastLine();
         break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+        Q_EMIT editCellRequested(QString());
+        return;
+    case Qt::Key_Escape:
+        // Back to one selected cell.
+        setCursorCell(m_cursor);
+        return;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
         if (ctrl) {
@@ -216,6 +350,15 @@ void CRungpadView::keyPressEvent(QKeyEvent* event)
         QAbstractScrollArea::keyPressEvent(event);
         return;
     default:
+        // A letter on an empty cell or a wire starts a normally-open contact with that
+        // letter typed.
+        if (!ctrl && !(event->modifiers() & Qt::AltModifier) && event->text().size() == 1
+            && event->text()[0].isLetter() && event->text()[0].unicode() < 128
+            && (m_doc->ladder().cell(m_cursor.line, m_cursor.column).code == kEmpty
+                || m_doc->ladder().cell(m_cursor.line, m_cursor.column).code == kHorizontalWire)) {
+            Q_EMIT editCellRequested(event->text());
+            return;
+        }
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
@@ -224,6 +367,12 @@ void CRungpadView::keyPressEvent(QKeyEvent* event)
 
 void CRungpadView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::RightButton) {
+        // The context menu acts on the cell under the mouse unless it is in the selection.
+        const CellPos cell = cellAt(event->position().toPoint());
+        if (!selection().contains(cell.line, cell.column))
+            setCursorCell(cell);
+    }
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -258,8 +407,20 @@ void CRungpadView::mouseReleaseEvent(QMouseEvent* event)
 
 void CRungpadView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        Q_EMIT cellDoubleClicked(cellAt(event->position().toPoint()));
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_dragging = false;
+    const QPoint p = event->position().toPoint();
+    // Right of the right rail: the line note of that line.
+    const double x = (p.x() + horizontalScrollBar()->value()) / m_scale;
+    if (x > geo::kRightRail + 1) {
+        const double y = (p.y() + verticalScrollBar()->value()) / m_scale;
+        const int line = int(std::floor((y - geo::kGridTop) / geo::kCellHeight));
+        if (line >= 0 && line < m_doc->ladder().lineCount())
+            editLineNote(line);
+        return;
+    }
+    Q_EMIT cellDoubleClicked(cellAt(p));
 }
 
 void CRungpadView::wheelEvent(QWheelEvent* event)

@@ -2,6 +2,7 @@
 // The ladder of one document as a scrolling drawing. Only the lines inside the viewport are
 // painted; the scroll bars count pixels of the drawing at the current zoom. The cursor cell
 // and the selected rectangle live here, where the editing commands find them.
+#include "rungpad/model/editchange.h"
 #include "rungpad/ui/ladderpainter.h"
 
 #include <QAbstractScrollArea>
@@ -9,6 +10,7 @@
 
 #include <utility>
 
+class QLineEdit;
 class QRubberBand;
 
 namespace rungpad::ui {
@@ -38,6 +40,13 @@ public:
     void selectRange(CellPos anchor, CellPos cursor);
     // The address text of the cursor cell when it holds a contact or coil, else empty.
     QByteArray cursorAddress() const;
+    // Cursor and selection in the editor's terms (the selection runs from anchor to cursor).
+    rungpad::EditCursor editCursor() const;
+    void setEditCursor(const rungpad::EditCursor& cursor);
+
+    // The line note editor over the note area of `line`, filled and fully selected.
+    void editLineNote(int line);
+    QLineEdit* lineNoteEditor() const { return m_noteEditor; }
 
     double scale() const { return m_scale; }
     void setScale(double scale);
@@ -52,6 +61,10 @@ Q_SIGNALS:
     void cursorMoved(rungpad::ui::CellPos cell);
     void scaleChanged(double scale);
     void cellDoubleClicked(rungpad::ui::CellPos cell);
+    // Enter or F2 (empty text), or a letter typed on an empty cell (that letter).
+    void editCellRequested(const QString& typed);
+    void contextMenuRequested(const QPoint& globalPos);
+    void lineNoteEdited(int line, const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,11 +76,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void updateScrollBars();
     void ensureCellVisible(CellPos cell);
     void ladderChanged();
+    void finishNoteEditing(bool store);
+    void placeNoteEditor();
     int lastLine() const;
     CellPos clamped(CellPos cell) const;
 
@@ -79,6 +95,8 @@ private:
     bool m_dragging = false;
     QPoint m_dragStart;
     QRubberBand* m_rubberBand = nullptr;
+    QLineEdit* m_noteEditor = nullptr;
+    int m_noteLine = -1;
 };
 
 }  // namespace rungpad::ui

@@ -31,6 +31,16 @@ enum class UiText {
     NotationCursor, NotationLine, NotationNone,
     PageHeading,
     PdfSaved, PdfFailed, PrintFailed,
+    // Editing: the Edit menu, the context menu, the editing dialogs, the cross-reference.
+    MenuEdit, EditUndo, EditRedo, EditCut, EditCopy, EditPaste,
+    ContactNO, ContactNC, OutputCoil, OutputCoilNot, HorizontalWire, VerticalWire, DeleteNode, DeleteVerticalWire,
+    FunctionInstruction, InsertLine, DeleteLine, ModifyNotation, EditCell,
+    Find, Replace, FindNext, FindPrevious, GoToLine, CrossReferenceWindow,
+    ContextBasic, ContextFunction,
+    ElementTitle, FunctionTitle, FunctionHint, InsertLineTitle, InsertLineCount, NotationTitle, NotationAddress,
+    FindTitle, ReplaceTitle, FindWhat, ReplaceWith, DirectionUp, DirectionDown, ButtonFindNext, ButtonReplace, ButtonReplaceAll,
+    GoToLineTitle, LineNumber, CrossReferenceTitle, CrossReferenceLine,
+    UseContact, UseContactNC, UseCoil, UseCoilNot, UseParameter,
 };
 
 // language 0 selects Chinese, anything else English.

@@ -2,6 +2,8 @@
 // shows at cells, mouse and keyboard cursor movement with scrolling, conversion with the
 // output and instruction list windows, the language switch, refused opens, closing a
 // modified document, printing. Every test keeps its settings in a folder of its own.
+#include "rungpad/compiler/instructions.h"
+#include "rungpad/compiler/ladderedit.h"
 #include "rungpad/files/ladderfile.h"
 #include "rungpad/model/laddertext.h"
 #include "rungpad/ui/errorlocation.h"
@@ -16,11 +18,16 @@
 #include "common/testing/testfiles.h"
 
 #include <QAction>
+#include <QLayout>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QListWidget>
 #include <QDockWidget>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
 #include <QPaintEngine>
@@ -36,6 +43,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 // Readable failures for texts.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -47,6 +55,10 @@ using vantor::testing::readFile;
 using vantor::testing::writeFile;
 
 namespace {
+
+// The view's cell positions, not the editor's of the same name.
+using rungpad::ui::CellPos;
+using rungpad::ui::CellRange;
 
 QString s(const char* text) { return QString::fromUtf8(text); }
 
@@ -118,7 +130,55 @@ public:
     bool pageSetup(QWidget*, QPrinter&) override { return false; }
     bool choosePrinter(QWidget*, QPrinter&) override { return false; }
 
+    // Editing dialogs: answers in order, nullopt (or none left) cancels. With `real` set
+    // the widget dialogs open instead and the test types into them.
+    bool real = false;
+    WidgetDialogs widgets;
+    std::deque<std::optional<QString>> texts;   // element texts, function names, notations
+    std::deque<std::optional<int>> numbers;     // line counts, line numbers
+    std::deque<std::optional<FindRequest>> finds;
+    std::vector<QString> prompts;               // prompt of each element dialog
+    std::vector<QString> initials;              // its text when it opened
+    std::optional<QString> elementText(QWidget* p, const QString& prompt, const QString& initial, bool address,
+                                       int language) override
+    {
+        prompts.push_back(prompt);
+        initials.push_back(initial);
+        return real ? widgets.elementText(p, prompt, initial, address, language) : takeText();
+    }
+    std::optional<QString> functionName(QWidget* p, int language) override
+    {
+        return real ? widgets.functionName(p, language) : takeText();
+    }
+    std::optional<int> insertLineCount(QWidget*, int) override { return takeNumber(); }
+    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return takeText(); }
+    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override
+    {
+        if (finds.empty())
+            return std::nullopt;
+        auto f = finds.front();
+        finds.pop_front();
+        return f;
+    }
+    std::optional<int> lineNumber(QWidget*, int, int, int) override { return takeNumber(); }
+
 private:
+    std::optional<QString> takeText()
+    {
+        if (texts.empty())
+            return std::nullopt;
+        auto t = texts.front();
+        texts.pop_front();
+        return t;
+    }
+    std::optional<int> takeNumber()
+    {
+        if (numbers.empty())
+            return std::nullopt;
+        auto n = numbers.front();
+        numbers.pop_front();
+        return n;
+    }
     QString take()
     {
         if (files.empty())
@@ -798,3 +858,692 @@ TEST_F(RungpadFrameTest, PictureOfALadderWithBlocks)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Editing through the window: menus, keys, clicks and the dialogs.
+
+namespace {
+
+class RungpadEditTest : public RungpadFrameTest {
+protected:
+    void startEditing(int language = 1)
+    {
+        startFrame(language);
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    }
+    CRungpadView* newLadder()
+    {
+        frame->action(CMainFrame::New)->trigger();
+        CRungpadView* view = frame->activeView();
+        view->setFocus();
+        return view;
+    }
+    CRungpadView* editLadder(const char* name, const char* text)
+    {
+        CRungpadView* view = openLadder(name, ladderFile(text));
+        if (view)
+            view->setFocus();
+        return view;
+    }
+    static void key(CRungpadView* view, int k, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::keyClick(view, Qt::Key(k), mods);
+    }
+    // A contact or coil by its shortcut, the element dialog answering `text`.
+    void place(CRungpadView* view, int k, const char* text)
+    {
+        dialogs.texts.push_back(s(text));
+        key(view, k, Qt::ControlModifier);
+    }
+    static QString textOf(CRungpadView* view) { return writeLadderText(view->document()->ladder()); }
+    static const LadderCell& cell(CRungpadView* view, int line, int column)
+    {
+        return view->document()->ladder().cell(line, column);
+    }
+    QString lastOutput() const { return outputLines().isEmpty() ? QString() : outputLines().back(); }
+    int codtLines(CRungpadView* view) const
+    {
+        int n = 0;
+        for (int l = 0; l < view->document()->ladder().lineCount(); ++l)
+            n += isCodt(cell(view, l, 0).code) ? 1 : 0;
+        return n;
+    }
+};
+
+// Acts on the next modal dialog as soon as it is open (the dialogs block in exec()).
+void onNextDialog(std::function<void(QDialog*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+// Types into the focused field of the next dialog and presses Enter: keys only.
+void typeIntoNextDialog(const QString& text)
+{
+    onNextDialog([text](QDialog* dialog) {
+        QWidget* field = qobject_cast<QLineEdit*>(dialog->focusWidget());
+        if (!field)
+            field = dialog->findChild<QLineEdit*>();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+}
+
+}  // namespace
+
+TEST_F(RungpadEditTest, PlacementRulesAndAddressChecksByShortcut)
+{
+    startEditing(1);
+    CRungpadView* view = newLadder();
+    ASSERT_NE(view, nullptr);
+    // x5.3 is stored as X005.3; every placement reports its check.
+    place(view, Qt::Key_Q, "x5.3");
+    EXPECT_EQ(cell(view, 0, 0).code, kContactNO);
+    EXPECT_EQ(cell(view, 0, 0).text(), QByteArray("X005.3"));
+    EXPECT_EQ(outputLines().mid(outputLines().size() - 2), (QStringList{s("Checking..."), s("Accept!")}));
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{0, 1}));
+    // Placing on the last line added a line after it.
+    EXPECT_EQ(view->document()->ladder().lineCount(), 2);
+    place(view, Qt::Key_W, "X0.1");
+    place(view, Qt::Key_Q, "X0.2");
+    // The coil goes to column 9, the empty cells between are wired.
+    place(view, Qt::Key_E, "y1.0");
+    EXPECT_EQ(cell(view, 0, 9).code, kCoil);
+    EXPECT_EQ(cell(view, 0, 9).text(), QByteArray("Y001.0"));
+    for (int c = 3; c < 9; ++c)
+        EXPECT_EQ(cell(view, 0, c).code, kHorizontalWire) << c;
+    EXPECT_EQ(cell(view, 0, 1).code, kContactNC);
+
+    // Refused texts: the numbered error line, the cell as it was.
+    struct Bad {
+        int key;
+        const char* text;
+    };
+    const Bad bad[] = {{Qt::Key_Q, "X5"}, {Qt::Key_Q, "X200.0"}, {Qt::Key_E, "R990.0"}, {Qt::Key_R, "Y001.0"},
+                       {Qt::Key_E, "X001.0"}};
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.text);
+        click(view, 1, 0);
+        const QString before = textOf(view);
+        place(view, b.key, b.text);
+        EXPECT_TRUE(lastOutput().startsWith(s("Ladder the 0002 Line, error code: 1011"))) << lastOutput().toStdString();
+        EXPECT_EQ(textOf(view), before);
+        EXPECT_EQ(view->cursorCell(), (ui::CellPos{1, 0}));
+    }
+    // Escape in the dialog (a cancelled answer) places nothing.
+    const QString before = textOf(view);
+    dialogs.texts.push_back(std::nullopt);
+    key(view, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+
+    // Wires, vertical links and delete node by key.
+    click(view, 1, 2);
+    key(view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(cell(view, 1, 2).code, kHorizontalWire);
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{1, 3}));
+    click(view, 0, 0);
+    key(view, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(cell(view, 0, 0).hasLink());
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{1, 0}));
+    click(view, 0, 0);
+    key(view, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(cell(view, 0, 0).hasLink());
+    key(view, Qt::Key_Delete);
+    EXPECT_EQ(cell(view, 0, 0).code, kEmpty);
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{0, 1}));
+    // The modified mark is on the child's title.
+    EXPECT_TRUE(frame->mdiArea()->activeSubWindow()->windowTitle().endsWith(s(" *")));
+}
+
+TEST_F(RungpadEditTest, BlocksRefusePlacementsAndTakeTheirParameters)
+{
+    startEditing(1);
+    CRungpadView* view = newLadder();
+    ASSERT_NE(view, nullptr);
+    // Ctrl+A: the function instruction dialog; an unknown name is refused with a message.
+    dialogs.texts.push_back(s("TMX"));
+    key(view, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(prompter.shown.back(), s("Input error!"));
+    EXPECT_EQ(view->document()->ladder().lineCount(), 1);
+    dialogs.texts.push_back(s("tmr"));
+    key(view, Qt::Key_A, Qt::ControlModifier);
+    const LadderProgram& ladder = view->document()->ladder();
+    ASSERT_GE(ladder.lineCount(), 3);
+    int nameColumn = -1;
+    for (int c = 0; c < kColumns; ++c)
+        if (ladder.cell(0, c).text() == "TMR")
+            nameColumn = c;
+    ASSERT_GE(nameColumn, 1);
+
+    // The block's own refusals: no vertical link on its lines, no coil left of it, no
+    // contact right of it; the dialog does not even open.
+    const QString before = textOf(view);
+    const size_t dialogsBefore = dialogs.prompts.size();
+    click(view, 0, 0);
+    key(view, Qt::Key_D, Qt::ControlModifier);
+    key(view, Qt::Key_E, Qt::ControlModifier);
+    click(view, 0, 9);
+    key(view, Qt::Key_Q, Qt::ControlModifier);
+    click(view, 1, nameColumn);
+    key(view, Qt::Key_G, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+    EXPECT_EQ(dialogs.prompts.size(), dialogsBefore);
+
+    // The parameter cell: Enter opens the dialog with the table's prompt; a good number
+    // is stored with leading zeros, a bad one gives 1012 and changes nothing.
+    click(view, 0, nameColumn + 1);
+    dialogs.texts.push_back(s("200"));
+    key(view, Qt::Key_Return);
+    EXPECT_EQ(dialogs.prompts.back(), prompt(fn::TMR, 1, 1));
+    EXPECT_TRUE(lastOutput().contains(s("1012"))) << lastOutput().toStdString();
+    dialogs.texts.push_back(s("5"));
+    key(view, Qt::Key_F2);
+    EXPECT_EQ(ladder.cell(0, nameColumn + 1).text(), QByteArray("0005"));
+    EXPECT_EQ(lastOutput(), s("Accept!"));
+    // Double-click re-edits as well, the dialog showing the stored text.
+    dialogs.texts.push_back(s("7"));
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, view->cellRect(0, nameColumn + 1).center());
+    EXPECT_EQ(dialogs.initials.back(), s("0005"));
+    EXPECT_EQ(ladder.cell(0, nameColumn + 1).text(), QByteArray("0007"));
+
+    // Delete node on a block cell removes the whole block, one undo brings it back.
+    const QString withBlock = textOf(view);
+    click(view, 0, nameColumn);
+    key(view, Qt::Key_Delete);
+    EXPECT_EQ(ladder.lineCount(), 1);
+    key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), withBlock);
+}
+
+TEST_F(RungpadEditTest, CodCapacityGivesItsTableAndLineDeletionTakesWholeBlocks)
+{
+    startEditing(0);
+    CRungpadView* view = newLadder();
+    ASSERT_NE(view, nullptr);
+    dialogs.texts.push_back(s("COD"));
+    key(view, Qt::Key_A, Qt::ControlModifier);
+    const LadderProgram& ladder = view->document()->ladder();
+    int capacityColumn = -1;
+    for (int c = 0; c < kColumns; ++c)
+        if (ladder.cell(0, c).code != kEmpty && isFunctionBlockCode(ladder.cell(0, c).code)
+            && blockColumnOf(ladder.cell(0, c).code) == 2)
+            capacityColumn = c;
+    ASSERT_GE(capacityColumn, 0);
+    click(view, 0, capacityColumn);
+    dialogs.texts.push_back(s("25"));
+    key(view, Qt::Key_Return);
+    EXPECT_EQ(codtLines(view), 3);
+    // One step: a single undo takes the three table lines away again.
+    key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(codtLines(view), 0);
+    key(view, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(codtLines(view), 3);
+    // Chinese: the refused function name.
+    dialogs.texts.push_back(s("XYZ"));
+    key(view, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(prompter.shown.back(), s("功能指令输入错误!"));
+
+    // Selecting one line of the block and its table: Ctrl+Del takes the whole group; the
+    // line after it stays.
+    const int lines = ladder.lineCount();
+    const auto extent = blockExtent(ladder, 0);
+    ASSERT_TRUE(extent);
+    click(view, extent->last, 3);
+    key(view, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(ladder.lineCount(), lines - (extent->last - extent->first + 1));
+    EXPECT_EQ(codtLines(view), 0);
+    EXPECT_GE(ladder.lineCount(), 1);
+
+    // Insert: the count dialog, and the line limit's message.
+    dialogs.numbers = {3, 6000};
+    key(view, Qt::Key_Insert);
+    EXPECT_EQ(ladder.lineCount(), lines - (extent->last - extent->first + 1) + 3);
+    const int afterInsert = ladder.lineCount();
+    key(view, Qt::Key_Insert);
+    EXPECT_EQ(ladder.lineCount(), afterInsert);
+    EXPECT_EQ(prompter.shown.back(), s(kBeyondMaxLineZh));
+}
+
+TEST_F(RungpadEditTest, SixtyEditsFiftyUndosAndRedosRestoreTheExactBytes)
+{
+    startEditing(1);
+    CRungpadView* view = newLadder();
+    ASSERT_NE(view, nullptr);
+    const QString path = dir.filePath(s("undo.plf"));
+    std::vector<QByteArray> states;   // ladder bytes after each edit
+    auto bytes = [&] { return formatLadderPart(view->document()->ladder(), {}, NumberField::FromText); };
+    states.push_back(bytes());
+    for (int i = 0; i < 60; ++i) {
+        click(view, i / 8, i % 8);
+        if (i % 3 == 2) {
+            key(view, Qt::Key_G, Qt::ControlModifier);
+        } else {
+            dialogs.texts.push_back(QStringLiteral("X%1.%2").arg(i / 8).arg(i % 8));
+            key(view, i % 3 ? Qt::Key_W : Qt::Key_Q, Qt::ControlModifier);
+        }
+        states.push_back(bytes());
+        ASSERT_NE(states.back(), states[states.size() - 2]) << i;
+    }
+    // Saved after the 60th: clean, no mark.
+    dialogs.files.push_back(path);
+    key(view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(view->document()->isModified());
+    for (int i = 0; i < 50; ++i)
+        key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(bytes(), states[10]);
+    EXPECT_TRUE(view->document()->isModified());
+    // The ring holds 50: a 51st undo changes nothing.
+    key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(bytes(), states[10]);
+    for (int i = 0; i < 25; ++i)
+        key(view, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(bytes(), states[35]);
+    for (int i = 0; i < 25; ++i)
+        key(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(bytes(), states[60]);
+    // Back at the saved step: the mark goes.
+    EXPECT_FALSE(view->document()->isModified());
+    EXPECT_FALSE(frame->mdiArea()->activeSubWindow()->windowTitle().endsWith(s(" *")));
+    key(view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(parseLadderFile(readFile(path), false).ladder.lineCount(), view->document()->ladder().lineCount());
+}
+
+TEST_F(RungpadEditTest, ClipboardRefusesOverABlockAndMovesLinesBetweenDocuments)
+{
+    startEditing(1);
+    CRungpadView* first = editLadder("good.plf", kGoodLadder);
+    ASSERT_NE(first, nullptr);
+    // Two contact cells pasted onto the TMR block's line: refused.
+    click(first, 0, 0);
+    click(first, 0, 1, Qt::ShiftModifier);
+    key(first, Qt::Key_C, Qt::ControlModifier);
+    click(first, 1, 3);
+    const QString before = textOf(first);
+    key(first, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(prompter.shown.back(), s("Operation error!"));
+    EXPECT_EQ(textOf(first), before);
+
+    // Whole lines: the first rung goes to the system clipboard as ladder text...
+    click(first, 0, 0);
+    click(first, 0, 9, Qt::ShiftModifier);
+    key(first, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(s("X000.0")));
+    // ...and pastes into a second document.
+    CRungpadView* second = newLadder();
+    ASSERT_NE(second, first);
+    key(second, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(second->document()->ladder().line(0), first->document()->ladder().line(0));
+    EXPECT_EQ(second->document()->ladder().note(0), s("start conveyor"));
+    // Lines from another program, in the same text form.
+    QGuiApplication::clipboard()->setText(s("X001.0 - - - - - - - - (Y002.0)\n"));
+    click(second, 0, 0);
+    key(second, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(second->document()->ladder().cell(0, 9).text(), QByteArray("Y002.0"));
+    // One undo takes one paste back.
+    key(second, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(second->document()->ladder().line(0), first->document()->ladder().line(0));
+}
+
+TEST_F(RungpadEditTest, FindReplaceAndReplaceAllWithOneUndoStep)
+{
+    startEditing(1);
+    CRungpadView* view = editLadder("show.plf", kShowLadder);
+    ASSERT_NE(view, nullptr);
+    click(view, 0, 0);
+    // A typed address is searched in its stored form.
+    dialogs.finds.push_back(FindRequest{s("y1.0"), {}, true, FindRequest::FindNext});
+    key(view, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{10, 5}));
+    // F3 goes on, Shift+F3 goes back.
+    key(view, Qt::Key_F3);
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{11, 5}));
+    key(view, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{10, 5}));
+    dialogs.finds.push_back(FindRequest{s("Q000.0"), {}, true, FindRequest::FindNext});
+    key(view, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(prompter.shown.back(), s("Pattern not found!"));
+
+    // Replace: a typo that fails the address check is refused with its error line.
+    click(view, 0, 0);
+    const QString before = textOf(view);
+    dialogs.finds.push_back(FindRequest{s("X000.0"), s("X0.9"), true, FindRequest::Replace});
+    key(view, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(lastOutput().contains(s("1011"))) << lastOutput().toStdString();
+    EXPECT_EQ(textOf(view), before);
+    dialogs.finds.push_back(FindRequest{s("X000.0"), s("X002.0"), true, FindRequest::Replace});
+    key(view, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(cell(view, 0, 0).text(), QByteArray("X002.0"));
+
+    // Replace all: every Y001.0, then one undo takes all of them back.
+    const QString beforeAll = textOf(view);
+    dialogs.finds.push_back(FindRequest{s("Y001.0"), s("Y003.1"), true, FindRequest::ReplaceAll});
+    key(view, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(cell(view, 10, 5).text(), QByteArray("Y003.1"));
+    EXPECT_EQ(cell(view, 11, 5).text(), QByteArray("Y003.1"));
+    EXPECT_EQ(lastOutput(), s("Complete"));
+    key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), beforeAll);
+    // Go to line.
+    dialogs.numbers.push_back(12);
+    key(view, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(view->cursorCell().line, 11);
+}
+
+TEST_F(RungpadEditTest, LineNoteEditedInPlaceKeepsTheLadderKeysAndIsSaved)
+{
+    startEditing(1);
+    CRungpadView* view = editLadder("note.plf", kGoodLadder);
+    ASSERT_NE(view, nullptr);
+    const QString before = textOf(view);
+    const QPoint noteArea(view->cellRect(2, 9).right() + 40, view->cellRect(2, 9).center().y());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, noteArea);
+    QLineEdit* editor = view->lineNoteEditor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(editor->hasFocus());
+    // Del, Insert and Ctrl+Q edit the note, never the ladder.
+    QTest::keyClicks(editor, s("pump on"));
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QTest::keyClick(editor, Qt::Key_Insert);
+    QTest::keyClick(editor, Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(view->lineNoteEditor(), nullptr);
+    EXPECT_EQ(view->document()->ladder().note(2), s("pump on"));
+    EXPECT_EQ(dialogs.texts.size(), 0u);
+    // Escape drops a change.
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, noteArea);
+    ASSERT_NE(view->lineNoteEditor(), nullptr);
+    QTest::keyClicks(view->lineNoteEditor(), s(" later"));
+    QTest::keyClick(view->lineNoteEditor(), Qt::Key_Escape);
+    EXPECT_EQ(view->document()->ladder().note(2), s("pump on"));
+
+    // The note is one undo step.
+    key(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+    key(view, Qt::Key_Y, Qt::ControlModifier);
+    key(view, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(view->document()->isModified());
+    ASSERT_TRUE(frame->closeActive());
+    ASSERT_TRUE(frame->openFile(dir.filePath(s("note.plf"))));
+    EXPECT_EQ(frame->activeView()->document()->ladder().note(2), s("pump on"));
+}
+
+TEST_F(RungpadEditTest, ContextMenuAndCrossReference)
+{
+    startEditing(1);
+    CRungpadView* view = editLadder("show.plf", kShowLadder);
+    ASSERT_NE(view, nullptr);
+    frame->crossReferenceDock()->show();
+    click(view, 0, 9);
+    QCoreApplication::processEvents();   // the list is made when the window is idle
+    // Y000.0: its coil and the contact below it.
+    QListWidget* list = frame->crossReferenceList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->item(1)->text().startsWith(s("Line 0002  Col 1"))) << list->item(1)->text().toStdString();
+    list->setCurrentRow(1);
+    Q_EMIT list->itemActivated(list->item(1));
+    EXPECT_EQ(view->cursorCell(), (ui::CellPos{1, 0}));
+    // Modify notation (Ctrl+T): the comment of the cursor's address, in the notation window.
+    dialogs.texts.push_back(s("run lamp"));
+    key(view, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(view->document()->data().comments.commentOf("Y000.0"), s("run lamp"));
+    EXPECT_TRUE(frame->notationWindow()->toPlainText().contains(s("run lamp")));
+
+    // The right button: Modify Notation, Basic dictate, Function dictate with 38 names.
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->cellRect(2, 3).center());
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, view->cellRect(2, 3).center(),
+                                view->viewport()->mapToGlobal(view->cellRect(2, 3).center()));
+    QApplication::sendEvent(view->viewport(), &menuEvent);
+    QMenu* menu = frame->contextMenu();
+    ASSERT_TRUE(menu->isVisible());
+    const QList<QAction*> top = menu->actions();
+    ASSERT_EQ(top.size(), 3);
+    EXPECT_EQ(top[1]->text(), s("&Basic dictate"));
+    EXPECT_EQ(top[2]->text(), s("&Function dictate"));
+    QMenu* functions = top[2]->menu();
+    ASSERT_EQ(functions->actions().size(), 38);
+    menu->hide();
+    const int lines = view->document()->ladder().lineCount();
+    functions->actions()[0]->trigger();   // CTR: four lines
+    EXPECT_EQ(view->document()->ladder().lineCount(), lines + 4);
+    EXPECT_EQ(view->cursorCell().line, 2);
+    // The picture: the edited ladder, the cursor on the coil and every use of it listed.
+    frame->instructionListDock()->hide();
+    click(view, 0, 9);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->count(), 2);
+    maybeShoot(frame.get(), "rungpad-editing.png");
+}
+
+TEST_F(RungpadEditTest, LadderKeysStayWithTheViewAndMenusSpeakBothLanguages)
+{
+    startEditing(0);
+    CRungpadView* view = editLadder("good.plf", kGoodLadder);
+    ASSERT_NE(view, nullptr);
+    const QString before = textOf(view);
+    // Focus in the output window: Del, Insert and Ctrl+Q do not touch the ladder.
+    frame->outputWindow()->setFocus();
+    for (int k : {int(Qt::Key_Delete), int(Qt::Key_Insert)})
+        QTest::keyClick(frame->outputWindow(), Qt::Key(k));
+    QTest::keyClick(frame->outputWindow(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(frame->outputWindow(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+    EXPECT_TRUE(dialogs.prompts.empty());
+
+    // The menu texts and shortcuts of the editing commands, in Chinese and in English.
+    struct Entry {
+        CMainFrame::Command command;
+        const char* chinese;
+        const char* english;
+        const char* keys;
+    };
+    const Entry entries[] = {
+        {CMainFrame::PlaceContactNO, "常开触点", "Normally open contact", "Ctrl+Q"},
+        {CMainFrame::PlaceContactNC, "常闭触点", "Normally closed contact", "Ctrl+W"},
+        {CMainFrame::PlaceCoil, "输出线圈", "Output coil", "Ctrl+E"},
+        {CMainFrame::PlaceCoilNot, "输出线圈取反", "Negated output coil", "Ctrl+R"},
+        {CMainFrame::PlaceWire, "水平导通线", "Horizontal wire", "Ctrl+G"},
+        {CMainFrame::VerticalLink, "竖直导通线", "Vertical wire", "Ctrl+D"},
+        {CMainFrame::DeleteNode, "删除节点", "Delete node", "Del"},
+        {CMainFrame::DeleteVerticalLink, "删除竖直线", "Delete vertical wire", "Ctrl+Shift+D"},
+        {CMainFrame::FunctionInstruction, "功能指令...", "Function instruction...", "Ctrl+A"},
+        {CMainFrame::InsertLines, "插入行(&I)...", "&Insert line...", "Ins"},
+        {CMainFrame::DeleteLines, "删除行(&D)", "&Delete line", "Ctrl+Del"},
+        {CMainFrame::Undo, "撤消(&U)", "&Undo", "Ctrl+Z"},
+        {CMainFrame::ModifyNotation, "修改注释(&M)...", "&Modify Notation...", "Ctrl+T"},
+        {CMainFrame::Find, "查找(&F)...", "&Find...", "Ctrl+F"},
+        {CMainFrame::Replace, "替换(&R)...", "&Replace...", "Ctrl+H"},
+        {CMainFrame::GoToLine, "转到行(&G)...", "&Go to Line...", "Ctrl+L"},
+    };
+    for (int language : {0, 1}) {
+        frame->setLanguage(language);
+        for (const Entry& e : entries) {
+            EXPECT_EQ(frame->action(e.command)->text(), s(language == 0 ? e.chinese : e.english));
+            EXPECT_EQ(frame->action(e.command)->shortcut().toString(), s(e.keys));
+        }
+    }
+    EXPECT_EQ(frame->action(CMainFrame::Redo)->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(s("Ctrl+Y")), QKeySequence(s("Ctrl+Shift+Z"))}));
+}
+
+TEST_F(RungpadEditTest, EachBlockShapeTakesAGoodParameterAndRefusesABadOne)
+{
+    startEditing(1);
+    struct Case {
+        const char* name;
+        int column;        // parameter column of the block
+        const char* good;
+        const char* stored;
+        const char* bad;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"CTR", 1, "5", "0005", "200", "1012"},
+        {"TMRB", 1, "3", "0003", "9", "1012"},
+        {"TMRB", 3, "60000", "60000", "70000", "1012"},
+        {"COMP", 1, "1001", "1001", "5", "101"},
+        {"MOVB", 2, "d10", "D0010", "X010", "1011"},
+        {"MOVN", 1, "256", "0256", "0", "1012"},
+        {"SET", 1, "y1.0", "Y001.0", "X001.0", "1011"},
+        {"DIFU", 1, "3", "0003", "300", "1012"},
+        {"CALL", 1, "5", "0005", "100", "1012"},
+        {"AXCTL", 1, "5", "0005", "4", "1012"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " column " + std::to_string(c.column));
+        CRungpadView* view = newLadder();
+        dialogs.texts.push_back(s(c.name));
+        key(view, Qt::Key_A, Qt::ControlModifier);
+        const LadderProgram& ladder = view->document()->ladder();
+        int nameColumn = -1;
+        for (int col = 0; col < kColumns; ++col)
+            if (ladder.cell(0, col).text() == QByteArray(c.name))
+                nameColumn = col;
+        ASSERT_GE(nameColumn, 0);
+        click(view, 0, nameColumn + c.column);
+        dialogs.texts.push_back(s(c.bad));
+        key(view, Qt::Key_Return);
+        EXPECT_EQ(dialogs.prompts.back(), prompt(codeOf(c.name), c.column, 1));
+        EXPECT_TRUE(lastOutput().contains(s("error code: ") + s(c.error))) << lastOutput().toStdString();
+        EXPECT_FALSE(ladder.cell(0, nameColumn + c.column).hasText());
+        dialogs.texts.push_back(s(c.good));
+        key(view, Qt::Key_Return);
+        EXPECT_EQ(lastOutput(), s("Accept!"));
+        EXPECT_EQ(ladder.cell(0, nameColumn + c.column).text(), QByteArray(c.stored));
+    }
+}
+
+TEST(RungpadElementDialog, AddressFieldIsNormalisedWhenItLosesTheFocus)
+{
+    struct Case {
+        const char* typed;
+        bool address;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"x5.3", true, "X005.3"}, {"r12", true, "R012.0"}, {"XYZ", true, "XYZ"},
+        {"x5.3", false, "x5.3"},   // a parameter keeps its text
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        CElementDlg dialog(s("Normally-open contact"), {}, c.address, 1);
+        auto* other = new QLineEdit(&dialog);
+        dialog.layout()->addWidget(other);
+        dialog.show();
+        dialog.textEdit()->setFocus();
+        QTest::keyClicks(dialog.textEdit(), s(c.typed));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(dialog.textEdit(), &out);
+        EXPECT_EQ(dialog.text(), s(c.shown));
+        EXPECT_EQ(dialog.textEdit()->maxLength(), 7);
+    }
+}
+
+// A technician at the keyboard: three rungs with a timer, converted, saved and read back.
+TEST_F(RungpadEditTest, KeyboardOnlySessionEntersConvertsAndSavesALadder)
+{
+    startEditing(1);
+    dialogs.real = true;
+    frame->action(CMainFrame::New)->trigger();
+    CRungpadView* view = frame->activeView();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(view->hasFocus());
+    // The window system gives the frame its activation back when a dialog closes; the
+    // offscreen platform leaves that to us.
+    auto active = [&] {
+        if (QApplication::activeWindow() != frame.get()) {
+            frame->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        }
+    };
+    auto keys = [&](int k, Qt::KeyboardModifiers mods = {}) {
+        active();
+        QTest::keyClick(view, Qt::Key(k), mods);
+    };
+    auto contact = [&](const char* rest, char letter) {
+        typeIntoNextDialog(s(rest));
+        active();
+        QTest::keyClick(view, letter);   // a letter on an empty cell opens the dialog with it
+    };
+    auto coil = [&](const char* text) {
+        typeIntoNextDialog(s(text));
+        keys(Qt::Key_E, Qt::ControlModifier);
+    };
+    auto function = [&](const char* name) {
+        typeIntoNextDialog(s(name));
+        keys(Qt::Key_A, Qt::ControlModifier);
+    };
+    auto nextLine = [&] {
+        keys(Qt::Key_Down);
+        keys(Qt::Key_Home);
+    };
+    // Rung 1: X0.0 and not X0.1 start the conveyor.
+    contact("0.0", 'x');
+    typeIntoNextDialog(s("x0.1"));
+    keys(Qt::Key_W, Qt::ControlModifier);
+    coil("y0.0");
+    nextLine();
+    // Rung 2: a timer, its number entered in the parameter cell, its coil.
+    function("TMR");
+    const int nameColumn = view->cursorCell().column;
+    int tmrColumn = -1;
+    for (int c = 0; c < kColumns; ++c)
+        if (view->document()->ladder().cell(1, c).text() == "TMR")
+            tmrColumn = c;
+    ASSERT_GE(tmrColumn, 0) << textOf(view).toStdString() << outputLines().join(s("\n")).toStdString()
+                            << dialogs.prompts.size() << (dialogs.initials.empty() ? std::string() : dialogs.initials[0].toStdString());
+    keys(Qt::Key_Home);
+    for (int c = 0; c <= tmrColumn; ++c)
+        keys(Qt::Key_Right);
+    (void)nameColumn;
+    typeIntoNextDialog(s("3"));
+    keys(Qt::Key_Return);
+    // Coils are refused on the block itself: from column 9.
+    keys(Qt::Key_End);
+    coil("r0.0");
+    // The contact that starts the timer, at the left of its first line.
+    keys(Qt::Key_Home);
+    contact("0.2", 'x');
+    // Rung 3 and the level ends, below the timer's lines.
+    keys(Qt::Key_End, Qt::ControlModifier);
+    keys(Qt::Key_Home);
+    contact("000.0", 'r');
+    coil("y0.1");
+    nextLine();
+    function("END1");
+    keys(Qt::Key_End, Qt::ControlModifier);
+    function("END2");
+    // Nothing of the first rung was lost on the way.
+    const LadderProgram& ladder = view->document()->ladder();
+    EXPECT_EQ(ladder.cell(0, 0).text(), QByteArray("X000.0"));
+    EXPECT_EQ(ladder.cell(0, 1).code, kContactNC);
+    EXPECT_EQ(ladder.cell(0, 9).text(), QByteArray("Y000.0"));
+    EXPECT_EQ(ladder.cell(1, tmrColumn + 1).text(), QByteArray("0003"));
+
+    keys(Qt::Key_F7);
+    EXPECT_TRUE(view->document()->data().isConverted()) << outputLines().join(s("\n")).toStdString() << "\n"
+                                                         << textOf(view).toStdString();
+    // Any undo or redo ends the converted state, even back to the same ladder.
+    const QString converted = textOf(view);
+    keys(Qt::Key_Z, Qt::ControlModifier);
+    keys(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), converted);
+    EXPECT_FALSE(view->document()->data().isConverted());
+    keys(Qt::Key_F7);
+    const QString path = dir.filePath(s("keyboard.plf"));
+    dialogs.files.push_back(path);
+    keys(Qt::Key_S, Qt::ControlModifier);
+    const QString entered = textOf(view);
+    frame->closeActive();
+    ASSERT_TRUE(frame->openFile(path));
+    EXPECT_EQ(textOf(frame->activeView()), entered);
+}
