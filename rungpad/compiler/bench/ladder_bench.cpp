@@ -1,6 +1,7 @@
 // Converts the largest ladder the limits allow (5000 dense lines, just under the record
 // limit) several times and prints the time per conversion and records per second, beside
 // the time of reading the same ladder from its text form as a peer measured in the same run.
+#include "rungpad/compiler/bench/denseladder.h"
 #include "rungpad/compiler/laddercompiler.h"
 #include "rungpad/model/address.h"
 #include "rungpad/model/laddertext.h"
@@ -13,39 +14,8 @@
 using namespace rungpad;
 
 namespace {
-QByteArray nextCoil(int& n)
-{
-    for (;;) {
-        const int byte = n / 8;
-        const int bit = n % 8;
-        ++n;
-        if (byte != 255 && byte != 990 && byte != 991)
-            return formatAddress('R', byte, bit);
-    }
-}
 
-// Networks of two lines: three "OR" networks, then one "AND of ORs"; every cell of the
-// first line of each network is used.
-QString denseLadder()
-{
-    QString text = "- - - - {7100:END1} - - - - -\n";
-    int lines = 1;
-    int coil = 0;
-    int kind = 0;
-    while (lines + 2 <= kMaxLines - 1) {
-        const QString c = QString::fromLatin1(nextCoil(coil));
-        if (kind++ % 4 != 3)
-            text += QStringLiteral("X000.0+ - - - - - - - - (%1)\n/X001.0\n").arg(c);
-        else
-            text += QStringLiteral("X000.0+ X000.2+ - - - - - - - (%1)\n/X000.1 X000.3\n").arg(c);
-        lines += 2;
-    }
-    while (lines < kMaxLines - 1) {
-        text += "- - - - - - - - - -\n";
-        ++lines;
-    }
-    return text + "- - - - {7200:END2} - - - - -\n";
-}
+QString denseLadder() { return bench::denseLadderText(kMaxLines - 1); }
 }  // namespace
 
 int main()

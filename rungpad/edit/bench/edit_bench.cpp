@@ -1,6 +1,7 @@
 // Edit, undo and replace-all times on a dense ladder of nearly 5000 lines, and the memory
 // that 50 undo steps hold. Peer measured in the same run: a whole-ladder copy, what an
 // undo step would cost if it kept a snapshot.
+#include "rungpad/compiler/bench/denseladder.h"
 #include "rungpad/compiler/instructions.h"
 #include "rungpad/edit/laddereditor.h"
 #include "rungpad/model/address.h"
@@ -14,39 +15,10 @@
 using namespace rungpad;
 
 namespace {
-QByteArray nextCoil(int& n)
-{
-    for (;;) {
-        const int byte = n / 8;
-        const int bit = n % 8;
-        ++n;
-        if (byte != 255 && byte != 990 && byte != 991)
-            return formatAddress('R', byte, bit);
-    }
-}
 
 // As the converter's benchmark builds it, a few lines short of the limit so lines can be
 // inserted: two-line networks with every cell of the first line used.
-QString denseLadder(int lineCount)
-{
-    QString text = "- - - - {7100:END1} - - - - -\n";
-    int lines = 1;
-    int coil = 0;
-    int kind = 0;
-    while (lines + 2 <= lineCount - 2) {
-        const QString c = QString::fromLatin1(nextCoil(coil));
-        if (kind++ % 4 != 3)
-            text += QStringLiteral("X000.0+ - - - - - - - - (%1)\n/X001.0\n").arg(c);
-        else
-            text += QStringLiteral("X000.0+ X000.2+ - - - - - - - (%1)\n/X000.1 X000.3\n").arg(c);
-        lines += 2;
-    }
-    while (lines < lineCount - 2) {
-        text += "- - - - - - - - - -\n";
-        ++lines;
-    }
-    return text + "- - - - {7200:END2} - - - - -\n.\n";
-}
+QString denseLadder(int lineCount) { return bench::denseLadderText(lineCount - 2) + QStringLiteral(".\n"); }
 
 double msPer(int rounds, const std::function<void(int)>& body)
 {
