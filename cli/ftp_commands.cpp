@@ -10,6 +10,7 @@
 #include "fernlink/ftpserver/userstore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
@@ -121,9 +122,11 @@ int runFtpd(QStringList args)
     int port = kDefaultPort;
     int maxUsers = kDefaultMaxUsers;
     double idleMinutes = kDefaultIdleMinutes;
+    int loginSeconds = kLoginDeadlineSeconds;
     QString users;
     QString why;
     if (!takeInt(args, QStringLiteral("--port"), &port, 0, 65535, &why)
+        || !takeInt(args, QStringLiteral("--login-timeout"), &loginSeconds, 0, 3600, &why)
         || !takeInt(args, QStringLiteral("--max-users"), &maxUsers, 1, 1000, &why)
         || !takeMinutes(args, QStringLiteral("--timeout"), &idleMinutes, &why)
         || !takeString(args, QStringLiteral("--users"), &users, &why))
@@ -143,6 +146,7 @@ int runFtpd(QStringList args)
     server.setPort(port);
     server.setMaxUsers(maxUsers);
     server.setIdleTimeoutSeconds(int(idleMinutes * 60 + 0.5));
+    server.setLoginTimeoutSeconds(loginSeconds);
     QObject::connect(&server, &CFtpServerWnd::eventLine, [](const QString& line) {
         out() << line << "\n";
         out().flush();
@@ -200,13 +204,29 @@ int runUsers(QStringList args)
         return usageError(why);
     CUserStore store(usersPath(users));
     store.load();
+    const QString action = args.value(0);
+    if (action == QLatin1String("keep-damaged") && args.size() == 1) {
+        // The user asked for it by name: the unreadable file is renamed, never deleted.
+        const auto kept = store.setAsideDamaged(QDateTime::currentDateTime());
+        if (!kept) {
+            err() << "fernlink-cli users: "
+                  << (store.lastError().isEmpty() ? store.path() + QStringLiteral(" is readable; nothing to keep aside")
+                                                  : store.lastError())
+                  << "\n";
+            err().flush();
+            return 1;
+        }
+        out() << "kept " << *kept << "; the account list starts empty\n";
+        out().flush();
+        return 0;
+    }
     if (const QString problem = loadMessage(store); !problem.isEmpty()) {
-        err() << "fernlink-cli users: " << problem << "\n";
+        err() << "fernlink-cli users: " << problem << "\n"
+              << "  'fernlink-cli users keep-damaged' renames it with the date and starts an empty list\n";
         err().flush();
-        if (args.value(0) != QLatin1String("list"))
+        if (action != QLatin1String("list"))
             return 1;
     }
-    const QString action = args.value(0);
     if (action == QLatin1String("list") && args.size() == 1) {
         for (const CUser& u : store.getAll())
             out() << u.name << "\t" << u.homeDirectory << "\t" << rights(u) << "\n";
@@ -260,7 +280,7 @@ int runUsers(QStringList args)
         out().flush();
         return 0;
     }
-    return usageError(QStringLiteral("users needs list, add NAME ... or remove NAME"));
+    return usageError(QStringLiteral("users needs list, add NAME ..., remove NAME or keep-damaged"));
 }
 }  // namespace
 
@@ -276,11 +296,14 @@ int runFtpCommand(const QStringList& args)
 QString ftpUsage()
 {
     return QStringLiteral(
-        "  ftpd [--port N] [--max-users N] [--timeout MIN] [--users FILE]\n"
-        "        run the FTP server in the foreground until interrupted\n"
+        "  ftpd [--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--users FILE]\n"
+        "        run the FTP server in the foreground until interrupted; a client must log in\n"
+        "        within --login-timeout seconds (30; 0: no limit)\n"
         "  users [--users FILE] list\n"
         "  users [--users FILE] add NAME --password P --home DIR [--download] [--upload] [--delete] [--mkdir] [--disabled]\n"
-        "  users [--users FILE] remove NAME\n");
+        "  users [--users FILE] remove NAME\n"
+        "  users [--users FILE] keep-damaged\n"
+        "        rename an unreadable account file to FILE.damaged-DATE-TIME and start an empty list\n");
 }
 
 }  // namespace vantor::cli

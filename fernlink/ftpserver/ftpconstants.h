@@ -22,14 +22,31 @@ inline constexpr int kCncOutputPrefixLength = 11;
 inline constexpr int kDefaultPort = 21;
 inline constexpr int kDefaultMaxUsers = 10;
 inline constexpr int kDefaultIdleMinutes = 5;
+// Connection threads kept waiting for the next client once theirs has gone.
+inline constexpr int kIdleThreads = 16;
 inline constexpr int kControlReadBytes = 2048;   // one read of the control connection
-inline constexpr int kDataBlockBytes = 2048;     // one send or receive on a data connection
 inline constexpr int kDataConnectWaitMs = 10000; // PORT connect or PASV accept must happen by then
 // Longest command line we buffer; the controller's lines are a few dozen bytes.
 inline constexpr int kMaxCommandLine = 4096;
 // Failed PASS attempts before the connection is closed; each one waits a little longer.
 inline constexpr int kMaxFailedLogins = 3;
 inline constexpr int kFailedLoginDelayMs = 500;
+// A connection that has not logged in by then is closed, whatever it keeps sending.
+inline constexpr int kLoginDeadlineSeconds = 30;
+// Replies not yet taken by a client that does not read: above this we stop reading its
+// commands, and a connection stuck there for kFloodCloseMs is closed.
+inline constexpr qint64 kMaxReplyBacklog = 64 * 1024;
+inline constexpr int kFloodCloseMs = 10000;
+// How long an upload whose data connection ended waits for the control connection to end
+// too, as it does when the client was killed, before the upload is stored.
+inline constexpr int kUploadSettleMs = 50;
+// Commands waiting while a failed login is held back; a client that sends more is closed.
+inline constexpr int kMaxQueuedCommands = 64;
+// Bytes taken from the control socket's kernel buffer at most; the rest waits there.
+inline constexpr qint64 kControlReadBuffer = 16 * 1024;
+// Active data connections go back only to unprivileged ports of the client, so PORT cannot
+// make us talk to the client host's own services (mail, FTP, printers).
+inline constexpr int kLowestActivePort = 1024;
 
 // Transfer states of a control connection.
 enum TransferState { StateIdle = 0, StateLoggedOut = 1, StateListing = 2, StateStoring = 3, StateRetrieving = 4 };
@@ -92,6 +109,17 @@ inline constexpr char kIllegalPort[] = "501 Illegal PORT command.";
 inline constexpr char kIdleTimeout[] = "421 Connection timed out.";
 inline constexpr char kTooManyFailures[] = "421 Too many failed logins.";
 inline constexpr char kTransferBusy[] = "425 A transfer is already running.";
+inline constexpr char kLoginTimeout[] = "421 Login time-out.";
+inline constexpr char kTooManyCommands[] = "421 Too many commands.";
+// What PC clients (lftp, FileZilla, browsers) ask beyond the controller's commands.
+inline constexpr char kTypeUnknown[] = "504 Command not implemented for that parameter.";
+inline constexpr char kModeOk[] = "200 Mode set to S.";
+inline constexpr char kStruOk[] = "200 Structure set to F.";
+inline constexpr char kFeatBegin[] = "211-Features:";
+inline constexpr char kFeatEnd[] = "211 End";
+inline constexpr char kModTime[] = "213 %1";
+inline constexpr char kEpsvOk[] = "229 Entering Extended Passive Mode (|||%1|)";
+inline constexpr char kNameListOpening[] = "150 Opening ASCII mode data connection for file list.";
 }  // namespace reply
 
 }  // namespace vantor::ftp

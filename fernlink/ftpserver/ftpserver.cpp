@@ -4,12 +4,21 @@
 #include "fernlink/ftpserver/ftpsession.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QElapsedTimer>
 #include <QMutexLocker>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace vantor::ftp {
 
@@ -22,162 +31,291 @@ QString dotted(const QHostAddress& address)
     return ok ? QHostAddress(v4).toString() : address.toString();
 }
 
-// The data socket of one connection: a passive listener that admits only the control
-// connection's peer, or an active connection back to it.
-class QtDataChannel : public QObject, public FtpDataChannel {
+bool samePeer(const sockaddr_in& address, const QString& peer)
+{
+    return QHostAddress(ntohl(address.sin_addr.s_addr)).toString() == peer;
+}
+
+// The data socket of one connection, on the plain descriptor: a passive listener that
+// admits only the control connection's peer, or an active connection back to it. Unlike a
+// buffered Qt socket it tells a reset from a clean end, reads upload bytes only while an
+// upload runs (so anything pushed at an idle connection waits in the kernel's bounded
+// buffer), and sends files with sendfile.
+class PosixDataChannel : public QObject, public FtpDataChannel {
 public:
-    QtDataChannel(QString peer, std::function<CFtpCommandSocket*()> session)
+    PosixDataChannel(QString peer, std::function<CFtpCommandSocket*()> session)
         : peer_(std::move(peer)), session_(std::move(session)) {}
-    ~QtDataChannel() override { abort(); }
+    ~PosixDataChannel() override { abort(); }
 
     bool listenPassive(quint16* port) override
     {
         abort();
-        listener_ = new QTcpServer(this);
-        if (!listener_->listen(QHostAddress::AnyIPv4, 0))
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (listenFd_ < 0)
             return false;
-        *port = listener_->serverPort();
-        connect(listener_, &QTcpServer::newConnection, this, [this] {
-            while (listener_ && listener_->hasPendingConnections()) {
-                QTcpSocket* socket = listener_->nextPendingConnection();
-                if (socket_ || dotted(socket->peerAddress()) != peer_) {
-                    socket->abort();   // another host, or a second connection: not ours
-                    socket->deleteLater();
-                    continue;
-                }
-                adopt(socket);
-                listener_->close();
-                listener_->deleteLater();
-                listener_ = nullptr;
-                if (auto* s = session_())
-                    s->onDataConnected();
-                drain();
-            }
-        });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        socklen_t length = sizeof address;
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 5) != 0
+            || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            abort();
+            return false;
+        }
+        *port = ntohs(address.sin_port);
+        listenNotifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
+        QObject::connect(listenNotifier_.get(), &QSocketNotifier::activated, this, [this] { acceptPeer(); });
         return true;
     }
 
     bool connectActive(const QString& host, quint16 port) override
     {
         abort();
-        adopt(new QTcpSocket(this));
-        connected_ = false;
-        connect(socket_, &QTcpSocket::connected, this, [this] {
-            connected_ = true;
-            if (auto* s = session_())
-                s->onDataConnected();
-            drain();
-        });
-        socket_->connectToHost(host, port);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        if (::inet_pton(AF_INET, host.toLatin1().constData(), &address.sin_addr) != 1)
+            return false;
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd_ < 0)
+            return false;
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+            abort();
+            return false;
+        }
+        connecting_ = true;
+        makeNotifiers();
+        writeNotifier_->setEnabled(true);
         return true;
     }
 
-    bool isConnected() const override { return socket_ && connected_; }
-    void write(const QByteArray& block) override
+    bool isConnected() const override { return fd_ >= 0 && connected_; }
+    // Milliseconds since the client ended its last data connection cleanly.
+    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : 1 << 30; }
+
+    qint64 send(const char* bytes, qint64 size) override
     {
-        if (socket_)
-            socket_->write(block);
+        if (!isConnected())
+            return SendFailed;
+        if (overBudget())
+            return SendLater;
+        const ssize_t n = ::send(fd_, bytes, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+        return sent(n);
     }
-    qint64 bytesToWrite() const override { return socket_ ? socket_->bytesToWrite() : 0; }
+
+    qint64 sendFile(QFile& file, qint64 offset, qint64 size) override
+    {
+        if (!isConnected())
+            return SendFailed;
+        if (overBudget())
+            return SendLater;
+        off_t at = offset;
+        ssize_t n = useSendfile_ ? ::sendfile(fd_, file.handle(), &at, size_t(size)) : -1;
+        if (useSendfile_ && n < 0 && (errno == EINVAL || errno == ENOSYS))
+            useSendfile_ = false;   // a file system without it: copy through a buffer
+        if (!useSendfile_) {
+            buffer_.resize(std::min<qint64>(size, 256 * 1024));
+            const ssize_t got = ::pread(file.handle(), buffer_.data(), size_t(buffer_.size()), offset);
+            if (got <= 0)
+                return FileFailed;
+            n = ::send(fd_, buffer_.constData(), size_t(got), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else if (n == 0) {
+            return FileFailed;   // the file ended before its length: it shrank
+        } else if (n < 0 && errno != EAGAIN && errno != EPIPE && errno != ECONNRESET && errno != ENOTCONN) {
+            return FileFailed;
+        }
+        return sent(n);
+    }
+
+    void receive() override
+    {
+        if (readNotifier_)
+            readNotifier_->setEnabled(true);
+    }
 
     void finish() override
     {
-        finishing_ = true;
-        if (!socket_ || socket_->state() == QAbstractSocket::UnconnectedState)
-            return notifyFinished();
-        socket_->disconnectFromHost();
-        if (socket_->state() == QAbstractSocket::UnconnectedState)
-            notifyFinished();
-    }
-
-    void abort() override
-    {
-        if (socket_) {
-            socket_->disconnect(this);
-            socket_->abort();
-            socket_->deleteLater();
-            socket_ = nullptr;
+        if (fd_ >= 0) {
+            // Everything handed over is in the kernel; it still goes out after the close,
+            // unless unread bytes from the client turn the close into a reset.
+            char sink[4096];
+            for (int i = 0; i < 64 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
+            }
+            ::shutdown(fd_, SHUT_WR);
+            closeDescriptor();
         }
-        if (listener_) {
-            listener_->close();
-            listener_->deleteLater();
-            listener_ = nullptr;
-        }
-        connected_ = finishing_ = peerClosed_ = false;
-    }
-
-    // Bytes are taken off the socket only while an upload runs, so data that arrives
-    // before the STOR command was read waits in the socket instead of being lost.
-    void drain()
-    {
-        CFtpCommandSocket* s = session_();
-        if (!s || !socket_ || s->transferState() != StateStoring)
-            return;
-        while (socket_ && socket_->bytesAvailable() > 0) {
-            const QByteArray block = socket_->read(kDataBlockBytes);
-            s->onDataBytes(block);
-            if (s->transferState() != StateStoring)
-                return;
-        }
-        if (peerClosed_ && socket_)
-            s->onDataPeerClosed();
-    }
-
-private:
-    void adopt(QTcpSocket* socket)
-    {
-        socket_ = socket;
-        socket_->setParent(this);
-        connected_ = socket->state() == QAbstractSocket::ConnectedState;
-        connect(socket_, &QTcpSocket::readyRead, this, [this] { drain(); });
-        connect(socket_, &QTcpSocket::bytesWritten, this, [this] {
-            if (auto* s = session_())
-                s->onDataWritten();
-        });
-        connect(socket_, &QTcpSocket::disconnected, this, [this] { onDisconnected(); });
-        connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                return;   // the disconnected signal follows
-            CFtpCommandSocket* s = session_();
-            if (!s)
-                return;
-            if (!connected_)
-                s->onDataConnectFailed();
-            else if (!finishing_)
-                s->onDataError();
-        });
-    }
-
-    void onDisconnected()
-    {
-        if (finishing_)
-            return notifyFinished();
-        peerClosed_ = true;
-        CFtpCommandSocket* s = session_();
-        if (!s)
-            return;
-        if (s->transferState() == StateStoring)
-            drain();
-        else if (s->transferState() != StateIdle)
-            s->onDataPeerClosed();
-    }
-
-    void notifyFinished()
-    {
-        finishing_ = false;
         QMetaObject::invokeMethod(this, [this] {
             if (auto* s = session_())
                 s->onDataFinished();
         }, Qt::QueuedConnection);
     }
 
+    void abort() override
+    {
+        release(listenNotifier_);
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
+        listenFd_ = -1;
+        closeDescriptor();
+    }
+
+private:
+    // Notifiers may be the ones whose signal is running: they go at the next turn of the loop.
+    static void release(std::unique_ptr<QSocketNotifier>& notifier)
+    {
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();
+        }
+    }
+
+    void closeDescriptor()
+    {
+        release(readNotifier_);
+        release(writeNotifier_);
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        connected_ = connecting_ = false;
+        budget_ = 0;
+    }
+
+    void makeNotifiers()
+    {
+        readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+        writeNotifier_->setEnabled(false);
+        QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readable(); });
+        QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { writable(); });
+    }
+
+    void acceptPeer()
+    {
+        for (;;) {
+            sockaddr_in address{};
+            socklen_t length = sizeof address;
+            const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0)
+                return;
+            if (fd_ >= 0 || !samePeer(address, peer_)) {
+                ::close(fd);   // another host, or a second connection: not ours
+                continue;
+            }
+            fd_ = fd;
+            connected_ = true;
+            release(listenNotifier_);
+            ::close(listenFd_);
+            listenFd_ = -1;
+            makeNotifiers();
+            if (auto* s = session_())
+                s->onDataConnected();
+            return;
+        }
+    }
+
+    // Bytes the kernel took count; a full buffer waits for the write notification.
+    qint64 sent(ssize_t n)
+    {
+        if (n > 0) {
+            budget_ += n;
+            return n;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            if (writeNotifier_)
+                writeNotifier_->setEnabled(true);
+            return SendLater;
+        }
+        return SendFailed;
+    }
+
+    // A client that reads as fast as we send would keep us in one loop for the whole file;
+    // every few megabytes the thread goes back to its events (ABOR, QUIT, the stop request).
+    bool overBudget()
+    {
+        if (budget_ < 8 * 1024 * 1024)
+            return false;
+        budget_ = 0;
+        if (writeNotifier_)
+            writeNotifier_->setEnabled(true);
+        return true;
+    }
+
+    void writable()
+    {
+        writeNotifier_->setEnabled(false);
+        budget_ = 0;
+        if (connecting_) {
+            connecting_ = false;
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
+            CFtpCommandSocket* s = session_();
+            if (error != 0) {
+                closeDescriptor();
+                if (s)
+                    s->onDataConnectFailed();
+                return;
+            }
+            connected_ = true;
+            if (s)
+                s->onDataConnected();
+            return;
+        }
+        if (auto* s = session_())
+            s->onDataWritten();
+    }
+
+    void readable()
+    {
+        CFtpCommandSocket* s = session_();
+        if (!s || fd_ < 0)
+            return;
+        const int state = s->transferState();
+        if (state == StateIdle || state == StateLoggedOut) {
+            // Nobody asked for these bytes yet: leave them in the kernel until STOR.
+            readNotifier_->setEnabled(false);
+            return;
+        }
+        buffer_.resize(256 * 1024);
+        // A bounded number of reads per notification keeps the control connection served.
+        for (int round = 0; round < 16 && fd_ >= 0; ++round) {
+            const ssize_t n = ::recv(fd_, buffer_.data(), size_t(buffer_.size()), MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EINTR)
+                    return;
+                // A reset is not an end: the upload broke off.
+                closeDescriptor();
+                s->onDataError();
+                return;
+            }
+            if (n == 0) {
+                ended_.start();
+                closeDescriptor();
+                s->onDataPeerClosed();
+                return;
+            }
+            if (state == StateStoring) {
+                s->onDataBytes(QByteArray::fromRawData(buffer_.constData(), n));
+                if (s->transferState() != StateStoring)
+                    return;
+            }
+            // During a download or a listing, what the client sends is read and dropped.
+        }
+    }
+
     QString peer_;
     std::function<CFtpCommandSocket*()> session_;
-    QTcpServer* listener_ = nullptr;
-    QTcpSocket* socket_ = nullptr;
+    QElapsedTimer ended_;
+    int listenFd_ = -1;
+    int fd_ = -1;
     bool connected_ = false;
-    bool finishing_ = false;
-    bool peerClosed_ = false;
+    bool connecting_ = false;
+    bool useSendfile_ = true;
+    qint64 budget_ = 0;
+    QByteArray buffer_;
+    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
 };
 
 // Lives in the connection thread: the control socket, the timers and the interpreter.
@@ -190,28 +328,32 @@ public:
     {
         if (!control_.setSocketDescriptor(setup_.descriptor))
             return false;
+        // What a client sends faster than we answer stays in the kernel, not in our memory.
+        control_.setReadBufferSize(kControlReadBuffer);
+        // Replies are small and each one is awaited: never hold one back for the next.
+        control_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // Clients send ABOR's Telnet DM as urgent data; keep it in the stream we parse.
         const int on = 1;
         ::setsockopt(int(setup_.descriptor), SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
         peer_ = dotted(control_.peerAddress());
-        Q_EMIT thread_->greeted(setup_.id, peer_);
-        if (setup_.refuse) {
-            const QByteArray refusal = QByteArray(reply::kTooManyUsers) + "\r\n";
-            if (sendControl(refusal))
-                trafficSent(refusal.size());
-            closeControl();
-            return true;
-        }
         FtpSessionSettings settings;
         settings.peerAddress = peer_;
         settings.localAddress = dotted(control_.localAddress());
         settings.idleSeconds = setup_.idleSeconds;
+        settings.loginSeconds = setup_.loginSeconds;
         settings.protectedFiles = setup_.protectedFiles;
-        data_ = std::make_unique<QtDataChannel>(peer_, [this] { return session_.get(); });
+        data_ = std::make_unique<PosixDataChannel>(peer_, [this] { return session_.get(); });
         CUserStore* store = setup_.store;
         session_ = std::make_unique<CFtpCommandSocket>(
             *this, *data_, clock_, [store](const QString& name) { return store->find(name); }, settings);
         connect(&control_, &QTcpSocket::readyRead, this, [this] { readControl(); });
+        connect(&control_, &QTcpSocket::bytesWritten, this, [this](qint64 n) {
+            trafficSent(n);
+            if (control_.bytesToWrite() <= kMaxReplyBacklog) {
+                flood_.stop();
+                readControl();
+            }
+        });
         connect(&control_, &QTcpSocket::disconnected, this, [this] { thread_->requestStop(); });
         connect(&tick_, &QTimer::timeout, this, [this] {
             if (session_)
@@ -220,27 +362,56 @@ public:
         tick_.start(1000);
         flush_.setSingleShot(true);
         connect(&flush_, &QTimer::timeout, this, [this] { flushTraffic(); });
-        const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
-        if (sendControl(greeting))
-            trafficSent(greeting.size());
+        flood_.setSingleShot(true);
+        // It sends and never reads what we answer: nothing useful can come of it.
+        connect(&flood_, &QTimer::timeout, this, [this] { thread_->requestStop(); });
+        // A waiting thread's client was greeted by the listener already.
+        if (!setup_.greeted)
+            sendControl(QByteArray(reply::kWelcome) + "\r\n");
         return true;
     }
 
-    void end()
+    // Returns the name of the last USER command, for the disconnect report.
+    QString end()
     {
-        flushTraffic();
         if (session_)
-            Q_EMIT thread_->lastUser(setup_.id, session_->userName());
+            session_->onControlClosed();
+        flushTraffic();
+        const QString user = session_ ? session_->userName() : QString();
         session_.reset();
         data_.reset();
         control_.abort();
+        return user;
     }
 
     bool sendControl(const QByteArray& line) override
     {
         if (control_.state() != QAbstractSocket::ConnectedState || control_.write(line) != line.size())
             return false;
+        // Out now rather than at the next turn of the loop: a login is a few round trips.
+        control_.flush();
         return true;
+    }
+    bool controlAlive() override
+    {
+        if (control_.state() != QAbstractSocket::ConnectedState)
+            return false;
+        // The end of the stream may be waiting unread behind the commands. A killed client's
+        // sockets close one after the other, the data connection often first: its control
+        // connection's end is given a moment to arrive.
+        // The disk sync of a large upload already took that moment.
+        pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
+        for (;;) {
+            const int left = data_ ? kUploadSettleMs - int(std::min<qint64>(data_->msSinceEnd(), kUploadSettleMs)) : 0;
+            p.revents = 0;
+            const int ready = ::poll(&p, 1, std::max(left, 0));
+            if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return false;
+            if (ready <= 0 || left <= 0)
+                return ready >= 0 || errno == EINTR;
+            // Commands arrived: they wait their turn, the end of the stream would show too.
+            ::usleep(500);
+        }
     }
     void closeControl() override
     {
@@ -260,6 +431,7 @@ public:
             connect(timer.get(), &QTimer::timeout, this, [this, tag] {
                 if (session_)
                     session_->onTimer(tag);
+                readControl();   // commands held back meanwhile
             });
         }
         timer->start(ms);
@@ -270,7 +442,7 @@ public:
             it->second->stop();
     }
     // Byte counts are gathered and handed over a few times a second: one queued signal per
-    // 2048-byte block would cost more than moving the block.
+    // block would cost more than moving the block.
     void trafficSent(qint64 bytes) override { pendingSent_ += bytes; armFlush(); }
     void trafficReceived(qint64 bytes) override { pendingReceived_ += bytes; armFlush(); }
     void transferOutcome(int outcome) override
@@ -294,19 +466,21 @@ private:
     void flushTraffic()
     {
         flush_.stop();
-        if (pendingSent_)
-            Q_EMIT thread_->traffic(setup_.id, 0, pendingSent_);
-        if (pendingReceived_)
-            Q_EMIT thread_->traffic(setup_.id, 1, pendingReceived_);
+        if (pendingSent_ || pendingReceived_)
+            Q_EMIT thread_->bytesMoved(setup_.id, pendingSent_, pendingReceived_);
         pendingSent_ = pendingReceived_ = 0;
     }
 
     void readControl()
     {
-        while (session_ && control_.bytesAvailable() > 0 && !session_->closed()) {
+        while (session_ && control_.bytesAvailable() > 0 && session_->acceptsInput()) {
+            // Replies the client does not take: stop reading its commands until it does.
+            if (control_.bytesToWrite() > kMaxReplyBacklog) {
+                if (!flood_.isActive())
+                    flood_.start(kFloodCloseMs);
+                return;
+            }
             session_->onControlBytes(control_.read(kControlReadBytes));
-            if (data_)
-                data_->drain();
         }
     }
 
@@ -315,14 +489,26 @@ private:
     QTcpSocket control_;
     QTimer tick_;
     QTimer flush_;
+    QTimer flood_;
     qint64 pendingSent_ = 0;
     qint64 pendingReceived_ = 0;
     SystemClock clock_;
     QString peer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
-    std::unique_ptr<QtDataChannel> data_;
+    std::unique_ptr<PosixDataChannel> data_;
     std::unique_ptr<CFtpCommandSocket> session_;
 };
+
+// Over the connection limit: the 421 goes out from here and the socket is closed at once,
+// so a burst of refused clients holds no thread and no place.
+qint64 refuse(qintptr descriptor)
+{
+    const QByteArray refusal = QByteArray(reply::kTooManyUsers) + "\r\n";
+    const ssize_t n = ::send(int(descriptor), refusal.constData(), size_t(refusal.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(int(descriptor), SHUT_WR);
+    ::close(int(descriptor));
+    return n > 0 ? n : 0;
+}
 
 }  // namespace
 
@@ -333,27 +519,78 @@ void CFtpListenSocket::incomingConnection(qintptr descriptor)
     server_->acceptConnection(descriptor);
 }
 
-CConnectThread::CConnectThread(Setup setup) : setup_(std::move(setup)) {}
+CConnectThread::CConnectThread(Setup first) : next_(std::move(first)) {}
 
 void CConnectThread::requestStop()
 {
+    QMutexLocker locker(&lock_);
     stopRequested_ = true;
-    quit();
+    if (loop_)
+        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+}
+
+void CConnectThread::assign(Setup next)
+{
+    QMutexLocker locker(&lock_);
+    next_ = std::move(next);
+    wake_.wakeOne();
+}
+
+void CConnectThread::requestExit()
+{
+    QMutexLocker locker(&lock_);
+    exit_ = stopRequested_ = true;
+    if (loop_)
+        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+    wake_.wakeOne();
 }
 
 void CConnectThread::run()
 {
-    ConnectionWorker worker(this, setup_);
-    // A quit() that came before exec() started would be lost; the flag is not.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [this] {
-        if (stopRequested_)
-            quit();
-    });
-    watch.start(100);
-    if (worker.begin() && !stopRequested_)
-        exec();
-    worker.end();
+    for (;;) {
+        Setup setup;
+        {
+            QMutexLocker locker(&lock_);
+            while (!next_ && !exit_)
+                wake_.wait(&lock_);
+            if (!next_)
+                return;
+            setup = std::move(*next_);
+            next_.reset();
+            stopRequested_ = exit_;
+        }
+        const QString user = serve(setup);
+        Q_EMIT connectionEnded(setup.id, user);
+    }
+}
+
+QString CConnectThread::serve(const Setup& setup)
+{
+    QString user;
+    {
+        ConnectionWorker worker(this, setup);
+        QEventLoop loop;
+        const bool began = worker.begin();
+        {
+            QMutexLocker locker(&lock_);
+            if (!began || stopRequested_) {
+                locker.unlock();
+                user = worker.end();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                return user;
+            }
+            loop_ = &loop;
+        }
+        loop.exec();
+        {
+            QMutexLocker locker(&lock_);
+            loop_ = nullptr;
+        }
+        user = worker.end();
+    }
+    // Whatever the connection left for later goes before the next client comes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return user;
 }
 
 CFtpServerWnd::CFtpServerWnd(CUserStore& store, QStringList protectedFiles, QObject* parent)
@@ -407,27 +644,54 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     setup.id = nextId_++;
     setup.descriptor = descriptor;
     setup.idleSeconds = idleSeconds_;
+    setup.loginSeconds = loginSeconds_;
     setup.store = &store_;
     setup.protectedFiles = protected_;
+    if (counters_.currentConnections >= maxUsers_) {
+        // Counted as a connection that came, never as one that stays.
+        ++counters_.totalConnections;
+        counters_.bytesSent += quint64(refuse(descriptor));
+        Q_EMIT eventLine(QStringLiteral("[%1] Client refused: too many users.").arg(setup.id));
+        return;
+    }
+    if (!idle_.isEmpty()) {
+        // The greeting goes out first, from here, while a waiting thread takes the connection
+        // on, so the client's first command finds it ready. Nothing is sent before it.
+        const QByteArray greeting = QByteArray(reply::kWelcome) + "\r\n";
+        const ssize_t n = ::send(int(descriptor), greeting.constData(), size_t(greeting.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+            counters_.bytesSent += quint64(n);
+        setup.greeted = n > 0;   // a fresh socket takes these few bytes whole
+    }
     ++counters_.currentConnections;
     ++counters_.totalConnections;
-    setup.refuse = counters_.currentConnections > maxUsers_;
-    auto* thread = new CConnectThread(setup);
     const quint64 id = setup.id;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    peers_[id] = ::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) == 0
+                     ? QHostAddress(ntohl(peer.sin_addr.s_addr)).toString()
+                     : QString();
+    Q_EMIT eventLine(QStringLiteral("[%1] Client connected from %2.").arg(id).arg(peers_[id]));
+    if (!idle_.isEmpty()) {
+        CConnectThread* thread = idle_.takeLast();
+        {
+            QMutexLocker locker(&threadsLock_);
+            threads_.insert(id, thread);
+        }
+        thread->assign(setup);
+        return;
+    }
+    auto* thread = new CConnectThread(setup);
     connect(thread, &CConnectThread::traffic, this, &CFtpServerWnd::onTraffic);
-    connect(thread, &CConnectThread::greeted, this, [this](quint64 tid, const QString& peer) {
-        peers_[tid] = peer;
-        Q_EMIT eventLine(QStringLiteral("[%1] Client connected from %2.").arg(tid).arg(peer));
+    connect(thread, &CConnectThread::bytesMoved, this, [this](quint64, qint64 sent, qint64 received) {
+        counters_.bytesSent += quint64(sent);
+        counters_.bytesReceived += quint64(received);
     });
     connect(thread, &CConnectThread::loggedIn, this, [this](quint64 tid, const QString& user, const QString& peer) {
         users_[tid] = user;
         Q_EMIT eventLine(QStringLiteral("[%1] User %2 logged in from %3.").arg(tid).arg(user, peer));
         if (sink_)
             sink_->OnUserConnected(tid, user, peer);
-    });
-    connect(thread, &CConnectThread::lastUser, this, [this](quint64 tid, const QString& user) {
-        if (threads_.contains(tid))
-            users_[tid] = user;
     });
     connect(thread, &CConnectThread::cncOutput, this, [this](const QByteArray& text) {
         Q_EMIT cncOutput(fromGbk(text));
@@ -437,12 +701,41 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
                 Q_EMIT eventLine(QStringLiteral("[%1] %2 %3 %4 bytes %5").arg(tid).arg(verb, path).arg(bytes)
                                      .arg(ok ? QStringLiteral("complete") : QStringLiteral("failed")));
             });
-    connect(thread, &QThread::finished, this, [this, id] { retire(id); });
+    connect(thread, &CConnectThread::connectionEnded, this, [this, thread](quint64 tid, const QString& user) {
+        if (threads_.contains(tid))
+            users_[tid] = user;
+        retire(tid);
+        // A few threads wait for the next clients; the others end.
+        if (running_ && idle_.size() < kIdleThreads && !idle_.contains(thread))
+            idle_.append(thread);
+        else
+            thread->requestExit();
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     {
         QMutexLocker locker(&threadsLock_);
         threads_.insert(id, thread);
     }
+    if (!startThread(thread)) {
+        // No thread, no connection: closed and not counted.
+        {
+            QMutexLocker locker(&threadsLock_);
+            threads_.remove(id);
+        }
+        --counters_.currentConnections;
+        --counters_.totalConnections;
+        peers_.remove(id);
+        ::close(int(descriptor));
+        delete thread;
+        Q_EMIT eventLine(QStringLiteral("[%1] Could not start a thread for the client; connection closed.").arg(id));
+    }
+}
+
+bool CFtpServerWnd::startThread(QThread* thread)
+{
     thread->start();
+    // A thread that could not be made is neither running nor finished.
+    return thread->isRunning() || thread->isFinished();
 }
 
 void CFtpServerWnd::onTraffic(quint64, int kind, qint64 value)
@@ -476,10 +769,6 @@ void CFtpServerWnd::retire(quint64 id)
     Q_EMIT eventLine(QStringLiteral("[%1] Client disconnected from %2.").arg(id).arg(peers_.take(id)));
     if (sink_)
         sink_->OnUserDisconnected(id, user);
-    if (thread->isFinished())
-        thread->deleteLater();
-    else
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
 }
 
 void CFtpServerWnd::kick(quint64 threadId)
@@ -515,7 +804,7 @@ void CFtpServerWnd::stop()
             thread = threads_.begin().value();
         }
         Q_EMIT eventLine(QStringLiteral("[%1] Shutting down thread...").arg(id));
-        thread->requestStop();
+        thread->requestExit();
         // The thread needs nothing from this thread to end: every hand-over is queued.
         if (thread->wait(5000))
             Q_EMIT eventLine(QStringLiteral("[%1] Thread successfully stopped.").arg(id));
@@ -524,6 +813,11 @@ void CFtpServerWnd::stop()
         // Traffic the thread posted before it ended still counts.
         QCoreApplication::sendPostedEvents(this);
         retire(id);
+    }
+    // Threads waiting for a client end too; each deletes itself when finished.
+    for (CConnectThread* thread : std::exchange(idle_, {})) {
+        thread->requestExit();
+        thread->wait(5000);
     }
     Q_EMIT eventLine(QStringLiteral(" Server stopped."));
 }

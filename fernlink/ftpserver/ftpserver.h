@@ -12,8 +12,12 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
+#include <QWaitCondition>
 
 #include <atomic>
+#include <optional>
+
+class QEventLoop;
 
 namespace vantor::ftp {
 
@@ -59,30 +63,44 @@ public:
     struct Setup {
         quint64 id = 0;
         qintptr descriptor = -1;
-        bool refuse = false;          // over the connection limit: 421 and end
         int idleSeconds = kDefaultIdleMinutes * 60;
+        int loginSeconds = kLoginDeadlineSeconds;
+        bool greeted = false;         // the listener has sent the 220 already
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
-    explicit CConnectThread(Setup setup);
-    quint64 id() const { return setup_.id; }
-    // Safe from any thread and at any moment, also before the thread's loop runs.
+    // A thread serves one client at a time and then waits for the next one, so a login
+    // costs no thread start; each client still gets an event loop of its own.
+    explicit CConnectThread(Setup first);
+    // Ends the current client's connection. Safe from any thread and at any moment, also
+    // before the connection's loop runs.
     void requestStop();
+    // The next client, for a thread that has reported connectionEnded.
+    void assign(Setup next);
+    // Ends the current connection and the thread.
+    void requestExit();
 
 Q_SIGNALS:
     void traffic(quint64 id, int kind, qint64 value);
     void loggedIn(quint64 id, const QString& user, const QString& peer);
-    void greeted(quint64 id, const QString& peer);
     void cncOutput(const QByteArray& text);
     void transferDone(quint64 id, const QString& verb, const QString& path, qint64 bytes, bool ok);
-    void lastUser(quint64 id, const QString& user);
+    void bytesMoved(quint64 id, qint64 sent, qint64 received);
+    // The connection is over (user: its last USER name); the thread waits for assign() or requestExit().
+    void connectionEnded(quint64 id, const QString& user);
 
 protected:
     void run() override;
 
 private:
-    Setup setup_;
-    std::atomic<bool> stopRequested_{false};
+    QString serve(const Setup& setup);
+
+    QMutex lock_;
+    QWaitCondition wake_;
+    std::optional<Setup> next_;
+    bool exit_ = false;
+    bool stopRequested_ = false;
+    QEventLoop* loop_ = nullptr;
 };
 
 class CFtpServerWnd : public QObject {
@@ -95,6 +113,8 @@ public:
     void setMaxUsers(int maxUsers) { maxUsers_ = maxUsers; }
     void setIdleTimeout(int minutes) { idleSeconds_ = minutes * 60; }
     void setIdleTimeoutSeconds(int seconds) { idleSeconds_ = seconds; }
+    // A connection not logged in by then is closed (0: never).
+    void setLoginTimeoutSeconds(int seconds) { loginSeconds_ = seconds; }
     void setEventSink(IServerEventSink* sink) { sink_ = sink; }
     void setStatisticsInterval(int ms);
 
@@ -109,6 +129,12 @@ public:
     QString lastError() const { return error_; }
     const ServerCounters& counters() const { return counters_; }
     QList<quint64> connectionIds() const;
+    // users.dat and the other files no client may read or replace.
+    const QStringList& protectedFiles() const { return protected_; }
+
+protected:
+    // Starts a connection's thread; false when the system could not make one.
+    virtual bool startThread(QThread* thread);
 
 Q_SIGNALS:
     // Controller output text, without the "CNCOUTDATA " prefix.
@@ -130,12 +156,14 @@ private:
     QTimer statistics_;
     mutable QMutex threadsLock_;
     QHash<quint64, CConnectThread*> threads_;
+    QList<CConnectThread*> idle_;   // threads waiting for their next client
     QHash<quint64, QString> peers_;
     QHash<quint64, QString> users_;
     quint64 nextId_ = 1;
     int port_ = kDefaultPort;
     int maxUsers_ = kDefaultMaxUsers;
     int idleSeconds_ = kDefaultIdleMinutes * 60;
+    int loginSeconds_ = kLoginDeadlineSeconds;
     int statisticsMs_ = 0;
     bool running_ = false;
     QString error_;

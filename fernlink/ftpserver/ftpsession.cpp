@@ -9,14 +9,16 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantor::ftp {
 
 namespace {
 constexpr unsigned char kIac = 0xFF;
-constexpr qint64 kWriteAhead = 64 * 1024;   // bytes queued on the data socket before we wait
-constexpr qint64 kReadAhead = 32 * 1024;    // bytes read from the file at a time
+constexpr qint64 kSendChunk = 1024 * 1024;   // bytes offered to the data socket at a time
+constexpr qint64 kWritebackBytes = 8 * 1024 * 1024;
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -34,6 +36,27 @@ QString fmt(const char* pattern, const QString& a)
 {
     return QString::fromLatin1(pattern).arg(clean(a));
 }
+
+// A name that would break a listing line (or that no command line can carry) is not listed.
+bool listable(const QString& name)
+{
+    for (QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return false;
+    return !name.isEmpty();
+}
+
+// Last-write time of an entry; a link whose target is gone has only its own time.
+QDateTime lastWriteOf(const QFileInfo& entry)
+{
+    QDateTime when = entry.lastModified();
+    if (!when.isValid() && entry.isSymLink()) {
+        struct stat st {};
+        if (::lstat(QFile::encodeName(entry.absoluteFilePath()).constData(), &st) == 0)
+            when = QDateTime::fromSecsSinceEpoch(st.st_mtime);
+    }
+    return when;
+}
 }  // namespace
 
 qint64 SystemClock::monotonicMs() const
@@ -46,7 +69,7 @@ CFtpCommandSocket::CFtpCommandSocket(FtpSessionHost& host, FtpDataChannel& data,
                                      UserLookup lookup, FtpSessionSettings settings)
     : host_(host), data_(data), clock_(clock), lookup_(std::move(lookup)), settings_(std::move(settings))
 {
-    lastActivity_ = clock_.monotonicMs();
+    lastActivity_ = loggedOutSince_ = clock_.monotonicMs();
 }
 
 CFtpCommandSocket::~CFtpCommandSocket()
@@ -62,12 +85,14 @@ QByteArray CFtpCommandSocket::listingLine(bool directory, qint64 size, const QDa
     QByteArray line = directory ? "drwx------" : "-rwx------";
     line += " 1 user group ";
     line += QByteArray::number(directory ? 0 : size).rightJustified(14, ' ');
-    const QDate date = lastWrite.date();
-    const qint64 ageDays = lastWrite.secsTo(now) / 86400;
+    // A time that cannot be read still gives a line every client parses.
+    const QDateTime when = lastWrite.isValid() ? lastWrite : QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    const QDate date = when.date();
+    const qint64 ageDays = when.secsTo(now) / 86400;
     char field[40];
     if (ageDays <= 356)
         std::snprintf(field, sizeof field, " %s %02d %02d:%02d ", kMonths[date.month() - 1], date.day(),
-                      lastWrite.time().hour(), lastWrite.time().minute());
+                      when.time().hour(), when.time().minute());
     else
         std::snprintf(field, sizeof field, " %s %02d %04d ", kMonths[date.month() - 1], date.day(), date.year());
     line += field;
@@ -87,8 +112,8 @@ bool CFtpCommandSocket::reply(const QString& text)
         host_.closeControl();
         return false;
     }
+    // The host counts the reply when it has really left.
     lastActivity_ = clock_.monotonicMs();
-    host_.trafficSent(line.size());
     return true;
 }
 
@@ -159,6 +184,9 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
         discardingLine_ = true;
     }
     runQueue();
+    // Only a client that ignores the held-back login answer gets this far ahead.
+    if (queue_.size() > kMaxQueuedCommands)
+        endConnection(reply::kTooManyCommands);
 }
 
 void CFtpCommandSocket::runQueue()
@@ -188,10 +216,30 @@ void CFtpCommandSocket::onTimer(int tag)
 
 void CFtpCommandSocket::onTick()
 {
-    if (closed_ || settings_.idleSeconds <= 0)
+    if (closed_)
         return;
-    if (clock_.monotonicMs() - lastActivity_ > qint64(settings_.idleSeconds) * 1000)
+    const qint64 now = clock_.monotonicMs();
+    // Bytes dribbled in keep a connection from being idle, not from logging in.
+    if (state_ == StateLoggedOut && settings_.loginSeconds > 0 && now - loggedOutSince_ >= qint64(settings_.loginSeconds) * 1000)
+        return endConnection(reply::kLoginTimeout);
+    if (settings_.idleSeconds > 0 && now - lastActivity_ > qint64(settings_.idleSeconds) * 1000)
         endConnection(reply::kIdleTimeout);
+}
+
+void CFtpCommandSocket::onControlClosed()
+{
+    if (closed_ && !upload_ && pending_ == Pending::None && state_ < StateListing)
+        return;
+    const bool storing = state_ == StateStoring || pending_ == Pending::Store;
+    const bool retrieving = state_ == StateRetrieving || pending_ == Pending::Retrieve;
+    const qint64 bytes = done_;
+    closed_ = true;
+    destroyData();
+    if (storing || retrieving) {
+        host_.transferDone(storing ? QStringLiteral("STOR") : QStringLiteral("RETR"), rules_.toVirtual(transferPath_),
+                           bytes, false);
+        host_.transferOutcome(storing ? OutcomeUploadFailed : OutcomeDownloadFailed);
+    }
 }
 
 bool CFtpCommandSocket::recheckAccount()
@@ -225,6 +273,9 @@ void CFtpCommandSocket::runCommand(const QString& line)
         return cmdUser(arg);
     if (word == QLatin1String("PASS"))
         return cmdPass(arg);
+    // PC clients ask for the features before they log in.
+    if (word == QLatin1String("FEAT"))
+        return cmdFeat();
     if (state_ == StateLoggedOut || !recheckAccount()) {
         if (word == QLatin1String("QUIT") || word == QLatin1String("BYE"))
             return endConnection(reply::kGoodbye);
@@ -234,7 +285,7 @@ void CFtpCommandSocket::runCommand(const QString& line)
     if (word == QLatin1String("QUIT") || word == QLatin1String("BYE"))
         return endConnection(reply::kGoodbye);
     if (word == QLatin1String("TYPE"))
-        return void(reply(fmt(reply::kTypeSet, arg)));
+        return cmdType(arg);
     if (word == QLatin1String("PWD"))
         return void(reply(fmt(reply::kCurrentDir, rules_.currentDirectory())));
     if (word == QLatin1String("CDUP"))
@@ -244,9 +295,21 @@ void CFtpCommandSocket::runCommand(const QString& line)
     if (word == QLatin1String("PORT"))
         return cmdPort(arg);
     if (word == QLatin1String("PASV"))
-        return cmdPasv();
+        return cmdPasv(false);
+    if (word == QLatin1String("EPSV"))
+        return cmdPasv(true);
     if (word == QLatin1String("LIST"))
-        return cmdList(arg);
+        return cmdList(arg, false);
+    if (word == QLatin1String("NLST"))
+        return cmdList(arg, true);
+    if (word == QLatin1String("MDTM"))
+        return cmdModTime(arg);
+    if (word == QLatin1String("MODE"))
+        return void(reply(QString::fromLatin1(arg.compare(QLatin1String("S"), Qt::CaseInsensitive) == 0 ? reply::kModeOk
+                                                                                                          : reply::kTypeUnknown)));
+    if (word == QLatin1String("STRU"))
+        return void(reply(QString::fromLatin1(arg.compare(QLatin1String("F"), Qt::CaseInsensitive) == 0 ? reply::kStruOk
+                                                                                                          : reply::kTypeUnknown)));
     if (word == QLatin1String("RETR"))
         return cmdRetr(arg);
     if (word == QLatin1String("STOR"))
@@ -272,8 +335,10 @@ void CFtpCommandSocket::runCommand(const QString& line)
 
 void CFtpCommandSocket::cmdUser(const QString& arg)
 {
-    if (state_ != StateLoggedOut)
+    if (state_ != StateLoggedOut) {
         destroyData();
+        loggedOutSince_ = clock_.monotonicMs();
+    }
     state_ = StateLoggedOut;
     userName_ = arg;
     reply(fmt(reply::kPasswordRequired, arg));
@@ -287,6 +352,8 @@ void CFtpCommandSocket::cmdPass(const QString& arg)
     if (userName_.compare(QLatin1String(kAdminName), Qt::CaseInsensitive) != 0)
         user = lookup_(userName_);
     if (checkFtpLogin(user, arg)) {
+        if (state_ != StateLoggedOut)
+            loggedOutSince_ = clock_.monotonicMs();
         state_ = StateLoggedOut;
         if (++failedLogins_ >= kMaxFailedLogins) {
             reply(QString::fromLatin1(reply::kLoginIncorrect));
@@ -331,14 +398,19 @@ void CFtpCommandSocket::cmdPort(const QString& arg)
                                : QString();
     const int port = values[4] * 256 + values[5];
     // The data connection may only go back to the client itself, never to a third host.
-    if (!ok || address != settings_.peerAddress || port < 1 || port > 65535)
+    if (!ok || address != settings_.peerAddress || port < kLowestActivePort || port > 65535)
         return void(reply(QString::fromLatin1(reply::kIllegalPort)));
+    if (pending_ != Pending::None || state_ >= StateListing)
+        return void(reply(QString::fromLatin1(reply::kTransferBusy)));
+    // PORT after PASV means active mode now: a passive socket left open would make the next
+    // transfer wait for a connection the client will never make.
+    destroyData();
     dataAddress_ = address;
     dataPort_ = port;
     reply(QString::fromLatin1(reply::kPortOk));
 }
 
-void CFtpCommandSocket::cmdPasv()
+void CFtpCommandSocket::cmdPasv(bool extended)
 {
     if (pending_ != Pending::None || state_ >= StateListing)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
@@ -350,6 +422,8 @@ void CFtpCommandSocket::cmdPasv()
     }
     dataInUse_ = true;
     passive_ = true;
+    if (extended)
+        return void(reply(QString::fromLatin1(reply::kEpsvOk).arg(port)));
     QString address = settings_.localAddress;
     address.replace(QLatin1Char('.'), QLatin1Char(','));
     reply(QString::fromLatin1(reply::kPasvOk).arg(address).arg(port / 256).arg(port % 256));
@@ -433,6 +507,7 @@ void CFtpCommandSocket::startPending()
         pumpSend();
         return;
     case Pending::Store: {
+        syncedUpTo_ = 0;
         // Bytes go to a hidden file beside the target and replace it only when complete,
         // so a reader never sees half an upload and a failed one leaves no trace.
         const QFileInfo target(transferPath_);
@@ -446,6 +521,7 @@ void CFtpCommandSocket::startPending()
             return;
         }
         state_ = StateStoring;
+        data_.receive();
         return;
     }
     }
@@ -455,37 +531,26 @@ void CFtpCommandSocket::pumpSend()
 {
     if (finishing_ || closed_)
         return;
-    if (state_ == StateListing) {
-        while (done_ < total_ && data_.bytesToWrite() < kWriteAhead) {
-            const QByteArray block = listing_.mid(done_, kDataBlockBytes);
-            data_.write(block);
-            done_ += block.size();
-            lastActivity_ = clock_.monotonicMs();
-            host_.trafficSent(block.size());
-        }
-    } else if (state_ == StateRetrieving && file_) {
-        while (done_ < total_ && data_.bytesToWrite() < kWriteAhead) {
-            // One disk read feeds several blocks; each block still goes out on its own.
-            const qint64 want = std::min<qint64>(kReadAhead, total_ - done_);
-            QByteArray chunk(want, Qt::Uninitialized);
-            const qint64 got = file_->seek(done_) ? file_->read(chunk.data(), want) : -1;
-            if (got <= 0) {
-                // The file shrank or failed under us: what the client has is not the file.
-                return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
-            }
-            for (qint64 offset = 0; offset < got; offset += kDataBlockBytes)
-                data_.write(chunk.mid(offset, std::min<qint64>(kDataBlockBytes, got - offset)));
-            done_ += got;
-            lastActivity_ = clock_.monotonicMs();
-            host_.trafficSent(got);
-        }
-    } else {
+    if (state_ != StateListing && !(state_ == StateRetrieving && file_))
         return;
+    while (done_ < total_) {
+        const qint64 want = std::min<qint64>(kSendChunk, total_ - done_);
+        const qint64 sent = state_ == StateListing ? data_.send(listing_.constData() + done_, want)
+                                                   : data_.sendFile(*file_, done_, want);
+        if (sent == FtpDataChannel::SendLater)
+            return;
+        if (sent < 0) {
+            // A file that shrank or failed under us: what the client has is not the file.
+            if (state_ == StateListing)
+                return finishTransfer(false, reply::kTransferAborted, 0);
+            return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
+        }
+        done_ += sent;
+        lastActivity_ = clock_.monotonicMs();
+        host_.trafficSent(sent);
     }
-    if (done_ >= total_) {
-        finishing_ = true;
-        data_.finish();
-    }
+    finishing_ = true;
+    data_.finish();
 }
 
 void CFtpCommandSocket::onDataWritten()
@@ -513,27 +578,47 @@ void CFtpCommandSocket::onDataBytes(const QByteArray& bytes)
     if (upload_->write(bytes) != bytes.size())
         return finishTransfer(false, reply::kCantAccessFile, OutcomeUploadFailed);
     done_ += bytes.size();
+    // Start writing to disk while the bytes still come, so the sync at the end finds little
+    // left to do; it does not wait for the disk.
+    if (done_ - syncedUpTo_ >= kWritebackBytes && upload_->flush()) {
+        ::sync_file_range(upload_->handle(), syncedUpTo_, done_ - syncedUpTo_, SYNC_FILE_RANGE_WRITE);
+        syncedUpTo_ = done_;
+    }
+}
+
+bool CFtpCommandSocket::commitUpload()
+{
+    // On disk before it takes the name: a power cut must not leave a short file there.
+    if (!upload_->flush() || ::fsync(upload_->handle()) != 0)
+        return false;
+    const QString temp = upload_->fileName();
+    // The temporary file is private; the finished one gets the target's permissions,
+    // or the usual ones for a new file.
+    const QFileInfo target(transferPath_);
+    upload_->setPermissions(target.exists() ? target.permissions()
+                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                                  | QFileDevice::ReadOther);
+    upload_->setAutoRemove(false);
+    upload_->close();
+    const bool ok = ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(transferPath_).constData()) == 0;
+    if (!ok)
+        QFile::remove(temp);
+    upload_.reset();
+    return ok;
 }
 
 void CFtpCommandSocket::onDataPeerClosed()
 {
     if (state_ == StateStoring && upload_) {
-        bool ok = upload_->flush();
-        if (ok) {
-            const QString temp = upload_->fileName();
-            // The temporary file is private; the finished one gets the target's permissions,
-            // or the usual ones for a new file.
-            const QFileInfo target(transferPath_);
-            upload_->setPermissions(target.exists() ? target.permissions()
-                                                    : QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                          | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-            upload_->setAutoRemove(false);
-            upload_->close();
-            ok = ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(transferPath_).constData()) == 0;
-            if (!ok)
-                QFile::remove(temp);
-            upload_.reset();
+        // A client killed mid-upload closes its data connection as cleanly as one that has
+        // finished; its control connection goes at the same moment. Without it nobody will
+        // read the 226, so the bytes are not taken for the whole file.
+        if (!host_.controlAlive()) {
+            finishTransfer(false, reply::kTransferAborted, OutcomeUploadFailed);
+            closed_ = true;
+            return;
         }
+        const bool ok = commitUpload();
         finishTransfer(ok, ok ? reply::kTransferComplete : reply::kCantAccessFile,
                        ok ? OutcomeUploaded : OutcomeUploadFailed);
         return;
@@ -593,7 +678,7 @@ void CFtpCommandSocket::destroyData()
         state_ = StateIdle;
 }
 
-std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg)
+std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
 {
     QString path = arg;
     while (path.endsWith(QLatin1Char('*')))
@@ -620,21 +705,25 @@ std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg)
     QByteArray text;
     for (const QFileInfo& entry : entries) {
         // Names with leading dots cannot be addressed, and links out of the home are not served.
-        if (entry.fileName().startsWith(QLatin1Char('.')) || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
+        if (entry.fileName().startsWith(QLatin1Char('.')) || !listable(entry.fileName())
+            || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
             continue;
-        text += listingLine(entry.isDir(), entry.size(), entry.lastModified(), now, entry.fileName());
+        if (namesOnly)
+            text += toGbk(entry.fileName()) + "\r\n";
+        else
+            text += listingLine(entry.isDir(), entry.size(), lastWriteOf(entry), now, entry.fileName());
     }
     return text;
 }
 
-void CFtpCommandSocket::cmdList(const QString& arg)
+void CFtpCommandSocket::cmdList(const QString& arg, bool namesOnly)
 {
     if (pending_ != Pending::None || state_ >= StateListing)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
-    auto text = buildListing(arg);
+    auto text = buildListing(arg, namesOnly);
     if (!text)
         return;
-    reply(QString::fromLatin1(reply::kListOpening));
+    reply(QString::fromLatin1(namesOnly ? reply::kNameListOpening : reply::kListOpening));
     listing_ = *text;
     if (!openData(Pending::Listing))
         destroyData();
@@ -681,6 +770,36 @@ void CFtpCommandSocket::cmdStor(const QString& arg, bool unique)
         state_ = StateIdle;
         destroyData();
     }
+}
+
+void CFtpCommandSocket::cmdType(const QString& arg)
+{
+    // Files always move as bytes; these are the types clients ask for. The reply echoes
+    // the argument as the controller has always seen it.
+    const QString type = arg.trimmed().toUpper();
+    static const QStringList known = {QStringLiteral("A"), QStringLiteral("A N"), QStringLiteral("I"), QStringLiteral("L 8")};
+    if (!known.contains(type))
+        return void(reply(QString::fromLatin1(reply::kTypeUnknown)));
+    reply(fmt(reply::kTypeSet, arg));
+}
+
+void CFtpCommandSocket::cmdFeat()
+{
+    reply(QString::fromLatin1(reply::kFeatBegin));
+    for (const char* feature : {" EPSV", " MDTM", " SIZE"})
+        reply(QString::fromLatin1(feature));
+    reply(QString::fromLatin1(reply::kFeatEnd));
+}
+
+void CFtpCommandSocket::cmdModTime(const QString& arg)
+{
+    const CheckedPath checked = rules_.checkFile(arg, AccessDownload);
+    if (checked.result == CheckNotFound)
+        return void(reply(QString::fromLatin1(reply::kFileNotFound)));
+    if (checked.result != CheckOk)
+        return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
+    const QDateTime when = lastWriteOf(QFileInfo(checked.local)).toUTC();
+    reply(QString::fromLatin1(reply::kModTime).arg(when.toString(QStringLiteral("yyyyMMddHHmmss"))));
 }
 
 void CFtpCommandSocket::cmdSize(const QString& arg)

@@ -32,7 +32,7 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
-// One data connection at a time; the session decides when to open, write and close it.
+// One data connection at a time; the session decides when to open, send and close it.
 class FtpDataChannel {
 public:
     virtual ~FtpDataChannel() = default;
@@ -41,9 +41,15 @@ public:
     // PORT: start connecting; false when the attempt failed at once.
     virtual bool connectActive(const QString& host, quint16 port) = 0;
     virtual bool isConnected() const = 0;
-    virtual void write(const QByteArray& block) = 0;
-    virtual qint64 bytesToWrite() const = 0;
-    // Send what is queued, then close; the session hears dataFinished() once all of it left.
+    // What send and sendFile return besides a byte count: nothing could be taken now
+    // (onDataWritten follows), the connection failed, the file could not be read there.
+    enum { SendLater = 0, SendFailed = -1, FileFailed = -2 };
+    // Hands bytes to the connection; the count is what really went to the network.
+    virtual qint64 send(const char* bytes, qint64 size) = 0;
+    virtual qint64 sendFile(QFile& file, qint64 offset, qint64 size) = 0;
+    // The session wants upload bytes now; until then they wait in the kernel's buffer.
+    virtual void receive() {}
+    // Everything was sent: close; the session hears onDataFinished() once it is closed.
     virtual void finish() = 0;
     virtual void abort() = 0;
 };
@@ -64,12 +70,16 @@ public:
     virtual void userLoggedIn(const QString& name) = 0;
     virtual void cncOutput(const QByteArray& text) = 0;   // without the prefix
     virtual void transferDone(const QString& verb, const QString& path, qint64 bytes, bool ok) = 0;
+    // False once the client has closed or reset the control connection, even if that has
+    // not been read yet: an upload is stored only while its client is still there for the 226.
+    virtual bool controlAlive() { return true; }
 };
 
 struct FtpSessionSettings {
     QString peerAddress;     // dotted IPv4 of the client
     QString localAddress;    // dotted IPv4 of our end of the control connection
     int idleSeconds = kDefaultIdleMinutes * 60;   // 0: never
+    int loginSeconds = kLoginDeadlineSeconds;     // 0: never
     QStringList protectedFiles;              // users.dat and userlog.dat
 };
 
@@ -83,7 +93,11 @@ public:
 
     void onControlBytes(const QByteArray& chunk);
     void onTimer(int tag);
-    void onTick();   // once a second: the idle time-out
+    void onTick();   // once a second: the idle time-out and the login deadline
+    // The control connection is gone: a running upload is thrown away and counted as failed.
+    void onControlClosed();
+    // False while a failed login is held back: commands then wait in the socket.
+    bool acceptsInput() const { return !closed_ && !holding_; }
 
     void onDataConnected();
     void onDataConnectFailed();
@@ -114,8 +128,11 @@ private:
     void cmdPass(const QString& arg);
     void cmdChangeDir(const QString& arg);
     void cmdPort(const QString& arg);
-    void cmdPasv();
-    void cmdList(const QString& arg);
+    void cmdPasv(bool extended);
+    void cmdList(const QString& arg, bool namesOnly);
+    void cmdType(const QString& arg);
+    void cmdFeat();
+    void cmdModTime(const QString& arg);
     void cmdRetr(const QString& arg);
     void cmdStor(const QString& arg, bool unique);
     void cmdSize(const QString& arg);
@@ -130,7 +147,8 @@ private:
     void pumpSend();
     void finishTransfer(bool ok, const char* replyText, int outcome);
     void destroyData();
-    std::optional<QByteArray> buildListing(const QString& arg);
+    std::optional<QByteArray> buildListing(const QString& arg, bool namesOnly);
+    bool commitUpload();
 
     FtpSessionHost& host_;
     FtpDataChannel& data_;
@@ -164,6 +182,8 @@ private:
     qint64 done_ = 0;
     qint64 total_ = 0;
     qint64 lastActivity_ = 0;
+    qint64 loggedOutSince_ = 0;
+    qint64 syncedUpTo_ = 0;
 };
 
 }  // namespace vantor::ftp

@@ -34,6 +34,28 @@ QByteArray encodeUsers(const QList<CUser>& users)
     return out.data();
 }
 
+namespace {
+// Text an account can hold: no control characters, nothing the code page could not decode.
+bool plainText(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::ReplacementCharacter)
+            return false;
+    return true;
+}
+
+// What the user manager writes: a name, a home folder and flags that are 0 or 1. Bytes that
+// merely happen to parse as a record (garbage after the header) are none of that.
+bool plausible(const CUser& u)
+{
+    for (std::int32_t flag : {u.disabled, u.download, u.upload, u.reserved, u.deleteRight, u.makeDirectory})
+        if (flag != 0 && flag != 1)
+            return false;
+    return !u.name.isEmpty() && !u.homeDirectory.isEmpty() && plainText(u.name) && plainText(u.password)
+           && plainText(u.homeDirectory);
+}
+}  // namespace
+
 LoadStatus decodeUsers(const QByteArray& bytes, QList<CUser>* users, QString* error)
 {
     ArchiveReader in(bytes);
@@ -44,6 +66,7 @@ LoadStatus decodeUsers(const QByteArray& bytes, QList<CUser>* users, QString* er
     }
     while (!in.atEnd()) {
         CUser u;
+        const qsizetype start = in.position();
         auto name = in.readString();
         auto password = in.readString();
         auto disabled = in.readInt32();
@@ -66,6 +89,10 @@ LoadStatus decodeUsers(const QByteArray& bytes, QList<CUser>* users, QString* er
         u.reserved = *reserved;
         u.deleteRight = *del;
         u.makeDirectory = *mkd;
+        if (!plausible(u)) {
+            *error = QStringLiteral("record %1 is not an account (bytes %2 on)").arg(users->size() + 1).arg(start);
+            return LoadStatus::Damaged;
+        }
         users->append(u);
     }
     return LoadStatus::Loaded;
@@ -138,6 +165,26 @@ QString CUserStore::lastError() const
 {
     QMutexLocker locker(&lock_);
     return error_;
+}
+
+std::optional<QString> CUserStore::setAsideDamaged(const QDateTime& now)
+{
+    QMutexLocker locker(&lock_);
+    if (status_ != LoadStatus::Foreign && status_ != LoadStatus::Damaged)
+        return std::nullopt;
+    const QString stem = path_ + QStringLiteral(".damaged-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString kept = stem;
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = stem + QStringLiteral("-%1").arg(n);
+    // A rename, never a copy and delete: the damaged bytes stay exactly as they were.
+    if (QFile::exists(path_) && !QFile::rename(path_, kept)) {
+        error_ = QStringLiteral("%1 could not be renamed to %2").arg(path_, kept);
+        return std::nullopt;
+    }
+    users_.clear();
+    error_.clear();
+    status_ = LoadStatus::Missing;
+    return kept;
 }
 
 LoadStatus CUserLogStore::load()

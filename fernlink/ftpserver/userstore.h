@@ -1,6 +1,7 @@
 #pragma once
 // The accounts of users.dat and the carried-over records of userlog.dat.
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -50,6 +51,9 @@ public:
     std::optional<CUser> find(const QString& name) const;
     QList<CUser> getAll() const;
     bool replaceAll(const QList<CUser>& users);   // then saves
+    // After a foreign or damaged load: renames the file to "users.dat.damaged-DATE-TIME"
+    // beside it and starts an empty account list; the new name, or nullopt when it failed.
+    std::optional<QString> setAsideDamaged(const QDateTime& now);
 
     const QString& path() const { return path_; }
     LoadStatus loadStatus() const { return status_; }

@@ -7,7 +7,8 @@ LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& us
       prompter(prompter),
       users_(usersPath),
       userLog_(userLogPath),
-      server_(std::make_unique<ftp::CFtpServerWnd>(users_))
+      // The user log sits beside users.dat, often inside a home: no client may read or replace it.
+      server_(std::make_unique<ftp::CFtpServerWnd>(users_, QStringList{userLogPath}))
 {
     serialDriver_.setWriter([this](const QByteArray& bytes) { serial_.write(bytes); });
     serialDriver_.setPurger([this] { serial_.purge(); });

@@ -1,6 +1,8 @@
 #include "fernlink/ui/usermanagerpage.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -32,7 +34,8 @@ UserManagerPage::UserManagerPage(LinkHub& hub, QWidget* parent)
       edit_(new QPushButton(hub.text(Msg::UserEdit), this)),
       remove_(new QPushButton(hub.text(Msg::UserDelete), this)),
       apply_(new QPushButton(hub.text(Msg::UserApply), this)),
-      note_(new QLabel(this))
+      note_(new QLabel(this)),
+      setAside_(new QPushButton(hub.text(Msg::UserStoreSetAside), this))
 {
     runDialog_ = [](UserDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
@@ -49,6 +52,7 @@ UserManagerPage::UserManagerPage(LinkHub& hub, QWidget* parent)
     left->addWidget(heading);
     left->addWidget(list_, 1);
     left->addWidget(note_);
+    left->addWidget(setAside_);
 
     auto* homeRow = homeFolderRow(home_, browse_);
     auto* rights = rightsRow(upload_, download_, delete_);
@@ -77,6 +81,7 @@ UserManagerPage::UserManagerPage(LinkHub& hub, QWidget* parent)
     connect(edit_, &QPushButton::clicked, this, &UserManagerPage::editUser);
     connect(remove_, &QPushButton::clicked, this, &UserManagerPage::deleteUser);
     connect(apply_, &QPushButton::clicked, this, &UserManagerPage::apply);
+    connect(setAside_, &QPushButton::clicked, this, &UserManagerPage::setAsideDamagedFile);
     for (QLineEdit* field : {password_, confirm_, home_})
         connect(field, &QLineEdit::textChanged, this, &UserManagerPage::markChanged);
     for (QCheckBox* box : {disabled_, upload_, download_, delete_})
@@ -135,6 +140,7 @@ void UserManagerPage::reload()
     const ftp::LoadStatus status = hub_.users().loadStatus();
     const bool unreadable = status == ftp::LoadStatus::Foreign || status == ftp::LoadStatus::Damaged;
     note_->setVisible(unreadable);
+    setAside_->setVisible(unreadable);
     if (unreadable)
         note_->setText(hub_.text(Msg::UserStoreUnreadable).arg(hub_.users().lastError()));
     rebuildRows();
@@ -334,6 +340,21 @@ void UserManagerPage::deleteUser()
             list_->setCurrentRow(qBound(0, row - 1, list_->count() - 1));
     }
     showDetails(selectedIndex());
+}
+
+void UserManagerPage::setAsideDamagedFile()
+{
+    ftp::CUserStore& store = hub_.users();
+    const QString file = QDir::toNativeSeparators(store.path());
+    if (hub_.prompter.ask(hub_.text(Msg::UserStoreSetAsideConfirm).arg(file), Buttons::YesNo) != Answer::Yes)
+        return;
+    const auto kept = store.setAsideDamaged(QDateTime::currentDateTime());
+    if (!kept) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::UserStoreSetAsideFailed).arg(store.lastError()));
+        return;
+    }
+    hub_.prompter.inform(Severity::Information, hub_.text(Msg::UserStoreSetAsideDone).arg(QDir::toNativeSeparators(*kept)));
+    reload();
 }
 
 bool UserManagerPage::apply()

@@ -47,6 +47,7 @@ public:
     QPushButton* deleteButton() const { return remove_; }
     QPushButton* applyButton() const { return apply_; }
     QLabel* storeNote() const { return note_; }
+    QPushButton* setAsideButton() const { return setAside_; }
 
 public Q_SLOTS:
     // Takes the store's accounts afresh (the login page may have changed a password).
@@ -56,6 +57,9 @@ public Q_SLOTS:
     void deleteUser();
     // Writes the details into the selected account; false when a check refused them.
     bool apply();
+    // After the user confirms: the unreadable users.dat is renamed beside itself with the
+    // date and time, and the page starts from an empty account list.
+    void setAsideDamagedFile();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -93,6 +97,7 @@ private:
     QPushButton* remove_;
     QPushButton* apply_;
     QLabel* note_;
+    QPushButton* setAside_;
 };
 
 }  // namespace vantor::fernlink::ui

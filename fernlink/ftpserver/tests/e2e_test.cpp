@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -129,12 +130,12 @@ protected:
         return output;
     }
 
-    void runClients(const QString& scenario, int timeoutMs = 60000)
+    void runClients(const QString& scenario, int timeoutMs = 60000, const QStringList& extra = {})
     {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(python(), {sourceDir() + QStringLiteral("/fernlink/ftpserver/tests/ftp_clients.py"), scenario,
-                                            QString::number(port), home});
+        p.start(python(), QStringList{sourceDir() + QStringLiteral("/fernlink/ftpserver/tests/ftp_clients.py"), scenario,
+                                      QString::number(port), home} + extra);
         ASSERT_TRUE(p.waitForStarted(5000));
         // Keep reading the server's output so it never blocks on a full pipe.
         const bool done = waitFor([&] {
@@ -186,6 +187,18 @@ TEST_F(Ftpd, UsersVerbEditsTheAccountFileAsTheUserManagerDoes)
     QFile kept(users);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("not an account file"));
+    kept.close();
+    EXPECT_TRUE(text.contains(QStringLiteral("keep-damaged"))) << text.toStdString();
+    // Asked for by name, the unreadable file is kept aside with the date, and the list starts empty.
+    EXPECT_EQ(usersVerb({QStringLiteral("keep-damaged")}, &text), 0) << text.toStdString();
+    const QStringList aside = QFileInfo(users).dir().entryList({QStringLiteral("users.dat.damaged-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile old(QFileInfo(users).dir().filePath(aside[0]));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("not an account file"));
+    EXPECT_EQ(usersVerb({QStringLiteral("add"), QStringLiteral("newop2"), QStringLiteral("--password"), QStringLiteral("s3"),
+                         QStringLiteral("--home"), home}, &text), 0) << text.toStdString();
+    EXPECT_EQ(usersVerb({QStringLiteral("keep-damaged")}, &text), 1) << "a readable file stays where it is";
 }
 
 TEST_F(Ftpd, LoginRulesWithARealClient) { startServer(); runClients(QStringLiteral("login")); }
@@ -225,6 +238,43 @@ TEST_F(Ftpd, IdleConnectionIsClosed)
     startServer({QStringLiteral("--timeout"), QStringLiteral("0.05")});
     runClients(QStringLiteral("idle"));
 }
+
+// A truncated NC program kept under its real name moves the tool where nobody programmed.
+TEST_F(Ftpd, BrokenOrKilledUploadIsNeverStored)
+{
+    startServer();
+    runClients(QStringLiteral("reset_stor"));
+    runClients(QStringLiteral("killed_stor"));
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("uploads 0 (failed 4)"))) << printed.toStdString();
+}
+
+TEST_F(Ftpd, ClientsThatNeverReadCannotGrowTheServer)
+{
+    startServer();
+    runClients(QStringLiteral("flood"), 60000, {QString::number(server.processId())});
+}
+
+TEST_F(Ftpd, RefusedConnectionsLetGoAtOnce)
+{
+    startServer({QStringLiteral("--max-users"), QStringLiteral("2")});
+    runClients(QStringLiteral("burst"));
+    const QString printed = stopServer();
+    // Refused ones count as connections that came.
+    const auto m = QRegularExpression(QStringLiteral("connections (\\d+),")).match(printed);
+    EXPECT_GE(m.captured(1).toInt(), 503) << printed.toStdString();
+}
+
+TEST_F(Ftpd, DribblingClientMustStillLogInInTime)
+{
+    startServer({QStringLiteral("--login-timeout"), QStringLiteral("2"), QStringLiteral("--timeout"), QStringLiteral("0.05")});
+    runClients(QStringLiteral("dribble"));
+}
+
+TEST_F(Ftpd, DanglingLinkGivesAWellFormedListing) { startServer(); runClients(QStringLiteral("dangling")); }
+TEST_F(Ftpd, ActiveModeAfterAFailedPassiveTransfer) { startServer(); runClients(QStringLiteral("pasv_port")); }
+TEST_F(Ftpd, PcClientsGetFeaturesTimesAndNameLists) { startServer(); runClients(QStringLiteral("pcclient")); }
+TEST_F(Ftpd, LftpMirrorsATreeWithAnEmptyFolderBothWays) { startServer(); runClients(QStringLiteral("mirror")); }
 
 TEST_F(Ftpd, PortInUseIsReportedClearly)
 {
@@ -314,6 +364,45 @@ TEST(FtpServerObject, StopEndsEveryConnectionAndKeepsTheCounters)
     ASSERT_TRUE(server.start());
     EXPECT_EQ(server.counters().totalConnections, 3);
     EXPECT_EQ(server.counters().bytesSent, sent);
+    server.stop();
+}
+
+namespace {
+// The system refuses the first thread.
+class ThreadlessServer : public CFtpServerWnd {
+public:
+    using CFtpServerWnd::CFtpServerWnd;
+    int refusals = 1;
+
+protected:
+    bool startThread(QThread* thread) override
+    {
+        if (refusals-- > 0)
+            return false;
+        return CFtpServerWnd::startThread(thread);
+    }
+};
+}  // namespace
+
+TEST(FtpServerObject, ConnectionWithoutAThreadIsClosedAndNotCounted)
+{
+    QTemporaryDir dir;
+    CUserStore store(dir.filePath(QStringLiteral("users.dat")));
+    ThreadlessServer server(store);
+    server.setPort(0);
+    ASSERT_TRUE(server.start());
+    QTcpSocket first;
+    first.connectToHost(QStringLiteral("127.0.0.1"), server.listeningPort());
+    EXPECT_TRUE(waitFor([&] { return first.state() == QAbstractSocket::UnconnectedState; }, 5000));
+    EXPECT_TRUE(first.readAll().isEmpty());
+    EXPECT_EQ(server.counters().totalConnections, 0);
+    EXPECT_EQ(server.counters().currentConnections, 0);
+    EXPECT_TRUE(server.connectionIds().isEmpty());
+
+    QTcpSocket second;
+    second.connectToHost(QStringLiteral("127.0.0.1"), server.listeningPort());
+    EXPECT_EQ(readReply(second), QByteArray("220 Welcome to   \r\n"));
+    EXPECT_EQ(server.counters().totalConnections, 1);
     server.stop();
 }
 

@@ -9,6 +9,7 @@ openacct (empty password). Exits 0 when every check of the scenario held.
 import ftplib
 import io
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -56,7 +57,7 @@ def scenario_login(port, home):
     check(ftp.sendcmd("SYST") == "215 UNIX emulated by Tidewell FTP Server.", "SYST")
     check(ftp.sendcmd("NOOP") == "200 OK", "NOOP")
     check(ftp.sendcmd("TYPE I") == "200 Type set to I", "TYPE")
-    expect_error(lambda: ftp.sendcmd("FEAT"), "502 Command not implemented.", "unknown command")
+    expect_error(lambda: ftp.sendcmd("XYZZY"), "502 Command not implemented.", "unknown command")
     check(ftp.quit() == "220 Bye", "QUIT reply")
     for user, password, what in [("offuser1", "pw", "disabled account"), ("VantorQ5", "P4X9L2", "built-in administrator"),
                                  ("nobody1", "pw", "unknown account")]:
@@ -290,6 +291,8 @@ def scenario_peer(port, home):
     ftp = connect(port)
     expect_error(lambda: ftp.sendcmd("PORT 127,0,0,2,4,1"), "501 Illegal PORT command.", "PORT to another host")
     expect_error(lambda: ftp.sendcmd("PORT 127,0,0,1,0,0"), "501 Illegal PORT command.", "PORT to port 0")
+    # Never towards the client host's own services: the FTP port of 127.0.0.1 here.
+    expect_error(lambda: ftp.sendcmd("PORT 127,0,0,1,0,21"), "501 Illegal PORT command.", "PORT to port 21")
     reply = ftp.sendcmd("PASV")
     numbers = reply[reply.index("(") + 1:reply.index(")")].split(",")
     data_port = int(numbers[4]) * 256 + int(numbers[5])
@@ -359,8 +362,278 @@ def scenario_load(port, home):
     check(not errors, "load: " + "; ".join(errors[:5]))
 
 
+LINE = re.compile(r"^[-d]rwx------ 1 user group +\d+ (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d (\d\d:\d\d|\d{4}) \S.*$")
+
+
+def scenario_dangling(port, home):
+    os.symlink(os.path.join(home, "gone.nc"), os.path.join(home, "dangling.nc"))
+    ftp = connect(port)
+    lines = []
+    ftp.retrlines("LIST", lines.append)
+    check(len(lines) >= 3, f"listing with a dangling link: {lines!r}")
+    for line in lines:
+        check(LINE.match(line) is not None, f"malformed listing line {line!r}")
+    check(ftp.sendcmd("NOOP") == "200 OK", "server alive after the listing")
+    ftp.quit()
+
+
+def read_reply(sock):
+    data = b""
+    while not data.endswith(b"\r\n"):
+        chunk = sock.recv(1024)
+        if not chunk:
+            break
+        data += chunk
+    return data.decode("latin-1")
+
+
+def raw_login(port):
+    s = socket.create_connection((HOST, port), timeout=10)
+    read_reply(s)
+    s.sendall(b"USER oper1\r\n")
+    read_reply(s)
+    s.sendall(b"PASS pw\r\n")
+    check(read_reply(s).startswith("230"), "raw login")
+    return s
+
+
+def raw_pasv(s):
+    s.sendall(b"PASV\r\n")
+    reply = read_reply(s)
+    numbers = reply[reply.index("(") + 1:reply.index(")")].split(",")
+    return int(numbers[4]) * 256 + int(numbers[5])
+
+
+def scenario_reset_stor(port, home):
+    """A data connection reset in the middle of an upload: 426, and no file is kept."""
+    old = open(os.path.join(home, "O0001.CNC"), "rb").read()
+    chunk = os.urandom(1024 * 1024)
+    for name in ("O0001.CNC", "fresh.nc"):
+        s = raw_login(port)
+        data_port = raw_pasv(s)
+        d = socket.create_connection((HOST, data_port), timeout=10)
+        s.sendall(b"STOR " + name.encode() + b"\r\n")
+        check(read_reply(s).startswith("150"), "STOR accepted")
+        for _ in range(20):
+            d.sendall(chunk)
+        # SO_LINGER 0: the close is a reset, not an end.
+        d.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        d.close()
+        reply = read_reply(s)
+        check(reply == "426 Connection closed; transfer aborted.\r\n", f"reset STOR {name}: {reply!r}")
+        s.sendall(b"QUIT\r\n")
+        read_reply(s)
+        s.close()
+    check(open(os.path.join(home, "O0001.CNC"), "rb").read() == old, "older file replaced by a broken upload")
+    check(not os.path.exists(os.path.join(home, "fresh.nc")), "broken upload kept under its name")
+    check(not [n for n in os.listdir(home) if n.startswith(".fernlink-upload")], "temporary file left behind")
+
+
+KILLED_CLIENT = r"""
+import ftplib, os, sys, time
+ftp = ftplib.FTP()
+ftp.connect("127.0.0.1", int(sys.argv[1]), timeout=30)
+ftp.login("oper1", "pw")
+conn = ftp.transfercmd("STOR " + sys.argv[2])
+block = os.urandom(256 * 1024)
+for _ in range(8):
+    conn.sendall(block)
+print("sending", flush=True)
+while True:
+    conn.sendall(block)
+    time.sleep(0.05)
+"""
+
+
+def scenario_killed_stor(port, home):
+    """A client killed in the middle of an upload: nothing stored under the name."""
+    old = open(os.path.join(home, "O0001.CNC"), "rb").read()
+    for name in ("O0001.CNC", "killed.nc"):
+        child = subprocess.Popen([sys.executable, "-c", KILLED_CLIENT, str(port), name], stdout=subprocess.PIPE)
+        check(child.stdout.readline().strip() == b"sending", "client started its upload")
+        time.sleep(0.2)
+        child.kill()
+        child.wait(10)
+        for _ in range(100):
+            if not [n for n in os.listdir(home) if n.startswith(".fernlink-upload")]:
+                break
+            time.sleep(0.05)
+    check(open(os.path.join(home, "O0001.CNC"), "rb").read() == old, "older file replaced by a killed client's upload")
+    check(not os.path.exists(os.path.join(home, "killed.nc")), "killed client's upload kept under its name")
+    check(not [n for n in os.listdir(home) if n.startswith(".fernlink-upload")], "temporary file left behind")
+
+
+def rss_kb(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def push(sock, total, seconds):
+    """Sends up to total bytes without ever reading; gives up when the peer stops taking them."""
+    sock.setblocking(False)
+    block = b"JUNK\r\n" * 10922
+    sent = 0
+    deadline = time.monotonic() + seconds
+    while sent < total and time.monotonic() < deadline:
+        try:
+            sent += sock.send(block)
+        except BlockingIOError:
+            time.sleep(0.01)
+        except OSError:
+            break
+    return sent
+
+
+def scenario_flood(port, home, pid):
+    """Junk commands that are never read back, and bytes pushed at an idle data connection."""
+    before = rss_kb(pid)
+    s = socket.create_connection((HOST, port), timeout=10)
+    sent = push(s, 17 * 1024 * 1024, 4)
+    time.sleep(0.5)
+    grown = (rss_kb(pid) - before) // 1024
+    print(f"{sent} bytes of junk commands: server grew by {grown} MB", flush=True)
+    check(grown < 16, f"{sent} bytes of junk commands grew the server by {grown} MB")
+    s.close()
+    c = raw_login(port)
+    data_port = raw_pasv(c)
+    d = socket.create_connection((HOST, data_port), timeout=10)
+    sent = push(d, 256 * 1024 * 1024, 3)
+    time.sleep(0.5)
+    grown = (rss_kb(pid) - before) // 1024
+    print(f"{sent} bytes pushed at an idle data connection: server grew by {grown} MB", flush=True)
+    check(grown < 16, f"{sent} bytes pushed at an idle data connection grew the server by {grown} MB")
+    d.close()
+    c.close()
+
+
+def scenario_burst(port, home):
+    """Refused connections let go of everything at once."""
+    held = [connect(port) for _ in range(2)]
+    refused = []
+    for _ in range(500):
+        refused.append(socket.create_connection((HOST, port), timeout=10))
+    line = read_reply(refused[-1])
+    check(line.startswith("421 "), f"connection over the limit: {line!r}")
+    held[0].quit()
+    start = time.monotonic()
+    greeting = ""
+    while time.monotonic() - start < 1.0:
+        s = socket.create_connection((HOST, port), timeout=2)
+        greeting = read_reply(s)
+        s.close()
+        if greeting.startswith("220"):
+            break
+        time.sleep(0.02)
+    check(greeting.startswith("220"), f"no place within 1 s after 500 refused connections: {greeting!r}")
+    for s in refused:
+        s.close()
+    held[1].quit()
+
+
+def scenario_dribble(port, home):
+    """One byte now and then keeps a connection active, never logged in."""
+    s = socket.create_connection((HOST, port), timeout=15)
+    read_reply(s)
+    start = time.monotonic()
+    s.settimeout(0.5)
+    got = b""
+    for byte in b"USER oper1 and then nothing useful" * 4:
+        try:
+            s.send(bytes([byte]))
+            chunk = s.recv(256)
+            if not chunk:
+                break
+            got += chunk
+        except socket.timeout:
+            pass
+        except OSError:
+            break
+        if time.monotonic() - start > 10:
+            break
+    elapsed = time.monotonic() - start
+    check(b"421 Login time-out.\r\n" in got, f"dribbling client got {got!r}")
+    check(elapsed < 6, f"dribbling client held on for {elapsed:.1f} s")
+    s.close()
+
+
+def scenario_pasv_port(port, home):
+    """PASV, an error, then active mode: the next transfer must not wait for the passive socket."""
+    ftp = connect(port, passive=True)
+    ftp.sendcmd("PASV")
+    expect_error(lambda: ftp.retrbinary("RETR missing.nc", lambda b: None), "550", "RETR of a missing file")
+    ftp.set_pasv(False)
+    ftp.sock.settimeout(5)
+    out = io.BytesIO()
+    try:
+        reply = ftp.retrbinary("RETR O0001.CNC", out.write)
+    except Exception as e:
+        reply = repr(e)
+    check(reply == "226 Transfer complete" and out.getvalue() == b"G0 X1\r\n", f"active RETR after PASV: {reply}")
+    ftp.quit()
+
+
+def scenario_pcclient(port, home):
+    """What FileZilla and browsers ask: FEAT before login, MDTM, NLST, TYPE A listings, EPSV."""
+    ftp = ftplib.FTP()
+    ftp.connect(HOST, port, timeout=10)
+    feat = ftp.sendcmd("FEAT")
+    check(feat.startswith("211-Features:\n") and feat.endswith("\n211 End"), f"FEAT {feat!r}")
+    features = [line.strip() for line in feat.split("\n")[1:-1]]
+    check(all(line.startswith(" ") for line in feat.split("\n")[1:-1]) and {"MDTM", "SIZE"} <= set(features),
+          f"FEAT lines {features!r}")
+    ftp.login("oper1", "pw")
+    stamp = time.gmtime(os.path.getmtime(os.path.join(home, "O0001.CNC")))
+    check(ftp.sendcmd("MDTM O0001.CNC") == "213 " + time.strftime("%Y%m%d%H%M%S", stamp), "MDTM in UTC")
+    expect_error(lambda: ftp.sendcmd("MDTM none.nc"), "550", "MDTM of a missing file")
+    check(ftp.sendcmd("TYPE A") == "200 Type set to A", "TYPE A")
+    check(sorted(ftp.nlst()) == ["O0001.CNC", "Sub"], "NLST")
+    lines = []
+    ftp.retrlines("LIST", lines.append)
+    check(len(lines) == 2, f"LIST in TYPE A {lines!r}")
+    check(ftp.sendcmd("TYPE I") == "200 Type set to I", "TYPE I")
+    ftp.af = socket.AF_INET6   # ftplib uses EPSV for that family; the connection is still IPv4
+    out = io.BytesIO()
+    try:
+        ftp.retrbinary("RETR Sub/prog.nc", out.write)
+    finally:
+        ftp.af = socket.AF_INET
+    check(out.getvalue() == b"M30\r\n", "RETR over EPSV")
+    ftp.quit()
+
+
+def scenario_mirror(port, home):
+    """lftp mirror of a folder tree with an empty folder, down and up."""
+    os.makedirs(os.path.join(home, "tree", "progs", "deep"))
+    os.makedirs(os.path.join(home, "tree", "empty"))
+    with open(os.path.join(home, "tree", "progs", "O0100.nc"), "wb") as f:
+        f.write(b"O0100\r\nG0 X1\r\nM30\r\n")
+    with open(os.path.join(home, "tree", "progs", "deep", "O0200.nc"), "wb") as f:
+        f.write(os.urandom(70000))
+    local = os.path.join(home, "..", "mirror_down")
+    r = subprocess.run(["lftp", "-u", "maker1,pw", "-p", str(port), "-e",
+                        f"set cmd:fail-exit yes; set net:max-retries 1; mirror tree {local}; "
+                        f"mirror -R {local} tree_up; bye", HOST], capture_output=True, timeout=60)
+    check(r.returncode == 0, f"lftp mirror: {r.stdout!r} {r.stderr!r}")
+    for root in (local, os.path.join(home, "tree_up")):
+        check(os.path.isdir(os.path.join(root, "empty")), f"empty folder missing in {root}")
+        for rel in ("progs/O0100.nc", "progs/deep/O0200.nc"):
+            a = open(os.path.join(home, "tree", rel), "rb").read()
+            try:
+                b = open(os.path.join(root, rel), "rb").read()
+            except OSError:
+                b = None
+            check(a == b, f"{rel} differs in {root}")
+
+
 def main():
     name, port, home = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    if name == "flood":
+        scenario_flood(port, home, int(sys.argv[4]))
+        print("ok" if not failures else "%d check(s) failed" % len(failures))
+        return 1 if failures else 0
     globals()["scenario_" + name](port, home)
     if failures:
         print("%d check(s) failed" % len(failures))

@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 using namespace vantor::ftp;
@@ -29,6 +32,8 @@ public:
     QList<int> outcomes;
     QStringList logins;
     QList<QByteArray> cnc;
+    bool alive = true;
+    bool controlAlive() override { return alive; }
     bool sendControl(const QByteArray& line) override
     {
         EXPECT_TRUE(line.endsWith("\r\n"));
@@ -57,17 +62,34 @@ public:
     QByteArray written;
     bool finished = false;
     int aborts = 0;
-    qint64 backlog = 0;
+    qint64 backlog = 0;          // bytes "in the kernel"; the fake takes no more than room
+    qint64 room = 65536;
+    int receiving = 0;
     bool listenPassive(quint16* p) override { listening = true; *p = 5001; return true; }
-    bool connectActive(const QString& h, quint16 p) override { host = h; port = p; return true; }
+    bool connectActive(const QString& h, quint16 p) override { host = h; port = p; listening = false; return true; }
     bool isConnected() const override { return connected; }
-    void write(const QByteArray& block) override
+    qint64 send(const char* bytes, qint64 size) override
     {
-        EXPECT_LE(block.size(), 2048);
-        written += block;
-        backlog += block.size();
+        const qint64 n = std::min(size, room - backlog);
+        if (n <= 0)
+            return SendLater;
+        written.append(bytes, n);
+        backlog += n;
+        return n;
     }
-    qint64 bytesToWrite() const override { return backlog; }
+    qint64 sendFile(QFile& file, qint64 offset, qint64 size) override
+    {
+        const qint64 n = std::min(size, room - backlog);
+        if (n <= 0)
+            return SendLater;
+        if (!file.seek(offset))
+            return FileFailed;
+        const QByteArray got = file.read(n);
+        if (got.isEmpty())
+            return FileFailed;
+        return send(got.constData(), got.size());
+    }
+    void receive() override { ++receiving; }
     void finish() override { finished = true; }
     void abort() override { ++aborts; connected = listening = false; }
 };
@@ -213,7 +235,6 @@ TEST_F(Session, LoginGateAndCommandWordCase)
     EXPECT_EQ(send(QStringLiteral("pass pw")), QStringLiteral("230 User successfully logged in."));
     EXPECT_EQ(host.logins, QStringList({QStringLiteral("OPER1")}));
     EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("257 \"/\" is current directory."));
-    EXPECT_EQ(send(QStringLiteral("FEAT")), QStringLiteral("502 Command not implemented."));
     EXPECT_EQ(send(QStringLiteral("TYPE I")), QStringLiteral("200 Type set to I"));
     EXPECT_EQ(send(QStringLiteral("USER other")), QStringLiteral("331 Password required for other"));
     EXPECT_EQ(send(QStringLiteral("PWD")), QStringLiteral("530 Please login with USER and PASS."));
@@ -386,6 +407,10 @@ TEST_F(Session, PortOnlyBackToTheClient)
         {QStringLiteral("127,0,0,1,4,1"), QStringLiteral("200 Port command successful.")},
         {QStringLiteral("192,168,1,10,4,1"), QStringLiteral("501 Illegal PORT command.")},
         {QStringLiteral("127,0,0,1,0,0"), QStringLiteral("501 Illegal PORT command.")},
+        // Never to the client host's own services.
+        {QStringLiteral("127,0,0,1,0,21"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,1,3,255"), QStringLiteral("501 Illegal PORT command.")},
+        {QStringLiteral("127,0,0,1,4,0"), QStringLiteral("200 Port command successful.")},
         {QStringLiteral("127,0,0,1,256,1"), QStringLiteral("501 Illegal PORT command.")},
         {QStringLiteral("127,0,0,1"), QStringLiteral("501 Illegal PORT command.")},
         {QStringLiteral("127,0,0,x,4,1"), QStringLiteral("501 Illegal PORT command.")},
@@ -573,4 +598,143 @@ TEST_F(Session, OversizedControllerOutputIsDropped)
     session->onControlBytes(QByteArray("CNCOUTDATA ") + QByteArray(3000, 'X'));
     EXPECT_TRUE(host.cnc.isEmpty());
     EXPECT_TRUE(host.replies.isEmpty());
+}
+
+// ---- hostile and broken clients ----
+
+TEST_F(Session, LoginDeadlineHoldsHoweverBytesDribble)
+{
+    // One byte every two seconds is activity, but never a login.
+    for (int second = 0; second < 28; second += 2) {
+        session->onControlBytes("N");
+        clock.ms += 2000;
+        session->onTick();
+    }
+    EXPECT_FALSE(host.closed);
+    clock.ms += 2000;
+    session->onTick();
+    EXPECT_TRUE(host.closed);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("421 Login time-out."));
+
+    // Logged in, the deadline is over; a USER that logs out starts it again.
+    makeSession();
+    host.closed = false;
+    login();
+    clock.ms += 60000;
+    session->onTick();
+    EXPECT_FALSE(host.closed);
+    send(QStringLiteral("USER oper1"));
+    clock.ms += 30000;
+    session->onTick();
+    EXPECT_TRUE(host.closed);
+}
+
+TEST_F(Session, CommandsPiledUpBehindAHeldLoginCloseTheConnection)
+{
+    send(QStringLiteral("USER oper1"));
+    send(QStringLiteral("PASS bad"));
+    EXPECT_FALSE(session->acceptsInput());
+    QByteArray pile;
+    for (int i = 0; i < 100; ++i)
+        pile += "NOOP\r\n";
+    session->onControlBytes(pile);
+    EXPECT_TRUE(host.closed);
+    EXPECT_EQ(host.replies.last(), QStringLiteral("421 Too many commands."));
+}
+
+TEST_F(Session, PortAfterPasvUsesTheClientsPort)
+{
+    login();
+    send(QStringLiteral("PASV"));
+    EXPECT_TRUE(data.listening);
+    EXPECT_EQ(send(QStringLiteral("RETR missing.nc")), QStringLiteral("550 File not found."));
+    EXPECT_EQ(send(QStringLiteral("PORT 127,0,0,1,4,1")), QStringLiteral("200 Port command successful."));
+    EXPECT_FALSE(data.listening) << "the passive socket was left waiting";
+    send(QStringLiteral("RETR O0001.CNC"));
+    EXPECT_EQ(data.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(data.port, 1025);
+}
+
+TEST_F(Session, BrokenUploadLeavesNoFileAndTheOldOneWhole)
+{
+    struct Case { const char* what; QString name; std::function<void()> breakOff; };
+    const Case cases[] = {
+        {"data connection reset", QStringLiteral("O0001.CNC"), [&] { session->onDataError(); }},
+        {"reset of a new file", QStringLiteral("new.nc"), [&] { session->onDataError(); }},
+        {"control gone before the end", QStringLiteral("O0001.CNC"), [&] { host.alive = false; session->onDataPeerClosed(); }},
+        {"control closed during the upload", QStringLiteral("new.nc"), [&] { session->onControlClosed(); }},
+    };
+    for (const Case& c : cases) {
+        makeSession();
+        host.outcomes.clear();
+        host.alive = true;
+        login();
+        send(QStringLiteral("PASV"));
+        data.connected = true;
+        send(QStringLiteral("STOR ") + c.name);
+        EXPECT_GE(data.receiving, 1);
+        session->onDataBytes("G01 X1");   // "G01 X150." broke off
+        const qsizetype before = host.replies.size();
+        c.breakOff();
+        if (host.alive && host.replies.size() > before) {
+            EXPECT_EQ(host.replies.last(), QStringLiteral("426 Connection closed; transfer aborted.")) << c.what;
+        }
+        EXPECT_NE(host.replies.last(), QStringLiteral("226 Transfer complete")) << c.what;
+        EXPECT_EQ(host.outcomes, QList<int>({OutcomeUploadFailed})) << c.what;
+        QFile old(home + QStringLiteral("/O0001.CNC"));
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("G0 X1\r\n")) << c.what;
+        EXPECT_FALSE(QFile::exists(home + QStringLiteral("/new.nc"))) << c.what;
+        EXPECT_EQ(QDir(home).entryList(QDir::Files | QDir::Hidden).size(), 1) << c.what << ": temporary file left";
+    }
+}
+
+TEST_F(Session, ListingOfADanglingLinkIsWellFormed)
+{
+    ASSERT_TRUE(QFile::link(home + QStringLiteral("/gone.nc"), home + QStringLiteral("/dangling.nc")));
+    // Whatever the time, a line of the same shape.
+    const QDateTime now(QDate(2026, 6, 15), QTime(12, 0));
+    EXPECT_EQ(CFtpCommandSocket::listingLine(false, 0, QDateTime(), now, QStringLiteral("x")),
+              QByteArray("-rwx------ 1 user group              0 Jan 01 1970 x\r\n"));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST"));
+    const QRegularExpression shape(QStringLiteral(
+        "^[-d]rwx------ 1 user group +\\d+ (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d\\d (\\d\\d:\\d\\d|\\d{4}) [^\\r\\n]+$"));
+    const QStringList lines = QString::fromLatin1(data.written).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 3);
+    for (const QString& line : lines)
+        EXPECT_TRUE(shape.match(line).hasMatch()) << line.toStdString();
+}
+
+TEST_F(Session, StandardClientCommands)
+{
+    writeFile(home + QStringLiteral("/dated.nc"), "x");
+    QFile dated(home + QStringLiteral("/dated.nc"));
+    ASSERT_TRUE(dated.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(dated.setFileTime(QDateTime(QDate(2026, 3, 7), QTime(9, 5, 30), Qt::UTC), QFileDevice::FileModificationTime));
+    dated.close();
+    // Clients ask for the features before they log in.
+    EXPECT_EQ(send(QStringLiteral("FEAT")), QStringLiteral("211-Features:| EPSV| MDTM| SIZE|211 End"));
+    login();
+    struct Case { QString line; QString reply; };
+    const Case cases[] = {
+        {QStringLiteral("MDTM dated.nc"), QStringLiteral("213 20260307090530")},
+        {QStringLiteral("MDTM none.nc"), QStringLiteral("550 File not found.")},
+        {QStringLiteral("MDTM Sub"), QStringLiteral("550 File not found.")},
+        {QStringLiteral("TYPE A"), QStringLiteral("200 Type set to A")},
+        {QStringLiteral("TYPE i"), QStringLiteral("200 Type set to i")},
+        {QStringLiteral("TYPE L 8"), QStringLiteral("200 Type set to L 8")},
+        {QStringLiteral("TYPE E"), QStringLiteral("504 Command not implemented for that parameter.")},
+        {QStringLiteral("MODE S"), QStringLiteral("200 Mode set to S.")},
+        {QStringLiteral("MODE B"), QStringLiteral("504 Command not implemented for that parameter.")},
+        {QStringLiteral("STRU F"), QStringLiteral("200 Structure set to F.")},
+        {QStringLiteral("EPSV"), QStringLiteral("229 Entering Extended Passive Mode (|||5001|)")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(send(c.line), c.reply) << c.line.toStdString();
+    data.connected = true;
+    EXPECT_EQ(send(QStringLiteral("NLST")), QStringLiteral("150 Opening ASCII mode data connection for file list."));
+    EXPECT_EQ(data.written, QByteArray("O0001.CNC\r\nSub\r\ndated.nc\r\n"));
 }

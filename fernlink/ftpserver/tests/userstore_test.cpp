@@ -99,10 +99,28 @@ TEST(UserStore, ForeignOrDamagedFileIsNeverSavedOver)
     foreign.writeBytes(QByteArray("Some Other StoreObject"));
     QByteArray truncated = encodeUsers({account(QStringLiteral("first"), dir.path()), account(QStringLiteral("second"), dir.path())});
     truncated.chop(3);
+    // Garbage after a valid header that happens to parse as records.
+    auto garbage = [&](const QByteArray& name, const QByteArray& home, std::int32_t flag) {
+        ArchiveWriter w;
+        w.writeBytes(QByteArray(kUsersHeader));
+        w.writeBytes(name);
+        w.writeBytes("\x13\x37");
+        w.writeInt32(flag);
+        w.writeBytes(home);
+        for (int i = 0; i < 5; ++i)
+            w.writeInt32(flag);
+        return w.data();
+    };
+    QByteArray validThenGarbage = encodeUsers({account(QStringLiteral("first"), dir.path())});
+    validThenGarbage += garbage("\x07x", "y", 0).mid(encodeUsers({}).size());
     const Case cases[] = {
         {"foreign header", foreign.data(), LoadStatus::Foreign, 0},
         {"truncated record", truncated, LoadStatus::Damaged, 1},
         {"empty file", QByteArray(), LoadStatus::Foreign, 0},
+        {"flags that are no flags", garbage("\xa3\xc1\x9e", "\x81\x40", 0x41414141), LoadStatus::Damaged, 0},
+        {"control bytes in a name", garbage("ab\x01\x02" "cd", "/tmp", 1), LoadStatus::Damaged, 0},
+        {"no name, no home", garbage("", "", 0), LoadStatus::Damaged, 0},
+        {"a valid record, then garbage", validThenGarbage, LoadStatus::Damaged, 1},
     };
     for (const Case& c : cases) {
         writeAll(path, c.bytes);
@@ -159,4 +177,30 @@ TEST(UserLogStore, RecordsAreWrittenBackUnchanged)
     QFile::remove(path);
     ASSERT_TRUE(log.save());
     EXPECT_EQ(readAll(path), out.data());
+}
+
+TEST(UserStore, DamagedFileIsKeptAsideUnderADatedNameOnRequest)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("users.dat"));
+    const QByteArray damaged = QByteArray(encodeUsers({})) + "\x05junk!";
+    writeAll(path, damaged);
+    CUserStore store(path);
+    ASSERT_EQ(store.load(), LoadStatus::Damaged);
+    const QDateTime when(QDate(2026, 12, 9), QTime(14, 5, 9));
+    const auto kept = store.setAsideDamaged(when);
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(*kept, path + QStringLiteral(".damaged-20261209-140509"));
+    EXPECT_EQ(readAll(*kept), damaged);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(store.loadStatus(), LoadStatus::Missing);
+    EXPECT_TRUE(store.getAll().isEmpty());
+    EXPECT_TRUE(store.replaceAll({account(QStringLiteral("fresh1"), dir.path())}));
+    EXPECT_FALSE(store.setAsideDamaged(when).has_value()) << "a readable file is never set aside";
+
+    // The same second again: the earlier copy is not overwritten.
+    writeAll(path, "other junk");
+    ASSERT_EQ(store.load(), LoadStatus::Foreign);
+    EXPECT_EQ(store.setAsideDamaged(when).value_or(QString()), path + QStringLiteral(".damaged-20261209-140509-2"));
+    EXPECT_EQ(readAll(*kept), damaged);
 }

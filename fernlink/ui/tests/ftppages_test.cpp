@@ -498,6 +498,34 @@ TEST_F(FtpPages, AnUnreadableAccountFileIsNeverWrittenOver)
     EXPECT_TRUE(lastShown().contains(hub->users().lastError()));
     EXPECT_EQ(readFile(usersPath()), damaged);
 
+    // Only on explicit confirmation is the damaged file kept aside and a new list started.
+    EXPECT_TRUE(page.setAsideButton()->isVisible());
+    prompter.answers = {Answer::No};
+    page.setAsideButton()->click();
+    EXPECT_TRUE(prompter.asked.back().contains(QDir::toNativeSeparators(usersPath())));
+    EXPECT_EQ(readFile(usersPath()), damaged);
+    prompter.answers = {Answer::Yes};
+    page.setAsideButton()->click();
+    const QStringList kept = QDir(dir.path()).entryList({QStringLiteral("users.dat.damaged-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^users\\.dat\\.damaged-\\d{8}-\\d{6}$")).match(kept[0]).hasMatch()) << kept[0].toStdString();
+    EXPECT_EQ(readFile(dir.filePath(kept[0])), damaged);
+    EXPECT_TRUE(lastShown().contains(kept[0])) << lastShown().toStdString();
+    EXPECT_FALSE(page.storeNote()->isVisible());
+    EXPECT_FALSE(page.setAsideButton()->isVisible());
+    EXPECT_EQ(page.accounts().size(), 0);
+    page.setDialogRunner(typing({QStringLiteral("second1"), {}, {}, h}));
+    page.addUser();
+    ASSERT_EQ(onDisk().size(), 1);
+    EXPECT_EQ(onDisk()[0].name, QStringLiteral("second1"));
+
+    // Garbage after a valid header is damage too, not an account.
+    writeFile(usersPath(), ftp::encodeUsers({}) + QByteArray("\x03\x01\x02\x03\x00\x07\x07\x07\x07\x01/\x09\x09\x09\x09", 15)
+                               + QByteArray(16, '\x09'));
+    startProgram();
+    EXPECT_EQ(hub->users().loadStatus(), ftp::LoadStatus::Damaged);
+    EXPECT_TRUE(hub->users().getAll().isEmpty());
+
     // A file with another header is left alone the same way.
     writeFile(usersPath(), QByteArray("\x05Other"));
     startProgram();
@@ -578,6 +606,25 @@ public:
     }
     QTcpSocket control;
 };
+
+TEST_F(FtpPages, TheProgramsServerNeverServesTheAccountFiles)
+{
+    // The data folder itself is the account's home: the worst place for the files.
+    seed({account(QStringLiteral("oper1"), QStringLiteral("pw"), dir.path())});
+    writeFile(dir.filePath(QStringLiteral("userlog.dat")), ftp::encodeUsers({}));
+    startProgram();
+    ftp::CFtpServerWnd& server = hub->server();
+    server.setPort(0);
+    ASSERT_TRUE(server.start());
+    FtpClient client;
+    ASSERT_TRUE(client.open(server.listeningPort()));
+    ASSERT_TRUE(client.login("oper1", "pw"));
+    for (const QByteArray& name : {QByteArray("userlog.dat"), QByteArray("users.dat")}) {
+        EXPECT_TRUE(client.command("SIZE " + name).startsWith("550")) << name.constData();
+        EXPECT_TRUE(client.command("STOR " + name).startsWith("550")) << name.constData();
+    }
+    server.stop();
+}
 
 TEST_F(FtpPages, OnlineUsersAndStatisticsFollowTheServer)
 {
