@@ -463,4 +463,111 @@ TEST_F(LinkCliTest, UsageErrorsExitWithTwo)
         EXPECT_EQ(run(args).status, 2) << args.join(QLatin1Char(' ')).toStdString();
 }
 
+// ---------------------------------------------------------------- command-line conventions
+
+TEST_F(LinkCliTest, HelpAndVersionAnswerOnStdoutWithZero)
+{
+    QDir().mkpath(work());
+    Result r = run({s("--help")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    const char* verbs[] = {"list",           "send",           "receive",       "delete", "dnc",  "list-file show",
+                           "list-file save", "xmodem send",    "xmodem receive", "ftpd",  "users"};
+    for (const char* verb : verbs) {
+        EXPECT_TRUE(r.out.contains(s("  ") + s(verb) + s(" "))) << verb;
+        QStringList args = s(verb).split(QLatin1Char(' '));
+        const Result help = run(args << s("--help"));
+        EXPECT_EQ(help.status, 0) << verb << ": " << help.err.toStdString();
+        EXPECT_TRUE(help.out.startsWith(s("Usage: fernlink-cli ") + s(verb))) << help.out.toStdString();
+        EXPECT_TRUE(help.err.isEmpty()) << verb;
+    }
+    // The verb's own options are in its help, the link options too where they apply.
+    r = run({s("receive"), s("-h")});
+    EXPECT_TRUE(r.out.contains(s("--dir")) && r.out.contains(s("--tcp")) && !r.out.contains(s("--from-line"))) << r.out.toStdString();
+    // A family of two-word verbs lists its members.
+    r = run({s("xmodem"), s("--help")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.contains(s("xmodem send PORT FILE")) && r.out.contains(s("xmodem receive PORT FILE")));
+
+    r = run({s("--version")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.startsWith(s("fernlink-cli "))) << r.out.toStdString();
+}
+
+TEST_F(LinkCliTest, OptionFormsAndTheLinkBeforeOrAfterTheVerb)
+{
+    startSim();
+    writeFile(local(s("-odd.nc")), "odd");
+    writeFile(onCnc("user", s("O1.nc")), "G0\n");
+    // --opt=value, and the link named after the verb.
+    Result r = run({s("list"), s("--tcp=") + address, s("--timeout=5")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, s("O1.nc\t3\tUSER\n"));
+    // "--" ends the options: a file whose name starts with a dash.
+    r = run({s("list-file"), s("save"), s("--area=sys"), s("jobs.dat"), s("--"), s("-odd.nc")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.contains(s("-odd.nc\t3\t")) && r.out.contains(s("SYS"))) << r.out.toStdString();
+    // Without "--" the same name is an unknown option.
+    r = tcp({s("send"), s("-odd.nc")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(s("Unknown option"))) << r.err.toStdString();
+}
+
+TEST_F(LinkCliTest, ExitStatusTellsUsageErrorsFromFailures)
+{
+    QDir().mkpath(work());
+    struct Case {
+        QStringList args;
+        int status;
+    };
+    const Case cases[] = {
+        {{}, 2},                                                      // no verb
+        {{s("frobnicate")}, 2},                                       // unknown verb
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--zip")}, 2},     // unknown option
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--timeout")}, 2}, // missing value
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--timeout=0")}, 2},
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("extra")}, 2},     // list takes no names
+        {{s("--serial"), s("x"), s("users"), s("list")}, 2},          // a link option where no link is used
+        {{s("xmodem")}, 2},
+        {{s("users"), s("add")}, 2},                                  // add needs a name
+        {{s("users"), s("--users"), s("u.dat"), s("list"), s("--home"), s("/")}, 2},
+        {{s("ftpd"), s("--port"), s("70000")}, 2},
+        {{s("list-file"), s("show"), s("missing.dat")}, 1},           // a failed operation
+        {{s("users"), s("--users=u.dat"), s("remove"), s("nobody")}, 1},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        if (c.status == 2) {
+            EXPECT_TRUE(r.out.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        }
+    }
+    // Nobody listens on a port just freed: the link cannot be opened, which is a failure.
+    startSim();
+    const QString closed = address;
+    stopBackgroundProgram(sim);
+    EXPECT_EQ(run({s("--tcp"), closed, s("--timeout"), s("2"), s("list")}).status, 1);
+}
+
+TEST_F(LinkCliTest, VerboseTracesTheLinkOnStderr)
+{
+    startSim();
+    writeFile(onCnc("user", s("O1.nc")), "G0\n");
+    Result quiet = tcp({s("list")});
+    EXPECT_OK(quiet);
+    EXPECT_FALSE(quiet.err.contains(s("vantor."))) << quiet.err.toStdString();
+
+    // Before the verb or after it; the listing on stdout stays as it was.
+    for (const QStringList& args : {QStringList{s("--verbose"), s("--tcp"), address, s("list")},
+                                    QStringList{s("--tcp"), address, s("list"), s("--verbose")}}) {
+        const Result traced = run(args);
+        EXPECT_OK(traced);
+        EXPECT_EQ(traced.out, quiet.out);
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: connecting to 127.0.0.1"))) << traced.err.toStdString();
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: -> "))) << traced.err.toStdString();
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: <- "))) << traced.err.toStdString();
+    }
+}
+
 }  // namespace

@@ -340,6 +340,9 @@ constexpr Entry kCatalogue[] = {
     {Msg::WaitedForAnswer, "等待CNC的应答", "waiting for the CNC's answer"},
     {Msg::WaitedForDelete, "等待CNC删除文件", "waiting for the CNC to delete the file"},
     {Msg::WaitedForDncStart, "等待CNC开始DNC", "waiting for the CNC to start the DNC"},
+    {Msg::SettingsTraceHelp,
+     "如需技术支持,请先设置环境变量 QT_LOGGING_RULES=\"vantor.*.debug=true\" 再从终端启动本程序,跟踪信息会输出到标准错误(stderr)。",
+     "For a support request, start the program from a terminal with QT_LOGGING_RULES=\"vantor.*.debug=true\": the trace goes to stderr."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -332,6 +332,8 @@ enum class Msg {
     WaitedForAnswer,
     WaitedForDelete,
     WaitedForDncStart,
+    // how to switch on the trace for a support request
+    SettingsTraceHelp,
     Count
 };
 
