@@ -3,7 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDeadlineTimer>
+#include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include "common/testing/ptypair.h"
@@ -568,6 +573,51 @@ TEST_F(LinkCliTest, VerboseTracesTheLinkOnStderr)
         EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: -> "))) << traced.err.toStdString();
         EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: <- "))) << traced.err.toStdString();
     }
+}
+
+TEST_F(LinkCliTest, VerboseTracesTheSerialLineInHex)
+{
+    startSim({}, true);
+    const Result r = serial({s("--verbose"), s("list")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.err.contains(s("vantor.serial: -> "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(s("vantor.serial: <- "))) << r.err.toStdString();
+}
+
+TEST_F(LinkCliTest, VerboseFtpdTracesCommandsAndRepliesButNoPassword)
+{
+    QDir().mkpath(work());
+    QProcess server;
+    const QStringList announced = startBackgroundProgram(
+        server, "fernlink-cli", {s("ftpd"), s("--port=0"), s("--users"), local(s("users.dat")), s("--verbose")}, 1);
+    ASSERT_EQ(announced.size(), 1);
+    const int port = announced[0].section(QLatin1Char(' '), -1).chopped(1).toInt();
+    ASSERT_GT(port, 0) << announced[0].toStdString();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(client.waitForConnected(5000));
+    QByteArray replies;
+    const auto await = [&](const char* code) {
+        QDeadlineTimer limit(5000);
+        while (!replies.contains(code) && !limit.hasExpired())
+            if (client.waitForReadyRead(100))
+                replies += client.readAll();
+        return replies.contains(code);
+    };
+    ASSERT_TRUE(await("220"));
+    client.write("USER nobody\r\nPASS s3cret\r\n");
+    EXPECT_TRUE(await("530")) << replies.toStdString();
+    client.write("QUIT\r\n");
+    EXPECT_TRUE(await("Bye")) << replies.toStdString();
+    client.close();
+    QThread::msleep(200);
+    stopBackgroundProgram(server);
+    const QString trace = QString::fromUtf8(server.readAllStandardError());
+    for (const char* line : {"USER nobody", "PASS \\*\\*\\*\\*", "530 ", "Client connected from 127\\.0\\.0\\.1"}) {
+        const QRegularExpression expected(s("vantor\\.ftp: \\[\\d+\\] ") + s(line));
+        EXPECT_TRUE(trace.contains(expected)) << line << "\n" << trace.toStdString();
+    }
+    EXPECT_FALSE(trace.contains(s("s3cret"))) << trace.toStdString();
 }
 
 }  // namespace
