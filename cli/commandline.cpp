@@ -87,6 +87,23 @@ std::optional<int> CommandLine::parse(const QStringList& arguments)
             return std::nullopt;
         }
     }
+    // "PROGRAM comments --help": the usage of each verb that starts with that word.
+    QStringList family;
+    QStringList second;
+    for (const Verb& v : verbs_) {
+        if (v.name.startsWith(words.first() + QLatin1Char(' '))) {
+            family << QStringLiteral("Usage: %1 %2 %3").arg(program_, v.name, v.synopsis).trimmed();
+            second << v.name.section(QLatin1Char(' '), 1);
+        }
+    }
+    if (!family.isEmpty()) {
+        if (words.contains(QStringLiteral("--help")) || words.contains(QStringLiteral("-h"))) {
+            out() << family.join(QLatin1Char('\n')) << '\n';
+            out().flush();
+            return kExitOk;
+        }
+        return usageError(QStringLiteral("%1 takes %2").arg(words.first(), second.join(QStringLiteral(" or "))));
+    }
     return usageError(QStringLiteral("unknown verb '%1'").arg(words.mid(0, 2).join(QLatin1Char(' '))));
 }
 

@@ -38,65 +38,38 @@ QTextStream& err()
     return stream;
 }
 
-int usageError(const QString& why)
+// "--name value" as a number in low..high; false (with *why) when it is not.
+bool intOption(const QCommandLineParser& parser, const QCommandLineOption& option, int* value, int low, int high, QString* why)
 {
-    err() << "fernlink-cli: " << why << "\n" << ftpUsage();
-    err().flush();
-    return 2;
-}
-
-// Takes "--name value" out of args; false (with a message) when the value is missing or bad.
-bool takeInt(QStringList& args, const QString& name, int* value, int low, int high, QString* why)
-{
-    const qsizetype at = args.indexOf(name);
-    if (at < 0)
+    if (!parser.isSet(option))
         return true;
     bool ok = false;
-    const int v = args.value(at + 1).toInt(&ok);
+    const int v = parser.value(option).toInt(&ok);
     if (!ok || v < low || v > high) {
-        *why = QStringLiteral("%1 needs a number from %2 to %3").arg(name).arg(low).arg(high);
+        *why = QStringLiteral("--%1 needs a number from %2 to %3").arg(option.names().constFirst()).arg(low).arg(high);
         return false;
     }
     *value = v;
-    args.remove(at, 2);
     return true;
 }
 
 // Minutes may have a fraction (0.05 is 3 s), which keeps time-out checks short.
-bool takeMinutes(QStringList& args, const QString& name, double* value, QString* why)
+bool minutesOption(const QCommandLineParser& parser, const QCommandLineOption& option, double* value, QString* why)
 {
-    const qsizetype at = args.indexOf(name);
-    if (at < 0)
+    if (!parser.isSet(option))
         return true;
     bool ok = false;
-    const double v = args.value(at + 1).toDouble(&ok);
+    const double v = parser.value(option).toDouble(&ok);
     if (!ok || v < 0 || v > 24 * 60) {
-        *why = name + QStringLiteral(" needs minutes from 0 (never) to 1440");
+        *why = QStringLiteral("--%1 needs minutes from 0 (never) to 1440").arg(option.names().constFirst());
         return false;
     }
     *value = v;
-    args.remove(at, 2);
     return true;
 }
 
-bool takeString(QStringList& args, const QString& name, QString* value, QString* why)
-{
-    const qsizetype at = args.indexOf(name);
-    if (at < 0)
-        return true;
-    if (at + 1 >= args.size()) {
-        *why = name + QStringLiteral(" needs a value");
-        return false;
-    }
-    *value = args[at + 1];
-    args.remove(at, 2);
-    return true;
-}
-
-bool takeFlag(QStringList& args, const QString& name)
-{
-    return args.removeAll(name) > 0;
-}
+const QCommandLineOption kUsersOpt(QStringLiteral("users"), QStringLiteral("The account file (default: the program folder's)."),
+                                   QStringLiteral("FILE"));
 
 QString usersPath(const QString& given)
 {
@@ -117,22 +90,31 @@ QString loadMessage(const CUserStore& store)
     }
 }
 
-int runFtpd(QStringList args)
+int runFtpd(const CommandLine& line, const CommonOptions& common)
 {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Runs the FTP server in the foreground until interrupted; a client must log in within\n"
+        "--login-timeout seconds. Event lines go to stdout, the counters when it stops."));
+    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port to listen on (default 21; 0: any free one)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption maxUsersOpt(QStringLiteral("max-users"), QStringLiteral("Clients at the same time."), QStringLiteral("N"));
+    const QCommandLineOption idleOpt(QStringLiteral("timeout"), QStringLiteral("Idle minutes before a client is dropped (0: never)."),
+                                     QStringLiteral("MIN"));
+    const QCommandLineOption loginOpt(QStringLiteral("login-timeout"), QStringLiteral("Seconds to log in (default 30; 0: no limit)."),
+                                      QStringLiteral("SEC"));
+    parser.addOptions({portOpt, maxUsersOpt, idleOpt, loginOpt, kUsersOpt});
+    if (const auto status = parseVerbArguments(parser, line, common, 0, 0))
+        return *status;
     int port = kDefaultPort;
     int maxUsers = kDefaultMaxUsers;
     double idleMinutes = kDefaultIdleMinutes;
     int loginSeconds = kLoginDeadlineSeconds;
-    QString users;
+    const QString users = parser.value(kUsersOpt);
     QString why;
-    if (!takeInt(args, QStringLiteral("--port"), &port, 0, 65535, &why)
-        || !takeInt(args, QStringLiteral("--login-timeout"), &loginSeconds, 0, 3600, &why)
-        || !takeInt(args, QStringLiteral("--max-users"), &maxUsers, 1, 1000, &why)
-        || !takeMinutes(args, QStringLiteral("--timeout"), &idleMinutes, &why)
-        || !takeString(args, QStringLiteral("--users"), &users, &why))
-        return usageError(why);
-    if (!args.isEmpty())
-        return usageError(QStringLiteral("unexpected argument '%1'").arg(args.first()));
+    if (!intOption(parser, portOpt, &port, 0, 65535, &why) || !intOption(parser, loginOpt, &loginSeconds, 0, 3600, &why)
+        || !intOption(parser, maxUsersOpt, &maxUsers, 1, 1000, &why) || !minutesOption(parser, idleOpt, &idleMinutes, &why))
+        return verbUsageError(line, why);
 
     CUserStore store(usersPath(users));
     store.load();
@@ -198,16 +180,42 @@ QString rights(const CUser& u)
     return r.join(QLatin1Char(','));
 }
 
-int runUsers(QStringList args)
+int runUsers(const CommandLine& line, const CommonOptions& common)
 {
-    QString users;
-    QString why;
-    if (!takeString(args, QStringLiteral("--users"), &users, &why))
-        return usageError(why);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "list: NAME<TAB>HOME<TAB>RIGHTS per account. add, remove: as the user manager page.\n"
+        "keep-damaged: renames an unreadable account file to FILE.damaged-DATE-TIME and starts an empty list."));
+    parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("list, add, remove or keep-damaged."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The account, for add and remove."), QStringLiteral("[NAME]"));
+    const QCommandLineOption passwordOpt(QStringLiteral("password"), QStringLiteral("add: the password."), QStringLiteral("P"));
+    const QCommandLineOption homeOpt(QStringLiteral("home"), QStringLiteral("add: the account's folder."), QStringLiteral("DIR"));
+    const QCommandLineOption downloadOpt(QStringLiteral("download"), QStringLiteral("add: may download."));
+    const QCommandLineOption uploadOpt(QStringLiteral("upload"), QStringLiteral("add: may upload."));
+    const QCommandLineOption deleteOpt(QStringLiteral("delete"), QStringLiteral("add: may delete."));
+    const QCommandLineOption mkdirOpt(QStringLiteral("mkdir"), QStringLiteral("add: may make folders."));
+    const QCommandLineOption disabledOpt(QStringLiteral("disabled"), QStringLiteral("add: the account is switched off."));
+    const QList<QCommandLineOption> addOptions{passwordOpt, homeOpt, downloadOpt, uploadOpt, deleteOpt, mkdirOpt, disabledOpt};
+    parser.addOption(kUsersOpt);
+    parser.addOptions(addOptions);
+    if (const auto status = parseVerbArguments(parser, line, common, 1, 2))
+        return *status;
+    const QStringList args = parser.positionalArguments();
+    const QString users = parser.value(kUsersOpt);
+    const bool named = args.size() == 2;
+    const QString action = args.value(0);
+    const bool known = ((action == QLatin1String("list") || action == QLatin1String("keep-damaged")) && !named)
+        || ((action == QLatin1String("add") || action == QLatin1String("remove")) && named);
+    if (!known)
+        return verbUsageError(line, QStringLiteral("users needs list, add NAME ..., remove NAME or keep-damaged"));
+    if (action != QLatin1String("add"))
+        for (const QCommandLineOption& option : addOptions)
+            if (parser.isSet(option))
+                return verbUsageError(line, QStringLiteral("--%1 is for add").arg(option.names().constFirst()));
+
     CUserStore store(usersPath(users));
     store.load();
-    const QString action = args.value(0);
-    if (action == QLatin1String("keep-damaged") && args.size() == 1) {
+    if (action == QLatin1String("keep-damaged")) {
         // The user asked for it by name: the unreadable file is renamed, never deleted.
         const auto kept = store.setAsideDamaged(QDateTime::currentDateTime());
         if (!kept) {
@@ -229,29 +237,25 @@ int runUsers(QStringList args)
         if (action != QLatin1String("list"))
             return 1;
     }
-    if (action == QLatin1String("list") && args.size() == 1) {
+    if (action == QLatin1String("list")) {
         for (const CUser& u : store.getAll())
             out() << u.name << "\t" << u.homeDirectory << "\t" << rights(u) << "\n";
         out().flush();
         return 0;
     }
     CUserManager manager(store);
-    if (action == QLatin1String("add") && args.size() >= 2) {
+    if (action == QLatin1String("add")) {
         CUser u;
         u.name = args[1];
-        args.remove(0, 2);
-        if (!takeString(args, QStringLiteral("--password"), &u.password, &why)
-            || !takeString(args, QStringLiteral("--home"), &u.homeDirectory, &why))
-            return usageError(why);
+        u.password = parser.value(passwordOpt);
+        u.homeDirectory = parser.value(homeOpt);
         if (!u.homeDirectory.isEmpty())
             u.homeDirectory = QFileInfo(u.homeDirectory).absoluteFilePath();
-        u.download = takeFlag(args, QStringLiteral("--download"));
-        u.upload = takeFlag(args, QStringLiteral("--upload"));
-        u.deleteRight = takeFlag(args, QStringLiteral("--delete"));
-        u.makeDirectory = takeFlag(args, QStringLiteral("--mkdir"));
-        u.disabled = takeFlag(args, QStringLiteral("--disabled"));
-        if (!args.isEmpty())
-            return usageError(QStringLiteral("unexpected argument '%1'").arg(args.first()));
+        u.download = parser.isSet(downloadOpt);
+        u.upload = parser.isSet(uploadOpt);
+        u.deleteRight = parser.isSet(deleteOpt);
+        u.makeDirectory = parser.isSet(mkdirOpt);
+        u.disabled = parser.isSet(disabledOpt);
         // The account file is GBK: what it cannot hold would be stored as '?'.
         for (const QString& text : {u.password, u.homeDirectory}) {
             if (!fitsGbk(text)) {
@@ -271,41 +275,35 @@ int runUsers(QStringList args)
         out().flush();
         return 0;
     }
-    if (action == QLatin1String("remove") && args.size() == 2) {
-        const UserEditError e = manager.remove(manager.indexOf(args[1]));
-        if (e != UserEditError::None) {
-            err() << "fernlink-cli users: " << userEditMessage(e, 1) << " '" << args[1] << "'\n";
-            err().flush();
-            return 1;
-        }
-        out() << "removed " << args[1] << "\n";
-        out().flush();
-        return 0;
+    const UserEditError e = manager.remove(manager.indexOf(args[1]));
+    if (e != UserEditError::None) {
+        err() << "fernlink-cli users: " << userEditMessage(e, 1) << " '" << args[1] << "'\n";
+        err().flush();
+        return 1;
     }
-    return usageError(QStringLiteral("users needs list, add NAME ..., remove NAME or keep-damaged"));
+    out() << "removed " << args[1] << "\n";
+    out().flush();
+    return 0;
 }
 }  // namespace
 
-int runFtpCommand(const QStringList& args)
+int runFtpCommand(const CommandLine& line, const CommonOptions& common)
 {
-    if (args.value(0) == QLatin1String("ftpd"))
-        return runFtpd(args.mid(1));
-    if (args.value(0) == QLatin1String("users"))
-        return runUsers(args.mid(1));
-    return -1;
+    if (line.verb().name == QLatin1String("ftpd"))
+        return runFtpd(line, common);
+    return runUsers(line, common);
 }
 
-QString ftpUsage()
+QList<Verb> ftpVerbs()
 {
-    return QStringLiteral(
-        "  ftpd [--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--users FILE]\n"
-        "        run the FTP server in the foreground until interrupted; a client must log in\n"
-        "        within --login-timeout seconds (30; 0: no limit)\n"
-        "  users [--users FILE] list\n"
-        "  users [--users FILE] add NAME --password P --home DIR [--download] [--upload] [--delete] [--mkdir] [--disabled]\n"
-        "  users [--users FILE] remove NAME\n"
-        "  users [--users FILE] keep-damaged\n"
-        "        rename an unreadable account file to FILE.damaged-DATE-TIME and start an empty list\n");
+    return {
+        {QStringLiteral("ftpd"), QStringLiteral("[--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--users FILE]"),
+         QStringLiteral("run the FTP server in the foreground until interrupted")},
+        {QStringLiteral("users"),
+         QStringLiteral("[--users FILE] list | add NAME --password P --home DIR [--download] [--upload] [--delete] [--mkdir] "
+                        "[--disabled] | remove NAME | keep-damaged"),
+         QStringLiteral("the FTP accounts")},
+    };
 }
 
 }  // namespace vantor::cli

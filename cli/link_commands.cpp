@@ -23,11 +23,13 @@ using namespace vantor::fernlink;
 
 namespace {
 
-int usage(const QString& why)
+std::optional<int> intValue(const QString& text, int min, int max)
 {
-    err() << "fernlink-cli: " << why << "\n" << linkUsage();
-    err().flush();
-    return kExitUsage;
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < min || n > max)
+        return std::nullopt;
+    return n;
 }
 
 QString english(Msg id)
@@ -236,13 +238,71 @@ std::optional<TargetArea> areaFromOption(const QString& text)
     return std::nullopt;
 }
 
-int runLink(QStringList args)
+int runLink(const CommandLine& command, const CommonOptions& c)
 {
-    bool bad = false;
+    const QString verb = command.verb().name;
+    QCommandLineParser parser;
+    parser.addOptions({c.serial, c.baud, c.tcp, c.timeout});
+    const QCommandLineOption areaOpt(QStringLiteral("area"), QStringLiteral("Controller area (usb over Ethernet only; default user)."),
+                                     QStringLiteral("user|sys|usb"));
+    const QCommandLineOption ifExistsOpt(QStringLiteral("if-exists"),
+                                         QStringLiteral("When the controller has the file already (default skip)."),
+                                         QStringLiteral("skip|overwrite|rename=NAME"));
+    const QCommandLineOption listOpt(QStringLiteral("list"), QStringLiteral("Send the ticked rows of a saved transfer list."),
+                                     QStringLiteral("LIST.dat"));
+    const QCommandLineOption dirOpt(QStringLiteral("dir"), QStringLiteral("Folder the files go to (default: the current one)."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption overwriteOpt(QStringLiteral("overwrite"), QStringLiteral("Replace local files of the same name."));
+    const QCommandLineOption usbOpt(QStringLiteral("usb"), QStringLiteral("List the controller's USB disk (Ethernet only)."));
+    const QCommandLineOption fromLineOpt(QStringLiteral("from-line"), QStringLiteral("Start the stream at line N (default 1)."),
+                                         QStringLiteral("N"));
+    int minNames = 1;
+    int maxNames = -1;
+    if (verb == QLatin1String("list")) {
+        parser.setApplicationDescription(
+            QStringLiteral("One line per file: NAME<TAB>SIZE<TAB>AREA (USER, SYS or USB; SIZE - when not given)."));
+        parser.addOption(usbOpt);
+        minNames = maxNames = 0;
+    } else if (verb == QLatin1String("send")) {
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to send."), QStringLiteral("FILE..."));
+        parser.addOptions({areaOpt, ifExistsOpt, listOpt});
+        minNames = 0;
+    } else if (verb == QLatin1String("receive")) {
+        parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Files on the controller."), QStringLiteral("NAME..."));
+        parser.addOptions({areaOpt, dirOpt, overwriteOpt});
+    } else if (verb == QLatin1String("delete")) {
+        parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Files on the controller."), QStringLiteral("NAME..."));
+        parser.addOption(areaOpt);
+    } else {
+        parser.setApplicationDescription(QStringLiteral(
+            "Streams FILE for direct execution (serial: the controller starts it with C; Ethernet: after the controller agreed)."));
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program to stream."));
+        parser.addOption(fromLineOpt);
+        maxNames = 1;
+    }
+    if (const auto status = parseVerbArguments(parser, command, c, minNames, maxNames))
+        return *status;
+    const auto usage = [&](const QString& why) { return verbUsageError(command, why); };
+    // A link option after the verb wins over the same one before it.
+    const auto common = [&](const QCommandLineOption& o) -> std::optional<QString> {
+        if (parser.isSet(o))
+            return parser.value(o);
+        if (command.isSet(o))
+            return command.value(o);
+        return std::nullopt;
+    };
+    // Each verb has only its own options; asking about another's would only earn a warning.
+    const QStringList given = parser.optionNames();
+    const auto isSet = [&](const QCommandLineOption& o) { return given.contains(o.names().constFirst()); };
+    const auto optional = [&](const QCommandLineOption& o) -> std::optional<QString> {
+        return isSet(o) ? std::optional<QString>(parser.value(o)) : std::nullopt;
+    };
+
     Request r;
-    const auto serial = takeValue(args, QStringLiteral("--serial"), &bad);
-    const auto tcp = takeValue(args, QStringLiteral("--tcp"), &bad);
-    if (bad || serial.has_value() == tcp.has_value())
+    r.verb = verb;
+    const auto serial = common(c.serial);
+    const auto tcp = common(c.tcp);
+    if (serial.has_value() == tcp.has_value())
         return usage(QStringLiteral("name the link with --serial PORT or --tcp HOST[:PORT]"));
     if (tcp) {
         const auto e = parseTcpAddress(*tcp);
@@ -254,22 +314,28 @@ int runLink(QStringList args)
         if (r.endpoint.port.isEmpty())
             return usage(QStringLiteral("--serial needs a port"));
     }
-    if (const auto baud = takeInt(args, QStringLiteral("--baud"), 1, 4000000, &bad)) {
+    if (const auto baudText = common(c.baud)) {
         if (tcp)
             return usage(QStringLiteral("--baud is for the serial link"));
+        const auto baud = intValue(*baudText, 1, 4000000);
+        if (!baud)
+            return usage(QStringLiteral("--baud takes a number from 1 to 4000000, not ") + *baudText);
         r.endpoint.baud = *baud;
     }
-    if (const auto seconds = takeInt(args, QStringLiteral("--timeout"), 1, 86400, &bad))
+    if (const auto timeoutText = common(c.timeout)) {
+        const auto seconds = intValue(*timeoutText, 1, 86400);
+        if (!seconds)
+            return usage(QStringLiteral("--timeout takes seconds from 1 to 86400, not ") + *timeoutText);
         r.silenceLimitMs = *seconds * 1000;
-    const auto areaText = takeValue(args, QStringLiteral("--area"), &bad);
-    const QString ifExists = takeValue(args, QStringLiteral("--if-exists"), &bad).value_or(QStringLiteral("skip"));
-    r.dir = takeValue(args, QStringLiteral("--dir"), &bad).value_or(QStringLiteral("."));
-    r.fromLine = takeValue(args, QStringLiteral("--from-line"), &bad).value_or(QString());
-    r.listFile = takeValue(args, QStringLiteral("--list"), &bad).value_or(QString());
-    r.overwrite = takeFlag(args, QStringLiteral("--overwrite"));
-    r.usbList = takeFlag(args, QStringLiteral("--usb"));
-    if (bad)
-        return usage(QStringLiteral("every option needs a value in its range"));
+    }
+    const auto areaText = optional(areaOpt);
+    const QString ifExists = optional(ifExistsOpt).value_or(QStringLiteral("skip"));
+    r.dir = optional(dirOpt).value_or(QStringLiteral("."));
+    r.fromLine = optional(fromLineOpt).value_or(QString());
+    r.listFile = optional(listOpt).value_or(QString());
+    r.overwrite = isSet(overwriteOpt);
+    r.usbList = isSet(usbOpt);
+    r.names = parser.positionalArguments();
     if (areaText) {
         const auto area = areaFromOption(*areaText);
         if (!area || (!tcp && *area == TargetArea::Usb))
@@ -286,40 +352,11 @@ int runLink(QStringList args)
     } else if (ifExists != QLatin1String("skip")) {
         return usage(QStringLiteral("--if-exists takes skip, overwrite or rename=NAME"));
     }
-    if (args.isEmpty())
-        return usage(QStringLiteral("a verb is needed after the link"));
-    r.verb = args.takeFirst();
-    for (const QString& a : args)
-        if (a.startsWith(QLatin1String("--")))
-            return usage(QStringLiteral("unknown option ") + a);
-    r.names = args;
-    const bool list = r.verb == QLatin1String("list");
-    if (list) {
-        if (!r.names.isEmpty() || areaText)
-            return usage(QStringLiteral("list takes no names and no --area (--usb lists the USB disk)"));
-        if (r.usbList && !tcp)
-            return usage(QStringLiteral("the serial link lists the controller's own areas only"));
-    } else if (r.usbList) {
-        return usage(QStringLiteral("--usb is for list; the other verbs take --area usb"));
-    }
-    if (r.verb == QLatin1String("send")) {
-        if (r.names.isEmpty() && r.listFile.isEmpty())
-            return usage(QStringLiteral("send needs at least one file or --list LIST.dat"));
-    } else if (!r.listFile.isEmpty()) {
-        return usage(QStringLiteral("--list is for send"));
-    }
-    if (r.verb == QLatin1String("receive") || r.verb == QLatin1String("delete")) {
-        if (r.names.isEmpty())
-            return usage(r.verb + QStringLiteral(" needs at least one name"));
-    } else if (r.verb == QLatin1String("dnc")) {
-        if (r.names.size() != 1)
-            return usage(QStringLiteral("dnc streams one file"));
-    } else if (!list && r.verb != QLatin1String("send")) {
-        return usage(QStringLiteral("unknown link verb ") + r.verb);
-    }
-    if (!r.fromLine.isEmpty() && r.verb != QLatin1String("dnc"))
-        return usage(QStringLiteral("--from-line is for dnc"));
-    if (r.verb == QLatin1String("receive") && !QFileInfo(r.dir).isDir()) {
+    if (r.usbList && !tcp)
+        return usage(QStringLiteral("the serial link lists the controller's own areas only"));
+    if (verb == QLatin1String("send") && r.names.isEmpty() && r.listFile.isEmpty())
+        return usage(QStringLiteral("send needs at least one file or --list LIST.dat"));
+    if (verb == QLatin1String("receive") && !QFileInfo(r.dir).isDir()) {
         err() << "fernlink-cli: " << r.dir << " is not a folder\n";
         return kExitFailed;
     }
@@ -356,19 +393,28 @@ int runLink(QStringList args)
 
 // ---------------------------------------------------------------- saved transfer lists
 
-int runListFile(QStringList args)
+int runListFile(const CommandLine& command, const CommonOptions& c)
 {
-    bool bad = false;
-    const auto areaText = takeValue(args, QStringLiteral("--area"), &bad);
-    if (bad || args.size() < 3)
-        return usage(QStringLiteral("list-file show LIST.dat | list-file save LIST.dat FILE... [--area user|sys|usb]"));
-    const QString what = args.at(1);
-    const QString path = args.at(2);
+    const bool show = command.verb().name == QLatin1String("list-file show");
+    QCommandLineParser parser;
+    const QCommandLineOption areaOpt(QStringLiteral("area"), QStringLiteral("Controller area of the rows (default user)."),
+                                     QStringLiteral("user|sys|usb"));
+    parser.addPositionalArgument(QStringLiteral("LIST.dat"), QStringLiteral("The saved transfer list."));
+    if (show) {
+        parser.setApplicationDescription(
+            QStringLiteral("Prints the list's rows: MARK<TAB>PATH<TAB>TARGET<TAB>SIZE<TAB>AREA<TAB>STATE."));
+    } else {
+        parser.setApplicationDescription(QStringLiteral("Saves FILE... as the send page saves its queue, and prints the rows."));
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to list."), QStringLiteral("FILE..."));
+        parser.addOption(areaOpt);
+    }
+    if (const auto status = parseVerbArguments(parser, command, c, show ? 1 : 2, show ? 1 : -1))
+        return *status;
+    const QStringList args = parser.positionalArguments();
+    const QString path = args.at(0);
     QTextStream out(stdout);
     CliPrompter prompter;
-    if (what == QLatin1String("show")) {
-        if (args.size() != 3 || areaText)
-            return usage(QStringLiteral("list-file show takes one file"));
+    if (show) {
         const FileListReadResult loaded = loadFileList(path);
         for (const CFileListItem& row : loaded.items)
             out << row.checkMark << '\t' << row.path << '\t' << row.targetName << '\t' << row.size << '\t' << row.partition
@@ -389,17 +435,13 @@ int runListFile(QStringList args)
         }
         return kExitFailed;
     }
-    if (what != QLatin1String("save"))
-        return usage(QStringLiteral("list-file takes show or save"));
-    const auto area = areaFromOption(areaText.value_or(QStringLiteral("user")));
+    const auto area = areaFromOption(parser.isSet(areaOpt) ? parser.value(areaOpt) : QStringLiteral("user"));
     if (!area)
-        return usage(QStringLiteral("--area takes user, sys or usb"));
-    if (args.size() < 4)
-        return usage(QStringLiteral("list-file save needs the files to list"));
+        return verbUsageError(command, QStringLiteral("--area takes user, sys or usb"));
     // Rows as the send page adds them: each new file at the top of the queue.
     std::vector<CFileListItem> queue;
     bool allFound = true;
-    for (const QString& file : args.mid(3)) {
+    for (const QString& file : args.mid(1)) {
         const QFileInfo info(file);
         if (!info.isFile()) {
             prompter.report(english(Msg::FileCannotOpenSerial).arg(file));
@@ -497,19 +539,30 @@ public:
     }
 };
 
-int runXModem(QStringList args)
+int runXModem(const CommandLine& command, const CommonOptions& c)
 {
-    bool bad = false;
+    const bool sending = command.verb().name == QLatin1String("xmodem send");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(sending ? QStringLiteral("Bare XModem-CRC: waits for the receiver's C, then sends FILE.")
+                                             : QStringLiteral("Bare XModem-CRC: sends C and saves what arrives as FILE."));
+    parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("Serial port, a device name such as ttyUSB0 or a path."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), sending ? QStringLiteral("File to send.") : QStringLiteral("File to write."));
+    parser.addOption(c.baud);
+    if (const auto status = parseVerbArguments(parser, command, c, 2, 2))
+        return *status;
     Endpoint link;
-    if (const auto baud = takeInt(args, QStringLiteral("--baud"), 1, 4000000, &bad))
+    const QString baudText = parser.isSet(c.baud) ? parser.value(c.baud) : command.isSet(c.baud) ? command.value(c.baud) : QString();
+    if (!baudText.isEmpty()) {
+        const auto baud = intValue(baudText, 1, 4000000);
+        if (!baud)
+            return verbUsageError(command, QStringLiteral("--baud takes a number from 1 to 4000000, not ") + baudText);
         link.baud = *baud;
-    if (bad || args.size() != 4 || (args[1] != QLatin1String("send") && args[1] != QLatin1String("receive")))
-        return usage(QStringLiteral("xmodem send|receive PORT FILE [--baud N]"));
-    const bool sending = args[1] == QLatin1String("send");
-    link.port = args[2];
+    }
+    const QStringList args = parser.positionalArguments();
+    link.port = args[0];
     // A receiver started first has sent its C already; it waits many seconds before the next.
     link.keepEarlyInput = sending;
-    const QString path = args[3];
+    const QString path = args[1];
     std::optional<QByteArray> data;
     if (sending) {
         QString error;
@@ -555,39 +608,39 @@ int runXModem(QStringList args)
 
 }  // namespace
 
-int runLinkCommand(const QStringList& args)
+bool isLinkVerb(const QString& verb)
 {
-    if (args.isEmpty())
-        return -1;
-    if (args.first() == QLatin1String("xmodem"))
-        return runXModem(args);
-    if (args.first() == QLatin1String("list-file"))
-        return runListFile(args);
-    if (args.contains(QLatin1String("--serial")) || args.contains(QLatin1String("--tcp")))
-        return runLink(args);
-    return -1;
+    return verb == QLatin1String("list") || verb == QLatin1String("send") || verb == QLatin1String("receive")
+        || verb == QLatin1String("delete") || verb == QLatin1String("dnc");
 }
 
-QString linkUsage()
+int runLinkCommand(const CommandLine& line, const CommonOptions& common)
 {
-    return QStringLiteral(
-        "Controller link: LINK is --serial PORT [--baud N] (PORT a device name such as ttyUSB0, or a path)\n"
-        "or --tcp HOST[:PORT] (PORT 1234 unless given). --timeout S gives up after S seconds of silence (30).\n"
-        "  fernlink-cli LINK list [--usb]\n"
-        "      one line per file: NAME<TAB>SIZE<TAB>AREA (USER, SYS or USB; SIZE - when not given);\n"
-        "      --usb lists the controller's USB disk (Ethernet only)\n"
-        "  fernlink-cli LINK send FILE... [--area user|sys|usb] [--if-exists skip|overwrite|rename=NAME]\n"
-        "  fernlink-cli LINK send --list LIST.dat [--if-exists ...]   the ticked rows of a saved list\n"
-        "  fernlink-cli LINK receive NAME... [--area user|sys|usb] [--dir DIR] [--overwrite]\n"
-        "  fernlink-cli LINK delete NAME... [--area user|sys|usb]\n"
-        "  fernlink-cli LINK dnc FILE [--from-line N]   streams FILE for direct execution\n"
-        "      (serial: the controller starts it with C; Ethernet: after the controller agreed)\n"
-        "  The USB area is reached over Ethernet only.\n"
-        "  fernlink-cli list-file show LIST.dat            its rows: MARK<TAB>PATH<TAB>TARGET<TAB>SIZE<TAB>AREA<TAB>STATE\n"
-        "  fernlink-cli list-file save LIST.dat FILE... [--area user|sys|usb]   as the send page saves its queue\n"
-        "  fernlink-cli xmodem send PORT FILE [--baud N]      bare XModem-CRC, waits for C\n"
-        "  fernlink-cli xmodem receive PORT FILE [--baud N]   bare XModem-CRC, sends C\n"
-        "  Exit status: 0 every file succeeded, 1 something was refused or failed, 2 usage error.\n\n");
+    const QString verb = line.verb().name;
+    if (verb.startsWith(QLatin1String("xmodem")))
+        return runXModem(line, common);
+    if (verb.startsWith(QLatin1String("list-file")))
+        return runListFile(line, common);
+    return runLink(line, common);
+}
+
+QList<Verb> linkVerbs()
+{
+    const QString area = QStringLiteral("[--area user|sys|usb]");
+    return {
+        {QStringLiteral("list"), QStringLiteral("[--usb]"), QStringLiteral("the controller's files (--usb: its USB disk)")},
+        {QStringLiteral("send"), QStringLiteral("FILE... ") + area + QStringLiteral(" [--if-exists skip|overwrite|rename=NAME] [--list LIST.dat]"),
+         QStringLiteral("send files, or the ticked rows of a saved list")},
+        {QStringLiteral("receive"), QStringLiteral("NAME... ") + area + QStringLiteral(" [--dir DIR] [--overwrite]"),
+         QStringLiteral("fetch files from the controller")},
+        {QStringLiteral("delete"), QStringLiteral("NAME... ") + area, QStringLiteral("delete files on the controller")},
+        {QStringLiteral("dnc"), QStringLiteral("FILE [--from-line N]"), QStringLiteral("stream FILE for direct execution")},
+        {QStringLiteral("list-file show"), QStringLiteral("LIST.dat"), QStringLiteral("the rows of a saved transfer list")},
+        {QStringLiteral("list-file save"), QStringLiteral("LIST.dat FILE... ") + area,
+         QStringLiteral("save a transfer list as the send page does")},
+        {QStringLiteral("xmodem send"), QStringLiteral("PORT FILE [--baud N]"), QStringLiteral("bare XModem-CRC, waits for C")},
+        {QStringLiteral("xmodem receive"), QStringLiteral("PORT FILE [--baud N]"), QStringLiteral("bare XModem-CRC, sends C")},
+    };
 }
 
 }  // namespace vantor::cli

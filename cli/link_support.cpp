@@ -314,37 +314,4 @@ bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& 
     return answered;
 }
 
-std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad)
-{
-    const qsizetype i = args.indexOf(option);
-    if (i < 0)
-        return std::nullopt;
-    if (i + 1 >= args.size()) {
-        *bad = true;
-        return std::nullopt;
-    }
-    QString v = args.at(i + 1);
-    args.remove(i, 2);
-    return v;
-}
-
-bool takeFlag(QStringList& args, const QString& option)
-{
-    return args.removeAll(option) > 0;
-}
-
-std::optional<int> takeInt(QStringList& args, const QString& option, int min, int max, bool* bad)
-{
-    const auto v = takeValue(args, option, bad);
-    if (!v)
-        return std::nullopt;
-    bool ok = false;
-    const int n = v->toInt(&ok);
-    if (!ok || n < min || n > max) {
-        *bad = true;
-        return std::nullopt;
-    }
-    return n;
-}
-
 }  // namespace vantor::cli

@@ -1,6 +1,7 @@
 #pragma once
 // What fernlink-cli's link verbs share: the answers the flows' questions get from the
 // command line, the reports on stderr, and one connection to the controller over either link.
+#include "cli/commandline.h"
 #include "fernlink/link/ethernetflows.h"
 #include "fernlink/link/ethernetlink.h"
 #include "serialcore/linkdriver.h"
@@ -15,10 +16,6 @@
 #include <optional>
 
 namespace vantor::cli {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // The XModem sender and the Ethernet list, receive and delete exchanges wait for the
 // controller without limit; a command-line run gives up after this long without a byte.
@@ -121,10 +118,5 @@ private:
     QElapsedTimer lastByte_;
     bool dropped_ = false;
 };
-
-// Option parsing shared by the verbs; each removes what it took from args.
-std::optional<QString> takeValue(QStringList& args, const QString& option, bool* bad);
-bool takeFlag(QStringList& args, const QString& option);
-std::optional<int> takeInt(QStringList& args, const QString& option, int min, int max, bool* bad);
 
 }  // namespace vantor::cli

@@ -16,4 +16,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcLadder)    // vantor.ladder: ladder loading, conver
 // What --verbose does: every category's debug lines on.
 void enableVerboseLogging();
 
+// Bytes for a trace line: hex, the first 32 of a long chunk and its length.
+QByteArray traceBytes(QByteArrayView bytes);
+
 }  // namespace vantor

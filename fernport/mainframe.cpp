@@ -2,6 +2,7 @@
 
 #include "common/archive.h"
 #include "common/gbk.h"
+#include "common/logging.h"
 #include "common/ui/messageboxprompter.h"
 #include "fernport/messages.h"
 #include "serialcore/controllernames.h"
@@ -640,6 +641,7 @@ void CMainFrame::dncCommand()
         setDncActive(true);
         dncXModemRun_ = true;
         progressReset(QFileInfo(path_).fileName(), QStringLiteral("DNC"));
+        qCDebug(lcDnc, "start %s: %lld bytes by XModem", qUtf8Printable(path_), static_cast<long long>(data->size()));
         dncXModem_->beginSend(*data, true);
         return;
     }
@@ -652,6 +654,7 @@ void CMainFrame::dncCommand()
     dncTimer_->start();
     pacer_ = std::make_unique<LinePacer>(comm_.baudRate());
     lineClock_.start();
+    qCDebug(lcDnc, "start %s: XON/XOFF stream at %d baud", qUtf8Printable(path_), comm_.baudRate());
     pumpXonXoff();
 }
 
@@ -712,6 +715,9 @@ void CMainFrame::onReceived(const QByteArray& chunk)
         return;
     const bool wasHalted = xonxoff_->halted();
     xonxoff_->onReceived(chunk);
+    if (wasHalted != xonxoff_->halted())
+        qCDebug(lcDnc, "%s after %llu bytes", xonxoff_->halted() ? "XOFF: held" : "XON: going on",
+                static_cast<unsigned long long>(xonxoff_->bytesSent()));
     if (wasHalted && !xonxoff_->halted())
         schedulePump();
 }
@@ -721,6 +727,8 @@ void CMainFrame::onDncTick()
     if (!xonxoff_)
         return;
     xonxoff_->tick();
+    qCDebug(lcDnc, "%llu bytes, %llu lines sent", static_cast<unsigned long long>(xonxoff_->bytesSent()),
+            static_cast<unsigned long long>(xonxoff_->linesSent()));
     if (dncDlg_)
         dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
 }
@@ -755,6 +763,9 @@ void CMainFrame::finishDnc()
 {
     dncTimer_->stop();
     const bool byItself = xonxoff_ && !xonxoff_->stoppedByUser();
+    if (xonxoff_)
+        qCDebug(lcDnc, "end (%s): %llu bytes, %llu lines sent", byItself ? "complete" : "stopped by the user",
+                static_cast<unsigned long long>(xonxoff_->bytesSent()), static_cast<unsigned long long>(xonxoff_->linesSent()));
     if (xonxoff_ && dncDlg_)
         dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
     setDncActive(false);

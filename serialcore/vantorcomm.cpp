@@ -1,5 +1,7 @@
 #include "serialcore/vantorcomm.h"
 
+#include "common/logging.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
@@ -121,8 +123,10 @@ qint64 CVantorComm::write(QByteArrayView bytes)
     const qint64 accepted = port_->write(bytes.data(), bytes.size());
     if (accepted <= 0) {
         lastError_ = port_->errorString();
+        qCDebug(lcSerial, "write failed: %s", qUtf8Printable(lastError_));
         return 0;
     }
+    qCDebug(lcSerial, "-> %s", traceBytes(bytes).constData());
     const qint64 limitMs = qint64(kWriteMsPerByte) * bytes.size() + kWriteConstantMs;
     QElapsedTimer clock;
     clock.start();
@@ -186,6 +190,7 @@ void CVantorComm::onReadyRead()
         }
         QByteArray chunk = std::move(pending_.front());
         pending_.pop_front();
+        qCDebug(lcSerial, "<- %s", traceBytes(chunk).constData());
         Q_EMIT received(chunk);
     }
     delivering_ = false;

@@ -3,7 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDeadlineTimer>
+#include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include "common/testing/ptypair.h"
@@ -461,6 +466,158 @@ TEST_F(LinkCliTest, UsageErrorsExitWithTwo)
     };
     for (const QStringList& args : bad)
         EXPECT_EQ(run(args).status, 2) << args.join(QLatin1Char(' ')).toStdString();
+}
+
+// ---------------------------------------------------------------- command-line conventions
+
+TEST_F(LinkCliTest, HelpAndVersionAnswerOnStdoutWithZero)
+{
+    QDir().mkpath(work());
+    Result r = run({s("--help")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    const char* verbs[] = {"list",           "send",           "receive",       "delete", "dnc",  "list-file show",
+                           "list-file save", "xmodem send",    "xmodem receive", "ftpd",  "users"};
+    for (const char* verb : verbs) {
+        EXPECT_TRUE(r.out.contains(s("  ") + s(verb) + s(" "))) << verb;
+        QStringList args = s(verb).split(QLatin1Char(' '));
+        const Result help = run(args << s("--help"));
+        EXPECT_EQ(help.status, 0) << verb << ": " << help.err.toStdString();
+        EXPECT_TRUE(help.out.startsWith(s("Usage: fernlink-cli ") + s(verb))) << help.out.toStdString();
+        EXPECT_TRUE(help.err.isEmpty()) << verb;
+    }
+    // The verb's own options are in its help, the link options too where they apply.
+    r = run({s("receive"), s("-h")});
+    EXPECT_TRUE(r.out.contains(s("--dir")) && r.out.contains(s("--tcp")) && !r.out.contains(s("--from-line"))) << r.out.toStdString();
+    // A family of two-word verbs lists its members.
+    r = run({s("xmodem"), s("--help")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.contains(s("xmodem send PORT FILE")) && r.out.contains(s("xmodem receive PORT FILE")));
+
+    r = run({s("--version")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.startsWith(s("fernlink-cli "))) << r.out.toStdString();
+}
+
+TEST_F(LinkCliTest, OptionFormsAndTheLinkBeforeOrAfterTheVerb)
+{
+    startSim();
+    writeFile(local(s("-odd.nc")), "odd");
+    writeFile(onCnc("user", s("O1.nc")), "G0\n");
+    // --opt=value, and the link named after the verb.
+    Result r = run({s("list"), s("--tcp=") + address, s("--timeout=5")});
+    EXPECT_OK(r);
+    EXPECT_EQ(r.out, s("O1.nc\t3\tUSER\n"));
+    // "--" ends the options: a file whose name starts with a dash.
+    r = run({s("list-file"), s("save"), s("--area=sys"), s("jobs.dat"), s("--"), s("-odd.nc")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.out.contains(s("-odd.nc\t3\t")) && r.out.contains(s("SYS"))) << r.out.toStdString();
+    // Without "--" the same name is an unknown option.
+    r = tcp({s("send"), s("-odd.nc")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(s("Unknown option"))) << r.err.toStdString();
+}
+
+TEST_F(LinkCliTest, ExitStatusTellsUsageErrorsFromFailures)
+{
+    QDir().mkpath(work());
+    struct Case {
+        QStringList args;
+        int status;
+    };
+    const Case cases[] = {
+        {{}, 2},                                                      // no verb
+        {{s("frobnicate")}, 2},                                       // unknown verb
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--zip")}, 2},     // unknown option
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--timeout")}, 2}, // missing value
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("--timeout=0")}, 2},
+        {{s("--tcp"), s("127.0.0.1"), s("list"), s("extra")}, 2},     // list takes no names
+        {{s("--serial"), s("x"), s("users"), s("list")}, 2},          // a link option where no link is used
+        {{s("xmodem")}, 2},
+        {{s("users"), s("add")}, 2},                                  // add needs a name
+        {{s("users"), s("--users"), s("u.dat"), s("list"), s("--home"), s("/")}, 2},
+        {{s("ftpd"), s("--port"), s("70000")}, 2},
+        {{s("list-file"), s("show"), s("missing.dat")}, 1},           // a failed operation
+        {{s("users"), s("--users=u.dat"), s("remove"), s("nobody")}, 1},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.join(QLatin1Char(' ')).toStdString() << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        if (c.status == 2) {
+            EXPECT_TRUE(r.out.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        }
+    }
+    // Nobody listens on a port just freed: the link cannot be opened, which is a failure.
+    startSim();
+    const QString closed = address;
+    stopBackgroundProgram(sim);
+    EXPECT_EQ(run({s("--tcp"), closed, s("--timeout"), s("2"), s("list")}).status, 1);
+}
+
+TEST_F(LinkCliTest, VerboseTracesTheLinkOnStderr)
+{
+    startSim();
+    writeFile(onCnc("user", s("O1.nc")), "G0\n");
+    Result quiet = tcp({s("list")});
+    EXPECT_OK(quiet);
+    EXPECT_FALSE(quiet.err.contains(s("vantor."))) << quiet.err.toStdString();
+
+    // Before the verb or after it; the listing on stdout stays as it was.
+    for (const QStringList& args : {QStringList{s("--verbose"), s("--tcp"), address, s("list")},
+                                    QStringList{s("--tcp"), address, s("list"), s("--verbose")}}) {
+        const Result traced = run(args);
+        EXPECT_OK(traced);
+        EXPECT_EQ(traced.out, quiet.out);
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: connecting to 127.0.0.1"))) << traced.err.toStdString();
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: -> "))) << traced.err.toStdString();
+        EXPECT_TRUE(traced.err.contains(s("vantor.ethernet: <- "))) << traced.err.toStdString();
+    }
+}
+
+TEST_F(LinkCliTest, VerboseTracesTheSerialLineInHex)
+{
+    startSim({}, true);
+    const Result r = serial({s("--verbose"), s("list")});
+    EXPECT_OK(r);
+    EXPECT_TRUE(r.err.contains(s("vantor.serial: -> "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(s("vantor.serial: <- "))) << r.err.toStdString();
+}
+
+TEST_F(LinkCliTest, VerboseFtpdTracesCommandsAndRepliesButNoPassword)
+{
+    QDir().mkpath(work());
+    QProcess server;
+    const QStringList announced = startBackgroundProgram(
+        server, "fernlink-cli", {s("ftpd"), s("--port=0"), s("--users"), local(s("users.dat")), s("--verbose")}, 1);
+    ASSERT_EQ(announced.size(), 1);
+    const int port = announced[0].section(QLatin1Char(' '), -1).chopped(1).toInt();
+    ASSERT_GT(port, 0) << announced[0].toStdString();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, quint16(port));
+    ASSERT_TRUE(client.waitForConnected(5000));
+    QByteArray replies;
+    const auto await = [&](const char* code) {
+        QDeadlineTimer limit(5000);
+        while (!replies.contains(code) && !limit.hasExpired())
+            if (client.waitForReadyRead(100))
+                replies += client.readAll();
+        return replies.contains(code);
+    };
+    ASSERT_TRUE(await("220"));
+    client.write("USER nobody\r\nPASS s3cret\r\n");
+    EXPECT_TRUE(await("530")) << replies.toStdString();
+    client.write("QUIT\r\n");
+    EXPECT_TRUE(await("Bye")) << replies.toStdString();
+    client.close();
+    QThread::msleep(200);
+    stopBackgroundProgram(server);
+    const QString trace = QString::fromUtf8(server.readAllStandardError());
+    for (const char* line : {"USER nobody", "PASS \\*\\*\\*\\*", "530 ", "Client connected from 127\\.0\\.0\\.1"}) {
+        const QRegularExpression expected(s("vantor\\.ftp: \\[\\d+\\] ") + s(line));
+        EXPECT_TRUE(trace.contains(expected)) << line << "\n" << trace.toStdString();
+    }
+    EXPECT_FALSE(trace.contains(s("s3cret"))) << trace.toStdString();
 }
 
 }  // namespace

@@ -347,6 +347,9 @@ constexpr Entry kCatalogue[] = {
      "The FTP server cannot listen on port %1: ports below 1024 need a privilege this user lacks.\n"
      "Choose a port above 1023 on the settings page (and the same port in the CNC's FTP settings), "
      "or run once as administrator:\nsudo setcap cap_net_bind_service=+ep %2"},
+    {Msg::SettingsTraceHelp,
+     "如需技术支持,请先设置环境变量 QT_LOGGING_RULES=\"vantor.*.debug=true\" 再从终端启动本程序,跟踪信息会输出到标准错误(stderr)。",
+     "For a support request, start the program from a terminal with QT_LOGGING_RULES=\"vantor.*.debug=true\": the trace goes to stderr."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -333,6 +333,8 @@ enum class Msg {
     WaitedForDelete,
     WaitedForDncStart,
     ServerPortNeedsPrivilege,
+    // how to switch on the trace for a support request
+    SettingsTraceHelp,
     Count
 };
 

@@ -1,6 +1,7 @@
 #include "fernlink/ftpserver/ftpserver.h"
 
 #include "common/gbk.h"
+#include "common/logging.h"
 #include "fernlink/ftpserver/ftpsession.h"
 
 #include <QCoreApplication>
@@ -388,6 +389,7 @@ public:
 
     bool sendControl(const QByteArray& line) override
     {
+        qCDebug(lcFtp, "[%llu] %s", static_cast<unsigned long long>(setup_.id), line.trimmed().constData());
         if (control_.state() != QAbstractSocket::ConnectedState || control_.write(line) != line.size())
             return false;
         // Out now rather than at the next turn of the loop: a login is a few round trips.
@@ -451,6 +453,10 @@ public:
     {
         flushTraffic();
         Q_EMIT thread_->traffic(setup_.id, 2, outcome);
+    }
+    void traceCommand(const QString& line) override
+    {
+        qCDebug(lcFtp, "[%llu] %s", static_cast<unsigned long long>(setup_.id), qUtf8Printable(line));
     }
     void userLoggedIn(const QString& name) override { Q_EMIT thread_->loggedIn(setup_.id, name, peer_); }
     void cncOutput(const QByteArray& text) override { Q_EMIT thread_->cncOutput(text); }
@@ -600,6 +606,8 @@ CFtpServerWnd::CFtpServerWnd(CUserStore& store, QStringList protectedFiles, QObj
 {
     protected_.append(store.path());
     connect(&statistics_, &QTimer::timeout, this, &CFtpServerWnd::pushStatistics);
+    // The server's own events ("[id] Client connected from ...") join the trace too.
+    connect(this, &CFtpServerWnd::eventLine, this, [](const QString& line) { qCDebug(lcFtp).noquote() << line; });
 }
 
 CFtpServerWnd::~CFtpServerWnd()

@@ -268,6 +268,7 @@ void CFtpCommandSocket::runCommand(const QString& line)
     const qsizetype blank = line.indexOf(QLatin1Char(' '));
     const QString word = (blank < 0 ? line : line.left(blank)).toUpper();
     const QString arg = blank < 0 ? QString() : line.mid(blank + 1);
+    host_.traceCommand(word == QLatin1String("PASS") ? QStringLiteral("PASS ****") : arg.isEmpty() ? word : word + QLatin1Char(' ') + arg);
 
     if (word == QLatin1String("USER"))
         return cmdUser(arg);

@@ -73,6 +73,8 @@ public:
     // False once the client has closed or reset the control connection, even if that has
     // not been read yet: an upload is stored only while its client is still there for the 226.
     virtual bool controlAlive() { return true; }
+    // Each command as received (the password blanked out), for a support trace.
+    virtual void traceCommand(const QString& line) { (void)line; }
 };
 
 struct FtpSessionSettings {

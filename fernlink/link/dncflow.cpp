@@ -1,6 +1,7 @@
 #include "fernlink/link/dncflow.h"
 
 #include "common/archive.h"
+#include "common/logging.h"
 
 namespace vantor::fernlink {
 
@@ -80,6 +81,8 @@ bool DncFlow::start(const DncDocument& document)
     stats.start(total_, TransferDirection::Send);
     port().startTimer(dnctimers::kStats, 1000, true);
     observer_.currentFile(path_);
+    qCDebug(lcDnc, "start %s from line %lld (byte %lld), %lld bytes over %s", qUtf8Printable(path_), startLine,
+            static_cast<long long>(offset_), static_cast<long long>(total_), ethernet_ ? "Ethernet" : "the serial line");
     if (ethernet_) {
         state_.operation = OperationState::OpNetDnc;
         ethernetPort_.write(dncCommand());
@@ -122,8 +125,10 @@ void DncFlow::finish()
     const bool wasRunning = running_;
     running_ = false;
     state_.operation = OperationState::OpIdle;
-    if (wasRunning)
+    if (wasRunning) {
+        qCDebug(lcDnc, "end: %lld of %lld bytes streamed", static_cast<long long>(done_), static_cast<long long>(total_));
         observer_.finished(done_ == total_);
+    }
 }
 
 void DncFlow::onBytes(QByteArrayView chunk)
@@ -275,6 +280,7 @@ void DncFlow::onTimer(int id)
         return;
     if (id == dnctimers::kStats) {
         stats.tick();
+        qCDebug(lcDnc, "%lld of %lld bytes, block %d", static_cast<long long>(done_), static_cast<long long>(total_), block_);
         observer_.progress(stats);
         return;
     }

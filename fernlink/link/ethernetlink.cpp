@@ -2,33 +2,43 @@
 
 #include "fernlink/link/ethernetprotocol.h"
 
+#include "common/logging.h"
+
 namespace vantor::fernlink {
 
 EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
 {
     connectLimit_.setSingleShot(true);
     driver_.setWriter([this](const QByteArray& bytes) {
-        if (socket_.state() == QAbstractSocket::ConnectedState)
+        if (socket_.state() == QAbstractSocket::ConnectedState) {
+            qCDebug(lcEthernet, "-> %s", traceBytes(bytes).constData());
             socket_.write(bytes);
+        }
     });
     connect(&connectLimit_, &QTimer::timeout, this, [this] {
         if (!connecting_)
             return;
         connecting_ = false;
         socket_.abort();
+        qCDebug(lcEthernet, "no answer to the connection attempt");
         Q_EMIT connectFailed(static_cast<int>(QAbstractSocket::SocketTimeoutError), socket_.errorString());
     });
     connect(&socket_, &QTcpSocket::connected, this, [this] {
         connectLimit_.stop();
         connecting_ = false;
+        qCDebug(lcEthernet, "connected to %s:%u", qUtf8Printable(socket_.peerName()), unsigned(socket_.peerPort()));
         Q_EMIT connected();
     });
     connect(&socket_, &QTcpSocket::readyRead, this, [this] {
         // The controller's frames are 2048 bytes; the engines gather across reads anyway.
-        while (socket_.bytesAvailable() > 0)
-            Q_EMIT bytesReceived(socket_.read(net::kFrameSize));
+        while (socket_.bytesAvailable() > 0) {
+            const QByteArray chunk = socket_.read(net::kFrameSize);
+            qCDebug(lcEthernet, "<- %s", traceBytes(chunk).constData());
+            Q_EMIT bytesReceived(chunk);
+        }
     });
     connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        qCDebug(lcEthernet, "socket error %d: %s", int(error), qUtf8Printable(socket_.errorString()));
         if (connecting_) {
             connecting_ = false;
             connectLimit_.stop();
@@ -40,6 +50,7 @@ EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
             Q_EMIT receiveError(static_cast<int>(error));
     });
     connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+        qCDebug(lcEthernet, "connection closed");
         driver_.clear();
         Q_EMIT closed();
     });
@@ -61,6 +72,7 @@ void EthernetLink::connectTo(const QString& address, quint16 port)
     socket_.abort();
     connecting_ = true;
     connectLimit_.start(net::kConnectTimeoutMs);
+    qCDebug(lcEthernet, "connecting to %s:%u", qUtf8Printable(address), unsigned(port));
     socket_.connectToHost(address, port);
 }
 

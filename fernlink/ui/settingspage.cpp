@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -104,6 +105,11 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
     buttons->addStretch();
     buttons->addWidget(apply_);
     layout->addLayout(buttons);
+    auto* trace = new QLabel(hub.text(Msg::SettingsTraceHelp), this);
+    trace->setObjectName(QStringLiteral("traceHelp"));
+    trace->setWordWrap(true);
+    trace->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(trace);
     layout->addStretch();
 
     reload();

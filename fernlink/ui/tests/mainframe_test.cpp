@@ -169,6 +169,11 @@ TEST_F(MainFrameTest, EmptyProfileStartsInChineseDisconnectedOnTheEditor)
     EXPECT_EQ(page->machineBox()->currentText(), s("Vantor Q6C"));
     EXPECT_FALSE(page->machineBox()->isEnabled());
     EXPECT_FALSE(page->applyButton()->isEnabled());
+    // How to switch the trace on for a support request, in the window's language.
+    const auto* trace = page->findChild<QLabel*>(s("traceHelp"));
+    ASSERT_NE(trace, nullptr);
+    EXPECT_TRUE(trace->text().contains(s("QT_LOGGING_RULES=\"vantor.*.debug=true\"")) && trace->text().contains(s("技术支持")))
+        << trace->text().toStdString();
 
     const char* items[] = {"编辑", "DNC", "PC→CNC", "CNC→PC", "设置", "用户管理", "在线用户"};
     ASSERT_EQ(frame->outlookBar()->count(), 7);
