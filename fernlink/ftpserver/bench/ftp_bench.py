@@ -3,7 +3,7 @@
 and printed as ratios (ours / peer time, ours / peer rate). Not a test: the figures depend on
 the machine and on whatever else runs on it.
 
-usage: ftp_bench.py [--memory-disk] [BUILD_DIR]   (default: $VANTOR_BUILD_DIR)
+usage: ftp_bench.py [--memory-disk] [--json FILE] [BUILD_DIR]   (default: $VANTOR_BUILD_DIR)
 
 --memory-disk puts the servers' folders on /dev/shm. Our server syncs every upload to disk
 before it gives it the name (vsftpd and pyftpdlib do not), so on a real disk STOR measures
@@ -20,6 +20,7 @@ with its own configuration file on a loopback port, and is stopped at the end.
 """
 import ftplib
 import hashlib
+import json
 import os
 import shutil
 import socket
@@ -249,6 +250,11 @@ def main():
     args = sys.argv[1:]
     memory = "--memory-disk" in args
     args = [a for a in args if a != "--memory-disk"]
+    json_path = None
+    if "--json" in args:
+        i = args.index("--json")
+        json_path = args[i + 1]
+        del args[i:i + 2]
     build = args[0] if args else os.environ.get("VANTOR_BUILD_DIR", "")
     ensure_packages()
     work = tempfile.mkdtemp(prefix="ftpbench", dir="/dev/shm" if memory else None)
@@ -288,6 +294,14 @@ def main():
     print("%d clients x %d STOR+RETR of 1 MiB: %.1f s, %s, server peak memory %.1f MB (limit 100 MB)"
           % (CLIENTS, CLIENT_ROUNDS, elapsed, "byte-exact" if not errors else "ERRORS: " + "; ".join(errors[:5]),
              peak_mb))
+    if json_path:
+        with open(json_path, "w") as f:
+            json.dump({"size": SIZE, "rounds": ROUNDS, "memory_disk": memory,
+                       "retr_seconds": {k: v[0] for k, v in speed.items()},
+                       "stor_seconds": {k: v[1] for k, v in speed.items()},
+                       "logins_per_second": logins,
+                       "load": {"clients": CLIENTS, "rounds": CLIENT_ROUNDS, "seconds": elapsed,
+                                "peak_mb": peak_mb, "errors": errors[:5]}}, f, indent=1)
     return 0 if not errors and peak_mb < 100 else 1
 
 
