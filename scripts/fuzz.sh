@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # fuzz.sh TARGET [SECONDS]   run one fuzz target (default 300 s) on its growing corpus
 # fuzz.sh --all SECONDS      run every target for SECONDS each, two at a time, each on a
 #                            fresh copy of its seed corpus (what ./test does)

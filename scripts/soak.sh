@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # soak.sh [OPERATIONS] [SEED]: a longer fault soak than the one ./test runs (default 1000
 # operations, seed 17): fernlink-cli through cncsim's random fault mode, over TCP and serial.
 # Prints the completed / failed / lost counts; fails when anything was lost or left half.

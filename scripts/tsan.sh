@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tsan.sh [ctest options...]: the FTP server (its connection threads) under ThreadSanitizer.
 # Builds only the FTP server tests and what they start (fernlink-cli) into build-tsan and runs
 # them; any race report, in the test binaries or in a server they start, fails the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps a stream from running ahead of the serial line. A write returns as soon as the bytes
 // are in the operating system's queue, not on the wire; a stream that writes whenever the

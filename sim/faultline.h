@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The random fault mode of the simulated controller (cncsim --chaos SEED): a seeded choice,
 // made afresh for every read and every connection, of what a bad line or a busy controller

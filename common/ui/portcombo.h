@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial port fields of both programs: an editable combo whose list shows each port's
 // name beside what the platform knows of it, while the field itself keeps the bare name

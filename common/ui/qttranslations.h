@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (file dialogs, the Yes/No/OK/Cancel buttons of message boxes) in the
 // program's language, so a Chinese question that refers to [是] and [否] shows those buttons.

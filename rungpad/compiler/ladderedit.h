@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every edit command of the ladder view as a plain function on the ladder, so the view is a
 // shell: it asks, calls one function, shows what comes back and pushes the change as one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The editing side of the ladder view without a widget: the view keeps one LadderEditor per
 // document, forwards its menu commands and keys to it, shows what comes back and repaints.

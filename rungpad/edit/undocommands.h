@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One undo command per kind of ladder edit. Each holds only what its edit changed (a
 // LadderChange) plus the cursor and selection before and after, so undo puts the user back

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cursor and selection of a ladder view, and the record of one edit: the cells, lines and
 // notes it changed, enough to take the edit back and to make it again. An edit records

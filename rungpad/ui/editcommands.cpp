@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame's editing commands: each asks what it must (through the dialogs interface),
 // makes one call on the active document's LadderEditor and shows what came back. The rules
 // themselves live in rungpad/compiler/ladderedit and rungpad/edit.

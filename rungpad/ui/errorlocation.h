@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // From an error line of the output window back to the ladder: the line it names and the
 // cell on that line the error most likely concerns (the converter reports lines only).

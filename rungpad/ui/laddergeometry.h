@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where things sit on a ladder drawing, in logical units (0.1 mm, y growing downwards from
 // the top of the drawing). Screen and printer map these through one scale factor.

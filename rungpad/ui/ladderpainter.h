@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Draws ladder lines: rails, line numbers, every element, block outlines, CODT values,
 // vertical links, line notes, and on screen the inverted selection and the cursor. The view

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Printing a ladder: 25 lines a page, each page headed "PAGE n" ("第 n 页"), drawn by the
 // same painter as the screen so paper and window agree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rungpad: the ladder editor. A file named on the command line opens at start.
 #include "rungpad/ui/mainframe.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Rungpad's frame: one child window per ladder document, two toolbars, the status bar, the
 // output, notation and instruction list windows, the menus of both languages and the

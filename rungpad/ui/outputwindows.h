@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text panes of the three docking windows: the output window every command reports to,
 // the instruction list of the last conversion, the notation (comment) display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file choosers and dialogs the frame's commands open, behind one interface so the
 // commands run in tests with scripted answers (message boxes go through vantor::Prompter).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One open ladder: the document data (ladder, comments, information, converted state), its
 // converter with the result of the last conversion, and the undo stack the editing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/ui/rungpadview.h"
 
 #include "rungpad/ui/outputwindows.h"

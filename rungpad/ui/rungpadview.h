@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ladder of one document as a scrolling drawing. Only the lines inside the viewport are
 // painted; the scroll bars count pixels of the drawing at the current zoom. The cursor cell

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every text the editor's windows show, Chinese and English side by side, looked up by name
 // with the language index (0 Chinese, 1 English). The file commands' own texts live with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets of the line engines: cuts the fuzzer's bytes into what a line
 // delivers (reads of any size) and timer ticks, and a LinkPort that keeps its timers the way

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the readers of the controller's serial text answers, the prompt after a
 // change of partition and the reply to xls, fed in reads of any size, and the listing parser
 // on what the collector gathered and on the raw bytes.

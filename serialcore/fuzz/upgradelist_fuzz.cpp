@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the upgrade list ("config.ini") a user's folder brings along.
 #include "serialcore/controllernames.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the XModem receiver fed whatever the line delivers, in reads of any size,
 // with ticks of its start-request timer in between. What it hands on must be whole blocks.
 #include "serialcore/fuzz/fuzzinput.h"

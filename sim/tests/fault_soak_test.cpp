@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fault soak: fernlink-cli sends, receives and streams (DNC) files of many sizes through
 // cncsim's random fault mode, over TCP and over a pseudo-terminal. Every operation must either
 // complete byte-exact on the other side or end with an error, and in the end neither side may

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the FTP command interpreter fed a whole session. The input is read as
 // lines; a line that starts with "~" is an event of the connection (the next character says
 // which), every other line goes to the control connection as it is, with its "\n". So a seed

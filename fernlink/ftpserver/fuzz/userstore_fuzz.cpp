@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the account file (users.dat) and the user log (userlog.dat). What was
 // read completely must save and read back unchanged; a damaged or foreign file is never saved.
 #include "fernlink/ftpserver/userstore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the Ethernet flows' readers of the controller's replies, its file
 // listings and its frame streams, fed in reads of any size with timer ticks, stops and lost
 // connections in between; and the upload-size reply parser on the raw bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the saved send queue ("FileLst.dat"). Whatever was read must write back
 // to bytes that read completely; from then on a save and a load change nothing (the first
 // save may still replace bytes that are no GBK text).

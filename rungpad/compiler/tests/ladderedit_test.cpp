@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editing commands as plain functions: placement rules, checks, blocks and lines,
 // clipboard, find and replace, cross-reference.
 #include "rungpad/compiler/instructions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Edit, undo and replace-all times on a dense ladder of nearly 5000 lines, and the memory
 // that 50 undo steps hold. Peer measured in the same run: a whole-ladder copy, what an
 // undo step would cost if it kept a snapshot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor behind the ladder view: one undo step per user action, the ring of 50 steps,
 // cursor and selection coming back with each step, the modified and converted states.
 #include "rungpad/compiler/instructions.h"

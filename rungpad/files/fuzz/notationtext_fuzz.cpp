@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the user notation file and the diagnosis meaning file on their own, and
 // the notation file written back from what was read.
 #include "rungpad/files/notationtext.h"

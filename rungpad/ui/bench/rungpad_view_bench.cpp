@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view with the largest, densest ladder a file holds: 5000 lines, every cell an element
 // with an address, a vertical link and a line note on every line. Measures start-up to a
 // visible empty frame (in a child process, so loading the program counts), open to first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rungpad's frame and view under the offscreen platform: opening files and what the view
 // shows at cells, mouse and keyboard cursor movement with scrolling, conversion with the
 // output and instruction list windows, the language switch, refused opens, closing a
