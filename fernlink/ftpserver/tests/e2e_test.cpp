@@ -253,8 +253,16 @@ TEST_F(Ftpd, BrokenOrKilledUploadIsNeverStored)
 
 TEST_F(Ftpd, ClientsThatNeverReadCannotGrowTheServer)
 {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' allocators hold freed memory in quarantine and add shadow memory, so
+    // the resident size says nothing about the server's buffers there: the floods still run
+    // under their eyes, and the plain build checks the bound.
+    const QString limitMb = QStringLiteral("0");
+#else
+    const QString limitMb = QStringLiteral("16");
+#endif
     startServer();
-    runClients(QStringLiteral("flood"), 60000, {QString::number(server.processId())});
+    runClients(QStringLiteral("flood"), 60000, {QString::number(server.processId()), limitMb});
 }
 
 TEST_F(Ftpd, RefusedConnectionsLetGoAtOnce)
