@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace vantor::ftp;
@@ -68,13 +69,32 @@ struct Data : FtpDataChannel {
         return true;
     }
     bool isConnected() const override { return connected; }
-    void write(const QByteArray& block) override
+    // The "kernel" takes up to 64 KiB; "~w" empties it and tells the session.
+    qint64 send(const char*, qint64 size) override
     {
         if (!connected || finishing)
             std::abort();   // data only ever goes to an open connection
-        backlog += block.size();
+        const qint64 n = std::min(size, kRoom - backlog);
+        if (n <= 0)
+            return SendLater;
+        backlog += n;
+        return n;
     }
-    qint64 bytesToWrite() const override { return backlog; }
+    qint64 sendFile(QFile& file, qint64 offset, qint64 size) override
+    {
+        if (!connected || finishing)
+            std::abort();
+        const qint64 n = std::min(size, kRoom - backlog);
+        if (n <= 0)
+            return SendLater;
+        if (!file.seek(offset))
+            return FileFailed;
+        const QByteArray got = file.read(n);
+        if (got.isEmpty())
+            return FileFailed;
+        return send(got.constData(), got.size());
+    }
+    static constexpr qint64 kRoom = 65536;
     void finish() override { finishing = true; }
     void abort() override { connected = listening = finishing = connecting = false; backlog = 0; }
 };
