@@ -529,28 +529,36 @@ void CFtpListenSocket::incomingConnection(qintptr descriptor)
 
 CConnectThread::CConnectThread(Setup first) : next_(std::move(first)) {}
 
+// A posted Quit event rather than a queued slot call: the slot object of a queued call is
+// freed by whichever thread lets go of it last, inside Qt's library, where the race checks
+// cannot see the hand-over.
+static void quitLoop(QEventLoop* loop)
+{
+    QCoreApplication::postEvent(loop, new QEvent(QEvent::Quit));
+}
+
 void CConnectThread::requestStop()
 {
-    QMutexLocker locker(&lock_);
+    std::unique_lock locker(lock_);
     stopRequested_ = true;
     if (loop_)
-        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
+        quitLoop(loop_);
 }
 
 void CConnectThread::assign(Setup next)
 {
-    QMutexLocker locker(&lock_);
+    std::unique_lock locker(lock_);
     next_ = std::move(next);
-    wake_.wakeOne();
+    wake_.notify_one();
 }
 
 void CConnectThread::requestExit()
 {
-    QMutexLocker locker(&lock_);
+    std::unique_lock locker(lock_);
     exit_ = stopRequested_ = true;
     if (loop_)
-        QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
-    wake_.wakeOne();
+        quitLoop(loop_);
+    wake_.notify_one();
 }
 
 void CConnectThread::run()
@@ -558,9 +566,9 @@ void CConnectThread::run()
     for (;;) {
         Setup setup;
         {
-            QMutexLocker locker(&lock_);
+            std::unique_lock locker(lock_);
             while (!next_ && !exit_)
-                wake_.wait(&lock_);
+                wake_.wait(locker);
             if (!next_)
                 return;
             setup = std::move(*next_);
@@ -580,7 +588,7 @@ QString CConnectThread::serve(const Setup& setup)
         QEventLoop loop;
         const bool began = worker.begin();
         {
-            QMutexLocker locker(&lock_);
+            std::unique_lock locker(lock_);
             if (!began || stopRequested_) {
                 locker.unlock();
                 user = worker.end();
@@ -591,7 +599,7 @@ QString CConnectThread::serve(const Setup& setup)
         }
         loop.exec();
         {
-            QMutexLocker locker(&lock_);
+            std::unique_lock locker(lock_);
             loop_ = nullptr;
         }
         user = worker.end();

@@ -12,9 +12,10 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QTimer>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 
 class QEventLoop;
@@ -95,8 +96,10 @@ protected:
 private:
     QString serve(const Setup& setup);
 
-    QMutex lock_;
-    QWaitCondition wake_;
+    // Standard primitives rather than Qt's: Debian's Qt is not built for ThreadSanitizer, and
+    // a QWaitCondition unlocks inside the library where the race checks cannot see it.
+    std::mutex lock_;
+    std::condition_variable wake_;
     std::optional<Setup> next_;
     bool exit_ = false;
     bool stopRequested_ = false;
