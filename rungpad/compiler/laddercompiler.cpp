@@ -1,6 +1,7 @@
 #include "rungpad/compiler/laddercompiler.h"
 
 #include "rungpad/compiler/instructions.h"
+#include "rungpad/compiler/operandrules.h"
 #include "rungpad/model/address.h"
 #include "rungpad/model/ladderdocument.h"
 
@@ -49,7 +50,7 @@ bool isReservedCoil(char letter, int byte, int bit)
 
 bool assemblerOperandIsAddress(QByteArrayView text)
 {
-    return !text.isEmpty() && text[0] >= 'B' && text[0] <= 'Y';
+    return operandIsAddress(text);
 }
 
 bool editorParameterIsAddress(QByteArrayView format)
@@ -173,6 +174,17 @@ bool LadderCompiler::checkCoil(const LadderCell& cell, int line)
     return true;
 }
 
+namespace {
+// Duplicates are judged by what the assembler writes, the cell's text; the number field
+// beside it is only what a file claims. A text that is no number counts as out of range.
+int numberWritten(const LadderCell& cell)
+{
+    bool ok = false;
+    const int n = cell.text().trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+}  // namespace
+
 bool LadderCompiler::preCheck()
 {
     m_usedCtr.reset();
@@ -196,7 +208,7 @@ bool LadderCompiler::preCheck()
                 continue;
             const quint16 kind = kindOf(row[c].code);
             if ((kind == fn::LBL || kind == fn::SP) && c + 1 < kColumns && row[c + 1].hasText()) {
-                if (!takeNumber(kind, row[c + 1].number, i))
+                if (!takeNumber(kind, numberWritten(row[c + 1]), i))
                     return false;
             } else if (kind == fn::END1) {
                 m_sawEnd1 = true;
@@ -209,7 +221,7 @@ bool LadderCompiler::preCheck()
             const quint16 code = row[c].code;
             if (code == 0x1001 || code == 0x1901 || code == 0x4202 || code == 0x4102 || code == 0x2701
                 || code == 0x2801) {
-                if (row[c].hasText() && !takeNumber(code, row[c].number, i))
+                if (row[c].hasText() && !takeNumber(code, numberWritten(row[c]), i))
                     return false;
                 break;
             }
@@ -595,9 +607,24 @@ bool LadderCompiler::functionNetwork(int a, int z, int c)
             return fail(err::CoilNotOutput, a);
     }
 
-    // Links in columns 0..8 are not looked at here: the block's lines are fixed by its
-    // shape, a link in column 8 only admits a further coil (coil rule), and one in column 9
-    // is refused by the walk after the network.
+    // A link left of the block would join condition lines (an OR the instruction line cannot
+    // carry) or join them to the next network: refused rather than converted without it.
+    // Right of the block a link in column 8 only admits a further coil (coil rule), and one
+    // in column 9 is refused by the walk after the network.
+    // A link with nothing on one of its ends joins nothing and is passed over.
+    auto touches = [&](int l, int k) {
+        if (l >= L.lineCount())
+            return false;
+        auto conducts = [&](int col) {
+            const LadderCell& cell = L.cell(l, col);
+            return isContact(cell.code) || isWire(cell);
+        };
+        return conducts(k - 1) || (k < kColumns && conducts(k));
+    };
+    for (int l = a; l <= z; ++l)
+        for (int col = 0; col < c; ++col)
+            if (L.cell(l, col).hasLink() && touches(l, col + 1) && touches(l + 1, col + 1))
+                return fail(err::VerticalLine, l);
 
     for (int l = a; l <= z; ++l) {
         const bool inputLine = l - a < info->inputs;
@@ -625,6 +652,10 @@ bool LadderCompiler::functionNetwork(int a, int z, int c)
     }
     if (!emit(info->name, params, a))
         return false;
+    if (b == fn::COD) {
+        if (const auto gap = codTableGap(L, a))
+            return fail(err::ParameterMissing, *gap);
+    }
 
     for (int l = a; l <= z; ++l) {
         for (int col = c + w; col < kOutputColumn; ++col) {
@@ -790,35 +821,6 @@ int dataLength(const QByteArray& fmt)
     return d == 3 ? 4 : d;
 }
 
-// Area limits of MOVN destinations: b + n must stay inside.
-bool movnInRange(char letter, int b, int n, bool addressSource)
-{
-    const int end = b + n;
-    switch (letter) {
-    case 'A': return end < 33;
-    case 'C': case 'T': return end <= (addressSource ? 256 : 128);
-    case 'D': return end <= (addressSource ? 512 : 256);
-    case 'G': return end < 64;
-    case 'K': return n >= 6 && end <= 64;
-    case 'R': return end <= 512 && (n > 255 || end <= 255);
-    case 'Y': return end < 49;
-    default: return false;
-    }
-}
-
-// MOVB/MOVW destinations: one byte or word, inside its area.
-bool moveDestinationInRange(char letter, int n, bool addressSource, bool word)
-{
-    switch (letter) {
-    case 'G': return n < 254;
-    case 'A': case 'K': return n < 64;
-    case 'R': return n < 1000;
-    case 'Y': return n < 128;
-    case 'C': case 'T': return n < (addressSource || word ? 256 : 128);
-    case 'D': return n < (addressSource || word ? 512 : 256);
-    default: return false;
-    }
-}
 }  // namespace
 
 bool LadderCompiler::assemble()
@@ -1196,9 +1198,7 @@ bool LadderCompiler::assemble()
             const auto dest = addressOperand(t3);
             if (!dest)
                 return fail(err::AddressMalformed, line);
-            const bool twoLetters = t3.startsWith("DC") || t3.startsWith("DT");
-            const int n = toNumber(t3.mid(twoLetters ? 2 : 1, 4).split('.').front()).value_or(-1);
-            if (n < 0 || twoLetters || !movnInRange(t3.isEmpty() ? 0 : t3[0], *b, n, addressSource))
+            if (!moveDestinationFits(fn::MOVN, t1, t2, t3))
                 return fail(err::MovnRange, line);
             if (!addConstOrAddress(opcode, operandSub(addressSource), t2, line))
                 return false;
@@ -1217,10 +1217,7 @@ bool LadderCompiler::assemble()
             const auto dest = addressOperand(t2);
             if (!dest)
                 return fail(err::AddressMalformed, line);
-            const bool twoLetters = t2.startsWith("DC") || t2.startsWith("DT");
-            const int n = toNumber(t2.mid(twoLetters ? 2 : 1, 4).split('.').front()).value_or(-1);
-            if (n < 0 || twoLetters
-                || !moveDestinationInRange(t2.isEmpty() ? 0 : t2[0], n, addressSource, opcode == op::MOVW))
+            if (!moveDestinationFits(opcode == op::MOVW ? fn::MOVW : fn::MOVB, {}, t1, t2))
                 return fail(err::MovnRange, line);
             CodeRecord* r = add(opcode, addressSource ? kOperandAddress : kOperandConstant, line);
             if (!r)
@@ -1600,7 +1597,8 @@ std::optional<QByteArray> LadderCompiler::checkParameter(quint16 instruction, in
             return editorParameterIsAddress(format) ? address(false, false) : number(rule.lo, rule.hi, 4);
         [[fallthrough]];
     case Rule::ConstOrAddress:
-        if (!t.isEmpty() && std::isalpha(static_cast<unsigned char>(t[0])))
+        // The assembler's own decision, so both read the field alike.
+        if (operandIsAddress(t))
             return address(false, false);
         return number(rule.lo, rule.hi, 4);
     case Rule::CdDcAddress:

@@ -45,8 +45,9 @@ bool isReservedCoil(char letter, int byte, int bit);
 // Two answers to "constant or address?" for the fields that may be either (COMP and COIN
 // parameter 2; ADD, SUB, EOR, ANDF and ORF parameter 3). They differ on purpose, keep them
 // apart:
-// - the assembler looks at the text: an address when it starts with a letter B..Y, so a
-//   file whose format says constant but whose field holds D0010 still converts;
+// - the assembler looks at the text: an address when it starts with a letter A..Y
+//   (operandIsAddress, rungpad/compiler/operandrules.h, which the editor's text rule uses
+//   too), so a file whose format says constant but whose field holds D0010 still converts;
 // - the editor looks at the format: an address when the format is 1000 or above.
 bool assemblerOperandIsAddress(QByteArrayView text);
 bool editorParameterIsAddress(QByteArrayView format);

@@ -2,6 +2,7 @@
 #include "rungpad/compiler/ladderedit.h"
 
 #include "rungpad/compiler/instructions.h"
+#include "rungpad/compiler/operandrules.h"
 #include "rungpad/model/address.h"
 #include "rungpad/model/laddertext.h"
 
@@ -116,12 +117,13 @@ int duplicateError(int group)
 bool numberInUse(const LadderProgram& ladder, CellPos pos, int group, int number)
 {
     // The parameter codes carry block line 0 and their column, so the codes alone find them.
+    // The text is what the converter writes; a file's number field may say otherwise.
     for (int l = 0; l < ladder.lineCount(); ++l) {
         if (l == pos.line)
             continue;
         const LadderRow& row = ladder.line(l);
         for (int c = 1; c < kColumns; ++c)
-            if (numberGroup(row[c].code) == group && row[c].hasText() && row[c].number == number)
+            if (numberGroup(row[c].code) == group && row[c].hasText() && row[c].text().toInt() == number)
                 return true;
     }
     return false;
@@ -155,6 +157,20 @@ std::vector<LadderRow> blockRows(const FunctionInstruction& f)
         }
     }
     return rows;
+}
+
+// A move block's destination must hold what it moves; the assembler refuses the block with
+// 1023 otherwise, so the field that would break it is refused here with the same answer.
+bool moveFieldsFit(const LadderProgram& ladder, int line, int start, quint16 instruction, int column,
+                   const QByteArray& text)
+{
+    const quint16 kind = kindOf(instruction);
+    if (kind != fn::MOVN && kind != fn::MOVB && kind != fn::MOVW)
+        return true;
+    auto field = [&](int c) { return c == column ? text : ladder.cell(line, start + c).text(); };
+    if (kind == fn::MOVN)
+        return field(3).isEmpty() || moveDestinationFits(kind, field(1), field(2), field(3));
+    return field(2).isEmpty() || moveDestinationFits(kind, {}, field(1), field(2));
 }
 
 // Writes the COD table lines for capacity n below the COD block starting on codLine,
@@ -228,6 +244,8 @@ bool applyCellText(const EditContext& ctx, CellPos pos, QByteArrayView text, Lad
         return failWith(ctx.compiler.lastError());
     if (const int group = numberGroup(cell.code); group != 0 && numberInUse(ladder, pos, group, checked->toInt()))
         return failWith(ConvertError{duplicateError(group), pos.line, checked->toInt()});
+    if (!codt && !moveFieldsFit(ladder, pos.line, start, instruction, column, *checked))
+        return failWith(ConvertError{err::MovnRange, pos.line, 0});
     if (instruction == fn::COD && column == 2) {
         const int capacity = checked->toInt();
         if (!rebuildCodTable(ladder, change, pos.line, capacity)) {
@@ -839,6 +857,10 @@ QByteArray normaliseAddressField(QByteArrayView text)
     for (char ch : rest)
         if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '-' || ch == '.'))
             return t;
+    // Without a point the bit was forgotten: rewriting X5 as X005.0 would quietly address
+    // bit 0, so the text stays as typed and the check refuses it (1011).
+    if (!rest.contains('.'))
+        return t;
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%c%05.1f", std::toupper(static_cast<unsigned char>(t[0])),
                   std::strtod(rest.constData(), nullptr));

@@ -157,7 +157,8 @@ EditResult replaceNext(const EditContext& ctx, const EditCursor& at, QByteArrayV
 EditResult replaceAll(const EditContext& ctx, const EditCursor& at, QByteArrayView find,
                       QByteArrayView replacement);
 
-// Address fields: a letter followed only by digits, '-' and '.' becomes "%c%05.1f".
+// Address fields: a letter followed only by digits, '-' and a point becomes "%c%05.1f"; a text
+// without the point (no bit given) stays as typed.
 QByteArray normaliseAddressField(QByteArrayView text);
 
 // Cross-reference -----------------------------------------------------------------------

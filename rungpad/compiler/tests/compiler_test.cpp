@@ -575,9 +575,7 @@ TEST(CodTables, EveryCellOfATableLineGoesOutAndSurplusLinesEndNetworks)
         // values, the two after it find the table full and end a network each.
         {"capacity 3, three values and seven empty cells", codWithTable("0002", "0003", {one}),
          {"CODT      00001 00002 00003", "CODT", "CODT"}, with(head(3, 2), 2), {1, 2, 3}},
-        // An empty instruction line inside the table adds nothing and ends nothing.
-        {"gap inside the table", codWithTable("0002", "0005", {{"00001", "00002", "00003", "", "", "", "", "", "00004", "00005"}}),
-         {"CODT      00001 00002 00003", "CODT", "CODT      00004 00005"}, head(5, 2), {1, 2, 3, 4, 5}},
+        // (A hole inside the capacity is refused: CodTables.AHoleInsideTheCapacityIsRefusedAtItsLine.)
         // Twenty cells, five instruction lines; the third spans both ladder lines.
         {"two lines", codWithTable("0002", "0012", {ten, {"00011", "00012"}}),
          {"CODT      00001 00002 00003 00004", "CODT      00005 00006 00007 00008",
@@ -715,11 +713,14 @@ TEST(Assembler, ConstantOrAddressFieldsAreReadFromTheirText)
     for (const Case& c : cases)
         expectImage(c.body, c.records, {}, c.name);
 
-    // A is outside B..Y, so A0001 would be a constant; it is not a number, so it is refused
-    // rather than written as 0.
+    // A is an address letter like the others (the editor offers it in these fields).
     const Outcome a = convertText(withEnds(five(fn::ADD, "ADD", "1002", "A0001", true)));
-    EXPECT_EQ(a.code, err::AddressMalformed);
-    EXPECT_EQ(a.line, 0);
+    ASSERT_TRUE(a.ok) << a.code;
+    EXPECT_EQ(a.image.records[3].word(0), 0x8C01);
+    // A letter that names no area is no constant either: refused rather than written as 0.
+    const Outcome z = convertText(withEnds(five(fn::ADD, "ADD", "1002", "Z0001", true)));
+    EXPECT_EQ(z.code, err::AddressMalformed);
+    EXPECT_EQ(z.line, 0);
 }
 
 TEST(Assembler, TheTwoConstantOrAddressDecisionsStayApart)
@@ -727,7 +728,7 @@ TEST(Assembler, TheTwoConstantOrAddressDecisionsStayApart)
     EXPECT_TRUE(assemblerOperandIsAddress("B0001"));
     EXPECT_TRUE(assemblerOperandIsAddress("Y0001"));
     EXPECT_TRUE(assemblerOperandIsAddress("D0010"));
-    EXPECT_FALSE(assemblerOperandIsAddress("A0001"));
+    EXPECT_TRUE(assemblerOperandIsAddress("A0001"));
     EXPECT_FALSE(assemblerOperandIsAddress("Z0001"));
     EXPECT_FALSE(assemblerOperandIsAddress("0005"));
     EXPECT_FALSE(assemblerOperandIsAddress(""));

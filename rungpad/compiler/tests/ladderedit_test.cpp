@@ -418,7 +418,7 @@ TEST(FindReplace, ReplaceChecksTheReplacement)
 TEST(AddressField, NormalisedOnFocusLoss)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"x5.3", "X005.3"}, {"X12.3", "X012.3"}, {"R100", "R100.0"}, {"Y1.2", "Y001.2"},
+        {"x5.3", "X005.3"}, {"X12.3", "X012.3"}, {"R100", "R100"}, {"Y1.2", "Y001.2"},
         {"D0010a", "D0010a"}, {"X", "X"}, {"12", "12"}, {"", ""},
     };
     for (const auto& [typed, shown] : cases)
