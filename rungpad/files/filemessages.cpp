@@ -48,6 +48,11 @@ constexpr Entry kMessages[] = {
     {FileMessage::NotationImportFilter, "文本文件 (*.txt)|*.txt|所有文件 (*.*)|*.*||",
      "Text file (*.txt)|*.txt|All file (*.*)|*.*||"},
     {FileMessage::NotationExportFilter, "文本文件 (*.txt)|*.txt||", "Text file (*.txt)|*.txt||"},
+    {FileMessage::OpenMissing, "%1: 文件不存在。", "%1: the file does not exist."},
+    {FileMessage::OpenUnreadable, "%1: 文件无法读取 (%2)。", "%1: the file cannot be read (%2)."},
+    {FileMessage::OpenTruncated, "%1: 文件不完整, 比其 %2 行所需的短。", "%1: the file is truncated, shorter than its %2 lines need."},
+    {FileMessage::OpenTooManyLines, "%1: 文件有 %2 行, 梯形图最多 5000 行。", "%1: the file holds %2 lines, a ladder at most 5000."},
+    {FileMessage::OpenNotLadder, "%1: 不是梯形图文件。", "%1: not a ladder file."},
 };
 
 }  // namespace

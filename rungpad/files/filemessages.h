@@ -39,6 +39,12 @@ enum class FileMessage {
     InstructionListFilter,
     NotationImportFilter,
     NotationExportFilter,
+    // Why an open was refused; %1 is the file, %2 a number or the system's reason.
+    OpenMissing,
+    OpenUnreadable,
+    OpenTruncated,
+    OpenTooManyLines,
+    OpenNotLadder,
 };
 
 QString fileMessage(FileMessage id, int language);

@@ -91,7 +91,21 @@ bool LadderFileCommands::open(const QString& path)
     qCDebug(vantor::lcLadder) << "open" << path << (bytes ? bytes->size() : -1) << "bytes," << (content.ok() ? "read" : "refused")
                               << why;
     if (!bytes || !content.ok()) {
-        fail(FileMessage::CannotOpenLadder);
+        // The fixed line first (scripts look for it), then which file and why.
+        const QString file = QDir::toNativeSeparators(path);
+        QString reason;
+        if (!bytes)
+            reason = QFileInfo::exists(path) ? text(FileMessage::OpenUnreadable).arg(file, why)
+                                             : text(FileMessage::OpenMissing).arg(file);
+        else if (content.error == LadderLoadError::LineCount)
+            reason = text(FileMessage::OpenTooManyLines).arg(file).arg(content.declaredLines);
+        else if (content.error == LadderLoadError::NotLadder)
+            reason = text(FileMessage::OpenNotLadder).arg(file);
+        else
+            reason = text(FileMessage::OpenTruncated).arg(file).arg(content.declaredLines);
+        env_.prompter.inform(vantor::Severity::Error, text(FileMessage::CannotOpenLadder) + QLatin1Char('\n') + reason);
+        say(FileMessage::CannotOpenLadder);
+        env_.output.outputLine(reason);
         return false;
     }
 

@@ -126,6 +126,7 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
         return content;
     }
     const int lines = countWord == ff::kNoLinesWord ? 0 : int(countWord) + 1;
+    content.declaredLines = lines;
     if (lines > kMaxLines) {
         content.error = LadderLoadError::LineCount;
         return content;
@@ -160,6 +161,9 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
             in.readBytes(ff::kCellTextBytes, field);
             cell.verticalLink = link;
             cell.setText(fixedText(field));
+            // Without a magic number, unknown element codes are what tells another file apart.
+            if (kindOf(cell.code) > kCoilNot && !isFunctionBlockCode(cell.code))
+                content.error = LadderLoadError::NotLadder;
         }
         ladder.appendLoadedLine(row);
     }
@@ -286,7 +290,10 @@ void normalizeFunctionBlocks(LadderProgram& ladder)
                 for (int c = column; c <= lastColumn; ++c)
                     (*lower)[c].setText({});
             }
-        } else if (ladder.insertLines(i + missing, h - missing) == InsertResult::Inserted) {
+        } else if (ladder.restoreLines(i + missing, std::vector<LadderRow>(size_t(h - missing)))
+                   == InsertResult::Inserted) {
+            // Grown up to what the file format holds, not the editing limit: a version 1.0
+            // file of 4999 lines must still get its blocks back whole.
             for (int l = missing; l < h; ++l) {
                 LadderRow* inserted = ladder.mutableLine(i + l);
                 for (int c = column; c <= lastColumn; ++c) {

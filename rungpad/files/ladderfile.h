@@ -22,6 +22,7 @@ enum class LadderLoadError {
     None,
     LineCount,   // line count word beyond 5000 lines
     Truncated,   // fewer bytes than the line count promises
+    NotLadder,   // a cell holds a code no ladder element has
 };
 
 enum class CommentLoadResult {
@@ -38,6 +39,7 @@ struct CommentRecord {
 
 struct LadderFileContent {
     LadderLoadError error = LadderLoadError::None;
+    int declaredLines = 0;   // what the line count word says, for the refusal message
     LadderProgram ladder;
     LadderInfo info;
     CommentLoadResult comments = CommentLoadResult::NotRead;

@@ -132,16 +132,40 @@ TEST(LadderCommands, RefusedFileLeavesTheDocumentAsItWas)
     tooMany[1] = char(0x13);
     f.write("toomany.plf", tooMany + QByteArray(200, '\0'));
     f.write("short.plf", QByteArray(107, '\0'));
-    for (const char* name : {"toomany.plf", "short.plf", "missing.plf"}) {
+    // One line whose first cell holds a code no element has: some other binary file.
+    QByteArray other(fileformat::kHeaderBytes + fileformat::kLineBytes, '\0');
+    other[fileformat::kHeaderBytes + 1] = char(0x09);
+    f.write("other.plf", other);
+    // Two lines promised, one there.
+    QByteArray cut(fileformat::kHeaderBytes + fileformat::kLineBytes, '\0');
+    cut[0] = 1;
+    f.write("cut.plf", cut);
+    struct Case { const char* name; QString reason; };
+    const Case cases[] = {
+        {"toomany.plf", en(FileMessage::OpenTooManyLines).arg(QDir::toNativeSeparators(f.path("toomany.plf"))).arg(5001)},
+        {"short.plf", en(FileMessage::OpenTruncated).arg(QDir::toNativeSeparators(f.path("short.plf"))).arg(1)},
+        {"cut.plf", en(FileMessage::OpenTruncated).arg(QDir::toNativeSeparators(f.path("cut.plf"))).arg(2)},
+        {"other.plf", en(FileMessage::OpenNotLadder).arg(QDir::toNativeSeparators(f.path("other.plf")))},
+        {"missing.plf", en(FileMessage::OpenMissing).arg(QDir::toNativeSeparators(f.path("missing.plf")))},
+    };
+    for (const Case& c : cases) {
+        const char* name = c.name;
         f.prompter.shown.clear();
+        f.output.lines.clear();
         const QByteArray before = f.read(name);
         EXPECT_FALSE(f.commands.open(f.path(name))) << name;
         EXPECT_EQ(f.doc.editLadder.cell(0, 0).text(), "KEEP") << name;
         EXPECT_EQ(f.doc.pathName, "previous.plf") << name;
         ASSERT_EQ(f.prompter.shown.size(), 1u) << name;
-        EXPECT_EQ(f.prompter.shown[0], en(FileMessage::CannotOpenLadder)) << name;
+        // The fixed line, then the file and the reason.
+        EXPECT_EQ(f.prompter.shown[0], en(FileMessage::CannotOpenLadder) + "\n" + c.reason) << name;
+        EXPECT_TRUE(contains(f.output.lines, en(FileMessage::CannotOpenLadder))) << name;
+        EXPECT_EQ(f.output.lines.back(), c.reason) << name;
         EXPECT_EQ(f.read(name), before) << name;
     }
+    // Both languages name the reason.
+    EXPECT_TRUE(fileMessage(FileMessage::OpenMissing, 0).contains("%1"));
+    EXPECT_NE(fileMessage(FileMessage::OpenNotLadder, 0), fileMessage(FileMessage::OpenNotLadder, 1));
 }
 
 TEST(LadderCommands, BrokenCommentTailStillOpensTheLadder)

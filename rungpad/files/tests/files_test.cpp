@@ -328,6 +328,26 @@ TEST(LadderFile, Version1ExportShortensBlocksAndLoadingRestoresThem)
     EXPECT_FALSE(full.cell(1, 5).hasText());
 }
 
+TEST(LadderFile, Version1FileOf4999LinesGetsItsBlocksBackWhole)
+{
+    // An edit ladder of 5000 lines (as a file may hold) with a two-line TMR block exports
+    // as 4999 lines; loading must grow it back to 5000, past the editing limit.
+    std::vector<LadderRow> rows = tmrRows();
+    LadderProgram p = programOf(rows);
+    while (p.lineCount() < kMaxLines)
+        p.appendLoadedLine(LadderRow{});
+    const auto copy = makeVersion1Copy(p);
+    ASSERT_TRUE(copy.has_value());
+    ASSERT_EQ(copy->lineCount(), kMaxLines - 1);
+    LadderFileContent back = parseLadderFile(formatLadderPart(*copy, {}, NumberField::Version1), false);
+    ASSERT_TRUE(back.ok());
+    normalizeFunctionBlocks(back.ladder);
+    ASSERT_EQ(back.ladder.lineCount(), kMaxLines);
+    EXPECT_EQ(back.ladder.cell(1, 4).code, blockCellCode(fn::TMR, 1, 0));
+    EXPECT_EQ(back.ladder.cell(1, 5).code, blockCellCode(fn::TMR, 1, 1));
+    EXPECT_EQ(back.ladder.line(2), LadderRow{});
+}
+
 TEST(LadderFile, Version1RefusesInstructionsItCannotHold)
 {
     for (quint16 instruction : {fn::TMRB, fn::TMRC, fn::CALLU, fn::MOVB, fn::MOVW}) {
