@@ -311,27 +311,78 @@ QString elementKindName(quint16 kind, int language)
 
 // Placing ------------------------------------------------------------------------------
 
-bool placementAllowed(const LadderProgram& ladder, CellPos pos, quint16 kind)
+namespace {
+enum class Refusal { None, Outside, TableLine, LowerBlockLine, NoCoilDriven, RightOfBlock, CoilNotRight, BlockCell,
+                     NoConditions };
+
+Refusal placementRefusal(const LadderProgram& ladder, CellPos pos, quint16 kind)
 {
     if (!validPos(ladder, pos))
-        return false;
+        return Refusal::Outside;
     const auto block = blockOnLine(ladder.line(pos.line));
     if (!block)
-        return true;
+        return Refusal::None;
     // CODT lines carry table values only; lower block lines hold no element.
-    if (block->instruction == fn::CODT || block->blockLine >= block->inputs)
-        return false;
+    if (block->instruction == fn::CODT)
+        return Refusal::TableLine;
+    if (block->blockLine >= block->inputs)
+        return Refusal::LowerBlockLine;
     const int c = pos.column;
     const int end = block->column + block->width;
-    if (c >= end)
-        return kind == kHorizontalWire || (isCoil(kind) && drivesCoil(block->instruction));
+    if (isCoil(kind) && !drivesCoil(block->instruction))
+        return Refusal::NoCoilDriven;
+    if (c >= end) {
+        if (kind == kHorizontalWire || (isCoil(kind) && drivesCoil(block->instruction)))
+            return Refusal::None;
+        return isCoil(kind) ? Refusal::NoCoilDriven : Refusal::RightOfBlock;
+    }
     if (isCoil(kind))
-        return false;
+        return Refusal::CoilNotRight;
     if (c >= block->column)
-        return kind == kEmpty;   // a block cell is only ever removed with its block
+        return kind == kEmpty ? Refusal::None : Refusal::BlockCell;   // a block cell goes only with its block
     if ((isContact(kind) || kind == kEmpty) && !takesConditions(block->instruction))
-        return false;
-    return kind == kEmpty || kind == kHorizontalWire || isContact(kind);
+        return Refusal::NoConditions;
+    return kind == kEmpty || kind == kHorizontalWire || isContact(kind) ? Refusal::None : Refusal::RightOfBlock;
+}
+
+struct RefusalText {
+    Refusal id;
+    const char* zh;
+    const char* en;
+};
+// clang-format off
+constexpr RefusalText kRefusalTexts[] = {
+    {Refusal::Outside, "光标不在梯形图内。", "The cursor is outside the ladder."},
+    {Refusal::TableLine, "转换表数据行只能填写数值。", "A table data line holds values only."},
+    {Refusal::LowerBlockLine, "功能指令的这一行不能放置元件。", "Nothing can be placed on this line of a function block."},
+    {Refusal::NoCoilDriven, "%1 指令不驱动线圈, 第 10 列不能放线圈。", "%1 drives no coil: no coil can go in column 10."},
+    {Refusal::RightOfBlock, "功能指令右边只能放水平导通线或线圈。", "Right of a function block only a wire or a coil can go."},
+    {Refusal::CoilNotRight, "线圈只能放在功能指令右边的第 10 列。", "A coil goes in column 10, right of the function block."},
+    {Refusal::BlockCell, "功能指令的单元只能随整个指令删除 (Del)。", "A function block cell goes only with its whole block (Del)."},
+    {Refusal::NoConditions, "%1 指令没有执行条件, 左边不能放触点。", "%1 takes no conditions: no contact can go left of it."},
+};
+// clang-format on
+}  // namespace
+
+bool placementAllowed(const LadderProgram& ladder, CellPos pos, quint16 kind)
+{
+    return placementRefusal(ladder, pos, kind) == Refusal::None;
+}
+
+QString placementRefusalText(const LadderProgram& ladder, CellPos pos, quint16 kind, int language)
+{
+    const Refusal why = placementRefusal(ladder, pos, kind);
+    for (const RefusalText& t : kRefusalTexts) {
+        if (t.id != why)
+            continue;
+        QString text = QString::fromUtf8(language == 0 ? t.zh : t.en);
+        if (text.contains(QLatin1String("%1"))) {
+            const auto block = blockOnLine(ladder.line(pos.line));
+            text = text.arg(block ? QString::fromLatin1(nameOf(block->instruction)) : QString());
+        }
+        return text;
+    }
+    return {};
 }
 
 EditResult placeElement(const EditContext& ctx, CellPos pos, quint16 kind, QByteArrayView text)

@@ -77,6 +77,8 @@ struct EditResult {
 // The function block rules of placing: false when `kind` (an ElementCode; kEmpty for
 // delete node) may not go to `pos` because of a function block on that line.
 bool placementAllowed(const LadderProgram& ladder, CellPos pos, quint16 kind);
+// Why placementAllowed says no, for the output window and status bar; empty when allowed.
+QString placementRefusalText(const LadderProgram& ladder, CellPos pos, quint16 kind, int language);
 // Places kind at pos. Contacts and coils check `text` first (address, coil letters,
 // reserved coils, one coil per address); coils go to column 9 with the empty cells of the
 // line wired. Any placement on the last line adds an empty line after it. Delete node

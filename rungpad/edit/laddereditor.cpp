@@ -135,7 +135,12 @@ EditResult LadderEditor::cut()
 
 EditResult LadderEditor::paste()
 {
-    EditResult r = pasteCells(m_session.document.editLadder, m_session.cursor, m_clip, m_language);
+    return pasteClip(m_clip);
+}
+
+EditResult LadderEditor::pasteClip(const CellClip& clip)
+{
+    EditResult r = pasteCells(m_session.document.editLadder, m_session.cursor, clip, m_language);
     return commit<Paste>(r, stepText("Paste", "粘贴", m_language));
 }
 

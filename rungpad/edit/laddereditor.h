@@ -62,6 +62,8 @@ public:
     EditResult cut();
     EditResult paste();
     EditResult pasteText(const QString& text);
+    // A clip copied anywhere (another document's last copy).
+    EditResult pasteClip(const CellClip& clip);
     const CellClip& clip() const { return m_clip; }
     QString copiedText() const { return clipToText(m_clip); }
 

@@ -112,6 +112,7 @@ void CMainFrame::connectEditing(CRungpadView* view)
     });
     connect(view->document(), &CRungpadDoc::edited, this, [this, view] {
         if (view == activeView()) {
+            refreshInstructionList();
             m_xrefAddress.clear();
             updateCursorInfo();
             scheduleCrossReference();
@@ -173,6 +174,8 @@ void CMainFrame::placeElement(CRungpadView* view, quint16 kind, const QString& t
     LadderEditor& editor = view->document()->editor();
     if (!editor.canPlace(kind)) {
         QApplication::beep();
+        const CellPos c = view->cursorCell();
+        reportRefusal(placementRefusalText(view->document()->ladder(), {c.line, c.column}, kind, m_language));
         return;
     }
     if (kind == kEmpty || kind == kHorizontalWire) {
@@ -205,6 +208,7 @@ void CMainFrame::editCursorCell(CRungpadView* view, const QString& typed)
     const QString prompt = editor.cursorPrompt();
     if (prompt.isEmpty()) {
         QApplication::beep();
+        reportRefusal(editMessage(EditMessage::CellNotEditable, m_language));
         return;
     }
     const bool address = isContact(cell.code) || isCoil(cell.code);
@@ -234,25 +238,23 @@ void CMainFrame::copyCells(CRungpadView* view, bool cut)
 {
     LadderEditor& editor = view->document()->editor();
     const EditResult r = cut ? editor.cut() : editor.copy();
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    // Whole lines travel as ladder text: into another document or an e-mail.
-    const QString text = r.refused ? QString() : editor.copiedText();
-    if (!text.isEmpty())
-        clipboard->setText(text);
-    if (!r.refused) {
-        m_copiedFrom = view->document();
-        m_copiedText = clipboard->text();
-    }
+    if (!r.refused)
+        m_clipboard.copied(editor.clip());
     showEditResult(view, r);
 }
 
 void CMainFrame::pasteCells(CRungpadView* view)
 {
     LadderEditor& editor = view->document()->editor();
-    const QString text = QGuiApplication::clipboard()->text();
-    const bool fromClipboard = !text.isEmpty() && (m_copiedFrom != view->document() || text != m_copiedText)
-        && clipFromText(text).has_value();
-    showEditResult(view, fromClipboard ? editor.pasteText(text) : editor.paste());
+    if (const auto clip = m_clipboard.pasteSource()) {
+        showEditResult(view, editor.pasteClip(*clip));
+        return;
+    }
+    EditResult refused;
+    refused.refused = true;
+    refused.cursor = editor.cursor();
+    refused.messageBox = editMessage(EditMessage::OperationError, m_language);
+    showEditResult(view, refused);
 }
 
 void CMainFrame::modifyNotation(CRungpadView* view)
@@ -261,6 +263,7 @@ void CMainFrame::modifyNotation(CRungpadView* view)
     const QByteArray address = editor.cursorAddress();
     if (address.isEmpty()) {
         QApplication::beep();
+        reportRefusal(uiText(UiText::NoAddressAtCursor, m_language));
         return;
     }
     const QString current = view->document()->data().comments.commentOf(address);

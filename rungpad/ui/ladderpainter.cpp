@@ -177,4 +177,29 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
     p.restore();
 }
 
+void LadderPainter::paintLineNumberGutter(QPainter& p, const LadderProgram& ladder, int first, int last) const
+{
+    first = std::max(first, 0);
+    last = std::min(last, ladder.lineCount() - 1);
+    p.save();
+    const double top = first == 0 ? 0 : geo::kGridTop + geo::kCellHeight * first;
+    const double bottom = geo::kGridTop + geo::kCellHeight * (std::max(last, first - 1) + 1) + geo::kBottomMargin;
+    p.fillRect(QRectF(0, top, geo::kGridLeft, bottom - top), Qt::white);
+    QPen rail(Qt::black);
+    rail.setCosmetic(true);
+    rail.setWidthF(2);
+    p.setPen(rail);
+    p.drawLine(QPointF(geo::kGridLeft, first == 0 ? geo::kRailTop : top),
+               QPointF(geo::kGridLeft, geo::kGridTop + geo::kCellHeight * (std::max(last, first - 1) + 1)));
+    p.setFont(m_numberFont);
+    p.setPen(Qt::black);
+    const double numberBase = ascentOf(m_numberFont);
+    for (int r = first; r <= last; ++r) {
+        const double y0 = geo::kGridTop + geo::kCellHeight * r;
+        p.drawText(QPointF(geo::kNumberX, y0 + geo::kTextBaseOffset - geo::kTextHeight / 2.0 + numberBase),
+                   QString::asprintf("%04d", r + 1));
+    }
+    p.restore();
+}
+
 }  // namespace rungpad::ui

@@ -29,6 +29,10 @@ public:
                     const LadderPaintStyle& style) const;
 
     const QFont& cellFont() const { return m_cellFont; }
+    // The line numbers and the left rail over a white band, for a view scrolled sideways
+    // that keeps them in sight as spreadsheet row headers stay: the caller's transform puts
+    // logical x 0 at the viewport's left edge.
+    void paintLineNumberGutter(QPainter& painter, const LadderProgram& ladder, int first, int last) const;
 
 private:
     void paintCell(QPainter& p, const LadderCell& cell, double x0, double y0) const;

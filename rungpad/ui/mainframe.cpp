@@ -192,6 +192,7 @@ CMainFrame::CMainFrame(FrameOptions options)
     connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
         updateCommandStates();
         updateCursorInfo();
+        refreshInstructionList();
     });
 
     createActions();
@@ -324,6 +325,7 @@ void CMainFrame::createMenus()
     m_windowMenu = menuBar()->addMenu(QString());
     for (Command c : {Cascade, Tile, CloseAll})
         m_windowMenu->addAction(action(c));
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &CMainFrame::rebuildWindowMenu);
 
     m_helpMenu = menuBar()->addMenu(QString());
     m_helpMenu->addAction(action(About));
@@ -596,13 +598,10 @@ QMdiSubWindow* CMainFrame::addChild(CRungpadDoc* document)
     return child;
 }
 
-void CMainFrame::updateChildTitle(CRungpadView* view)
+void CMainFrame::updateChildTitle(CRungpadView*)
 {
-    const QString title = view->document()->displayName(m_language)
-        + (view->document()->isModified() ? QStringLiteral(" *") : QString());
-    for (QMdiSubWindow* w : m_mdi->subWindowList())
-        if (w->widget() == view && w->windowTitle() != title)
-            w->setWindowTitle(title);
+    // A new path can make another window's title ambiguous: all are named again.
+    updateDocumentTitles();
 }
 
 CRungpadView* CMainFrame::newDocument()
@@ -628,8 +627,11 @@ bool CMainFrame::openFile(const QString& path)
     // Loaded into a document of its own: a refused file never touches an open one, and no
     // empty window appears that Save would write over the file.
     auto doc = std::make_unique<CRungpadDoc>(0);
-    if (!doc->open(path, env()))
+    if (!doc->open(path, env())) {
+        if (!QFileInfo::exists(path))
+            forgetRecentFile(path);
         return false;
+    }
     addChild(doc.release());
     addRecentFile(path);
     retranslate();
@@ -966,6 +968,23 @@ void CMainFrame::addRecentFile(const QString& path)
     files.prepend(full);
     while (files.size() > kRecentFiles)
         files.removeLast();
+    QSettings s = profile();
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        const QString key = QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i);
+        if (i <= files.size())
+            s.setValue(key, files[i - 1]);
+        else
+            s.remove(key);
+    }
+    rebuildRecentMenu();
+}
+
+void CMainFrame::forgetRecentFile(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    QStringList files = recentFiles();
+    if (!files.removeAll(full))
+        return;
     QSettings s = profile();
     for (int i = 1; i <= kRecentFiles; ++i) {
         const QString key = QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i);

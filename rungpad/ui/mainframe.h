@@ -8,6 +8,7 @@
 #include "rungpad/compiler/ladderedit.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/ui/rungpaddialogs.h"
+#include "rungpad/ui/ladderclipboard.h"
 #include "rungpad/ui/laddergeometry.h"
 #include "rungpad/ui/uitexts.h"
 
@@ -84,6 +85,7 @@ public:
     CRungpadView* activeView() const;
     QList<CRungpadView*> views() const;
     QAction* action(Command command) const { return m_actions[size_t(command)]; }
+    QMenu* windowMenu() const { return m_windowMenu; }
     QMenu* recentMenu() const { return m_recentMenu; }
     QStringList recentFiles() const;
     QList<QMenu*> menus() const;
@@ -119,6 +121,14 @@ private:
     void showInstructionList(const std::vector<QByteArray>& lines);
     void gotoErrorLine(const QString& text);
     void addRecentFile(const QString& path);
+    void forgetRecentFile(const QString& path);
+    // documentwindows.cpp: the instruction list of the active document (cleared when it is
+    // not current), titles that tell same-named files apart, the Window menu's documents,
+    // and why a placement was refused.
+    void refreshInstructionList();
+    void updateDocumentTitles();
+    void rebuildWindowMenu();
+    void reportRefusal(const QString& reason);
     void rebuildRecentMenu();
     QMdiSubWindow* addChild(CRungpadDoc* document);
     bool queryClose(CRungpadView* view);
@@ -204,10 +214,8 @@ private:
     QPointer<CRungpadView> m_xrefView;
     std::vector<CellPos> m_xrefCells;
     FindRequest m_find;
-    // Who copied last and what the system clipboard held then: lines copied elsewhere
-    // since (another document, another program) paste from the clipboard instead.
-    QPointer<CRungpadDoc> m_copiedFrom;
-    QString m_copiedText;
+    // The last copy of any document; what the system clipboard holds decides a paste.
+    LadderClipboard m_clipboard;
 };
 
 }  // namespace rungpad::ui

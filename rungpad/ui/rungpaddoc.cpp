@@ -55,6 +55,8 @@ bool CRungpadDoc::convert(const FileCommandEnvironment& env)
 {
     const bool ok = commands(env).convert();
     m_lastError = ok ? std::nullopt : m_conversion.compiler().lastError();
+    if (ok)
+        m_convertedRevision = m_data.editLadder.revision();
     return ok;
 }
 

@@ -45,6 +45,11 @@ public:
     const std::optional<ConvertError>& lastError() const { return m_lastError; }
     // Instruction lines of the last successful conversion, with their line-number suffix.
     const std::vector<QByteArray>& instructionLines() const { return m_conversion.output().instructionLines; }
+    // The last conversion succeeded and nothing was edited since: its list is this ladder's.
+    bool instructionListCurrent() const
+    {
+        return m_data.isConverted() && m_convertedRevision == m_data.editLadder.revision();
+    }
 
     QString path() const { return m_data.pathName; }
     bool hasPath() const { return !m_data.pathName.isEmpty(); }
@@ -77,6 +82,7 @@ private:
     std::unique_ptr<LadderEditor> m_editor;
     std::optional<ConvertError> m_lastError;
     int m_untitledNumber;
+    quint64 m_convertedRevision = ~quint64(0);
 };
 
 }  // namespace rungpad::ui

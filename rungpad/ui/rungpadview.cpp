@@ -165,7 +165,9 @@ void CRungpadView::ensureCellVisible(CellPos cell)
         v->setValue(v->value() + r.bottom() - viewport()->height() + 1);
     QScrollBar* h = horizontalScrollBar();
     const QRect r2 = cellRect(cell.line, cell.column);
-    if (r2.left() < 0)
+    if (cell.column == 0)
+        h->setValue(0);   // column 0 brings the rail and the line numbers back into view
+    else if (r2.left() < 0)
         h->setValue(h->value() + r2.left());
     else if (r2.right() >= viewport()->width())
         h->setValue(h->value() + r2.right() - viewport()->width() + 1);
@@ -240,6 +242,13 @@ void CRungpadView::paintEvent(QPaintEvent* event)
     style.selection = selection();
     style.cursor = m_cursor;
     m_painter.paintLines(p, m_doc->ladder(), first, last, style);
+    if (horizontalScrollBar()->value() > 0) {
+        // Line numbers and the rail stay at the left edge while the ladder scrolls sideways.
+        p.resetTransform();
+        p.translate(0, -verticalScrollBar()->value());
+        p.scale(m_scale, m_scale);
+        m_painter.paintLineNumberGutter(p, m_doc->ladder(), first, last);
+    }
 }
 
 void CRungpadView::resizeEvent(QResizeEvent* event)

@@ -580,7 +580,8 @@ TEST_F(RungpadFrameTest, RefusedOpenLeavesEverythingAsItWas)
     const QString bad = file("toomany.plf", tooMany);
     EXPECT_FALSE(frame->openFile(bad));
     EXPECT_TRUE(frame->views().isEmpty());
-    EXPECT_EQ(prompter.shown.back(), s("Can not open ladder file!"));
+    EXPECT_TRUE(prompter.shown.back().startsWith(s("Can not open ladder file!\n"))) << prompter.shown.back().toStdString();
+    EXPECT_TRUE(prompter.shown.back().contains(s("5001 lines")));
     EXPECT_FALSE(frame->action(CMainFrame::Save)->isEnabled());
     EXPECT_FALSE(frame->menus()[1]->menuAction()->isVisible());   // the empty workspace's menu bar
 
@@ -601,7 +602,8 @@ TEST_F(RungpadFrameTest, RefusedOpenLeavesEverythingAsItWas)
         EXPECT_EQ(writeLadderText(view->document()->ladder()), before);
         EXPECT_EQ(view->cursorCell(), (CellPos{1, 4}));
         EXPECT_FALSE(view->document()->isModified());
-        EXPECT_EQ(outputLines().last(), s("Can not open ladder file!"));
+        EXPECT_TRUE(outputLines().contains(s("Can not open ladder file!")));
+        EXPECT_TRUE(outputLines().last().startsWith(QDir::toNativeSeparators(path))) << outputLines().last().toStdString();
     }
     // Opening the same file again shows the window already open.
     EXPECT_TRUE(frame->openFile(goodPath));
@@ -1348,15 +1350,15 @@ TEST_F(RungpadEditTest, LadderKeysStayWithTheViewAndMenusSpeakBothLanguages)
         const char* keys;
     };
     const Entry entries[] = {
-        {CMainFrame::PlaceContactNO, "常开触点", "Normally open contact", "Ctrl+Q"},
-        {CMainFrame::PlaceContactNC, "常闭触点", "Normally closed contact", "Ctrl+W"},
-        {CMainFrame::PlaceCoil, "输出线圈", "Output coil", "Ctrl+E"},
-        {CMainFrame::PlaceCoilNot, "输出线圈取反", "Negated output coil", "Ctrl+R"},
-        {CMainFrame::PlaceWire, "水平导通线", "Horizontal wire", "Ctrl+G"},
-        {CMainFrame::VerticalLink, "竖直导通线", "Vertical wire", "Ctrl+D"},
-        {CMainFrame::DeleteNode, "删除节点", "Delete node", "Del"},
-        {CMainFrame::DeleteVerticalLink, "删除竖直线", "Delete vertical wire", "Ctrl+Shift+D"},
-        {CMainFrame::FunctionInstruction, "功能指令...", "Function instruction...", "Ctrl+A"},
+        {CMainFrame::PlaceContactNO, "常开触点(&P)", "Normally o&pen contact", "Ctrl+Q"},
+        {CMainFrame::PlaceContactNC, "常闭触点(&C)", "Normally &closed contact", "Ctrl+W"},
+        {CMainFrame::PlaceCoil, "输出线圈(&O)", "&Output coil", "Ctrl+E"},
+        {CMainFrame::PlaceCoilNot, "输出线圈取反(&G)", "Ne&gated output coil", "Ctrl+R"},
+        {CMainFrame::PlaceWire, "水平导通线(&H)", "&Horizontal wire", "Ctrl+G"},
+        {CMainFrame::VerticalLink, "竖直导通线(&W)", "Vertical &wire", "Ctrl+D"},
+        {CMainFrame::DeleteNode, "删除节点(&E)", "Delete nod&e", "Del"},
+        {CMainFrame::DeleteVerticalLink, "删除竖直线(&R)", "Delete ve&rtical wire", "Ctrl+Shift+D"},
+        {CMainFrame::FunctionInstruction, "功能指令(&U)...", "F&unction instruction...", "Ctrl+A"},
         {CMainFrame::InsertLines, "插入行(&I)...", "&Insert line...", "Ins"},
         {CMainFrame::DeleteLines, "删除行(&D)", "&Delete line", "Ctrl+Del"},
         {CMainFrame::Undo, "撤消(&U)", "&Undo", "Ctrl+Z"},
@@ -1431,7 +1433,7 @@ TEST(RungpadElementDialog, AddressFieldIsNormalisedWhenItLosesTheFocus)
         const char* shown;
     };
     const Case cases[] = {
-        {"x5.3", true, "X005.3"}, {"r12", true, "R012.0"}, {"XYZ", true, "XYZ"},
+        {"x5.3", true, "X005.3"}, {"r12", true, "r12"}, {"XYZ", true, "XYZ"},
         {"x5.3", false, "x5.3"},   // a parameter keeps its text
     };
     for (const Case& c : cases) {

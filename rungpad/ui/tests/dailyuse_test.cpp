@@ -1,0 +1,366 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The frame in daily use: paste takes the last copy or refuses, same-named files get
+// titles that tell them apart, the instruction list belongs to the active and unedited
+// document, a missing file leaves Recent Files, the gutter comes back with Home, a refused
+// placement says why, and every menu has distinct Alt letters in both languages.
+#include "rungpad/compiler/ladderedit.h"
+#include "rungpad/files/ladderfile.h"
+#include "rungpad/model/laddertext.h"
+#include "rungpad/ui/documentwindows.h"
+#include "rungpad/ui/mainframe.h"
+#include "rungpad/ui/outputwindows.h"
+#include "rungpad/ui/rungpaddialogs.h"
+#include "rungpad/ui/rungpaddoc.h"
+#include "rungpad/ui/rungpadview.h"
+
+#include "common/prompter.h"
+#include "common/testing/testfiles.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace rungpad;
+using namespace rungpad::ui;
+
+namespace {
+
+QString s(const char* text) { return QString::fromUtf8(text); }
+
+const char* kLadder =
+    "X000.0 X000.1 - - - - - - - (Y000.0)\n"
+    "X000.2 - - - {3600:SET} {3601:Y001.0} - - - -\n"
+    "- - - - {7100:END1} - - - - -\n"
+    "- - - - {7200:END2} - - - - -\n";
+
+QByteArray ladderFile(const char* text)
+{
+    return formatLadderPart(*readLadderText(s(text)), {}, NumberField::FromText);
+}
+
+class Dialogs : public RungpadDialogs {
+public:
+    bool real = false;
+    WidgetDialogs widgets;
+    std::deque<QString> texts;
+    QString openFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override { return {}; }
+    bool editLadderInfo(QWidget*, LadderInfo&, int) override { return false; }
+    bool pageSetup(QWidget*, QPrinter&) override { return false; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
+    std::optional<QString> elementText(QWidget* p, const QString& prompt, const QString& initial, bool address,
+                                       int language) override
+    {
+        if (real)
+            return widgets.elementText(p, prompt, initial, address, language);
+        if (texts.empty())
+            return std::nullopt;
+        QString t = texts.front();
+        texts.pop_front();
+        return t;
+    }
+    std::optional<QString> functionName(QWidget*, int) override { return std::nullopt; }
+    std::optional<int> insertLineCount(QWidget*, int) override { return std::nullopt; }
+    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return std::nullopt; }
+    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override { return std::nullopt; }
+    std::optional<int> lineNumber(QWidget*, int, int, int) override { return std::nullopt; }
+};
+
+class DailyUseTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    vantor::ScriptedPrompter prompter;
+    Dialogs dialogs;
+    std::unique_ptr<CMainFrame> frame;
+
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(s("config")));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(s("config")));
+    }
+    void TearDown() override { frame.reset(); }
+    void start(int language = 1)
+    {
+        QSettings(s("Local AppWizard-Generated Applications"), s("Rungpad")).setValue(s("VANTORQ5RUNGPAD/LANGUAGE"), language);
+        frame = std::make_unique<CMainFrame>(FrameOptions{&prompter, &dialogs, dir.path()});
+        frame->resize(1200, 800);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    }
+    QString file(const QString& relative, const char* text)
+    {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        vantor::testing::writeFile(path, ladderFile(text));
+        return path;
+    }
+    CRungpadView* open(const QString& path)
+    {
+        EXPECT_TRUE(frame->openFile(path));
+        CRungpadView* view = frame->activeView();
+        view->setFocus();
+        return view;
+    }
+    static QString textOf(CRungpadView* view) { return writeLadderText(view->document()->ladder()); }
+    QString lastOutput() const
+    {
+        const QStringList lines = frame->outputWindow()->lines();
+        return lines.isEmpty() ? QString() : lines.back();
+    }
+    static void key(CRungpadView* view, int k, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::keyClick(view, Qt::Key(k), mods);
+    }
+    QString windowTitleOf(CRungpadView* view) const
+    {
+        for (QMdiSubWindow* w : frame->mdiArea()->subWindowList())
+            if (w->widget() == view)
+                return w->windowTitle();
+        return {};
+    }
+};
+
+}  // namespace
+
+TEST_F(DailyUseTest, PasteTakesTheLastCopyOfAnyDocumentOrRefuses)
+{
+    start();
+    CRungpadView* a = open(file(s("a.plf"), kLadder));
+    // Two cells of line 1 copied.
+    a->selectRange({0, 0}, {0, 1});
+    key(a, Qt::Key_C, Qt::ControlModifier);
+
+    // Another program put prose on the clipboard since: pasting it is refused, and the
+    // older copy does not come in its place.
+    QGuiApplication::clipboard()->setText(s("Dear colleague, see the attached ladder."));
+    a->setCursorCell({4, 0});
+    const QString before = textOf(a);
+    prompter.shown.clear();
+    key(a, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(textOf(a), before);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Operation error!"));
+
+    // Copied again in one document, pasted in another.
+    a->selectRange({0, 0}, {0, 1});
+    key(a, Qt::Key_C, Qt::ControlModifier);
+    frame->action(CMainFrame::New)->trigger();
+    CRungpadView* b = frame->activeView();
+    b->setFocus();
+    b->setCursorCell({0, 2});
+    key(b, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(b->document()->ladder().cell(0, 2).text(), QByteArray("X000.0"));
+    EXPECT_EQ(b->document()->ladder().cell(0, 3).text(), QByteArray("X000.1"));
+
+    // Whole lines are ladder text on the clipboard: another Rungpad's copy pastes too.
+    QGuiApplication::clipboard()->setText(s("X000.5 - - - - - - - - (Y000.5)\n"));
+    b->setCursorCell({0, 0});
+    const int lines = b->document()->ladder().lineCount();
+    key(b, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(b->document()->ladder().lineCount(), lines + 1);
+    EXPECT_EQ(b->document()->ladder().cell(0, 0).text(), QByteArray("X000.5"));
+}
+
+TEST(DocumentNames, SameFileNamesShowTheirFolders)
+{
+    EXPECT_EQ(distinctDocumentNames({s("/plant/line1/press.plf"), s("/plant/line2/press.plf"), s("/plant/line1/saw.plf"), {}}),
+              (QStringList{QDir::toNativeSeparators(s("line1/press.plf")), QDir::toNativeSeparators(s("line2/press.plf")),
+                           s("saw.plf"), QString()}));
+    // Equal up to the folder above: one more level.
+    EXPECT_EQ(distinctDocumentNames({s("/a/x/press.plf"), s("/b/x/press.plf")}),
+              (QStringList{QDir::toNativeSeparators(s("a/x/press.plf")), QDir::toNativeSeparators(s("b/x/press.plf"))}));
+}
+
+TEST_F(DailyUseTest, SameNamedDocumentsHaveDistinctTitlesAndWindowMenuEntries)
+{
+    start();
+    CRungpadView* one = open(file(s("line1/press.plf"), kLadder));
+    CRungpadView* two = open(file(s("line2/press.plf"), kLadder));
+    EXPECT_EQ(windowTitleOf(one), QDir::toNativeSeparators(s("line1/press.plf")));
+    EXPECT_EQ(windowTitleOf(two), QDir::toNativeSeparators(s("line2/press.plf")));
+
+    Q_EMIT frame->windowMenu()->aboutToShow();
+    QStringList documents;
+    for (QAction* a : frame->windowMenu()->actions())
+        if (a->property("rungpadDocument").toBool() && !a->isSeparator())
+            documents << a->text();
+    EXPECT_EQ(documents, (QStringList{s("&1 ") + windowTitleOf(one), s("&2 ") + windowTitleOf(two)}));
+    // Choosing an entry activates that document.
+    for (QAction* a : frame->windowMenu()->actions())
+        if (a->text().startsWith(s("&1 ")))
+            a->trigger();
+    EXPECT_EQ(frame->activeView(), one);
+}
+
+TEST_F(DailyUseTest, InstructionListFollowsTheActiveDocumentAndGoesWithAnEdit)
+{
+    start();
+    CRungpadView* a = open(file(s("a.plf"), kLadder));
+    ASSERT_TRUE(frame->convertActive());
+    const QString listOfA = frame->instructionListWindow()->toPlainText();
+    EXPECT_TRUE(listOfA.contains(s("SET")));
+
+    CRungpadView* b = open(file(s("b.plf"), kLadder));
+    EXPECT_TRUE(frame->instructionListWindow()->toPlainText().isEmpty());   // b is not converted
+    frame->mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(a->parentWidget()));
+    EXPECT_EQ(frame->instructionListWindow()->toPlainText(), listOfA);
+
+    // Any edit makes the list one of an older ladder.
+    a->setFocus();
+    a->setCursorCell({0, 2});
+    key(a, Qt::Key_G, Qt::ControlModifier);   // a wire over a cell that was already a wire: an edit all the same
+    a->setCursorCell({4, 0});
+    dialogs.texts.push_back(s("X000.3"));
+    key(a, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(frame->instructionListWindow()->toPlainText().isEmpty());
+    Q_UNUSED(b);
+}
+
+TEST_F(DailyUseTest, AMissingFileLeavesRecentFilesAndTheRefusalNamesIt)
+{
+    start();
+    const QString path = file(s("gone.plf"), kLadder);
+    open(path);
+    ASSERT_TRUE(frame->recentFiles().contains(QFileInfo(path).absoluteFilePath()));
+    frame->closeActive();
+    QFile::remove(path);
+    prompter.shown.clear();
+    EXPECT_FALSE(frame->openFile(path));
+    EXPECT_FALSE(frame->recentFiles().contains(QFileInfo(path).absoluteFilePath()));
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("Can not open ladder file!\n") + QDir::toNativeSeparators(path)
+                                         + s(": the file does not exist."));
+}
+
+TEST_F(DailyUseTest, HomeBringsBackColumnZeroAndTheGutterStaysInSight)
+{
+    start();
+    CRungpadView* view = open(file(s("a.plf"), kLadder));
+    frame->resize(500, 700);
+    QTest::qWait(20);
+    view->setCursorCell({1, 9});
+    QScrollBar* h = view->horizontalScrollBar();
+    ASSERT_GT(h->value(), 0);
+    // Scrolled sideways, the line numbers are still painted at the left edge.
+    const QImage shot = view->viewport()->grab().toImage();
+    const int gutter = int(60 * view->scale());
+    int dark = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < gutter && x < shot.width(); ++x)
+            dark += qGray(shot.pixel(x, y)) < 100 ? 1 : 0;
+    EXPECT_GT(dark, 20);
+    key(view, Qt::Key_Home);
+    EXPECT_EQ(view->cursorCell(), (rungpad::ui::CellPos{1, 0}));
+    EXPECT_EQ(h->value(), 0);
+    view->setCursorCell({3, 9});
+    key(view, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view->cursorCell(), (rungpad::ui::CellPos{0, 0}));
+    EXPECT_EQ(h->value(), 0);
+}
+
+TEST_F(DailyUseTest, ARefusedPlacementSaysWhyInBothLanguages)
+{
+    for (int language : {1, 0}) {
+        SCOPED_TRACE(language);
+        start(language);
+        CRungpadView* view = open(file(s("set%1.plf").arg(language), kLadder));
+        const QString before = textOf(view);
+        view->setCursorCell({1, 1});
+        key(view, Qt::Key_E, Qt::ControlModifier);   // a coil on a SET line
+        EXPECT_EQ(textOf(view), before);
+        EXPECT_EQ(lastOutput(), placementRefusalText(view->document()->ladder(), {1, 1}, kCoil, language));
+        EXPECT_TRUE(lastOutput().contains(s("SET"))) << lastOutput().toStdString();
+        frame.reset();
+    }
+}
+
+TEST_F(DailyUseTest, AnAddressWithoutItsBitIsRefusedThroughTheRealDialog)
+{
+    start();
+    CRungpadView* view = open(file(s("a.plf"), kLadder));
+    view->setCursorCell({0, 2});
+    const QString before = textOf(view);
+    dialogs.real = true;
+    QTimer::singleShot(0, [] {
+        auto* timer = new QTimer;
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [timer] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            timer->stop();
+            timer->deleteLater();
+            auto* edit = dialog->findChild<QLineEdit*>();
+            edit->setText(s("x5"));
+            // Leaving the field is when the text is normalised.
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QApplication::sendEvent(edit, &out);
+            dialog->accept();
+        });
+        timer->start();
+    });
+    key(view, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(textOf(view), before);
+    EXPECT_TRUE(lastOutput().contains(s("1011"))) << lastOutput().toStdString();
+}
+
+TEST_F(DailyUseTest, EveryMenuHasDistinctAltLettersInBothLanguages)
+{
+    start();
+    open(file(s("a.plf"), kLadder));
+    auto letterOf = [](const QString& text) -> QChar {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        return at >= 0 && at + 1 < text.size() ? text[at + 1].toUpper() : QChar();
+    };
+    std::function<void(QMenu*, const QString&)> check = [&](QMenu* menu, const QString& where) {
+        Q_EMIT menu->aboutToShow();
+        QMap<QChar, QString> taken;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator() || !a->isVisible())
+                continue;
+            const QChar letter = letterOf(a->text());
+            EXPECT_FALSE(letter.isNull()) << where.toStdString() << ": " << a->text().toStdString();
+            if (letter.isNull())
+                continue;
+            EXPECT_FALSE(taken.contains(letter)) << where.toStdString() << ": " << a->text().toStdString() << " and "
+                                                 << taken.value(letter).toStdString();
+            taken[letter] = a->text();
+            // The function instruction list holds the 38 names, too many for letters.
+            if (a->menu() && a->menu()->actions().size() <= 26)
+                check(a->menu(), where + s(" > ") + a->text());
+        }
+    };
+    for (int language : {0, 1}) {
+        frame->setLanguage(language);
+        QMap<QChar, QString> bar;
+        for (QAction* a : frame->menuBar()->actions()) {
+            if (!a->isVisible())
+                continue;
+            const QChar letter = letterOf(a->text());
+            EXPECT_FALSE(letter.isNull()) << a->text().toStdString();
+            EXPECT_FALSE(bar.contains(letter)) << a->text().toStdString();
+            bar[letter] = a->text();
+            check(a->menu(), a->text());
+        }
+        check(frame->contextMenu(), s("context menu"));
+    }
+}
