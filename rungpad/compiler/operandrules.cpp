@@ -98,4 +98,23 @@ std::optional<int> codTableGap(const LadderProgram& ladder, int codLine)
     return std::nullopt;
 }
 
+bool codTableValueMissing(const LadderProgram& ladder, int line, int column)
+{
+    if (line < 0 || line >= ladder.lineCount() || !isCodt(ladder.cell(line, column).code)
+        || ladder.cell(line, column).hasText())
+        return false;
+    int first = line;
+    while (first > 0 && isCodt(ladder.line(first - 1)[0].code))
+        --first;
+    const int codLine = first - blockShape(fn::COD).height;
+    if (codLine < 0)
+        return false;
+    const LadderRow& row = ladder.line(codLine);
+    const int d = row.blockColumn();
+    if (d < 0 || row[d].code != blockCellCode(fn::COD, 0, 0) || d + 2 >= kColumns)
+        return false;
+    const auto capacity = decimal(row[d + 2].text());
+    return capacity && (line - first) * kColumns + column < *capacity;
+}
+
 }  // namespace rungpad

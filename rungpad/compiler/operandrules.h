@@ -33,5 +33,8 @@ bool moveDestinationFits(quint16 instruction, QByteArrayView count, QByteArrayVi
 // shorter than the capacity); nullopt when the table is complete or the capacity is not a
 // number yet.
 std::optional<int> codTableGap(const LadderProgram& ladder, int codLine);
+// Whether the cell is an empty table value inside its COD's capacity: the editor marks it
+// so an incomplete table shows before conversion refuses it.
+bool codTableValueMissing(const LadderProgram& ladder, int line, int column);
 
 }  // namespace rungpad

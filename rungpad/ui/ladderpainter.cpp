@@ -2,6 +2,7 @@
 #include "rungpad/ui/ladderpainter.h"
 
 #include "rungpad/compiler/instructions.h"
+#include "rungpad/compiler/operandrules.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -153,6 +154,8 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
         const LadderRow& row = ladder.line(r);
         for (int c = 0; c < kColumns; ++c)
             paintCell(p, row[c], geo::kGridLeft + geo::kCellWidth * c, y0);
+        if (style.screen && isCodt(row[0].code))
+            markMissingTableValues(p, ladder, r);
     }
 
     if (style.screen && style.selection) {
@@ -175,6 +178,21 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
         p.drawRect(logicalCellRect(style.cursor->line, style.cursor->column).adjusted(1, 1, -1, -1));
     }
     p.restore();
+}
+
+void LadderPainter::markMissingTableValues(QPainter& p, const LadderProgram& ladder, int line) const
+{
+    // Red question marks where the COD table still lacks a value: conversion refuses it.
+    for (int c = 0; c < kColumns; ++c) {
+        if (!codTableValueMissing(ladder, line, c))
+            continue;
+        const QRectF cell = logicalCellRect(line, c);
+        p.save();
+        p.setPen(QPen(Qt::red, 0));
+        p.setFont(m_cellFont);
+        p.drawText(cell.adjusted(0, 10, 0, -10), Qt::AlignCenter, QStringLiteral("?????"));
+        p.restore();
+    }
 }
 
 void LadderPainter::paintLineNumberGutter(QPainter& p, const LadderProgram& ladder, int first, int last) const

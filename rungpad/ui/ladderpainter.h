@@ -36,6 +36,7 @@ public:
 
 private:
     void paintCell(QPainter& p, const LadderCell& cell, double x0, double y0) const;
+    void markMissingTableValues(QPainter& p, const LadderProgram& ladder, int line) const;
 
     QFont m_cellFont;
     QFont m_numberFont;

@@ -262,6 +262,13 @@ TEST(CodTables, AHoleInsideTheCapacityIsRefusedAtItsLine)
     LadderProgram holes = ladderOf(table("0005", {{"00001", "", "00003"}}));
     EXPECT_EQ(codTableGap(holes, 0), 2);
     EXPECT_EQ(codTableGap(holes, 1), std::nullopt);   // not the COD's first line
+    // What the editor marks: the empty cells inside the capacity, nothing after it.
+    std::vector<int> marked;
+    for (int c = 0; c < kColumns; ++c)
+        if (codTableValueMissing(holes, 2, c))
+            marked.push_back(c);
+    EXPECT_EQ(marked, (std::vector<int>{1, 3, 4}));
+    EXPECT_FALSE(codTableValueMissing(holes, 0, 0));
 }
 
 // ---------------------------------------------------------------------------------------

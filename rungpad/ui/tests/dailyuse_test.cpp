@@ -323,6 +323,33 @@ TEST_F(DailyUseTest, AnAddressWithoutItsBitIsRefusedThroughTheRealDialog)
     EXPECT_TRUE(lastOutput().contains(s("1011"))) << lastOutput().toStdString();
 }
 
+TEST_F(DailyUseTest, AnIncompleteCodTableIsMarkedInTheView)
+{
+    start();
+    const char* table =
+        "X000.0 - {2600:COD} {2601:0002} {2602:0003} {2603:D0000} {2604:D0010} - - (R100.0)\n"
+        "X000.1 - {2610} {2611} {2612} {2613} {2614}\n"
+        "{4000:00001} {4001} {4002:00003} {4003} {4004} {4005} {4006} {4007} {4008} {4009}\n"
+        "- - - - {7100:END1} - - - - -\n- - - - {7200:END2} - - - - -\n";
+    CRungpadView* view = open(file(s("cod.plf"), table));
+    view->setCursorCell({0, 9});
+    QTest::qWait(20);
+    const QImage shot = view->viewport()->grab().toImage();
+    auto redIn = [&](int column) {
+        const QRect r = view->cellRect(2, column).intersected(shot.rect());
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                n += c.red() > 180 && c.green() < 90 && c.blue() < 90 ? 1 : 0;
+            }
+        return n;
+    };
+    EXPECT_GT(redIn(1), 0);    // inside the capacity of 3, empty
+    EXPECT_EQ(redIn(0), 0);    // holds its value
+    EXPECT_EQ(redIn(4), 0);    // past the capacity
+}
+
 TEST_F(DailyUseTest, EveryMenuHasDistinctAltLettersInBothLanguages)
 {
     start();
