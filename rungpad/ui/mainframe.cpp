@@ -349,6 +349,7 @@ void CMainFrame::createMenus()
             [this] { action(ViewLadderToolBar)->setChecked(!m_ladderBar->isHidden()); });
     action(ViewStatusBar)->setChecked(true);
     rebuildRecentMenu();
+    addToolbarIcons();
 }
 
 void CMainFrame::createDocks()
@@ -431,6 +432,7 @@ void CMainFrame::retranslate()
     m_xrefAddress.clear();
     updateCrossReference();
     setWindowTitle(text(UiText::FrameTitle));
+    updateToolTips();
     for (CRungpadView* v : views()) {
         v->document()->setLanguage(m_language);
         updateChildTitle(v);

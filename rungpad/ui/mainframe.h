@@ -129,6 +129,10 @@ private:
     void updateDocumentTitles();
     void rebuildWindowMenu();
     void reportRefusal(const QString& reason);
+    // toolbaricons.cpp: the drawn icons of the element, block and edit commands, their
+    // toolbar buttons, and tooltips that keep each command's text and shortcut.
+    void addToolbarIcons();
+    void updateToolTips();
     void rebuildRecentMenu();
     QMdiSubWindow* addChild(CRungpadDoc* document);
     bool queryClose(CRungpadView* view);

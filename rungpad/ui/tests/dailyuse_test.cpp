@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 
 #include <gtest/gtest.h>
 
@@ -348,6 +349,36 @@ TEST_F(DailyUseTest, AnIncompleteCodTableIsMarkedInTheView)
     EXPECT_GT(redIn(1), 0);    // inside the capacity of 3, empty
     EXPECT_EQ(redIn(0), 0);    // holds its value
     EXPECT_EQ(redIn(4), 0);    // past the capacity
+}
+
+TEST_F(DailyUseTest, ElementBlockAndEditCommandsHaveDrawnToolbarIcons)
+{
+    start();
+    const CMainFrame::Command commands[] = {
+        CMainFrame::PlaceContactNO, CMainFrame::PlaceContactNC, CMainFrame::PlaceCoil, CMainFrame::PlaceCoilNot,
+        CMainFrame::PlaceWire, CMainFrame::VerticalLink, CMainFrame::DeleteNode, CMainFrame::DeleteVerticalLink,
+        CMainFrame::FunctionInstruction, CMainFrame::InsertLines, CMainFrame::DeleteLines, CMainFrame::Undo,
+        CMainFrame::Redo, CMainFrame::Cut, CMainFrame::Copy, CMainFrame::Paste, CMainFrame::Find,
+    };
+    QList<QAction*> onBars;
+    for (QToolBar* bar : frame->findChildren<QToolBar*>())
+        onBars << bar->actions();
+    for (int language : {0, 1}) {
+        frame->setLanguage(language);
+        for (CMainFrame::Command c : commands) {
+            QAction* a = frame->action(c);
+            SCOPED_TRACE(a->text().toStdString());
+            EXPECT_TRUE(onBars.contains(a));
+            // The icon comes from the program's own resources, in both sizes.
+            EXPECT_FALSE(a->icon().pixmap(24, 24).isNull());
+            EXPECT_EQ(a->icon().availableSizes(), (QList<QSize>{QSize(24, 24), QSize(48, 48)}));
+            // The text stays, as the tooltip with the shortcut.
+            EXPECT_TRUE(a->toolTip().startsWith(a->iconText()));
+            EXPECT_TRUE(a->toolTip().contains(a->shortcut().toString(QKeySequence::NativeText)));
+        }
+        EXPECT_EQ(frame->action(CMainFrame::PlaceContactNO)->toolTip(),
+                  language == 0 ? s("常开触点 (Ctrl+Q)") : s("Normally open contact (Ctrl+Q)"));
+    }
 }
 
 TEST_F(DailyUseTest, EveryMenuHasDistinctAltLettersInBothLanguages)
