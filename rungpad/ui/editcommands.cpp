@@ -139,7 +139,15 @@ void CMainFrame::runEditCommand(Command command)
     case PlaceCoilNot:
     case PlaceWire: placeElement(view, elementKind(command)); break;
     case DeleteNode: placeElement(view, kEmpty); break;
-    case VerticalLink: showEditResult(view, editor.setVerticalLink()); break;
+    case VerticalLink: {
+        const EditResult r = editor.setVerticalLink();
+        if (r.refused) {
+            QApplication::beep();
+            reportRefusal(uiText(UiText::VerticalLinkOnBlockLine, m_language));
+        }
+        showEditResult(view, r);
+        break;
+    }
     case DeleteVerticalLink: showEditResult(view, editor.clearVerticalLink()); break;
     case FunctionInstruction: insertFunction(view); break;
     case InsertLines: {
@@ -148,7 +156,15 @@ void CMainFrame::runEditCommand(Command command)
             showEditResult(view, editor.insertLines(*count));
         break;
     }
-    case DeleteLines: showEditResult(view, editor.deleteLines()); break;
+    case DeleteLines: {
+        const EditResult r = editor.deleteLines();
+        if (r.refused) {
+            QApplication::beep();
+            reportRefusal(uiText(UiText::LastLineStays, m_language));
+        }
+        showEditResult(view, r);
+        break;
+    }
     case ModifyNotation: modifyNotation(view); break;
     case EditCell: editCursorCell(view, {}); break;
     case Find: findOrReplace(view, false); break;

@@ -131,6 +131,8 @@ constexpr Entry kTexts[] = {
     {UiText::UseCoilNot, "取反线圈", "negated coil"},
     {UiText::UseParameter, "参数", "parameter"},
     {UiText::NoAddressAtCursor, "光标处没有地址, 无法修改注释。", "No address at the cursor to comment."},
+    {UiText::VerticalLinkOnBlockLine, "有功能指令的行不能放竖直导通线。", "A vertical wire cannot go on a line that holds a function block."},
+    {UiText::LastLineStays, "梯形图的最后一行不能删除。", "The last line of the ladder stays: nothing to delete."},
 };
 // clang-format on
 

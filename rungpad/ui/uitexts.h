@@ -42,7 +42,7 @@ enum class UiText {
     FindTitle, ReplaceTitle, FindWhat, ReplaceWith, DirectionUp, DirectionDown, ButtonFindNext, ButtonReplace, ButtonReplaceAll,
     GoToLineTitle, LineNumber, CrossReferenceTitle, CrossReferenceLine,
     UseContact, UseContactNC, UseCoil, UseCoilNot, UseParameter,
-    NoAddressAtCursor,
+    NoAddressAtCursor, VerticalLinkOnBlockLine, LastLineStays,
 };
 
 // language 0 selects Chinese, anything else English.

@@ -290,6 +290,17 @@ TEST_F(DailyUseTest, ARefusedPlacementSaysWhyInBothLanguages)
         EXPECT_EQ(textOf(view), before);
         EXPECT_EQ(lastOutput(), placementRefusalText(view->document()->ladder(), {1, 1}, kCoil, language));
         EXPECT_TRUE(lastOutput().contains(s("SET"))) << lastOutput().toStdString();
+        // A vertical wire on the block line, and deleting the last line, say why too.
+        key(view, Qt::Key_D, Qt::ControlModifier);
+        EXPECT_EQ(textOf(view), before);
+        EXPECT_EQ(lastOutput(), language == 0 ? s("有功能指令的行不能放竖直导通线。")
+                                              : s("A vertical wire cannot go on a line that holds a function block."));
+        view->setCursorCell({3, 0});
+        key(view, Qt::Key_Delete, Qt::ControlModifier);
+        EXPECT_EQ(textOf(view), before);
+        EXPECT_FALSE(lastOutput().isEmpty());
+        EXPECT_NE(lastOutput(), language == 0 ? s("有功能指令的行不能放竖直导通线。")
+                                              : s("A vertical wire cannot go on a line that holds a function block."));
         frame.reset();
     }
 }
