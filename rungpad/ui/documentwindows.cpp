@@ -51,11 +51,12 @@ void CMainFrame::refreshInstructionList()
 {
     CRungpadView* view = activeView();
     if (view && view->document()->instructionListCurrent()) {
-        if (m_convertedView != view || m_list->document()->isEmpty())
+        if (m_listView != view || m_list->document()->isEmpty())
             showInstructionList(view->document()->instructionLines());
-        m_convertedView = view;
+        m_listView = view;
         return;
     }
+    m_listView = nullptr;
     // Another document's list, or one from before an edit, would be read as this ladder's.
     m_list->clear();
 }

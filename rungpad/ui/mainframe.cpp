@@ -728,6 +728,7 @@ bool CMainFrame::convertActive()
         showInstructionList(view->document()->instructionLines());
     else
         m_list->clear();   // never leave another ladder's list standing beside an error
+    m_listView = ok ? view : nullptr;
     return ok;
 }
 

@@ -210,6 +210,7 @@ private:
     QDockWidget* m_listDock = nullptr;
     QLabel* m_position = nullptr;
     QPointer<CRungpadView> m_convertedView;
+    QPointer<CRungpadView> m_listView;   // whose instruction list the window shows
     QListWidget* m_xref = nullptr;
     QTimer* m_xrefTimer = nullptr;
     QString m_notationText;

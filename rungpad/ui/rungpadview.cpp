@@ -165,10 +165,13 @@ void CRungpadView::ensureCellVisible(CellPos cell)
         v->setValue(v->value() + r.bottom() - viewport()->height() + 1);
     QScrollBar* h = horizontalScrollBar();
     const QRect r2 = cellRect(cell.line, cell.column);
+    // Scrolled sideways, the line numbers cover the left edge (paintEvent): a cell counts as
+    // visible only right of them, and column 0 brings the rail and the numbers back.
+    const int gutter = h->value() > 0 ? int(geo::kGridLeft * m_scale) : 0;
     if (cell.column == 0)
-        h->setValue(0);   // column 0 brings the rail and the line numbers back into view
-    else if (r2.left() < 0)
-        h->setValue(h->value() + r2.left());
+        h->setValue(0);
+    else if (r2.left() < gutter)
+        h->setValue(std::max(0, h->value() + r2.left() - gutter));
     else if (r2.right() >= viewport()->width())
         h->setValue(h->value() + r2.right() - viewport()->width() + 1);
 }

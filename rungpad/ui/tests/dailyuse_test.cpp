@@ -269,6 +269,12 @@ TEST_F(DailyUseTest, HomeBringsBackColumnZeroAndTheGutterStaysInSight)
         for (int x = 0; x < gutter && x < shot.width(); ++x)
             dark += qGray(shot.pixel(x, y)) < 100 ? 1 : 0;
     EXPECT_GT(dark, 20);
+    // Walking left, no cell hides under the numbers.
+    for (int column = 8; column >= 1; --column) {
+        key(view, Qt::Key_Left);
+        EXPECT_TRUE(h->value() == 0 || view->cellRect(1, column).left() >= int(72 * view->scale())) << column;
+    }
+    view->setCursorCell({1, 9});
     key(view, Qt::Key_Home);
     EXPECT_EQ(view->cursorCell(), (rungpad::ui::CellPos{1, 0}));
     EXPECT_EQ(h->value(), 0);
