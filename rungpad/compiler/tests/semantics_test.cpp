@@ -158,12 +158,24 @@ private:
         const int width = pick(1, 8);   // columns that may hold contacts
         std::vector<std::array<QString, kColumns>> grid(static_cast<size_t>(lines));
         std::vector<std::array<bool, kColumns>> links(static_cast<size_t>(lines));
+        for (auto& l : links)
+            l.fill(false);
         for (int l = 0; l < lines; ++l) {
-            links[size_t(l)].fill(false);
-            const int end = l == 0 ? kOutputColumn - 1 : pick(0, width);
+            // The first line runs to the coil; a lower one is a branch from column `begin`
+            // (hanging from a bus of the line above when not at the rail) to a closing bus
+            // after column `end` - 1, mostly; sometimes its links are left to chance.
+            const int begin = l > 0 && pick(0, 1) ? pick(0, width - 1) : 0;
+            const int end = l == 0 ? kOutputColumn : pick(begin + 1, std::min(width + 1, kOutputColumn - 1));
+            if (l > 0 && pick(0, 4) != 0) {
+                if (begin > 0)
+                    links[size_t(l - 1)][size_t(begin - 1)] = true;
+                links[size_t(l - 1)][size_t(end - 1)] = true;
+            } else if (l > 0) {
+                links[size_t(l - 1)][size_t(pick(0, std::min(width, kOutputColumn - 1)))] = true;
+            }
             for (int c = 0; c < kOutputColumn; ++c) {
                 QString& cell = grid[size_t(l)][size_t(c)];
-                if (c >= end && l > 0)
+                if (l > 0 && (c < begin || c >= end))
                     cell = QStringLiteral(".");
                 else if (c < width)
                     cell = pick(0, 2) == 0 ? QStringLiteral("-") : contact();
@@ -171,11 +183,6 @@ private:
                     cell = QStringLiteral("-");
             }
             grid[size_t(l)][kOutputColumn] = QStringLiteral(".");
-        }
-        for (int l = 0; l + 1 < lines; ++l) {
-            const int count = pick(1, 2);
-            for (int k = 0; k < count; ++k)
-                links[size_t(l)][size_t(pick(0, std::min(width, kOutputColumn - 1)))] = true;
         }
         grid[0][kOutputColumn] = coilText(coil);
         // Further coils on the output bus.
@@ -221,7 +228,7 @@ TEST(ContactNetworkSemantics, EveryConvertedNetworkComputesItsDrawing)
     NetworkDrawer drawer(seed);
     QElapsedTimer clock;
     clock.start();
-    int converted = 0, multiLine = 0, drawn = 0;
+    int converted = 0, multiLine = 0, drawn = 0, orStacks = 0, andStacks = 0, negated = 0;
     for (; drawn < count; ++drawn) {
         // Bounded in time on a slow or sanitised build; the count above is what a normal
         // build reaches.
@@ -234,6 +241,9 @@ TEST(ContactNetworkSemantics, EveryConvertedNetworkComputesItsDrawing)
         ++converted;
         if (o.ladder.lineCount() > 3)
             ++multiLine;
+        orStacks += int(o.lines.count(QStringLiteral("OR.STK")));
+        andStacks += int(o.lines.count(QStringLiteral("AND.STK")));
+        negated += o.lines.filter(QStringLiteral("WRT.NOT")).isEmpty() ? 0 : 1;
         for (unsigned inputs = 0; inputs < (1u << kInputs); ++inputs) {
             QString why;
             const auto program = runInstructionList(o.lines, inputs, &why);
@@ -245,7 +255,10 @@ TEST(ContactNetworkSemantics, EveryConvertedNetworkComputesItsDrawing)
     }
     // The draw must reach the shapes worth checking, parallel branches above all.
     if (drawn == 20000 && seed == 22u) {
-        EXPECT_GT(converted, 2000) << drawn;
-        EXPECT_GT(multiLine, 500);
+        EXPECT_GT(converted, 4000) << drawn;
+        EXPECT_GT(multiLine, 2000);
+        EXPECT_GT(orStacks, 1500);
+        EXPECT_GT(andStacks, 400);
+        EXPECT_GT(negated, 200);
     }
 }
