@@ -35,6 +35,7 @@ namespace rungpad::ui {
 class COutputWindow;
 class CRungpadDoc;
 class CRungpadView;
+class SimulationMode;
 
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
@@ -100,6 +101,7 @@ public:
     QMenu* contextMenu() const { return m_contextMenu; }
     QLabel* positionLabel() const { return m_position; }
     QMdiArea* mdiArea() const { return m_mdi; }
+    SimulationMode* simulation() const { return m_simulation; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +110,7 @@ protected:
 
 private:
     friend class CChildFrame;
+    friend class SimulationMode;
 
     void createActions();
     void createMenus();
@@ -208,6 +211,7 @@ private:
     // since (another document, another program) paste from the clipboard instead.
     QPointer<CRungpadDoc> m_copiedFrom;
     QString m_copiedText;
+    SimulationMode* m_simulation = nullptr;
 };
 
 }  // namespace rungpad::ui
