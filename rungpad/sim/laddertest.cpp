@@ -107,6 +107,8 @@ std::optional<std::vector<TestStep>> parseTestFile(const QString& text, TestFile
         };
         // "set X0.0=1" and "set X0.0 = 1" read as "set X0.0 1".
         QStringList words = QString(line).replace(QLatin1Char('='), QLatin1Char(' ')).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            return fail(QStringLiteral("a step starts with set, pulse, scan, wait, expect or period"));
         TestStep step;
         step.line = i + 1;
         step.text = line;

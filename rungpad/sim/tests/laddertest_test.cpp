@@ -60,6 +60,7 @@ TEST(LadderTestFile, MalformedStepsNameTheirLine)
         {"pulse D10\n", 1, "bit signals"},
         {"expect Y0.0\n", 1, "expect"},
         {"period 0ms\n", 1, "duration"},
+        {"scan\n = =\n", 2, "a step starts with"},
     };
     for (const Row& r : rows) {
         TestFileError e;
