@@ -28,11 +28,13 @@ void SimulationSession::tick()
     // Real time since the last tick, so a late timer does not slow the ladder down; a long
     // stall (a modal dialog, a debugger) is not made up in one burst.
     const double real = std::min<double>(double(m_wall.restart()), 500.0);
+    // Whole periods only, so every scan of a free run is one period after the last.
     m_owedMs += real * m_speed;
-    const int64_t whole = int64_t(m_owedMs);
-    m_owedMs -= double(whole);
-    if (whole > 0)
-        advance(whole);
+    const int period = m_driver.periodMs();
+    const int64_t scans = int64_t(m_owedMs / period);
+    m_owedMs -= double(scans * period);
+    if (scans > 0)
+        advance(scans * period);
 }
 
 void SimulationSession::afterScan()
@@ -59,7 +61,6 @@ void SimulationSession::singleScan()
 
 void SimulationSession::advance(int64_t ms)
 {
-    // Whole periods only while running freely, so every scan is one period apart.
     m_driver.run(ms, [this] { afterScan(); });
     Q_EMIT changed();
 }

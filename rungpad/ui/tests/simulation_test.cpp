@@ -19,7 +19,9 @@
 #include "common/testing/testfiles.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QListWidget>
+#include <QSpinBox>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
@@ -324,4 +326,30 @@ TEST_F(SimulationWindow, TestFileRunsFromTheWindowAndSelectsTheFirstFailure)
     EXPECT_EQ(steps->currentItem()->data(Qt::UserRole).toInt(), 4);
     EXPECT_TRUE(frame->outputWindow()->lines().contains(s("Test failed: 2 of 4 expectations")));
     EXPECT_EQ(get("X0.0"), 0u) << "the live ladder was not touched";
+}
+
+TEST_F(SimulationWindow, FreeRunScansOnePeriodApart)
+{
+    mode().toggleAction()->trigger();
+    ASSERT_TRUE(mode().isActive());
+    mode().periodBox()->setValue(7);
+    mode().watchDock()->addWatch(s("Y0.0"));
+    // Real time at 1x: the timer's ticks (about 16 ms) are no whole number of periods.
+    SimulationSession* session = mode().session();
+    const uint64_t before = session->engine().scanCount();
+    // Progress only, however slow the machine: no timing is asserted.
+    for (int i = 0; i < 500 && session->history().rows() < 5; ++i)
+        QTest::qWait(10);
+    mode().runAction()->setChecked(false);
+    ASSERT_GE(session->history().rows(), 5u);
+    EXPECT_GT(session->engine().scanCount(), before);
+    const QStringList rows = session->history().csv().split('\n', Qt::SkipEmptyParts).mid(1);
+    for (const QString& row : rows)
+        EXPECT_EQ(row.section(',', 0, 0).toLongLong() % 7, 8 % 7) << qPrintable(row);   // first scan at 8 ms
+    // Paused: nothing moves.
+    const uint64_t paused = session->engine().scanCount();
+    QTest::qWait(50);
+    EXPECT_EQ(session->engine().scanCount(), paused);
+    mode().singleScanAction()->trigger();
+    EXPECT_EQ(session->engine().scanCount(), paused + 1);
 }
