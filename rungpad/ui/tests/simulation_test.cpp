@@ -353,3 +353,14 @@ TEST_F(SimulationWindow, FreeRunScansOnePeriodApart)
     mode().singleScanAction()->trigger();
     EXPECT_EQ(session->engine().scanCount(), paused + 1);
 }
+
+TEST_F(SimulationWindow, TextsFollowTheLanguage)
+{
+    enter();
+    EXPECT_EQ(mode().toggleAction()->text(), s("&Simulate"));
+    frame->setLanguage(0);
+    EXPECT_EQ(mode().toggleAction()->text(), s("仿真运行(&S)"));
+    EXPECT_EQ(mode().watchDock()->windowTitle(), s("监视表"));
+    mode().watchDock()->addWatch(s("Q9"));
+    EXPECT_TRUE(frame->outputWindow()->lines().contains(s("地址无效: Q9")));
+}
