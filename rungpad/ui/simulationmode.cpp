@@ -133,7 +133,8 @@ void SimulationMode::retranslate()
 
 void SimulationMode::lockEditing()
 {
-    if (!m_session)
+    // Only the running ladder is locked; another open ladder edits as always.
+    if (!m_session || m_frame->activeView() != m_view)
         return;
     for (int c = CMainFrame::Undo; c <= CMainFrame::ModifyNotation; ++c)
         m_frame->action(CMainFrame::Command(c))->setEnabled(false);
