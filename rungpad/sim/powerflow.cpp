@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/sim/powerflow.h"
 
+#include "rungpad/compiler/laddercompiler.h"
+
 #include <algorithm>
 
 namespace rungpad::sim {
@@ -42,9 +44,11 @@ void PowerFlow::compute(const LadderProgram& ladder, const Memory& memory, int f
     const int count = ladder.lineCount();
     first = std::clamp(first, 0, std::max(0, count - 1));
     last = std::clamp(last, first, std::max(0, count - 1));
-    while (first > 0 && lineHasLink(ladder.line(first - 1)))
+    // No network the converter accepts spans more lines than this; a drawing linked from top
+    // to bottom must not make every frame work through the whole ladder.
+    for (int k = 0; k < kMaxNetworkSpan && first > 0 && lineHasLink(ladder.line(first - 1)); ++k)
         --first;
-    while (last + 1 < count && lineHasLink(ladder.line(last)))
+    for (int k = 0; k < kMaxNetworkSpan && last + 1 < count && lineHasLink(ladder.line(last)); ++k)
         ++last;
     m_first = first;
     const int n = count == 0 ? 0 : last - first + 1;

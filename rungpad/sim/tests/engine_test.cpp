@@ -613,3 +613,31 @@ TEST(LargeLadder, DenseLadderScanSetsEveryCoil)
         EXPECT_GT(networks, 2400);
     }
 }
+
+// The window works out power for the lines it shows; a group of linked lines reaches above
+// them, but never further than a network can span.
+TEST(PowerFlowView, WidensToLinkedLinesButNotWithoutBound)
+{
+    Memory m;
+    m.setBit(*parseLocation("X000.0"), true);
+    // Line 0 powers line 1's branch through a link; asked for line 1 alone, the flow still
+    // sees the contact of line 0.
+    auto ladder = rungpad::testing::ladderOf("X000.0+ - - - - - - - - (Y000.0)\n-\n");
+    PowerFlow flow;
+    flow.compute(ladder, m, 1, 1);
+    EXPECT_EQ(flow.first(), 0);
+    EXPECT_TRUE(flow.cellPowered(1, 0));
+    EXPECT_TRUE(flow.linkPowered(0, 0));
+    m.setBit(*parseLocation("X000.0"), false);
+    flow.compute(ladder, m, 1, 1);
+    EXPECT_TRUE(flow.cellPowered(1, 0)) << "the wire on line 1 is fed by the rail itself";
+    EXPECT_FALSE(flow.cellPowered(0, 0));
+
+    QString all;
+    for (int i = 0; i < 1000; ++i)
+        all += "X000.0+ - - - - - - - - (Y000.0)\n";
+    auto linked = rungpad::testing::ladderOf(all);
+    flow.compute(linked, m, 500, 510);
+    EXPECT_GE(flow.first(), 500 - kMaxNetworkSpan);
+    EXPECT_LE(flow.last(), 510 + kMaxNetworkSpan);
+}
