@@ -5,8 +5,10 @@
 //   rungpad-cli [--lang zh|en] dump FILE
 //   rungpad-cli [--lang zh|en] comments export FILE LADCHI.txt
 //   rungpad-cli [--lang zh|en] comments import FILE LADCHI.txt [--save]
+//   rungpad-cli test FILE TESTFILE;  rungpad-cli simulate FILE [--set …] [--run …] [--trace …]
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include "cli/commandline.h"
+#include "cli/rungpad_sim_commands.h"
 #include "common/datapaths.h"
 #include "common/logging.h"
 #include "common/prompter.h"
@@ -126,7 +128,8 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     using namespace vantor::cli;
 
-    CommandLine line(kProgram, QStringLiteral("Checks and converts PLC ladder files without a window."), kVerbs);
+    CommandLine line(kProgram, QStringLiteral("Checks and converts PLC ladder files without a window."),
+                     kVerbs + rungpad::cli::simulationVerbs());
     const QCommandLineOption langOpt(QStringLiteral("lang"),
                                      QStringLiteral("Message language, zh or en (default: Rungpad's stored setting)."),
                                      QStringLiteral("zh|en"));
@@ -155,6 +158,8 @@ int main(int argc, char** argv)
         if (verb == QLatin1String("comments import"))
             parser.addOption(saveOpt);
         files = 2;
+    } else if (rungpad::cli::isSimulationVerb(verb)) {
+        files = rungpad::cli::addSimulationArguments(parser, verb);
     }
     if (const auto status = parseVerb(parser, kProgram, line.verb(), line.verbArguments(), files, files))
         return *status;
@@ -173,7 +178,7 @@ int main(int argc, char** argv)
     CompilerConversion conversion(language);
     ConsolePrompter prompter;
     // A dump is meant for diff: progress lines go to stderr, the ladder alone to stdout.
-    StreamOutput output(verb == QLatin1String("dump") ? stdErr() : stdOut());
+    StreamOutput output(verb == QLatin1String("dump") || rungpad::cli::isSimulationVerb(verb) ? stdErr() : stdOut());
     FileCommandEnvironment environment{prompter, output, language, vantor::userDataFolder(QStringLiteral("rungpad"))};
     environment.dataFolders = vantor::dataFolders(QStringLiteral("rungpad"));
     LadderFileCommands commands(doc, conversion, environment);
@@ -197,6 +202,8 @@ int main(int argc, char** argv)
 
     if (!commands.convert())
         return kExitFailed;
+    if (rungpad::cli::isSimulationVerb(verb))
+        return rungpad::cli::runSimulationVerb(verb, parser, conversion.compiler().instructionLines());
     if (verb == QLatin1String("check")) {
         const auto& records = conversion.output().records;
         stdOut() << "steps: " << (records.empty() ? 0 : records.size() - 1) << '\n';

@@ -123,7 +123,7 @@ void CMainFrame::connectEditing(CRungpadView* view)
 void CMainFrame::runEditCommand(Command command)
 {
     CRungpadView* view = activeView();
-    if (!view)
+    if (!view || view->simulation())   // a running ladder is not edited
         return;
     LadderEditor& editor = view->document()->editor();
     editor.setCursor(view->editCursor());

@@ -138,6 +138,8 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
     p.drawLine(QPointF(geo::kRightRail, railTop), QPointF(geo::kRightRail, railBottom));
 
     const double numberBase = ascentOf(m_numberFont);
+    if (style.overlay)
+        style.overlay->prepare(first, last);
     for (int r = first; r <= last; ++r) {
         const double y0 = geo::kGridTop + geo::kCellHeight * r;
         p.setFont(m_numberFont);
@@ -152,10 +154,15 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
         p.setFont(m_cellFont);
         p.setPen(thin);
         const LadderRow& row = ladder.line(r);
-        for (int c = 0; c < kColumns; ++c)
+        for (int c = 0; c < kColumns; ++c) {
+            if (style.overlay)
+                p.setPen(style.overlay->cellPowered(r, c) ? style.overlay->powerPen(thin) : thin);
             paintCell(p, row[c], geo::kGridLeft + geo::kCellWidth * c, y0);
+        }
         if (style.screen && isCodt(row[0].code))
             markMissingTableValues(p, ladder, r);
+        if (style.overlay)
+            style.overlay->paintLine(p, r, y0);
     }
 
     if (style.screen && style.selection) {

@@ -4,6 +4,7 @@
 // vertical links, line notes, and on screen the inverted selection and the cursor. The view
 // and the printer both draw through here, so a page looks like the screen.
 #include "rungpad/ui/laddergeometry.h"
+#include "rungpad/ui/ladderoverlay.h"
 
 #include <QFont>
 
@@ -18,6 +19,7 @@ struct LadderPaintStyle {
     bool lineNotes = true;
     std::optional<CellRange> selection;
     std::optional<CellPos> cursor;
+    const LadderOverlay* overlay = nullptr;   // a running ladder's power flow
 };
 
 class LadderPainter {

@@ -14,6 +14,7 @@
 #include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
+#include "rungpad/ui/simulationmode.h"
 #include "rungpad/ui/uitexts.h"
 
 #include <QActionGroup>
@@ -198,6 +199,7 @@ CMainFrame::CMainFrame(FrameOptions options)
     createActions();
     createMenus();
     createDocks();
+    m_simulation = new SimulationMode(this, m_ladderMenu, m_ladderBar);
     m_position = new QLabel(this);
     // Wide enough for the longest position and address, so the pane never cuts them.
     m_position->setMinimumWidth(m_position->fontMetrics().horizontalAdvance(QStringLiteral("Line 0000  Col 10  X000.0000")));
@@ -437,6 +439,8 @@ void CMainFrame::retranslate()
         v->document()->setLanguage(m_language);
         updateChildTitle(v);
     }
+    if (m_simulation)
+        m_simulation->retranslate();
     updateCursorInfo();
 }
 
@@ -529,6 +533,8 @@ void CMainFrame::updateCommandStates()
     m_ladderMenu->menuAction()->setVisible(hasDocument);
     m_editMenu->menuAction()->setVisible(hasDocument);
     m_windowMenu->menuAction()->setVisible(hasDocument);
+    if (m_simulation)
+        m_simulation->lockEditing();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)

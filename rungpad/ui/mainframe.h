@@ -36,6 +36,7 @@ namespace rungpad::ui {
 class COutputWindow;
 class CRungpadDoc;
 class CRungpadView;
+class SimulationMode;
 
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
@@ -102,6 +103,7 @@ public:
     QMenu* contextMenu() const { return m_contextMenu; }
     QLabel* positionLabel() const { return m_position; }
     QMdiArea* mdiArea() const { return m_mdi; }
+    SimulationMode* simulation() const { return m_simulation; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,6 +112,7 @@ protected:
 
 private:
     friend class CChildFrame;
+    friend class SimulationMode;
 
     void createActions();
     void createMenus();
@@ -221,6 +224,7 @@ private:
     FindRequest m_find;
     // The last copy of any document; what the system clipboard holds decides a paste.
     LadderClipboard m_clipboard;
+    SimulationMode* m_simulation = nullptr;
 };
 
 }  // namespace rungpad::ui

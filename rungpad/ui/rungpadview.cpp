@@ -3,6 +3,7 @@
 
 #include "rungpad/ui/outputwindows.h"
 #include "rungpad/ui/rungpaddoc.h"
+#include "rungpad/ui/simulationoverlay.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -244,6 +245,7 @@ void CRungpadView::paintEvent(QPaintEvent* event)
     LadderPaintStyle style;
     style.selection = selection();
     style.cursor = m_cursor;
+    style.overlay = m_simulation ? m_simulation->overlay() : nullptr;
     m_painter.paintLines(p, m_doc->ladder(), first, last, style);
     if (horizontalScrollBar()->value() > 0) {
         // Line numbers and the rail stay at the left edge while the ladder scrolls sideways.
@@ -311,13 +313,25 @@ void CRungpadView::finishNoteEditing(bool store)
         Q_EMIT lineNoteEdited(line, text);
 }
 
+void CRungpadView::setSimulation(ViewSimulation* simulation)
+{
+    if (simulation)
+        finishNoteEditing(true);
+    m_simulation = simulation;
+    viewport()->update();
+}
+
 void CRungpadView::contextMenuEvent(QContextMenuEvent* event)
 {
+    if (m_simulation)
+        return;
     Q_EMIT contextMenuRequested(event->globalPos());
 }
 
 void CRungpadView::keyPressEvent(QKeyEvent* event)
 {
+    if (m_simulation && m_simulation->keyPressed(*this, event))
+        return;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     CellPos c = m_cursor;
@@ -380,6 +394,8 @@ void CRungpadView::keyPressEvent(QKeyEvent* event)
 
 void CRungpadView::mousePressEvent(QMouseEvent* event)
 {
+    if (m_simulation)
+        m_simulation->mousePressed(*this, event);
     if (event->button() == Qt::RightButton) {
         // The context menu acts on the cell under the mouse unless it is in the selection.
         const CellPos cell = cellAt(event->position().toPoint());
@@ -420,6 +436,8 @@ void CRungpadView::mouseReleaseEvent(QMouseEvent* event)
 
 void CRungpadView::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    if (m_simulation)
+        return;
     if (event->button() != Qt::LeftButton)
         return;
     m_dragging = false;

@@ -17,6 +17,7 @@ class QRubberBand;
 namespace rungpad::ui {
 
 class CRungpadDoc;
+class ViewSimulation;
 
 class CRungpadView : public QAbstractScrollArea {
     Q_OBJECT
@@ -58,6 +59,11 @@ public:
     // First and last line the viewport touches.
     std::pair<int, int> visibleLines() const;
 
+    // While a simulation runs on the document: its drawing and its handling of keys and
+    // clicks; editing is refused. nullptr restores the editor.
+    void setSimulation(ViewSimulation* simulation);
+    ViewSimulation* simulation() const { return m_simulation; }
+
 Q_SIGNALS:
     void cursorMoved(rungpad::ui::CellPos cell);
     void scaleChanged(double scale);
@@ -98,6 +104,7 @@ private:
     QRubberBand* m_rubberBand = nullptr;
     QLineEdit* m_noteEditor = nullptr;
     int m_noteLine = -1;
+    ViewSimulation* m_simulation = nullptr;
 };
 
 }  // namespace rungpad::ui
