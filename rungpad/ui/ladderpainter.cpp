@@ -153,6 +153,8 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
         const LadderRow& row = ladder.line(r);
         for (int c = 0; c < kColumns; ++c)
             paintCell(p, row[c], geo::kGridLeft + geo::kCellWidth * c, y0);
+        if (style.comments)
+            paintLineAnnotations(p, row, y0, style);
     }
 
     if (style.screen && style.selection) {

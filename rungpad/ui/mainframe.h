@@ -15,6 +15,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -35,11 +36,14 @@ namespace rungpad::ui {
 class COutputWindow;
 class CRungpadDoc;
 class CRungpadView;
+class ReviewFeatures;
 
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
     RungpadDialogs* dialogs = nullptr;      // empty: the file and ladder dialogs
     QString programFolder;                  // Diag.mea and LadChi01.txt; empty: the standard data folders
+    QString autosaveFolder;                 // empty: "autosave" in the program folder or the user's data folder
+    std::function<qint64()> clock;          // milliseconds for the autosave interval; empty: a monotonic clock
 };
 
 class CMainFrame : public QMainWindow {
@@ -100,6 +104,9 @@ public:
     QMenu* contextMenu() const { return m_contextMenu; }
     QLabel* positionLabel() const { return m_position; }
     QMdiArea* mdiArea() const { return m_mdi; }
+    // Comments in the drawing, print title block and appendix, the whole-program
+    // cross-reference, Compare, autosave and recovery (reviewfeatures.cpp).
+    ReviewFeatures* review() const { return m_review; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -108,6 +115,7 @@ protected:
 
 private:
     friend class CChildFrame;
+    friend class ReviewFeatures;
 
     void createActions();
     void createMenus();
@@ -208,6 +216,7 @@ private:
     // since (another document, another program) paste from the clipboard instead.
     QPointer<CRungpadDoc> m_copiedFrom;
     QString m_copiedText;
+    ReviewFeatures* m_review = nullptr;
 };
 
 }  // namespace rungpad::ui

@@ -138,6 +138,14 @@ void CRungpadView::setScale(double scale)
     Q_EMIT scaleChanged(m_scale);
 }
 
+void CRungpadView::setCommentsShown(bool shown)
+{
+    if (shown == m_commentsShown)
+        return;
+    m_commentsShown = shown;
+    viewport()->update();
+}
+
 void CRungpadView::ladderChanged()
 {
     m_cursor = clamped(m_cursor);
@@ -239,6 +247,8 @@ void CRungpadView::paintEvent(QPaintEvent* event)
     LadderPaintStyle style;
     style.selection = selection();
     style.cursor = m_cursor;
+    if (m_commentsShown)
+        style.comments = &m_doc->data().comments;
     m_painter.paintLines(p, m_doc->ladder(), first, last, style);
 }
 
