@@ -109,6 +109,8 @@ ReviewFeatures::ReviewFeatures(CMainFrame* frame, const FrameOptions& options)
     m_dock->setWidget(m_panel);
     m_frame->addDockWidget(Qt::RightDockWidgetArea, m_dock);
     m_frame->tabifyDockWidget(m_frame->m_xrefDock, m_dock);
+    // The cursor's list stays in front; the whole program's is one tab away.
+    m_frame->m_xrefDock->raise();
     m_viewXref->setCheckable(true);
     m_viewXref->setChecked(true);
     connect(m_viewXref, &QAction::triggered, this, [this](bool on) { m_dock->setVisible(on); });
@@ -289,7 +291,8 @@ PrintJob ReviewFeatures::printJobFor(CRungpadView* view) const
 
 void ReviewFeatures::scheduleCrossReference()
 {
-    if (!m_dock->isHidden())
+    // Only while its tab is shown: a 5000-line list need not be refilled behind another.
+    if (m_dock->isVisible())
         m_xrefTimer->start();
 }
 

@@ -198,6 +198,8 @@ TEST_F(ReviewWindowTest, CrossReferenceDockListsWarningsAndUsesAndJumpsToThem)
     ASSERT_NE(view, nullptr);
     ReviewFeatures* review = frame->review();
     review->crossReferenceDock()->show();
+    review->crossReferenceDock()->raise();
+    QTest::qWait(10);
     review->refreshCrossReference();
     CCrossReferencePanel* panel = review->crossReferencePanel();
 
