@@ -90,6 +90,13 @@ void CCrossReferencePanel::rebuild(const LadderProgram* ladder, const CommentTab
         top << item;
     }
     m_tree->addTopLevelItems(top);
+    // Warnings are sentences: they take the whole width.
+    warnings->setFirstColumnSpanned(true);
+    for (int i = 0; i < warnings->childCount(); ++i) {
+        warnings->child(i)->setFirstColumnSpanned(true);
+        for (int j = 0; j < warnings->child(i)->childCount(); ++j)
+            warnings->child(i)->child(j)->setFirstColumnSpanned(true);
+    }
     warnings->setExpanded(!m_xref.warnings.empty());
     applyFilter();
     m_tree->setUpdatesEnabled(true);

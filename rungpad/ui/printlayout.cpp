@@ -52,8 +52,10 @@ void paintTitleBlock(QPainter& p, const PrintJob& job, int page, int pages, doub
     const double rowHeight = box.height() / 2;
     const double colWidth = box.width() / 4;
     p.drawLine(QPointF(box.left(), box.top() + rowHeight), QPointF(box.right(), box.top() + rowHeight));
+    // The page number takes the last two cells of the lower row.
     for (int c = 1; c < 4; ++c)
-        p.drawLine(QPointF(box.left() + colWidth * c, box.top()), QPointF(box.left() + colWidth * c, box.bottom()));
+        p.drawLine(QPointF(box.left() + colWidth * c, box.top()),
+                   QPointF(box.left() + colWidth * c, c == 3 ? box.top() + rowHeight : box.bottom()));
     auto field = [&](int row, int column, ReviewText label, const QString& value) {
         const QRectF cell(box.left() + colWidth * column + 6, box.top() + rowHeight * row + 3, colWidth - 12, rowHeight - 6);
         p.setFont(textFont(11));
