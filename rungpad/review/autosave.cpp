@@ -56,7 +56,8 @@ AutosaveStore::~AutosaveStore() = default;
 QString AutosaveStore::newKey() { return QStringLiteral("%1-%2").arg(m_session).arg(++m_next); }
 
 vantor::ArchiveFileResult AutosaveStore::write(const QString& key, QByteArrayView ladderBytes, const QString& originalPath,
-                                               const QString& displayName, const QDateTime& now)
+                                               const QString& displayName, const QDateTime& now,
+                                               const FileStamp& originalStamp)
 {
     const QDir dir(m_folder);
     if (!dir.exists())
@@ -65,8 +66,9 @@ vantor::ArchiveFileResult AutosaveStore::write(const QString& key, QByteArrayVie
     if (!r.ok)
         return r;
     // The description last: a copy is offered only once its ladder is whole.
-    const QString info = QStringLiteral("path=%1\nname=%2\ntime=%3\n")
-                             .arg(originalPath, displayName, now.toString(Qt::ISODate));
+    QString info = QStringLiteral("path=%1\nname=%2\ntime=%3\n").arg(originalPath, displayName, now.toString(Qt::ISODate));
+    if (originalStamp.exists)
+        info += QStringLiteral("stamp=%1 %2\n").arg(originalStamp.size).arg(QString::fromLatin1(originalStamp.digest.toHex()));
     return vantor::saveFileAtomically(dir.filePath(key + kInfoSuffix), info.toUtf8(), true);
 }
 
@@ -112,6 +114,11 @@ std::vector<AutosaveEntry> AutosaveStore::leftovers() const
                 e.displayName = line.mid(5);
             else if (line.startsWith(QLatin1String("time=")))
                 e.savedAt = QDateTime::fromString(line.mid(5), Qt::ISODate);
+            else if (line.startsWith(QLatin1String("stamp="))) {
+                const QStringList parts = line.mid(6).split(QLatin1Char(' '));
+                if (parts.size() == 2)
+                    e.originalStamp = {true, parts[0].toLongLong(), QByteArray::fromHex(parts[1].toLatin1())};
+            }
         }
         out.push_back(e);
     }

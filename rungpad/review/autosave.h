@@ -44,12 +44,26 @@ private:
     std::map<quintptr, qint64> m_pending;
 };
 
+// What a file was when the document read or wrote it, to tell whether someone else has
+// written it since.
+struct FileStamp {
+    bool exists = false;
+    qint64 size = 0;
+    QByteArray digest;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp stampOf(const QString& path);
+FileStamp stampOfBytes(QByteArrayView bytes);
+
 struct AutosaveEntry {
     QString key;            // names the files in the folder
     QString ladderFile;     // the copy, a .plf file
     QString originalPath;   // the document's own file; empty for an untitled document
     QString displayName;
     QDateTime savedAt;
+    // The original file as the document last read or wrote it, so a save after recovery
+    // still notices someone else's change.
+    FileStamp originalStamp;
 };
 
 class AutosaveStore {
@@ -65,7 +79,7 @@ public:
     QString newKey();
     // Writes the copy and its description atomically; on failure the previous copy stays.
     vantor::ArchiveFileResult write(const QString& key, QByteArrayView ladderBytes, const QString& originalPath,
-                                    const QString& displayName, const QDateTime& now);
+                                    const QString& displayName, const QDateTime& now, const FileStamp& originalStamp = {});
     void remove(const QString& key);
     // Copies left by sessions that are no longer running, newest first.
     std::vector<AutosaveEntry> leftovers() const;
@@ -77,15 +91,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
 };
 
-// What a file was when the document read or wrote it, to tell whether someone else has
-// written it since.
-struct FileStamp {
-    bool exists = false;
-    qint64 size = 0;
-    QByteArray digest;
-    bool operator==(const FileStamp&) const = default;
-};
-FileStamp stampOf(const QString& path);
-FileStamp stampOfBytes(QByteArrayView bytes);
 
 }  // namespace rungpad

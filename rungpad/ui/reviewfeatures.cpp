@@ -209,7 +209,8 @@ void ReviewFeatures::autosaveTick()
         if (it == m_documents.constEnd())
             continue;
         const vantor::ArchiveFileResult r = m_store.write(it->key, documentBytes(doc->data()), doc->path(),
-                                                          doc->displayName(m_frame->m_language), QDateTime::currentDateTime());
+                                                          doc->displayName(m_frame->m_language), QDateTime::currentDateTime(),
+                                                          it->stamp);
         if (!r.ok) {
             m_frame->m_output->outputLine(reviewText(ReviewText::AutosaveFailed, m_frame->m_language).arg(r.error));
             m_schedule.modified(quintptr(doc), m_clock());   // try again after another interval
@@ -240,6 +241,9 @@ int ReviewFeatures::offerRecovery()
         doc->data().setModified(true);
         CRungpadDoc* raw = doc.release();
         m_frame->addChild(raw);
+        // What the file was when the lost session read it, not what it is now.
+        if (e.originalStamp.exists)
+            m_documents[raw].stamp = e.originalStamp;
         Q_EMIT raw->pathChanged(e.originalPath);
         Q_EMIT raw->modifiedChanged(true);
         m_store.remove(e.key);

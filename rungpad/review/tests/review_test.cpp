@@ -377,7 +377,8 @@ TEST(AutosaveStore, CopiesOfAnEndedSessionAreLeftOversOfARunningOneAreNot)
     {
         AutosaveStore crashed(folder);
         crashedKey = crashed.newKey();
-        ASSERT_TRUE(crashed.write(crashedKey, "ladder bytes", s("/shop/press.plf"), s("press.plf"), t).ok);
+        ASSERT_TRUE(crashed.write(crashedKey, "ladder bytes", s("/shop/press.plf"), s("press.plf"), t,
+                                  stampOfBytes("as read")).ok);
         const QString savedKey = crashed.newKey();
         ASSERT_TRUE(crashed.write(savedKey, "other", QString(), s("Untitled 2"), t.addSecs(60)).ok);
         crashed.remove(savedKey);
@@ -394,6 +395,7 @@ TEST(AutosaveStore, CopiesOfAnEndedSessionAreLeftOversOfARunningOneAreNot)
     EXPECT_EQ(left[0].originalPath, s("/shop/press.plf"));
     EXPECT_EQ(left[0].displayName, s("press.plf"));
     EXPECT_EQ(left[0].savedAt, t);
+    EXPECT_EQ(left[0].originalStamp, stampOfBytes("as read"));
     QFile f(left[0].ladderFile);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("ladder bytes"));

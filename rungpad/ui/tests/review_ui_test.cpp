@@ -436,6 +436,9 @@ TEST_F(ReviewWindowTest, AutosaveAfterTheIntervalIsOfferedAfterACrashAndGoesWith
     writeFile(copy, copied);
     writeFile(info, infoBytes);
 
+    // Meanwhile someone else writes the user's file.
+    const QByteArray theirs = ladderFile("X007.7 - - - - - - - - (Y007.7)\n");
+    writeFile(path("press.plf"), theirs);
     prompter.answers.push_back(vantor::Answer::Yes);
     startFrame();
     ASSERT_EQ(prompter.asked.size(), 1u);
@@ -453,9 +456,14 @@ TEST_F(ReviewWindowTest, AutosaveAfterTheIntervalIsOfferedAfterACrashAndGoesWith
     now += 60000;
     frame->review()->autosaveTick();
     EXPECT_EQ(copies().size(), 1);
+    // The save notices the other change although this session never read the file.
+    prompter.answers.push_back(vantor::Answer::Yes);
     ASSERT_TRUE(frame->saveActive());
+    ASSERT_EQ(prompter.asked.size(), 2u);
+    EXPECT_TRUE(prompter.asked[1].startsWith(s("press.plf has been changed on disk")));
     EXPECT_TRUE(copies().isEmpty());
     EXPECT_NE(readFile(path("press.plf")), original);
+    EXPECT_NE(readFile(path("press.plf")), theirs);
 
     // Declined: the copy goes, nothing opens.
     frame.reset();
