@@ -14,6 +14,7 @@ namespace {
 constexpr int kLineRole = Qt::UserRole;
 constexpr int kColumnRole = Qt::UserRole + 1;
 constexpr int kAddressRole = Qt::UserRole + 2;
+constexpr int kEntryRole = Qt::UserRole + 3;
 
 void setPlace(QTreeWidgetItem* item, const Place& place)
 {
@@ -36,6 +37,7 @@ CCrossReferencePanel::CCrossReferencePanel(QWidget* parent)
     m_tree->header()->setStretchLastSection(true);
     connect(m_filter, &QLineEdit::textChanged, this, &CCrossReferencePanel::applyFilter);
     connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { activate(item); });
+    connect(m_tree, &QTreeWidget::itemExpanded, this, &CCrossReferencePanel::listUses);
     retranslate(0);
 }
 
@@ -78,13 +80,10 @@ void CCrossReferencePanel::rebuild(const LadderProgram* ladder, const CommentTab
         item->setData(0, kAddressRole, address);
         if (!e.comment.isEmpty())
             item->setToolTip(1, e.comment);
-        for (const AddressUse& u : e.uses) {
-            auto* use = new QTreeWidgetItem(
-                item, {placeText({u.line, u.column}),
-                       reviewText(isWrite(u.kind) ? ReviewText::AccessWrite : ReviewText::AccessRead, language),
-                       useText(u, language)});
-            setPlace(use, {u.line, u.column});
-        }
+        // The uses are listed when the address is opened: a full ladder has tens of
+        // thousands of them, and the list is rebuilt after edits.
+        item->setData(0, kEntryRole, int(&e - m_xref.entries.data()));
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         if (!e.uses.empty())
             setPlace(item, {e.uses.front().line, e.uses.front().column});
         top << item;
@@ -111,6 +110,20 @@ QTreeWidgetItem* CCrossReferencePanel::addressItem(QByteArrayView address) const
         if (m_tree->topLevelItem(i)->data(0, kAddressRole).toString() == wanted)
             return m_tree->topLevelItem(i);
     return nullptr;
+}
+
+void CCrossReferencePanel::listUses(QTreeWidgetItem* item)
+{
+    const QVariant entry = item ? item->data(0, kEntryRole) : QVariant();
+    if (!entry.isValid() || item->childCount() > 0 || entry.toInt() >= int(m_xref.entries.size()))
+        return;
+    for (const AddressUse& u : m_xref.entries[size_t(entry.toInt())].uses) {
+        auto* use = new QTreeWidgetItem(
+            item, {placeText({u.line, u.column}),
+                   reviewText(isWrite(u.kind) ? ReviewText::AccessWrite : ReviewText::AccessRead, m_language),
+                   useText(u, m_language)});
+        setPlace(use, {u.line, u.column});
+    }
 }
 
 void CCrossReferencePanel::applyFilter()

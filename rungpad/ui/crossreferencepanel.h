@@ -28,6 +28,8 @@ public:
     // The warnings group (first item) and the item of an address, for tests and jumps.
     QTreeWidgetItem* warningsItem() const;
     QTreeWidgetItem* addressItem(QByteArrayView address) const;
+    // Fills an address item with its uses (done when it is expanded).
+    void listUses(QTreeWidgetItem* item);
     void retranslate(int language);
 
 Q_SIGNALS:

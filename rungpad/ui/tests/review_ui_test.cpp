@@ -214,6 +214,8 @@ TEST_F(ReviewWindowTest, CrossReferenceDockListsWarningsAndUsesAndJumpsToThem)
     QTreeWidgetItem* valve = panel->addressItem("Y000.0");
     ASSERT_NE(valve, nullptr);
     EXPECT_EQ(valve->text(1), s("press valve 压力阀"));
+    EXPECT_EQ(valve->childCount(), 0);   // uses are listed when the address is opened
+    valve->setExpanded(true);
     ASSERT_EQ(valve->childCount(), 2);
     EXPECT_EQ(valve->child(1)->text(0), s("0002/10"));
 
@@ -232,6 +234,7 @@ TEST_F(ReviewWindowTest, CrossReferenceDockListsWarningsAndUsesAndJumpsToThem)
     // An edit is listed again shortly after; the language switch retitles the warnings.
     placeContact(view, 1, 1, "R010.1");
     QTest::qWait(400);
+    panel->addressItem("R010.1")->setExpanded(true);
     EXPECT_EQ(panel->addressItem("R010.1")->childCount(), 2);
     frame->setLanguage(0);
     review->refreshCrossReference();
