@@ -706,11 +706,11 @@ bool CMainFrame::saveView(CRungpadView* view, bool saveAs)
         if (path.isEmpty())
             return false;
     }
+    if (!m_review->confirmOverwrite(view, path))
+        return false;
     LadderInfo info = doc->data().info;
     if (m_dialogs->editLadderInfo(this, info, m_language))
         doc->setInfo(info);
-    if (!m_review->confirmOverwrite(view, path))
-        return false;
     m_output->clearOutput();
     if (!doc->save(path, env()))
         return false;
