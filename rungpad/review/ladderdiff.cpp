@@ -19,7 +19,9 @@ namespace {
 // and table-row counts are view and loader state, not part of the program.
 bool sameCell(const LadderCell& a, const LadderCell& b)
 {
-    return a.code == b.code && a.hasLink() == b.hasLink() && a.textBytes == b.textBytes;
+    // Up to the terminator only: older files carry leftover bytes behind it.
+    return a.code == b.code && a.hasLink() == b.hasLink()
+        && qstrncmp(a.textBytes.data(), b.textBytes.data(), size_t(kCellTextBytes)) == 0;
 }
 
 bool sameLine(const LadderProgram& a, int la, const LadderProgram& b, int lb)

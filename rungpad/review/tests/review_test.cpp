@@ -247,6 +247,12 @@ TEST(LadderDiff, NotesLinksAndSameLadders)
     EXPECT_EQ(d.rows[0].cells, DiffRow::kNoteBit);
     EXPECT_EQ(d.rows[1].cells, 0x001);
     EXPECT_TRUE(diffLadders(a, a).same());
+    // Bytes behind a text's terminator (older files keep them) are no difference.
+    LadderProgram leftovers = a;
+    LadderCell& cell = leftovers.mutableLine(1)->cells[1];
+    cell.textBytes[3] = 'Z';
+    ASSERT_EQ(cell.text(), QByteArray());
+    EXPECT_TRUE(diffLadders(a, leftovers).same());
     EXPECT_EQ(diffSummary(diffLadders(a, a), 0), s("两个梯形图相同。"));
     EXPECT_TRUE(diffLadders(LadderProgram{}, LadderProgram{}).same());
     EXPECT_EQ(diffLadders(LadderProgram{}, a).added, 2);
