@@ -17,10 +17,15 @@
 #include "rungpad/ui/rungpadview.h"
 
 #include "common/archive.h"
+#include "common/ui/messageboxprompter.h"
 #include "common/prompter.h"
 #include "common/testing/testfiles.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
 #include <QDir>
 #include <QDockWidget>
 #include <QHelpEvent>
@@ -448,6 +453,16 @@ TEST_F(ReviewWindowTest, AutosaveAfterTheIntervalIsOfferedAfterACrashAndGoesWith
     EXPECT_TRUE(prompter.asked[0].startsWith(s("Rungpad ended unexpectedly last time. An autosave of press.plf"))) << prompter.asked[0].toStdString();
     CRungpadView* recovered = frame->activeView();
     ASSERT_NE(recovered, nullptr);
+    if (!qEnvironmentVariableIsEmpty("VANTOR_SCREENSHOT_DIR")) {
+        // The same question as a user sees it in its message box, over the recovered window.
+        QTimer::singleShot(200, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                maybeShoot(box->window(), "rungpad-recovery.png");
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        vantor::MessageBoxPrompter(frame.get(), s("Rungpad")).ask(prompter.asked[0], vantor::Buttons::YesNo);
+    }
     EXPECT_EQ(recovered->document()->path(), path("press.plf"));
     EXPECT_TRUE(recovered->document()->isModified());
     EXPECT_EQ(recovered->document()->ladder().cell(1, 1).text(), QByteArray("X002.0"));
