@@ -6,8 +6,11 @@
 //   rungpad-cli [--lang zh|en] comments export FILE LADCHI.txt
 //   rungpad-cli [--lang zh|en] comments import FILE LADCHI.txt [--save]
 //   rungpad-cli test FILE TESTFILE;  rungpad-cli simulate FILE [--set …] [--run …] [--trace …]
+//   rungpad-cli [--lang zh|en] xref FILE [--csv]
+//   rungpad-cli [--lang zh|en] diff A B              (exit 1 when they differ)
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include "cli/commandline.h"
+#include "cli/rungpad_review_commands.h"
 #include "cli/rungpad_sim_commands.h"
 #include "common/datapaths.h"
 #include "common/logging.h"
@@ -108,7 +111,7 @@ void dumpDocument(const LadderDocument& doc)
 
 const QString kProgram = QStringLiteral("rungpad-cli");
 
-const QList<vantor::cli::Verb> kVerbs = {
+const QList<vantor::cli::Verb> kVerbs = QList<vantor::cli::Verb>{
     {QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("convert; print the error line or the step count")},
     {QStringLiteral("convert"), QStringLiteral("FILE [--bin OUT] [--list OUT] [--grp OUT] [--old-grp OUT]"),
      QStringLiteral("convert and write the chosen outputs")},
@@ -117,7 +120,7 @@ const QList<vantor::cli::Verb> kVerbs = {
     {QStringLiteral("comments export"), QStringLiteral("FILE LADCHI.txt"), QStringLiteral("write the user notation file")},
     {QStringLiteral("comments import"), QStringLiteral("FILE LADCHI.txt [--save]"),
      QStringLiteral("read a user notation file (and save FILE with it)")},
-};
+} + rungpad::cli::reviewVerbs();
 
 }  // namespace
 
@@ -160,6 +163,8 @@ int main(int argc, char** argv)
         files = 2;
     } else if (rungpad::cli::isSimulationVerb(verb)) {
         files = rungpad::cli::addSimulationArguments(parser, verb);
+    } else if (rungpad::cli::isReviewVerb(verb)) {
+        files = rungpad::cli::addReviewOptions(parser, verb);
     }
     if (const auto status = parseVerb(parser, kProgram, line.verb(), line.verbArguments(), files, files))
         return *status;
@@ -178,9 +183,17 @@ int main(int argc, char** argv)
     CompilerConversion conversion(language);
     ConsolePrompter prompter;
     // A dump is meant for diff: progress lines go to stderr, the ladder alone to stdout.
-    StreamOutput output(verb == QLatin1String("dump") || rungpad::cli::isSimulationVerb(verb) ? stdErr() : stdOut());
+    const bool quietOutput = verb == QLatin1String("dump") || rungpad::cli::isSimulationVerb(verb) || rungpad::cli::isReviewVerb(verb);
+    StreamOutput output(quietOutput ? stdErr() : stdOut());
     FileCommandEnvironment environment{prompter, output, language, vantor::userDataFolder(QStringLiteral("rungpad"))};
     environment.dataFolders = vantor::dataFolders(QStringLiteral("rungpad"));
+    if (rungpad::cli::isReviewVerb(verb)) {
+        auto open = [&](const QString& path, LadderDocument& into) {
+            CompilerConversion own(language);
+            return LadderFileCommands(into, own, environment).open(path);
+        };
+        return rungpad::cli::runReviewCommand(verb, parser, args, open, stdOut(), language);
+    }
     LadderFileCommands commands(doc, conversion, environment);
     const QString file = args[0];
     if (!commands.open(file))

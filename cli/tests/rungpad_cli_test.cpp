@@ -1,6 +1,7 @@
 // rungpad-cli as a user runs it: real files in a temporary folder, the built binary.
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/ladderfile.h"
+#include "rungpad/model/laddertext.h"
 
 #include "common/archive.h"
 #include "common/gbk.h"
@@ -273,4 +274,69 @@ TEST_F(CliFixture, HelpVersionAndTheUsualOptionForms)
     EXPECT_EQ(bad.status, 2);
     EXPECT_TRUE(bad.out.isEmpty());
     EXPECT_TRUE(bad.err.contains(QStringLiteral("zip"))) << bad.err.toStdString();
+}
+
+namespace {
+
+QByteArray textLadder(const char* text)
+{
+    const auto p = readLadderText(QString::fromUtf8(text));
+    if (!p)
+        ADD_FAILURE() << "bad ladder text";
+    CommentTables t;
+    t.setCommentOf("Y000.0", QStringLiteral("主电机"));
+    return p ? formatLadderPart(*p, {}, NumberField::FromText) + formatCommentRecords(*p, t) : QByteArray();
+}
+
+}  // namespace
+
+TEST_F(CliFixture, XrefListsUsesAndWarningsAsTextAndCsv)
+{
+    write("twice.plf", textLadder("X000.0 - - - - - - - - (Y000.0)\n"
+                                  "R000.1 - - - - - - - - (Y000.0)\n"
+                                  "- - - - {7100:END1} - - - - -\n"));
+    const CliRun text = run({"--lang", "en", "xref", path("twice.plf")});
+    ASSERT_EQ(text.status, 0) << text.err.toStdString();
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("Warnings\n"))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Y000.0 is written in more than one place (double coil): 0001/10, 0002/10")));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("R000.1 is read but never written: 0002/1")));
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Y000.0  主电机\n  0001/10  write  coil\n  0002/10  write  coil\n")));
+    // Progress lines stay off the standard output, so a CSV is only CSV.
+    EXPECT_FALSE(text.out.contains(QStringLiteral("load")));
+
+    const CliRun csv = run({"--lang", "en", "xref", path("twice.plf"), "--csv"});
+    ASSERT_EQ(csv.status, 0);
+    const QStringList rows = csv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    EXPECT_EQ(rows.value(0), QStringLiteral("address,comment,line,column,use,access"));
+    EXPECT_TRUE(rows.contains(QStringLiteral("Y000.0,主电机,2,10,coil,write")));
+    EXPECT_EQ(rows.filter(QStringLiteral("warning,")).size(), 2);
+    const CliRun zh = run({"--lang", "zh", "xref", path("twice.plf")});
+    EXPECT_TRUE(zh.out.contains(QStringLiteral("双线圈"))) << zh.out.toStdString();
+    EXPECT_EQ(run({"xref", path("missing.plf")}).status, 1);
+}
+
+TEST_F(CliFixture, DiffShowsLinesAndExitsOneOnlyWhenTheLaddersDiffer)
+{
+    write("shop.plf", textLadder("X000.0 - - - - - - - - (Y000.0)\n"
+                                 "X000.1 - - - - - - - - (Y000.1)\n"
+                                 "X000.2 - - - - - - - - (Y000.2)\n"
+                                 "- - - - {7100:END1} - - - - -\n"));
+    write("backup.plf", textLadder("X000.0 - - - - - - - - (Y000.0)\n"
+                                   "X000.2 - - - - - - - - (Y000.3)\n"
+                                   "- - - - {7100:END1} - - - - -\n"
+                                   "X000.5 - - - - - - - - (Y000.5)\n"));
+    const CliRun d = run({"--lang", "en", "diff", path("shop.plf"), path("backup.plf")});
+    EXPECT_EQ(d.status, 1) << d.err.toStdString();
+    EXPECT_TRUE(d.out.contains(QStringLiteral("removed  0002 | ----\n  < X000.1 - - - - - - - - (Y000.1)\n")))
+        << d.out.toStdString();
+    EXPECT_TRUE(d.out.contains(QStringLiteral("changed  0003 | 0002  columns 10\n")));
+    EXPECT_TRUE(d.out.contains(QStringLiteral("added  ---- | 0004\n")));
+    EXPECT_TRUE(d.out.contains(QStringLiteral("1 lines added, 1 removed, 1 changed\n")));
+    EXPECT_TRUE(d.out.contains(QStringLiteral("Addresses whose use changed: X000.1 X000.5 Y000.1 Y000.2 Y000.3 Y000.5\n")));
+
+    const CliRun same = run({"--lang", "en", "diff", path("shop.plf"), path("shop.plf")});
+    EXPECT_EQ(same.status, 0);
+    EXPECT_EQ(same.out, QStringLiteral("The two ladders are the same.\n"));
+    EXPECT_EQ(run({"diff", path("shop.plf"), path("missing.plf")}).status, 2);
+    EXPECT_EQ(run({"diff", path("shop.plf")}).status, 2);
 }

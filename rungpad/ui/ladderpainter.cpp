@@ -163,6 +163,8 @@ void LadderPainter::paintLines(QPainter& p, const LadderProgram& ladder, int fir
             markMissingTableValues(p, ladder, r);
         if (style.overlay)
             style.overlay->paintLine(p, r, y0);
+        if (style.comments)
+            paintLineAnnotations(p, row, y0, style);
     }
 
     if (style.screen && style.selection) {

@@ -3,6 +3,7 @@
 // Draws ladder lines: rails, line numbers, every element, block outlines, CODT values,
 // vertical links, line notes, and on screen the inverted selection and the cursor. The view
 // and the printer both draw through here, so a page looks like the screen.
+#include "rungpad/model/comments.h"
 #include "rungpad/ui/laddergeometry.h"
 #include "rungpad/ui/ladderoverlay.h"
 
@@ -20,7 +21,12 @@ struct LadderPaintStyle {
     std::optional<CellRange> selection;
     std::optional<CellPos> cursor;
     const LadderOverlay* overlay = nullptr;   // a running ladder's power flow
+    // Set: each contact's and coil's signal comment under its address, block input labels.
+    const CommentTables* comments = nullptr;
 };
+
+// Comments and input labels of one line (ladderannotations.cpp), over the drawn cells.
+void paintLineAnnotations(QPainter& painter, const LadderRow& row, double y0, const LadderPaintStyle& style);
 
 class LadderPainter {
 public:

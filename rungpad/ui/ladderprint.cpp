@@ -2,6 +2,7 @@
 #include "rungpad/ui/ladderprint.h"
 
 #include "rungpad/ui/ladderpainter.h"
+#include "rungpad/ui/printlayout.h"
 #include "rungpad/ui/uitexts.h"
 
 #include <QFile>
@@ -14,10 +15,6 @@
 
 namespace rungpad::ui {
 
-namespace {
-constexpr double kHeadingHeight = 60;   // logical units above the first line of a page
-}
-
 int printedPageCount(const LadderProgram& ladder)
 {
     return std::max(1, (ladder.lineCount() + kLinesPerPage - 1) / kLinesPerPage);
@@ -25,51 +22,29 @@ int printedPageCount(const LadderProgram& ladder)
 
 void paintLadderPage(QPainter& p, const QRectF& area, const LadderProgram& ladder, int page, int language)
 {
-    const int first = page * kLinesPerPage;
-    const int last = first + kLinesPerPage - 1;
-    const double logicalHeight = kHeadingHeight + geo::kCellHeight * kLinesPerPage + geo::kGridTop;
-    const double scale = std::min(area.width() / geo::kDrawingWidth, area.height() / logicalHeight);
-
-    p.save();
-    p.translate(area.topLeft());
-    p.scale(scale, scale);
-    const LadderPainter painter;
-    QFont heading = painter.cellFont();
-    heading.setPixelSize(24);
-    p.setFont(heading);
-    p.setPen(Qt::black);
-    p.drawText(QRectF(0, 0, geo::kDrawingWidth, kHeadingHeight), Qt::AlignHCenter | Qt::AlignVCenter,
-               uiText(UiText::PageHeading, language).arg(page + 1));
-    // The page's first line lands just below the heading, wherever it is in the ladder.
-    p.translate(0, kHeadingHeight - geo::kCellHeight * first);
-    LadderPaintStyle style;
-    style.screen = false;
-    painter.paintLines(p, ladder, first, last, style);
-    p.restore();
+    PrintJob job;
+    job.ladder = &ladder;
+    job.language = language;
+    paintPrintPage(p, area, job, page);
 }
 
 bool printLadder(QPrinter& printer, const LadderProgram& ladder, int language)
 {
-    QPainter p;
-    if (!p.begin(&printer))
-        return false;
-    const int pages = printedPageCount(ladder);
-    int from = 1;
-    int to = pages;
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        from = std::max(1, printer.fromPage());
-        to = std::min(pages, std::max(from, printer.toPage()));
-    }
-    const QRectF area = printer.pageRect(QPrinter::DevicePixel).translated(-printer.pageRect(QPrinter::DevicePixel).topLeft());
-    for (int page = from; page <= to; ++page) {
-        if (page > from && !printer.newPage())
-            return false;
-        paintLadderPage(p, area, ladder, page - 1, language);
-    }
-    return p.end();
+    PrintJob job;
+    job.ladder = &ladder;
+    job.language = language;
+    return printJob(printer, job);
 }
 
 bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language)
+{
+    PrintJob job;
+    job.ladder = &ladder;
+    job.language = language;
+    return exportLadderPdf(path, job, title);
+}
+
+bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title)
 {
     // Written beside the target and renamed over it, so a failed export never leaves a
     // half file under the chosen name.
@@ -81,7 +56,7 @@ bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QSt
         printer.setOutputFileName(partial);
         printer.setPageSize(QPageSize(QPageSize::A4));
         printer.setDocName(title);
-        ok = printLadder(printer, ladder, language);
+        ok = printJob(printer, job);
     }
     ok = ok && QFileInfo(partial).size() > 0
         && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0;

@@ -13,6 +13,8 @@ class QRectF;
 
 namespace rungpad::ui {
 
+struct PrintJob;
+
 inline constexpr int kLinesPerPage = 25;
 
 int printedPageCount(const LadderProgram& ladder);
@@ -22,5 +24,7 @@ void paintLadderPage(QPainter& painter, const QRectF& area, const LadderProgram&
 bool printLadder(QPrinter& printer, const LadderProgram& ladder, int language);
 // The whole ladder as a PDF file (A4).
 bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language);
+// The same with the title block, comments and appendix of a print job.
+bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title);
 
 }  // namespace rungpad::ui

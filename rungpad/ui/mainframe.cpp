@@ -11,6 +11,7 @@
 #include "rungpad/ui/errorlocation.h"
 #include "rungpad/ui/ladderprint.h"
 #include "rungpad/ui/outputwindows.h"
+#include "rungpad/ui/reviewfeatures.h"
 #include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
@@ -204,6 +205,7 @@ CMainFrame::CMainFrame(FrameOptions options)
     // Wide enough for the longest position and address, so the pane never cuts them.
     m_position->setMinimumWidth(m_position->fontMetrics().horizontalAdvance(QStringLiteral("Line 0000  Col 10  X000.0000")));
     statusBar()->addPermanentWidget(m_position);
+    m_review = new ReviewFeatures(this, options);
     setAcceptDrops(true);
     resize(1100, 760);
     // Where the user left the toolbars and docking windows, and how large they were.
@@ -433,6 +435,8 @@ void CMainFrame::retranslate()
     m_functionMenu->setTitle(text(UiText::ContextFunction));
     m_xrefAddress.clear();
     updateCrossReference();
+    if (m_review)
+        m_review->retranslate();
     setWindowTitle(text(UiText::FrameTitle));
     updateToolTips();
     for (CRungpadView* v : views()) {
@@ -587,6 +591,7 @@ QMdiSubWindow* CMainFrame::addChild(CRungpadDoc* document)
         }
     });
     connectEditing(view);
+    m_review->viewAdded(view);
     connect(document, &CRungpadDoc::modifiedChanged, this, [this, view] { updateChildTitle(view); });
     connect(document, &CRungpadDoc::pathChanged, this, [this, view] { updateChildTitle(view); });
     connect(child, &QObject::destroyed, this, [this] {
@@ -711,12 +716,15 @@ bool CMainFrame::saveView(CRungpadView* view, bool saveAs)
         if (path.isEmpty())
             return false;
     }
+    if (!m_review->confirmOverwrite(view, path))
+        return false;
     LadderInfo info = doc->data().info;
     if (m_dialogs->editLadderInfo(this, info, m_language))
         doc->setInfo(info);
     m_output->clearOutput();
     if (!doc->save(path, env()))
         return false;
+    m_review->documentSaved(view);
     addRecentFile(path);
     updateChildTitle(view);
     return true;
@@ -906,7 +914,7 @@ void CMainFrame::print()
     CRungpadView* view = activeView();
     if (!view || !m_dialogs->choosePrinter(this, printer()))
         return;
-    if (!printLadder(printer(), view->document()->ladder(), m_language))
+    if (!printJob(printer(), m_review->printJobFor(view)))
         m_prompter->inform(vantor::Severity::Error, text(UiText::PrintFailed));
 }
 
@@ -917,7 +925,7 @@ void CMainFrame::printPreview()
         return;
     QPrintPreviewDialog dialog(&printer(), this);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
-            [this, view](QPrinter* printer) { printLadder(*printer, view->document()->ladder(), m_language); });
+            [this, view](QPrinter* printer) { printJob(*printer, m_review->printJobFor(view)); });
     dialog.exec();
 }
 
@@ -933,7 +941,7 @@ bool CMainFrame::exportPdf(const QString& path)
     CRungpadView* view = activeView();
     if (!view)
         return false;
-    const bool ok = exportLadderPdf(path, view->document()->ladder(), view->document()->displayName(m_language), m_language);
+    const bool ok = exportLadderPdf(path, m_review->printJobFor(view), view->document()->displayName(m_language));
     if (ok) {
         m_output->outputLine(text(UiText::PdfSaved).arg(QDir::toNativeSeparators(path)));
     } else {

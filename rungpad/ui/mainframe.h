@@ -16,6 +16,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -37,11 +38,14 @@ class COutputWindow;
 class CRungpadDoc;
 class CRungpadView;
 class SimulationMode;
+class ReviewFeatures;
 
 struct FrameOptions {
     vantor::Prompter* prompter = nullptr;   // empty: message boxes
     RungpadDialogs* dialogs = nullptr;      // empty: the file and ladder dialogs
     QString programFolder;                  // Diag.mea and LadChi01.txt; empty: the standard data folders
+    QString autosaveFolder;                 // empty: "autosave" in the program folder or the user's data folder
+    std::function<qint64()> clock;          // milliseconds for the autosave interval; empty: a monotonic clock
 };
 
 class CMainFrame : public QMainWindow {
@@ -104,6 +108,9 @@ public:
     QLabel* positionLabel() const { return m_position; }
     QMdiArea* mdiArea() const { return m_mdi; }
     SimulationMode* simulation() const { return m_simulation; }
+    // Comments in the drawing, print title block and appendix, the whole-program
+    // cross-reference, Compare, autosave and recovery (reviewfeatures.cpp).
+    ReviewFeatures* review() const { return m_review; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -113,6 +120,7 @@ protected:
 private:
     friend class CChildFrame;
     friend class SimulationMode;
+    friend class ReviewFeatures;
 
     void createActions();
     void createMenus();
@@ -225,6 +233,7 @@ private:
     // The last copy of any document; what the system clipboard holds decides a paste.
     LadderClipboard m_clipboard;
     SimulationMode* m_simulation = nullptr;
+    ReviewFeatures* m_review = nullptr;
 };
 
 }  // namespace rungpad::ui

@@ -139,6 +139,14 @@ void CRungpadView::setScale(double scale)
     Q_EMIT scaleChanged(m_scale);
 }
 
+void CRungpadView::setCommentsShown(bool shown)
+{
+    if (shown == m_commentsShown)
+        return;
+    m_commentsShown = shown;
+    viewport()->update();
+}
+
 void CRungpadView::ladderChanged()
 {
     m_cursor = clamped(m_cursor);
@@ -246,6 +254,8 @@ void CRungpadView::paintEvent(QPaintEvent* event)
     style.selection = selection();
     style.cursor = m_cursor;
     style.overlay = m_simulation ? m_simulation->overlay() : nullptr;
+    if (m_commentsShown)
+        style.comments = &m_doc->data().comments;
     m_painter.paintLines(p, m_doc->ladder(), first, last, style);
     if (horizontalScrollBar()->value() > 0) {
         // Line numbers and the rail stay at the left edge while the ladder scrolls sideways.

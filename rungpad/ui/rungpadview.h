@@ -54,6 +54,9 @@ public:
     void setScale(double scale);
     void zoomIn() { setScale(m_scale * 1.25); }
     void zoomOut() { setScale(m_scale / 1.25); }
+    // Signal comments and block input labels drawn in the cells.
+    void setCommentsShown(bool shown);
+    bool commentsShown() const { return m_commentsShown; }
     // Lines the viewport shows whole, at least one (the page step of PageUp/PageDown).
     int linesPerPage() const;
     // First and last line the viewport touches.
@@ -105,6 +108,7 @@ private:
     QLineEdit* m_noteEditor = nullptr;
     int m_noteLine = -1;
     ViewSimulation* m_simulation = nullptr;
+    bool m_commentsShown = false;
 };
 
 }  // namespace rungpad::ui
