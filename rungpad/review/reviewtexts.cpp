@@ -38,6 +38,7 @@ const Entry kTexts[] = {
     {ReviewText::NumberCounter, "计数器", "counter"},
     {ReviewText::NumberEdge, "边沿", "edge"},
     {ReviewText::XrefHeading, "交叉引用表", "Cross-reference list"},
+    {ReviewText::XrefWindowCommand, "全部地址交叉引用表(&A)", "Cross-reference of &All Addresses"},
     {ReviewText::XrefNoWarnings, "没有警告。", "No warnings."},
     {ReviewText::XrefWarningsHeading, "警告", "Warnings"},
     {ReviewText::XrefColumns, "地址,注释,行,列,用途,读写", "address,comment,line,column,use,access"},
@@ -67,9 +68,9 @@ const Entry kTexts[] = {
     {ReviewText::AppendixHeading, "附录: 交叉引用表", "Appendix: cross-reference list"},
     {ReviewText::PageSignalsHeading, "本页信号", "Signals on this page"},
     {ReviewText::ShowComments, "在梯形图中显示注释(&C)", "Show &Comments in the Ladder"},
-    {ReviewText::PrintCrossReference, "打印附交叉引用表(&A)", "Print Cross-reference &Appendix"},
+    {ReviewText::PrintCrossReference, "打印附交叉引用表(&W)", "Print &With Cross-reference Appendix"},
     {ReviewText::CompareCommand, "比较梯形图(&P)...", "Com&pare Ladders..."},
-    {ReviewText::CrossReferenceReport, "导出交叉引用表(&R)...", "Export Cross-reference &Report..."},
+    {ReviewText::CrossReferenceReport, "导出交叉引用表(&M)...", "Export Cross-reference Su&mmary..."},
     {ReviewText::CrossReferenceAll, "全部地址", "All addresses"},
 };
 // clang-format on

@@ -24,7 +24,7 @@ enum class ReviewText {
     TitleFile, TitleVersion, TitleMachine, TitleModifier, TitleSaved, TitlePageOf, TitlePrinted,
     AppendixHeading, PageSignalsHeading,
     // View and print options.
-    ShowComments, PrintCrossReference, CompareCommand, CrossReferenceReport, CrossReferenceAll,
+    ShowComments, PrintCrossReference, CompareCommand, CrossReferenceReport, CrossReferenceAll, XrefWindowCommand,
 };
 
 QString reviewText(ReviewText id, int language);

@@ -141,7 +141,7 @@ void ReviewFeatures::retranslate()
     m_printAppendix->setText(reviewText(ReviewText::PrintCrossReference, lang));
     m_compare->setText(reviewText(ReviewText::CompareCommand, lang));
     m_exportXref->setText(reviewText(ReviewText::CrossReferenceReport, lang));
-    m_viewXref->setText(reviewText(ReviewText::XrefHeading, lang));
+    m_viewXref->setText(reviewText(ReviewText::XrefWindowCommand, lang));
     m_dock->setWindowTitle(reviewText(ReviewText::XrefHeading, lang));
     m_panel->retranslate(lang);
     scheduleCrossReference();
