@@ -602,6 +602,53 @@ TEST_F(MainFrameTest, EditorReadsAndWritesGbkAndSavesAtomically)
     EXPECT_EQ(frame->editor()->path(), QFileInfo(path).absoluteFilePath());
 }
 
+TEST_F(MainFrameTest, EditorSavesEveryByteItDidNotChange)
+{
+    make();
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"CRLF GBK", "O0001 (\xB3\xCC\xD0\xF2)\r\nG00 X0\r\nM30\r\n"},
+        {"UTF-8", "O0002 (Ma\xC3\x9F B\xC3\xA4r \xC2\xA0)\nM30\n"},
+        {"UTF-8 BOM CRLF", "\xEF\xBB\xBF(\xC3\xA4)\r\nM30"},
+        {"mixed ends", "N1\r\nN2\nN3\rN4\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(s("roundtrip.nc"));
+        writeFile(path, c.bytes);
+        ASSERT_TRUE(frame->openDocument(path));
+        ASSERT_TRUE(frame->saveDocument());
+        EXPECT_EQ(readFile(path), c.bytes);
+        // A typed line takes the file's encoding and usual line end.
+        frame->editor()->moveCursor(QTextCursor::Start);
+        frame->editor()->insertPlainText(s("(é)\n"));
+        ASSERT_TRUE(frame->saveDocument());
+        const QByteArray bom = c.bytes.startsWith("\xEF\xBB\xBF") ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+        const QByteArray typed = c.bytes.startsWith("O0001") || c.bytes.startsWith("N1") ? QByteArray("(\xA8\xA6)")
+                                                                                         : QByteArray("(\xC3\xA9)");
+        const QByteArray end = c.bytes.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+        EXPECT_EQ(readFile(path), bom + typed + end + c.bytes.mid(bom.size()));
+    }
+}
+
+TEST_F(MainFrameTest, EditorRefusesACharacterTheFileCannotHoldBeforeWriting)
+{
+    make();
+    const QString path = dir.filePath(s("O0003.nc"));
+    const QByteArray gbk("O0003\r\nG00 X0\r\nM30\r\n");
+    writeFile(path, gbk);
+    ASSERT_TRUE(frame->openDocument(path));
+    QTextCursor c(frame->editor()->document()->findBlockByNumber(1));
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.insertText(s(" (Maß)"));
+    EXPECT_FALSE(frame->saveDocument());
+    EXPECT_EQ(lastShown(), message(Msg::SaveUnencodable, Language::Chinese).arg(path, s("2"), s("ß"), s("GBK")));
+    EXPECT_EQ(readFile(path), gbk);
+    EXPECT_TRUE(frame->editor()->isModified());
+}
+
 TEST_F(MainFrameTest, RecentListKeepsTheLastFourNewestFirst)
 {
     make();
