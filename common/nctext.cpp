@@ -32,6 +32,55 @@ bool isAscii(QByteArrayView bytes)
     return true;
 }
 
+// Stops at the first byte that cannot be UTF-8, so a GBK program is told apart at its first
+// Chinese character instead of after a full decoding attempt.
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (!(word & 0x8080808080808080ULL)) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int more;
+        std::uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= more; ++k) {
+            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and code points beyond U+10FFFF are not UTF-8.
+        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF))
+            || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += more + 1;
+    }
+    return true;
+}
+
 QByteArrayView endBytes(NcLineEnd end)
 {
     switch (end) {
@@ -158,15 +207,12 @@ NcDecodedText decodeNcText(QByteArrayView bytes)
         out.text = dec.decode(body);
     } else if (isAscii(body)) {
         out.text = QString::fromLatin1(body.data(), body.size());
-    } else {
+    } else if (isValidUtf8(body)) {
+        out.format.encoding = NcTextFormat::Encoding::Utf8;
         QStringDecoder dec(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-        QString text = dec.decode(body);
-        if (!dec.hasError()) {
-            out.format.encoding = NcTextFormat::Encoding::Utf8;
-            out.text = std::move(text);
-        } else {
-            out.text = fromGbk(body);
-        }
+        out.text = dec.decode(body);
+    } else {
+        out.text = fromGbk(body);
     }
     return out;
 }

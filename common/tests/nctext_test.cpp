@@ -36,6 +36,10 @@ TEST(NcText, FilesComeBackByteForByte)
         {"blank lines", "\r\n\r\n\r\n", Enc::Gbk, NcLineEnd::CrLf, false},
         {"empty", "", Enc::Gbk, NcLineEnd::Lf, false},
         {"tab and no-break space", "G00\tX0 (\xC2\xA0)\n", Enc::Utf8, NcLineEnd::Lf, false},
+        // Not UTF-8 after all: a sequence cut off at the end, a surrogate, an overlong form.
+        {"UTF-8 cut short", "N1 (\xC3\xA4)\nN2 \xE4\xB8", Enc::Gbk, NcLineEnd::Lf, false},
+        {"encoded surrogate", "N1 (\xED\xA0\xB0\xA1)\n", Enc::Gbk, NcLineEnd::Lf, false},
+        {"overlong slash", "N1 (\xC0\xAF)\n", Enc::Gbk, NcLineEnd::Lf, false},
     };
     for (const RoundTripCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -33,6 +33,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
