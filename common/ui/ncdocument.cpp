@@ -88,4 +88,22 @@ NcSaveResult saveNcFile(QPlainTextEdit& editor, const NcDocumentFormat& format, 
     return result;
 }
 
+bool findNcText(QPlainTextEdit& editor, const QString& what, bool matchCase)
+{
+    if (what.isEmpty())
+        return false;
+    const QTextDocument* doc = editor.document();
+    // Positions in the raw text are document positions: a line break is one character
+    // (U+2029) in both, and a search word never holds one, so no match spans two lines.
+    const QString text = doc->toRawText();
+    QTextCursor cursor = editor.textCursor();
+    const qsizetype at = text.indexOf(what, cursor.selectionEnd(), matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    if (at < 0)
+        return false;
+    cursor.setPosition(int(at));
+    cursor.setPosition(int(at + what.size()), QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    return true;
+}
+
 }  // namespace vantor

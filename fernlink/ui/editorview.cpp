@@ -183,12 +183,7 @@ bool CFernlinkView::goToLine(int line)
 
 bool CFernlinkView::findNext(const QString& what, bool matchCase)
 {
-    if (what.isEmpty())
-        return false;
-    QTextDocument::FindFlags flags;
-    if (matchCase)
-        flags |= QTextDocument::FindCaseSensitively;
-    return find(what, flags);
+    return findNcText(*this, what, matchCase);
 }
 
 bool CFernlinkView::replaceOne(const QString& what, const QString& with, bool matchCase)

@@ -772,6 +772,31 @@ TEST_F(MainFrameTest, FindAndReplaceReportTheirOutcome)
     EXPECT_EQ(lastShown(), s("已完成搜索。"));
 }
 
+TEST_F(MainFrameTest, FindNextSelectsTheNextMatchAfterTheSelection)
+{
+    make();
+    CFernlinkView* view = frame->editor();
+    view->setPlainText(s("N1 g01\nN2 G01 X1\nN3 G01\n"));
+    view->moveCursor(QTextCursor::Start);
+    const auto selected = [view] {
+        const QTextCursor c = view->textCursor();
+        return std::make_pair(c.blockNumber() + 1, c.selectedText());
+    };
+    ASSERT_TRUE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(2, s("G01")));
+    ASSERT_TRUE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(3, s("G01")));
+    EXPECT_FALSE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(3, s("G01")));  // nothing moves
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("G01"), false));
+    EXPECT_EQ(selected(), std::make_pair(1, s("g01")));
+    // A match never runs over a line end.
+    view->moveCursor(QTextCursor::Start);
+    EXPECT_FALSE(view->findNext(s("X1N3"), false));
+    EXPECT_FALSE(view->findNext(s("X1\nN3"), false));
+}
+
 TEST_F(MainFrameTest, FileChangedOnDiskIsReloadedWhenTheUserAgrees)
 {
     make();
