@@ -6,6 +6,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace vantor {
 
 namespace {
@@ -88,20 +90,99 @@ NcSaveResult saveNcFile(QPlainTextEdit& editor, const NcDocumentFormat& format, 
     return result;
 }
 
+namespace {
+
+// The document's text in one piece for searches further than a screen or two away, kept
+// until the document changes (a run of "find next" builds it once).
+const QString kRawTextCacheName = QStringLiteral("vantorNcRawText");
+
+class RawTextCache : public QObject {
+public:
+    explicit RawTextCache(QTextDocument* doc) : QObject(doc)
+    {
+        setObjectName(kRawTextCacheName);
+        connect(doc, &QTextDocument::contentsChanged, this, [this] {
+            text_ = QString();
+            valid_ = false;
+        });
+    }
+    const QString& text(const QTextDocument& doc)
+    {
+        if (!valid_) {
+            text_ = doc.toRawText();
+            valid_ = true;
+        }
+        return text_;
+    }
+
+private:
+    QString text_;
+    bool valid_ = false;
+};
+
+constexpr int kNearbyLines = 2000;
+
+// Case-insensitive search for a word of ASCII characters (what NC programs are searched for):
+// Qt's general case-insensitive scan folds every character of 40 MB through the Unicode
+// tables, several times slower than comparing A-Z and a-z directly.
+qsizetype indexOfAsciiNoCase(QStringView text, QStringView word, qsizetype from)
+{
+    const auto lower = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; };
+    const qsizetype n = word.size();
+    const char16_t first = lower(word[0].unicode());
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.data());
+    for (qsizetype i = from; i + n <= text.size(); ++i) {
+        if (lower(p[i]) != first)
+            continue;
+        qsizetype k = 1;
+        while (k < n && lower(p[i + k]) == lower(word[k].unicode()))
+            ++k;
+        if (k == n)
+            return i;
+    }
+    return -1;
+}
+
+bool isAscii(QStringView word)
+{
+    return std::all_of(word.begin(), word.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+}  // namespace
+
 bool findNcText(QPlainTextEdit& editor, const QString& what, bool matchCase)
 {
     if (what.isEmpty())
         return false;
-    const QTextDocument* doc = editor.document();
-    // Positions in the raw text are document positions: a line break is one character
-    // (U+2029) in both, and a search word never holds one, so no match spans two lines.
-    const QString text = doc->toRawText();
+    QTextDocument* doc = editor.document();
+    const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
     QTextCursor cursor = editor.textCursor();
-    const qsizetype at = text.indexOf(what, cursor.selectionEnd(), matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
-    if (at < 0)
+    const int from = cursor.selectionEnd();
+    qsizetype found = -1;
+    // Line by line nearby: most searches end within a screen or two of the caret.
+    QTextBlock block = doc->findBlock(from);
+    for (int n = 0; block.isValid() && n < kNearbyLines; ++n, block = block.next()) {
+        const qsizetype i = block.text().indexOf(what, std::max(0, from - block.position()), cs);
+        if (i >= 0) {
+            found = block.position() + i;
+            break;
+        }
+    }
+    if (found < 0 && block.isValid()) {
+        // Positions in the raw text are document positions: a line break is one character
+        // (U+2029) in both, and a search word never holds one, so no match spans two lines.
+        // Found by name: findChild<T> needs T's own meta-object, which this helper lacks.
+        auto* cache = dynamic_cast<RawTextCache*>(doc->findChild<QObject*>(kRawTextCacheName, Qt::FindDirectChildrenOnly));
+        if (!cache)
+            cache = new RawTextCache(doc);
+        const QString& text = cache->text(*doc);
+        found = (matchCase || !isAscii(what)) ? text.indexOf(what, block.position(), cs)
+                                              : indexOfAsciiNoCase(text, what, block.position());
+    }
+    if (found < 0)
         return false;
-    cursor.setPosition(int(at));
-    cursor.setPosition(int(at + what.size()), QTextCursor::KeepAnchor);
+    cursor.setPosition(int(found));
+    cursor.setPosition(int(found + what.size()), QTextCursor::KeepAnchor);
     editor.setTextCursor(cursor);
     return true;
 }

@@ -43,9 +43,9 @@ struct NcSaveResult {
 NcSaveResult saveNcFile(QPlainTextEdit& editor, const NcDocumentFormat& format, const QString& path);
 
 // Selects the next occurrence after the caret (after the selection, when there is one), as
-// QPlainTextEdit::find does, but over the document's text in one piece: find() builds a
-// string per line, most of a second for a search through 400,000 lines. False, and nothing
-// moves, when there is none.
+// QPlainTextEdit::find does: line by line near the caret, beyond that over the document's
+// text in one piece (find() builds a string per line, most of a second through 400,000
+// lines). False, and nothing moves, when there is none.
 bool findNcText(QPlainTextEdit& editor, const QString& what, bool matchCase);
 
 }  // namespace vantor

@@ -797,6 +797,28 @@ TEST_F(MainFrameTest, FindNextSelectsTheNextMatchAfterTheSelection)
     EXPECT_FALSE(view->findNext(s("X1\nN3"), false));
 }
 
+TEST_F(MainFrameTest, FindFarAwayFollowsEditsMadeBetweenSearches)
+{
+    make();
+    CFernlinkView* view = frame->editor();
+    QString program;
+    for (int i = 1; i <= 5000; ++i)
+        program += s("N%1 G01 X%2\n").arg(i).arg(i % 7);
+    view->setPlainText(program + s("M30\n"));
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("m30"), false));
+    EXPECT_EQ(view->textCursor().blockNumber(), 5000);
+    EXPECT_EQ(view->textCursor().selectedText(), s("M30"));
+    // An edit between two searches: the second sees the text as it is now.
+    view->moveCursor(QTextCursor::Start);
+    view->insertPlainText(s("(TOP)\n"));
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("M30"), true));
+    EXPECT_EQ(view->textCursor().blockNumber(), 5001);
+    EXPECT_EQ(view->textCursor().selectedText(), s("M30"));
+    EXPECT_FALSE(view->findNext(s("M30"), true));
+}
+
 TEST_F(MainFrameTest, FileChangedOnDiskIsReloadedWhenTheUserAgrees)
 {
     make();
