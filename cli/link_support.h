@@ -65,6 +65,7 @@ public:
 
 private:
     CliPrompter& prompter_;
+    QElapsedTimer lastDrawn_;  // the progress line is redrawn at most ten times a second
 };
 
 // Where the controller is: a serial port or a TCP address.

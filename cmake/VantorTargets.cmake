@@ -45,6 +45,8 @@ function(vantor_test name)
   # not, so tests find the programs and data however they are started (ctest, by hand, a debugger).
   target_compile_definitions(${name} PRIVATE
     VANTOR_TEST_BUILD_DIR="${PROJECT_BINARY_DIR}" VANTOR_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  # The sanitizer stage builds only the test binaries and the programs they start (vantor_tests).
+  set_property(GLOBAL APPEND PROPERTY VANTOR_TEST_TARGETS ${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
     DISCOVERY_TIMEOUT 30)

@@ -1,5 +1,6 @@
 #include "fernport/dialogs.h"
 
+#include "common/ui/ncdocument.h"
 #include "common/ui/portcombo.h"
 #include "serialcore/vantorcomm.h"
 
@@ -148,16 +149,13 @@ bool FindReplaceDlg::findNext()
 {
     if (find_->text().isEmpty())
         return false;
-    QTextDocument::FindFlags flags;
-    if (matchCase_->isChecked())
-        flags |= QTextDocument::FindCaseSensitively;
-    if (editor_->find(find_->text(), flags))
+    if (findNcText(*editor_, find_->text(), matchCase_->isChecked()))
         return true;
     // Wrap around once, as a user expects from F3 at the end of the program.
     QTextCursor start = editor_->textCursor();
     start.movePosition(QTextCursor::Start);
     editor_->setTextCursor(start);
-    return editor_->find(find_->text(), flags);
+    return findNcText(*editor_, find_->text(), matchCase_->isChecked());
 }
 
 void FindReplaceDlg::replaceOne()

@@ -788,6 +788,7 @@ void CMainFrame::newDocument()
         return;
     editor_->clear();
     editor_->document()->setModified(false);
+    format_.reset();
     path_.clear();
     updateTitle();
 }
@@ -796,14 +797,11 @@ bool CMainFrame::openDocument(const QString& path)
 {
     if (dncActive_)
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    if (!loadNcFile(*editor_, format_, path, &why)) {
         prompter_->inform(Severity::Error, qs(msg::kFileCannotBeOpen).arg(path));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    editor_->setPlainText(fromGbk(bytes));
-    editor_->document()->setModified(false);
     path_ = QFileInfo(path).absoluteFilePath();
     addRecentFile(path_);
     updateTitle();
@@ -821,14 +819,21 @@ bool CMainFrame::saveDocument()
 
 bool CMainFrame::saveDocumentAs(const QString& path)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = toGbk(editor_->toPlainText());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        prompter_->inform(Severity::Error, tr("Can not save %1: %2").arg(path, file.errorString()));
+    // The program's bytes are the program: its encoding and line ends are written back as
+    // read, and a character the encoding cannot hold stops the save before anything is written.
+    const NcSaveResult saved = saveNcFile(*editor_, format_, path);
+    if (saved.badLine > 0) {
+        const QString encoding = format_.format().encoding == NcTextFormat::Encoding::Utf8
+                                     ? QStringLiteral("UTF-8") : QStringLiteral("GBK");
+        prompter_->inform(Severity::Error, qs(msg::kSaveUnencodable)
+                                               .arg(path, QString::number(saved.badLine), saved.badCharacter, encoding));
+        return false;
+    }
+    if (!saved.ok) {
+        prompter_->inform(Severity::Error, tr("Can not save %1: %2").arg(path, saved.writeError));
         return false;
     }
     path_ = QFileInfo(path).absoluteFilePath();
-    editor_->document()->setModified(false);
     addRecentFile(path_);
     updateTitle();
     return true;

@@ -3,6 +3,7 @@
 // start the transfer flows and DNC runs. Everything the user is asked goes through the
 // prompter and the port-setup asker, so tests drive the real window with scripted answers.
 #include "common/prompter.h"
+#include "common/ui/ncdocument.h"
 #include "fernport/dialogs.h"
 #include "fernport/settings.h"
 #include "fernport/transferdialogs.h"
@@ -171,6 +172,7 @@ private:
     QAction* protocolXModem_ = nullptr;
     QPointer<FindReplaceDlg> find_;
     QString path_;
+    NcDocumentFormat format_;  // how the open program was stored: a save writes it back the same way
 
     DncProtocol protocol_ = DncProtocol::XonXoff;
     bool dncActive_ = false;

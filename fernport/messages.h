@@ -7,6 +7,9 @@ inline constexpr char kCaptionError[] = "Error";
 inline constexpr char kCantCreateEvent[] = "Can't create event object!";
 inline constexpr char kPleaseOpenFile[] = "Please open the file!";
 inline constexpr char kFileCannotBeOpen[] = "File can not be open: %1.";
+inline constexpr char kSaveUnencodable[] =
+    "%1 was not saved: the character \"%3\" in line %2 cannot be stored in the file's encoding (%4). "
+    "Change that line and save again.";
 inline constexpr char kDncCompleted[] = "DNC Completed!";
 inline constexpr char kEndCommunication[] = "Do you really to end the Communication?";
 inline constexpr char kPortUnknown[] = "Port: Unknow";

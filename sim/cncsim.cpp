@@ -137,9 +137,14 @@ public:
         : QObject(parent), socket_(socket), chaos_(chaos), controller_(driver_, root, sink, withChaos(faults, chaos))
     {
         socket_->setParent(this);
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         driver_.setWriter([this](const QByteArray& bytes) {
-            if (!hung_)
-                socket_->write(bytes);
+            if (hung_)
+                return;
+            // Each answer goes out at once rather than on the next turn of the event loop:
+            // the PC waits for it before its next frame.
+            socket_->write(bytes);
+            socket_->flush();
         });
         driver_.setTimerHandler([this](int id) {
             controller_.onTimer(id);

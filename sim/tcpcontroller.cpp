@@ -42,6 +42,16 @@ void TcpController::onBytes(QByteArrayView bytes)
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (mode_ == Mode::Closed)
             return;
+        if (mode_ == Mode::Downloading && !(frame_.isEmpty() && (bytes[i] == kEot || bytes[i] == kCan))) {
+            // The rest of a frame is taken in one piece: a byte at a time, gathering the
+            // frames was most of what the simulated controller did during a transfer.
+            const qsizetype n = std::min<qsizetype>(kFrameSize - frame_.size(), bytes.size() - i);
+            frame_.append(bytes.data() + i, n);
+            i += n - 1;
+            if (frame_.size() == kFrameSize)
+                frameComplete();
+            continue;
+        }
         if (mode_ == Mode::Dnc)
             dncByte(bytes[i], i + 1 == bytes.size());
         else
@@ -292,8 +302,12 @@ void TcpController::downloadByte(char c)
         return;
     }
     frame_.append(c);
-    if (frame_.size() < kFrameSize)
-        return;
+    if (frame_.size() == kFrameSize)
+        frameComplete();
+}
+
+void TcpController::frameComplete()
+{
     ++framesPassed_;
     if (frameLimitReached()) {
         abandon();
@@ -314,7 +328,7 @@ void TcpController::downloadByte(char c)
         return;
     }
     stored_ += std::max<qint64>(take, 0);
-    frame_.clear();
+    frame_.resize(0);  // keeps its room for the next frame
     replyByte(kAck);
 }
 

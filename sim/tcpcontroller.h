@@ -66,6 +66,7 @@ private:
     bool startDownload();
     void streamStarted();
     void downloadByte(char c);
+    void frameComplete();  // a whole frame of a download is in: store it, answer
     void finishDownload();
     void uploadByte(char c);
     void sendNextFrame();

@@ -246,6 +246,8 @@ constexpr Entry kCatalogue[] = {
     {Msg::ReplaceNotFound, "已完成搜索，未找到搜索项", "Finished."},
     {Msg::FindNotFound, "已完成搜索。", "Finished."},
     {Msg::SaveFailed, "保存文件 %1 失败: %2", "Can not save %1: %2"},
+    {Msg::SaveUnencodable, "文件 %1 未保存: 第 %2 行的字符 \"%3\" 无法以该文件的编码 (%4) 保存。请修改该行后再保存。",
+     "%1 was not saved: the character \"%3\" in line %2 cannot be stored in the file's encoding (%4). Change that line and save again."},
     {Msg::SaveChangesQuestion, "是否保存对 %1 的修改?", "Save changes to %1?"},
     {Msg::Untitled, "无标题", "Untitled"},
     {Msg::GoToLinePrompt, "行号 (当前 %1, 最后 %2):", "Line number (current %1, last %2):"},

@@ -240,6 +240,8 @@ enum class Msg {
     ReplaceNotFound,
     FindNotFound,
     SaveFailed,
+    // the editor refuses to save a character the file's encoding cannot store
+    SaveUnencodable,
     SaveChangesQuestion,
     Untitled,
     GoToLinePrompt,

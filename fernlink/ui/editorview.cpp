@@ -1,6 +1,6 @@
 #include "fernlink/ui/editorview.h"
 
-#include "common/gbk.h"
+#include "common/ui/ncdocument.h"
 #include "fernlink/ui/linkhub.h"
 
 #include <QCheckBox>
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -32,18 +31,11 @@ CFernlinkView::CFernlinkView(LinkHub& hub, QWidget* parent) : QPlainTextEdit(par
 
 bool CFernlinkView::openFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    if (!loadNcFile(*this, format_, path, &why)) {
         hub_.prompter.inform(Severity::Error, hub_.text(Msg::FileCannotOpenSerial).arg(path));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        hub_.prompter.inform(Severity::Error, hub_.text(Msg::FileCannotOpenSerial).arg(path));
-        return false;
-    }
-    setPlainText(fromGbk(bytes));
-    document()->setModified(false);
     path_ = QFileInfo(path).absoluteFilePath();
     rememberFileTime();
     Q_EMIT pathChanged();
@@ -52,14 +44,21 @@ bool CFernlinkView::openFile(const QString& path)
 
 bool CFernlinkView::saveTo(const QString& path)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = toGbk(toPlainText());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SaveFailed).arg(path, file.errorString()));
+    // Nothing is written when a character cannot be stored, and a failed write keeps the
+    // document modified, so the user can still save it elsewhere.
+    const NcSaveResult saved = saveNcFile(*this, format_, path);
+    if (saved.badLine > 0) {
+        const QString encoding = format_.format().encoding == NcTextFormat::Encoding::Utf8
+                                     ? QStringLiteral("UTF-8") : QStringLiteral("GBK");
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SaveUnencodable)
+                                                  .arg(path, QString::number(saved.badLine), saved.badCharacter, encoding));
+        return false;
+    }
+    if (!saved.ok) {
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SaveFailed).arg(path, saved.writeError));
         return false;
     }
     path_ = QFileInfo(path).absoluteFilePath();
-    document()->setModified(false);
     rememberFileTime();
     Q_EMIT pathChanged();
     return true;
@@ -69,6 +68,7 @@ void CFernlinkView::newDocument()
 {
     clear();
     document()->setModified(false);
+    format_.reset();
     path_.clear();
     lastWrite_ = {};
     Q_EMIT pathChanged();
@@ -183,12 +183,7 @@ bool CFernlinkView::goToLine(int line)
 
 bool CFernlinkView::findNext(const QString& what, bool matchCase)
 {
-    if (what.isEmpty())
-        return false;
-    QTextDocument::FindFlags flags;
-    if (matchCase)
-        flags |= QTextDocument::FindCaseSensitively;
-    return find(what, flags);
+    return findNcText(*this, what, matchCase);
 }
 
 bool CFernlinkView::replaceOne(const QString& what, const QString& with, bool matchCase)

@@ -1,8 +1,9 @@
 #pragma once
-// The NC program editor on the right of the main window: one program as plain text, read
-// and written in GBK, with the commands the Edit menu offers. While a controller operation
+// The NC program editor on the right of the main window: one program as plain text, written
+// back in the encoding and line ends it was read with, with the commands the Edit menu offers. While a controller operation
 // runs it is read-only; the file may change on disk meanwhile (a receive into it), so an
 // activation compares the file's time and offers to reload.
+#include "common/ui/ncdocument.h"
 #include "fernlink/link/dncflow.h"
 
 #include <QDateTime>
@@ -24,7 +25,8 @@ public:
     explicit CFernlinkView(LinkHub& hub, QWidget* parent = nullptr);
 
     QString path() const { return path_; }
-    // Reads the file (GBK) into the editor; on failure the current text stays and the user is told.
+    // Reads the file into the editor, noting its encoding (GBK or UTF-8) and line ends so a save
+    // writes them back; on failure the current text stays and the user is told.
     bool openFile(const QString& path);
     bool saveTo(const QString& path);
     void newDocument();
@@ -71,6 +73,7 @@ private:
     QDateTime fileTime() const;
 
     LinkHub& hub_;
+    NcDocumentFormat format_;
     QString path_;
     QDateTime lastWrite_;
     bool busy_ = false;

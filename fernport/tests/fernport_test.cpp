@@ -19,6 +19,8 @@ using namespace vantor::fernport;
 using vantor::testing::PtyPair;
 using vantor::testing::waitUntil;
 using vantor::testing::maybeShoot;
+using vantor::testing::readFile;
+using vantor::testing::writeFile;
 
 namespace {
 constexpr char kXoff = 0x13;
@@ -407,6 +409,38 @@ TEST_F(FernportWindow, EditorSavesAtomicallyInGbkAndKeepsRecentFiles)
     EXPECT_EQ(frame->documentPath(), path);
     EXPECT_FALSE(frame->openDocument(dir.filePath(QStringLiteral("none.nc"))));
     EXPECT_EQ(frame->editor()->toPlainText(), QStringLiteral("O0002 (夹具)\nM30\n"));
+}
+
+TEST_F(FernportWindow, EditorKeepsTheFilesEncodingAndLineEnds)
+{
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"CRLF GBK", "O0001 (\xBC\xD0\xBE\xDF)\r\nM30\r\n"},
+        {"UTF-8", "(Ma\xC3\x9F B\xC3\xA4r)\nM30\n"},
+        {"CR", "N1\rN2\r"},
+    };
+    const QString path = dir.filePath(QStringLiteral("O0004.nc"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, c.bytes);
+        ASSERT_TRUE(frame->openDocument(path));
+        ASSERT_TRUE(frame->saveDocument());
+        EXPECT_EQ(readFile(path), c.bytes);
+    }
+
+    // ß has no GBK code: the save stops before writing and names the line.
+    const QByteArray gbk("O0001\r\nM30\r\n");
+    writeFile(path, gbk);
+    ASSERT_TRUE(frame->openDocument(path));
+    frame->editor()->moveCursor(QTextCursor::End);
+    frame->editor()->insertPlainText(QStringLiteral("(Maß)"));
+    EXPECT_FALSE(frame->saveDocument());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_TRUE(prompter.shown.back().contains(QStringLiteral("line 3"))) << prompter.shown.back().toStdString();
+    EXPECT_EQ(readFile(path), gbk);
+    EXPECT_TRUE(frame->editor()->document()->isModified());
 }
 
 #include "common/ui/portcombo.h"

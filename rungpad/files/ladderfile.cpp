@@ -224,6 +224,7 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
 {
     ByteWriter out;
     const int lines = ladder.lineCount();
+    out.reserve(ff::kHeaderBytes + qsizetype(lines) * ff::kLineBytes);
     out.writeU16(lines == 0 ? ff::kNoLinesWord : quint16(lines - 1));
     out.writeI16(ladder.end1Line);
     out.writeI16(ladder.stepCount);
@@ -236,7 +237,7 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
         const LadderRow& row = ladder.line(l);
         for (int c = 0; c < kColumns; ++c) {
             const LadderCell& cell = row[c];
-            const QByteArray text = cell.text();
+            const QByteArrayView text(cell.textBytes.data(), qstrnlen(cell.textBytes.data(), kCellTextBytes));
             out.writeU16(cell.code);
             out.writeU16(cell.verticalLink != 0 ? 1 : 0);
             out.writeI16(numbers == NumberField::FromText ? numberFromCellText(text) : version1Number(cell));

@@ -242,6 +242,23 @@ TEST_F(TcpSession, FrameArrivingInPiecesIsAcknowledgedOnceComplete)
     EXPECT_EQ(readFile(onCnc(QStringLiteral("P"))), "abc");
 }
 
+TEST_F(TcpSession, FramesAndTheEndInOneReadAreEachAnswered)
+{
+    // Frames are gathered a piece at a time: one read may end a frame, hold the next whole,
+    // start a third, or bring the EOT right after the last frame.
+    const QByteArray data = patternBytes(3 * 2047 - 5);
+    const QByteArray stream = pcFrame(data.mid(0, 2047)) + pcFrame(data.mid(2047, 2047)) + pcFrame(data.mid(4094)) + kEot;
+    for (const qsizetype firstRead : {qsizetype(1), qsizetype(2047), qsizetype(2048), qsizetype(3000), stream.size()}) {
+        const QString name = QStringLiteral("B%1").arg(firstRead);
+        ASSERT_EQ(send("sdl " + name.toLatin1() + " " + QByteArray::number(data.size()) + " \r\n"), "sdlok");
+        QByteArray answers = send(stream.left(firstRead));
+        if (firstRead < stream.size())
+            answers += send(stream.mid(firstRead));
+        EXPECT_EQ(answers, one(kAck) + one(kAck) + one(kAck)) << firstRead;
+        EXPECT_EQ(readFile(onCnc(name)), data) << firstRead;
+    }
+}
+
 TEST_F(TcpSession, AbortedDownloadsStoreNothing)
 {
     writeFile(onCnc(QStringLiteral("KEEP")), "old");

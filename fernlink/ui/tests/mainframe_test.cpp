@@ -33,6 +33,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
@@ -602,6 +603,53 @@ TEST_F(MainFrameTest, EditorReadsAndWritesGbkAndSavesAtomically)
     EXPECT_EQ(frame->editor()->path(), QFileInfo(path).absoluteFilePath());
 }
 
+TEST_F(MainFrameTest, EditorSavesEveryByteItDidNotChange)
+{
+    make();
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"CRLF GBK", "O0001 (\xB3\xCC\xD0\xF2)\r\nG00 X0\r\nM30\r\n"},
+        {"UTF-8", "O0002 (Ma\xC3\x9F B\xC3\xA4r \xC2\xA0)\nM30\n"},
+        {"UTF-8 BOM CRLF", "\xEF\xBB\xBF(\xC3\xA4)\r\nM30"},
+        {"mixed ends", "N1\r\nN2\nN3\rN4\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(s("roundtrip.nc"));
+        writeFile(path, c.bytes);
+        ASSERT_TRUE(frame->openDocument(path));
+        ASSERT_TRUE(frame->saveDocument());
+        EXPECT_EQ(readFile(path), c.bytes);
+        // A typed line takes the file's encoding and usual line end.
+        frame->editor()->moveCursor(QTextCursor::Start);
+        frame->editor()->insertPlainText(s("(é)\n"));
+        ASSERT_TRUE(frame->saveDocument());
+        const QByteArray bom = c.bytes.startsWith("\xEF\xBB\xBF") ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+        const QByteArray typed = c.bytes.startsWith("O0001") || c.bytes.startsWith("N1") ? QByteArray("(\xA8\xA6)")
+                                                                                         : QByteArray("(\xC3\xA9)");
+        const QByteArray end = c.bytes.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+        EXPECT_EQ(readFile(path), bom + typed + end + c.bytes.mid(bom.size()));
+    }
+}
+
+TEST_F(MainFrameTest, EditorRefusesACharacterTheFileCannotHoldBeforeWriting)
+{
+    make();
+    const QString path = dir.filePath(s("O0003.nc"));
+    const QByteArray gbk("O0003\r\nG00 X0\r\nM30\r\n");
+    writeFile(path, gbk);
+    ASSERT_TRUE(frame->openDocument(path));
+    QTextCursor c(frame->editor()->document()->findBlockByNumber(1));
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.insertText(s(" (Maß)"));
+    EXPECT_FALSE(frame->saveDocument());
+    EXPECT_EQ(lastShown(), message(Msg::SaveUnencodable, Language::Chinese).arg(path, s("2"), s("ß"), s("GBK")));
+    EXPECT_EQ(readFile(path), gbk);
+    EXPECT_TRUE(frame->editor()->isModified());
+}
+
 TEST_F(MainFrameTest, RecentListKeepsTheLastFourNewestFirst)
 {
     make();
@@ -722,6 +770,53 @@ TEST_F(MainFrameTest, FindAndReplaceReportTheirOutcome)
     dlg->setPattern(s("Z9"));
     dlg->findNext();
     EXPECT_EQ(lastShown(), s("已完成搜索。"));
+}
+
+TEST_F(MainFrameTest, FindNextSelectsTheNextMatchAfterTheSelection)
+{
+    make();
+    CFernlinkView* view = frame->editor();
+    view->setPlainText(s("N1 g01\nN2 G01 X1\nN3 G01\n"));
+    view->moveCursor(QTextCursor::Start);
+    const auto selected = [view] {
+        const QTextCursor c = view->textCursor();
+        return std::make_pair(c.blockNumber() + 1, c.selectedText());
+    };
+    ASSERT_TRUE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(2, s("G01")));
+    ASSERT_TRUE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(3, s("G01")));
+    EXPECT_FALSE(view->findNext(s("G01"), true));
+    EXPECT_EQ(selected(), std::make_pair(3, s("G01")));  // nothing moves
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("G01"), false));
+    EXPECT_EQ(selected(), std::make_pair(1, s("g01")));
+    // A match never runs over a line end.
+    view->moveCursor(QTextCursor::Start);
+    EXPECT_FALSE(view->findNext(s("X1N3"), false));
+    EXPECT_FALSE(view->findNext(s("X1\nN3"), false));
+}
+
+TEST_F(MainFrameTest, FindFarAwayFollowsEditsMadeBetweenSearches)
+{
+    make();
+    CFernlinkView* view = frame->editor();
+    QString program;
+    for (int i = 1; i <= 5000; ++i)
+        program += s("N%1 G01 X%2\n").arg(i).arg(i % 7);
+    view->setPlainText(program + s("M30\n"));
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("m30"), false));
+    EXPECT_EQ(view->textCursor().blockNumber(), 5000);
+    EXPECT_EQ(view->textCursor().selectedText(), s("M30"));
+    // An edit between two searches: the second sees the text as it is now.
+    view->moveCursor(QTextCursor::Start);
+    view->insertPlainText(s("(TOP)\n"));
+    view->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(view->findNext(s("M30"), true));
+    EXPECT_EQ(view->textCursor().blockNumber(), 5001);
+    EXPECT_EQ(view->textCursor().selectedText(), s("M30"));
+    EXPECT_FALSE(view->findNext(s("M30"), true));
 }
 
 TEST_F(MainFrameTest, FileChangedOnDiskIsReloadedWhenTheUserAgrees)

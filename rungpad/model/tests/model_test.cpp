@@ -114,6 +114,14 @@ TEST(ElementCodes, FunctionCodesFollowTheListIndex)
     EXPECT_FALSE(isFunctionBlockCode(kCoil));
     EXPECT_EQ(blockCellCode(fn::SFT, 2, 1), 0x3721);
     EXPECT_EQ(functionIndexOfCode(0x7111), 13);
+    // Every cell of every block finds its instruction; nothing else finds one.
+    for (int i = 0; i < kFunctionInstructionCount; ++i)
+        for (quint16 cell : {quint16(0x00), quint16(0x21), quint16(0xFF)})
+            EXPECT_EQ(functionIndexOfCode(functionCodeOfIndex(i) | cell), i) << i;
+    int functions = 0;
+    for (int kind = 0; kind < 256; ++kind)
+        functions += functionIndexOfCode(quint16(kind << 8)) >= 0;
+    EXPECT_EQ(functions, kFunctionInstructionCount);
 }
 
 TEST(Address, FormattedWithThreeByteDigits)
