@@ -128,7 +128,8 @@ bool fdInFolder(int fd)
     if (n <= 0)
         return false;
     path[n] = '\0';
-    return inFolder(path);
+    // Sockets, pipes and the like read as "socket:[N]": never a file in the folder.
+    return path[0] == '/' && inFolder(path);
 }
 
 // How many of `count` bytes a write to fd may pass; -1 with errno set when none.
