@@ -14,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace vantor::cli {
@@ -457,7 +456,7 @@ int runListFile(const CommandLine& command, const CommonOptions& c)
         return kExitFailed;  // nothing written: a list without the asked-for files is not what was meant
     const ArchiveFileResult saved = saveFileList(path, queue);
     if (!saved.ok) {
-        prompter.report(path + QStringLiteral(": ") + saved.error);
+        prompter.report(saved.error);
         return kExitFailed;
     }
     for (const CFileListItem& row : queue)
@@ -474,7 +473,7 @@ public:
     CliPrompter& prompter;
     QEventLoop& loop;
     QString path;
-    std::unique_ptr<QSaveFile> file;
+    std::unique_ptr<vantor::AtomicFileWriter> file;
     std::optional<bool> result;
     TransferStatistics stats;
     qint64 written = 0;
@@ -494,9 +493,9 @@ public:
     }
     bool openReceiveFile() override
     {
-        file = std::make_unique<QSaveFile>(path);
-        if (!file->open(QIODevice::WriteOnly)) {
-            prompter.report(QStringLiteral("cannot create ") + path);
+        file = std::make_unique<vantor::AtomicFileWriter>(path);
+        if (!file->open()) {
+            prompter.report(QStringLiteral("cannot create ") + file->errorString());
             file.reset();
             return false;
         }
@@ -504,7 +503,7 @@ public:
     }
     bool writeBlock(QByteArrayView data) override
     {
-        if (!file || file->write(data.data(), data.size()) != data.size())
+        if (!file || !file->write(data))
             return false;
         written += data.size();
         prompter.progress(QStringLiteral("%1 bytes").arg(written));
@@ -514,20 +513,19 @@ public:
     {
         if (!file && !openReceiveFile())
             return false;
-        const bool ok = file->commit();
-        file.reset();
-        return ok;
+        return file->commit();
     }
     void receiveFinished(ReceiveResult r) override
     {
         const bool ok = r == ReceiveResult::Received;
         if (r == ReceiveResult::WriteFailed) {
-            prompter.report(QStringLiteral("cannot write ") + path);
+            prompter.report(QStringLiteral("cannot write ") + (file && file->failed() ? file->errorString() : path));
         } else if (!ok) {
             prompter.report(r == ReceiveResult::TimedOut ? QStringLiteral("no sender answered") : QStringLiteral("the transfer failed"));
-            if (file)
-                file->cancelWriting();
         }
+        // Committed or not, nothing but a complete file ever carries the name.
+        if (file)
+            file->cancelWriting();
         file.reset();
         finish(ok);
     }

@@ -3,7 +3,6 @@
 #include "common/gbk.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace vantor {
 
@@ -149,25 +148,6 @@ std::optional<QByteArray> readWholeFile(const QString& path, QString* error)
         return std::nullopt;
     }
     return bytes;
-}
-
-ArchiveFileResult saveFileAtomically(const QString& path, QByteArrayView bytes, bool ownerOnly)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, file.errorString()};
-    if (ownerOnly)
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes.data(), bytes.size()) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return {false, why};
-    }
-    if (!file.commit())
-        return {false, file.errorString()};
-    if (ownerOnly)
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return {true, {}};
 }
 
 }  // namespace vantor

@@ -7,6 +7,8 @@
 //   length < 0xFFFE          -> 0xFF, then u16 little-endian
 //   otherwise                -> 0xFF, 0xFFFF, then u32 little-endian
 // Integers are 32-bit little-endian.
+#include "common/atomicfile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -56,15 +58,10 @@ private:
     QString error_;
 };
 
-// Whole-file helpers for the stores.
-struct ArchiveFileResult {
-    bool ok = false;
-    QString error;
-};
+// Whole-file helpers for the stores (the checked atomic save, saveFileAtomically, lives in
+// common/atomicfile.h).
 
 // Reads the whole file into memory; an error says why it could not be opened or read.
 std::optional<QByteArray> readWholeFile(const QString& path, QString* error);
-// Atomic replace: the old file stays intact unless every byte of the new one was written.
-ArchiveFileResult saveFileAtomically(const QString& path, QByteArrayView bytes, bool ownerOnly = false);
 
 }  // namespace vantor

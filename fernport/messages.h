@@ -37,6 +37,7 @@ inline constexpr char kNoFileOpened[] = "Not file is opened!";
 inline constexpr char kOverwrite[] = "The file %1 already exists, overwrites the file?";
 inline constexpr char kUnsafeName[] = "The controller's file name %1 would leave the folder %2; the file is not received.";
 inline constexpr char kCannotSave[] = "The file %1 could not be completed; nothing was saved under its name.";
+inline constexpr char kCannotSaveWhy[] = "The received file could not be saved (%1); nothing was saved under its name.";
 inline constexpr char kRenameNote[] = "Only accept \"O + Numeral\" type";
 inline constexpr char kFileCount[] = " %1 file";
 inline constexpr char kUserPartFilter[] = "NC file (*.txt *.nc *.cnc);;All file(*)";

@@ -502,10 +502,10 @@ void ReceiveFlow::receiveOne()
 bool ReceiveFlow::openReceiveFile()
 {
     // The file is written under a temporary name and takes its own only when complete.
-    file_ = std::make_unique<QSaveFile>(target_);
-    if (!file_->open(QIODevice::WriteOnly)) {
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    if (!file_->open()) {
+        session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_->errorString()));
         file_.reset();
-        session_.prompter.inform(Severity::Information, qs(msg::kFileCannotBeOpen).arg(QDir::toNativeSeparators(target_)));
         return false;
     }
     return true;
@@ -513,7 +513,15 @@ bool ReceiveFlow::openReceiveFile()
 
 bool ReceiveFlow::writeBlock(QByteArrayView data)
 {
-    return file_ && file_->write(data.data(), data.size()) == data.size();
+    return file_ && file_->write(data);
+}
+
+void ReceiveFlow::tellNotSaved()
+{
+    if (file_ && file_->failed())
+        session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_->errorString()));
+    else
+        session_.prompter.inform(Severity::Information, qs(msg::kCannotSave).arg(QDir::toNativeSeparators(target_)));
 }
 
 void ReceiveFlow::blockReceived(int)
@@ -532,14 +540,19 @@ void ReceiveFlow::receiveFinished(ReceiveResult result)
     bool ok = result == ReceiveResult::Received;
     if (ok) {
         // An end of file before any block is an empty file.
-        const bool saved = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
-        if (!saved) {
-            ok = false;
-            session_.prompter.inform(Severity::Information, qs(msg::kCannotSave).arg(QDir::toNativeSeparators(target_)));
+        if (!file_) {
+            file_ = std::make_unique<AtomicFileWriter>(target_);
+            file_->open();
         }
-    } else if (file_) {
-        file_->cancelWriting();
+        if (!file_->commit()) {
+            ok = false;
+            tellNotSaved();
+        }
+    } else if (result == ReceiveResult::WriteFailed) {
+        tellNotSaved();
     }
+    if (file_)
+        file_->cancelWriting();
     file_.reset();
     switch (result) {
     case ReceiveResult::NoRight:
@@ -548,9 +561,6 @@ void ReceiveFlow::receiveFinished(ReceiveResult result)
         break;
     case ReceiveResult::Garbled:
         session_.prompter.inform(Severity::Information, qs(msg::kFileCommError).arg(name));
-        break;
-    case ReceiveResult::WriteFailed:
-        session_.prompter.inform(Severity::Information, qs(msg::kCannotSave).arg(QDir::toNativeSeparators(target_)));
         break;
     default:
         break;

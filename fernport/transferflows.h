@@ -3,13 +3,13 @@
 // file list and the receive of chosen entries. The flows talk to the line through a
 // LinkDriver (queued, paced writes; the GUI thread never sleeps), ask through the prompter
 // and report to a TransferView, so the windows and the tests drive the same objects.
+#include "common/atomicfile.h"
 #include "common/prompter.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialcommands.h"
 #include "serialcore/xmodem.h"
 
 #include <QObject>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -173,6 +173,8 @@ private:
 
     bool openReceiveFile() override;
     bool writeBlock(QByteArrayView data) override;
+    // The writer's reason, or the plain "could not be completed" when there is none.
+    void tellNotSaved();
     void blockReceived(int block) override;
     void badBlock(bool crcError) override;
     void receiveFinished(ReceiveResult result) override;
@@ -191,7 +193,7 @@ private:
     int pos_ = 0;
     QString folder_;
     QString target_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFileWriter> file_;
 };
 
 }  // namespace vantor::fernport

@@ -1,5 +1,6 @@
 #include "sim/dncsink.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QRegularExpression>
 
@@ -22,7 +23,9 @@ bool DncStream::write(QByteArrayView bytes)
 {
     if (!ok_ || done_)
         return false;
-    ok_ = file_.write(bytes.data(), bytes.size()) == bytes.size();
+    ok_ = file_.write(bytes);
+    if (!ok_)
+        qWarning().noquote() << file_.errorString();
     size_ += bytes.size();
     return ok_;
 }
@@ -36,7 +39,10 @@ QString DncStream::commit()
         file_.cancelWriting();
         return {};
     }
-    return file_.commit() ? file_.fileName() : QString();
+    if (file_.commit())
+        return file_.fileName();
+    qWarning().noquote() << file_.errorString();
+    return {};
 }
 
 DncSink::DncSink(QString root) : root_(std::move(root)) {}
@@ -65,8 +71,10 @@ std::unique_ptr<DncStream> DncSink::begin()
     }
     const int number = highest + 1;
     auto stream = std::unique_ptr<DncStream>(new DncStream(*this, number, dir.filePath(fileName(number))));
-    if (!stream->file_.open(QIODevice::WriteOnly))
+    if (!stream->file_.open()) {
+        qWarning().noquote() << stream->file_.errorString();
         return nullptr;
+    }
     inUse_.insert(number);
     return stream;
 }

@@ -3,7 +3,8 @@
 // completed stream becomes ROOT/dnc/stream-NNN.nc, its bytes exactly as they arrived. A
 // stream is written as it comes (a DNC program may be far larger than memory) and appears
 // under its name only once it completed; an aborted one leaves nothing behind.
-#include <QSaveFile>
+#include "common/atomicfile.h"
+
 #include <QString>
 
 #include <memory>
@@ -30,7 +31,7 @@ private:
 
     DncSink& sink_;
     int number_;
-    QSaveFile file_;
+    AtomicFileWriter file_;
     qint64 size_ = 0;
     bool ok_ = true;
     bool done_ = false;

@@ -5,6 +5,7 @@
 #include "serialcore/serialwire.h"
 #include "sim/piecewrite.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
@@ -318,15 +319,23 @@ bool SimController::openReceiveFile()
         dncStream_ = dncSink_->begin();
         return dncStream_ != nullptr;
     }
-    file_ = std::make_unique<QSaveFile>(target_);
-    return file_->open(QIODevice::WriteOnly);
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    if (file_->open())
+        return true;
+    qWarning().noquote() << file_->errorString();
+    return false;
 }
 
 bool SimController::writeBlock(QByteArrayView data)
 {
     if (dncSink_)
         return dncStream_ && dncStream_->write(data);
-    return file_ && file_->write(data.data(), data.size()) == data.size();
+    if (!file_ || !file_->write(data)) {
+        if (file_)
+            qWarning().noquote() << file_->errorString();
+        return false;
+    }
+    return true;
 }
 
 void SimController::blockReceived(int block)
@@ -351,7 +360,13 @@ bool SimController::completeReceiveFile()
         dncStream_.reset();
         return ok;
     }
-    const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
+    if (!file_) {
+        file_ = std::make_unique<AtomicFileWriter>(target_);
+        file_->open();
+    }
+    const bool ok = file_->commit();
+    if (!ok)
+        qWarning().noquote() << file_->errorString();
     file_.reset();
     return ok;
 }

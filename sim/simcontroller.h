@@ -8,7 +8,6 @@
 #include "sim/dncsink.h"
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <memory>
@@ -77,7 +76,7 @@ private:
     QByteArray lineBuffer_;
     QString partition_ = QStringLiteral("user");
     QString target_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFileWriter> file_;
     DncSink* dncSink_ = nullptr;
     std::unique_ptr<DncStream> dncStream_;
     bool firstDownload_ = true;

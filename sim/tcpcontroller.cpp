@@ -6,6 +6,7 @@
 #include "sim/piecewrite.h"
 #include "sim/simcontroller.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -277,8 +278,9 @@ void TcpController::onDownload(const QString& name, const QByteArray& sizeText)
 
 bool TcpController::startDownload()
 {
-    file_ = std::make_unique<QSaveFile>(target_);
-    if (!file_->open(QIODevice::WriteOnly)) {
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    if (!file_->open()) {
+        qWarning().noquote() << file_->errorString();
         file_.reset();
         mode_ = Mode::Command;
         return false;
@@ -321,7 +323,8 @@ void TcpController::frameComplete()
     }
     ++streamFrames_;
     const qint64 take = std::min<qint64>(kFramePayload, expected_ - stored_);
-    if (take > 0 && file_->write(frame_.constData() + 1, take) != take) {
+    if (take > 0 && !file_->write(frame_.constData() + 1, take)) {
+        qWarning().noquote() << file_->errorString();
         file_.reset();
         mode_ = Mode::Command;
         replyByte(kCan);
@@ -335,8 +338,8 @@ void TcpController::frameComplete()
 void TcpController::finishDownload()
 {
     // A stream shorter than announced is a broken transfer: nothing under the final name.
-    if (stored_ == expected_)
-        file_->commit();
+    if (stored_ == expected_ && !file_->commit())
+        qWarning().noquote() << file_->errorString();
     file_.reset();
     mode_ = Mode::Command;
 }

@@ -7,7 +7,6 @@
 #include "sim/dncsink.h"
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <memory>
@@ -96,7 +95,7 @@ private:
     qint64 expected_ = 0;
     qint64 stored_ = 0;
     QByteArray frame_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFileWriter> file_;
 
     // upload (sul)
     QByteArray upload_;

@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QTemporaryDir>
 
+#include "common/atomicfile.h"
+#include "common/testing/diskfault.h"
 #include "common/testing/ptypair.h"
 #include "common/testing/testfiles.h"
 
@@ -621,3 +623,44 @@ TEST_F(LinkCliTest, VerboseFtpdTracesCommandsAndRepliesButNoPassword)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- a full or failing disk
+
+// The real program under the fault library receiving into a full folder, over either link:
+// exit 1, the system's reason on stderr, the row failed, and nothing under the name but the
+// earlier file.
+TEST_F(LinkCliTest, ReceiveIntoAFullFolderFailsAndKeepsTheEarlierFile)
+{
+    if (diskFaultLibrary().isEmpty())
+        GTEST_SKIP() << "the fault library was not built";
+    struct Case {
+        const char* name;
+        DiskFault fault;
+        int error;
+    };
+    const QString name = s("O00003.txt");
+    writeFile(onCnc("user", name), patternBytes(5000, 9));
+    writeFile(local(name), "mine");
+    const Case cases[] = {
+        {"before the first byte", {work(), "write", "ENOSPC", 0}, ENOSPC},
+        {"in the middle", {work(), "write", "ENOSPC", 3000}, ENOSPC},
+        {"at fsync", {work(), "fsync", "EIO", 0}, EIO},
+        {"at rename", {work(), "rename", "ENOSPC", 0}, ENOSPC},
+    };
+    for (const bool overSerial : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (overSerial ? " (serial)" : " (tcp)"));
+            // A fresh controller each time: one the PC cancelled mid-file is not the subject here.
+            stopBackgroundProgram(sim);
+            QFile::remove(dir.filePath(s("cnc")));
+            startSim({}, true);
+            const QStringList linkArgs = overSerial ? QStringList{s("--serial"), link} : QStringList{s("--tcp"), address};
+            const Result r = runProgramOnFaultyDisk("fernlink-cli", linkArgs + QStringList{s("receive"), name, s("--overwrite")},
+                                                    work(), c.fault);
+            EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(vantor::systemErrorText(c.error))) << r.err.toStdString();
+            EXPECT_EQ(readFile(local(name)), "mine");
+            EXPECT_EQ(filesIn(work()), QStringList{name});
+        }
+    }
+}

@@ -14,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
+#include "common/testing/diskfault.h"
 #include "common/testing/testfiles.h"
 
 #include <gtest/gtest.h>
@@ -290,6 +291,30 @@ QByteArray textLadder(const char* text)
 
 }  // namespace
 
+// ---------------------------------------------------------------- a full or failing disk
+
+namespace {
+
+struct DiskCase {
+    const char* name;
+    vantor::testing::DiskFault fault;
+    int error;
+};
+
+std::vector<DiskCase> diskCases(const QString& folder)
+{
+    return {
+        {"before the first byte", {folder, "write", "ENOSPC", 0}, ENOSPC},
+        {"in the middle", {folder, "write", "ENOSPC", 20}, ENOSPC},
+        {"failing in the middle", {folder, "write", "EIO", 10}, EIO},
+        {"at fsync", {folder, "fsync", "EIO", 0}, EIO},
+        {"at close", {folder, "close", "EIO", 0}, EIO},
+        {"at rename", {folder, "rename", "ENOSPC", 0}, ENOSPC},
+    };
+}
+
+}  // namespace
+
 TEST_F(CliFixture, XrefListsUsesAndWarningsAsTextAndCsv)
 {
     write("twice.plf", textLadder("X000.0 - - - - - - - - (Y000.0)\n"
@@ -339,4 +364,50 @@ TEST_F(CliFixture, DiffShowsLinesAndExitsOneOnlyWhenTheLaddersDiffer)
     EXPECT_EQ(same.out, QStringLiteral("The two ladders are the same.\n"));
     EXPECT_EQ(run({"diff", path("shop.plf"), path("missing.plf")}).status, 2);
     EXPECT_EQ(run({"diff", path("shop.plf")}).status, 2);
+}
+
+// The real program under the fault library: `--save` and every output on a full disk exit 1,
+// say the system's reason on stderr, never print "Succeed!" and keep the earlier files.
+TEST_F(CliFixture, FullDiskExitsOneAndKeepsEveryEarlierFile)
+{
+    if (vantor::testing::diskFaultLibrary().isEmpty())
+        GTEST_SKIP() << "the fault library was not built";
+    const QString full = path("full");
+    QDir().mkpath(full);
+    const auto in = [&](const char* name) { return QDir(full).filePath(QString::fromLatin1(name)); };
+    const QByteArray ladder = ladderBytes(true, true);
+    vantor::testing::writeFile(in("demo.plf"), ladder);
+    vantor::testing::writeFile(path("notes.txt"), "%\r\nY0001     lamp end of run\r\nend\r\n");
+    const char* outputs[] = {"Ladbin.dat", "demo.txt", "demo.grp", "old.grp"};
+    for (const char* name : outputs)
+        vantor::testing::writeFile(in(name), "earlier");
+    const QStringList home{QStringLiteral("HOME=") + dir.path(), QStringLiteral("XDG_CONFIG_HOME=") + path(".config")};
+
+    for (const DiskCase& c : diskCases(full)) {
+        SCOPED_TRACE(c.name);
+        const QString reason = vantor::systemErrorText(c.error);
+        auto r = vantor::testing::runProgramOnFaultyDisk(
+            "rungpad-cli", {"--lang", "en", "comments", "import", in("demo.plf"), path("notes.txt"), "--save"}, dir.path(),
+            c.fault, home);
+        EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(reason)) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains(QStringLiteral("File has saved."))) << r.out.toStdString();
+        EXPECT_EQ(vantor::testing::readFile(in("demo.plf")), ladder);
+
+        r = vantor::testing::runProgramOnFaultyDisk("rungpad-cli",
+                                                    {"--lang", "en", "convert", in("demo.plf"), "--bin", in("Ladbin.dat"), "--list",
+                                                     in("demo.txt"), "--grp", in("demo.grp"), "--old-grp", in("old.grp")},
+                                                    dir.path(), c.fault, home);
+        EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(reason)) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains(QStringLiteral("Succeed!"))) << r.out.toStdString();
+        for (const char* name : outputs)
+            EXPECT_EQ(vantor::testing::readFile(in(name)), "earlier") << name;
+        EXPECT_EQ(vantor::testing::filesIn(full), (QStringList{"Ladbin.dat", "demo.grp", "demo.plf", "demo.txt", "old.grp"}));
+    }
+    // The same commands with room on the disk work, so the failures above were the disk's.
+    auto r = vantor::testing::runProgramOnFaultyDisk("rungpad-cli", {"--lang", "en", "convert", in("demo.plf"), "--bin", in("Ladbin.dat")},
+                                                     dir.path(), {QString(), "write", "ENOSPC", 0}, home);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_NE(vantor::testing::readFile(in("Ladbin.dat")), "earlier");
 }

@@ -28,6 +28,8 @@ void stopBackgroundProgram(QProcess& process, int timeoutMs = 3000);
 
 // The file's bytes, or "<missing>" so a comparison failure says what happened.
 QByteArray readFile(const QString& path);
+// Every entry of the folder, hidden ones too (a left temporary file is one), sorted.
+QStringList filesIn(const QString& folder);
 // Writes the bytes, making the folders on the way; a failure fails the running test.
 void writeFile(const QString& path, const QByteArray& data);
 // Bytes of every value in a varied order; another seed gives other bytes of the same length.

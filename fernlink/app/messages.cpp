@@ -352,6 +352,8 @@ constexpr Entry kCatalogue[] = {
     {Msg::SettingsTraceHelp,
      "如需技术支持,请先设置环境变量 QT_LOGGING_RULES=\"vantor.*.debug=true\" 再从终端启动本程序,跟踪信息会输出到标准错误(stderr)。",
      "For a support request, start the program from a terminal with QT_LOGGING_RULES=\"vantor.*.debug=true\": the trace goes to stderr."},
+    {Msg::ReceivedFileNotSaved, "接收的文件未能保存,原有文件保持不变: %1", "The received file could not be saved (any earlier file is unchanged): %1"},
+    {Msg::FileNotSaved, "文件未能保存,原有文件保持不变: %1", "The file could not be saved (any earlier file is unchanged): %1"},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

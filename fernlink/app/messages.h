@@ -337,6 +337,9 @@ enum class Msg {
     ServerPortNeedsPrivilege,
     // how to switch on the trace for a support request
     SettingsTraceHelp,
+    // the file and the system's reason
+    ReceivedFileNotSaved,
+    FileNotSaved,
     Count
 };
 

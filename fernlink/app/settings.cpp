@@ -1,9 +1,10 @@
 #include "fernlink/app/settings.h"
 
+#include "common/atomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -171,25 +172,26 @@ QString autostartEntryPath(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("Fernlink.desktop"));
 }
 
-QString autostartCommand(const QString& programPath)
+QString autostartCommand(const QString& programPath, const std::optional<QStringList>& searchPath)
 {
     // An installed program is started by name, as its menu entry does, so the entry still
     // works after an upgrade or a move between /usr and /usr/local; a build tree's program is
     // found only by its path.
     const QString name = QFileInfo(programPath).fileName();
-    const QString onPath = QStandardPaths::findExecutable(name);
+    const QString onPath = searchPath ? (searchPath->isEmpty() ? QString() : QStandardPaths::findExecutable(name, *searchPath))
+                                      : QStandardPaths::findExecutable(name);
     if (!onPath.isEmpty() && QFileInfo(onPath).canonicalFilePath() == QFileInfo(programPath).canonicalFilePath())
         return name;
     return programPath;
 }
 
-QByteArray autostartEntry(const QString& programPath)
+QByteArray autostartEntry(const QString& programPath, const std::optional<QStringList>& searchPath)
 {
     QString text = QStringLiteral("[Desktop Entry]\n"
                                   "Type=Application\n"
                                   "Name=Fernlink\n"
                                   "Comment=Fernlink\n");
-    text += QStringLiteral("Exec=") + quoteExecArgument(autostartCommand(programPath)) + QLatin1Char('\n');
+    text += QStringLiteral("Exec=") + quoteExecArgument(autostartCommand(programPath, searchPath)) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n"
                            "X-GNOME-Autostart-enabled=true\n");
     return text.toUtf8();
@@ -202,14 +204,10 @@ bool writeAutostartEntry(const QString& folder, const QString& programPath, QStr
             *error = QStringLiteral("cannot create %1").arg(folder);
         return false;
     }
-    QSaveFile file(autostartEntryPath(folder));
-    const QByteArray bytes = autostartEntry(programPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    const ArchiveFileResult saved = saveFileAtomically(autostartEntryPath(folder), autostartEntry(programPath));
+    if (!saved.ok && error)
+        *error = saved.error;
+    return saved.ok;
 }
 
 bool removeAutostartEntry(const QString& folder, QString* error)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace vantor::fernlink {
 
@@ -62,10 +63,10 @@ std::unique_ptr<QSettings> openSettingsStore(const QString& iniPath = {});
 // (normally ~/.config/autostart). Written atomically; false with `error` set when it fails.
 QString autostartFolder();
 QString autostartEntryPath(const QString& folder);
-// What the entry runs: the bare program name when PATH finds this very program (installed),
-// else its full path (a build tree).
-QString autostartCommand(const QString& programPath);
-QByteArray autostartEntry(const QString& programPath);
+// What the entry runs: the bare program name when the search path (PATH unless given) finds
+// this very program (installed), else its full path (a build tree).
+QString autostartCommand(const QString& programPath, const std::optional<QStringList>& searchPath = std::nullopt);
+QByteArray autostartEntry(const QString& programPath, const std::optional<QStringList>& searchPath = std::nullopt);
 bool writeAutostartEntry(const QString& folder, const QString& programPath, QString* error = nullptr);
 bool removeAutostartEntry(const QString& folder, QString* error = nullptr);
 

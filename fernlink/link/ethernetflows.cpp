@@ -344,9 +344,9 @@ void EthernetReceiveFlow::beginStream(qint64 size)
     row.size = QString::number(size);
     observer_.rowChanged(index_);
     // The data goes to a temporary file beside the target; only a complete file is renamed.
-    file_ = std::make_unique<QSaveFile>(target_);
-    if (!file_->open(QIODevice::WriteOnly)) {
-        ctx_.prompter.inform(Severity::Error, file_->errorString());
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    if (!file_->open()) {
+        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
         file_.reset();
         ctx_.port.write(one(kCan));
         setState(Msg::StateUnableToCreate);
@@ -369,9 +369,10 @@ void EthernetReceiveFlow::endFile(Msg state)
     ctx_.port.stopTimer(nettimers::kReceiveStats);
     if (state == Msg::StateReceived) {
         const bool ok = file_ && file_->commit();
+        const QString why = file_ ? file_->errorString() : QString();
         file_.reset();
         if (!ok) {
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::OpenFileFailed));
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(why));
             state = Msg::StateUnableToCreate;
         } else {
             stats.complete();
@@ -412,8 +413,8 @@ void EthernetReceiveFlow::pump()
                 return;
             }
             const qint64 n = std::min<qint64>(left, kFramePayload);
-            if (file_->write(frame.constData() + 1, n) != n) {
-                ctx_.prompter.inform(Severity::Error, file_->errorString());
+            if (!file_->write(frame.constData() + 1, n)) {
+                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
                 ctx_.port.write(one(kCan));
                 reply_.reset();
                 endFile(Msg::StateUnableToCreate);

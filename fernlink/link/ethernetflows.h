@@ -7,8 +7,6 @@
 #include "fernlink/link/ethernetprotocol.h"
 #include "fernlink/link/serialflows.h"
 
-#include <QSaveFile>
-
 #include <memory>
 #include <vector>
 
@@ -127,7 +125,7 @@ private:
     Step step_ = Step::AwaitScd;
     QString folder_;
     QString target_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFileWriter> file_;
     qint64 size_ = 0;
     qint64 written_ = 0;
     qint64 frames_ = 0;

@@ -393,10 +393,10 @@ void SerialReceiveFlow::onBytes(QByteArrayView chunk)
 bool SerialReceiveFlow::openReceiveFile()
 {
     // The data goes to a temporary file beside the target; only a complete file is renamed.
-    file_ = std::make_unique<QSaveFile>(target_);
-    if (!file_->open(QIODevice::WriteOnly)) {
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    if (!file_->open()) {
+        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
         file_.reset();
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::OpenFileFailed));
         return false;
     }
     observer_.log(LogEntry::Receiving, target_);
@@ -407,7 +407,7 @@ bool SerialReceiveFlow::writeBlock(QByteArrayView data)
 {
     // Each block is held back until the next one comes: only at the end is it known which
     // block was the last, the one the controller padded to 128 bytes.
-    if (!file_ || file_->write(heldBack_) != heldBack_.size())
+    if (!file_ || !file_->write(heldBack_))
         return false;
     heldBack_ = data.toByteArray();
     written_ += data.size();
@@ -433,19 +433,16 @@ bool SerialReceiveFlow::completeReceiveFile()
 {
     if (file_) {
         const qsizetype keep = keptOfLastBlock(written_, heldBack_, rows[index_].size);
-        const bool wrote = file_->write(heldBack_.constData(), keep) == keep;
+        const bool wrote = file_->write(heldBack_.constData(), keep);
         written_ -= heldBack_.size() - keep;
         heldBack_.clear();
-        if (!wrote) {
-            file_->cancelWriting();
-            file_.reset();
-            return false;
-        }
+        if (!wrote)
+            return false;   // the flow reports the writer's error and drops it
+        return file_->commit();
     }
     // Nothing but EOT: the controller's file is empty.
-    const bool ok = file_ ? file_->commit() : saveFileAtomically(target_, QByteArrayView()).ok;
-    file_.reset();
-    return ok;
+    file_ = std::make_unique<AtomicFileWriter>(target_);
+    return file_->open() && file_->commit();
 }
 
 void SerialReceiveFlow::blockReceived(int block)
@@ -475,6 +472,9 @@ void SerialReceiveFlow::receiveFinished(ReceiveResult result)
         break;
     case ReceiveResult::OpenFailed:
     case ReceiveResult::WriteFailed:
+        // An open failure was told when it happened; a write or commit failure is told here.
+        if (file_ && file_->failed())
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
         setState(Msg::StateUnableToCreate);
         break;
     default:

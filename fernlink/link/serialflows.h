@@ -3,6 +3,7 @@
 // file list, sending queue rows, receiving and deleting listed files. A page (or the
 // command-line tool) owns the rows, feeds the line's bytes and the timer ticks in and shows
 // what the observer reports. An Ethernet flow of the same shape can sit beside each one.
+#include "common/atomicfile.h"
 #include "common/prompter.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
@@ -12,8 +13,6 @@
 #include "serialcore/linkport.h"
 #include "serialcore/serialcommands.h"
 #include "serialcore/xmodem.h"
-
-#include <QSaveFile>
 
 #include <memory>
 #include <vector>
@@ -126,7 +125,7 @@ private:
     Phase phase_ = Phase::Idle;
     QString folder_;
     QString target_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<AtomicFileWriter> file_;
     QByteArray heldBack_;  // the latest block, not yet in the file
     qint64 written_ = 0;
     int index_ = -1;

@@ -906,7 +906,9 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    hub_->userLog().save();
+    // The log is worth a word but not worth keeping the program open for.
+    if (!hub_->userLog().save())
+        hub_->prompter.inform(Severity::Error, hub_->text(Msg::FileNotSaved).arg(hub_->userLog().lastError()));
     if (tray_)
         tray_->hide();
     event->accept();

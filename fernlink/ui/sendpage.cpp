@@ -284,7 +284,7 @@ void SendPage::saveListTo(const QString& path)
     const ArchiveFileResult saved = saveFileList(path, items);
     // A list that was not written must not look saved.
     if (!saved.ok)
-        hub_.prompter.inform(Severity::Error, path + QStringLiteral(": ") + saved.error);
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::FileNotSaved).arg(saved.error));
 }
 
 void SendPage::loadList()

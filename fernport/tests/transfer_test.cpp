@@ -3,6 +3,7 @@
 #include "fernport/mainframe.h"
 #include "fernport/transferflows.h"
 
+#include "common/atomicfile.h"
 #include "common/testing/ptypair.h"
 #include "serialcore/xmodem.h"
 #include "sim/simcontroller.h"
@@ -20,6 +21,8 @@
 #include "common/testing/testfiles.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace vantor;
 using namespace vantor::fernport;
@@ -649,4 +652,44 @@ TEST_F(XModemDncWindow, CancelAndControllerCanBothEndTheRun)
     EXPECT_FALSE(frame->dncActive());
     EXPECT_FALSE(frame->editor()->isReadOnly());
     EXPECT_EQ(prompter.shown.back(), QStringLiteral("File can not be open: %1.").arg(frame->documentPath()));
+}
+
+// A receive into a full or failing folder: the entry is marked failed, the user reads the
+// system's reason, and neither the final name nor a temporary file is left but the earlier file.
+TEST_F(FlowBench, ReceiveOnAFullDiskFailsTheEntryAndKeepsTheEarlierFile)
+{
+    struct Point {
+        const char* name;
+        FileFault::Step step;
+        int error;
+        qint64 after;
+    };
+    const Point points[] = {
+        {"before the first byte", FileFault::Step::Write, ENOSPC, 0},
+        {"in the middle", FileFault::Step::Write, ENOSPC, 128 * 7 + 5},
+        {"at fsync", FileFault::Step::Sync, EIO, 0},
+        {"at rename", FileFault::Step::Rename, ENOSPC, 0},
+    };
+    const QString folder = dir.filePath(QStringLiteral("in"));
+    const QString name = QStringLiteral("O0007.cnc");
+    const QByteArray earlier("earlier copy\r\n");
+    writeFile(QDir(folder).filePath(name), earlier);
+    writeFile(onCnc("user", name), pattern(128 * 20));
+    prompter.defaultAnswer = Answer::Yes;  // overwrite
+    int runs = 0;
+    for (const Point& p : points) {
+        SCOPED_TRACE(p.name);
+        prompter.shown.clear();
+        ScopedFileFault fault({p.step, p.error, p.after, folder});
+        receive.entries() = {{name, QStringLiteral("user"), QStringLiteral("Not Rec")}};
+        ASSERT_TRUE(receive.receive({0}, folder));
+        ++runs;
+        ASSERT_TRUE(waitUntil([&] { return view.receiveDoneCount == runs; }, 15000));
+        EXPECT_EQ(receive.entries()[0].state, QStringLiteral("Error"));
+        EXPECT_TRUE(std::any_of(prompter.shown.begin(), prompter.shown.end(),
+                                [&](const QString& t) { return t.contains(systemErrorText(p.error)); }));
+        EXPECT_EQ(readFile(QDir(folder).filePath(name)), earlier);
+        EXPECT_EQ(vantor::testing::filesIn(folder), QStringList{name});
+        waitUntil([] { return false; }, 50);  // let the controller's side settle before the next run
+    }
 }

@@ -31,6 +31,9 @@ enum class FileMessage {
     NoteLoaded,
     SavingNote,
     NoteSaved,
+    // A write that failed: the file and the system's reason; an output that read back wrong.
+    WriteFailedReason,
+    OutputMismatch,
     // Dialog filters and titles for the shells.
     OpenLadderFilter,
     LadderFileFilter,

@@ -9,6 +9,7 @@
 #include "rungpad/files/notationtext.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace rungpad {
@@ -41,6 +42,14 @@ void LadderFileCommands::fail(FileMessage id)
     env_.output.outputLine(text(id));
 }
 
+void LadderFileCommands::fail(FileMessage id, const QString& writeError)
+{
+    const QString reason = text(FileMessage::WriteFailedReason).arg(writeError);
+    env_.prompter.inform(vantor::Severity::Error, text(id) + QLatin1Char('\n') + reason);
+    env_.output.outputLine(text(id));
+    env_.output.outputLine(reason);
+}
+
 bool LadderFileCommands::requireConversion()
 {
     if (doc_.isConverted())
@@ -53,7 +62,18 @@ bool LadderFileCommands::writeOutput(const QString& path, const QByteArray& byte
 {
     const vantor::ArchiveFileResult result = vantor::saveFileAtomically(path, bytes);
     if (!result.ok) {
-        fail(FileMessage::OperationError);
+        fail(FileMessage::OperationError, result.error);
+        return false;
+    }
+    // A controller loads these blind: only a copy that reads back byte for byte is a success.
+    QString why;
+    const auto back = vantor::readWholeFile(path, &why);
+    if (!back || *back != bytes) {
+        qCDebug(vantor::lcLadder) << "output" << path << "read back" << (back ? back->size() : -1) << "of" << bytes.size() << "bytes" << why;
+        QFile::remove(path);
+        const QString message = text(FileMessage::OutputMismatch).arg(QDir::toNativeSeparators(path));
+        env_.prompter.inform(vantor::Severity::Error, message);
+        env_.output.outputLine(message);
         return false;
     }
     say(FileMessage::Succeed);
@@ -145,8 +165,8 @@ bool LadderFileCommands::save(const QString& path)
         bytes += formatCommentRecords(doc_.editLadder, doc_.comments);
         say(FileMessage::SavingNotation);
     }
-    if (!vantor::saveFileAtomically(path, bytes).ok) {
-        fail(FileMessage::SaveFileFail);
+    if (const auto saved = vantor::saveFileAtomically(path, bytes); !saved.ok) {
+        fail(FileMessage::SaveFileFail, saved.error);
         return false;
     }
     doc_.info = info;
@@ -222,8 +242,8 @@ bool LadderFileCommands::generateInstructionList(const QString& path)
 bool LadderFileCommands::exportNotation(const QString& path)
 {
     say(FileMessage::SavingNote);
-    if (!vantor::saveFileAtomically(path, formatUserNotationFile(doc_.comments)).ok) {
-        env_.prompter.inform(vantor::Severity::Error, text(FileMessage::CannotOpenFile));
+    if (const auto saved = vantor::saveFileAtomically(path, formatUserNotationFile(doc_.comments)); !saved.ok) {
+        fail(FileMessage::CannotOpenFile, saved.error);
         return false;
     }
     say(FileMessage::NoteSaved);

@@ -80,6 +80,8 @@ private:
     QString text(FileMessage id) const;
     void say(FileMessage id);
     void fail(FileMessage id);   // message box and output window
+    // The same, with the writer's "<file>: <system reason>" on a line of its own.
+    void fail(FileMessage id, const QString& writeError);
     bool requireConversion();
     bool writeOutput(const QString& path, const QByteArray& bytes);
     void readProgramFolderComments(LadderDocument& target);

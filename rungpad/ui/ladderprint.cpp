@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/ui/ladderprint.h"
 
+#include "common/archive.h"
 #include "rungpad/ui/ladderpainter.h"
 #include "rungpad/ui/printlayout.h"
 #include "rungpad/ui/uitexts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
+#include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace rungpad::ui {
 
@@ -36,33 +38,42 @@ bool printLadder(QPrinter& printer, const LadderProgram& ladder, int language)
     return printJob(printer, job);
 }
 
-bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language)
+bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language, QString* error)
 {
     PrintJob job;
     job.ladder = &ladder;
     job.language = language;
-    return exportLadderPdf(path, job, title);
+    return exportLadderPdf(path, job, title, error);
 }
 
-bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title)
+bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title, QString* error)
 {
-    // Written beside the target and renamed over it, so a failed export never leaves a
-    // half file under the chosen name.
-    const QString partial = path + QStringLiteral(".part");
-    bool ok = false;
-    {
+    // The printer writes its file with no word about a failed write, so it renders into a
+    // scratch folder; only a document that ends as a PDF must is then put in place by the
+    // checked writer, which reports a full disk at the target truthfully.
+    QTemporaryDir scratch;
+    const QString rendered = scratch.isValid() ? scratch.filePath(QStringLiteral("ladder.pdf")) : QString();
+    bool ok = !rendered.isEmpty();
+    if (ok) {
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(partial);
+        printer.setOutputFileName(rendered);
         printer.setPageSize(QPageSize(QPageSize::A4));
         printer.setDocName(title);
         ok = printJob(printer, job);
     }
-    ok = ok && QFileInfo(partial).size() > 0
-        && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok)
-        QFile::remove(partial);
-    return ok;
+    QString why;
+    const auto bytes = ok ? vantor::readWholeFile(rendered, &why) : std::nullopt;
+    if (!bytes || !bytes->trimmed().endsWith("%%EOF")) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                                  why.isEmpty() ? QStringLiteral("the PDF could not be rendered") : why);
+        return false;
+    }
+    const vantor::ArchiveFileResult saved = vantor::saveFileAtomically(path, *bytes);
+    if (!saved.ok && error)
+        *error = saved.error;
+    return saved.ok;
 }
 
 }  // namespace rungpad::ui

@@ -22,9 +22,11 @@ int printedPageCount(const LadderProgram& ladder);
 void paintLadderPage(QPainter& painter, const QRectF& area, const LadderProgram& ladder, int page, int language);
 // Every page of the ladder, or the printer's chosen range; false when the device refuses.
 bool printLadder(QPrinter& printer, const LadderProgram& ladder, int language);
-// The whole ladder as a PDF file (A4).
-bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language);
+// The whole ladder as a PDF file (A4), replacing `path` atomically; on failure `error` says
+// which file and why ("<file>: No space left on device") and any earlier file is unchanged.
+bool exportLadderPdf(const QString& path, const LadderProgram& ladder, const QString& title, int language,
+                     QString* error = nullptr);
 // The same with the title block, comments and appendix of a print job.
-bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title);
+bool exportLadderPdf(const QString& path, const PrintJob& job, const QString& title, QString* error = nullptr);
 
 }  // namespace rungpad::ui

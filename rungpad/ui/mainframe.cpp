@@ -941,12 +941,14 @@ bool CMainFrame::exportPdf(const QString& path)
     CRungpadView* view = activeView();
     if (!view)
         return false;
-    const bool ok = exportLadderPdf(path, m_review->printJobFor(view), view->document()->displayName(m_language));
+    QString why;
+    const bool ok = exportLadderPdf(path, m_review->printJobFor(view), view->document()->displayName(m_language), &why);
     if (ok) {
         m_output->outputLine(text(UiText::PdfSaved).arg(QDir::toNativeSeparators(path)));
     } else {
-        m_prompter->inform(vantor::Severity::Error, text(UiText::PdfFailed));
+        m_prompter->inform(vantor::Severity::Error, text(UiText::PdfFailed) + QLatin1Char('\n') + why);
         m_output->outputLine(text(UiText::PdfFailed));
+        m_output->outputLine(why);
     }
     return ok;
 }

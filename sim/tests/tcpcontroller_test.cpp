@@ -2,6 +2,7 @@
 // frame layout, what gets stored and what an abort leaves behind.
 #include "sim/tcpcontroller.h"
 
+#include "common/atomicfile.h"
 #include "common/testing/testfiles.h"
 #include "serialcore/tests/fakelinkport.h"
 
@@ -484,3 +485,46 @@ TEST_F(TcpSession, DropFaultZeroClosesAfterTheGoAhead)
 }
 
 }  // namespace
+
+// The simulated controller on a full or failing disk: a download it cannot store is
+// cancelled or dropped, and neither a half file nor a temporary one is left beside the
+// earlier program of that name; a DNC stream it cannot store leaves no stream file.
+TEST_F(TcpSession, FullDiskStoresNothingAndKeepsTheEarlierFile)
+{
+    struct Point {
+        const char* name;
+        FileFault::Step step;
+        qint64 after;
+        bool cancelled;   // the PC hears CAN at a frame
+    };
+    const Point points[] = {
+        {"before the first byte", FileFault::Step::Write, 0, true},
+        {"in the middle", FileFault::Step::Write, 3000, true},
+        {"at fsync", FileFault::Step::Sync, 0, false},
+        {"at rename", FileFault::Step::Rename, 0, false},
+    };
+    const QByteArray data = patternBytes(3 * 2047);
+    writeFile(onCnc(QStringLiteral("KEEP")), "old");
+    for (const Point& p : points) {
+        SCOPED_TRACE(p.name);
+        ScopedFileFault fault({p.step, ENOSPC, p.after, root()});
+        ASSERT_EQ(send("sdl KEEP " + QByteArray::number(data.size()) + " \r\n"), "sdlok");
+        bool cancelled = false;
+        for (qsizetype at = 0; at < data.size() && !cancelled; at += 2047)
+            cancelled = send(pcFrame(data.mid(at, 2047))) == one(kCan);
+        EXPECT_EQ(cancelled, p.cancelled);
+        if (!cancelled)
+            send(kEot);
+        EXPECT_EQ(readFile(onCnc(QStringLiteral("KEEP"))), "old");
+        EXPECT_EQ(vantor::testing::filesIn(QDir(root()).filePath(QStringLiteral("user"))), QStringList{QStringLiteral("KEEP")});
+    }
+    {
+        ScopedFileFault fault({FileFault::Step::Sync, EIO, 0, root()});
+        EXPECT_EQ(send(QByteArray("sdnc \r\n") + '\0'), "dncok");
+        send(QByteArray("G0 X1\r\n"));
+        fireQuietTimer();
+        port.take();
+        send(kEot);
+        EXPECT_EQ(vantor::testing::filesIn(QDir(root()).filePath(QStringLiteral("dnc"))), QStringList{});
+    }
+}

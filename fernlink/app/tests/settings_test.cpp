@@ -2,6 +2,7 @@
 // and the autostart entry that logging on uses.
 #include "fernlink/app/settings.h"
 
+#include "common/atomicfile.h"
 #include "common/testing/testfiles.h"
 
 #include <QFile>
@@ -123,8 +124,9 @@ TEST(FernlinkAutostart, ExecQuotesWhatTheShellWouldReadApart)
         {"/home/a b/fernlink", "Exec=\"/home/a b/fernlink\"\n"},
         {"/home/$x/fern", "Exec=\"/home/\\\\$x/fern\"\n"},
     };
+    // An empty search path: what is installed on this machine must not change the answer.
     for (const auto& c : cases)
-        EXPECT_TRUE(autostartEntry(QString::fromUtf8(c.path)).contains(c.exec)) << c.path;
+        EXPECT_TRUE(autostartEntry(QString::fromUtf8(c.path), QStringList{}).contains(c.exec)) << c.path;
 }
 
 TEST(FernlinkAutostart, UnwritableFolderIsReported)
@@ -135,6 +137,38 @@ TEST(FernlinkAutostart, UnwritableFolderIsReported)
     QString error;
     EXPECT_FALSE(writeAutostartEntry(blocker + QStringLiteral("/autostart"), QStringLiteral("/bin/x"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// A program of the same name on this machine's PATH must not leak into an entry built with
+// an injected search path.
+TEST(FernlinkAutostart, InjectedSearchPathIgnoresTheMachinesPath)
+{
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("fernlink"));
+    writeFile(program, "#!/bin/sh\n");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    EXPECT_EQ(autostartCommand(program), QStringLiteral("fernlink"));  // the machine's PATH
+    EXPECT_EQ(autostartCommand(program, QStringList{}), program);
+    qputenv("PATH", oldPath);
+}
+
+// Switching the entry on while the disk is full keeps the earlier entry and says why.
+TEST(FernlinkAutostart, FullDiskKeepsTheEarlierEntryAndSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("autostart"));
+    ASSERT_TRUE(writeAutostartEntry(folder, QStringLiteral("/opt/old/fernlink")));
+    const QByteArray before = readFile(autostartEntryPath(folder));
+    for (const auto step : {vantor::FileFault::Step::Write, vantor::FileFault::Step::Sync, vantor::FileFault::Step::Rename}) {
+        vantor::ScopedFileFault fault({step, ENOSPC, 0, folder});
+        QString error;
+        EXPECT_FALSE(writeAutostartEntry(folder, QStringLiteral("/opt/new/fernlink"), &error));
+        EXPECT_TRUE(error.contains(vantor::systemErrorText(ENOSPC))) << error.toStdString();
+        EXPECT_EQ(readFile(autostartEntryPath(folder)), before);
+        EXPECT_EQ(vantor::testing::filesIn(folder), QStringList{QStringLiteral("Fernlink.desktop")});
+    }
 }
 
 // An installed Fernlink (found on PATH as itself) is started by name; a copy elsewhere, even
@@ -148,10 +182,8 @@ TEST(FernlinkAutostart, InstalledProgramIsStartedByName)
         writeFile(path, "#!/bin/sh\n");
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", bin.path().toLocal8Bit());
-    EXPECT_EQ(autostartCommand(installed), QStringLiteral("fernlink"));
-    EXPECT_TRUE(autostartEntry(installed).contains("\nExec=fernlink\n"));
-    EXPECT_EQ(autostartCommand(buildTree), buildTree);
-    qputenv("PATH", oldPath);
+    const QStringList path{bin.path()};
+    EXPECT_EQ(autostartCommand(installed, path), QStringLiteral("fernlink"));
+    EXPECT_TRUE(autostartEntry(installed, path).contains("\nExec=fernlink\n"));
+    EXPECT_EQ(autostartCommand(buildTree, path), buildTree);
 }

@@ -17,6 +17,7 @@
 #include "fernlink/ui/settingspage.h"
 #include "fernlink/ui/sortablelist.h"
 
+#include "common/atomicfile.h"
 #include "common/gbk.h"
 #include "common/testing/ptypair.h"
 #include "common/testing/testfiles.h"
@@ -994,4 +995,43 @@ TEST_F(MainFrameTest, KeyboardSelectAllFollowsTheFocusAndCommandsHaveShortcuts)
     EXPECT_EQ(receivePage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_4));
     receivePage->trigger();
     EXPECT_EQ(frame->currentPage(), CMainFrame::PageReceive);
+}
+
+// ---------------------------------------------------------------- a full or failing disk
+
+// The settings page switching the autostart entry on, and the user log written at close, on
+// a disk that takes nothing: the message box names the file and the system's reason, no
+// entry appears, the earlier log stays, and closing is not held up by the log.
+TEST_F(MainFrameTest, FullDiskIsToldForTheAutostartEntryAndTheUserLog)
+{
+    QDir().mkpath(dir.filePath(s("data")));
+    {
+        vantor::ftp::CUserLogStore earlier(dir.filePath(s("data/userlog.dat")));
+        earlier.records = {vantor::ftp::CUserLog{1, 2, "a", "b", "c"}};
+        ASSERT_TRUE(earlier.save());
+    }
+    const QByteArray earlierLog = readFile(dir.filePath(s("data/userlog.dat")));
+    make();
+    frame->startUp();
+    SettingsPage* page = frame->settingsPage();
+    frame->showPage(CMainFrame::PageSettings);
+    vantor::ScopedFileFault fault({vantor::FileFault::Step::Write, ENOSPC, 0, dir.path()});
+    const QString reason = vantor::systemErrorText(ENOSPC);
+
+    prompter.shown.clear();
+    ASSERT_FALSE(page->launchOnStartupBox()->isChecked());
+    page->launchOnStartupBox()->click();   // as the user does: the page then has a change to apply
+    EXPECT_TRUE(page->apply());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_TRUE(prompter.shown.back().contains(reason)) << prompter.shown.back().toStdString();
+    EXPECT_TRUE(prompter.shown.back().contains(s("Fernlink.desktop")));
+    EXPECT_EQ(vantor::testing::filesIn(autostart()), QStringList{});
+
+    prompter.shown.clear();
+    EXPECT_TRUE(frame->close());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_TRUE(prompter.shown.back().contains(reason)) << prompter.shown.back().toStdString();
+    EXPECT_TRUE(prompter.shown.back().contains(s("userlog.dat")));
+    EXPECT_EQ(readFile(dir.filePath(s("data/userlog.dat"))), earlierLog);
+    EXPECT_EQ(vantor::testing::filesIn(dir.filePath(s("data"))).filter(s(".part")), QStringList{});
 }

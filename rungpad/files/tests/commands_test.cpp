@@ -4,6 +4,7 @@
 #include "rungpad/files/ladderfile.h"
 
 #include "common/archive.h"
+#include "common/atomicfile.h"
 #include "common/gbk.h"
 
 #include <QDir>
@@ -337,5 +338,126 @@ TEST(LadderCommands, NotationExportAndImport)
     EXPECT_TRUE(g.prompter.shown.empty());
 
     EXPECT_FALSE(f.commands.exportNotation(f.path("no-such-dir/x.txt")));
-    EXPECT_EQ(f.prompter.shown.back(), en(FileMessage::CannotOpenFile));
+    EXPECT_TRUE(f.prompter.shown.back().startsWith(en(FileMessage::CannotOpenFile))) << f.prompter.shown.back().toStdString();
+}
+
+// ---------------------------------------------------------------- a full or failing disk
+
+namespace {
+
+struct DiskPoint {
+    const char* name;
+    vantor::FileFault::Step step;
+    int error;
+    qint64 after;
+};
+
+const DiskPoint kDiskPoints[] = {
+    {"before the first byte", vantor::FileFault::Step::Write, ENOSPC, 0},
+    {"in the middle", vantor::FileFault::Step::Write, ENOSPC, 10},
+    {"failing in the middle", vantor::FileFault::Step::Write, EIO, 5},
+    {"at fsync", vantor::FileFault::Step::Sync, ENOSPC, 0},
+    {"at rename", vantor::FileFault::Step::Rename, EIO, 0},
+};
+
+bool anyContains(const std::vector<QString>& v, const QString& part)
+{
+    return std::any_of(v.begin(), v.end(), [&](const QString& s) { return s.contains(part); });
+}
+
+QStringList entries(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+}  // namespace
+
+// The only copy of a machine's ladder: a save the disk did not take leaves the file as it
+// was, the document modified under its old name, and says why; never "File has saved.".
+TEST(LadderCommandsFullDisk, SaveAndSaveAsKeepTheFileAndTheDocumentModified)
+{
+    for (const DiskPoint& p : kDiskPoints) {
+        SCOPED_TRACE(p.name);
+        Fixture f;
+        f.doc.editLadder.clear();
+        f.doc.editLadder.appendLoadedLine(contactCoilRow("X000.1", "Y000.1"));
+        ASSERT_TRUE(f.commands.save(f.path("a.plf")));
+        const QByteArray before = f.read("a.plf");
+        f.doc.editLadder.appendLoadedLine(contactCoilRow("X000.2", "Y000.2"));
+        f.doc.setModified(true);
+        for (const char* target : {"a.plf", "b.plf"}) {   // Save, then Save As
+            f.output.lines.clear();
+            f.prompter.shown.clear();
+            vantor::ScopedFileFault fault({p.step, p.error, p.after, f.dir.path()});
+            EXPECT_FALSE(f.commands.save(f.path(target))) << target;
+            EXPECT_TRUE(f.doc.isModified());
+            EXPECT_EQ(f.doc.pathName, f.path("a.plf"));
+            EXPECT_TRUE(contains(f.output.lines, en(FileMessage::SaveFileFail)));
+            EXPECT_FALSE(contains(f.output.lines, en(FileMessage::FileSaved)));
+            EXPECT_FALSE(contains(f.output.lines, en(FileMessage::NotationSaved)));
+            EXPECT_TRUE(anyContains(f.output.lines, vantor::systemErrorText(p.error)));
+            ASSERT_EQ(f.prompter.shown.size(), 1u);
+            EXPECT_TRUE(f.prompter.shown[0].contains(vantor::systemErrorText(p.error))) << f.prompter.shown[0].toStdString();
+            EXPECT_TRUE(f.prompter.shown[0].contains(QStringLiteral(".plf")));
+        }
+        EXPECT_EQ(f.read("a.plf"), before);
+        EXPECT_EQ(entries(f.dir.path()), QStringList{QStringLiteral("a.plf")});
+    }
+}
+
+// An empty Ladbin.dat could be sent to a controller: no output ever says "Succeed!" unless
+// its bytes are on the disk, and an earlier output of that name is kept.
+TEST(LadderCommandsFullDisk, OutputsAndNotationExportNeverClaimSuccess)
+{
+    using Command = bool (LadderFileCommands::*)(const QString&);
+    const std::pair<const char*, Command> outputs[] = {
+        {"Ladbin.dat", &LadderFileCommands::generateBinaryFile},
+        {"demo.txt", &LadderFileCommands::generateInstructionList},
+        {"Ladder.dat", &LadderFileCommands::generateLadderFile},
+        {"Ladder.grp", &LadderFileCommands::generateOldLadderFile},
+        {"LadChi01.txt", &LadderFileCommands::exportNotation},
+    };
+    for (const DiskPoint& p : kDiskPoints) {
+        SCOPED_TRACE(p.name);
+        Fixture f;
+        f.doc.editLadder.clear();
+        f.doc.editLadder.appendLoadedLine(contactCoilRow("X000.1", "Y000.1"));
+        f.doc.comments.setCommentOf("Y000.1", QStringLiteral("lamp of the door, a long comment to fill bytes"));
+        f.convertOk();
+        for (const auto& [name, command] : outputs) {
+            SCOPED_TRACE(name);
+            f.write(name, "earlier output");
+            f.output.lines.clear();
+            f.prompter.shown.clear();
+            vantor::ScopedFileFault fault({p.step, p.error, p.after, f.dir.path()});
+            EXPECT_FALSE((f.commands.*command)(f.path(name)));
+            EXPECT_FALSE(contains(f.output.lines, en(FileMessage::Succeed)));
+            EXPECT_FALSE(contains(f.output.lines, en(FileMessage::NoteSaved)));
+            EXPECT_TRUE(anyContains(f.prompter.shown, vantor::systemErrorText(p.error)));
+            EXPECT_EQ(f.read(name), "earlier output");
+        }
+    }
+}
+
+// A disk that takes the bytes without complaint but does not keep them: the read-back
+// catches it, the bad copy is removed and no success is claimed.
+TEST(LadderCommandsFullDisk, OutputThatReadsBackWrongIsRemoved)
+{
+    Fixture f;
+    f.convertOk();
+    for (const char* name : {"Ladbin.dat", "demo.txt"}) {
+        SCOPED_TRACE(name);
+        f.output.lines.clear();
+        f.prompter.shown.clear();
+        vantor::ScopedFileFault fault({vantor::FileFault::Step::Corrupt, 0, 3, f.dir.path()});
+        const bool ok = QLatin1String(name) == QLatin1String("Ladbin.dat") ? f.commands.generateBinaryFile(f.path(name))
+                                                                          : f.commands.generateInstructionList(f.path(name));
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(contains(f.output.lines, en(FileMessage::Succeed)));
+        ASSERT_EQ(f.prompter.shown.size(), 1u);
+        EXPECT_EQ(f.prompter.shown[0], en(FileMessage::OutputMismatch).arg(QDir::toNativeSeparators(f.path(name))));
+        EXPECT_FALSE(QFileInfo::exists(f.path(name)));
+    }
 }

@@ -16,6 +16,7 @@
 #include "rungpad/ui/rungpadview.h"
 
 #include "common/prompter.h"
+#include "common/atomicfile.h"
 #include "common/testing/testfiles.h"
 
 #include <QAction>
@@ -1549,4 +1550,86 @@ TEST_F(RungpadEditTest, KeyboardOnlySessionEntersConvertsAndSavesALadder)
     frame->closeActive();
     ASSERT_TRUE(frame->openFile(path));
     EXPECT_EQ(textOf(frame->activeView()), entered);
+}
+
+// The window on a full or failing disk: every save and output says the system's reason in a
+// message box, the output window never claims the write, the document stays modified with
+// its window open, and the earlier files are untouched.
+TEST_F(RungpadFrameTest, FullDiskKeepsTheDocumentModifiedOpenAndTheFilesAsTheyWere)
+{
+    struct Point {
+        const char* name;
+        vantor::FileFault::Step step;
+        int error;
+        qint64 after;
+    };
+    const Point points[] = {
+        {"before the first byte", vantor::FileFault::Step::Write, ENOSPC, 0},
+        {"in the middle", vantor::FileFault::Step::Write, ENOSPC, 5},
+        {"at fsync", vantor::FileFault::Step::Sync, EIO, 0},
+        {"at rename", vantor::FileFault::Step::Rename, ENOSPC, 0},
+    };
+    startFrame(1);
+    CRungpadView* view = openLadder("good.plf", ladderFile(kGoodLadder));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(frame->convertActive());
+    const QString plf = dir.filePath(s("good.plf"));
+    const QString bin = file("Ladbin.dat", "earlier image");
+    const QString pdf = file("good.pdf", "earlier pdf");
+    const QString notes = file("LadChi01.txt", "earlier notes");
+    const QByteArray before = readFile(plf);
+    for (const Point& p : points) {
+        SCOPED_TRACE(p.name);
+        const QString reason = vantor::systemErrorText(p.error);
+        auto saidWhy = [&] { return !prompter.shown.empty() && prompter.shown.back().contains(reason); };
+        view->document()->ladderEdited();
+        vantor::ScopedFileFault fault({p.step, p.error, p.after, dir.path()});
+
+        prompter.shown.clear();
+        EXPECT_FALSE(frame->saveActive(false));
+        EXPECT_TRUE(saidWhy());
+        EXPECT_TRUE(view->document()->isModified());
+        EXPECT_FALSE(outputLines().contains(s("File has saved.")));
+
+        prompter.shown.clear();
+        dialogs.files.push_back(dir.filePath(s("other.plf")));
+        EXPECT_FALSE(frame->saveActive(true));
+        EXPECT_TRUE(saidWhy());
+        EXPECT_EQ(view->document()->path(), plf);
+
+        // Closing: Yes to saving, the save fails, the window stays.
+        prompter.shown.clear();
+        prompter.answers = {vantor::Answer::Yes};
+        EXPECT_FALSE(frame->closeActive());
+        QTest::qWait(10);
+        EXPECT_EQ(frame->views().size(), 1);
+        EXPECT_TRUE(saidWhy());
+
+        prompter.shown.clear();
+        ASSERT_TRUE(frame->convertActive());   // the edit made the last conversion stale
+        dialogs.files.push_back(bin);
+        frame->action(CMainFrame::GenerateBinary)->trigger();
+        EXPECT_TRUE(saidWhy());
+        EXPECT_FALSE(outputLines().contains(s("Succeed!")));
+
+        prompter.shown.clear();
+        EXPECT_FALSE(frame->exportPdf(pdf));
+        EXPECT_TRUE(saidWhy());
+        EXPECT_FALSE(outputLines().join(QLatin1Char('\n')).contains(s("PDF saved")));
+
+        prompter.shown.clear();
+        dialogs.files.push_back(notes);
+        frame->action(CMainFrame::ExportNotation)->trigger();
+        EXPECT_TRUE(saidWhy());
+        EXPECT_FALSE(outputLines().contains(s("Complete!")));
+
+        EXPECT_EQ(readFile(plf), before);
+        EXPECT_EQ(readFile(bin), "earlier image");
+        EXPECT_EQ(readFile(pdf), "earlier pdf");
+        EXPECT_EQ(readFile(notes), "earlier notes");
+        EXPECT_FALSE(QFile::exists(dir.filePath(s("other.plf"))));
+    }
+    // With room again the same document saves.
+    EXPECT_TRUE(frame->saveActive(false));
+    EXPECT_FALSE(view->document()->isModified());
 }
