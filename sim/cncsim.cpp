@@ -150,16 +150,15 @@ public:
             const QByteArray bytes = socket_->readAll();
             if (hung_)
                 return;
-            // The controller never answers the EOT that ends a file or a DNC stream, so a
-            // controller that vanishes just as it arrives cannot be told from one that kept
-            // the file; the fault mode spares that byte (see sim/faultline.h).
-            const bool lastEot = bytes.size() == 1 && bytes.front() == wire::kEot;
-            if (chaos_ && !lastEot && chaos_->dropConnection()) {
+            // Every read may be the last, the lone EOT that ends a file or a DNC stream
+            // included: a PC that calls a file sent must have seen the controller answer
+            // something after it.
+            if (chaos_ && chaos_->dropConnection()) {
                 socket_->abort();
                 end();
                 return;
             }
-            if (chaos_ && !lastEot && chaos_->hangConnection()) {
+            if (chaos_ && chaos_->hangConnection()) {
                 hung_ = true;   // reads on, answers nothing, until the PC gives up
                 driver_.clear();
                 return;

@@ -335,6 +335,26 @@ enum class Msg {
     ServerPortNeedsPrivilege,
     // how to switch on the trace for a support request
     SettingsTraceHelp,
+    // a sent file the controller has not shown it holds
+    StateNotConfirmed,
+    StateVerifyFailed,
+    WaitedForConfirm,
+    SettingsVerifyAfterSend,
+    // a DNC cut short, and its restart
+    DncLinkLost,
+    LogDncInterrupted,
+    DncRestartQuestion,
+    DncStartAt,
+    DncStartNotFound,
+    DncHeaderGroup,
+    DncHeaderNone,
+    DncHeaderProgram,
+    DncHeaderCustom,
+    // the transfer log on disk
+    LogButtonExport,
+    LogButtonOpenFolder,
+    LogFileFailed,
+    LogExportFailed,
     Count
 };
 

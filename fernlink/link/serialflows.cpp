@@ -199,7 +199,6 @@ void SerialSendFlow::onBytes(QByteArrayView chunk)
 void SerialSendFlow::sendStarted(int)
 {
     ctx_.port.stopTimer(timers::kSendReply);
-    observer_.log(LogEntry::Sent, rows[index_].path);
 }
 
 void SerialSendFlow::blockSent(int block, int, qint64 bytesSent)
@@ -215,7 +214,9 @@ void SerialSendFlow::sendFinished(SendResult result)
     SendRow& row = rows[index_];
     switch (result) {
     case SendResult::Sent:
+        // The controller acknowledged the EOT: it holds the file.
         setState(Msg::StateSent);
+        observer_.log(LogEntry::Sent, row.path);
         nextRow();
         return;
     case SendResult::NoRight:

@@ -61,10 +61,12 @@ public:
     virtual void stop() = 0;
     virtual OperationState operation() const = 0;
     bool running() const { return running_; }
+    // Refuses (with the system's text) unless this flow's link is up and nothing runs. A page
+    // asks this before it takes the link's replies: the refusal's message box runs the event
+    // loop, and whatever runs meanwhile must go on getting its replies.
+    bool mayStart(OperationKind kind);
 
 protected:
-    // Refuses (with the system's text) unless this flow's link is up and nothing runs.
-    bool mayStart(OperationKind kind);
     // mayStart, then at least one selected row (else noneSelected is shown) and, when the
     // operation asks first, the user's Yes.
     template <typename Row>

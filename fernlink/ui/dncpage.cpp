@@ -71,6 +71,11 @@ DncPage::~DncPage()
 void DncPage::start()
 {
     const DncDocument document = hub_.currentDocument ? hub_.currentDocument() : DncDocument{};
+    if (flow_.running() || !hub_.state.idle() || hub_.state.link == LinkType::LinkNone) {
+        // Only the refusal: what runs keeps the link's replies while its message is open.
+        flow_.start(document);
+        return;
+    }
     LinkReceiver* previous = hub_.receiver();
     const bool wasEthernet = ethernet_;
     ethernet_ = hub_.state.link == LinkType::LinkEthernet;
@@ -91,8 +96,8 @@ void DncPage::stop()
     if (!flow_.running() || hub_.state.operation != mine)
         return;
     flow_.stop();
-    if (flow_.running())
-        return;  // the user said No
+    if (!flow_.cancelled())
+        return;  // the user said No, or the stream ended while the question was open
     clearFields();
     if (ethernet_)
         speed->setText(QStringLiteral("0 KB/s"));
@@ -135,6 +140,14 @@ void DncPage::log(LogEntry entry, const QString& text)
 
 void DncPage::finished(bool completed)
 {
+    if (!completed && flow_.cutByLink()) {
+        // The operator needs to see how far it got: the fields stay, the speed is gone.
+        refresh();
+        speed->setText(QStringLiteral("0 KB/s"));
+        remaining->clear();
+        hub_.operationChanged();
+        return;
+    }
     if (!completed) {
         // A stream that broke off leaves nothing behind that looks like a run still going.
         clearFields();

@@ -65,6 +65,7 @@ private:
     std::vector<RemoteFileRow> rowsFromList() const;
     std::vector<RemoteFileRow>& jobRows();
     void showRows(const std::vector<RemoteFileRow>& rows);
+    bool mayBegin(Job job, LinkType link);
     bool begin(Job job, LinkType link);
     void refused();
 

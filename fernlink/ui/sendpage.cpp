@@ -349,6 +349,11 @@ void SendPage::send()
 
 bool SendPage::startOn(LinkType link)
 {
+    TransferFlow& flow = link == LinkType::LinkEthernet ? static_cast<TransferFlow&>(flows_.ethernet.send)
+                                                        : static_cast<TransferFlow&>(flows_.serial.send);
+    // Refused before the page touches its rows or the link: a running send or DNC keeps both.
+    if (!flow.mayStart(OperationKind::Send))
+        return false;
     std::vector<SendRow> rows;
     for (int i = 0; i < list_->rowCount(); ++i) {
         SendRow row;

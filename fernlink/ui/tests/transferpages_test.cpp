@@ -126,10 +126,25 @@ TEST(SortableList, RowsAreNumberedAfterEveryChangeAndSortByTextOrNumber)
 
 // ---------------------------------------------------------------- against the controller
 
+// A message box is modal, not deaf: the event loop runs while it is open and the link's
+// replies keep arriving. With holdUntil set, every message stays "open" until it holds (5 s at
+// most), as a user reading it would keep it.
+class ModalPrompter : public ScriptedPrompter {
+public:
+    std::function<bool()> holdUntil;
+    using ScriptedPrompter::inform;
+    void inform(Severity severity, const QString& text) override
+    {
+        ScriptedPrompter::inform(severity, text);
+        if (holdUntil)
+            waitUntil(holdUntil, 5000);
+    }
+};
+
 class TransferPagesTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    ScriptedPrompter prompter;
+    ModalPrompter prompter;
     std::unique_ptr<LinkHub> hub;
     QProcess sim;
     QString address;
@@ -839,8 +854,122 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("part.nc")));
 }
 
+TEST_P(DncOverLink, RefusedCommandsLeaveTheRunningStreamItsReplies)
+{
+    const bool serial = GetParam();
+    startSim(serial ? QStringList{s("--dnc")} : QStringList{}, serial);
+    serial ? openSerial() : connectEthernet();
+    const int lines = serial ? 4000 : 20000;
+    const QByteArray text = program(lines);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, lines, false}; };
+    DncPage page(*hub);
+    SendPage send(*hub);
+    writeFile(local(s("O1.nc")), "G0\n");
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.selectAll();
+    ReceivePage receive(*hub);
+    receive.list()->insertRow(0, {s("O00001.txt"), s("3"), s("USER"), QString()});
+    receive.list()->setRowSelected(0, true);
+
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_EQ(hub->receiver(), &page);
+    // Each refusal stays on screen until the stream has gone on by a few more blocks.
+    const qint64 block = serial ? 128 : 2048;
+    qint64 mark = 0;
+    prompter.holdUntil = [&] { return !page.flow().running() || page.flow().done() >= mark; };
+    const std::pair<const char*, std::function<void()>> refused[] = {
+        {"send", [&] { send.send(); }},
+        {"list", [&] { receive.getCncList(); }},
+        {"delete", [&] { receive.deleteFiles(); }},
+    };
+    for (const auto& [what, command] : refused) {
+        mark = page.flow().done() + 3 * block;
+        const size_t shown = prompter.shown.size();
+        command();
+        EXPECT_EQ(prompter.shown.size(), shown + 1) << what;
+        EXPECT_EQ(hub->receiver(), &page) << what;
+        EXPECT_TRUE(!page.flow().running() || page.flow().done() >= mark) << what << ": the stream stalled at "
+                                                                           << page.flow().done();
+    }
+    prompter.holdUntil = {};
+    EXPECT_TRUE(contains(prompter.shown, english(Msg::BusySendWhileDnc)));
+    ASSERT_TRUE(idle(60000));
+    const QByteArray got = dncStream(1);
+    EXPECT_EQ(got.left(text.size()), text);
+    EXPECT_EQ(send.list()->text(0, SendPage::ColState), s("unsend"));
+    EXPECT_EQ(receive.list()->rowCount(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLinks, DncOverLink, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
+
+TEST_F(TransferPagesTest, RefusalsDuringAnEthernetSendLeaveItItsReplies)
+{
+    startSim();
+    connectEthernet();
+    SendPage send(*hub);
+    const QByteArray data = pattern(3000000, 5);
+    writeFile(local(s("O2.nc")), data);
+    send.addFiles({local(s("O2.nc"))}, TargetArea::Sys);
+    send.selectAll();
+    send.send();
+    ASSERT_EQ(hub->receiver(), &send);
+    ReceivePage receive(*hub);
+    writeFile(local(s("part.nc")), program(5));
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage dnc(*hub);
+    // The progress field reads "done/total  pct%".
+    auto done = [&] { return send.progressFields()->progress->text().section(QLatin1Char('/'), 0, 0).toLongLong(); };
+    qint64 mark = 0;
+    prompter.holdUntil = [&] { return hub->state.idle() || done() >= mark; };
+    for (const std::function<void()>& command :
+         std::initializer_list<std::function<void()>>{[&] { receive.getCncList(); }, [&] { dnc.start(); }}) {
+        mark = done() + 3 * 2047;
+        command();
+        EXPECT_EQ(hub->receiver(), &send);
+        EXPECT_TRUE(hub->state.idle() || done() >= mark) << "the send stalled at " << done();
+    }
+    prompter.holdUntil = {};
+    ASSERT_TRUE(idle(60000));
+    EXPECT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
+    EXPECT_EQ(stored("sys", s("O2.nc"), data.size()), data);
+}
+
+TEST_F(TransferPagesTest, DeletingOnTheControllerNeedsALogin)
+{
+    startSim();
+    writeFile(onCnc("user", s("O00001.txt")), "one");
+    connectEthernet();
+    ReceivePage page(*hub);
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(page.list()->rowCount(), 1);
+    page.list()->setRowSelected(0, true);
+    hub->loginLevel = 0;
+    prompter.answers = {Answer::Yes};
+    page.deleteFiles();
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("请登录后在操作"));
+    EXPECT_EQ(prompter.captions.back(), english(Msg::DeleteFileCaption));
+    EXPECT_TRUE(prompter.asked.empty());  // not even the question
+    EXPECT_TRUE(hub->state.idle());
+    QMenu menu;
+    page.fillContextMenu(menu);
+    for (QAction* a : menu.actions()) {
+        if (a->text() == english(Msg::ReceiveButtonDeleteFile)) {
+            EXPECT_FALSE(a->isEnabled());
+        }
+    }
+    QTest::qWait(200);
+    EXPECT_TRUE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+
+    hub->loginLevel = 2;
+    page.deleteFiles();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(onCnc("user", s("O00001.txt"))); }));
+}
 
 TEST_F(TransferPagesTest, DncRefusedByARunningControllerSaysSo)
 {
