@@ -58,6 +58,7 @@ struct Request {
     QString fromLine;
     QString listFile;
     int silenceLimitMs = kDefaultSilenceLimitMs;
+    bool verify = false;
 };
 
 // The rows of a saved transfer list as the send page shows them after loading it into an
@@ -135,6 +136,8 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
             }
             flows.send.rows.push_back(makeSendRow(info.absoluteFilePath(), info.fileName(), info.size(), r.area, unsend));
         }
+        if constexpr (requires { flows.send.verify; })
+            flows.send.verify = r.verify;
         if (!flows.send.rows.empty())
             started = flows.send.start();
         else if (!r.listFile.isEmpty())
@@ -254,8 +257,11 @@ int runLink(const CommandLine& command, const CommonOptions& c)
                                     QStringLiteral("DIR"));
     const QCommandLineOption overwriteOpt(QStringLiteral("overwrite"), QStringLiteral("Replace local files of the same name."));
     const QCommandLineOption usbOpt(QStringLiteral("usb"), QStringLiteral("List the controller's USB disk (Ethernet only)."));
-    const QCommandLineOption fromLineOpt(QStringLiteral("from-line"), QStringLiteral("Start the stream at line N (default 1)."),
+    const QCommandLineOption fromLineOpt(QStringLiteral("from-line"),
+                                         QStringLiteral("Start the stream at line N, or at block number N (NNUMBER, for example N120); default 1."),
                                          QStringLiteral("N"));
+    const QCommandLineOption verifyOpt(QStringLiteral("verify"),
+                                       QStringLiteral("Read each file back once stored and compare it (Ethernet only); a difference fails."));
     int minNames = 1;
     int maxNames = -1;
     if (verb == QLatin1String("list")) {
@@ -265,7 +271,7 @@ int runLink(const CommandLine& command, const CommonOptions& c)
         minNames = maxNames = 0;
     } else if (verb == QLatin1String("send")) {
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to send."), QStringLiteral("FILE..."));
-        parser.addOptions({areaOpt, ifExistsOpt, listOpt});
+        parser.addOptions({areaOpt, ifExistsOpt, listOpt, verifyOpt});
         minNames = 0;
     } else if (verb == QLatin1String("receive")) {
         parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Files on the controller."), QStringLiteral("NAME..."));
@@ -335,6 +341,9 @@ int runLink(const CommandLine& command, const CommonOptions& c)
     r.listFile = optional(listOpt).value_or(QString());
     r.overwrite = isSet(overwriteOpt);
     r.usbList = isSet(usbOpt);
+    r.verify = isSet(verifyOpt);
+    if (r.verify && !tcp)
+        return usage(QStringLiteral("--verify reads files back over the Ethernet link only"));
     r.names = parser.positionalArguments();
     if (areaText) {
         const auto area = areaFromOption(*areaText);

@@ -283,6 +283,10 @@ bool TcpController::startDownload()
 void TcpController::downloadByte(char c)
 {
     if (frame_.isEmpty() && c == kEot) {
+        if (faults_.dropAtEot) {
+            abandon();
+            return;
+        }
         finishDownload();
         return;
     }
@@ -307,6 +311,9 @@ void TcpController::downloadByte(char c)
     }
     ++streamFrames_;
     const qint64 take = std::min<qint64>(kFramePayload, expected_ - stored_);
+    // A controller that keeps something else than it was sent: only a read-back tells.
+    if (faults_.storeAltered && stored_ == 0 && take > 0)
+        frame_[1] = 'Z';
     if (take > 0 && file_->write(frame_.constData() + 1, take) != take) {
         file_.reset();
         mode_ = Mode::Command;

@@ -297,6 +297,68 @@ TEST_F(LinkCliTest, ADroppedConnectionLeavesNoFileThatLooksComplete)
     EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
 }
 
+TEST_F(LinkCliTest, AFileIsSentOnlyWhenTheControllerAnsweredAfterItsEot)
+{
+    // The controller goes away as the final EOT arrives: it stored nothing.
+    startSim({s("--drop-at-eot")});
+    writeFile(local(s("O3.txt")), patternBytes(5000, 3));
+    Result r = tcp({s("send"), s("O3.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.out.contains(s("O3.txt"))) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(s("not confirmed by the CNC"))) << r.err.toStdString();
+    QThread::msleep(200);
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
+}
+
+TEST_F(LinkCliTest, VerifyReadsTheFileBackAndADifferenceFails)
+{
+    startSim({s("--store-altered")});
+    writeFile(local(s("O4.txt")), patternBytes(5000, 4));
+    Result r = tcp({s("send"), s("O4.txt")});
+    EXPECT_OK(r);  // without --verify nobody can tell
+    r = tcp({s("send"), s("O4.txt"), s("--verify"), s("--if-exists"), s("overwrite")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("verify failed"))) << r.err.toStdString();
+    TearDown();
+
+    startSim();
+    r = tcp({s("send"), s("O4.txt"), s("--verify")});
+    EXPECT_OK(r);
+    EXPECT_EQ(stored("user", s("O00004.txt"), patternBytes(5000, 4)), patternBytes(5000, 4));
+    EXPECT_EQ(run({s("--serial"), s("/dev/null"), s("send"), s("O4.txt"), s("--verify")}).status, 2);
+}
+
+TEST_F(LinkCliTest, DncCutByTheLinkSaysWhereToGoOn)
+{
+    startSim({s("--drop-after"), s("3")});
+    const QByteArray text = ncProgram(2000);
+    writeFile(local(s("part.nc")), text);
+    const Result r = tcp({s("dnc"), s("part.nc")});
+    EXPECT_EQ(r.status, 1);
+    // Three 2048-byte chunks were acknowledged at most: the line holding the next byte.
+    EXPECT_TRUE(r.err.contains(s("The link was lost: the DNC stopped at line"))) << r.err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression(s("line (\\d+)")).match(r.err);
+    ASSERT_TRUE(m.hasMatch());
+    const int line = m.captured(1).toInt();
+    EXPECT_GT(line, 1);
+    EXPECT_LE(line, text.left(3 * 2048).count('\n') + 1);
+}
+
+TEST_F(LinkCliTest, DncStartsAtABlockNumber)
+{
+    startSim();
+    const QByteArray text = "O0001\r\nG21 G90\r\nN10 G00 X1\r\nN20 G01 X2\r\nN30 G01 X3\r\nM30\r\n";
+    writeFile(local(s("part.nc")), text);
+    Result r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N20")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(1).size(), 1);
+    // The setup lines first, then the program from block N20.
+    EXPECT_EQ(dncStream(1), "O0001\r\nG21 G90\r\nN20 G01 X2\r\nN30 G01 X3\r\nM30\r\n");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N99")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("The program has no block N99"))) << r.err.toStdString();
+}
+
 TEST_F(LinkCliTest, ASilentControllerTimesOutAndAClosedPortCannotBeReached)
 {
     startSim({s("--silent")});

@@ -937,6 +937,65 @@ TEST_F(TransferPagesTest, RefusalsDuringAnEthernetSendLeaveItItsReplies)
     EXPECT_EQ(stored("sys", s("O2.nc"), data.size()), data);
 }
 
+TEST_F(TransferPagesTest, ARowIsSentOnlyWhenTheControllerShowedItHasTheFile)
+{
+    // The controller goes away just as the final EOT arrives, and stores nothing.
+    startSim({s("--drop-at-eot")});
+    connectEthernet();
+    SendPage page(*hub);
+    OperationLogPage log(*hub);
+    writeFile(local(s("O1.nc")), pattern(5000, 1));
+    page.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    page.selectAll();
+    page.send();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), english(Msg::StateNotConfirmed));
+    QStringList whats;
+    for (int i = 0; i < log.entries()->topLevelItemCount(); ++i)
+        whats << log.entries()->topLevelItem(i)->text(OperationLogPage::ColWhat);
+    EXPECT_FALSE(whats.contains(log.what(LogEntry::Sent)));
+    EXPECT_TRUE(whats.contains(log.what(LogEntry::Failed)));
+    EXPECT_EQ(log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName),
+              s("0 sent, 0 skipped, 1 failed"));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+}
+
+TEST_F(TransferPagesTest, DncCutByTheLinkKeepsThePageAndOffersTheRestartPoint)
+{
+    startSim({s("--drop-after"), s("3")});
+    connectEthernet();
+    const QByteArray text = program(2000);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 2000, false}; };
+    DncPage page(*hub);
+    OperationLogPage log(*hub);
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(hub->state.link, LinkType::LinkNone);
+    const qint64 line = page.flow().restartPoint().line;
+    ASSERT_GT(line, 1);
+    // Two chunks were acknowledged, the third was not.
+    EXPECT_EQ(line, text.left(2 * 2048).count('\n') + 1);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::DncLinkLost).arg(line));
+    // The page still shows how far it got.
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    EXPECT_FALSE(page.progressField->text().isEmpty());
+    EXPECT_GT(page.bar->value(), 0);
+    ASSERT_GT(log.entries()->topLevelItemCount(), 0);
+    const QString last = log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName);
+    EXPECT_TRUE(last.contains(QString::number(line))) << last.toStdString();
+
+    // The next start of the program offers the point.
+    connectEthernet();
+    prompter.answers = {Answer::Yes};
+    page.start();
+    EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
+    EXPECT_EQ(page.flow().startOffset(), net::dncStartOffset(text, line));
+    ASSERT_TRUE(idle());
+}
+
 TEST_F(TransferPagesTest, DeletingOnTheControllerNeedsALogin)
 {
     startSim();
