@@ -119,6 +119,12 @@ void CliObserver::progress(const TransferStatistics& s)
                            .arg(prompter_.current, s.packetsText(), s.progressText(), s.elapsedText(), s.speedText()));
 }
 
+void CliObserver::transferred(const fernlink::TransferRecord& record)
+{
+    if (!transferLog.append(record))
+        prompter_.report(fernlink::message(fernlink::Msg::LogFileFailed, fernlink::Language::English).arg(transferLog.error()));
+}
+
 void CliObserver::finished(bool ok)
 {
     prompter_.clearProgress();

@@ -57,6 +57,10 @@ public:
     void currentFile(const QString& path) override;
     void progress(const fernlink::TransferStatistics& s) override;
     void finished(bool ok) override;
+    // The same lines as the window writes, in the same folder; a line that cannot be
+    // written is reported (the transfer's own result stands).
+    void transferred(const fernlink::TransferRecord& record) override;
+    fernlink::TransferLog transferLog{fernlink::transferLogFolder(fernlink::fernlinkDataFolder())};
     void dropLink() override
     {
         if (onDropLink)

@@ -1,5 +1,6 @@
 // fernlink-cli against cncsim over TCP on 127.0.0.1 and, for DNC, over a pseudo-terminal:
 // every verb end to end, the refusals a controller gives, and the faults of a bad network.
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +80,8 @@ protected:
         address = announced[serial ? 1 : 0];
         ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
     }
+    // The transfer log goes into the test's own folder, not the user's.
+    void SetUp() override { qputenv("XDG_DATA_HOME", dir.filePath(s("data")).toUtf8()); }
     void TearDown() override { stopBackgroundProgram(sim); }
     Result run(const QStringList& args) { return runProgram("fernlink-cli", args, work()); }
     Result tcp(const QStringList& args) { return run(QStringList{s("--tcp"), address} + args); }
@@ -308,6 +311,34 @@ TEST_F(LinkCliTest, AFileIsSentOnlyWhenTheControllerAnsweredAfterItsEot)
     EXPECT_TRUE(r.err.contains(s("not confirmed by the CNC"))) << r.err.toStdString();
     QThread::msleep(200);
     EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
+}
+
+TEST_F(LinkCliTest, TransfersGoToTheSameTransferLogAsTheWindowWrites)
+{
+    startSim();
+    const QString data = dir.filePath(s("data"));
+    writeFile(local(s("O5.txt")), patternBytes(3000, 5));
+    Result r = tcp({s("send"), s("O5.txt")});
+    EXPECT_OK(r);
+    r = tcp({s("receive"), s("O00009.txt")});  // not there
+    EXPECT_EQ(r.status, 1);
+    const QString path = QDir(data).filePath(
+        s("Vantor/Fernlink/transfer-log/transfers-%1.log").arg(QDate::currentDate().toString(s("yyyy-MM-dd"))));
+    const QList<QByteArray> lines = readFile(path).split('\n');
+    ASSERT_EQ(lines.size(), 3) << readFile(path).toStdString();
+    const QList<QByteArray> sent = lines[0].split('\t');
+    ASSERT_EQ(sent.size(), 8);
+    EXPECT_EQ(sent[1], "ethernet");
+    EXPECT_EQ(sent[2], "send");
+    EXPECT_EQ(sent[3], local(s("O5.txt")).toUtf8() + " -> USER/O00005.txt");
+    EXPECT_EQ(sent[4], "3000");
+    EXPECT_EQ(sent[6], "ok");
+    const QList<QByteArray> failed = lines[1].split('\t');
+    ASSERT_EQ(failed.size(), 8);
+    EXPECT_EQ(failed[2], "receive");
+    EXPECT_EQ(failed[5], "-");
+    EXPECT_EQ(failed[6], "failed");
+    EXPECT_FALSE(failed[7].isEmpty());
 }
 
 TEST_F(LinkCliTest, VerifyReadsTheFileBackAndADifferenceFails)

@@ -155,6 +155,19 @@ void DncFlow::progress(qint64 done)
 
 void DncFlow::finish(bool completed)
 {
+    if (running_) {
+        TransferRecord r;
+        r.time = QDateTime::currentDateTime();
+        r.ethernet = ethernet_;
+        r.direction = TransferRecord::Direction::Dnc;
+        r.file = path_ + QStringLiteral(" @") + QString::number(startLine_);
+        r.size = data_.size();
+        r.crc = crc32(data_);
+        r.ok = completed;
+        if (!completed)
+            r.reason = QStringLiteral("%1 of %2 bytes acknowledged").arg(acked_).arg(total_);
+        observer_.transferred(r);
+    }
     LinkPort& p = port();
     p.stopTimer(dnctimers::kStats);
     p.stopTimer(dnctimers::kReply);

@@ -302,6 +302,11 @@ void EthernetReceiveFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    const RemoteFileRow& row = rows[index_];
+    // A received file is logged as it lies on disk.
+    const auto saved = state == Msg::StateReceived ? readWholeFile(target_, nullptr) : std::nullopt;
+    record(TransferRecord::Direction::Receive, row.partition + QLatin1Char('/') + row.name + QStringLiteral(" -> ") + target_,
+           saved ? &*saved : nullptr, -1, row.state, Msg::StateReceived);
 }
 
 void EthernetReceiveFlow::abandon()
@@ -524,6 +529,15 @@ void EthernetSendFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    if (state != Msg::StateUnsend)
+        recordRow();
+}
+
+void EthernetSendFlow::recordRow()
+{
+    const SendRow& row = rows[index_];
+    record(TransferRecord::Direction::Send, row.path + QStringLiteral(" -> ") + row.partition + QLatin1Char('/') + row.targetName,
+           data_.isEmpty() && row.size != 0 ? nullptr : &data_, row.size, row.state, Msg::StateSent);
 }
 
 void EthernetSendFlow::abandon()
@@ -808,6 +822,7 @@ void EthernetSendFlow::pump()
                 const QString answer = QString::fromLatin1(reply_.bytes()).trimmed();
                 rows[index_].state = ctx_.text(Msg::StatePartitionRefused, row.partition);
                 observer_.rowChanged(index_);
+                recordRow();
                 observer_.log(LogEntry::Failed, row.path + QStringLiteral(": ") + rows[index_].state
                                                     + (answer.isEmpty() ? QString() : QStringLiteral(" (") + answer + QLatin1Char(')')));
                 finish(false);

@@ -158,6 +158,7 @@ private:
     void abandon() override;
     void nextRow();
     void setState(Msg state);
+    void recordRow();
     void writePartitionCommand();
     void openAndDownload();
     void answerDownload(char reply);

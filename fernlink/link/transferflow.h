@@ -5,6 +5,7 @@
 #include "common/prompter.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
+#include "fernlink/link/transferlog.h"
 #include "fernlink/link/transferrows.h"
 #include "serialcore/linkport.h"
 
@@ -29,6 +30,8 @@ public:
     virtual void progress(const TransferStatistics&) {}
     virtual void log(LogEntry, const QString& /*text*/) {}
     virtual void finished(bool /*completed*/) {}
+    // One file (or stream, or delete) is over, either way: for the transfer log on disk.
+    virtual void transferred(const TransferRecord& /*record*/) {}
 };
 
 // What every flow of one link shares: the port, the program-wide state, the questions.
@@ -84,6 +87,9 @@ protected:
     void begin();
     // Ends the operation once; the observer hears of it after the state is idle again.
     void end(bool completed);
+    // Tells the observer how one file ended. A row state other than `done` is the reason.
+    void record(TransferRecord::Direction direction, const QString& file, const QByteArray* bytes, qint64 size,
+                const QString& state, Msg done);
 
     SerialContext& ctx_;
     FlowObserver& observer_;

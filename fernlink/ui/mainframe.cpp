@@ -128,6 +128,7 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     hub_ = std::make_unique<LinkHub>(*prompter, QDir(data).filePath(QStringLiteral("users.dat")),
                                      QDir(data).filePath(QStringLiteral("userlog.dat")), this);
     hub_->state.language = settings_.language;
+    hub_->verifyAfterSend = settings_.verifyAfterSend;
     hub_->users().load();
     hub_->userLog().load();
 

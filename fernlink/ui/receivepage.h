@@ -60,6 +60,7 @@ private:
     void log(LogEntry entry, const QString& text) override;
     void finished(bool completed) override;
     void dropLink() override;
+    void transferred(const TransferRecord& record) override { hub_.record(record); }
 
     void getList(bool usb);
     std::vector<RemoteFileRow> rowsFromList() const;

@@ -374,6 +374,7 @@ bool SendPage::startOn(LinkType link)
     batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; }));
     hub_.setReceiver(this);
     list_->setEnabled(false);
+    flows_.ethernet.send.verify = hub_.verifyAfterSend;
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.send.start() : flows_.serial.send.start();
     if (!started) {
         hub_.setReceiver(previous);

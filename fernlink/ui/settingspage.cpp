@@ -101,6 +101,9 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
     layout->addWidget(serial);
     layout->addWidget(start);
     layout->addWidget(ftp);
+    verify_ = new QCheckBox(hub.text(Msg::SettingsVerifyAfterSend), this);
+    verify_->setObjectName(QStringLiteral("verifyAfterSend"));
+    layout->addWidget(verify_);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(apply_);
@@ -116,7 +119,7 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
 
     connect(baud_, &QComboBox::currentIndexChanged, this, [this] { baudChosen(); });
     connect(port_, &QComboBox::currentTextChanged, this, [this] { portChosen(); });
-    for (QCheckBox* box : {startInTray_, launch_, autoActivate_})
+    for (QCheckBox* box : {startInTray_, launch_, autoActivate_, verify_})
         connect(box, &QCheckBox::toggled, this, [this] { changed(); });
     for (QSpinBox* box : {ftpPort_, maxUsers_, maxTimeout_})
         connect(box, &QSpinBox::valueChanged, this, [this] { changed(); });
@@ -132,6 +135,7 @@ void SettingsPage::reload()
     startInTray_->setChecked(settings_.startInTray);
     launch_->setChecked(settings_.launchOnStartup);
     autoActivate_->setChecked(settings_.autoActivate);
+    verify_->setChecked(settings_.verifyAfterSend);
     ftpPort_->setValue(settings_.ftpPort);
     maxUsers_->setValue(settings_.maxUsers);
     maxTimeout_->setValue(settings_.maxTimeout);
@@ -212,6 +216,8 @@ bool SettingsPage::apply()
     settings_.maxUsers = maxUsers_->value();
     settings_.maxTimeout = maxTimeout_->value();
     settings_.autoActivate = autoActivate_->isChecked();
+    settings_.verifyAfterSend = verify_->isChecked();
+    hub_.verifyAfterSend = settings_.verifyAfterSend;
     hub_.server().setPort(settings_.ftpPort);
     hub_.server().setMaxUsers(settings_.maxUsers);
     hub_.server().setIdleTimeout(settings_.maxTimeout);

@@ -40,6 +40,7 @@ public:
     QCheckBox* startInTrayBox() const { return startInTray_; }
     QCheckBox* launchOnStartupBox() const { return launch_; }
     QCheckBox* autoActivateBox() const { return autoActivate_; }
+    QCheckBox* verifyBox() const { return verify_; }
     QSpinBox* ftpPortBox() const { return ftpPort_; }
     QSpinBox* maxUsersBox() const { return maxUsers_; }
     QSpinBox* maxTimeoutBox() const { return maxTimeout_; }
@@ -73,6 +74,7 @@ private:
     QCheckBox* startInTray_;
     QCheckBox* launch_;
     QCheckBox* autoActivate_;
+    QCheckBox* verify_;
     QSpinBox* ftpPort_;
     QSpinBox* maxUsers_;
     QSpinBox* maxTimeout_;

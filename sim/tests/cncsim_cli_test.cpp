@@ -38,6 +38,8 @@ protected:
         ASSERT_FALSE(announced.isEmpty()) << sim.readAllStandardError().toStdString();
         ASSERT_EQ(announced[0], link);
     }
+    // The transfer log goes into the test's own folder, not the user's.
+    void SetUp() override { qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8()); }
     void TearDown() override { stopBackgroundProgram(sim); }
     Result cli(const QStringList& args)
     {

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -994,6 +995,49 @@ TEST_F(TransferPagesTest, DncCutByTheLinkKeepsThePageAndOffersTheRestartPoint)
     EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
     EXPECT_EQ(page.flow().startOffset(), net::dncStartOffset(text, line));
     ASSERT_TRUE(idle());
+}
+
+TEST_F(TransferPagesTest, EveryFileGoesToTheTransferLogOnDiskAndCanBeExported)
+{
+    startSim();
+    connectEthernet();
+    SendPage send(*hub);
+    OperationLogPage log(*hub);
+    const QByteArray data = pattern(3000, 2);
+    const QByteArray crc = QByteArray::number(crc32(data), 16).rightJustified(8, '0');
+    writeFile(local(s("O1.nc")), data);
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.selectAll();
+    send.send();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
+
+    ReceivePage receive(*hub);
+    receive.getCncList();
+    ASSERT_TRUE(idle());
+    const QString folder = receiveInto(receive);
+    receive.list()->setRowSelected(0, true);
+    receive.receive();
+    ASSERT_TRUE(idle());
+
+    const QByteArray disk = hub->transferLog().read(QDate::currentDate());
+    QList<QByteArray> lines = disk.split('\n');
+    ASSERT_EQ(lines.size(), 3) << disk.toStdString();  // two lines and the end of the last
+    const QList<QByteArray> sent = lines[0].split('\t');
+    ASSERT_EQ(sent.size(), 8);
+    EXPECT_EQ(sent.mid(1), (QList<QByteArray>{"ethernet", "send", local(s("O1.nc")).toUtf8() + " -> USER/O00001.txt", "3000", crc,
+                                               "ok", ""}));
+    const QList<QByteArray> got = lines[1].split('\t');
+    ASSERT_EQ(got.size(), 8);
+    // The received file is logged as it lies on disk: the same bytes, the same CRC.
+    EXPECT_EQ(got.mid(1), (QList<QByteArray>{"ethernet", "receive",
+                                              "USER/O00001.txt -> " + QDir(folder).filePath(s("O00001.txt")).toUtf8(), "3000", crc, "ok", ""}));
+    EXPECT_TRUE(log.transferLogView()->toPlainText().contains(QString::fromUtf8(lines[1])));
+
+    const QString exported = dir.filePath(s("today.log"));
+    log.chooseExportPath = [&] { return exported; };
+    log.exportTransferLog();
+    EXPECT_EQ(readFile(exported), disk);
 }
 
 TEST_F(TransferPagesTest, DeletingOnTheControllerNeedsALogin)
