@@ -17,6 +17,8 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <type_traits>
+
 namespace vantor::cli {
 
 using namespace vantor::fernlink;
@@ -146,6 +148,27 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
         auto& rows = r.verb == QLatin1String("receive") ? flows.receive.rows : flows.remove.rows;
         for (const QString& name : r.names)
             rows.push_back({name, QString(), partitionLabel(r.area), english(Msg::StateNotReceiving), true});
+        // XModem pads the last block; only the size the controller lists tells the padding
+        // from the file, so the serial receive lists first, as the window's list does.
+        if constexpr (std::is_same_v<Flows, SerialFlowSet>) {
+            if (r.verb == QLatin1String("receive") && flows.list.start()) {
+                QEventLoop loop;
+                observer.loop = &loop;
+                const bool listed = line.runOperation(loop, [&] { return observer.done; }, [&] { flows.stop(); }, prompter, false);
+                observer.loop = nullptr;
+                observer.done = false;
+                observer.completed = false;
+                if (!listed)
+                    return kExitFailed;
+                // The listing ends in another area: the receive chooses its own again.
+                flows.context.currentPartition.clear();
+                for (RemoteFileRow& row : rows)
+                    for (const RemoteFileRow& listedRow : flows.list.rows)
+                        if (listedRow.name.compare(row.name, Qt::CaseInsensitive) == 0
+                            && listedRow.partition.compare(row.partition, Qt::CaseInsensitive) == 0)
+                            row.size = listedRow.size;
+            }
+        }
         started = r.verb == QLatin1String("receive") ? flows.receive.start(r.dir) : flows.remove.start();
     }
     if (!started)

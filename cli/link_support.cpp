@@ -307,7 +307,7 @@ void CliConnection::close()
 }
 
 bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
-                                 CliPrompter& prompter)
+                                 CliPrompter& prompter, bool closeAfter)
 {
     const bool answered = run(loop, done);
     if (!answered) {
@@ -316,7 +316,8 @@ bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& 
         drain();
         prompter.report(message(Msg::TimeOut, Language::English));
     }
-    close();
+    if (closeAfter || !answered)
+        close();
     return answered;
 }
 

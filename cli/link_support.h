@@ -110,7 +110,7 @@ public:
     void close();
     // run() and close(); on silence the operation is stopped first and "Time out" reported.
     bool runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
-                      CliPrompter& prompter);
+                      CliPrompter& prompter, bool closeAfter = true);
 
 private:
     void drain();

@@ -217,7 +217,9 @@ void CVantorComm::close()
         while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && clock.elapsed() < limitMs)
             QThread::msleep(10);
     }
-    if (fd >= 0) {
+    // Only a line that is still held gets its queue dropped: what the driver already passed
+    // on (a pseudo-terminal passes everything on at once) must still reach the other side.
+    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         ::tcflush(fd, TCOFLUSH);
         ::tcflow(fd, TCOON);
     }

@@ -100,7 +100,7 @@ Next nextReceiveRow(std::vector<RemoteFileRow>& rows, int& index, const QString&
 
 Existing askAboutExistingName(SendRow& row, SerialContext& ctx)
 {
-    const Answer a = ctx.prompter.ask(ctx.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel);
+    const Answer a = ctx.prompter.ask(ctx.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel, ctx.text(Msg::SendCaption));
     if (a == Answer::Yes)
         return Existing::Overwrite;
     if (a != Answer::No)

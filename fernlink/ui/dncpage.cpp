@@ -47,9 +47,10 @@ DncPage::DncPage(LinkHub& hub, QWidget* parent)
     auto* stopButton = new QPushButton(hub.text(Msg::DncButtonStop), this);
     connect(startButton, &QPushButton::clicked, this, &DncPage::start);
     connect(stopButton, &QPushButton::clicked, this, &DncPage::stop);
-    // F9 starts, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
-    new QShortcut(QKeySequence(kStartKey), this, this, &DncPage::start, Qt::WidgetWithChildrenShortcut);
-    new QShortcut(QKeySequence(kStopKey), this, this, &DncPage::stop, Qt::WidgetWithChildrenShortcut);
+    // F9 starts, Shift+F9 stops, wherever the focus is in the window while the page shows;
+    // a hidden page's keys do nothing. The button tips say so.
+    new QShortcut(QKeySequence(kStartKey), this, this, &DncPage::start, Qt::WindowShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &DncPage::stop, Qt::WindowShortcut);
     startButton->setToolTip(QKeySequence(kStartKey).toString(QKeySequence::NativeText));
     stopButton->setToolTip(QKeySequence(kStopKey).toString(QKeySequence::NativeText));
     buttons->addStretch(1);

@@ -39,9 +39,9 @@ ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     buttons->addStretch(1);
     button(Msg::ReceiveButtonReceive, &ReceivePage::receive);
     button(Msg::ButtonStop, &ReceivePage::stop);
-    // F9 receives, Shift+F9 stops, wherever the focus is on the page.
-    new QShortcut(QKeySequence(kStartKey), this, this, &ReceivePage::receive, Qt::WidgetWithChildrenShortcut);
-    new QShortcut(QKeySequence(kStopKey), this, this, &ReceivePage::stop, Qt::WidgetWithChildrenShortcut);
+    // F9 receives, Shift+F9 stops, wherever the focus is in the window while the page shows.
+    new QShortcut(QKeySequence(kStartKey), this, this, &ReceivePage::receive, Qt::WindowShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &ReceivePage::stop, Qt::WindowShortcut);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);

@@ -66,9 +66,10 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     buttons->addStretch(1);
     sendButton_ = button(Msg::SendButtonSend, &SendPage::send);
     QPushButton* stopButton = button(Msg::ButtonStop, &SendPage::stop);
-    // F9 sends, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
+    // F9 sends, Shift+F9 stops, wherever the focus is in the window while the page shows;
+    // a hidden page's keys do nothing. The button tips say so.
     for (auto [b, key, slot] : {std::tuple{sendButton_, kStartKey, &SendPage::send}, std::tuple{stopButton, kStopKey, &SendPage::stop}}) {
-        new QShortcut(QKeySequence(key), this, this, slot, Qt::WidgetWithChildrenShortcut);
+        new QShortcut(QKeySequence(key), this, this, slot, Qt::WindowShortcut);
         b->setToolTip(QKeySequence(key).toString(QKeySequence::NativeText));
     }
 

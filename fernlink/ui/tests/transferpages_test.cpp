@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -376,6 +377,7 @@ TEST_F(TransferPagesTest, NameTakenOnTheControllerIsRenamedAndSent)
     ASSERT_TRUE(idle());
     ASSERT_FALSE(prompter.asked.empty());
     EXPECT_EQ(prompter.asked[0], english(Msg::CncHasFile));
+    EXPECT_EQ(prompter.captions[0], english(Msg::SendCaption));
     ASSERT_EQ(renames.size(), 1u);
     EXPECT_EQ(renames[0], std::make_pair(s("O00001.txt"), s("USER")));
     EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00007.txt"));
@@ -1114,6 +1116,10 @@ TEST_F(TransferPagesTest, DncStopAsksFirstAndYesEndsAndClears)
 TEST_F(TransferPagesTest, DncStartRefusalsChangeNothing)
 {
     DncPage page(*hub);
+    QStringList buttons;
+    for (QPushButton* b : page.findChildren<QPushButton*>())
+        buttons << b->text();
+    EXPECT_TRUE(buttons.contains(s("Start")) && buttons.contains(s("Stop"))) << buttons.join(s(",")).toStdString();
     hub->currentDocument = [] { return DncDocument{}; };
     page.start();
     EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseConnect));
