@@ -61,6 +61,8 @@ struct Request {
     QString listFile;
     int silenceLimitMs = kDefaultSilenceLimitMs;
     bool verify = false;
+    dnc::HeaderMode header = dnc::HeaderMode::ProgramStart;
+    QByteArray customHeader;
 };
 
 // The rows of a saved transfer list as the send page shows them after loading it into an
@@ -235,6 +237,8 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
     document.lines = net::lineCount(*data);
     document.empty = data->isEmpty();
     prompter.startLine = r.fromLine;
+    dnc.headerMode = r.header;
+    dnc.customHeader = r.customHeader;
     if (!dnc.start(document))
         return kExitFailed;
 
@@ -283,6 +287,11 @@ int runLink(const CommandLine& command, const CommonOptions& c)
     const QCommandLineOption fromLineOpt(QStringLiteral("from-line"),
                                          QStringLiteral("Start the stream at line N, or at block number N (NNUMBER, for example N120); default 1."),
                                          QStringLiteral("N"));
+    const QCommandLineOption headerOpt(
+        QStringLiteral("start-header"),
+        QStringLiteral("What a stream that starts after line 1 sends first: program (the lines before the first motion; the default), "
+                       "none, or the text of FILE."),
+        QStringLiteral("program|none|FILE"));
     const QCommandLineOption verifyOpt(QStringLiteral("verify"),
                                        QStringLiteral("Read each file back once stored and compare it (Ethernet only); a difference fails."));
     int minNames = 1;
@@ -306,7 +315,7 @@ int runLink(const CommandLine& command, const CommonOptions& c)
         parser.setApplicationDescription(QStringLiteral(
             "Streams FILE for direct execution (serial: the controller starts it with C; Ethernet: after the controller agreed)."));
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program to stream."));
-        parser.addOption(fromLineOpt);
+        parser.addOptions({fromLineOpt, headerOpt});
         maxNames = 1;
     }
     if (const auto status = parseVerbArguments(parser, command, c, minNames, maxNames))
@@ -365,6 +374,20 @@ int runLink(const CommandLine& command, const CommonOptions& c)
     r.overwrite = isSet(overwriteOpt);
     r.usbList = isSet(usbOpt);
     r.verify = isSet(verifyOpt);
+    if (const auto header = optional(headerOpt)) {
+        if (*header == QLatin1String("none")) {
+            r.header = dnc::HeaderMode::None;
+        } else if (*header != QLatin1String("program")) {
+            QString error;
+            const auto text = readWholeFile(*header, &error);
+            if (!text) {
+                err() << "fernlink-cli: " << *header << ": " << error << "\n";
+                return kExitFailed;
+            }
+            r.header = dnc::HeaderMode::Custom;
+            r.customHeader = *text;
+        }
+    }
     if (r.verify && !tcp)
         return usage(QStringLiteral("--verify reads files back over the Ethernet link only"));
     r.names = parser.positionalArguments();

@@ -385,6 +385,15 @@ TEST_F(LinkCliTest, DncStartsAtABlockNumber)
     ASSERT_EQ(dncStreams(1).size(), 1);
     // The setup lines first, then the program from block N20.
     EXPECT_EQ(dncStream(1), "O0001\r\nG21 G90\r\nN20 G01 X2\r\nN30 G01 X3\r\nM30\r\n");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N30"), s("--start-header"), s("none")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(2).size(), 2);
+    EXPECT_EQ(dncStream(2), "N30 G01 X3\r\nM30\r\n");
+    writeFile(local(s("safe.txt")), "G54 G90 M08");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N30"), s("--start-header"), s("safe.txt")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(3).size(), 3);
+    EXPECT_EQ(dncStream(3), "G54 G90 M08\r\nN30 G01 X3\r\nM30\r\n");
     r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N99")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(s("The program has no block N99"))) << r.err.toStdString();
