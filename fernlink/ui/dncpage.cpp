@@ -1,5 +1,7 @@
 #include "fernlink/ui/dncpage.h"
 
+#include "common/gbk.h"
+
 #include "fernlink/ui/transferprogress.h"
 
 #include <QShortcut>
@@ -77,6 +79,8 @@ void DncPage::start()
         flow_.start(document);
         return;
     }
+    flow_.headerMode = hub_.dncHeaderMode;
+    flow_.customHeader = toGbk(hub_.dncHeader);
     LinkReceiver* previous = hub_.receiver();
     const bool wasEthernet = ethernet_;
     ethernet_ = hub_.state.link == LinkType::LinkEthernet;

@@ -79,6 +79,9 @@ public:
     void record(const TransferRecord& record);
     // Ethernet sends read every file back and compare it (the settings page sets it).
     bool verifyAfterSend = false;
+    // What a DNC that starts after line 1 sends first (the settings page sets it).
+    dnc::HeaderMode dncHeaderMode = dnc::HeaderMode::ProgramStart;
+    QString dncHeader;
 
     ftp::CUserStore& users() { return users_; }
     ftp::CUserLogStore& userLog() { return userLog_; }

@@ -129,6 +129,8 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
                                      QDir(data).filePath(QStringLiteral("userlog.dat")), this);
     hub_->state.language = settings_.language;
     hub_->verifyAfterSend = settings_.verifyAfterSend;
+    hub_->dncHeaderMode = static_cast<dnc::HeaderMode>(settings_.dncHeaderMode);
+    hub_->dncHeader = settings_.dncHeader;
     hub_->users().load();
     hub_->userLog().load();
 

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -41,6 +42,8 @@ public:
     QCheckBox* launchOnStartupBox() const { return launch_; }
     QCheckBox* autoActivateBox() const { return autoActivate_; }
     QCheckBox* verifyBox() const { return verify_; }
+    QComboBox* dncHeaderModeBox() const { return dncHeaderMode_; }
+    QLineEdit* dncHeaderEdit() const { return dncHeader_; }
     QSpinBox* ftpPortBox() const { return ftpPort_; }
     QSpinBox* maxUsersBox() const { return maxUsers_; }
     QSpinBox* maxTimeoutBox() const { return maxTimeout_; }
@@ -75,6 +78,8 @@ private:
     QCheckBox* launch_;
     QCheckBox* autoActivate_;
     QCheckBox* verify_;
+    QComboBox* dncHeaderMode_;
+    QLineEdit* dncHeader_;
     QSpinBox* ftpPort_;
     QSpinBox* maxUsers_;
     QSpinBox* maxTimeout_;

@@ -1076,6 +1076,35 @@ TEST_F(TransferPagesTest, DeletingOnTheControllerNeedsALogin)
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(onCnc("user", s("O00001.txt"))); }));
 }
 
+TEST_F(TransferPagesTest, DncRestartSendsTheChosenHeaderFirst)
+{
+    startSim();
+    connectEthernet();
+    const QByteArray text = "O0001\r\nG21 G90\r\nN10 G00 X1\r\nN20 G01 X2\r\nM30\r\n";
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage page(*hub);
+    struct Case {
+        dnc::HeaderMode mode;
+        QString custom;
+        QByteArray streamed;
+    };
+    const Case cases[] = {
+        {dnc::HeaderMode::ProgramStart, {}, "O0001\r\nG21 G90\r\nN20 G01 X2\r\nM30\r\n"},
+        {dnc::HeaderMode::None, {}, "N20 G01 X2\r\nM30\r\n"},
+        {dnc::HeaderMode::Custom, s("G54 M08"), "G54 M08\r\nN20 G01 X2\r\nM30\r\n"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        hub->dncHeaderMode = c.mode;
+        hub->dncHeader = c.custom;
+        prompter.texts = {s("N20")};
+        page.start();
+        ASSERT_TRUE(idle());
+        EXPECT_EQ(dncStream(++n), c.streamed) << int(c.mode);
+    }
+}
+
 TEST_F(TransferPagesTest, DncRefusedByARunningControllerSaysSo)
 {
     startSim({s("--dnc-refuse"), s("auto")});
