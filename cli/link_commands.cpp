@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <type_traits>
+
 namespace vantor::cli {
 
 using namespace vantor::fernlink;
@@ -57,6 +59,9 @@ struct Request {
     QString fromLine;
     QString listFile;
     int silenceLimitMs = kDefaultSilenceLimitMs;
+    bool verify = false;
+    dnc::HeaderMode header = dnc::HeaderMode::ProgramStart;
+    QByteArray customHeader;
 };
 
 // The rows of a saved transfer list as the send page shows them after loading it into an
@@ -134,6 +139,8 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
             }
             flows.send.rows.push_back(makeSendRow(info.absoluteFilePath(), info.fileName(), info.size(), r.area, unsend));
         }
+        if constexpr (requires { flows.send.verify; })
+            flows.send.verify = r.verify;
         if (!flows.send.rows.empty())
             started = flows.send.start();
         else if (!r.listFile.isEmpty())
@@ -142,6 +149,27 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
         auto& rows = r.verb == QLatin1String("receive") ? flows.receive.rows : flows.remove.rows;
         for (const QString& name : r.names)
             rows.push_back({name, QString(), partitionLabel(r.area), english(Msg::StateNotReceiving), true});
+        // XModem pads the last block; only the size the controller lists tells the padding
+        // from the file, so the serial receive lists first, as the window's list does.
+        if constexpr (std::is_same_v<Flows, SerialFlowSet>) {
+            if (r.verb == QLatin1String("receive") && flows.list.start()) {
+                QEventLoop loop;
+                observer.loop = &loop;
+                const bool listed = line.runOperation(loop, [&] { return observer.done; }, [&] { flows.stop(); }, prompter, false);
+                observer.loop = nullptr;
+                observer.done = false;
+                observer.completed = false;
+                if (!listed)
+                    return kExitFailed;
+                // The listing ends in another area: the receive chooses its own again.
+                flows.context.currentPartition.clear();
+                for (RemoteFileRow& row : rows)
+                    for (const RemoteFileRow& listedRow : flows.list.rows)
+                        if (listedRow.name.compare(row.name, Qt::CaseInsensitive) == 0
+                            && listedRow.partition.compare(row.partition, Qt::CaseInsensitive) == 0)
+                            row.size = listedRow.size;
+            }
+        }
         started = r.verb == QLatin1String("receive") ? flows.receive.start(r.dir) : flows.remove.start();
     }
     if (!started)
@@ -208,6 +236,8 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
     document.lines = net::lineCount(*data);
     document.empty = data->isEmpty();
     prompter.startLine = r.fromLine;
+    dnc.headerMode = r.header;
+    dnc.customHeader = r.customHeader;
     if (!dnc.start(document))
         return kExitFailed;
 
@@ -253,8 +283,16 @@ int runLink(const CommandLine& command, const CommonOptions& c)
                                     QStringLiteral("DIR"));
     const QCommandLineOption overwriteOpt(QStringLiteral("overwrite"), QStringLiteral("Replace local files of the same name."));
     const QCommandLineOption usbOpt(QStringLiteral("usb"), QStringLiteral("List the controller's USB disk (Ethernet only)."));
-    const QCommandLineOption fromLineOpt(QStringLiteral("from-line"), QStringLiteral("Start the stream at line N (default 1)."),
+    const QCommandLineOption fromLineOpt(QStringLiteral("from-line"),
+                                         QStringLiteral("Start the stream at line N, or at block number N (NNUMBER, for example N120); default 1."),
                                          QStringLiteral("N"));
+    const QCommandLineOption headerOpt(
+        QStringLiteral("start-header"),
+        QStringLiteral("What a stream that starts after line 1 sends first: program (the lines before the first motion; the default), "
+                       "none, or the text of FILE."),
+        QStringLiteral("program|none|FILE"));
+    const QCommandLineOption verifyOpt(QStringLiteral("verify"),
+                                       QStringLiteral("Read each file back once stored and compare it (Ethernet only); a difference fails."));
     int minNames = 1;
     int maxNames = -1;
     if (verb == QLatin1String("list")) {
@@ -264,7 +302,7 @@ int runLink(const CommandLine& command, const CommonOptions& c)
         minNames = maxNames = 0;
     } else if (verb == QLatin1String("send")) {
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Files to send."), QStringLiteral("FILE..."));
-        parser.addOptions({areaOpt, ifExistsOpt, listOpt});
+        parser.addOptions({areaOpt, ifExistsOpt, listOpt, verifyOpt});
         minNames = 0;
     } else if (verb == QLatin1String("receive")) {
         parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Files on the controller."), QStringLiteral("NAME..."));
@@ -276,7 +314,7 @@ int runLink(const CommandLine& command, const CommonOptions& c)
         parser.setApplicationDescription(QStringLiteral(
             "Streams FILE for direct execution (serial: the controller starts it with C; Ethernet: after the controller agreed)."));
         parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The program to stream."));
-        parser.addOption(fromLineOpt);
+        parser.addOptions({fromLineOpt, headerOpt});
         maxNames = 1;
     }
     if (const auto status = parseVerbArguments(parser, command, c, minNames, maxNames))
@@ -334,6 +372,23 @@ int runLink(const CommandLine& command, const CommonOptions& c)
     r.listFile = optional(listOpt).value_or(QString());
     r.overwrite = isSet(overwriteOpt);
     r.usbList = isSet(usbOpt);
+    r.verify = isSet(verifyOpt);
+    if (const auto header = optional(headerOpt)) {
+        if (*header == QLatin1String("none")) {
+            r.header = dnc::HeaderMode::None;
+        } else if (*header != QLatin1String("program")) {
+            QString error;
+            const auto text = readWholeFile(*header, &error);
+            if (!text) {
+                err() << "fernlink-cli: " << *header << ": " << error << "\n";
+                return kExitFailed;
+            }
+            r.header = dnc::HeaderMode::Custom;
+            r.customHeader = *text;
+        }
+    }
+    if (r.verify && !tcp)
+        return usage(QStringLiteral("--verify reads files back over the Ethernet link only"));
     r.names = parser.positionalArguments();
     if (areaText) {
         const auto area = areaFromOption(*areaText);

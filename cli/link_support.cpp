@@ -124,6 +124,12 @@ void CliObserver::progress(const TransferStatistics& s)
                            .arg(prompter_.current, s.packetsText(), s.progressText(), s.elapsedText(), s.speedText()));
 }
 
+void CliObserver::transferred(const fernlink::TransferRecord& record)
+{
+    if (!transferLog.append(record))
+        prompter_.report(fernlink::message(fernlink::Msg::LogFileFailed, fernlink::Language::English).arg(transferLog.error()));
+}
+
 void CliObserver::finished(bool ok)
 {
     prompter_.clearProgress();
@@ -306,7 +312,7 @@ void CliConnection::close()
 }
 
 bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
-                                 CliPrompter& prompter)
+                                 CliPrompter& prompter, bool closeAfter)
 {
     const bool answered = run(loop, done);
     if (!answered) {
@@ -315,7 +321,8 @@ bool CliConnection::runOperation(QEventLoop& loop, const std::function<bool()>& 
         drain();
         prompter.report(message(Msg::TimeOut, Language::English));
     }
-    close();
+    if (closeAfter || !answered)
+        close();
     return answered;
 }
 

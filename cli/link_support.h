@@ -57,6 +57,10 @@ public:
     void currentFile(const QString& path) override;
     void progress(const fernlink::TransferStatistics& s) override;
     void finished(bool ok) override;
+    // The same lines as the window writes, in the same folder; a line that cannot be
+    // written is reported (the transfer's own result stands).
+    void transferred(const fernlink::TransferRecord& record) override;
+    fernlink::TransferLog transferLog{fernlink::transferLogFolder(fernlink::fernlinkDataFolder())};
     void dropLink() override
     {
         if (onDropLink)
@@ -107,7 +111,7 @@ public:
     void close();
     // run() and close(); on silence the operation is stopped first and "Time out" reported.
     bool runOperation(QEventLoop& loop, const std::function<bool()>& done, const std::function<void()>& stop,
-                      CliPrompter& prompter);
+                      CliPrompter& prompter, bool closeAfter = true);
 
 private:
     void drain();

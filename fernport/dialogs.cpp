@@ -5,6 +5,7 @@
 #include "serialcore/vantorcomm.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -88,6 +89,22 @@ void CDNCDlg::show(std::uint64_t bytes, int lines, const QString& time, std::uin
     lines_->setText(QString::number(lines));
     time_->setText(time);
     rate_->setText(QString::number(perSecond));
+}
+
+void CDNCDlg::closeForGood()
+{
+    closing_ = true;
+    close();
+}
+
+void CDNCDlg::closeEvent(QCloseEvent* event)
+{
+    if (closing_) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    Q_EMIT cancelRequested();
 }
 
 QString CDNCDlg::sentBytesText() const { return bytes_->text(); }

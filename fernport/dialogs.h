@@ -42,13 +42,20 @@ public:
     QString sentTimeText() const;
     QString bytesPerSecText() const;
 
+    // The run is over: the window may go (its own close button only asks to cancel).
+    void closeForGood();
+
 Q_SIGNALS:
     void cancelRequested();
 
 protected:
     void reject() override { Q_EMIT cancelRequested(); }
+    // Closing the window while the run goes on is Cancel: a run without its window could
+    // neither be watched nor stopped, and would keep the program alive with no window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool closing_ = false;
     QLabel* bytes_;
     QLabel* lines_;
     QLabel* time_;

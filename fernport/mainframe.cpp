@@ -1,5 +1,7 @@
 #include "fernport/mainframe.h"
 
+#include <utility>
+
 #include "common/archive.h"
 #include "common/gbk.h"
 #include "common/logging.h"
@@ -745,6 +747,11 @@ void CMainFrame::cancelDnc()
     if (!dncActive_ || !xonxoff_)
         return;
     if (answer != Answer::Yes) {
+        // The run goes on, and its window stays where the user can see it.
+        if (dncDlg_) {
+            dncDlg_->raise();
+            dncDlg_->activateWindow();
+        }
         if (!xonxoff_->halted())
             schedulePump();
         return;
@@ -774,12 +781,14 @@ void CMainFrame::finishDnc()
         // delete runs, the destructor still takes it down.
         delete closingDnc_.data();
         closingDnc_ = dncDlg_;
-        dncDlg_->close();
+        dncDlg_->closeForGood();
     }
     dncDlg_ = nullptr;
     if (byItself)
         prompter_->inform(Severity::Information, qs(msg::kDncCompleted));
     Q_EMIT dncFinished();
+    if (std::exchange(closeAfterDnc_, false))
+        QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void CMainFrame::newDocument()
@@ -933,10 +942,22 @@ void CMainFrame::showFind(bool replace)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Exit during an XON/XOFF run is its Cancel: Yes ends the run and the program, No keeps both.
+    if (dncActive_ && xonxoff_ && !dncAsking_) {
+        cancelDnc();
+        if (dncActive_) {
+            // Yes lets the line being sent finish first; the window closes when the run has ended.
+            closeAfterDnc_ = xonxoff_ && xonxoff_->stoppedByUser();
+            event->ignore();
+            return;
+        }
+    }
     if (dncActive_ || sendFlow_->active() || receiveFlow_->receiving() || !maybeSave()) {
         event->ignore();
         return;
     }
+    // The port goes with the window: the program must not outlive it holding the line.
+    comm_.close();
     event->accept();
 }
 

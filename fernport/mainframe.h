@@ -186,6 +186,7 @@ private:
     std::unique_ptr<LinePacer> pacer_;
     QElapsedTimer lineClock_;
     QTimer* pumpTimer_ = nullptr;
+    bool closeAfterDnc_ = false;  // Exit said Yes to ending the run: close once it has ended
     bool dncAsking_ = false;  // Cancel's question is open: the stream holds until it is answered
 };
 

@@ -13,6 +13,9 @@
 #ifdef Q_OS_LINUX
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
+
+#include <QThread>
 #endif
 
 namespace vantor {
@@ -89,9 +92,19 @@ bool CVantorComm::open(EarlyInput early)
     if (!port->open(QIODevice::ReadWrite)) {
         lastError_ = port->errorString();
 #ifdef Q_OS_LINUX
-        // The usual cause on a fresh machine, and one the error text does not name.
-        if (port->error() == QSerialPort::PermissionError)
-            lastError_ += tr(" (serial ports need membership of the dialout group: sudo usermod -aG dialout $USER, then log in again)");
+        // Qt reports a port another program holds as a permission error too; only a device we
+        // may not open is the dialout group's business.
+        if (port->error() == QSerialPort::PermissionError) {
+            const QString path = QFileInfo(devicePath(portName_)).canonicalFilePath();
+            if (!path.isEmpty() && ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0) {
+                const QStringList holders = portHolders(path);
+                lastError_ = holders.isEmpty() ? tr("the port is in use by another program")
+                                               : tr("the port is in use by %1").arg(holders.join(QStringLiteral(", ")));
+            } else {
+                // The usual cause on a fresh machine, and one the error text does not name.
+                lastError_ += tr(" (serial ports need membership of the dialout group: sudo usermod -aG dialout $USER, then log in again)");
+            }
+        }
 #endif
         delete port;
         return false;
@@ -153,6 +166,35 @@ qint64 CVantorComm::queuedOutput() const
     return queued;
 }
 
+QStringList CVantorComm::portHolders(const QString& devicePath)
+{
+    QStringList holders;
+#ifdef Q_OS_LINUX
+    // Where the system says so: the open files of the processes this user may look into.
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        pid.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget() != devicePath)
+                continue;
+            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+            QString name;
+            if (comm.open(QIODevice::ReadOnly))
+                name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+            holders << (name.isEmpty() ? tr("process %1").arg(pid) : tr("%1 (process %2)").arg(name, pid));
+            break;
+        }
+    }
+#else
+    Q_UNUSED(devicePath);
+#endif
+    return holders;
+}
+
 void CVantorComm::close()
 {
     if (!port_)
@@ -161,6 +203,27 @@ void CVantorComm::close()
     port_ = nullptr;
     pending_.clear();
     port->disconnect(this);
+#ifdef Q_OS_LINUX
+    // The kernel keeps a closing program waiting until the line has taken everything queued;
+    // a controller that holds the line (its XOFF, its handshake line down) would keep the
+    // program alive with the port held. What has not gone after the time the line needs,
+    // and a little more, is dropped.
+    const int fd = int(port->handle());
+    int queued = 0;
+    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        const qint64 limitMs = std::min<qint64>(kCloseDrainLimitMs, qint64(queued) * 10 * 1000 / std::max(baud_, 1) + 200);
+        QElapsedTimer clock;
+        clock.start();
+        while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && clock.elapsed() < limitMs)
+            QThread::msleep(10);
+    }
+    // Only a line that is still held gets its queue dropped: what the driver already passed
+    // on (a pseudo-terminal passes everything on at once) must still reach the other side.
+    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        ::tcflush(fd, TCOFLUSH);
+        ::tcflow(fd, TCOON);
+    }
+#endif
     port->close();
     port->deleteLater();
 }

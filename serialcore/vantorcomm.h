@@ -21,6 +21,7 @@ public:
     static constexpr int kDefaultBaud = 38400;
     static constexpr int kWriteMsPerByte = 50;      // write time-out: 50 ms per byte ...
     static constexpr int kWriteConstantMs = 5000;   // ... plus 5 s
+    static constexpr int kCloseDrainLimitMs = 2000; // the longest a close waits for the line
 
     explicit CVantorComm(QObject* parent = nullptr);
     ~CVantorComm() override;
@@ -50,6 +51,9 @@ public:
 
     // "ttyUSB0" -> "/dev/ttyUSB0"; a path stays a path.
     static QString devicePath(const QString& name);
+    // The processes that have the device open ("name (process PID)"), as far as the system
+    // lets this user see; empty where it cannot tell.
+    static QStringList portHolders(const QString& canonicalDevicePath);
     // Ports the platform enumerates; pseudo-terminals are not listed, so fields must accept typed names.
     static QStringList availablePorts();
     // The same with what the platform knows of each (description, maker, serial number), and

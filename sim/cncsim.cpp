@@ -98,6 +98,8 @@ Faults it can play (TCP and serial unless said otherwise):
   --can-before-c            serial: answer the first xdl with CAN
   --can-after-c             serial: cancel the first download after its first block
   --list-end-prompt         serial: echo "xls" and end the listing with "P\:" instead of CAN
+  --drop-at-eot             TCP: a download's final EOT closes the connection; nothing is stored
+  --store-altered           TCP: a download is stored with its first byte changed to Z
   --chaos SEED              random faults, the same for the same SEED and the same traffic:
                             serial: bytes of line noise, lost and doubled bytes in what it
                             sends, and silences of 2.5 s; TCP: refused, dropped and hung
@@ -155,16 +157,15 @@ public:
             const QByteArray bytes = socket_->readAll();
             if (hung_)
                 return;
-            // The controller never answers the EOT that ends a file or a DNC stream, so a
-            // controller that vanishes just as it arrives cannot be told from one that kept
-            // the file; the fault mode spares that byte (see sim/faultline.h).
-            const bool lastEot = bytes.size() == 1 && bytes.front() == wire::kEot;
-            if (chaos_ && !lastEot && chaos_->dropConnection()) {
+            // Every read may be the last, the lone EOT that ends a file or a DNC stream
+            // included: a PC that calls a file sent must have seen the controller answer
+            // something after it.
+            if (chaos_ && chaos_->dropConnection()) {
                 socket_->abort();
                 end();
                 return;
             }
-            if (chaos_ && !lastEot && chaos_->hangConnection()) {
+            if (chaos_ && chaos_->hangConnection()) {
                 hung_ = true;   // reads on, answers nothing, until the PC gives up
                 driver_.clear();
                 return;
@@ -256,10 +257,12 @@ int main(int argc, char** argv)
     QCommandLineOption promptEndOpt(QStringLiteral("list-end-prompt"), QStringLiteral("End listings with the prompt text."));
     QCommandLineOption dropOpt(QStringLiteral("drop-after"), QStringLiteral("TCP: close after N frames."), QStringLiteral("N"));
     QCommandLineOption cancelOpt(QStringLiteral("cancel-after"), QStringLiteral("TCP: CAN after N frames."), QStringLiteral("N"));
+    QCommandLineOption dropAtEotOpt(QStringLiteral("drop-at-eot"), QStringLiteral("TCP: close at a download's EOT."));
+    QCommandLineOption storeAlteredOpt(QStringLiteral("store-altered"), QStringLiteral("TCP: store downloads altered."));
     QCommandLineOption chaosOpt(QStringLiteral("chaos"), QStringLiteral("Random faults from SEED."), QStringLiteral("SEED"));
     parser.addOptions({rootOpt, linkOpt, tcpOpt, dncOpt, refuseOpt, refuseUpOpt, refusePartOpt, dncRefuseOpt, existsOpt,
                        nakOpt, crcOpt, dupOpt, canBeforeOpt, canAfterOpt, splitOpt, silentOpt, promptEndOpt, dropOpt,
-                       cancelOpt, chaosOpt});
+                       cancelOpt, chaosOpt, dropAtEotOpt, storeAlteredOpt});
     parser.process(app);
     QTextStream err(stderr);
     if (!parser.isSet(rootOpt) || (!parser.isSet(linkOpt) && !parser.isSet(tcpOpt))) {
@@ -329,6 +332,8 @@ int main(int argc, char** argv)
     tcpFaults.silent = faults.silent;
     tcpFaults.dropAfterFrames = parser.isSet(dropOpt) ? parser.value(dropOpt).toInt() : -1;
     tcpFaults.cancelAfterFrames = parser.isSet(cancelOpt) ? parser.value(cancelOpt).toInt() : -1;
+    tcpFaults.dropAtEot = parser.isSet(dropAtEotOpt);
+    tcpFaults.storeAltered = parser.isSet(storeAlteredOpt);
 
     const QString root = parser.value(rootOpt);
     if (!QDir().mkpath(root)) {

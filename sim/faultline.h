@@ -10,9 +10,10 @@
 // Ethernet delivers bytes exactly, so there the faults are the connection's: refused, dropped,
 // hung (silent for good) and replies in small pieces.
 //
-// One moment is spared: on Ethernet the PC's lone EOT that ends a file or a DNC stream gets no
-// answer, so when the controller goes away just as it arrives the PC has reported the file
-// sent and no program could know better; cncsim neither drops nor hangs on that read.
+// No moment is spared: the PC's lone EOT that ends a file or a DNC stream gets no answer of its
+// own, and a controller that goes away just as it arrives has stored nothing. The PC must not
+// call such a file sent; it learns that the EOT arrived only from the controller's answer to
+// its next command.
 #include <QByteArray>
 
 #include <cstdint>

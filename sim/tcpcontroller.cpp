@@ -295,6 +295,10 @@ bool TcpController::startDownload()
 void TcpController::downloadByte(char c)
 {
     if (frame_.isEmpty() && c == kEot) {
+        if (faults_.dropAtEot) {
+            abandon();
+            return;
+        }
         finishDownload();
         return;
     }
@@ -323,6 +327,9 @@ void TcpController::frameComplete()
     }
     ++streamFrames_;
     const qint64 take = std::min<qint64>(kFramePayload, expected_ - stored_);
+    // A controller that keeps something else than it was sent: only a read-back tells.
+    if (faults_.storeAltered && stored_ == 0 && take > 0)
+        frame_[1] = 'Z';
     if (take > 0 && !file_->write(frame_.constData() + 1, take)) {
         qWarning().noquote() << file_->errorString();
         file_.reset();

@@ -31,6 +31,8 @@ struct TcpFaults {
     bool silent = false;       // accept, never answer
     int dropAfterFrames = -1;  // close the connection once this many frames passed
     int cancelAfterFrames = -1; // CAN instead of the frame or ACK after this many
+    bool dropAtEot = false;    // a download's final EOT closes the connection, nothing stored
+    bool storeAltered = false; // a download is stored with its first byte changed
 };
 
 class TcpController {

@@ -1,5 +1,6 @@
 // fernlink-cli against cncsim over TCP on 127.0.0.1 and, for DNC, over a pseudo-terminal:
 // every verb end to end, the refusals a controller gives, and the faults of a bad network.
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -81,6 +82,8 @@ protected:
         address = announced[serial ? 1 : 0];
         ASSERT_TRUE(address.startsWith(s("127.0.0.1:"))) << address.toStdString();
     }
+    // The transfer log goes into the test's own folder, not the user's.
+    void SetUp() override { qputenv("XDG_DATA_HOME", dir.filePath(s("data")).toUtf8()); }
     void TearDown() override { stopBackgroundProgram(sim); }
     Result run(const QStringList& args) { return runProgram("fernlink-cli", args, work()); }
     Result tcp(const QStringList& args) { return run(QStringList{s("--tcp"), address} + args); }
@@ -297,6 +300,105 @@ TEST_F(LinkCliTest, ADroppedConnectionLeavesNoFileThatLooksComplete)
     r = tcp({s("send"), s("O2.txt")});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00002.txt"))));
+}
+
+TEST_F(LinkCliTest, AFileIsSentOnlyWhenTheControllerAnsweredAfterItsEot)
+{
+    // The controller goes away as the final EOT arrives: it stored nothing.
+    startSim({s("--drop-at-eot")});
+    writeFile(local(s("O3.txt")), patternBytes(5000, 3));
+    Result r = tcp({s("send"), s("O3.txt")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.out.contains(s("O3.txt"))) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(s("not confirmed by the CNC"))) << r.err.toStdString();
+    QThread::msleep(200);
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
+}
+
+TEST_F(LinkCliTest, TransfersGoToTheSameTransferLogAsTheWindowWrites)
+{
+    startSim();
+    const QString data = dir.filePath(s("data"));
+    writeFile(local(s("O5.txt")), patternBytes(3000, 5));
+    Result r = tcp({s("send"), s("O5.txt")});
+    EXPECT_OK(r);
+    r = tcp({s("receive"), s("O00009.txt")});  // not there
+    EXPECT_EQ(r.status, 1);
+    const QString path = QDir(data).filePath(
+        s("Vantor/Fernlink/transfer-log/transfers-%1.log").arg(QDate::currentDate().toString(s("yyyy-MM-dd"))));
+    const QList<QByteArray> lines = readFile(path).split('\n');
+    ASSERT_EQ(lines.size(), 3) << readFile(path).toStdString();
+    const QList<QByteArray> sent = lines[0].split('\t');
+    ASSERT_EQ(sent.size(), 8);
+    EXPECT_EQ(sent[1], "ethernet");
+    EXPECT_EQ(sent[2], "send");
+    EXPECT_EQ(sent[3], local(s("O5.txt")).toUtf8() + " -> USER/O00005.txt");
+    EXPECT_EQ(sent[4], "3000");
+    EXPECT_EQ(sent[6], "ok");
+    const QList<QByteArray> failed = lines[1].split('\t');
+    ASSERT_EQ(failed.size(), 8);
+    EXPECT_EQ(failed[2], "receive");
+    EXPECT_EQ(failed[5], "-");
+    EXPECT_EQ(failed[6], "failed");
+    EXPECT_FALSE(failed[7].isEmpty());
+}
+
+TEST_F(LinkCliTest, VerifyReadsTheFileBackAndADifferenceFails)
+{
+    startSim({s("--store-altered")});
+    writeFile(local(s("O4.txt")), patternBytes(5000, 4));
+    Result r = tcp({s("send"), s("O4.txt")});
+    EXPECT_OK(r);  // without --verify nobody can tell
+    r = tcp({s("send"), s("O4.txt"), s("--verify"), s("--if-exists"), s("overwrite")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("verify failed"))) << r.err.toStdString();
+    TearDown();
+
+    startSim();
+    r = tcp({s("send"), s("O4.txt"), s("--verify")});
+    EXPECT_OK(r);
+    EXPECT_EQ(stored("user", s("O00004.txt"), patternBytes(5000, 4)), patternBytes(5000, 4));
+    EXPECT_EQ(run({s("--serial"), s("/dev/null"), s("send"), s("O4.txt"), s("--verify")}).status, 2);
+}
+
+TEST_F(LinkCliTest, DncCutByTheLinkSaysWhereToGoOn)
+{
+    startSim({s("--drop-after"), s("3")});
+    const QByteArray text = ncProgram(2000);
+    writeFile(local(s("part.nc")), text);
+    const Result r = tcp({s("dnc"), s("part.nc")});
+    EXPECT_EQ(r.status, 1);
+    // Three 2048-byte chunks were acknowledged at most: the line holding the next byte.
+    EXPECT_TRUE(r.err.contains(s("The link was lost: the DNC stopped at line"))) << r.err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression(s("line (\\d+)")).match(r.err);
+    ASSERT_TRUE(m.hasMatch());
+    const int line = m.captured(1).toInt();
+    EXPECT_GT(line, 1);
+    EXPECT_LE(line, text.left(3 * 2048).count('\n') + 1);
+}
+
+TEST_F(LinkCliTest, DncStartsAtABlockNumber)
+{
+    startSim();
+    const QByteArray text = "O0001\r\nG21 G90\r\nN10 G00 X1\r\nN20 G01 X2\r\nN30 G01 X3\r\nM30\r\n";
+    writeFile(local(s("part.nc")), text);
+    Result r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N20")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(1).size(), 1);
+    // The setup lines first, then the program from block N20.
+    EXPECT_EQ(dncStream(1), "O0001\r\nG21 G90\r\nN20 G01 X2\r\nN30 G01 X3\r\nM30\r\n");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N30"), s("--start-header"), s("none")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(2).size(), 2);
+    EXPECT_EQ(dncStream(2), "N30 G01 X3\r\nM30\r\n");
+    writeFile(local(s("safe.txt")), "G54 G90 M08");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N30"), s("--start-header"), s("safe.txt")});
+    EXPECT_OK(r);
+    ASSERT_EQ(dncStreams(3).size(), 3);
+    EXPECT_EQ(dncStream(3), "G54 G90 M08\r\nN30 G01 X3\r\nM30\r\n");
+    r = tcp({s("dnc"), s("part.nc"), s("--from-line"), s("N99")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(s("The program has no block N99"))) << r.err.toStdString();
 }
 
 TEST_F(LinkCliTest, ASilentControllerTimesOutAndAClosedPortCannotBeReached)

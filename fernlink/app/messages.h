@@ -340,6 +340,26 @@ enum class Msg {
     // the file and the system's reason
     ReceivedFileNotSaved,
     FileNotSaved,
+    // a sent file the controller has not shown it holds
+    StateNotConfirmed,
+    StateVerifyFailed,
+    WaitedForConfirm,
+    SettingsVerifyAfterSend,
+    // a DNC cut short, and its restart
+    DncLinkLost,
+    LogDncInterrupted,
+    DncRestartQuestion,
+    DncStartAt,
+    DncStartNotFound,
+    DncHeaderGroup,
+    DncHeaderNone,
+    DncHeaderProgram,
+    DncHeaderCustom,
+    // the transfer log on disk
+    LogButtonExport,
+    LogButtonOpenFolder,
+    LogFileFailed,
+    LogExportFailed,
     Count
 };
 

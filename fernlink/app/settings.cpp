@@ -91,6 +91,9 @@ FernlinkSettings FernlinkSettings::load(QSettings& store)
     s.maxTimeout = intValue(store, key(kSection, "MaxTimeout"), s.maxTimeout);
     s.maxUsers = intValue(store, key(kSection, "MaxUeser"), s.maxUsers);
     s.autoActivate = intValue(store, key(kSection, "AutoActivate"), 0) == 1;
+    s.verifyAfterSend = intValue(store, key(kSection, "VerifyAfterSend"), 0) == 1;
+    s.dncHeaderMode = std::clamp(intValue(store, key(kSection, "DncStartHeader"), 1), 0, 2);
+    s.dncHeader = textValue(store, key(kSection, "DncStartHeaderText"), QString());
     s.language = intValue(store, key(kLanguageSection, "Language"), 0) == 1 ? Language::English : Language::Chinese;
     static const char* const octets[] = {"IP1", "IP2", "IP3", "IP4"};
     for (int i = 0; i < 4; ++i)
@@ -112,6 +115,9 @@ void FernlinkSettings::save(QSettings& store) const
     store.setValue(key(kSection, "MaxTimeout"), maxTimeout);
     store.setValue(key(kSection, "MaxUeser"), maxUsers);
     store.setValue(key(kSection, "AutoActivate"), autoActivate ? 1 : 0);
+    store.setValue(key(kSection, "VerifyAfterSend"), verifyAfterSend ? 1 : 0);
+    store.setValue(key(kSection, "DncStartHeader"), dncHeaderMode);
+    store.setValue(key(kSection, "DncStartHeaderText"), dncHeader);
     saveAddress(store, address);
     store.sync();
 }

@@ -30,6 +30,11 @@ struct FernlinkSettings {
     int maxTimeout = 5;   // FTP idle limit, minutes
     int maxUsers = 10;
     bool autoActivate = false;
+    bool verifyAfterSend = false;  // Ethernet sends read each file back and compare it
+    // What a DNC that starts after line 1 sends first: 0 nothing, 1 the program's lines
+    // before its first motion, 2 dncHeader.
+    int dncHeaderMode = 1;
+    QString dncHeader;
     Language language = Language::Chinese;
     std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
     int controllerPort = kDefaultControllerPort;  // its TCP port, entered with the address

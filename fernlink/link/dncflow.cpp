@@ -3,6 +3,8 @@
 #include "common/archive.h"
 #include "common/logging.h"
 
+#include <utility>
+
 namespace vantor::fernlink {
 
 using namespace net;
@@ -47,25 +49,25 @@ bool DncFlow::start(const DncDocument& document)
         prompter_.inform(Severity::Warning, text(Msg::DncFileEmpty), text(Msg::Tip));
         return false;
     }
-    qint64 startLine = 0;
-    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"));
-    while (answer) {
-        bool ok = false;
-        startLine = answer->trimmed().toLongLong(&ok);
-        if (ok && startLine >= 1 && startLine <= 2147483647)
-            break;
-        answer = prompter_.askText(text(Msg::DncStartLine), *answer);
-    }
-    if (!answer)
+    const std::optional<qint64> chosen = askStartLine(document, *file);
+    if (!chosen)
         return false;
-    if (startLine > document.lines) {
-        prompter_.inform(Severity::Warning, text(Msg::DncNumberTooBig), text(Msg::Tip));
-        return false;
-    }
+    const qint64 startLine = *chosen;
     path_ = document.path;
+    file_ = *file;
+    startLine_ = startLine;
     offset_ = dncStartOffset(*file, startLine);
-    data_ = file->mid(offset_);
+    // A restart in the middle first repeats what sets the controller's modes.
+    data_ = dnc::restartHeader(*file, startLine, headerMode, customHeader);
+    headerSize_ = data_.size();
+    data_ += file->mid(offset_);
     total_ = data_.size();
+    acked_ = 0;
+    held_.clear();
+    holding_ = false;
+    eotWritten_ = false;
+    cutByLink_ = false;
+    cancelled_ = false;
     done_ = 0;
     block_ = 0;
     packetsTotal_ = 0;
@@ -94,6 +96,45 @@ bool DncFlow::start(const DncDocument& document)
     return true;
 }
 
+std::optional<qint64> DncFlow::askStartLine(const DncDocument& document, const QByteArray& file)
+{
+    // The stream the link cut off last time is offered first.
+    if (restart_.line > 0 && restart_.path == document.path && restart_.line <= document.lines
+        && prompter_.ask(text(Msg::DncRestartQuestion).arg(document.path).arg(restart_.line), Buttons::YesNo,
+                         text(Msg::DncCaption))
+               == Answer::Yes)
+        return restart_.line;
+    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"));
+    while (answer) {
+        if (const auto point = dnc::parseStartPoint(*answer)) {
+            if (point->line > 0) {
+                if (point->line > document.lines) {
+                    prompter_.inform(Severity::Warning, text(Msg::DncNumberTooBig), text(Msg::DncCaption));
+                    return std::nullopt;
+                }
+                return point->line;
+            }
+            if (const auto line = dnc::lineOfBlock(file, point->block))
+                return *line;
+            prompter_.inform(Severity::Warning, text(Msg::DncStartNotFound).arg(answer->trimmed().toUpper()),
+                             text(Msg::DncCaption));
+            return std::nullopt;
+        }
+        answer = prompter_.askText(text(Msg::DncStartLine), *answer);
+    }
+    return std::nullopt;
+}
+
+qint64 DncFlow::restartLine() const
+{
+    // Bytes of the header do not count: until the program's own bytes were taken, the
+    // restart point is where this stream started.
+    const qint64 intoProgram = std::max<qint64>(0, acked_ - headerSize_);
+    if (intoProgram == 0)
+        return startLine_;
+    return dnc::lineAtOffset(file_, offset_ + intoProgram);
+}
+
 QString DncFlow::packetsText() const
 {
     return QStringLiteral("%1/%2").arg(block_).arg(packetsTotal_);
@@ -112,23 +153,59 @@ void DncFlow::progress(qint64 done)
     observer_.progress(stats);
 }
 
-void DncFlow::finish()
+void DncFlow::finish(bool completed)
 {
+    if (running_) {
+        TransferRecord r;
+        r.time = QDateTime::currentDateTime();
+        r.ethernet = ethernet_;
+        r.direction = TransferRecord::Direction::Dnc;
+        r.file = path_ + QStringLiteral(" @") + QString::number(startLine_);
+        r.size = data_.size();
+        r.crc = crc32(data_);
+        r.ok = completed;
+        if (!completed)
+            r.reason = QStringLiteral("%1 of %2 bytes acknowledged").arg(acked_).arg(total_);
+        observer_.transferred(r);
+    }
     LinkPort& p = port();
     p.stopTimer(dnctimers::kStats);
     p.stopTimer(dnctimers::kReply);
     p.stopTimer(dnctimers::kReplyGather);
     data_.clear();
     reply_.reset();
+    held_.clear();
+    holding_ = false;
     started_ = false;
     phase_ = 0;
     const bool wasRunning = running_;
     running_ = false;
     state_.operation = OperationState::OpIdle;
+    if (completed && restart_.path == path_)
+        restart_ = {};
     if (wasRunning) {
         qCDebug(lcDnc, "end: %lld of %lld bytes streamed", static_cast<long long>(done_), static_cast<long long>(total_));
-        observer_.finished(done_ == total_);
+        observer_.finished(completed);
     }
+}
+
+void DncFlow::linkCut(Msg fallback)
+{
+    const bool streaming = ethernet_ ? phase_ >= 1 : started_;
+    if (!streaming) {
+        finish(false);
+        prompter_.inform(Severity::Error, text(fallback), text(Msg::DncCaption));
+        return;
+    }
+    // The operator needs the point to go on from: it stays on the page, in the log and is
+    // offered at the next start of this program.
+    const qint64 line = restartLine();
+    restart_ = {path_, line};
+    cutByLink_ = true;
+    observer_.log(LogEntry::Failed, path_ + QStringLiteral(": ") + text(Msg::LogDncInterrupted) + QStringLiteral(", ")
+                                        + text(Msg::DncLinkLost).arg(line).section(QLatin1Char('\n'), 0, 0));
+    finish(false);
+    prompter_.inform(Severity::Error, text(Msg::DncLinkLost).arg(line), text(Msg::DncCaption));
 }
 
 void DncFlow::onBytes(QByteArrayView chunk)
@@ -139,12 +216,18 @@ void DncFlow::onBytes(QByteArrayView chunk)
         for (char b : chunk) {
             if (!running_)
                 return;
+            // While Stop asks, the controller's answers wait; its CAN does not.
+            if (holding_ && b != kCan) {
+                held_.append(b);
+                continue;
+            }
             serialByte(b);
         }
         return;
     }
     reply_.feed(chunk);
-    ethernetReply();
+    if (!holding_)
+        ethernetReply();
 }
 
 // ---------------------------------------------------------------- serial
@@ -165,6 +248,8 @@ void DncFlow::serialByte(char b)
         return;
     case kAck:
         retries_ = 0;
+        if (started_)
+            acked_ = done_;
         xmodem_.onSenderByte(b);
         return;
     case kNak:
@@ -179,7 +264,7 @@ void DncFlow::serialByte(char b)
         xmodem_.cancelSend();
         retries_ = 0;
         totalErrors_ = 0;
-        finish();
+        finish(false);
         prompter_.inform(Severity::Error, text(Msg::DncTooManyRetries), text(Msg::DncCaption));
         return;
     case kCan:
@@ -194,6 +279,7 @@ void DncFlow::blockSent(int block, int totalBlocks, qint64 bytesSent)
 {
     if (block > totalBlocks) {
         // EOT went out: the file is done, the controller's ACK ends the stream.
+        eotWritten_ = true;
         serialPort_.stopTimer(dnctimers::kStats);
         return;
     }
@@ -204,10 +290,11 @@ void DncFlow::blockSent(int block, int totalBlocks, qint64 bytesSent)
 void DncFlow::sendFinished(SendResult result)
 {
     if (result == SendResult::Sent) {
-        finish();
+        acked_ = total_;
+        finish(true);
         return;
     }
-    finish();
+    finish(false);
     prompter_.inform(Severity::Error, text(Msg::DncError), text(Msg::DncCaption));
 }
 
@@ -226,9 +313,7 @@ void DncFlow::ethernetReply()
             phase_ = 1;
             const qint64 n = std::min<qint64>(total_, kDncChunk);
             if (n == 0) {
-                finish();
-                ethernetPort_.pause(100);
-                ethernetPort_.write(QByteArray(1, kEot));
+                ethernetEnd();
                 return;
             }
             ethernetPort_.write(data_.left(n));
@@ -249,17 +334,29 @@ void DncFlow::ethernetReply()
             m = Msg::DncOnRunning;
         else if (rest.startsWith(kDncBuffNotEmpty))
             m = Msg::DncBufferNotEmpty;
-        finish();
+        finish(false);
         prompter_.inform(Severity::Warning, text(m), text(Msg::DncCaption));
+        return;
+    }
+    if (phase_ == 2) {
+        // Whatever the controller answers, it read the EOT before it.
+        if (reply_.empty())
+            return;
+        if (!reply_.controlFirst() && !(reply_.hasWord() && reply_.hasLineEnd()) && !gatherExpired_) {
+            ethernetPort_.startTimer(dnctimers::kReplyGather, nettimers::kReplyGatherMs, false);
+            return;
+        }
+        finish(true);
         return;
     }
     while (running_ && !reply_.empty()) {
         const char b = reply_.take(1).front();
         if (b != kAck) {
-            finish();
+            finish(false);
             prompter_.inform(Severity::Error, text(Msg::DncSendError), text(Msg::DncCaption));
             return;
         }
+        acked_ = done_;
         if (done_ < total_) {
             const qint64 n = std::min<qint64>(total_ - done_, kDncChunk);
             ethernetPort_.write(data_.mid(done_, n));
@@ -267,11 +364,24 @@ void DncFlow::ethernetReply()
             progress(done_ + n);
             continue;
         }
-        finish();
-        ethernetPort_.pause(100);
-        ethernetPort_.write(QByteArray(1, kEot));
+        ethernetEnd();
         return;
     }
+}
+
+void DncFlow::ethernetEnd()
+{
+    ethernetPort_.pause(100);
+    ethernetPort_.write(QByteArray(1, kEot));
+    eotWritten_ = true;
+    // The EOT gets no answer: only the controller's answer to a later command shows it read
+    // it. Choosing the user area changes nothing a DNC needs; every transfer chooses its own.
+    ethernetPort_.pause(EthernetSendFlow::kProofPauseMs);
+    ethernetPort_.write(changePartition(QString::fromLatin1(kLabelUser)));
+    phase_ = 2;
+    replyTicks_ = 0;
+    reply_.reset();
+    ethernetPort_.startTimer(dnctimers::kReply, 1000, true);
 }
 
 void DncFlow::onTimer(int id)
@@ -293,7 +403,13 @@ void DncFlow::onTimer(int id)
     if (id != dnctimers::kReply || ++replyTicks_ < dnctimers::kReplyTicks)
         return;
     const bool net = ethernet_;
-    finish();
+    if (net && phase_ == 2) {
+        finish(false);
+        prompter_.inform(Severity::Error, text(Msg::TimeOut) + QStringLiteral(" (") + text(Msg::WaitedForConfirm) + QLatin1Char(')'),
+                         text(Msg::DncCaption));
+        return;
+    }
+    finish(false);
     prompter_.inform(Severity::Error,
                      net ? text(Msg::DncBufferFull) : text(Msg::TimeOut) + QStringLiteral(" (") + text(Msg::WaitedForDncStart) + QLatin1Char(')'),
                      text(Msg::DncCaption));
@@ -301,13 +417,27 @@ void DncFlow::onTimer(int id)
 
 void DncFlow::stop()
 {
+    // Once the EOT is out there is nothing left to cancel.
+    if (!running_ || eotWritten_)
+        return;
+    holding_ = true;
+    const Answer answer = prompter_.ask(text(Msg::DncCancelQuestion), Buttons::YesNo, text(Msg::DncCaption));
+    holding_ = false;
     if (!running_)
+        return;  // it ended while the question was open (the link, the controller): nothing to send
+    if (answer != Answer::Yes) {
+        const QByteArray held = std::exchange(held_, {});
+        if (ethernet_)
+            ethernetReply();
+        else
+            onBytes(held);
         return;
-    if (prompter_.ask(text(Msg::DncCancelQuestion), Buttons::YesNo, text(Msg::DncCaption)) != Answer::Yes)
-        return;
+    }
+    held_.clear();
     const bool net = ethernet_;
     const bool sending = xmodem_.isSending();
-    finish();
+    cancelled_ = true;
+    finish(false);
     if (net) {
         ethernetPort_.pause(100);
         ethernetPort_.write(QByteArray(1, kCan));
@@ -322,9 +452,8 @@ void DncFlow::receiveError()
 {
     if (!running_ || !ethernet_)
         return;
-    finish();
     state_.link = LinkType::LinkNone;
-    prompter_.inform(Severity::Error, text(Msg::DncConnectError), text(Msg::DncCaption));
+    linkCut(Msg::DncConnectError);
     // The link is gone as far as the program is concerned: the socket goes with it.
     observer_.dropLink();
 }
@@ -332,7 +461,7 @@ void DncFlow::receiveError()
 void DncFlow::closed()
 {
     if (running_ && ethernet_)
-        finish();
+        linkCut(Msg::DncConnectError);
     observer_.dropLink();
 }
 

@@ -5,6 +5,7 @@
 // writes and timers go out through the LinkPort of the link in use.
 #include "common/prompter.h"
 #include "fernlink/link/ethernetflows.h"
+#include "serialcore/dncrestart.h"
 #include "serialcore/xmodem.h"
 
 namespace vantor::fernlink {
@@ -33,7 +34,8 @@ public:
     bool start(const DncDocument& document);
     void onBytes(QByteArrayView chunk);
     void onTimer(int id);
-    // Asks first; No leaves everything as it is.
+    // Asks first, holding the stream while the question is open; No lets it go on, Yes
+    // cancels it unless it ended meanwhile.
     void stop();
     // Ethernet: the socket reported an error while reading.
     void receiveError();
@@ -52,13 +54,34 @@ public:
     QString progressText() const;
     TransferStatistics stats;
 
+    // What goes before a stream that starts after line 1.
+    dnc::HeaderMode headerMode = dnc::HeaderMode::ProgramStart;
+    QByteArray customHeader;
+
+    // Where the last stream that the link cut off can start again: the program and the first
+    // line the controller did not acknowledge whole. Offered at the next start of that program.
+    struct RestartPoint {
+        QString path;
+        qint64 line = 0;
+    };
+    const RestartPoint& restartPoint() const { return restart_; }
+    // The last end was the link's loss in the middle of a stream.
+    bool cutByLink() const { return cutByLink_; }
+    // The last end was the user's Stop.
+    bool cancelled() const { return cancelled_; }
+    // The line of the program the controller has acknowledged up to (whole lines before it).
+    qint64 restartLine() const;
+
 private:
     QString text(Msg id) const { return message(id, state_.language); }
     LinkPort& port() { return ethernet_ ? ethernetPort_ : serialPort_; }
-    void finish();
+    void finish(bool completed);
     void serialByte(char b);
     void ethernetReply();
     void progress(qint64 done);
+    std::optional<qint64> askStartLine(const DncDocument& document, const QByteArray& file);
+    void linkCut(Msg fallback);
+    void ethernetEnd();
 
     void blockSent(int block, int totalBlocks, qint64 bytesSent) override;
     void sendFinished(SendResult result) override;
@@ -71,7 +94,17 @@ private:
     CXModem xmodem_;
     net::ReplyGatherer reply_;
     QString path_;
-    QByteArray data_;
+    QByteArray file_;      // the whole program, for the restart point
+    QByteArray data_;      // what is streamed: the restart header, then the program from the start line
+    qint64 headerSize_ = 0;
+    qint64 startLine_ = 1;
+    qint64 acked_ = 0;     // bytes of data_ the controller acknowledged
+    QByteArray held_;      // serial bytes that came while Stop asked
+    bool holding_ = false;
+    bool eotWritten_ = false;
+    bool cutByLink_ = false;
+    bool cancelled_ = false;
+    RestartPoint restart_;
     qint64 offset_ = 0;
     qint64 total_ = 0;
     qint64 done_ = 0;
@@ -80,7 +113,7 @@ private:
     int retries_ = 0;
     int totalErrors_ = 0;
     int replyTicks_ = 0;
-    int phase_ = 0;
+    int phase_ = 0;  // Ethernet: 0 waiting for "dncok", 1 streaming, 2 waiting for the proof of the EOT
     bool started_ = false;
     bool ethernet_ = false;
     bool running_ = false;

@@ -302,6 +302,11 @@ void EthernetReceiveFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    const RemoteFileRow& row = rows[index_];
+    // A received file is logged as it lies on disk.
+    const auto saved = state == Msg::StateReceived ? readWholeFile(target_, nullptr) : std::nullopt;
+    record(TransferRecord::Direction::Receive, row.partition + QLatin1Char('/') + row.name + QStringLiteral(" -> ") + target_,
+           saved ? &*saved : nullptr, -1, row.state, Msg::StateReceived);
 }
 
 void EthernetReceiveFlow::abandon()
@@ -525,11 +530,28 @@ void EthernetSendFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    if (state != Msg::StateUnsend)
+        recordRow();
+}
+
+void EthernetSendFlow::recordRow()
+{
+    const SendRow& row = rows[index_];
+    record(TransferRecord::Direction::Send, row.path + QStringLiteral(" -> ") + row.partition + QLatin1Char('/') + row.targetName,
+           data_.isEmpty() && row.size != 0 ? nullptr : &data_, row.size, row.state, Msg::StateSent);
 }
 
 void EthernetSendFlow::abandon()
 {
+    // The file went out whole but the controller never showed it has it: not "sent".
+    if (running_ && index_ >= 0 && index_ < static_cast<int>(rows.size())
+        && (step_ == Step::AwaitProof || step_ == Step::VerifySul || step_ == Step::VerifyStream)) {
+        step_ = Step::AwaitScd;
+        setState(Msg::StateNotConfirmed);
+        observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
+    }
     data_.clear();
+    readBack_.clear();
 }
 
 void EthernetSendFlow::finish(bool completed)
@@ -553,11 +575,94 @@ void EthernetSendFlow::nextRow()
     case rowwalk::Next::NoneLeft: finish(true); return;
     case rowwalk::Next::Found: break;
     }
+    writePartitionCommand();
+    step_ = Step::AwaitScd;
+}
+
+void EthernetSendFlow::writePartitionCommand()
+{
     const SendRow& row = rows[index_];
     replyTicks_ = 0;
     ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
     ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::SendUsb) : changePartition(row.partition));
+}
+
+void EthernetSendFlow::endOfFile()
+{
+    ctx_.port.write(one(kEot));
+    // The controller never answers the EOT, and TCP took it even if the controller is gone the
+    // next moment. Its answer to a command written after the EOT shows it read the EOT; the
+    // partition the file went to is chosen again, which changes nothing on the controller.
+    ctx_.port.pause(kProofPauseMs);
+    writePartitionCommand();
+    step_ = Step::AwaitProof;
+}
+
+void EthernetSendFlow::fileStored()
+{
+    ctx_.port.stopTimer(nettimers::kSendReply);
+    if (verify) {
+        readBack_.clear();
+        readBackSize_ = 0;
+        replyTicks_ = 0;
+        ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
+        ctx_.port.write(uploadCommand(rows[index_].targetName));
+        step_ = Step::VerifySul;
+        return;
+    }
+    verified(true);
+}
+
+void EthernetSendFlow::verified(bool same)
+{
+    ctx_.port.stopTimer(nettimers::kSendReply);
     step_ = Step::AwaitScd;
+    if (!same) {
+        setState(Msg::StateVerifyFailed);
+        observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
+        nextRow();
+        return;
+    }
+    stats.complete();
+    setState(Msg::StateSent);
+    observer_.log(LogEntry::Sent, rows[index_].path);
+    observer_.progress(stats);
+    nextRow();
+}
+
+void EthernetSendFlow::verifyFrames()
+{
+    while (running_ && step_ == Step::VerifyStream && !reply_.empty()) {
+        const char first = reply_.first();
+        if (first == kEot || first == kCan) {
+            reply_.reset();
+            verified(first == kEot && readBack_ == data_);
+            return;
+        }
+        if (reply_.bytes().size() < kFrameSize)
+            return;
+        const QByteArray frame = reply_.take(kFrameSize);
+        const qint64 n = std::min<qint64>(readBackSize_ - readBack_.size(), kFramePayload);
+        if (n <= 0) {
+            ctx_.port.write(one(kCan));
+            reply_.reset();
+            verified(false);
+            return;
+        }
+        readBack_.append(frame.constData() + 1, n);
+        replyTicks_ = 0;
+        if (stopRequested_) {
+            // Stored, but not compared: the row must not claim either way.
+            ctx_.port.write(one(kCan));
+            reply_.reset();
+            ctx_.port.stopTimer(nettimers::kSendReply);
+            step_ = Step::AwaitScd;
+            setState(Msg::StateNotConfirmed);
+            finish(false);
+            return;
+        }
+        ctx_.port.write(one(kAck));
+    }
 }
 
 void EthernetSendFlow::openAndDownload()
@@ -665,16 +770,51 @@ void EthernetSendFlow::pump()
                 continue;
             }
             ctx_.port.pause(100);
-            ctx_.port.write(one(kEot));
-            setState(Msg::StateSent);
-            observer_.progress(stats);
             reply_.reset();
-            nextRow();
+            endOfFile();
+            return;
+        }
+        if (step_ == Step::VerifyStream) {
+            verifyFrames();
             return;
         }
         skipLineEnds(reply_);
         if (reply_.empty() || wordPending())
             return;
+        if (step_ == Step::AwaitProof) {
+            // Any answer at all, even a refusal of the partition, came after the EOT was read.
+            if (!reply_.controlFirst() && !replyComplete())
+                return;
+            reply_.reset();
+            fileStored();
+            return;
+        }
+        if (step_ == Step::VerifySul) {
+            if (!reply_.controlFirst() && !reply_.startsWith(kSulOk)) {
+                reply_.reset();
+                verified(false);
+                return;
+            }
+            if (reply_.controlFirst()) {
+                reply_.reset();
+                verified(false);
+                return;
+            }
+            if (!replyComplete())
+                return;
+            const auto size = parseUploadSize(reply_.bytes());
+            reply_.reset();
+            if (!size || *size != data_.size()) {
+                ctx_.port.write(one(kCan));
+                verified(false);
+                return;
+            }
+            readBackSize_ = *size;
+            replyTicks_ = 0;
+            step_ = Step::VerifyStream;
+            ctx_.port.write(one(kAck));
+            return;
+        }
         if (step_ == Step::AwaitScd) {
             ctx_.port.stopTimer(nettimers::kSendReply);
             if (!reply_.startsWith(kScdOk)) {
@@ -683,6 +823,7 @@ void EthernetSendFlow::pump()
                 const QString answer = QString::fromLatin1(reply_.bytes()).trimmed();
                 rows[index_].state = ctx_.text(Msg::StatePartitionRefused, row.partition);
                 observer_.rowChanged(index_);
+                recordRow();
                 observer_.log(LogEntry::Failed, row.path + QStringLiteral(": ") + rows[index_].state
                                                     + (answer.isEmpty() ? QString() : QStringLiteral(" (") + answer + QLatin1Char(')')));
                 finish(false);
@@ -715,14 +856,10 @@ void EthernetSendFlow::pump()
         position_ = 0;
         frame_ = 0;
         if (data_.isEmpty()) {
-            ctx_.port.write(one(kEot));
-            stats.complete();  // an empty file is one empty block, as the serial link counts it
-            setState(Msg::StateSent);
-            observer_.progress(stats);
-            nextRow();
+            // An empty file is one empty block, as the serial link counts it.
+            endOfFile();
             return;
         }
-        observer_.log(LogEntry::Sent, rows[index_].path);
         step_ = Step::Stream;
         sendNextFrame();
         return;
@@ -741,8 +878,12 @@ void EthernetSendFlow::onTimer(int id)
     } else if (id == nettimers::kSendForcedEnd) {
         linkLost();
     } else if (id == nettimers::kSendReply && ++replyTicks_ >= 9) {
-        setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
+        const bool fileWasWritten = step_ == Step::AwaitProof || step_ == Step::VerifySul || step_ == Step::VerifyStream;
+        step_ = Step::AwaitScd;
+        setState(fileWasWritten ? Msg::StateNotConfirmed : Msg::StateError);
+        if (fileWasWritten)
+            observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
+        ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(fileWasWritten ? Msg::WaitedForConfirm : Msg::WaitedForAnswer));
         finish(false);
     }
 }

@@ -138,6 +138,10 @@ public:
     using EthernetFlow::EthernetFlow;
     std::vector<SendRow> rows;
     TransferStatistics stats;
+    // Read every file back once the controller holds it and compare; a difference fails the row.
+    bool verify = false;
+    // Between the EOT and the command that proves the controller read it.
+    static constexpr int kProofPauseMs = 30;
 
     bool start();
     void onTimer(int id) override;
@@ -145,18 +149,28 @@ public:
     OperationState operation() const override { return OperationState::OpNetSend; }
 
 private:
-    enum class Step { AwaitScd, AwaitSdl, Stream };
+    // AwaitProof: the EOT is written, the controller's answer to the next command shows it
+    // read it. VerifySul and VerifyStream: the file read back.
+    enum class Step { AwaitScd, AwaitSdl, Stream, AwaitProof, VerifySul, VerifyStream };
     void pump() override;
     void abandon() override;
     void nextRow();
     void setState(Msg state);
+    void recordRow();
+    void writePartitionCommand();
     void openAndDownload();
     void answerDownload(char reply);
     void sendNextFrame();
+    void endOfFile();
+    void fileStored();
+    void verifyFrames();
+    void verified(bool same);
     void finish(bool completed);
 
     Step step_ = Step::AwaitScd;
     QByteArray data_;
+    QByteArray readBack_;
+    qint64 readBackSize_ = 0;
     qint64 position_ = 0;
     int index_ = -1;
     int replyTicks_ = 0;

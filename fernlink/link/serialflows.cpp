@@ -107,6 +107,11 @@ void SerialSendFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    if (state != Msg::StateUnsend) {
+        const SendRow& row = rows[index_];
+        record(TransferRecord::Direction::Send, row.path + QStringLiteral(" -> ") + row.partition + QLatin1Char('/') + row.targetName,
+               data_.isEmpty() && row.size != 0 ? nullptr : &data_, row.size, row.state, Msg::StateSent);
+    }
 }
 
 void SerialSendFlow::finish(bool completed)
@@ -199,7 +204,6 @@ void SerialSendFlow::onBytes(QByteArrayView chunk)
 void SerialSendFlow::sendStarted(int)
 {
     ctx_.port.stopTimer(timers::kSendReply);
-    observer_.log(LogEntry::Sent, rows[index_].path);
 }
 
 void SerialSendFlow::blockSent(int block, int, qint64 bytesSent)
@@ -215,7 +219,9 @@ void SerialSendFlow::sendFinished(SendResult result)
     SendRow& row = rows[index_];
     switch (result) {
     case SendResult::Sent:
+        // The controller acknowledged the EOT: it holds the file.
         setState(Msg::StateSent);
+        observer_.log(LogEntry::Sent, row.path);
         nextRow();
         return;
     case SendResult::NoRight:
@@ -322,6 +328,11 @@ void SerialReceiveFlow::setState(Msg state)
 {
     rows[index_].state = ctx_.text(state);
     observer_.rowChanged(index_);
+    const RemoteFileRow& row = rows[index_];
+    // A received file is logged as it lies on disk.
+    const auto saved = state == Msg::StateReceived ? readWholeFile(target_, nullptr) : std::nullopt;
+    record(TransferRecord::Direction::Receive, row.partition + QLatin1Char('/') + row.name + QStringLiteral(" -> ") + target_,
+           saved ? &*saved : nullptr, -1, row.state, Msg::StateReceived);
 }
 
 void SerialReceiveFlow::nextRow()

@@ -37,6 +37,23 @@ void TransferFlow::end(bool completed)
     observer_.finished(completed);
 }
 
+void TransferFlow::record(TransferRecord::Direction direction, const QString& file, const QByteArray* bytes, qint64 size,
+                          const QString& state, Msg done)
+{
+    TransferRecord r;
+    r.time = QDateTime::currentDateTime();
+    r.ethernet = link_ == LinkType::LinkEthernet;
+    r.direction = direction;
+    r.file = file;
+    r.size = bytes ? bytes->size() : size;
+    if (bytes)
+        r.crc = crc32(*bytes);
+    r.ok = state == ctx_.text(done);
+    if (!r.ok)
+        r.reason = state;
+    observer_.transferred(r);
+}
+
 namespace rowwalk {
 
 Next nextSendRow(std::vector<SendRow>& rows, int& index, SerialContext& ctx, FlowObserver& observer)
@@ -83,7 +100,7 @@ Next nextReceiveRow(std::vector<RemoteFileRow>& rows, int& index, const QString&
 
 Existing askAboutExistingName(SendRow& row, SerialContext& ctx)
 {
-    const Answer a = ctx.prompter.ask(ctx.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel);
+    const Answer a = ctx.prompter.ask(ctx.text(Msg::CncHasFile, row.targetName), Buttons::YesNoCancel, ctx.text(Msg::SendCaption));
     if (a == Answer::Yes)
         return Existing::Overwrite;
     if (a != Answer::No)

@@ -5,6 +5,7 @@
 #include "common/prompter.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
+#include "fernlink/link/transferlog.h"
 #include "fernlink/link/transferrows.h"
 #include "serialcore/linkport.h"
 
@@ -29,6 +30,8 @@ public:
     virtual void progress(const TransferStatistics&) {}
     virtual void log(LogEntry, const QString& /*text*/) {}
     virtual void finished(bool /*completed*/) {}
+    // One file (or stream, or delete) is over, either way: for the transfer log on disk.
+    virtual void transferred(const TransferRecord& /*record*/) {}
 };
 
 // What every flow of one link shares: the port, the program-wide state, the questions.
@@ -61,10 +64,12 @@ public:
     virtual void stop() = 0;
     virtual OperationState operation() const = 0;
     bool running() const { return running_; }
+    // Refuses (with the system's text) unless this flow's link is up and nothing runs. A page
+    // asks this before it takes the link's replies: the refusal's message box runs the event
+    // loop, and whatever runs meanwhile must go on getting its replies.
+    bool mayStart(OperationKind kind);
 
 protected:
-    // Refuses (with the system's text) unless this flow's link is up and nothing runs.
-    bool mayStart(OperationKind kind);
     // mayStart, then at least one selected row (else noneSelected is shown) and, when the
     // operation asks first, the user's Yes.
     template <typename Row>
@@ -82,6 +87,9 @@ protected:
     void begin();
     // Ends the operation once; the observer hears of it after the state is idle again.
     void end(bool completed);
+    // Tells the observer how one file ended. A row state other than `done` is the reason.
+    void record(TransferRecord::Direction direction, const QString& file, const QByteArray* bytes, qint64 size,
+                const QString& state, Msg done);
 
     SerialContext& ctx_;
     FlowObserver& observer_;

@@ -1,5 +1,7 @@
 #include "fernlink/ui/dncpage.h"
 
+#include "common/gbk.h"
+
 #include "fernlink/ui/transferprogress.h"
 
 #include <QShortcut>
@@ -47,9 +49,10 @@ DncPage::DncPage(LinkHub& hub, QWidget* parent)
     auto* stopButton = new QPushButton(hub.text(Msg::DncButtonStop), this);
     connect(startButton, &QPushButton::clicked, this, &DncPage::start);
     connect(stopButton, &QPushButton::clicked, this, &DncPage::stop);
-    // F9 starts, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
-    new QShortcut(QKeySequence(kStartKey), this, this, &DncPage::start, Qt::WidgetWithChildrenShortcut);
-    new QShortcut(QKeySequence(kStopKey), this, this, &DncPage::stop, Qt::WidgetWithChildrenShortcut);
+    // F9 starts, Shift+F9 stops, wherever the focus is in the window while the page shows;
+    // a hidden page's keys do nothing. The button tips say so.
+    new QShortcut(QKeySequence(kStartKey), this, this, &DncPage::start, Qt::WindowShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &DncPage::stop, Qt::WindowShortcut);
     startButton->setToolTip(QKeySequence(kStartKey).toString(QKeySequence::NativeText));
     stopButton->setToolTip(QKeySequence(kStopKey).toString(QKeySequence::NativeText));
     buttons->addStretch(1);
@@ -71,6 +74,13 @@ DncPage::~DncPage()
 void DncPage::start()
 {
     const DncDocument document = hub_.currentDocument ? hub_.currentDocument() : DncDocument{};
+    if (flow_.running() || !hub_.state.idle() || hub_.state.link == LinkType::LinkNone) {
+        // Only the refusal: what runs keeps the link's replies while its message is open.
+        flow_.start(document);
+        return;
+    }
+    flow_.headerMode = hub_.dncHeaderMode;
+    flow_.customHeader = toGbk(hub_.dncHeader);
     LinkReceiver* previous = hub_.receiver();
     const bool wasEthernet = ethernet_;
     ethernet_ = hub_.state.link == LinkType::LinkEthernet;
@@ -91,8 +101,8 @@ void DncPage::stop()
     if (!flow_.running() || hub_.state.operation != mine)
         return;
     flow_.stop();
-    if (flow_.running())
-        return;  // the user said No
+    if (!flow_.cancelled())
+        return;  // the user said No, or the stream ended while the question was open
     clearFields();
     if (ethernet_)
         speed->setText(QStringLiteral("0 KB/s"));
@@ -135,6 +145,14 @@ void DncPage::log(LogEntry entry, const QString& text)
 
 void DncPage::finished(bool completed)
 {
+    if (!completed && flow_.cutByLink()) {
+        // The operator needs to see how far it got: the fields stay, the speed is gone.
+        refresh();
+        speed->setText(QStringLiteral("0 KB/s"));
+        remaining->clear();
+        hub_.operationChanged();
+        return;
+    }
     if (!completed) {
         // A stream that broke off leaves nothing behind that looks like a run still going.
         clearFields();

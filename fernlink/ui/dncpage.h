@@ -47,6 +47,7 @@ private:
     void log(LogEntry entry, const QString& text) override;
     void finished(bool completed) override;
     void dropLink() override;
+    void transferred(const TransferRecord& record) override { hub_.record(record); }
 
     void refresh();
     void clearFields();

@@ -1,10 +1,13 @@
 #include "fernlink/ui/linkhub.h"
 
+#include <QFileInfo>
+
 namespace vantor::fernlink::ui {
 
 LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& userLogPath, QObject* parent)
     : QObject(parent),
       prompter(prompter),
+      transferLog_(transferLogFolder(QFileInfo(usersPath).absolutePath())),
       users_(usersPath),
       userLog_(userLogPath),
       // The user log sits beside users.dat, often inside a home: no client may read or replace it.
@@ -38,6 +41,13 @@ LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& us
         else
             Q_EMIT ethernetDropped();
     });
+}
+
+void LinkHub::record(const TransferRecord& record)
+{
+    if (!transferLog_.append(record))
+        log(LogEntry::Failed, text(Msg::LogFileFailed).arg(transferLog_.error()));
+    Q_EMIT transferRecorded(record);
 }
 
 void LinkHub::dropEthernet()

@@ -73,6 +73,16 @@ public:
     // The editor's program, for the DNC page; set by the main window.
     std::function<DncDocument()> currentDocument;
 
+    // The transfer log on disk, beside the account file. A line that could not be written
+    // is said in the operation log.
+    TransferLog& transferLog() { return transferLog_; }
+    void record(const TransferRecord& record);
+    // Ethernet sends read every file back and compare it (the settings page sets it).
+    bool verifyAfterSend = false;
+    // What a DNC that starts after line 1 sends first (the settings page sets it).
+    dnc::HeaderMode dncHeaderMode = dnc::HeaderMode::ProgramStart;
+    QString dncHeader;
+
     ftp::CUserStore& users() { return users_; }
     ftp::CUserLogStore& userLog() { return userLog_; }
     ftp::CFtpServerWnd& server() { return *server_; }
@@ -83,6 +93,7 @@ Q_SIGNALS:
     void logged(LogEntry entry, const QString& text);
     void ethernetDropped();
     void operationStateChanged();
+    void transferRecorded(const TransferRecord& record);
 
 private:
     CVantorComm serial_;
@@ -90,6 +101,7 @@ private:
     EthernetLink ethernet_;
     LinkReceiver* receiver_ = nullptr;
     bool dropping_ = false;
+    TransferLog transferLog_;
     ftp::CUserStore users_;
     ftp::CUserLogStore userLog_;
     std::unique_ptr<ftp::CFtpServerWnd> server_;

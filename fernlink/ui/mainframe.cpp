@@ -128,6 +128,9 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     hub_ = std::make_unique<LinkHub>(*prompter, QDir(data).filePath(QStringLiteral("users.dat")),
                                      QDir(data).filePath(QStringLiteral("userlog.dat")), this);
     hub_->state.language = settings_.language;
+    hub_->verifyAfterSend = settings_.verifyAfterSend;
+    hub_->dncHeaderMode = static_cast<dnc::HeaderMode>(settings_.dncHeaderMode);
+    hub_->dncHeader = settings_.dncHeader;
     hub_->users().load();
     hub_->userLog().load();
 

@@ -1,6 +1,9 @@
 #include "fernlink/ui/operationlogpage.h"
 
 #include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -10,8 +13,11 @@
 namespace vantor::fernlink::ui {
 
 OperationLogPage::OperationLogPage(LinkHub& hub, QWidget* parent)
-    : QWidget(parent), hub_(hub), entries_(new QTreeWidget(this))
+    : QWidget(parent), hub_(hub), entries_(new QTreeWidget(this)), diskLog_(new QPlainTextEdit(this))
 {
+    diskLog_->setReadOnly(true);
+    diskLog_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    diskLog_->setObjectName(QStringLiteral("transferLog"));
     entries_->setRootIsDecorated(false);
     entries_->setUniformRowHeights(true);
     entries_->setHeaderLabels({hub.text(Msg::LogColTime), hub.text(Msg::LogColWhat), hub.text(Msg::LogColName)});
@@ -21,15 +27,42 @@ OperationLogPage::OperationLogPage(LinkHub& hub, QWidget* parent)
 
     auto* clearButton = new QPushButton(hub.text(Msg::LogButtonClear), this);
     connect(clearButton, &QPushButton::clicked, this, &OperationLogPage::clear);
+    auto* exportButton = new QPushButton(hub.text(Msg::LogButtonExport), this);
+    exportButton->setObjectName(QStringLiteral("exportTransferLog"));
+    exportButton->setToolTip(hub.transferLog().folder());
+    connect(exportButton, &QPushButton::clicked, this, &OperationLogPage::exportTransferLog);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    buttons->addWidget(exportButton);
     buttons->addWidget(clearButton);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(entries_, 1);
+    layout->addWidget(entries_, 2);
+    layout->addWidget(diskLog_, 1);
     layout->addLayout(buttons);
 
+    chooseExportPath = [this] {
+        return QFileDialog::getSaveFileName(this, hub_.text(Msg::LogButtonExport),
+                                            QFileInfo(hub_.transferLog().pathFor(QDate::currentDate())).fileName());
+    };
     connect(&hub, &LinkHub::logged, this, &OperationLogPage::append);
+    connect(&hub, &LinkHub::transferRecorded, this, &OperationLogPage::showTransferLog);
+    showTransferLog();
+}
+
+void OperationLogPage::showTransferLog()
+{
+    diskLog_->setPlainText(QString::fromUtf8(hub_.transferLog().read(QDate::currentDate())));
+    diskLog_->moveCursor(QTextCursor::End);
+}
+
+void OperationLogPage::exportTransferLog()
+{
+    const QString path = chooseExportPath ? chooseExportPath() : QString();
+    if (path.isEmpty())
+        return;
+    if (!hub_.transferLog().exportDay(QDate::currentDate(), path))
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::LogExportFailed).arg(hub_.transferLog().error()));
 }
 
 QString OperationLogPage::what(LogEntry entry) const

@@ -39,9 +39,9 @@ ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     buttons->addStretch(1);
     button(Msg::ReceiveButtonReceive, &ReceivePage::receive);
     button(Msg::ButtonStop, &ReceivePage::stop);
-    // F9 receives, Shift+F9 stops, wherever the focus is on the page.
-    new QShortcut(QKeySequence(kStartKey), this, this, &ReceivePage::receive, Qt::WidgetWithChildrenShortcut);
-    new QShortcut(QKeySequence(kStopKey), this, this, &ReceivePage::stop, Qt::WidgetWithChildrenShortcut);
+    // F9 receives, Shift+F9 stops, wherever the focus is in the window while the page shows.
+    new QShortcut(QKeySequence(kStartKey), this, this, &ReceivePage::receive, Qt::WindowShortcut);
+    new QShortcut(QKeySequence(kStopKey), this, this, &ReceivePage::stop, Qt::WindowShortcut);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);
@@ -76,7 +76,7 @@ void ReceivePage::fillContextMenu(QMenu& menu)
     item(Msg::ReceiveButtonUsbList, &ReceivePage::getUsbList, idle && hub_.state.link == LinkType::LinkEthernet);
     menu.addSeparator();
     item(Msg::ReceiveButtonReceive, &ReceivePage::receive, idle && linked && chosen);
-    item(Msg::ReceiveButtonDeleteFile, &ReceivePage::deleteFiles, idle && linked && chosen);
+    item(Msg::ReceiveButtonDeleteFile, &ReceivePage::deleteFiles, idle && linked && chosen && hub_.loginLevel != 0);
     item(Msg::ReceiveButtonDeleteList, &ReceivePage::deleteFromList, !listBusy && chosen);
     item(Msg::RowSelectAll, &ReceivePage::selectAll, list_->rowCount() > 0);
     menu.addSeparator();
@@ -151,8 +151,33 @@ void ReceivePage::listChanged()
 
 // ---------------------------------------------------------------- commands
 
+bool ReceivePage::mayBegin(Job job, LinkType link)
+{
+    const bool net = link == LinkType::LinkEthernet;
+    TransferFlow* flow = nullptr;
+    OperationKind kind = OperationKind::Receive;
+    switch (job) {
+    case Job::List:
+        flow = net ? static_cast<TransferFlow*>(&flows_.ethernet.list) : &flows_.serial.list;
+        kind = OperationKind::List;
+        break;
+    case Job::Delete:
+        flow = net ? static_cast<TransferFlow*>(&flows_.ethernet.remove) : &flows_.serial.remove;
+        kind = OperationKind::Delete;
+        break;
+    case Job::Receive:
+    case Job::None:
+        flow = net ? static_cast<TransferFlow*>(&flows_.ethernet.receive) : &flows_.serial.receive;
+        break;
+    }
+    return flow->mayStart(kind);
+}
+
 bool ReceivePage::begin(Job job, LinkType link)
 {
+    // A refusal leaves the page's job, rows and the link's replies with what runs.
+    if (!mayBegin(job, link))
+        return false;
     previousReceiver_ = hub_.receiver();
     job_ = job;
     flows_.running = link;
@@ -190,7 +215,8 @@ void ReceivePage::getList(bool usb)
         return;
     }
     const LinkType previousLink = flows_.running;
-    begin(Job::List, link);
+    if (!begin(Job::List, link))
+        return;
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.list.start(usb) : flows_.serial.list.start();
     if (!started) {
         flows_.running = previousLink;
@@ -227,7 +253,8 @@ void ReceivePage::receive()
     // The send page (or the operator) may have changed the controller's partition since
     // this page last chose one: choose it again for the first file.
     flows_.serial.context.currentPartition.clear();
-    begin(Job::Receive, link);
+    if (!begin(Job::Receive, link))
+        return;
     jobRows() = rows;
     batch_.clear();
     batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const RemoteFileRow& r) { return r.selected; }));
@@ -242,6 +269,11 @@ void ReceivePage::receive()
 
 void ReceivePage::deleteFiles()
 {
+    // Deleting on the controller is gated as sending to it is.
+    if (hub_.loginLevel == 0) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SendNeedLogin), hub_.text(Msg::DeleteFileCaption));
+        return;
+    }
     const LinkType link = hub_.state.link;
     if (list_->selectedRows().empty()) {
         hub_.prompter.inform(Severity::Warning, hub_.text(Msg::DeleteSelectItem));
@@ -253,7 +285,8 @@ void ReceivePage::deleteFiles()
     }
     const LinkType previousLink = flows_.running;
     const std::vector<RemoteFileRow> rows = rowsFromList();
-    begin(Job::Delete, link);
+    if (!begin(Job::Delete, link))
+        return;
     jobRows() = rows;
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.remove.start() : flows_.serial.remove.start();
     if (!started) {

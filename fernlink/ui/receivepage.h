@@ -60,11 +60,13 @@ private:
     void log(LogEntry entry, const QString& text) override;
     void finished(bool completed) override;
     void dropLink() override;
+    void transferred(const TransferRecord& record) override { hub_.record(record); }
 
     void getList(bool usb);
     std::vector<RemoteFileRow> rowsFromList() const;
     std::vector<RemoteFileRow>& jobRows();
     void showRows(const std::vector<RemoteFileRow>& rows);
+    bool mayBegin(Job job, LinkType link);
     bool begin(Job job, LinkType link);
     void refused();
 

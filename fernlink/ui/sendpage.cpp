@@ -66,9 +66,10 @@ SendPage::SendPage(LinkHub& hub, QWidget* parent)
     buttons->addStretch(1);
     sendButton_ = button(Msg::SendButtonSend, &SendPage::send);
     QPushButton* stopButton = button(Msg::ButtonStop, &SendPage::stop);
-    // F9 sends, Shift+F9 stops, wherever the focus is on the page; the button tips say so.
+    // F9 sends, Shift+F9 stops, wherever the focus is in the window while the page shows;
+    // a hidden page's keys do nothing. The button tips say so.
     for (auto [b, key, slot] : {std::tuple{sendButton_, kStartKey, &SendPage::send}, std::tuple{stopButton, kStopKey, &SendPage::stop}}) {
-        new QShortcut(QKeySequence(key), this, this, slot, Qt::WidgetWithChildrenShortcut);
+        new QShortcut(QKeySequence(key), this, this, slot, Qt::WindowShortcut);
         b->setToolTip(QKeySequence(key).toString(QKeySequence::NativeText));
     }
 
@@ -349,6 +350,11 @@ void SendPage::send()
 
 bool SendPage::startOn(LinkType link)
 {
+    TransferFlow& flow = link == LinkType::LinkEthernet ? static_cast<TransferFlow&>(flows_.ethernet.send)
+                                                        : static_cast<TransferFlow&>(flows_.serial.send);
+    // Refused before the page touches its rows or the link: a running send or DNC keeps both.
+    if (!flow.mayStart(OperationKind::Send))
+        return false;
     std::vector<SendRow> rows;
     for (int i = 0; i < list_->rowCount(); ++i) {
         SendRow row;
@@ -369,6 +375,7 @@ bool SendPage::startOn(LinkType link)
     batchSelected_ = int(std::count_if(rows.begin(), rows.end(), [](const SendRow& r) { return r.selected; }));
     hub_.setReceiver(this);
     list_->setEnabled(false);
+    flows_.ethernet.send.verify = hub_.verifyAfterSend;
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.send.start() : flows_.serial.send.start();
     if (!started) {
         hub_.setReceiver(previous);

@@ -80,6 +80,7 @@ private:
     void log(LogEntry entry, const QString& text) override;
     void finished(bool completed) override;
     void dropLink() override;
+    void transferred(const TransferRecord& record) override { hub_.record(record); }
 
     bool sending() const;
     bool refuseWhileSending(Msg text);

@@ -101,6 +101,19 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
     layout->addWidget(serial);
     layout->addWidget(start);
     layout->addWidget(ftp);
+    verify_ = new QCheckBox(hub.text(Msg::SettingsVerifyAfterSend), this);
+    verify_->setObjectName(QStringLiteral("verifyAfterSend"));
+    layout->addWidget(verify_);
+    auto* restart = new QGroupBox(hub.text(Msg::DncHeaderGroup), this);
+    auto* rf = new QFormLayout(restart);
+    dncHeaderMode_ = new QComboBox(restart);
+    dncHeaderMode_->setObjectName(QStringLiteral("dncHeaderMode"));
+    dncHeaderMode_->addItems({hub.text(Msg::DncHeaderNone), hub.text(Msg::DncHeaderProgram), hub.text(Msg::DncHeaderCustom)});
+    dncHeader_ = new QLineEdit(restart);
+    dncHeader_->setObjectName(QStringLiteral("dncHeader"));
+    rf->addRow(dncHeaderMode_);
+    rf->addRow(dncHeader_);
+    layout->addWidget(restart);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(apply_);
@@ -116,10 +129,15 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
 
     connect(baud_, &QComboBox::currentIndexChanged, this, [this] { baudChosen(); });
     connect(port_, &QComboBox::currentTextChanged, this, [this] { portChosen(); });
-    for (QCheckBox* box : {startInTray_, launch_, autoActivate_})
+    for (QCheckBox* box : {startInTray_, launch_, autoActivate_, verify_})
         connect(box, &QCheckBox::toggled, this, [this] { changed(); });
     for (QSpinBox* box : {ftpPort_, maxUsers_, maxTimeout_})
         connect(box, &QSpinBox::valueChanged, this, [this] { changed(); });
+    connect(dncHeaderMode_, &QComboBox::currentIndexChanged, this, [this](int mode) {
+        dncHeader_->setEnabled(mode == int(dnc::HeaderMode::Custom));
+        changed();
+    });
+    connect(dncHeader_, &QLineEdit::textChanged, this, [this] { changed(); });
 }
 
 void SettingsPage::reload()
@@ -132,6 +150,10 @@ void SettingsPage::reload()
     startInTray_->setChecked(settings_.startInTray);
     launch_->setChecked(settings_.launchOnStartup);
     autoActivate_->setChecked(settings_.autoActivate);
+    verify_->setChecked(settings_.verifyAfterSend);
+    dncHeaderMode_->setCurrentIndex(settings_.dncHeaderMode);
+    dncHeader_->setText(settings_.dncHeader);
+    dncHeader_->setEnabled(settings_.dncHeaderMode == int(dnc::HeaderMode::Custom));
     ftpPort_->setValue(settings_.ftpPort);
     maxUsers_->setValue(settings_.maxUsers);
     maxTimeout_->setValue(settings_.maxTimeout);
@@ -212,6 +234,12 @@ bool SettingsPage::apply()
     settings_.maxUsers = maxUsers_->value();
     settings_.maxTimeout = maxTimeout_->value();
     settings_.autoActivate = autoActivate_->isChecked();
+    settings_.verifyAfterSend = verify_->isChecked();
+    hub_.verifyAfterSend = settings_.verifyAfterSend;
+    settings_.dncHeaderMode = dncHeaderMode_->currentIndex();
+    settings_.dncHeader = dncHeader_->text();
+    hub_.dncHeaderMode = static_cast<dnc::HeaderMode>(settings_.dncHeaderMode);
+    hub_.dncHeader = settings_.dncHeader;
     hub_.server().setPort(settings_.ftpPort);
     hub_.server().setMaxUsers(settings_.maxUsers);
     hub_.server().setIdleTimeout(settings_.maxTimeout);

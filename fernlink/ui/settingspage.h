@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -40,6 +41,9 @@ public:
     QCheckBox* startInTrayBox() const { return startInTray_; }
     QCheckBox* launchOnStartupBox() const { return launch_; }
     QCheckBox* autoActivateBox() const { return autoActivate_; }
+    QCheckBox* verifyBox() const { return verify_; }
+    QComboBox* dncHeaderModeBox() const { return dncHeaderMode_; }
+    QLineEdit* dncHeaderEdit() const { return dncHeader_; }
     QSpinBox* ftpPortBox() const { return ftpPort_; }
     QSpinBox* maxUsersBox() const { return maxUsers_; }
     QSpinBox* maxTimeoutBox() const { return maxTimeout_; }
@@ -73,6 +77,9 @@ private:
     QCheckBox* startInTray_;
     QCheckBox* launch_;
     QCheckBox* autoActivate_;
+    QCheckBox* verify_;
+    QComboBox* dncHeaderMode_;
+    QLineEdit* dncHeader_;
     QSpinBox* ftpPort_;
     QSpinBox* maxUsers_;
     QSpinBox* maxTimeout_;

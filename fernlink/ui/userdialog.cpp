@@ -120,7 +120,9 @@ void UserDialog::tryAccept()
     // The account file is GBK: a password or folder it cannot hold would come back changed.
     for (QLineEdit* field : {password_, home_}) {
         if (!fitsGbk(field->text())) {
-            hub_.prompter.inform(Severity::Warning, hub_.text(Msg::NotGbkText).arg(field->text()), caption);
+            // A password is named by its field, never shown.
+            const QString what = field == password_ ? hub_.text(Msg::LoginPassword) : field->text();
+            hub_.prompter.inform(Severity::Warning, hub_.text(Msg::NotGbkText).arg(what), caption);
             field->setFocus();
             return;
         }

@@ -395,6 +395,46 @@ TEST_F(FernportWindow, CancelledRunEndsSilentlyAndNoDocumentAsksToOpenOne)
         EXPECT_NE(s, QStringLiteral("DNC Completed!"));
 }
 
+TEST_F(FernportWindow, ExitAndTheDncWindowsCloseButtonAreCancelAndExitFreesThePort)
+{
+    openPeer();
+    QString program;
+    for (int i = 0; i < 6000; ++i)
+        program += QStringLiteral("N%1 G01 X%2\n").arg(i).arg(i * 3);
+    ASSERT_TRUE(frame->openDocument(writeProgram(program)));
+    nextSetup = PortChoice{pty.a(), 38400};
+    frame->setPortCommand();
+    frame->dncCommand();
+    ASSERT_TRUE(frame->dncActive());
+    peer.write(QByteArray(1, kXoff));  // the controller holds the stream, as at the end of a buffer
+    peer.waitForBytesWritten(1000);
+    ASSERT_TRUE(waitUntil([&] {
+        peer.readAll();
+        return frame->xonXoffRun() && frame->xonXoffRun()->halted();
+    }));
+
+    // The DNC window's own close button asks; No keeps the run and the window.
+    ASSERT_NE(frame->dncWindow(), nullptr);
+    prompter.answers = {Answer::No};
+    frame->dncWindow()->close();
+    EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_TRUE(frame->dncActive());
+    ASSERT_NE(frame->dncWindow(), nullptr);
+
+    // Exit asks the same; No keeps everything, Yes ends the run, closes the window and the port.
+    prompter.answers = {Answer::No};
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->dncActive());
+    EXPECT_TRUE(frame->comm().isOpen());
+    prompter.answers = {Answer::Yes};
+    EXPECT_TRUE(frame->close());
+    EXPECT_FALSE(frame->dncActive());
+    EXPECT_FALSE(frame->comm().isOpen());
+    CVantorComm next;
+    next.setPort(pty.a(), 38400);
+    EXPECT_TRUE(next.open()) << next.lastError().toStdString();
+}
+
 TEST_F(FernportWindow, EditorSavesAtomicallyInGbkAndKeepsRecentFiles)
 {
     frame->editor()->setPlainText(QStringLiteral("O0002 (夹具)\nM30\n"));

@@ -3,6 +3,7 @@
 
 #include "common/testing/ptypair.h"
 
+#include <QCoreApplication>
 #include <QSerialPort>
 
 #include <gtest/gtest.h>
@@ -97,6 +98,21 @@ TEST_F(SerialOverPty, SecondOpenFailsAndFirstConnectionKeepsWorking)
     peer.waitForBytesWritten(1000);
     ASSERT_TRUE(waitUntil([&] { return !chunks.empty(); }));
     EXPECT_EQ(chunks.front(), QByteArray("pong"));
+}
+
+TEST_F(SerialOverPty, APortAnotherProgramHoldsIsNamedAsBusyNotAsAPermissionProblem)
+{
+    ASSERT_TRUE(comm.open());
+    CVantorComm second;
+    second.setPort(pty.a(), 38400);
+    EXPECT_FALSE(second.open());
+    // The holder is this very process: the system names it.
+    EXPECT_TRUE(second.lastError().contains(QStringLiteral("in use by"))) << second.lastError().toStdString();
+    EXPECT_TRUE(second.lastError().contains(QString::number(QCoreApplication::applicationPid())))
+        << second.lastError().toStdString();
+    EXPECT_FALSE(second.lastError().contains(QStringLiteral("dialout"))) << second.lastError().toStdString();
+    comm.close();
+    EXPECT_TRUE(second.open()) << second.lastError().toStdString();
 }
 
 TEST_F(SerialOverPty, CloseWhileIdleThenReopenAndNothingArrivesAfterClose)

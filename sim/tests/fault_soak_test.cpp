@@ -68,6 +68,8 @@ protected:
 
     QString path(const QString& relative) const { return dir.filePath(relative); }
 
+    // The transfer log goes into the test's own folder, not the user's.
+    void SetUp() override { qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8()); }
     void TearDown() override
     {
         stopBackgroundProgram(commandSim);

@@ -84,6 +84,30 @@ TEST(FernlinkSettings, ValuesGoUnderTheProfilesOwnNames)
     EXPECT_EQ(back.addressText(), QStringLiteral("192.168.1.20"));
 }
 
+TEST(FernlinkSettings, VerifyAndTheDncRestartHeaderAreKept)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fernlink.ini"));
+    {
+        auto store = openSettingsStore(path);
+        const FernlinkSettings fresh = FernlinkSettings::load(*store);
+        EXPECT_FALSE(fresh.verifyAfterSend);
+        EXPECT_EQ(fresh.dncHeaderMode, 1);  // the program's setup lines
+        FernlinkSettings s;
+        s.verifyAfterSend = true;
+        s.dncHeaderMode = 2;
+        s.dncHeader = QStringLiteral("G54 M08");
+        s.save(*store);
+    }
+    auto store = openSettingsStore(path);
+    const FernlinkSettings back = FernlinkSettings::load(*store);
+    EXPECT_TRUE(back.verifyAfterSend);
+    EXPECT_EQ(back.dncHeaderMode, 2);
+    EXPECT_EQ(back.dncHeader, QStringLiteral("G54 M08"));
+    store->setValue(QStringLiteral("Settings/DncStartHeader"), 9);
+    EXPECT_EQ(FernlinkSettings::load(*store).dncHeaderMode, 2);  // out of range: the nearest
+}
+
 TEST(FernlinkSettings, DamagedValuesFallBackInsteadOfFailing)
 {
     QTemporaryDir dir;

@@ -1,6 +1,7 @@
 #include "fernlink/link/dncflow.h"
 #include "fernlink/link/ethernetflows.h"
 #include "fernlink/link/ethernetprotocol.h"
+#include "serialcore/dncrestart.h"
 
 #include "common/testing/testfiles.h"
 #include "serialcore/tests/fakelinkport.h"
@@ -10,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace vantor;
 using namespace vantor::fernlink;
@@ -349,10 +352,17 @@ TEST_F(NetFlows, SendStreamsPaddedFramesThenEot)
         EXPECT_EQ(port.take(), "sdl s.nc " + QByteArray::number(size) + " \r\n");
         feed({"sdlok\r\n"});
         QByteArray sent = port.take();
-        while (state.operation == OperationState::OpNetSend) {
+        while (!sent.endsWith(" \r\n")) {
             flows.onBytes(one(net::kAck));
             sent += port.take();
         }
+        // The EOT, then the partition again: its answer proves the controller read the EOT.
+        EXPECT_EQ(flows.send.rows[0].state, "unsend") << size;
+        const QByteArray proof = "scd SYS \r\n";
+        ASSERT_TRUE(sent.endsWith(one(net::kEot) + proof)) << size;
+        sent.chop(proof.size());
+        feed({"scdok\r\n"});
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
         const qint64 frames = net::framesFor(size);
         ASSERT_EQ(sent.size(), frames * 2048 + 1) << size;
         EXPECT_EQ(sent.back(), net::kEot);
@@ -398,6 +408,7 @@ TEST_F(NetFlows, SendExistingNameChoices)
             flows.onBytes("sdlok");
             EXPECT_EQ(port.take().right(2048).left(11), "\x01zzzzzzzzzz");
             flows.onBytes(one(net::kAck));
+            flows.onBytes("scdok\r\n");
             EXPECT_EQ(flows.send.rows[0].state, "sent");
         }
         EXPECT_EQ(state.operation, OperationState::OpIdle);
@@ -491,11 +502,23 @@ TEST_F(NetFlows, IdleBytesAreDropped)
 
 namespace {
 
+// Runs something while a question is open, as the event loop under a message box would.
+struct HookedPrompter : ScriptedPrompter {
+    std::function<void()> whileAsking;
+    using ScriptedPrompter::ask;
+    Answer ask(const QString& text, Buttons buttons) override
+    {
+        if (whileAsking)
+            whileAsking();
+        return ScriptedPrompter::ask(text, buttons);
+    }
+};
+
 struct Dnc : ::testing::Test {
     FakeLinkPort serial;
     FakeLinkPort net;
     ProgramState state{OperationState::OpIdle, LinkType::LinkEthernet, Language::English};
-    ScriptedPrompter prompter;
+    HookedPrompter prompter;
     Recorder observer;
     DncFlow dnc{serial, net, state, prompter, observer};
     QTemporaryDir dir;
@@ -535,8 +558,13 @@ TEST_F(Dnc, EthernetStreamsRawChunksAfterDncok)
     EXPECT_EQ(dnc.progressText(), "5000/5000  100.00%");
     EXPECT_EQ(dnc.packetsText(), "3/3");
     dnc.onBytes(one(net::kAck));
-    EXPECT_EQ(net.script(), "<100>" + one(net::kEot));
+    // The EOT, then a command whose answer shows the controller read it.
+    EXPECT_EQ(net.script(), "<100>" + one(net::kEot) + "<30>scd USER \r\n");
+    EXPECT_EQ(state.operation, OperationState::OpNetDnc);
+    EXPECT_TRUE(observer.ends.empty());
+    dnc.onBytes("scdok\r\n");
     EXPECT_EQ(state.operation, OperationState::OpIdle);
+    EXPECT_EQ(observer.ends, std::vector<bool>{true});
     EXPECT_TRUE(net.timers.empty());
 }
 
@@ -713,4 +741,216 @@ TEST_F(NetFlows, SendAsksWhenAFileCannotBeOpenedAndEndsOnLossOfTheLink)
     EXPECT_TRUE(port.timers.empty());
     flows.onBytes(one(net::kAck));  // nobody listens any more
     EXPECT_TRUE(port.take().isEmpty());
+}
+
+// ---------------------------------------------------------------- "sent" only when the controller has it
+
+TEST_F(NetFlows, SentOnlyAfterTheControllerAnswersAfterTheEot)
+{
+    const QString path = writeFile(QStringLiteral("O5.nc"), patterned(3000));
+    struct Case {
+        const char* what;
+        std::function<void()> after;  // what happens once the EOT is written
+        const char* state;
+        bool logsSent;
+    };
+    const Case cases[] = {
+        {"answer", [&] { feed({"scd", "ok\r\n"}); }, "sent", true},
+        {"refused partition still answers", [&] { feed({"scder\r\n"}); }, "sent", true},
+        {"link lost", [&] { flows.linkLost(); }, "not confirmed by the CNC", false},
+        {"silence", [&] { for (int i = 0; i < 9; ++i) flows.onTimer(nettimers::kSendReply); }, "not confirmed by the CNC", false},
+    };
+    for (const Case& c : cases) {
+        observer.logs.clear();
+        prompter.shown.clear();
+        flows.send.rows = {makeSendRow(path, QStringLiteral("O5.nc"), 3000, TargetArea::User, QStringLiteral("unsend"))};
+        ASSERT_TRUE(flows.send.start());
+        feed({"scdok", "sdlok"});
+        feed({one(net::kAck), one(net::kAck)});
+        EXPECT_TRUE(port.take().endsWith(one(net::kEot) + "scd USER \r\n")) << c.what;
+        EXPECT_EQ(flows.send.rows[0].state, "unsend") << c.what;
+        c.after();
+        EXPECT_EQ(flows.send.rows[0].state, c.state) << c.what;
+        EXPECT_EQ(state.operation, OperationState::OpIdle) << c.what;
+        const bool sentLogged = std::any_of(observer.logs.begin(), observer.logs.end(),
+                                            [](const auto& l) { return l.first == LogEntry::Sent; });
+        EXPECT_EQ(sentLogged, c.logsSent) << c.what;
+        if (!c.logsSent) {
+            EXPECT_EQ(observer.logs.back().first, LogEntry::Failed) << c.what;
+        }
+        EXPECT_TRUE(port.timers.empty()) << c.what;
+        state.link = LinkType::LinkEthernet;
+        port.take();
+    }
+    EXPECT_EQ(prompter.shown, std::vector<QString>{"Time out (waiting for the CNC to confirm the file)"});
+}
+
+TEST_F(NetFlows, VerifyAfterSendReadsTheFileBackAndComparesIt)
+{
+    const QByteArray data = patterned(2500);
+    const QString path = writeFile(QStringLiteral("O6.nc"), data);
+    QByteArray other = data;
+    other[2400] = 'x';
+    struct Case {
+        const char* what;
+        QByteArray announced;
+        QByteArray stream;
+        const char* state;
+    };
+    const Case cases[] = {
+        {"same", "sulok 2500\r\n", controllerFrames(data) + one(net::kEot), "sent"},
+        {"one byte differs", "sulok 2500\r\n", controllerFrames(other) + one(net::kEot), "verify failed"},
+        {"other size", "sulok 2499\r\n", {}, "verify failed"},
+        {"cut short", "sulok 2500\r\n", controllerFrames(data).left(2048) + one(net::kCan), "verify failed"},
+        {"refused", one(net::kDle), {}, "verify failed"},
+    };
+    flows.send.verify = true;
+    for (const Case& c : cases) {
+        flows.send.rows = {makeSendRow(path, QStringLiteral("O6.nc"), 2500, TargetArea::User, QStringLiteral("unsend"))};
+        ASSERT_TRUE(flows.send.start());
+        feed({"scdok", "sdlok", one(net::kAck), one(net::kAck)});
+        port.take();
+        feed({"scdok\r\n"});
+        EXPECT_EQ(port.take(), "sul O00006.txt \r\n") << c.what;
+        EXPECT_EQ(flows.send.rows[0].state, "unsend") << c.what;
+        feed({c.announced});
+        for (qsizetype pos = 0; pos < c.stream.size(); pos += 700)
+            flows.onBytes(c.stream.mid(pos, 700));
+        EXPECT_EQ(flows.send.rows[0].state, c.state) << c.what;
+        EXPECT_EQ(state.operation, OperationState::OpIdle) << c.what;
+        EXPECT_TRUE(port.timers.empty()) << c.what;
+        port.take();
+    }
+}
+
+TEST_F(Dnc, StopHoldsTheStreamWhileAskingAndSendsNothingAfterItsEnd)
+{
+    const QByteArray data = patterned(5000);
+    // Ethernet: ACKs that come while the question is open get no chunk until the answer.
+    ASSERT_TRUE(start(data));
+    dnc.onBytes("dncok");
+    net.take();
+    prompter.whileAsking = [&] {
+        dnc.onBytes(one(net::kAck));
+        EXPECT_TRUE(net.take().isEmpty());
+    };
+    prompter.answers = {Answer::No};
+    dnc.stop();
+    EXPECT_EQ(net.take(), data.mid(2048, 2048));  // No: the held ACK gets its chunk
+    prompter.answers = {Answer::Yes};
+    dnc.stop();
+    EXPECT_EQ(net.script(), "<100>" + one(net::kCan));
+    EXPECT_FALSE(dnc.running());
+    net.take();
+
+    // The link goes while the question is open: Yes sends nothing.
+    ASSERT_TRUE(start(data));
+    dnc.onBytes("dncok");
+    net.take();
+    prompter.whileAsking = [&] { dnc.closed(); };
+    prompter.answers = {Answer::Yes};
+    dnc.stop();
+    EXPECT_TRUE(net.take().isEmpty());
+    EXPECT_FALSE(dnc.cancelled());
+    state.link = LinkType::LinkEthernet;
+
+    // Serial: the EOT is out and the controller's ACK of it comes under the question.
+    state.link = LinkType::LinkSerial;
+    prompter.whileAsking = {};
+    ASSERT_TRUE(start(patterned(100)));
+    dnc.onBytes("C");
+    serial.take();
+    dnc.onBytes(one(net::kAck));
+    EXPECT_EQ(serial.take(), one(net::kEot));
+    prompter.asked.clear();
+    dnc.stop();  // nothing is left to cancel: no question, no CAN
+    EXPECT_TRUE(prompter.asked.empty());
+    dnc.onBytes(one(net::kAck));
+    EXPECT_TRUE(serial.take().isEmpty());
+    EXPECT_EQ(observer.ends.back(), true);
+
+    // Serial, mid-stream: held ACK and NAK wait for No, a CAN from the controller does not.
+    ASSERT_TRUE(start(patterned(1000)));
+    dnc.onBytes("C");
+    const QByteArray first = serial.take();
+    prompter.whileAsking = [&] { dnc.onBytes(one(net::kNak)); };
+    prompter.answers = {Answer::No};
+    dnc.stop();
+    EXPECT_EQ(serial.take(), first);  // the NAK's resend, after the answer
+    prompter.whileAsking = [&] { dnc.onBytes(one(net::kCan)); };
+    prompter.answers = {Answer::Yes};
+    dnc.stop();
+    EXPECT_FALSE(dnc.running());
+    EXPECT_FALSE(dnc.cancelled());
+    EXPECT_NE(serial.take(), one(net::kCan));
+}
+
+TEST_F(Dnc, LinkLostMidStreamKeepsTheRestartPointAndOffersIt)
+{
+    QByteArray text = "O0007\r\nG21 G90\r\n";
+    for (int i = 1; i <= 400; ++i)
+        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + "\r\n";
+    ASSERT_TRUE(start(text, QStringLiteral("N30")));  // line 5, after the two setup lines
+    const QByteArray header = "O0007\r\nG21 G90\r\n";
+    ASSERT_EQ(dnc::programStartHeader(text), header);
+    EXPECT_EQ(dnc.startOffset(), dnc::offsetOfLine(text, 5));
+    EXPECT_EQ(dnc.total(), text.size() - dnc.startOffset() + header.size());
+    dnc.onBytes("dncok");
+    dnc.onBytes(one(net::kAck));  // the first 2048 bytes are in, the header among them
+    const qint64 acked = 2048 - header.size();
+    const qint64 line = dnc::lineAtOffset(text, dnc.startOffset() + acked);
+    EXPECT_EQ(dnc.restartLine(), line);
+    dnc.closed();
+    EXPECT_FALSE(dnc.running());
+    EXPECT_TRUE(dnc.cutByLink());
+    EXPECT_EQ(prompter.shown.back(), message(Msg::DncLinkLost, Language::English).arg(line));
+    ASSERT_FALSE(observer.logs.empty());
+    EXPECT_EQ(observer.logs.back().first, LogEntry::Failed);
+    EXPECT_TRUE(observer.logs.back().second.contains(QString::number(line)));
+    EXPECT_EQ(dnc.restartPoint().line, line);
+
+    // The next start of the same program offers the point; Yes streams from that line.
+    state.link = LinkType::LinkEthernet;
+    prompter.answers = {Answer::Yes};
+    prompter.texts = {};
+    net.take();
+    ASSERT_TRUE(dnc.start(document(text)));
+    EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
+    net.take();
+    dnc.onBytes("dncok");
+    const QByteArray expected = header + text.mid(dnc::offsetOfLine(text, line));
+    EXPECT_EQ(net.take(), expected.left(2048));
+}
+
+TEST(DncRestart, StartPointsBlocksLinesAndHeaders)
+{
+    const QByteArray program = "%\r\nO1234\r\n(SETUP)\r\nG21 G90 G17\r\nT0101 M06\r\nS800 M03\r\nN10 G00 X10 Z5\r\n"
+                               "N20 G01 X20\r\n/N30 G01 X30\r\n  n0040 X40\r\nM30\r\n%\r\n";
+    struct Point {
+        const char* typed;
+        std::optional<qint64> line;
+    };
+    const Point points[] = {{"7", 7}, {"N20", 8}, {" n30 ", 9}, {"N40", 10}, {"N50", std::nullopt}, {"0", std::nullopt},
+                            {"X10", std::nullopt}, {"", std::nullopt}};
+    for (const Point& p : points) {
+        const auto sp = dnc::parseStartPoint(QString::fromLatin1(p.typed));
+        std::optional<qint64> line;
+        if (sp && sp->line > 0)
+            line = sp->line;
+        else if (sp)
+            line = dnc::lineOfBlock(program, sp->block);
+        EXPECT_EQ(line, p.line) << p.typed;
+    }
+    // The setup before the first motion, without the tape marks and the program end.
+    EXPECT_EQ(dnc::programStartHeader(program), "O1234\r\n(SETUP)\r\nG21 G90 G17\r\nT0101 M06\r\nS800 M03\r\n");
+    EXPECT_EQ(dnc::restartHeader(program, 1, dnc::HeaderMode::ProgramStart, {}), QByteArray());
+    EXPECT_EQ(dnc::restartHeader(program, 8, dnc::HeaderMode::None, {}), QByteArray());
+    EXPECT_EQ(dnc::restartHeader(program, 8, dnc::HeaderMode::Custom, "G54 M08"), "G54 M08\r\n");
+    // Lines and offsets agree, long lines counting as several.
+    for (qint64 line = 1; line <= 12; ++line)
+        EXPECT_EQ(dnc::lineAtOffset(program, dnc::offsetOfLine(program, line)), line) << line;
+    const QByteArray longLine = QByteArray(2000, 'x') + "\ny\n";
+    EXPECT_EQ(dnc::lineAtOffset(longLine, 1500), 2);
+    EXPECT_EQ(dnc::lineAtOffset(longLine, 2001), 3);
+    EXPECT_EQ(dnc::offsetOfLine(longLine, 3), net::dncStartOffset(longLine, 3));
 }

@@ -770,7 +770,8 @@ TEST_F(FtpPages, AccountDialogRefusesTextTheAccountFileCannotHold)
     dialog.homeEdit()->setText(chinese);
     dialog.tryAccept();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(lastShown(), QStringLiteral("pässword holds characters that GBK can not hold; it can not be saved."));
+    // The password is named by its field, never shown.
+    EXPECT_EQ(lastShown(), QStringLiteral("Password holds characters that GBK can not hold; it can not be saved."));
     EXPECT_EQ(prompter.captions.back(), QStringLiteral("user manager"));
 
     dialog.passwordEdit()->setText(QStringLiteral("secret"));

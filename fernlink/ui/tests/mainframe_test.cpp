@@ -995,6 +995,16 @@ TEST_F(MainFrameTest, KeyboardSelectAllFollowsTheFocusAndCommandsHaveShortcuts)
     EXPECT_EQ(receivePage->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_4));
     receivePage->trigger();
     EXPECT_EQ(frame->currentPage(), CMainFrame::PageReceive);
+
+    // F9 works from anywhere in the window, for the page that shows (not only after a click
+    // into it, and not for the hidden pages, whose keys would make it ambiguous).
+    frame->outlookBar()->setFocus();
+    QTest::keyClick(frame->outlookBar(), Qt::Key_F9);
+    EXPECT_EQ(lastShown(), hub().text(Msg::ReceiveSelectFile));
+    ASSERT_TRUE(frame->showPage(CMainFrame::PageSend));
+    frame->outlookBar()->setFocus();
+    QTest::keyClick(frame->outlookBar(), Qt::Key_F9);
+    EXPECT_EQ(lastShown(), hub().text(Msg::PleaseConnect));
 }
 
 // ---------------------------------------------------------------- a full or failing disk

@@ -18,7 +18,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -126,10 +128,25 @@ TEST(SortableList, RowsAreNumberedAfterEveryChangeAndSortByTextOrNumber)
 
 // ---------------------------------------------------------------- against the controller
 
+// A message box is modal, not deaf: the event loop runs while it is open and the link's
+// replies keep arriving. With holdUntil set, every message stays "open" until it holds (5 s at
+// most), as a user reading it would keep it.
+class ModalPrompter : public ScriptedPrompter {
+public:
+    std::function<bool()> holdUntil;
+    using ScriptedPrompter::inform;
+    void inform(Severity severity, const QString& text) override
+    {
+        ScriptedPrompter::inform(severity, text);
+        if (holdUntil)
+            waitUntil(holdUntil, 5000);
+    }
+};
+
 class TransferPagesTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    ScriptedPrompter prompter;
+    ModalPrompter prompter;
     std::unique_ptr<LinkHub> hub;
     QProcess sim;
     QString address;
@@ -360,6 +377,7 @@ TEST_F(TransferPagesTest, NameTakenOnTheControllerIsRenamedAndSent)
     ASSERT_TRUE(idle());
     ASSERT_FALSE(prompter.asked.empty());
     EXPECT_EQ(prompter.asked[0], english(Msg::CncHasFile));
+    EXPECT_EQ(prompter.captions[0], english(Msg::SendCaption));
     ASSERT_EQ(renames.size(), 1u);
     EXPECT_EQ(renames[0], std::make_pair(s("O00001.txt"), s("USER")));
     EXPECT_EQ(page.list()->text(0, SendPage::ColTarget), s("O00007.txt"));
@@ -839,8 +857,253 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     EXPECT_EQ(log.entries()->topLevelItem(0)->text(OperationLogPage::ColName), local(s("part.nc")));
 }
 
+TEST_P(DncOverLink, RefusedCommandsLeaveTheRunningStreamItsReplies)
+{
+    const bool serial = GetParam();
+    startSim(serial ? QStringList{s("--dnc")} : QStringList{}, serial);
+    serial ? openSerial() : connectEthernet();
+    const int lines = serial ? 4000 : 20000;
+    const QByteArray text = program(lines);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, lines, false}; };
+    DncPage page(*hub);
+    SendPage send(*hub);
+    writeFile(local(s("O1.nc")), "G0\n");
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.selectAll();
+    ReceivePage receive(*hub);
+    receive.list()->insertRow(0, {s("O00001.txt"), s("3"), s("USER"), QString()});
+    receive.list()->setRowSelected(0, true);
+
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_EQ(hub->receiver(), &page);
+    // Each refusal stays on screen until the stream has gone on by a few more blocks.
+    const qint64 block = serial ? 128 : 2048;
+    qint64 mark = 0;
+    prompter.holdUntil = [&] { return !page.flow().running() || page.flow().done() >= mark; };
+    const std::pair<const char*, std::function<void()>> refused[] = {
+        {"send", [&] { send.send(); }},
+        {"list", [&] { receive.getCncList(); }},
+        {"delete", [&] { receive.deleteFiles(); }},
+    };
+    for (const auto& [what, command] : refused) {
+        mark = page.flow().done() + 3 * block;
+        const size_t shown = prompter.shown.size();
+        command();
+        EXPECT_EQ(prompter.shown.size(), shown + 1) << what;
+        EXPECT_EQ(hub->receiver(), &page) << what;
+        EXPECT_TRUE(!page.flow().running() || page.flow().done() >= mark) << what << ": the stream stalled at "
+                                                                           << page.flow().done();
+    }
+    prompter.holdUntil = {};
+    EXPECT_TRUE(contains(prompter.shown, english(Msg::BusySendWhileDnc)));
+    ASSERT_TRUE(idle(60000));
+    const QByteArray got = dncStream(1);
+    EXPECT_EQ(got.left(text.size()), text);
+    EXPECT_EQ(send.list()->text(0, SendPage::ColState), s("unsend"));
+    EXPECT_EQ(receive.list()->rowCount(), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLinks, DncOverLink, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
+
+TEST_F(TransferPagesTest, RefusalsDuringAnEthernetSendLeaveItItsReplies)
+{
+    startSim();
+    connectEthernet();
+    SendPage send(*hub);
+    const QByteArray data = pattern(3000000, 5);
+    writeFile(local(s("O2.nc")), data);
+    send.addFiles({local(s("O2.nc"))}, TargetArea::Sys);
+    send.selectAll();
+    send.send();
+    ASSERT_EQ(hub->receiver(), &send);
+    ReceivePage receive(*hub);
+    writeFile(local(s("part.nc")), program(5));
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage dnc(*hub);
+    // The progress field reads "done/total  pct%".
+    auto done = [&] { return send.progressFields()->progress->text().section(QLatin1Char('/'), 0, 0).toLongLong(); };
+    qint64 mark = 0;
+    prompter.holdUntil = [&] { return hub->state.idle() || done() >= mark; };
+    for (const std::function<void()>& command :
+         std::initializer_list<std::function<void()>>{[&] { receive.getCncList(); }, [&] { dnc.start(); }}) {
+        mark = done() + 3 * 2047;
+        command();
+        EXPECT_EQ(hub->receiver(), &send);
+        EXPECT_TRUE(hub->state.idle() || done() >= mark) << "the send stalled at " << done();
+    }
+    prompter.holdUntil = {};
+    ASSERT_TRUE(idle(60000));
+    EXPECT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
+    EXPECT_EQ(stored("sys", s("O2.nc"), data.size()), data);
+}
+
+TEST_F(TransferPagesTest, ARowIsSentOnlyWhenTheControllerShowedItHasTheFile)
+{
+    // The controller goes away just as the final EOT arrives, and stores nothing.
+    startSim({s("--drop-at-eot")});
+    connectEthernet();
+    SendPage page(*hub);
+    OperationLogPage log(*hub);
+    writeFile(local(s("O1.nc")), pattern(5000, 1));
+    page.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    page.selectAll();
+    page.send();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(page.list()->text(0, SendPage::ColState), english(Msg::StateNotConfirmed));
+    QStringList whats;
+    for (int i = 0; i < log.entries()->topLevelItemCount(); ++i)
+        whats << log.entries()->topLevelItem(i)->text(OperationLogPage::ColWhat);
+    EXPECT_FALSE(whats.contains(log.what(LogEntry::Sent)));
+    EXPECT_TRUE(whats.contains(log.what(LogEntry::Failed)));
+    EXPECT_EQ(log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName),
+              s("0 sent, 0 skipped, 1 failed"));
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+}
+
+TEST_F(TransferPagesTest, DncCutByTheLinkKeepsThePageAndOffersTheRestartPoint)
+{
+    startSim({s("--drop-after"), s("3")});
+    connectEthernet();
+    const QByteArray text = program(2000);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 2000, false}; };
+    DncPage page(*hub);
+    OperationLogPage log(*hub);
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(hub->state.link, LinkType::LinkNone);
+    const qint64 line = page.flow().restartPoint().line;
+    ASSERT_GT(line, 1);
+    // Two chunks were acknowledged, the third was not.
+    EXPECT_EQ(line, text.left(2 * 2048).count('\n') + 1);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::DncLinkLost).arg(line));
+    // The page still shows how far it got.
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    EXPECT_FALSE(page.progressField->text().isEmpty());
+    EXPECT_GT(page.bar->value(), 0);
+    ASSERT_GT(log.entries()->topLevelItemCount(), 0);
+    const QString last = log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName);
+    EXPECT_TRUE(last.contains(QString::number(line))) << last.toStdString();
+
+    // The next start of the program offers the point.
+    connectEthernet();
+    prompter.answers = {Answer::Yes};
+    page.start();
+    EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
+    EXPECT_EQ(page.flow().startOffset(), net::dncStartOffset(text, line));
+    ASSERT_TRUE(idle());
+}
+
+TEST_F(TransferPagesTest, EveryFileGoesToTheTransferLogOnDiskAndCanBeExported)
+{
+    startSim();
+    connectEthernet();
+    SendPage send(*hub);
+    OperationLogPage log(*hub);
+    const QByteArray data = pattern(3000, 2);
+    const QByteArray crc = QByteArray::number(crc32(data), 16).rightJustified(8, '0');
+    writeFile(local(s("O1.nc")), data);
+    send.addFiles({local(s("O1.nc"))}, TargetArea::User);
+    send.selectAll();
+    send.send();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(send.list()->text(0, SendPage::ColState), s("sent"));
+
+    ReceivePage receive(*hub);
+    receive.getCncList();
+    ASSERT_TRUE(idle());
+    const QString folder = receiveInto(receive);
+    receive.list()->setRowSelected(0, true);
+    receive.receive();
+    ASSERT_TRUE(idle());
+
+    const QByteArray disk = hub->transferLog().read(QDate::currentDate());
+    QList<QByteArray> lines = disk.split('\n');
+    ASSERT_EQ(lines.size(), 3) << disk.toStdString();  // two lines and the end of the last
+    const QList<QByteArray> sent = lines[0].split('\t');
+    ASSERT_EQ(sent.size(), 8);
+    EXPECT_EQ(sent.mid(1), (QList<QByteArray>{"ethernet", "send", local(s("O1.nc")).toUtf8() + " -> USER/O00001.txt", "3000", crc,
+                                               "ok", ""}));
+    const QList<QByteArray> got = lines[1].split('\t');
+    ASSERT_EQ(got.size(), 8);
+    // The received file is logged as it lies on disk: the same bytes, the same CRC.
+    EXPECT_EQ(got.mid(1), (QList<QByteArray>{"ethernet", "receive",
+                                              "USER/O00001.txt -> " + QDir(folder).filePath(s("O00001.txt")).toUtf8(), "3000", crc, "ok", ""}));
+    EXPECT_TRUE(log.transferLogView()->toPlainText().contains(QString::fromUtf8(lines[1])));
+
+    const QString exported = dir.filePath(s("today.log"));
+    log.chooseExportPath = [&] { return exported; };
+    log.exportTransferLog();
+    EXPECT_EQ(readFile(exported), disk);
+}
+
+TEST_F(TransferPagesTest, DeletingOnTheControllerNeedsALogin)
+{
+    startSim();
+    writeFile(onCnc("user", s("O00001.txt")), "one");
+    connectEthernet();
+    ReceivePage page(*hub);
+    page.getCncList();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(page.list()->rowCount(), 1);
+    page.list()->setRowSelected(0, true);
+    hub->loginLevel = 0;
+    prompter.answers = {Answer::Yes};
+    page.deleteFiles();
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), s("请登录后在操作"));
+    EXPECT_EQ(prompter.captions.back(), english(Msg::DeleteFileCaption));
+    EXPECT_TRUE(prompter.asked.empty());  // not even the question
+    EXPECT_TRUE(hub->state.idle());
+    QMenu menu;
+    page.fillContextMenu(menu);
+    for (QAction* a : menu.actions()) {
+        if (a->text() == english(Msg::ReceiveButtonDeleteFile)) {
+            EXPECT_FALSE(a->isEnabled());
+        }
+    }
+    QTest::qWait(200);
+    EXPECT_TRUE(QFileInfo::exists(onCnc("user", s("O00001.txt"))));
+
+    hub->loginLevel = 2;
+    page.deleteFiles();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(onCnc("user", s("O00001.txt"))); }));
+}
+
+TEST_F(TransferPagesTest, DncRestartSendsTheChosenHeaderFirst)
+{
+    startSim();
+    connectEthernet();
+    const QByteArray text = "O0001\r\nG21 G90\r\nN10 G00 X1\r\nN20 G01 X2\r\nM30\r\n";
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 5, false}; };
+    DncPage page(*hub);
+    struct Case {
+        dnc::HeaderMode mode;
+        QString custom;
+        QByteArray streamed;
+    };
+    const Case cases[] = {
+        {dnc::HeaderMode::ProgramStart, {}, "O0001\r\nG21 G90\r\nN20 G01 X2\r\nM30\r\n"},
+        {dnc::HeaderMode::None, {}, "N20 G01 X2\r\nM30\r\n"},
+        {dnc::HeaderMode::Custom, s("G54 M08"), "G54 M08\r\nN20 G01 X2\r\nM30\r\n"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        hub->dncHeaderMode = c.mode;
+        hub->dncHeader = c.custom;
+        prompter.texts = {s("N20")};
+        page.start();
+        ASSERT_TRUE(idle());
+        EXPECT_EQ(dncStream(++n), c.streamed) << int(c.mode);
+    }
+}
 
 TEST_F(TransferPagesTest, DncRefusedByARunningControllerSaysSo)
 {
@@ -882,6 +1145,10 @@ TEST_F(TransferPagesTest, DncStopAsksFirstAndYesEndsAndClears)
 TEST_F(TransferPagesTest, DncStartRefusalsChangeNothing)
 {
     DncPage page(*hub);
+    QStringList buttons;
+    for (QPushButton* b : page.findChildren<QPushButton*>())
+        buttons << b->text();
+    EXPECT_TRUE(buttons.contains(s("Start")) && buttons.contains(s("Stop"))) << buttons.join(s(",")).toStdString();
     hub->currentDocument = [] { return DncDocument{}; };
     page.start();
     EXPECT_EQ(prompter.shown.back(), english(Msg::PleaseConnect));
