@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "serialcore/vantorcomm.h"
 
 #include "common/logging.h"
@@ -79,6 +80,7 @@ bool CVantorComm::isOpen() const
 
 bool CVantorComm::open(EarlyInput early)
 {
+    permissionDenied_ = false;
     if (isOpen()) {
         lastError_ = tr("port already open");
         return false;
@@ -88,6 +90,7 @@ bool CVantorComm::open(EarlyInput early)
     port->setPortName(devicePath(portName_));
     if (!port->open(QIODevice::ReadWrite)) {
         lastError_ = port->errorString();
+        permissionDenied_ = port->error() == QSerialPort::PermissionError;
 #ifdef Q_OS_LINUX
         // The usual cause on a fresh machine, and one the error text does not name.
         if (port->error() == QSerialPort::PermissionError)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/app/messages.h"
 
 #include <array>
@@ -213,6 +214,10 @@ constexpr Entry kCatalogue[] = {
     {Msg::LinkNotConnected, "尚未连接", "disconnect"},
     {Msg::SerialOpen, "串口已打开", "串口已打开"},
     {Msg::SerialClosed, "串口已断开", "串口已断开"},
+    {Msg::SerialNeedsDialout,
+     "无权打开串口 %1: 本用户不在 dialout 组中。\n请以 root 身份(su - 或 sudo)执行一次:\nadduser %2 dialout\n然后注销并重新登录。",
+     "Serial port %1 cannot be opened: this user is not in the dialout group.\nRun once as root (su - or sudo):\n"
+     "adduser %2 dialout\nthen log out and log in again."},
     {Msg::ServerRunning, " 服务器已开启", "serve runnin"},
     {Msg::ServerStopped, "服务器已停止", "serve stop"},
     {Msg::CloseWhileSend, "正在传输文件,请先停止传输再关闭程序", "Please close program after stop transfer "},
