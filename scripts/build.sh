@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # build.sh DIR [cmake options...]: configure (once) and build everything into DIR.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
