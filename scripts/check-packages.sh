@@ -74,7 +74,7 @@ done
 
 # lintian with Debian 12's profile: no error and no warning. Overrides, where any, live in
 # packaging/ with the reason beside them.
-lintian --profile debian --fail-on error,warning --no-tag-display-limit "${debs[@]}" >"$work/lintian.txt" 2>&1 \
+lintian --profile debian --fail-on error,warning --tag-display-limit 0 "${debs[@]}" >"$work/lintian.txt" 2>&1 \
   || { cat "$work/lintian.txt" >&2; fail "lintian reports errors or warnings"; }
 grep -E '^[EW]: ' "$work/lintian.txt" >&2 && fail "lintian reports errors or warnings"
 
