@@ -141,7 +141,8 @@ declare -A expect=([part.nc]=text/x-vantor-nc [PART.NC]=text/x-vantor-nc [part.c
 declare -A handlers=([text/x-vantor-nc]="com.vantor.Fernlink.desktop com.vantor.Fernport.desktop"
                      [application/x-vantor-ladder]=com.vantor.Rungpad.desktop
                      [application/x-vantor-ladder-old]=com.vantor.Rungpad.desktop)
-mimeenv=(env -i PATH="$PATH" HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_DATA_DIRS="$share"
+# gio lists a desktop entry only when its program is on PATH.
+mimeenv=(env -i PATH="$unpacked/usr/bin:$PATH" HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_DATA_DIRS="$share"
          XDG_CONFIG_HOME="$work/home/.config" XDG_CONFIG_DIRS="$work/home/.config" GIO_USE_VFS=local)
 if command -v gio >/dev/null; then
   for name in "${!expect[@]}"; do
@@ -170,7 +171,8 @@ fi
 # Rungpad's data files: the package holds exactly those the build declared (none unless a shop
 # gives the controller's own), and the manual page and the README say where Diag.mea goes.
 declared=$(sort "$build/packaging/rungpad-data-files.txt" | sed '/^$/d')
-shipped=$(cd "$unpacked" && find usr/share/vantor/rungpad -type f -printf '%f\n' 2>/dev/null | sort)
+shipped=""
+[ -d "$unpacked/usr/share/vantor/rungpad" ] && shipped=$(find "$unpacked/usr/share/vantor/rungpad" -type f -printf '%f\n' | sort)
 [ "$declared" = "$shipped" ] || fail "rungpad ships data files [$shipped], the build declared [$declared]"
 rungpad_page=$(zcat "$unpacked/usr/share/man/man1/rungpad.1.gz")
 for folder in '~/.local/share/vantor/rungpad/' '/usr/local/share/vantor/rungpad/'; do
@@ -189,7 +191,7 @@ postinst_case() {  # WANTED-SETTING EXPECT(granted|plain) [PATH]
   rm -rf "$fake" && mkdir -p "$fake/etc/default" "$fake/usr/bin"
   cp "$unpacked/usr/bin/fernlink" "$unpacked/usr/bin/fernlink-cli" "$fake/usr/bin/"
   [ "$setting" = absent ] || printf '# changed by the administrator\n%s\n' "$setting" >"$fake/etc/default/fernlink"
-  out=$(env PATH="$path" DPKG_ROOT="$fake" sh "$control/postinst" configure 0.1.0-1 2>&1) \
+  out=$(env PATH="$path" DPKG_ROOT="$fake" /bin/sh "$control/postinst" configure 0.1.0-1 2>&1) \
     || fail "postinst failed with [$setting]: $out"
   for program in fernlink fernlink-cli; do
     caps=$(getcap "$fake/usr/bin/$program")

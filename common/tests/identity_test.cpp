@@ -30,6 +30,7 @@ TEST(Identity, BuiltInIconsServeEveryProgramWhenNoThemeHasThem)
 {
     IconThemeScope scope;
     QIcon::setThemeSearchPaths({});
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));  // nothing installed on this machine counts
     for (const char* name : {"fernlink", "fernport", "rungpad"}) {
         SCOPED_TRACE(name);
         const QByteArray desktop = "com.vantor.test." + QByteArray(name);
@@ -46,7 +47,8 @@ TEST(Identity, BuiltInIconsServeEveryProgramWhenNoThemeHasThem)
     }
 }
 
-// Once installed the theme's copy wins, so an icon theme that restyles it is honoured.
+// Once installed the theme's copy wins, so an icon theme that restyles it is honoured, also
+// where no desktop names a theme.
 TEST(Identity, InstalledThemeIconWins)
 {
     IconThemeScope scope;
@@ -61,7 +63,8 @@ TEST(Identity, InstalledThemeIconWins)
                 "Type=Threshold\n");
     index.close();
     QIcon::setThemeSearchPaths({root.path()});
-    QIcon::setThemeName(QStringLiteral("hicolor"));
+    // As offscreen or on a bare X server: no desktop theme is named, hicolor must still serve.
+    QIcon::setThemeName(QString());
 
     vantor::applyIdentity({"com.vantor.Fernport", "fernport"});
     EXPECT_EQ(vantor::describeIdentity(),
@@ -73,6 +76,7 @@ TEST(Identity, UnknownIconIsReportedAsNone)
 {
     IconThemeScope scope;
     QIcon::setThemeSearchPaths({});
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));  // nothing installed on this machine counts
     vantor::applyIdentity({"com.vantor.Nothing", "no-such-program"});
     EXPECT_TRUE(vantor::describeIdentity().contains(QStringLiteral("\nicon: none\n")));
 }

@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QStandardPaths>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace vantor {
 
@@ -29,6 +32,20 @@ void applyIdentity(const ProgramIdentity& identity)
 {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(identity.desktopFileName));
     const QString name = QString::fromLatin1(identity.iconName);
+    // A platform without a desktop theme (offscreen, vnc) names no icon theme and no folder to
+    // look in: then hicolor, where packages install icons and which every theme inherits, in
+    // the XDG data folders, as a desktop's theme would.
+    if (QIcon::themeName().isEmpty()) {
+        QIcon::setThemeName(QStringLiteral("hicolor"));
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir :
+             QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                       QStandardPaths::LocateDirectory)) {
+            if (!paths.contains(dir))
+                paths << dir;
+        }
+        QIcon::setThemeSearchPaths(paths);
+    }
     QIcon icon = QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name) : builtInIcon(name);
     QApplication::setWindowIcon(icon);
 }
@@ -44,9 +61,13 @@ QCommandLineOption identityOption()
 QString describeIdentity()
 {
     const QIcon icon = QApplication::windowIcon();
-    QStringList sizes;
+    QList<int> widths;
     for (const QSize& size : icon.availableSizes())
-        sizes << QString::number(size.width());
+        widths << size.width();
+    std::sort(widths.begin(), widths.end());
+    QStringList sizes;
+    for (const int width : widths)
+        sizes << QString::number(width);
     QString source = QStringLiteral("none");
     if (!icon.name().isEmpty())
         source = icon.name() + QStringLiteral(" from the theme");
