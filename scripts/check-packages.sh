@@ -53,6 +53,7 @@ for package in fernlink fernport rungpad; do
   done
   depends=$(dpkg-deb -f "$deb" Depends)
   grep -q 'libqt6core6' <<<"$depends" || fail "$package: the Qt libraries are missing from Depends ($depends)"
+  [ "$package" != fernlink ] || grep -q 'libcap2-bin' <<<"$depends" || fail "fernlink does not depend on setcap's package"
 
   dpkg-deb -x "$deb" "$unpacked"
   for program in ${programs[$package]}; do

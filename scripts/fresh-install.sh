@@ -44,8 +44,9 @@ for program in fernlink fernlink-cli cncsim fernport rungpad rungpad-cli; do
   [ -z "$warnings" ] || fail "man $program warns: $warnings"
 done
 printf '%%\nO0001\nM30\n%%\n' >/root/part.nc
-: >/root/ladder.plf
-: >/root/ladder.grp
+# Not empty: an empty file is plain text whatever its name.
+printf '\000\001ladder' >/root/ladder.plf
+printf '\000\001ladder' >/root/ladder.grp
 for pair in part.nc:com.vantor.Fernlink.desktop part.nc:com.vantor.Fernport.desktop \
             ladder.plf:com.vantor.Rungpad.desktop ladder.grp:com.vantor.Rungpad.desktop; do
   file=${pair%%:*} entry=${pair#*:}
@@ -64,7 +65,10 @@ left=$(listing | grep -E "$ours" || true)
 echo "fresh-install: installed, checked and purged cleanly"
 EOF
 
-mmdebstrap --variant=apt --include=man-db,libglib2.0-bin \
+# man-db renders the manual pages and gio asks for file types; desktop-file-utils is on every
+# desktop system (file managers depend on it), and its trigger indexes the desktop entries'
+# file types, which gio reads.
+mmdebstrap --variant=apt --include=man-db,libglib2.0-bin,desktop-file-utils \
   --customize-hook="copy-in $work/pkgs /tmp" \
   --customize-hook="copy-in $work/inside.sh /tmp" \
   --customize-hook='chroot "$1" sh /tmp/inside.sh' \
