@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Entry points of fernlink-cli's verb families; each returns the process exit status
 // (0 success, 1 refused or failed, 2 usage error).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli: the controller link, saved transfer lists, bare XModem, the FTP server and
 // its accounts without a window.
 //   fernlink-cli [--serial PORT [--baud N] | --tcp HOST[:PORT]] [--timeout S] [--verbose] VERB [ARGS]

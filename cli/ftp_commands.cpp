@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli ftpd and users: the FTP server headless, and the account file as the
 // user-manager page edits it.
 #include "cli/cli_commands.h"

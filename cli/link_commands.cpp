@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli's link verbs: the controller's file list, send, receive, delete and DNC over
 // the serial or the Ethernet link, bare XModem transfers, and saved transfer lists. They
 // drive the same flow objects as the pages.

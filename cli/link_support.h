@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What fernlink-cli's link verbs share: the answers the flows' questions get from the
 // command line, the reports on stderr, and one connection to the controller over either link.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rungpad-cli: the ladder file, conversion and comment commands without a window, on the
 // same document, converter and file commands as the editor.
 //   rungpad-cli [--lang zh|en] check FILE

@@ -1,3 +1,49 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Hardening: Debian's own flags (dpkg-buildflags, hardening=+all) for every build that ships or
+# could ship: stack protector, _FORTIFY_SOURCE, format checks, full RELRO with BIND_NOW, PIE.
+# The sanitizer and fuzz builds stay without them: _FORTIFY_SOURCE's checked copies hide
+# accesses from AddressSanitizer, and those builds are instruments, never packaged.
+option(VANTOR_HARDEN "Build with Debian's hardening flags (not in sanitizer or fuzz builds)" ON)
+set(VANTOR_HARDEN_COMPILE "")
+set(VANTOR_HARDEN_DEFINES "")
+set(VANTOR_HARDEN_LINK "")
+if(VANTOR_HARDEN AND NOT VANTOR_FUZZ AND NOT VANTOR_SANITIZE)
+  find_program(DPKG_BUILDFLAGS dpkg-buildflags)
+  if(DPKG_BUILDFLAGS)
+    # The optimisation and debug levels stay the build type's; the build path stays out of the
+    # flags so the compiler cache is shared between checkouts.
+    set(flag_env "DEB_BUILD_MAINT_OPTIONS=hardening=+all reproducible=-fixfilepath,-fixdebugpath"
+                 "DEB_CXXFLAGS_MAINT_STRIP=-g -O2" "DEB_CPPFLAGS_MAINT_STRIP=" "DEB_LDFLAGS_MAINT_STRIP=")
+    foreach(kind CXXFLAGS CPPFLAGS LDFLAGS)
+      execute_process(COMMAND ${CMAKE_COMMAND} -E env ${flag_env} ${DPKG_BUILDFLAGS} --get ${kind}
+                      OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "dpkg-buildflags --get ${kind} failed")
+      endif()
+      separate_arguments(flags UNIX_COMMAND "${flags}")
+      set(buildflags_${kind} ${flags})
+    endforeach()
+  else()
+    # The same set Debian 12's dpkg-buildflags gives, for a build host without dpkg-dev.
+    set(buildflags_CXXFLAGS -fstack-protector-strong -Wformat -Werror=format-security)
+    set(buildflags_CPPFLAGS -Wdate-time -D_FORTIFY_SOURCE=2)
+    set(buildflags_LDFLAGS -Wl,-z,relro -Wl,-z,now)
+  endif()
+  foreach(flag IN LISTS buildflags_CXXFLAGS buildflags_CPPFLAGS)
+    if(flag MATCHES "^-D(_FORTIFY_SOURCE=.*)")
+      list(APPEND VANTOR_HARDEN_DEFINES ${CMAKE_MATCH_1})
+    else()
+      list(APPEND VANTOR_HARDEN_COMPILE ${flag})
+    endif()
+  endforeach()
+  set(VANTOR_HARDEN_LINK ${buildflags_LDFLAGS})
+  # PIE is the compiler's default on Debian; saying so keeps it true on any host.
+  include(CheckPIESupported)
+  check_pie_supported()
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  message(STATUS "Hardening: ${VANTOR_HARDEN_COMPILE} ${VANTOR_HARDEN_DEFINES} ${VANTOR_HARDEN_LINK}")
+endif()
+
 # Shared compile settings for every target of ours: warnings as errors, optional sanitizers.
 function(vantor_settings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
@@ -23,6 +69,14 @@ function(vantor_settings target)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
   target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS)
+  if(VANTOR_HARDEN_COMPILE OR VANTOR_HARDEN_LINK)
+    target_compile_options(${target} PRIVATE ${VANTOR_HARDEN_COMPILE})
+    # _FORTIFY_SOURCE works only when the compiler optimises (glibc warns, -Werror fails, at -O0).
+    foreach(define IN LISTS VANTOR_HARDEN_DEFINES)
+      target_compile_definitions(${target} PRIVATE $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${define}>)
+    endforeach()
+    target_link_options(${target} PRIVATE ${VANTOR_HARDEN_LINK})
+  endif()
 endfunction()
 
 # vantor_library(name SOURCES... [LINKS libs...])

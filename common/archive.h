@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The object-store file shared by the transfer lists, users.dat and userlog.dat:
 // a header string, then records up to the end of the file, with no count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller and every stored file speak the ANSI code page of a Chinese PC (GBK).
 // Inside the programs all text is QString; these two functions are the only crossing.

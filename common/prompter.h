@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every question and message box of a flow goes through this interface, so the same flow
 // runs behind a window (message boxes), the command-line tools (flags) and tests (a script).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernport's small windows: port setup, the XON/XOFF DNC statistics, find/replace.
 #include <QDialog>

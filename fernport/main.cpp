@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernport/mainframe.h"
 
+#include "common/ui/identity.h"
 #include "common/ui/startup.h"
 #include "vantor/version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTextStream>
 
 int main(int argc, char** argv)
 {
@@ -21,11 +24,18 @@ int main(int argc, char** argv)
     QCommandLineOption baudOpt(QStringLiteral("baud"), QStringLiteral("Baud rate for --port."), QStringLiteral("N"),
                                QStringLiteral("38400"));
     parser.addOptions({portOpt, baudOpt});
+    const QCommandLineOption identityOpt = vantor::identityOption();
+    parser.addOption(identityOpt);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("NC program to open"));
     if (const auto status = vantor::parseBeforeDisplay(argc, argv, parser))
         return *status;
 
     QApplication app(argc, argv);
+    vantor::applyIdentity({"com.vantor.Fernport", "fernport"});
+    if (parser.isSet(identityOpt)) {
+        QTextStream(stdout) << vantor::describeIdentity();
+        return 0;
+    }
 
     vantor::fernport::FernportSettings settings;
     vantor::fernport::CMainFrame frame(settings);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernport/mainframe.h"
 
 #include <utility>
@@ -301,7 +302,7 @@ void CMainFrame::startUp(std::optional<PortChoice> sessionPort)
     const bool opened = sessionPort ? openPort(sessionPort->name, sessionPort->baud, false)
                                     : openPort(settings_.port(), settings_.baudRate());
     if (!opened)
-        prompter_->inform(Severity::Warning, qs(msg::kUnableToOpenPort));
+        prompter_->inform(Severity::Warning, portFailureText());
 }
 
 bool CMainFrame::openPort(const QString& name, int baud, bool remember)
@@ -319,6 +320,15 @@ bool CMainFrame::openPort(const QString& name, int baud, bool remember)
     return true;
 }
 
+QString CMainFrame::portFailureText() const
+{
+    // The status bar would cut the remedy off; the message box shows it whole.
+    if (!comm_.lastErrorIsPermission())
+        return qs(msg::kUnableToOpenPort);
+    return qs(msg::kUnableToOpenPort) + QStringLiteral("\n\n")
+           + qs(msg::kPortNeedsDialout).arg(comm_.portName(), qEnvironmentVariable("USER", QStringLiteral("$USER")));
+}
+
 QString CMainFrame::portStateText() const
 {
     return portLine_->text() + QLatin1Char('\n') + baudLine_->text();
@@ -331,7 +341,7 @@ bool CMainFrame::ensurePortOpen()
     const auto choice = askPortSetup_(comm_.portName(), comm_.baudRate());
     if (choice && openPort(choice->name, choice->baud))
         return true;
-    prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort), qs(msg::kCaptionError));
+    prompter_->inform(Severity::Error, portFailureText(), qs(msg::kCaptionError));
     return false;
 }
 
@@ -343,7 +353,7 @@ void CMainFrame::setPortCommand()
     if (!choice)
         return;
     if (!openPort(choice->name, choice->baud))
-        prompter_->inform(Severity::Error, qs(msg::kUnableToOpenPort), qs(msg::kCaptionError));
+        prompter_->inform(Severity::Error, portFailureText(), qs(msg::kCaptionError));
 }
 
 void CMainFrame::sendFileCommand()

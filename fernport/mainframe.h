@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernport's main window: the NC program editor, the port it owns, and the commands that
 // start the transfer flows and DNC runs. Everything the user is asked goes through the
@@ -103,6 +104,8 @@ protected:
 private:
     void buildActions();
     bool openPort(const QString& name, int baud, bool remember = true);
+    // "Unable to open port!", with how to get the right when the user lacks it.
+    QString portFailureText() const;
     bool ensurePortOpen();
     void onReceived(const QByteArray& chunk);
     void pumpXonXoff();

@@ -1,8 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernport speaks English; every text it shows is named here once.
 namespace vantor::fernport::msg {
 
 inline constexpr char kUnableToOpenPort[] = "Unable to open port!";
+inline constexpr char kPortNeedsDialout[] =
+    "Serial port %1 cannot be opened: this user is not in the dialout group.\nRun once as root (su - or sudo):\n"
+    "adduser %2 dialout\nthen log out and log in again.";
 inline constexpr char kCaptionError[] = "Error";
 inline constexpr char kCantCreateEvent[] = "Can't create event object!";
 inline constexpr char kPleaseOpenFile[] = "Please open the file!";

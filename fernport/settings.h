@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernport's settings: string values under organisation "Vantor", application "Fernlink",
 // written at the moments the user expects (after a port opens, when a choice changes).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The windows of the transfer flows: the send and receive lists, the partition and rename
 // questions, and the two progress windows. They show what the flows hold and pass the

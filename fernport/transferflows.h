@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernport's file transfers without windows: the send list and its run, the controller's
 // file list and the receive of chosen entries. The flows talk to the line through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // DNC in the XON/XOFF protocol: the program's lines go out as fast as the line takes them,
 // and the controller throttles the stream with flow-control bytes. No I/O here: the shell

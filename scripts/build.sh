@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # build.sh DIR [--target NAME]... [cmake options...]: configure (once) and build into DIR:
 # everything, or only the named targets.
 set -euo pipefail

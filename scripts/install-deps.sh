@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # install-deps.sh [GROUP...]: installs whatever Debian packages of the named groups of
 # scripts/packages.txt (run, build, test; all three when none is named) are missing.
 # Quiet when none are.
@@ -18,7 +19,15 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
 sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "Installing Debian packages needs root and there is no sudo here: run, as root," >&2
+    echo "  su -c '$here/install-deps.sh $*'" >&2
+    echo "then this command again." >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -8,4 +8,4 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh" build-release -DCMAKE_BUILD_TYPE=Release
 rm -rf "$top/build-release/packages"
 (cd "$top/build-release" && cpack -G DEB)
-echo "Install with: sudo apt install $top/build-release/packages/<name>_*.deb"
+echo "Install as root: apt install $top/build-release/packages/<name>_*.deb (fernlink, fernport, rungpad)"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Controller families and the names files get on the controller, and the upgrade list
 // ("config.ini") that names the files of a system upgrade.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRC-16/XMODEM: polynomial 0x1021, initial value 0, no reflection, no final xor.
 // The controller checks it over the 128 data bytes of every XModem block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Qt side of a LinkPort: works through the queue of writes, pauses and purges with a
 // single-shot timer (the GUI thread never sleeps) and keeps the engines' timers by id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a serial engine may ask of the shell that owns the line. Writes, pauses and purges
 // form one queue the shell works through in order, so a pause delays every later write

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller's serial text commands (xcd, xls, xdel, xdl, xul), paced byte by byte,
 // and the readers of what it answers: the prompt after a change of partition and the

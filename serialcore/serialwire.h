@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bytes and limits the controller fixes on the serial line: XModem control characters,
 // the frame layout and the pacing of the text command set.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "serialcore/vantorcomm.h"
 
 #include "common/logging.h"
@@ -82,6 +83,7 @@ bool CVantorComm::isOpen() const
 
 bool CVantorComm::open(EarlyInput early)
 {
+    permissionDenied_ = false;
     if (isOpen()) {
         lastError_ = tr("port already open");
         return false;
@@ -91,6 +93,7 @@ bool CVantorComm::open(EarlyInput early)
     port->setPortName(devicePath(portName_));
     if (!port->open(QIODevice::ReadWrite)) {
         lastError_ = port->errorString();
+        permissionDenied_ = port->error() == QSerialPort::PermissionError;
 #ifdef Q_OS_LINUX
         // Qt reports a port another program holds as a permission error too; only a device we
         // may not open is the dialout group's business.

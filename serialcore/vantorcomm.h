@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The serial port engine shared by Fernlink and Fernport. It knows nothing of the protocols
 // above it: it opens a named port 8-N-1, writes whole frames, and hands what the line
@@ -48,6 +49,9 @@ public:
     void purge();
 
     QString lastError() const { return lastError_; }
+    // The last open failed because this user may not use the device (on Linux: not in the
+    // dialout group), so the program can say how to get the right in its own language.
+    bool lastErrorIsPermission() const { return permissionDenied_; }
 
     // "ttyUSB0" -> "/dev/ttyUSB0"; a path stays a path.
     static QString devicePath(const QString& name);
@@ -83,6 +87,7 @@ private:
     QString portName_ = QStringLiteral("ttyS0");
     int baud_ = kDefaultBaud;
     QString lastError_;
+    bool permissionDenied_ = false;
     std::deque<QByteArray> pending_;
     bool delivering_ = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // XModem-CRC with 128-byte blocks in both directions, as the controller speaks it. The
 // engine does no I/O: it is handed the line's bytes and its timer ticks, and answers

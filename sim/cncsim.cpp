@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cncsim: a controller on a pseudo-terminal, for trying the serial link without a machine
 // and for the integration tests.
 #include "serialcore/linkdriver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the simulated controller keeps the programs streamed to it in DNC mode: every
 // completed stream becomes ROOT/dnc/stream-NNN.nc, its bytes exactly as they arrived. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Replies that reach the PC in small pieces, so its gathering of frames, prompts and
 // listings from several reads is tried the way a slow controller tries it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated controller's serial side: reads the text commands, answers with prompts,
 // listings and control bytes, and turns into an XModem receiver (xdl) or sender (xul) on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated controller's side of one TCP connection: the text command set, the file
 // streams in 2048-byte frames and DNC input in raw chunks. Like the serial side it sees only

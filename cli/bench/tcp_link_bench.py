@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Throughput of fernlink-cli's Ethernet send and receive against cncsim on loopback.
 
 Not a test: it prints figures. Usage: tcp_link_bench.py [BUILD_DIR] [--mb N] [--runs N] [--json FILE]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli against cncsim over TCP on 127.0.0.1 and, for DNC, over a pseudo-terminal:
 // every verb end to end, the refusals a controller gives, and the faults of a bad network.
 #include <QDate>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rungpad-cli as a user runs it: real files in a temporary folder, the built binary.
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/ladderfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pair of linked pseudo-terminals made by socat, for tests that need a real serial
 // device on both ends. The links live in a private temporary folder.

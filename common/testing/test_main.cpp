@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One main() for every test binary: Qt needs an application object for sockets, timers
 // and serial ports, and a platform plugin that works without a display.
 #include <QApplication>

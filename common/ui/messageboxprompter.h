@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop programs answer the flows' questions with modal message boxes.
 #include "common/prompter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/app/messages.h"
 
 #include <array>
@@ -213,6 +214,10 @@ constexpr Entry kCatalogue[] = {
     {Msg::LinkNotConnected, "尚未连接", "disconnect"},
     {Msg::SerialOpen, "串口已打开", "串口已打开"},
     {Msg::SerialClosed, "串口已断开", "串口已断开"},
+    {Msg::SerialNeedsDialout,
+     "无权打开串口 %1: 本用户不在 dialout 组中。\n请以 root 身份(su - 或 sudo)执行一次:\nadduser %2 dialout\n然后注销并重新登录。",
+     "Serial port %1 cannot be opened: this user is not in the dialout group.\nRun once as root (su - or sudo):\n"
+     "adduser %2 dialout\nthen log out and log in again."},
     {Msg::ServerRunning, " 服务器已开启", "serve runnin"},
     {Msg::ServerStopped, "服务器已停止", "serve stop"},
     {Msg::CloseWhileSend, "正在传输文件,请先停止传输再关闭程序", "Please close program after stop transfer "},
@@ -344,11 +349,15 @@ constexpr Entry kCatalogue[] = {
     {Msg::WaitedForDncStart, "等待CNC开始DNC", "waiting for the CNC to start the DNC"},
     {Msg::ServerPortNeedsPrivilege,
      "FTP服务器无法在端口 %1 上监听: 1024 以下的端口需要本用户没有的权限。\n"
-     "请在设置页选择 1023 以上的端口(并在CNC的FTP设置中使用同一端口)，或以管理员身份执行一次:\n"
-     "sudo setcap cap_net_bind_service=+ep %2",
+     "请在设置页选择 1023 以上的端口(并在CNC的FTP设置中使用同一端口)，或以 root 身份执行一次:\n"
+     "setcap cap_net_bind_service=+ep %2\n"
+     "软件包升级后该权限会丢失; 要保留它, 请在 /etc/default/fernlink 中设置 GRANT_NET_BIND_SERVICE=yes "
+     "并执行 dpkg-reconfigure fernlink。",
      "The FTP server cannot listen on port %1: ports below 1024 need a privilege this user lacks.\n"
      "Choose a port above 1023 on the settings page (and the same port in the CNC's FTP settings), "
-     "or run once as administrator:\nsudo setcap cap_net_bind_service=+ep %2"},
+     "or run once as root:\nsetcap cap_net_bind_service=+ep %2\n"
+     "An upgrade of the package drops that right; to keep it, set GRANT_NET_BIND_SERVICE=yes in "
+     "/etc/default/fernlink and run dpkg-reconfigure fernlink."},
     {Msg::SettingsTraceHelp,
      "如需技术支持,请先设置环境变量 QT_LOGGING_RULES=\"vantor.*.debug=true\" 再从终端启动本程序,跟踪信息会输出到标准错误(stderr)。",
      "For a support request, start the program from a terminal with QT_LOGGING_RULES=\"vantor.*.debug=true\": the trace goes to stderr."},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernlink's message catalogue: every user-visible text of the CNC link, Chinese first and
 // English second, fetched by its name in the language the program runs in.
@@ -207,6 +208,7 @@ enum class Msg {
     LinkNotConnected,
     SerialOpen,
     SerialClosed,
+    SerialNeedsDialout,  // %1 the port, %2 the user's login name
     ServerRunning,
     ServerStopped,
     CloseWhileSend,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program-wide values every CNC operation consults: which operation runs, how the PC
 // is linked to the controller, and which column of the message catalogue is shown.

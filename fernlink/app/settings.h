@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernlink's stored settings: the user's profile under "Local AppWizard-Generated
 // Applications"/"Fernlink", with the section and value names the program has always used

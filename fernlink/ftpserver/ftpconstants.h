@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bytes the controller sees on the FTP control connection and the fixed texts of the
 // account files. Replies are sent as written here, followed by CR LF.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/ftpserver/ftppaths.h"
 
 #include "fernlink/ftpserver/ftpconstants.h"

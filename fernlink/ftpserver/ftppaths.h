@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The virtual path space of one logged-in account: its home directory is "/", and no
 // spelling of a path reaches anything outside it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The listening server in the user-interface thread and one thread with its own event
 // loop per client. Threads reach the server only through queued signals; every call of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command interpreter of one FTP control connection, with its data transfers.
 // It sees bytes, ticks and data-channel events; the connection thread (or a test) owns

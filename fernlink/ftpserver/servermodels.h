@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the user-manager, online-user and statistics pages show and what their commands do;
 // the pages only display these.

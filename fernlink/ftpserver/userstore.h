@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The accounts of users.dat and the carried-over records of userlog.dat.
 #include <QByteArray>

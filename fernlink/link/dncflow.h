@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // DNC streaming of the editor's program over either link: over the serial line as an
 // XModem-CRC send that the controller starts with its C, over Ethernet as raw 2048-byte

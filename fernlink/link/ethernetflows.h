@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernlink's transfers over the Ethernet link, without windows or sockets: reading the
 // controller's file lists, deleting, receiving and sending files. The socket's owner feeds

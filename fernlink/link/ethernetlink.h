@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Qt side of the Ethernet link: one TCP connection to the controller, the LinkPort the
 // Ethernet flows and DNC write through, and the events they react to. It only moves bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller's command set over TCP: the bytes it fixes on the wire, the commands the
 // PC writes, the gathering of its replies and the frame arithmetic of the file streams.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Saved send queues ("FileLst.dat"): the magic string, then one record per queue row, every
 // field an archive string, to the end of the file with no count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernlink's transfers over the serial link, without windows: reading the controller's
 // file list, sending queue rows, receiving and deleting listed files. A page (or the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every transfer flow shares, whichever link it runs on: the refusal of a start while
 // another operation runs or the wrong link is up, the operation state it owns while it runs,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rows of the send queue and of the controller's file list, as the pages show them.
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress figures every front end shows for a file transfer: packets, file progress,
 // elapsed and remaining time, speed. Fed with byte counts and one tick per second.

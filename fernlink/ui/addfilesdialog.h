@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The send page's Add dialog: several files at once, a preview of the one selected and the
 // area of the controller the files go to.

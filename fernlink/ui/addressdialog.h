@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller's address, asked before connecting over Ethernet: four octet fields and
 // the TCP port, starting with what was entered last time; the recent addresses are offered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The DNC page: streams the editor's program from a chosen line while the controller runs
 // it, over whichever link is up, and shows how far it got.

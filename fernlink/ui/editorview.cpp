@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/ui/editorview.h"
 
 #include "common/ui/ncdocument.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The NC program editor on the right of the main window: one program as plain text, written
 // back in the encoding and line ends it was read with, with the commands the Edit menu offers. While a controller operation

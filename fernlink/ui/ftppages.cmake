@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Login, user manager, online users and statistics pages.
 vantor_library(fernlink_ui_ftp
   SOURCES loginpage.cpp userdialog.cpp usermanagerpage.cpp onlineuserspage.cpp statisticspage.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the main window shares with its pages: the program-wide state, the two links to the
 // controller, the questions, the operation log and the FTP server with its accounts.

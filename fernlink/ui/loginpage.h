@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The login page: who works with Fernlink. Its level gates the user manager, sending and
 // deleting; the program starts logged in as the administrator and only logout lowers it.

@@ -1,11 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/app/settings.h"
 #include "fernlink/ui/mainframe.h"
 
+#include "common/ui/identity.h"
 #include "common/ui/startup.h"
 #include "vantor/version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTextStream>
 
 int main(int argc, char** argv)
 {
@@ -19,11 +22,18 @@ int main(int argc, char** argv)
                                QStringLiteral("Serial port for this session only (a device name or path); not remembered."),
                                QStringLiteral("PORT"));
     parser.addOption(portOpt);
+    const QCommandLineOption identityOpt = vantor::identityOption();
+    parser.addOption(identityOpt);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("NC program to open in the editor"));
     if (const auto status = vantor::parseBeforeDisplay(argc, argv, parser))
         return *status;
 
     QApplication app(argc, argv);
+    vantor::applyIdentity({"com.vantor.Fernlink", "fernlink"});
+    if (parser.isSet(identityOpt)) {
+        QTextStream(stdout) << vantor::describeIdentity();
+        return 0;
+    }
     // The window lives on in the tray when hidden; only closing it ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/ui/mainframe.h"
 
 #include "common/ui/messageboxprompter.h"
@@ -557,6 +558,14 @@ bool CMainFrame::connectSerial()
     if (!serial.open()) {
         setLinkStatus(messageChinese(Msg::SerialClosed), false);
         message_->setText(serial.lastError());
+        if (serial.lastErrorIsPermission()) {
+            // The status line is too narrow for the remedy: it says the cause in the window's
+            // language, and the box shows the whole command.
+            const QString hint = hub_->text(Msg::SerialNeedsDialout)
+                                     .arg(port, qEnvironmentVariable("USER", QStringLiteral("$USER")));
+            message_->setText(hint.section(QLatin1Char('\n'), 0, 0));
+            hub_->prompter.inform(Severity::Error, hint);
+        }
         updateCommands();
         return false;
     }

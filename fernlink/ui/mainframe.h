@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fernlink's one window: the navigation bar on the left, the editor or one page on the
 // right, the connection and server commands, the status panes and the tray icon. It owns

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The main window, its navigation bar, the editor, the settings page and the program.
 vantor_library(fernlink_ui_main
   SOURCES mainframe.cpp outlookbar.cpp editorview.cpp settingspage.cpp addressdialog.cpp

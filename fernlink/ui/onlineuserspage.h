@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The FTP connections that have logged in, newest first, with the command that ends them.
 #include "fernlink/ftpserver/servermodels.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operation log page: what the send, receive and DNC pages did, oldest first.
 #include "fernlink/ui/linkhub.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The navigation bar on the left of the main window: one big icon and a label per page on a
 // blue ground. Releasing the mouse on an item asks for its page.

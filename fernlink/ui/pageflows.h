@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A transfer page's serial and Ethernet flows, and which of them the link's bytes, ticks
 // and closing belong to.

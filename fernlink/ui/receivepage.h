@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The receive page (CNC -> PC): the controller's file list (its own areas, or its USB disk
 // over Ethernet), receiving the selected files into a folder, deleting them on the controller.

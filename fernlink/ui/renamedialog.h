@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The new name for a file the controller already holds under the old one. For the user area
 // the name must follow the controller's program-name rule and is stored in its "O%05d.txt" form.

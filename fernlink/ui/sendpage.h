@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The send page (PC -> CNC): the queue of PC files with their controller names and areas,
 // saved and loaded lists, and the send over whichever link is up.

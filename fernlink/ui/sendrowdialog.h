@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The send page's row editor: a queue row's PC file, its name on the controller and the area
 // it goes to.

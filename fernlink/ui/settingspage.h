@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings page: controller model, serial port and baud rate, start-up behaviour and
 // the FTP server's limits. Apply stores everything and reopens the serial link with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The list control of the send and receive pages: column 0 numbers the rows (" 1", " 2", ...),
 // every other column holds the row's own text, and a click on a header sorts by that column,

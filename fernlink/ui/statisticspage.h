@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The server's counters: eight fixed rows refreshed by the server's periodic push.
 #include "fernlink/ftpserver/servermodels.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress fields of the send and receive pages: current file, packets, file progress,
 // elapsed and remaining time, speed and the bar.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Adds or edits one account: name, password twice, home folder and three rights. OK checks
 // the name rule, the two passwords and the folder, and stays open on the first that fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The accounts of the FTP server: a list of names, the details of the selected one, and
 // add, edit, delete and apply. Every change is written to users.dat at once; a file that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fernport's transfers: the flows headless against the simulated controller in the same
 // process, and the real windows against cncsim over a pseudo-terminal.
 #include "fernport/mainframe.h"

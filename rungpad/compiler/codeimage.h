@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The code image the assembler builds and the controller runs: 8-byte records (opcode,
 // sub-code, own index, 4 operand bytes) ended by a terminator whose step field counts the

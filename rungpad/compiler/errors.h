@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion errors: the numbered codes 1001..1041, their texts in both languages and the
 // line the frame and the editor write to the output window.

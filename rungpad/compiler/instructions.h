@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The instruction tables the editor, the converter and the code image writer share:
 // the 39 function instructions with their block shapes and prompts, and the assembler's

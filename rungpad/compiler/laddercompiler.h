@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ladder converter: pre-check, network walk (one instruction line per instruction) and
 // assembler (code records). The first error stops conversion; errors() holds what was found,

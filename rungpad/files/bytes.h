@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Little-endian byte access for the ladder files, one byte at a time as the files are
 // defined. The reader never runs past the end: a read that does not fit fails and leaves

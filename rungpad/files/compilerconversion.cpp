@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/compilerconversion.h"
 
 #include "rungpad/model/ladderdocument.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The document's LadderCompiler behind the interface the file commands use.
 #include "rungpad/compiler/laddercompiler.h"

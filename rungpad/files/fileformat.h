@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Layouts of the ladder files (.plf/.grp), of the code image file and of the signal comment
 // files, as the controller and the older editor versions read and write them.

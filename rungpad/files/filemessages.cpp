@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/filemessages.h"
 
 #include <iterator>
@@ -34,6 +35,9 @@ constexpr Entry kMessages[] = {
     {FileMessage::OldLadderFailed, "梯形图文件输出失败!", "Operation error!"},
     {FileMessage::Saving, "正在保存文件...", "Saving..."},
     {FileMessage::CannotLoadMean, "元件注释载入失败!", "Can not load the mean!"},
+    // Diag.mea belongs to the controller and comes with it; the hint says where it goes.
+    {FileMessage::MeanFileWhere, "请把数控系统自带的 Diag.mea 复制到 %1 (本用户) 或 %2 (所有用户)。",
+     "Copy the controller's own Diag.mea into %1 (for you) or %2 (for every user)."},
     {FileMessage::CannotOpenFile, "打开文件失败!", "Can not open file!"},
     {FileMessage::LoadingNote, "正在载入注释...", "Loading note..."},
     {FileMessage::NoteLoaded, "载入成功!", "succeed!"},

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts the file commands show in the output window and in message boxes, Chinese and
 // English side by side; the language index 0 selects Chinese, 1 English.
@@ -26,6 +27,7 @@ enum class FileMessage {
     OldLadderFailed,
     Saving,
     CannotLoadMean,
+    MeanFileWhere,  // %1 the user's data folder, %2 the one for every user
     CannotOpenFile,
     LoadingNote,
     NoteLoaded,

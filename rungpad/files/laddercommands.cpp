@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/laddercommands.h"
 
 #include "common/archive.h"
@@ -96,9 +97,20 @@ void LadderFileCommands::readProgramFolderComments(LadderDocument& target)
     if (const auto diag = vantor::readWholeFile(programFile(fileformat::kDiagnosisFileName), &why))
         applyCommentEntries(parseDiagnosisFile(*diag), target.comments);
     else
-        say(FileMessage::CannotLoadMean);
+        sayMeanFileMissing();
     if (const auto user = vantor::readWholeFile(programFile(fileformat::kUserNotationFileName), &why))
         applyNotationContent(parseUserNotationFile(*user), target.comments);
+}
+
+void LadderFileCommands::sayMeanFileMissing()
+{
+    say(FileMessage::CannotLoadMean);
+    // The first folder searched is the user's own, the next the first installed share folder.
+    const auto folder = [this](qsizetype at) {
+        const QString f = env_.dataFolders.value(at, env_.programFolder);
+        return f.endsWith(QLatin1Char('/')) ? f : f + QLatin1Char('/');
+    };
+    env_.output.outputLine(text(FileMessage::MeanFileWhere).arg(folder(0), folder(1)));
 }
 
 bool LadderFileCommands::open(const QString& path)

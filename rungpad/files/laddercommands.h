@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The document's file commands: open and save a ladder file, the ladder/old ladder/binary/
 // instruction-list outputs and the notation import/export. The shells (frame, command-line
@@ -79,6 +80,8 @@ public:
 private:
     QString text(FileMessage id) const;
     void say(FileMessage id);
+    // "Can not load the mean!" and, under it, where the controller's own Diag.mea goes.
+    void sayMeanFileMissing();
     void fail(FileMessage id);   // message box and output window
     // The same, with the writer's "<file>: <system reason>" on a line of its own.
     void fail(FileMessage id, const QString& writeError);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ladder file (.plf with comment records, .grp without), in both the current layout and
 // the version 1.0 export. Bytes in, bytes out: reading and writing files is the caller's.

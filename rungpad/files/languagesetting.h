@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The editor's language setting, shared by the frame and rungpad-cli: section
 // "VANTORQ5RUNGPAD", value "LANGUAGE", 0 Chinese (the default) or 1 English, under the

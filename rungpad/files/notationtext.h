@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two signal comment text files: the diagnosis meaning file (Diag.mea, read only) and
 // the user notation file (LadChi01.txt). Parsing turns their bytes into entries for the

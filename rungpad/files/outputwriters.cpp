@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/outputwriters.h"
 
 #include "rungpad/files/bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a successful conversion hands to the output writers, and the byte layouts of the
 // binary code file (Ladbin.dat) and of the instruction-list text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Element addresses as the editor writes them: a letter, a 3-digit byte, a point, a bit 0..7
 // ("%c%05.1f": X12.3 -> X012.3), and the byte ranges each letter allows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three signal comment tables a ladder document owns, with their index rules.
 #include <QByteArrayView>

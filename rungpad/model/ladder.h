@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The in-memory ladder shared by the editor, the file readers/writers and the converter.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What one open ladder document holds, apart from the converter (rungpad/compiler owns that):
 // the edit ladder, the export copy, comment tables, ladder information and the converted state.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A compact text form of a ladder, for tests and debugging (not a controller format).
 // One text line per ladder line, cells left to right separated by blanks; missing cells

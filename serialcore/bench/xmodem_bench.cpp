@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of a 1 MB XModem-CRC send over a pseudo-terminal: our engine against sx, both
 // into rx behind socat in the same run. Prints both times and their ratio.
 #include "serialcore/linkdriver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A LinkPort that records what the engine asked for, for tests in virtual time.
 #include "serialcore/linkport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli against cncsim over a pseudo-terminal: the serial verbs end to end, and the
 // refusals and line faults a real controller produces.
 #include <QCoreApplication>

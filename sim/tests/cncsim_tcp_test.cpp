@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // cncsim as a program: the TCP port it announces serves list, download and upload over a
 // real loopback connection, both links run side by side, and the serial DNC input keeps a
 // stream streamed over the pseudo-terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // fernlink-cli's bare XModem against lrzsz (sx/rx in 128-byte CRC mode), both directions.
 // lrzsz gets pipes behind socat's pseudo-terminal; on a bare pty pair it loses bytes.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial side's session in virtual time: the DNC input and the command answers that the
 // pseudo-terminal tests cannot pin down byte for byte.
 #include "sim/simcontroller.h"

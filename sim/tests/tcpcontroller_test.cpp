@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's side of the Ethernet session in virtual time: replies byte for byte,
 // frame layout, what gets stored and what an abort leaves behind.
 #include "sim/tcpcontroller.h"

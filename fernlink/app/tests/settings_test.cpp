@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stored settings: defaults of an empty profile, the exact value names a profile holds,
 // and the autostart entry that logging on uses.
 #include "fernlink/app/settings.h"

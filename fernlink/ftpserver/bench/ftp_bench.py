@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Loopback speed of fernlink-cli ftpd beside vsftpd and pyftpdlib, measured in the same run
 and printed as ratios (ours / peer time, ours / peer rate). Not a test: the figures depend on
 the machine and on whatever else runs on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server as the controller meets it: fernlink-cli ftpd on 127.0.0.1 with real clients
 // (ftplib, curl, lftp), and the server object in-process for stop and kick.
 #include "fernlink/ftpserver/ftpserver.h"

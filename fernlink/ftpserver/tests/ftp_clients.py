@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Real FTP clients (ftplib, curl, lftp) against a running fernlink-cli ftpd on 127.0.0.1.
 
 usage: ftp_clients.py SCENARIO PORT HOME

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/archive.h"
 #include "fernlink/ftpserver/ftpconstants.h"
 #include "fernlink/ftpserver/userstore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The login, user-manager, online-user and statistics pages, driven through their buttons,
 // with a scripted prompter and the real FTP server on 127.0.0.1.
 #include "common/testing/ptypair.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fernlink's main window under the offscreen platform: start-up from an empty profile, page
 // switching, both links against the simulated controller, the refusals while an operation
 // runs, the editor, the settings page and the language commands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send, receive, DNC and operation log pages against cncsim: over TCP on 127.0.0.1 and
 // over a pseudo-terminal, driven through their slots with a scripted prompter answering.
 #include "fernlink/link/filelist_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Converts the largest ladder the limits allow (5000 dense lines, just under the record
 // limit) several times and prints the time per conversion and records per second, beside
 // the time of reading the same ladder from its text form as a peer measured in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the converter tests and the benchmark: ladders from the text form, and the
 // instruction list without its line-number suffix.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Load, convert and save the largest ladder a file may hold (5000 lines, every comment table
 // full), each step timed and set against moving the same bytes through a plain file.
 #include "common/archive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the ladder file reader (with and without the comment tail), function
 // block normalisation, and the two comment text readers, on the same bytes.
 #include "rungpad/files/ladderfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/filemessages.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/laddercommands.h"
@@ -8,6 +9,7 @@
 #include "common/gbk.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -459,5 +461,42 @@ TEST(LadderCommandsFullDisk, OutputThatReadsBackWrongIsRemoved)
         ASSERT_EQ(f.prompter.shown.size(), 1u);
         EXPECT_EQ(f.prompter.shown[0], en(FileMessage::OutputMismatch).arg(QDir::toNativeSeparators(f.path(name))));
         EXPECT_FALSE(QFileInfo::exists(f.path(name)));
+    }
+}
+
+// Diag.mea is the controller's own file and is not shipped: a ladder opened without one
+// says so and, on the next line, names the folders it is looked for in, in either language.
+TEST(LadderCommands, MissingDiagnosisFileSaysWhereTheControllersCopyGoes)
+{
+    for (const int language : {0, 1}) {
+        SCOPED_TRACE(language);
+        QTemporaryDir root;
+        const QString user = root.filePath(QStringLiteral("home/vantor/rungpad"));
+        const QString shared = root.filePath(QStringLiteral("share/vantor/rungpad"));
+        ASSERT_TRUE(QDir().mkpath(user) && QDir().mkpath(shared));
+        LadderDocument doc;
+        FakeConversion conversion;
+        vantor::ScriptedPrompter prompter;
+        RecordingOutput output;
+        FileCommandEnvironment env{prompter, output, language, root.path()};
+        env.dataFolders = {user, shared, root.filePath(QStringLiteral("bin"))};
+        LadderFileCommands commands{doc, conversion, env};
+        const QString ladder = root.filePath(QStringLiteral("a.plf"));
+        ASSERT_TRUE(vantor::saveFileAtomically(ladder, formatLadderPart(LadderProgram{}, {}, NumberField::FromText)).ok);
+
+        ASSERT_TRUE(commands.open(ladder));
+        const auto said = std::find(output.lines.begin(), output.lines.end(),
+                                    fileMessage(FileMessage::CannotLoadMean, language));
+        ASSERT_NE(said, output.lines.end());
+        ASSERT_NE(said + 1, output.lines.end());
+        EXPECT_EQ(*(said + 1), fileMessage(FileMessage::MeanFileWhere, language).arg(user + "/", shared + "/"));
+        EXPECT_TRUE((said + 1)->contains(QStringLiteral("Diag.mea")));
+
+        // The controller's file put into the shared folder is found; nothing more is said.
+        ASSERT_TRUE(vantor::saveFileAtomically(shared + QStringLiteral("/Diag.mea"), "X0003     door\r\nend\r\n").ok);
+        output.lines.clear();
+        ASSERT_TRUE(commands.open(ladder));
+        EXPECT_FALSE(contains(output.lines, fileMessage(FileMessage::CannotLoadMean, language)));
+        EXPECT_EQ(doc.comments.commentOf("X000.3"), "door");
     }
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/files/bytes.h"
 #include "rungpad/files/fileformat.h"
 #include "rungpad/files/ladderfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/model/address.h"
 #include "rungpad/model/comments.h"
 #include "rungpad/model/editchange.h"
