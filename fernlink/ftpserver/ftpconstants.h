@@ -40,6 +40,15 @@ inline constexpr int kFloodCloseMs = 10000;
 // How long an upload whose data connection ended waits for the control connection to end
 // too, as it does when the client was killed, before the upload is stored.
 inline constexpr int kUploadSettleMs = 50;
+// Descriptors one connection may hold at once: control, data, passive listener, a download
+// still draining, the file, and its thread's wake-up descriptor.
+inline constexpr int kDescriptorsPerConnection = 6;
+// Descriptors kept for everything else the program opens (windows, logs, saves, idle threads).
+inline constexpr int kDescriptorReserve = 64;
+// A directory listing is formatted in pieces of about this size as the client reads it.
+inline constexpr int kListingPieceBytes = 64 * 1024;
+// How often the account file is looked at for changes made by another program.
+inline constexpr int kUsersCheckMs = 1000;
 // Commands waiting while a failed login is held back; a client that sends more is closed.
 inline constexpr int kMaxQueuedCommands = 64;
 // Bytes taken from the control socket's kernel buffer at most; the rest waits there.
@@ -120,6 +129,8 @@ inline constexpr char kFeatEnd[] = "211 End";
 inline constexpr char kModTime[] = "213 %1";
 inline constexpr char kEpsvOk[] = "229 Entering Extended Passive Mode (|||%1|)";
 inline constexpr char kNameListOpening[] = "150 Opening ASCII mode data connection for file list.";
+// Files keep the permissions the PC gives them; mirroring clients ask anyway.
+inline constexpr char kSiteChmod[] = "200 SITE CHMOD ignored: permissions are kept.";
 }  // namespace reply
 
 }  // namespace vantor::ftp

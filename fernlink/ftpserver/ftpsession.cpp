@@ -7,11 +7,14 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vantor::ftp {
 
@@ -37,13 +40,27 @@ QString fmt(const char* pattern, const QString& a)
     return QString::fromLatin1(pattern).arg(clean(a));
 }
 
-// A name that would break a listing line (or that no command line can carry) is not listed.
-bool listable(const QString& name)
+bool hasControlCharacter(const QString& text)
 {
-    for (QChar c : name)
+    for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return false;
-    return !name.isEmpty();
+            return true;
+    return false;
+}
+
+// Only names a client can ask for again, spelled as listed, are listed: none that would
+// break a listing line, none that GBK cannot carry (they would read as '?'), none that the
+// path rules read differently (a backslash is a separator, dots at either end are dropped).
+bool fetchable(const QString& name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !hasControlCharacter(name)
+           && !name.contains(QLatin1Char('\\')) && stripComponentDots(name) == name && fitsGbk(name);
+}
+
+// A name a client wants to create: one it could list and fetch afterwards.
+bool creatable(const QString& argument)
+{
+    return !hasControlCharacter(argument) && !argument.contains(QChar(0xFFFD)) && fitsGbk(argument);
 }
 
 // Last-write time of an entry; a link whose target is gone has only its own time.
@@ -133,24 +150,66 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
         return;
     lastActivity_ = clock_.monotonicMs();
     host_.trafficReceived(chunk.size());
+    if (takingInput_) {
+        // Called again from inside a reply: the lines in hand are not finished yet.
+        reentered_.append(chunk);
+        return;
+    }
+    takingInput_ = true;
+    takeControlBytes(chunk);
+    while (!reentered_.isEmpty() && !closed_)
+        takeControlBytes(std::exchange(reentered_, {}));
+    takingInput_ = false;
+}
+
+void CFtpCommandSocket::endLine()
+{
+    // CR LF ends a line, and so does a bare LF as scripts and some controllers send it.
+    if (receiveBuffer_.endsWith('\r'))
+        receiveBuffer_.chop(1);
+    if (discardingLine_) {
+        discardingLine_ = false;   // the end of a line that was refused already
+    } else if (!receiveBuffer_.isEmpty()) {
+        queue_.append({fromGbk(receiveBuffer_), false});
+    }
+    receiveBuffer_.clear();
+}
+
+void CFtpCommandSocket::takeControlBytes(const QByteArray& chunk)
+{
     if (receiveBuffer_.isEmpty() && !discardingLine_ && chunk.startsWith(kCncOutputPrefix)) {
         if (chunk.size() <= kControlReadBytes)
             host_.cncOutput(chunk.mid(kCncOutputPrefixLength));
         return;
     }
     // Telnet commands (IAC IP, IAC DM before an urgent ABOR, option talk) are not text.
+    auto take = [this](char c) {
+        if (c == '\n')
+            return endLine();
+        if (discardingLine_)
+            return;
+        receiveBuffer_.append(c);
+        // One byte more than the longest line may be its CR.
+        if (receiveBuffer_.size() > kMaxCommandLine + 1
+            || (receiveBuffer_.size() == kMaxCommandLine + 1 && !receiveBuffer_.endsWith('\r'))) {
+            // Refused whole: nothing of it runs, up to its line end.
+            receiveBuffer_.clear();
+            discardingLine_ = true;
+            queue_.append({QString(), true});
+        }
+    };
     for (char c : chunk) {
         const auto byte = static_cast<unsigned char>(c);
         if (telnetState_ == 1) {
             if (byte == kIac) {
-                receiveBuffer_.append(c);
+                take(c);
                 telnetState_ = 0;
             } else if (byte >= 251) {
                 telnetState_ = 2;   // WILL, WONT, DO, DONT carry one option byte
             } else {
                 telnetState_ = 0;
                 if (byte < 240)       // the DM went out of band: what follows is text
-                    receiveBuffer_.append(c);
+                    take(c);
             }
             continue;
         }
@@ -162,26 +221,7 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
             telnetState_ = 1;
             continue;
         }
-        receiveBuffer_.append(c);
-    }
-    for (;;) {
-        const qsizetype end = receiveBuffer_.indexOf("\r\n");
-        if (end < 0)
-            break;
-        QByteArray line = receiveBuffer_.left(end);
-        receiveBuffer_.remove(0, end + 2);
-        if (discardingLine_) {
-            discardingLine_ = false;
-            continue;
-        }
-        if (!line.isEmpty())
-            queue_.append(fromGbk(line));
-    }
-    if (receiveBuffer_.size() > kMaxCommandLine) {
-        receiveBuffer_.clear();
-        if (!discardingLine_)
-            reply(QString::fromLatin1(reply::kLineTooLong));
-        discardingLine_ = true;
+        take(c);
     }
     runQueue();
     // Only a client that ignores the held-back login answer gets this far ahead.
@@ -191,8 +231,13 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
 
 void CFtpCommandSocket::runQueue()
 {
-    while (!holding_ && !closed_ && !queue_.isEmpty())
-        runCommand(queue_.takeFirst());
+    while (!holding_ && !closed_ && !queue_.isEmpty()) {
+        const QueuedLine line = queue_.takeFirst();
+        if (line.tooLong)
+            reply(QString::fromLatin1(reply::kLineTooLong));
+        else
+            runCommand(line.text);
+    }
 }
 
 void CFtpCommandSocket::onTimer(int tag)
@@ -219,6 +264,9 @@ void CFtpCommandSocket::onTick()
     if (closed_)
         return;
     const qint64 now = clock_.monotonicMs();
+    // A download the client still reads from the kernel's buffers is activity too.
+    if (data_.drainedSinceAsked())
+        lastActivity_ = now;
     // Bytes dribbled in keep a connection from being idle, not from logging in.
     if (state_ == StateLoggedOut && settings_.loginSeconds > 0 && now - loggedOutSince_ >= qint64(settings_.loginSeconds) * 1000)
         return endConnection(reply::kLoginTimeout);
@@ -331,6 +379,8 @@ void CFtpCommandSocket::runCommand(const QString& line)
         return void(reply(QString::fromLatin1(reply::kSyst)));
     if (word == QLatin1String("NOOP"))
         return void(reply(QString::fromLatin1(reply::kNoop)));
+    if (word == QLatin1String("SITE"))
+        return cmdSite(arg);
     reply(QString::fromLatin1(reply::kNotImplemented));
 }
 
@@ -495,7 +545,7 @@ void CFtpCommandSocket::startPending()
             return;
         }
         state_ = StateListing;
-        total_ = listing_.size();
+        listingAt_ = 0;
         pumpSend();
         return;
     case Pending::Retrieve:
@@ -536,20 +586,39 @@ void CFtpCommandSocket::pumpSend()
 {
     if (finishing_ || closed_)
         return;
-    if (state_ != StateListing && !(state_ == StateRetrieving && file_))
+    if (state_ == StateListing) {
+        for (;;) {
+            if (listingAt_ == listing_.size()) {
+                // The next piece is formatted only once the client has taken this one.
+                listing_.clear();
+                listingAt_ = 0;
+                if (!nextListingPiece())
+                    break;
+            }
+            const qint64 sent = data_.send(listing_.constData() + listingAt_, listing_.size() - listingAt_);
+            if (sent == FtpDataChannel::SendLater)
+                return;
+            if (sent < 0)
+                return finishTransfer(false, reply::kTransferAborted, 0);
+            listingAt_ += sent;
+            done_ += sent;
+            lastActivity_ = clock_.monotonicMs();
+            host_.trafficSent(sent);
+        }
+        finishing_ = true;
+        data_.finish();
+        return;
+    }
+    if (!(state_ == StateRetrieving && file_))
         return;
     while (done_ < total_) {
         const qint64 want = std::min<qint64>(kSendChunk, total_ - done_);
-        const qint64 sent = state_ == StateListing ? data_.send(listing_.constData() + done_, want)
-                                                   : data_.sendFile(*file_, done_, want);
+        const qint64 sent = data_.sendFile(*file_, done_, want);
         if (sent == FtpDataChannel::SendLater)
             return;
-        if (sent < 0) {
-            // A file that shrank or failed under us: what the client has is not the file.
-            if (state_ == StateListing)
-                return finishTransfer(false, reply::kTransferAborted, 0);
+        // A file that shrank or failed under us: what the client has is not the file.
+        if (sent < 0)
             return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
-        }
         done_ += sent;
         lastActivity_ = clock_.monotonicMs();
         host_.trafficSent(sent);
@@ -591,11 +660,14 @@ void CFtpCommandSocket::onDataBytes(const QByteArray& bytes)
     }
 }
 
-bool CFtpCommandSocket::commitUpload()
+bool CFtpCommandSocket::syncUpload()
 {
     // On disk before it takes the name: a power cut must not leave a short file there.
-    if (!upload_->flush() || ::fsync(upload_->handle()) != 0)
-        return false;
+    return upload_->flush() && ::fsync(upload_->handle()) == 0;
+}
+
+bool CFtpCommandSocket::renameUpload()
+{
     const QString temp = upload_->fileName();
     // The temporary file is private; the finished one gets the target's permissions,
     // or the usual ones for a new file.
@@ -617,13 +689,15 @@ void CFtpCommandSocket::onDataPeerClosed()
     if (state_ == StateStoring && upload_) {
         // A client killed mid-upload closes its data connection as cleanly as one that has
         // finished; its control connection goes at the same moment. Without it nobody will
-        // read the 226, so the bytes are not taken for the whole file.
+        // read the 226, so the bytes are not taken for the whole file. It is looked at
+        // before and after the disk sync, which gives a close on its way time to arrive.
+        const bool synced = host_.controlAlive() && syncUpload();
         if (!host_.controlAlive()) {
             finishTransfer(false, reply::kTransferAborted, OutcomeUploadFailed);
             closed_ = true;
             return;
         }
-        const bool ok = commitUpload();
+        const bool ok = synced && renameUpload();
         finishTransfer(ok, ok ? reply::kTransferComplete : reply::kCantAccessFile,
                        ok ? OutcomeUploaded : OutcomeUploadFailed);
         return;
@@ -675,6 +749,8 @@ void CFtpCommandSocket::destroyData()
     file_.reset();
     upload_.reset();
     listing_.clear();
+    listingAt_ = 0;
+    cursor_.reset();
     done_ = total_ = 0;
     dataAddress_.clear();
     dataPort_ = -1;
@@ -683,7 +759,7 @@ void CFtpCommandSocket::destroyData()
         state_ = StateIdle;
 }
 
-std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
+bool CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
 {
     QString path = arg;
     while (path.endsWith(QLatin1Char('*')))
@@ -693,43 +769,68 @@ std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg, bo
     const CheckedPath checked = rules_.checkDirectory(path, AccessList);
     if (checked.result == CheckDirNotFound) {
         reply(fmt(reply::kDirNotFoundQuoted, arg));
-        return std::nullopt;
+        return false;
     }
     if (checked.result == CheckNoRight) {
         reply(fmt(reply::kPermissionDeniedQuoted, arg));
-        return std::nullopt;
+        return false;
     }
-    QFileInfoList entries;
+    // Only the names are held, sorted as a directory listing is; each line is made when its
+    // piece is sent, so a folder of ten thousand programs costs its names, not its listing.
+    auto cursor = std::make_unique<ListingCursor>();
+    cursor->namesOnly = namesOnly;
+    cursor->now = clock_.now();
     const QFileInfo target(checked.local);
-    if (target.isDir())
-        entries = QDir(checked.local).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                                    QDir::Name);
-    else
-        entries.append(target);
-    const QDateTime now = clock_.now();
-    QByteArray text;
-    for (const QFileInfo& entry : entries) {
-        // Names with leading dots cannot be addressed, and links out of the home are not served.
-        if (entry.fileName().startsWith(QLatin1Char('.')) || !listable(entry.fileName())
-            || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
-            continue;
-        if (namesOnly)
-            text += toGbk(entry.fileName()) + "\r\n";
-        else
-            text += listingLine(entry.isDir(), entry.size(), lastWriteOf(entry), now, entry.fileName());
+    if (target.isDir()) {
+        cursor->directory = checked.local;
+        if (DIR* dir = ::opendir(QFile::encodeName(checked.local).constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                // Hidden names and the directory's own entries are never listed.
+                if (entry->d_name[0] != '.')
+                    cursor->names.append(QFile::decodeName(entry->d_name));
+            }
+            ::closedir(dir);
+        }
+        std::sort(cursor->names.begin(), cursor->names.end());
+    } else {
+        cursor->directory = target.absolutePath();
+        cursor->names.append(target.fileName());
     }
-    return text;
+    cursor_ = std::move(cursor);
+    listing_.clear();
+    listingAt_ = 0;
+    nextListingPiece();
+    return true;
+}
+
+bool CFtpCommandSocket::nextListingPiece()
+{
+    if (!cursor_)
+        return false;
+    ListingCursor& c = *cursor_;
+    while (listing_.size() < kListingPieceBytes && c.next < c.names.size()) {
+        const QString name = std::exchange(c.names[c.next++], QString());
+        const QFileInfo entry(c.directory + QLatin1Char('/') + name);
+        // Links out of the home are not served, so they are not listed either.
+        if (!fetchable(name) || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
+            continue;
+        if (c.namesOnly)
+            listing_ += toGbk(name) + "\r\n";
+        else
+            listing_ += listingLine(entry.isDir(), entry.size(), lastWriteOf(entry), c.now, name);
+    }
+    if (c.next >= c.names.size())
+        cursor_.reset();
+    return !listing_.isEmpty();
 }
 
 void CFtpCommandSocket::cmdList(const QString& arg, bool namesOnly)
 {
     if (pending_ != Pending::None || state_ >= StateListing)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
-    auto text = buildListing(arg, namesOnly);
-    if (!text)
+    if (!buildListing(arg, namesOnly))
         return;
     reply(QString::fromLatin1(namesOnly ? reply::kNameListOpening : reply::kListOpening));
-    listing_ = *text;
     if (!openData(Pending::Listing))
         destroyData();
 }
@@ -757,12 +858,16 @@ void CFtpCommandSocket::cmdStor(const QString& arg, bool unique)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
     CheckedPath checked;
     if (unique) {
+        if (!creatable(arg))
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid501)));
         checked = rules_.checkUniqueFile(arg);
         if (checked.result == CheckInvalid)
             return void(reply(QString::fromLatin1(reply::kFilenameInvalid501)));
         if (checked.result != CheckOk)
             return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
     } else {
+        if (!creatable(arg))
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
         checked = rules_.checkFile(arg, AccessUpload);
         if (checked.result == CheckNotFound)
             return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
@@ -847,6 +952,8 @@ void CFtpCommandSocket::cmdRmd(const QString& arg)
 
 void CFtpCommandSocket::cmdMkd(const QString& arg)
 {
+    if (!creatable(arg))
+        return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
     const CheckedPath checked = rules_.checkDirectory(arg, AccessMakeDir);
     if (checked.result == CheckOk)
         return void(reply(QString::fromLatin1(reply::kDirExists)));
@@ -868,6 +975,15 @@ void CFtpCommandSocket::cmdAbor()
         destroyData();
     }
     reply(QString::fromLatin1(reply::kAborOk));
+}
+
+void CFtpCommandSocket::cmdSite(const QString& arg)
+{
+    // Mirroring clients set modes after each upload and give up when that fails; the
+    // files keep the permissions the PC gives them, so the request is answered and ignored.
+    if (arg.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).compare(QLatin1String("CHMOD"), Qt::CaseInsensitive) == 0)
+        return void(reply(QString::fromLatin1(reply::kSiteChmod)));
+    reply(QString::fromLatin1(reply::kNotImplemented));
 }
 
 }  // namespace vantor::ftp
