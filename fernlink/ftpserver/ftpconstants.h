@@ -37,9 +37,6 @@ inline constexpr int kLoginDeadlineSeconds = 30;
 // commands, and a connection stuck there for kFloodCloseMs is closed.
 inline constexpr qint64 kMaxReplyBacklog = 64 * 1024;
 inline constexpr int kFloodCloseMs = 10000;
-// How long an upload whose data connection ended waits for the control connection to end
-// too, as it does when the client was killed, before the upload is stored.
-inline constexpr int kUploadSettleMs = 50;
 // Descriptors one connection may hold at once: control, data, passive listener, a download
 // still draining, the file, and its thread's wake-up descriptor.
 inline constexpr int kDescriptorsPerConnection = 6;
