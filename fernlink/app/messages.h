@@ -303,6 +303,8 @@ enum class Msg {
     SettingsFtpPort,
     SettingsMaxUsers,
     SettingsMaxTimeout,
+    SettingsPasvPorts,
+    SettingsPasvPortsInvalid,
     SettingsAutoActivate,
     SettingsApply,
     AutostartFailed,

@@ -90,6 +90,7 @@ FernlinkSettings FernlinkSettings::load(QSettings& store)
     s.maxTimeout = intValue(store, key(kSection, "MaxTimeout"), s.maxTimeout);
     s.maxUsers = intValue(store, key(kSection, "MaxUeser"), s.maxUsers);
     s.autoActivate = intValue(store, key(kSection, "AutoActivate"), 0) == 1;
+    s.pasvPorts = textValue(store, key(kSection, "PasvPorts"), s.pasvPorts);
     s.language = intValue(store, key(kLanguageSection, "Language"), 0) == 1 ? Language::English : Language::Chinese;
     static const char* const octets[] = {"IP1", "IP2", "IP3", "IP4"};
     for (int i = 0; i < 4; ++i)
@@ -111,6 +112,7 @@ void FernlinkSettings::save(QSettings& store) const
     store.setValue(key(kSection, "MaxTimeout"), maxTimeout);
     store.setValue(key(kSection, "MaxUeser"), maxUsers);
     store.setValue(key(kSection, "AutoActivate"), autoActivate ? 1 : 0);
+    store.setValue(key(kSection, "PasvPorts"), pasvPorts);
     saveAddress(store, address);
     store.sync();
 }

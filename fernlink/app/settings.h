@@ -29,6 +29,7 @@ struct FernlinkSettings {
     int maxTimeout = 5;   // FTP idle limit, minutes
     int maxUsers = 10;
     bool autoActivate = false;
+    QString pasvPorts;   // "LOW-HIGH" for passive FTP data connections; empty: any
     Language language = Language::Chinese;
     std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
     int controllerPort = kDefaultControllerPort;  // its TCP port, entered with the address

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -43,6 +44,7 @@ public:
     QSpinBox* ftpPortBox() const { return ftpPort_; }
     QSpinBox* maxUsersBox() const { return maxUsers_; }
     QSpinBox* maxTimeoutBox() const { return maxTimeout_; }
+    QLineEdit* pasvPortsBox() const { return pasvPorts_; }
     QPushButton* applyButton() const { return apply_; }
 
 Q_SIGNALS:
@@ -74,6 +76,7 @@ private:
     QCheckBox* launch_;
     QCheckBox* autoActivate_;
     QSpinBox* ftpPort_;
+    QLineEdit* pasvPorts_;
     QSpinBox* maxUsers_;
     QSpinBox* maxTimeout_;
     QPushButton* apply_;
