@@ -37,6 +37,9 @@ inline constexpr int kLoginDeadlineSeconds = 30;
 // commands, and a connection stuck there for kFloodCloseMs is closed.
 inline constexpr qint64 kMaxReplyBacklog = 64 * 1024;
 inline constexpr int kFloodCloseMs = 10000;
+// Replies still unread in the kernel when we end a connection: more than this and the client
+// was not reading them, so the connection is reset rather than left to deliver them.
+inline constexpr int kUnreadRepliesReset = 2048;
 // Descriptors one connection may hold at once: control, data, passive listener, a download
 // still draining, the file, and its thread's wake-up descriptor.
 inline constexpr int kDescriptorsPerConnection = 6;

@@ -106,7 +106,7 @@ public:
         flushTraffic();
         const QString user = session_ ? session_->userName() : QString();
         session_.reset();
-        if (hard_) {
+        if (hard_ || unreadReplies()) {
             // Unread replies are not kept in the kernel for a client that does not read them.
             const linger now{1, 0};
             ::setsockopt(int(control_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
@@ -141,7 +141,8 @@ public:
     {
         tick_.stop();
         // A client that left its replies unread is not waited for.
-        if (control_.bytesToWrite() > kMaxReplyBacklog)
+        control_.flush();
+        if (unreadReplies())
             return dropHard();
         control_.disconnectFromHost();
         if (control_.state() == QAbstractSocket::UnconnectedState)
@@ -200,6 +201,13 @@ private:
         if (pendingSent_ || pendingReceived_)
             Q_EMIT thread_->bytesMoved(setup_.id, pendingSent_, pendingReceived_);
         pendingSent_ = pendingReceived_ = 0;
+    }
+
+    bool unreadReplies()
+    {
+        return control_.bytesToWrite() > kMaxReplyBacklog
+               || (control_.socketDescriptor() >= 0
+                   && detail::unsentBytes(int(control_.socketDescriptor())) > kUnreadRepliesReset);
     }
 
     void dropHard()

@@ -869,7 +869,7 @@ def scenario_users_live(port, home, cli, users):
 
 
 def tcp_states(port):
-    """State and send queue of every TCP socket whose local port is port, by remote port."""
+    """State, send queue and receive queue of every TCP socket whose local port is port, by remote port."""
     states = {}
     with open("/proc/net/tcp") as f:
         next(f)
@@ -877,21 +877,46 @@ def tcp_states(port):
             fields = line.split()
             local, remote, state, queues = fields[1], fields[2], fields[3], fields[4]
             if int(local.split(":")[1], 16) == port:
-                states[int(remote.split(":")[1], 16)] = (state, int(queues.split(":")[0], 16))
+                tx, rx = (int(q, 16) for q in queues.split(":"))
+                states[int(remote.split(":")[1], 16)] = (state, tx, rx)
     return states
 
 
 def scenario_linger(port, home):
-    """A client that never reads its replies is dropped with nothing left queued for it."""
-    s = raw_login(port)
+    """A client that sends commands and never reads the replies: once it is dropped, nothing
+    stays queued for it in the kernel."""
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    s.connect((HOST, port))
+    read_reply(s)
+    s.sendall(b"USER oper1\r\n")
+    read_reply(s)
+    s.sendall(b"PASS pw\r\n")
+    check(read_reply(s).startswith("230"), "login")
     mine = s.getsockname()[1]
-    push(s, 64 * 1024 * 1024, 4)
+    s.setblocking(False)
+    batch = b"NOOP\r\n" * 200
+    piled = False
+    deadline = time.monotonic() + 10
+    # Commands until the server holds replies for us that we do not read, having read
+    # everything we sent (unread input would make any close a reset anyway).
+    while time.monotonic() < deadline and not piled:
+        state = tcp_states(port).get(mine)
+        if state and state[1] >= 6000 and state[2] == 0:
+            piled = True
+            break
+        try:
+            s.send(batch)
+        except BlockingIOError:
+            pass
+        time.sleep(0.05)
+    check(piled, f"no replies piled up: {tcp_states(port).get(mine)}")
     deadline = time.monotonic() + 30
-    while time.monotonic() < deadline and tcp_states(port).get(mine, ("gone", 0))[0] == "01":
+    while time.monotonic() < deadline and tcp_states(port).get(mine, ("gone",))[0] == "01":
         time.sleep(0.1)
     time.sleep(0.5)
     left = tcp_states(port).get(mine)
-    check(left is None or left[1] == 0, f"server side of a dropped flooder keeps {left} (state, bytes queued)")
+    check(left is None or left[1] == 0, f"server side of a dropped client keeps {left} (state, bytes queued, unread)")
     s.close()
 
 
