@@ -40,6 +40,10 @@ inline constexpr int kFloodCloseMs = 10000;
 // Replies still unread in the kernel when we end a connection: more than this and the client
 // was not reading them, so the connection is reset rather than left to deliver them.
 inline constexpr int kUnreadRepliesReset = 2048;
+// A killed client's two connections close one after the other within microseconds, the
+// data connection often first. After the end of an upload's data connection, its control
+// connection's end is awaited this long, the disk sync included, before the upload is stored.
+inline constexpr int kUploadSettleMs = 5;
 // Descriptors one connection may hold at once: control, data, passive listener, a download
 // still draining, the file, and its thread's wake-up descriptor.
 inline constexpr int kDescriptorsPerConnection = 6;

@@ -132,10 +132,22 @@ public:
         if (control_.state() != QAbstractSocket::ConnectedState)
             return false;
         // The end of the stream may be waiting unread behind the commands; the kernel shows
-        // it anyway. Nothing is waited for: the session asks again after the disk sync.
+        // it anyway. What is left of the moment after the data connection's end (the disk
+        // sync took its part) is waited for that end only, not for anything else.
         pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
-        const int ready = ::poll(&p, 1, 0);
-        return !(ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)));
+        for (;;) {
+            const qint64 since = data_ ? data_->msSinceEnd() : kUploadSettleMs;
+            const int left = int(std::max<qint64>(0, kUploadSettleMs - since));
+            p.revents = 0;
+            const int ready = ::poll(&p, 1, left);
+            if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+                return false;
+            if (ready == 0 || left == 0 || (ready < 0 && errno != EINTR))
+                return true;
+            // Commands arrived (POLLIN): they wait their turn; the end of the stream would show too.
+            p.events = POLLRDHUP;
+            ::usleep(200);
+        }
     }
     void closeControl() override
     {

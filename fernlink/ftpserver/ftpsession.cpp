@@ -51,10 +51,15 @@ bool hasControlCharacter(const QString& text)
 // Only names a client can ask for again, spelled as listed, are listed: none that would
 // break a listing line, none that GBK cannot carry (they would read as '?'), none that the
 // path rules read differently (a backslash is a separator, dots at either end are dropped).
-bool fetchable(const QString& name)
+// *gbk: the name as the client sees it. Plain ASCII is its own GBK, without a converter.
+bool fetchable(const QString& name, QByteArray* gbk)
 {
-    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !hasControlCharacter(name)
-           && !name.contains(QLatin1Char('\\')) && stripComponentDots(name) == name && fitsGbk(name);
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || hasControlCharacter(name)
+        || name.contains(QLatin1Char('\\')) || stripComponentDots(name) != name)
+        return false;
+    const bool ascii = std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+    *gbk = ascii ? name.toLatin1() : toGbk(name);
+    return ascii || fromGbk(*gbk) == name;
 }
 
 // A name a client wants to create: one it could list and fetch afterwards.
@@ -95,6 +100,28 @@ CFtpCommandSocket::~CFtpCommandSocket()
     upload_.reset();
     file_.reset();
 }
+
+namespace {
+// listingLine for a time read from the file system, without QDateTime's conversions: ten
+// thousand entries are formatted in a blink.
+void appendListingLine(QByteArray& out, bool directory, qint64 size, time_t lastWrite, qint64 now, const QByteArray& name)
+{
+    struct tm local {};
+    ::localtime_r(&lastWrite, &local);
+    char line[96];
+    const qint64 ageDays = (now - qint64(lastWrite)) / 86400;
+    const int n = ageDays <= 356
+                      ? std::snprintf(line, sizeof line, "%s 1 user group %14lld %s %02d %02d:%02d ",
+                                      directory ? "drwx------" : "-rwx------", directory ? 0LL : (long long)size,
+                                      kMonths[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min)
+                      : std::snprintf(line, sizeof line, "%s 1 user group %14lld %s %02d %04d ",
+                                      directory ? "drwx------" : "-rwx------", directory ? 0LL : (long long)size,
+                                      kMonths[local.tm_mon], local.tm_mday, local.tm_year + 1900);
+    out.append(line, std::min<qsizetype>(n, sizeof line - 1));
+    out += name;
+    out += "\r\n";
+}
+}  // namespace
 
 QByteArray CFtpCommandSocket::listingLine(bool directory, qint64 size, const QDateTime& lastWrite,
                                           const QDateTime& now, const QString& name)
@@ -231,6 +258,11 @@ void CFtpCommandSocket::takeControlBytes(const QByteArray& chunk)
 
 void CFtpCommandSocket::runQueue()
 {
+    // A reply may bring more lines in (the connection reads again from inside it): they join
+    // the queue, and the loop already running takes them after the command in hand.
+    if (runningQueue_)
+        return;
+    runningQueue_ = true;
     while (!holding_ && !closed_ && !queue_.isEmpty()) {
         const QueuedLine line = queue_.takeFirst();
         if (line.tooLong)
@@ -238,6 +270,7 @@ void CFtpCommandSocket::runQueue()
         else
             runCommand(line.text);
     }
+    runningQueue_ = false;
 }
 
 void CFtpCommandSocket::onTimer(int tag)
@@ -689,9 +722,9 @@ void CFtpCommandSocket::onDataPeerClosed()
     if (state_ == StateStoring && upload_) {
         // A client killed mid-upload closes its data connection as cleanly as one that has
         // finished; its control connection goes at the same moment. Without it nobody will
-        // read the 226, so the bytes are not taken for the whole file. It is looked at
-        // before and after the disk sync, which gives a close on its way time to arrive.
-        const bool synced = host_.controlAlive() && syncUpload();
+        // read the 226, so the bytes are not taken for the whole file. It is looked at after
+        // the disk sync, whose time counts towards the moment a close on its way is given.
+        const bool synced = syncUpload();
         if (!host_.controlAlive()) {
             finishTransfer(false, reply::kTransferAborted, OutcomeUploadFailed);
             closed_ = true;
@@ -780,6 +813,8 @@ bool CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
     auto cursor = std::make_unique<ListingCursor>();
     cursor->namesOnly = namesOnly;
     cursor->now = clock_.now();
+    for (const QString& file : settings_.protectedFiles)
+        cursor->protectedNames.insert(QFileInfo(file).fileName());
     const QFileInfo target(checked.local);
     if (target.isDir()) {
         cursor->directory = checked.local;
@@ -808,16 +843,32 @@ bool CFtpCommandSocket::nextListingPiece()
     if (!cursor_)
         return false;
     ListingCursor& c = *cursor_;
+    const QByteArray directory = QFile::encodeName(c.directory) + '/';
+    const qint64 now = c.now.toSecsSinceEpoch();
     while (listing_.size() < kListingPieceBytes && c.next < c.names.size()) {
         const QString name = std::exchange(c.names[c.next++], QString());
-        const QFileInfo entry(c.directory + QLatin1Char('/') + name);
-        // Links out of the home are not served, so they are not listed either.
-        if (!fetchable(name) || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
+        QByteArray gbk;
+        if (!fetchable(name, &gbk))
             continue;
-        if (c.namesOnly)
-            listing_ += toGbk(name) + "\r\n";
-        else
-            listing_ += listingLine(entry.isDir(), entry.size(), lastWriteOf(entry), c.now, name);
+        const QByteArray path = directory + QFile::encodeName(name);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0)
+            continue;
+        // The listed directory is inside the home, and so is every entry in it but a link:
+        // only links (which may lead out) and the account files get the full check.
+        if ((S_ISLNK(st.st_mode) || c.protectedNames.contains(name))
+            && !rules_.accessAllowed(QFile::decodeName(path), AccessList))
+            continue;
+        if (c.namesOnly) {
+            listing_ += gbk + "\r\n";
+            continue;
+        }
+        // A link is listed as what it leads to; one whose target is gone, as itself.
+        struct stat target {};
+        if (S_ISLNK(st.st_mode) && ::stat(path.constData(), &target) == 0)
+            st = target;
+        const qint64 size = S_ISLNK(st.st_mode) ? 0 : qint64(st.st_size);
+        appendListingLine(listing_, S_ISDIR(st.st_mode), size, st.st_mtime, now, gbk);
     }
     if (c.next >= c.names.size())
         cursor_.reset();

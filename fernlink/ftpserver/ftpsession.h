@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -186,6 +187,7 @@ private:
     QList<QueuedLine> queue_;
     // A reply can make the connection read again; bytes arriving then wait their turn here.
     bool takingInput_ = false;
+    bool runningQueue_ = false;
     QByteArray reentered_;
     bool holding_ = false;
     int failedLogins_ = 0;
@@ -200,6 +202,7 @@ private:
         qsizetype next = 0;
         bool namesOnly = false;
         QDateTime now;
+        QSet<QString> protectedNames;   // file names of the account files, checked in full
     };
     std::unique_ptr<ListingCursor> cursor_;
     QByteArray listing_;

@@ -4,6 +4,7 @@
 #include "fernlink/ftpserver/ftpserver.h"
 #include "fernlink/ftpserver/ftpsession.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QObject>
@@ -139,6 +140,8 @@ public:
     }
 
     bool isConnected() const override { return fd_ >= 0 && connected_; }
+    // Milliseconds since the client ended its last data connection cleanly.
+    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : qint64(1) << 30; }
 
     qint64 send(const char* bytes, qint64 size) override
     {
@@ -385,6 +388,7 @@ private:
                 return;
             }
             if (n == 0) {
+                ended_.start();
                 closeDescriptor();
                 s->onDataPeerClosed();
                 return;
@@ -401,6 +405,7 @@ private:
     QString peer_;
     PassivePorts ports_;
     std::function<CFtpCommandSocket*()> session_;
+    QElapsedTimer ended_;
     int listenFd_ = -1;
     int fd_ = -1;
     int drainFd_ = -1;   // a finished download the client still reads

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <map>
 
 using namespace vantor::ftp;
@@ -233,6 +235,46 @@ TEST_F(Session, OverlongLinesAreRefusedWholeInAnyPieces)
         EXPECT_EQ(got, QStringList({first, QStringLiteral("215 UNIX emulated by Tidewell FTP Server.")})) << c.length;
         EXPECT_FALSE(host.closed) << c.length;
     }
+}
+
+// Sending a reply can make the connection read again (its bytes-written report), so input
+// arrives while a command is still in hand: it must wait for its turn, not overtake.
+TEST_F(Session, InputArrivingDuringAReplyWaitsItsTurn)
+{
+    struct ReadingHost : FakeHost {
+        CFtpCommandSocket* session = nullptr;
+        QList<QByteArray> arriving;
+        bool sendControl(const QByteArray& line) override
+        {
+            FakeHost::sendControl(line);
+            if (session && !arriving.isEmpty())
+                session->onControlBytes(arriving.takeFirst());
+            return true;
+        }
+    };
+    ReadingHost reading;
+    FtpSessionSettings settings;
+    settings.peerAddress = settings.localAddress = QStringLiteral("127.0.0.1");
+    CFtpCommandSocket s(reading, data, clock, [this](const QString&) -> std::optional<CUser> { return user; }, settings);
+    reading.session = &s;
+    s.onControlBytes("USER oper1\r\nPASS pw\r\n");
+    reading.replies.clear();
+    reading.arriving = {"SYST\r\n", QByteArray(3000, 'x'), QByteArray(3000, 'x') + "\r\nNOOP\r\n"};
+    s.onControlBytes("PWD\r\nCWD Sub\r\n");
+    EXPECT_EQ(reading.replies, QStringList({QStringLiteral("257 \"/\" is current directory."),
+                                            QStringLiteral("250 \"/Sub\" is current directory."),
+                                            QStringLiteral("215 UNIX emulated by Tidewell FTP Server."),
+                                            QStringLiteral("500 Command line too long."), QStringLiteral("200 OK")}));
+
+    // The same from a held-back failed login whose answer comes from a timer.
+    reading.replies.clear();
+    s.onControlBytes("USER oper1\r\nPASS wrong\r\nPWD\r\n");
+    reading.arriving = {"NOOP\r\n"};
+    s.onTimer(CFtpCommandSocket::TimerLoginDelay);
+    EXPECT_EQ(reading.replies, QStringList({QStringLiteral("331 Password required for oper1"),
+                                            QStringLiteral("530 Not logged in, user or password incorrect!"),
+                                            QStringLiteral("530 Please login with USER and PASS."),
+                                            QStringLiteral("530 Please login with USER and PASS.")}));
 }
 
 TEST_F(Session, RefusalOfAnOverlongLineKeepsItsPlace)
@@ -576,6 +618,37 @@ TEST_F(Session, ListingLinesAreByteExact)
     };
     for (const Case& c : cases)
         EXPECT_EQ(CFtpCommandSocket::listingLine(c.dir, c.size, c.when, now, QStringLiteral("O0001.CNC")), c.line);
+}
+
+// The lines of a real directory are the lines listingLine gives for its entries' times.
+TEST_F(Session, ListingOfADirectoryMatchesTheLineFormat)
+{
+    QDir().mkpath(home + QStringLiteral("/times/olddir"));
+    struct Entry { const char* name; QDateTime when; qint64 size; };
+    const Entry entries[] = {{"recent.nc", clock.wall.addDays(-3).addSecs(3725), 1234},
+                             {"year.nc", clock.wall.addDays(-356), 5},
+                             {"older.nc", clock.wall.addDays(-357).addSecs(-60), 70000},
+                             {"future.nc", clock.wall.addDays(40), 0}};
+    for (const Entry& e : entries) {
+        const QString path = home + QStringLiteral("/times/") + QString::fromLatin1(e.name);
+        writeFile(path, QByteArray(e.size, 'x'));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(e.when, QFileDevice::FileModificationTime));
+    }
+    const QDateTime dirTime(QDate(2013, 11, 30), QTime(8, 0));
+    const timespec times[2] = {{dirTime.toSecsSinceEpoch(), 0}, {dirTime.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(home + QStringLiteral("/times/olddir")).constData(), times, 0), 0);
+    QByteArray expected = CFtpCommandSocket::listingLine(false, 0, entries[3].when, clock.wall, QStringLiteral("future.nc"))
+                          + CFtpCommandSocket::listingLine(true, 0, dirTime, clock.wall, QStringLiteral("olddir"))
+                          + CFtpCommandSocket::listingLine(false, 70000, entries[2].when, clock.wall, QStringLiteral("older.nc"))
+                          + CFtpCommandSocket::listingLine(false, 1234, entries[0].when, clock.wall, QStringLiteral("recent.nc"))
+                          + CFtpCommandSocket::listingLine(false, 5, entries[1].when, clock.wall, QStringLiteral("year.nc"));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST times"));
+    EXPECT_EQ(QString::fromLatin1(data.written).toStdString(), QString::fromLatin1(expected).toStdString());
 }
 
 TEST_F(Session, ListRepliesAndEmptyDirectory)
