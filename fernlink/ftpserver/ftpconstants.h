@@ -42,8 +42,9 @@ inline constexpr int kFloodCloseMs = 10000;
 inline constexpr int kUnreadRepliesReset = 2048;
 // A killed client's two connections close one after the other within microseconds, the
 // data connection often first. After the end of an upload's data connection, its control
-// connection's end is awaited this long, the disk sync included, before the upload is stored.
-inline constexpr int kUploadSettleMs = 5;
+// connection's end is awaited this long, the disk sync included, before the upload is stored:
+// mostly the dying client's second close needs the processor for a moment, not time.
+inline constexpr int kUploadSettleUs = 1000;
 // Descriptors one connection may hold at once: control, data, passive listener, a download
 // still draining, the file, and its thread's wake-up descriptor.
 inline constexpr int kDescriptorsPerConnection = 6;

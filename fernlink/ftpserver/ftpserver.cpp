@@ -136,10 +136,11 @@ public:
         // sync took its part) is waited for that end only, not for anything else.
         pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
         for (;;) {
-            const qint64 since = data_ ? data_->msSinceEnd() : kUploadSettleMs;
-            const int left = int(std::max<qint64>(0, kUploadSettleMs - since));
+            const qint64 since = data_ ? data_->usSinceEnd() : kUploadSettleUs;
+            const qint64 left = std::max<qint64>(0, kUploadSettleUs - since);
+            const timespec wait{0, long(left * 1000)};
             p.revents = 0;
-            const int ready = ::poll(&p, 1, left);
+            const int ready = ::ppoll(&p, 1, &wait, nullptr);
             if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
                 return false;
             if (ready == 0 || left == 0 || (ready < 0 && errno != EINTR))

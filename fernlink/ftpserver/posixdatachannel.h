@@ -140,8 +140,8 @@ public:
     }
 
     bool isConnected() const override { return fd_ >= 0 && connected_; }
-    // Milliseconds since the client ended its last data connection cleanly.
-    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : qint64(1) << 30; }
+    // Microseconds since the client ended its last data connection cleanly.
+    qint64 usSinceEnd() const { return ended_.isValid() ? ended_.nsecsElapsed() / 1000 : qint64(1) << 40; }
 
     qint64 send(const char* bytes, qint64 size) override
     {
