@@ -430,7 +430,9 @@ QString CConnectThread::serve(const Setup& setup)
     // Whatever the connection left for later goes before the next client comes, and the
     // memory it used goes back to the system rather than staying with this thread's heap.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ::malloc_trim(0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    ::malloc_trim(0);   // the sanitizers bring their own allocator
+#endif
     return user;
 }
 

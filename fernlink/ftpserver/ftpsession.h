@@ -53,8 +53,8 @@ public:
     // Everything was sent: close; the session hears onDataFinished() once it is closed.
     virtual void finish() = 0;
     virtual void abort() = 0;
-    // True when bytes of a finished download, still queued in the kernel after finish(),
-    // reached the client since the last call: a slow reader is busy, not idle.
+    // True when bytes sent (also those of a finished download still queued in the kernel
+    // after finish()) reached the client since the last call: a slow reader is busy, not idle.
     virtual bool drainedSinceAsked() { return false; }
 };
 

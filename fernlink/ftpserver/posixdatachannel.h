@@ -222,13 +222,21 @@ public:
 
     bool drainedSinceAsked() override
     {
-        if (drainFd_ < 0)
-            return false;
-        const int left = unsentBytes(drainFd_);
-        const bool moved = left < drainLeft_;
-        drainLeft_ = left;
-        if (left == 0)
-            closeDrain(false);
+        bool moved = false;
+        // A slow reader of a big download: the kernel's buffer is full, and room for the next
+        // block comes only after many of its reads, but every read is acknowledged.
+        if (fd_ >= 0 && connected_) {
+            const qint64 acked = handed_ - unsentBytes(fd_);
+            moved = acked > ackedSeen_;
+            ackedSeen_ = std::max(ackedSeen_, acked);
+        }
+        if (drainFd_ >= 0) {
+            const int left = unsentBytes(drainFd_);
+            moved = moved || left < drainLeft_;
+            drainLeft_ = left;
+            if (left == 0)
+                closeDrain(false);
+        }
         return moved;
     }
 
@@ -277,6 +285,7 @@ private:
         fd_ = -1;
         connected_ = connecting_ = false;
         budget_ = 0;
+        handed_ = ackedSeen_ = 0;
     }
 
     void makeNotifiers()
@@ -317,6 +326,7 @@ private:
     {
         if (n > 0) {
             budget_ += n;
+            handed_ += n;
             return n;
         }
         if (n < 0 && errno == EAGAIN) {
@@ -410,6 +420,8 @@ private:
     int fd_ = -1;
     int drainFd_ = -1;   // a finished download the client still reads
     int drainLeft_ = 0;
+    qint64 handed_ = 0;      // bytes given to the kernel on fd_
+    qint64 ackedSeen_ = 0;   // of those, taken by the client when last asked
     bool connected_ = false;
     bool connecting_ = false;
     bool useSendfile_ = true;
