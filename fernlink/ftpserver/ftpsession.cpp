@@ -297,8 +297,11 @@ void CFtpCommandSocket::onTick()
     if (closed_)
         return;
     const qint64 now = clock_.monotonicMs();
-    // A download the client still reads from the kernel's buffers is activity too.
-    if (data_.drainedSinceAsked())
+    // A download the client still reads from the kernel's buffers is activity too, and so is
+    // one whose last byte has just been handed over (its end is reported at the next turn of
+    // the loop, which a starved thread may reach only after this tick).
+    const bool moved = data_.drainedSinceAsked();
+    if (moved || finishing_)
         lastActivity_ = now;
     // Bytes dribbled in keep a connection from being idle, not from logging in.
     if (state_ == StateLoggedOut && settings_.loginSeconds > 0 && now - loggedOutSince_ >= qint64(settings_.loginSeconds) * 1000)
