@@ -718,10 +718,14 @@ def scenario_slow_reader(port, home):
     c = raw_login(port)
     data_port = raw_pasv(c)
     d = socket.socket()
+    # What the client's kernel has taken but the client not yet read is out of the server's
+    # sight; a small window keeps the waiting bytes on the server's side, as a controller's would.
     d.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
+    d.setsockopt(socket.IPPROTO_TCP, socket.TCP_WINDOW_CLAMP, 2048)
     d.connect((HOST, data_port))
     c.sendall(b"RETR slow.nc\r\n")
-    check(read_reply(c).startswith("150"), "150 for the slow download")
+    first = read_reply(c)
+    check(first.startswith("150"), "150 for the slow download")
     got = b""
     while True:
         chunk = d.recv(1024)
@@ -731,7 +735,8 @@ def scenario_slow_reader(port, home):
         time.sleep(0.5)
     d.close()
     check(got == body, f"slow download got {len(got)} of {len(body)} bytes")
-    replies = read_reply(c)
+    # The 226 may have come with the 150: the whole file fits the server's buffers.
+    replies = first.partition("\r\n")[2] or read_reply(c)
     c.sendall(b"NOOP\r\n")
     while "200 OK" not in replies and not replies.startswith("421") and "\n421" not in replies:
         more = read_reply(c)
