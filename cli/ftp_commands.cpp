@@ -104,7 +104,10 @@ int runFtpd(const CommandLine& line, const CommonOptions& common)
                                      QStringLiteral("MIN"));
     const QCommandLineOption loginOpt(QStringLiteral("login-timeout"), QStringLiteral("Seconds to log in (default 30; 0: no limit)."),
                                       QStringLiteral("SEC"));
-    parser.addOptions({portOpt, maxUsersOpt, idleOpt, loginOpt, kUsersOpt});
+    const QCommandLineOption pasvOpt(QStringLiteral("pasv-ports"),
+                                     QStringLiteral("Ports for passive data connections, LOW-HIGH (default: the system's range)."),
+                                     QStringLiteral("LOW-HIGH"));
+    parser.addOptions({portOpt, maxUsersOpt, idleOpt, loginOpt, pasvOpt, kUsersOpt});
     if (const auto status = parseVerbArguments(parser, line, common, 0, 0))
         return *status;
     int port = kDefaultPort;
@@ -116,6 +119,10 @@ int runFtpd(const CommandLine& line, const CommonOptions& common)
     if (!intOption(parser, portOpt, &port, 0, 65535, &why) || !intOption(parser, loginOpt, &loginSeconds, 0, 3600, &why)
         || !intOption(parser, maxUsersOpt, &maxUsers, 1, 1000, &why) || !minutesOption(parser, idleOpt, &idleMinutes, &why))
         return verbUsageError(line, why);
+    const auto passivePorts = parsePassivePorts(parser.value(pasvOpt));
+    if (!passivePorts)
+        return verbUsageError(line, QStringLiteral("--pasv-ports wants LOW-HIGH with 1024 <= LOW <= HIGH <= 65535, not \"%1\"")
+                                        .arg(parser.value(pasvOpt)));
 
     CUserStore store(usersPath(users));
     store.load();
@@ -130,6 +137,7 @@ int runFtpd(const CommandLine& line, const CommonOptions& common)
     server.setMaxUsers(maxUsers);
     server.setIdleTimeoutSeconds(int(idleMinutes * 60 + 0.5));
     server.setLoginTimeoutSeconds(loginSeconds);
+    server.setPassivePorts(*passivePorts);
     QObject::connect(&server, &CFtpServerWnd::eventLine, [](const QString& line) {
         out() << line << "\n";
         out().flush();
@@ -298,7 +306,7 @@ int runFtpCommand(const CommandLine& line, const CommonOptions& common)
 QList<Verb> ftpVerbs()
 {
     return {
-        {QStringLiteral("ftpd"), QStringLiteral("[--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--users FILE]"),
+        {QStringLiteral("ftpd"), QStringLiteral("[--port N] [--max-users N] [--timeout MIN] [--login-timeout SEC] [--pasv-ports LOW-HIGH] [--users FILE]"),
          QStringLiteral("run the FTP server in the foreground until interrupted")},
         {QStringLiteral("users"),
          QStringLiteral("[--users FILE] list | add NAME --password P --home DIR [--download] [--upload] [--delete] [--mkdir] "

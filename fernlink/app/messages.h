@@ -307,6 +307,8 @@ enum class Msg {
     SettingsFtpPort,
     SettingsMaxUsers,
     SettingsMaxTimeout,
+    SettingsPasvPorts,
+    SettingsPasvPortsInvalid,
     SettingsAutoActivate,
     SettingsApply,
     AutostartFailed,

@@ -95,6 +95,7 @@ FernlinkSettings FernlinkSettings::load(QSettings& store)
     s.verifyAfterSend = intValue(store, key(kSection, "VerifyAfterSend"), 0) == 1;
     s.dncHeaderMode = std::clamp(intValue(store, key(kSection, "DncStartHeader"), 1), 0, 2);
     s.dncHeader = textValue(store, key(kSection, "DncStartHeaderText"), QString());
+    s.pasvPorts = textValue(store, key(kSection, "PasvPorts"), s.pasvPorts);
     s.language = intValue(store, key(kLanguageSection, "Language"), 0) == 1 ? Language::English : Language::Chinese;
     static const char* const octets[] = {"IP1", "IP2", "IP3", "IP4"};
     for (int i = 0; i < 4; ++i)
@@ -119,6 +120,7 @@ void FernlinkSettings::save(QSettings& store) const
     store.setValue(key(kSection, "VerifyAfterSend"), verifyAfterSend ? 1 : 0);
     store.setValue(key(kSection, "DncStartHeader"), dncHeaderMode);
     store.setValue(key(kSection, "DncStartHeaderText"), dncHeader);
+    store.setValue(key(kSection, "PasvPorts"), pasvPorts);
     saveAddress(store, address);
     store.sync();
 }

@@ -36,6 +36,7 @@ struct FernlinkSettings {
     // before its first motion, 2 dncHeader.
     int dncHeaderMode = 1;
     QString dncHeader;
+    QString pasvPorts;   // "LOW-HIGH" for passive FTP data connections; empty: any
     Language language = Language::Chinese;
     std::array<int, 4> address{0, 0, 0, 0};  // the controller's IPv4 octets, last entered
     int controllerPort = kDefaultControllerPort;  // its TCP port, entered with the address

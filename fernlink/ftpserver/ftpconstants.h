@@ -38,9 +38,23 @@ inline constexpr int kLoginDeadlineSeconds = 30;
 // commands, and a connection stuck there for kFloodCloseMs is closed.
 inline constexpr qint64 kMaxReplyBacklog = 64 * 1024;
 inline constexpr int kFloodCloseMs = 10000;
-// How long an upload whose data connection ended waits for the control connection to end
-// too, as it does when the client was killed, before the upload is stored.
-inline constexpr int kUploadSettleMs = 50;
+// Replies still unread in the kernel when we end a connection: more than this and the client
+// was not reading them, so the connection is reset rather than left to deliver them.
+inline constexpr int kUnreadRepliesReset = 2048;
+// A killed client's two connections close one after the other within microseconds, the
+// data connection often first. After the end of an upload's data connection, its control
+// connection's end is awaited this long, the disk sync included, before the upload is stored:
+// mostly the dying client's second close needs the processor for a moment, not time.
+inline constexpr int kUploadSettleUs = 1000;
+// Descriptors one connection may hold at once: control, data, passive listener, a download
+// still draining, the file, and its thread's wake-up descriptor.
+inline constexpr int kDescriptorsPerConnection = 6;
+// Descriptors kept for everything else the program opens (windows, logs, saves, idle threads).
+inline constexpr int kDescriptorReserve = 64;
+// A directory listing is formatted in pieces of about this size as the client reads it.
+inline constexpr int kListingPieceBytes = 64 * 1024;
+// How often the account file is looked at for changes made by another program.
+inline constexpr int kUsersCheckMs = 1000;
 // Commands waiting while a failed login is held back; a client that sends more is closed.
 inline constexpr int kMaxQueuedCommands = 64;
 // Bytes taken from the control socket's kernel buffer at most; the rest waits there.
@@ -121,6 +135,8 @@ inline constexpr char kFeatEnd[] = "211 End";
 inline constexpr char kModTime[] = "213 %1";
 inline constexpr char kEpsvOk[] = "229 Entering Extended Passive Mode (|||%1|)";
 inline constexpr char kNameListOpening[] = "150 Opening ASCII mode data connection for file list.";
+// Files keep the permissions the PC gives them; mirroring clients ask anyway.
+inline constexpr char kSiteChmod[] = "200 SITE CHMOD ignored: permissions are kept.";
 }  // namespace reply
 
 }  // namespace vantor::ftp

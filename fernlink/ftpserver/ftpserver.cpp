@@ -4,8 +4,11 @@
 #include "common/gbk.h"
 #include "common/logging.h"
 #include "fernlink/ftpserver/ftpsession.h"
+#include "fernlink/ftpserver/posixdatachannel.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QScopeGuard>
 #include <QEventLoop>
 #include <QElapsedTimer>
 #include <QMutexLocker>
@@ -14,17 +17,25 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <malloc.h>
 #include <map>
 #include <memory>
+#include <dirent.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantor::ftp {
 
 namespace {
+
+using detail::PosixDataChannel;
 
 QString dotted(const QHostAddress& address)
 {
@@ -32,293 +43,6 @@ QString dotted(const QHostAddress& address)
     const quint32 v4 = address.toIPv4Address(&ok);
     return ok ? QHostAddress(v4).toString() : address.toString();
 }
-
-bool samePeer(const sockaddr_in& address, const QString& peer)
-{
-    return QHostAddress(ntohl(address.sin_addr.s_addr)).toString() == peer;
-}
-
-// The data socket of one connection, on the plain descriptor: a passive listener that
-// admits only the control connection's peer, or an active connection back to it. Unlike a
-// buffered Qt socket it tells a reset from a clean end, reads upload bytes only while an
-// upload runs (so anything pushed at an idle connection waits in the kernel's bounded
-// buffer), and sends files with sendfile.
-class PosixDataChannel : public QObject, public FtpDataChannel {
-public:
-    PosixDataChannel(QString peer, std::function<CFtpCommandSocket*()> session)
-        : peer_(std::move(peer)), session_(std::move(session)) {}
-    ~PosixDataChannel() override { abort(); }
-
-    bool listenPassive(quint16* port) override
-    {
-        abort();
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (listenFd_ < 0)
-            return false;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t length = sizeof address;
-        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 5) != 0
-            || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            abort();
-            return false;
-        }
-        *port = ntohs(address.sin_port);
-        listenNotifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
-        QObject::connect(listenNotifier_.get(), &QSocketNotifier::activated, this, [this] { acceptPeer(); });
-        return true;
-    }
-
-    bool connectActive(const QString& host, quint16 port) override
-    {
-        abort();
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        if (::inet_pton(AF_INET, host.toLatin1().constData(), &address.sin_addr) != 1)
-            return false;
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd_ < 0)
-            return false;
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
-            abort();
-            return false;
-        }
-        connecting_ = true;
-        makeNotifiers();
-        writeNotifier_->setEnabled(true);
-        return true;
-    }
-
-    bool isConnected() const override { return fd_ >= 0 && connected_; }
-    // Milliseconds since the client ended its last data connection cleanly.
-    qint64 msSinceEnd() const { return ended_.isValid() ? ended_.elapsed() : 1 << 30; }
-
-    qint64 send(const char* bytes, qint64 size) override
-    {
-        if (!isConnected())
-            return SendFailed;
-        if (overBudget())
-            return SendLater;
-        const ssize_t n = ::send(fd_, bytes, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
-        return sent(n);
-    }
-
-    qint64 sendFile(QFile& file, qint64 offset, qint64 size) override
-    {
-        if (!isConnected())
-            return SendFailed;
-        if (overBudget())
-            return SendLater;
-        off_t at = offset;
-        ssize_t n = useSendfile_ ? ::sendfile(fd_, file.handle(), &at, size_t(size)) : -1;
-        if (useSendfile_ && n < 0 && (errno == EINVAL || errno == ENOSYS))
-            useSendfile_ = false;   // a file system without it: copy through a buffer
-        if (!useSendfile_) {
-            buffer_.resize(std::min<qint64>(size, 256 * 1024));
-            const ssize_t got = ::pread(file.handle(), buffer_.data(), size_t(buffer_.size()), offset);
-            if (got <= 0)
-                return FileFailed;
-            n = ::send(fd_, buffer_.constData(), size_t(got), MSG_NOSIGNAL | MSG_DONTWAIT);
-        } else if (n == 0) {
-            return FileFailed;   // the file ended before its length: it shrank
-        } else if (n < 0 && errno != EAGAIN && errno != EPIPE && errno != ECONNRESET && errno != ENOTCONN) {
-            return FileFailed;
-        }
-        return sent(n);
-    }
-
-    void receive() override
-    {
-        if (readNotifier_)
-            readNotifier_->setEnabled(true);
-    }
-
-    void finish() override
-    {
-        if (fd_ >= 0) {
-            // Everything handed over is in the kernel; it still goes out after the close,
-            // unless unread bytes from the client turn the close into a reset.
-            char sink[4096];
-            for (int i = 0; i < 64 && ::recv(fd_, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
-            }
-            ::shutdown(fd_, SHUT_WR);
-            closeDescriptor();
-        }
-        QMetaObject::invokeMethod(this, [this] {
-            if (auto* s = session_())
-                s->onDataFinished();
-        }, Qt::QueuedConnection);
-    }
-
-    void abort() override
-    {
-        release(listenNotifier_);
-        if (listenFd_ >= 0)
-            ::close(listenFd_);
-        listenFd_ = -1;
-        closeDescriptor();
-    }
-
-private:
-    // Notifiers may be the ones whose signal is running: they go at the next turn of the loop.
-    static void release(std::unique_ptr<QSocketNotifier>& notifier)
-    {
-        if (notifier) {
-            notifier->setEnabled(false);
-            notifier.release()->deleteLater();
-        }
-    }
-
-    void closeDescriptor()
-    {
-        release(readNotifier_);
-        release(writeNotifier_);
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-        connected_ = connecting_ = false;
-        budget_ = 0;
-    }
-
-    void makeNotifiers()
-    {
-        readNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        writeNotifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
-        writeNotifier_->setEnabled(false);
-        QObject::connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { readable(); });
-        QObject::connect(writeNotifier_.get(), &QSocketNotifier::activated, this, [this] { writable(); });
-    }
-
-    void acceptPeer()
-    {
-        for (;;) {
-            sockaddr_in address{};
-            socklen_t length = sizeof address;
-            const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0)
-                return;
-            if (fd_ >= 0 || !samePeer(address, peer_)) {
-                ::close(fd);   // another host, or a second connection: not ours
-                continue;
-            }
-            fd_ = fd;
-            connected_ = true;
-            release(listenNotifier_);
-            ::close(listenFd_);
-            listenFd_ = -1;
-            makeNotifiers();
-            if (auto* s = session_())
-                s->onDataConnected();
-            return;
-        }
-    }
-
-    // Bytes the kernel took count; a full buffer waits for the write notification.
-    qint64 sent(ssize_t n)
-    {
-        if (n > 0) {
-            budget_ += n;
-            return n;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            if (writeNotifier_)
-                writeNotifier_->setEnabled(true);
-            return SendLater;
-        }
-        return SendFailed;
-    }
-
-    // A client that reads as fast as we send would keep us in one loop for the whole file;
-    // every few megabytes the thread goes back to its events (ABOR, QUIT, the stop request).
-    bool overBudget()
-    {
-        if (budget_ < 8 * 1024 * 1024)
-            return false;
-        budget_ = 0;
-        if (writeNotifier_)
-            writeNotifier_->setEnabled(true);
-        return true;
-    }
-
-    void writable()
-    {
-        writeNotifier_->setEnabled(false);
-        budget_ = 0;
-        if (connecting_) {
-            connecting_ = false;
-            int error = 0;
-            socklen_t length = sizeof error;
-            ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length);
-            CFtpCommandSocket* s = session_();
-            if (error != 0) {
-                closeDescriptor();
-                if (s)
-                    s->onDataConnectFailed();
-                return;
-            }
-            connected_ = true;
-            if (s)
-                s->onDataConnected();
-            return;
-        }
-        if (auto* s = session_())
-            s->onDataWritten();
-    }
-
-    void readable()
-    {
-        CFtpCommandSocket* s = session_();
-        if (!s || fd_ < 0)
-            return;
-        const int state = s->transferState();
-        if (state == StateIdle || state == StateLoggedOut) {
-            // Nobody asked for these bytes yet: leave them in the kernel until STOR.
-            readNotifier_->setEnabled(false);
-            return;
-        }
-        buffer_.resize(256 * 1024);
-        // A bounded number of reads per notification keeps the control connection served.
-        for (int round = 0; round < 16 && fd_ >= 0; ++round) {
-            const ssize_t n = ::recv(fd_, buffer_.data(), size_t(buffer_.size()), MSG_DONTWAIT);
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EINTR)
-                    return;
-                // A reset is not an end: the upload broke off.
-                closeDescriptor();
-                s->onDataError();
-                return;
-            }
-            if (n == 0) {
-                ended_.start();
-                closeDescriptor();
-                s->onDataPeerClosed();
-                return;
-            }
-            if (state == StateStoring) {
-                s->onDataBytes(QByteArray::fromRawData(buffer_.constData(), n));
-                if (s->transferState() != StateStoring)
-                    return;
-            }
-            // During a download or a listing, what the client sends is read and dropped.
-        }
-    }
-
-    QString peer_;
-    std::function<CFtpCommandSocket*()> session_;
-    QElapsedTimer ended_;
-    int listenFd_ = -1;
-    int fd_ = -1;
-    bool connected_ = false;
-    bool connecting_ = false;
-    bool useSendfile_ = true;
-    qint64 budget_ = 0;
-    QByteArray buffer_;
-    std::unique_ptr<QSocketNotifier> listenNotifier_;
-    std::unique_ptr<QSocketNotifier> readNotifier_;
-    std::unique_ptr<QSocketNotifier> writeNotifier_;
-};
 
 // Lives in the connection thread: the control socket, the timers and the interpreter.
 class ConnectionWorker : public QObject, public FtpSessionHost {
@@ -346,7 +70,7 @@ public:
         settings.idleSeconds = setup_.idleSeconds;
         settings.loginSeconds = setup_.loginSeconds;
         settings.protectedFiles = setup_.protectedFiles;
-        data_ = std::make_unique<PosixDataChannel>(peer_, [this] { return session_.get(); });
+        data_ = std::make_unique<PosixDataChannel>(peer_, setup_.passivePorts, [this] { return session_.get(); });
         CUserStore* store = setup_.store;
         session_ = std::make_unique<CFtpCommandSocket>(
             *this, *data_, clock_, [store](const QString& name) { return store->find(name); }, settings);
@@ -368,7 +92,7 @@ public:
         connect(&flush_, &QTimer::timeout, this, [this] { flushTraffic(); });
         flood_.setSingleShot(true);
         // It sends and never reads what we answer: nothing useful can come of it.
-        connect(&flood_, &QTimer::timeout, this, [this] { thread_->requestStop(); });
+        connect(&flood_, &QTimer::timeout, this, [this] { dropHard(); });
         // A waiting thread's client was greeted by the listener already.
         if (!setup_.greeted)
             sendControl(QByteArray(reply::kWelcome) + "\r\n");
@@ -383,6 +107,13 @@ public:
         flushTraffic();
         const QString user = session_ ? session_->userName() : QString();
         session_.reset();
+        if (hard_ || unreadReplies()) {
+            // Unread replies are not kept in the kernel for a client that does not read them.
+            const linger now{1, 0};
+            ::setsockopt(int(control_.socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now);
+            if (data_)
+                data_->abortHard();
+        }
         data_.reset();
         control_.abort();
         return user;
@@ -401,31 +132,37 @@ public:
     {
         if (control_.state() != QAbstractSocket::ConnectedState)
             return false;
-        // The end of the stream may be waiting unread behind the commands. A killed client's
-        // sockets close one after the other, the data connection often first: its control
-        // connection's end is given a moment to arrive.
-        // The disk sync of a large upload already took that moment.
+        // The end of the stream may be waiting unread behind the commands; the kernel shows
+        // it anyway. What is left of the moment after the data connection's end (the disk
+        // sync took its part) is waited for that end only, not for anything else.
         pollfd p{int(control_.socketDescriptor()), POLLRDHUP, 0};
         for (;;) {
-            const int left = data_ ? kUploadSettleMs - int(std::min<qint64>(data_->msSinceEnd(), kUploadSettleMs)) : 0;
+            const qint64 since = data_ ? data_->usSinceEnd() : kUploadSettleUs;
+            const qint64 left = std::max<qint64>(0, kUploadSettleUs - since);
+            const timespec wait{0, long(left * 1000)};
             p.revents = 0;
-            const int ready = ::poll(&p, 1, std::max(left, 0));
+            const int ready = ::ppoll(&p, 1, &wait, nullptr);
             if (ready > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)))
                 return false;
-            if (ready <= 0 || left <= 0)
-                return ready >= 0 || errno == EINTR;
-            // Commands arrived: they wait their turn, the end of the stream would show too.
-            ::usleep(500);
+            if (ready == 0 || left == 0 || (ready < 0 && errno != EINTR))
+                return true;
+            // Commands arrived (POLLIN): they wait their turn; the end of the stream would show too.
+            p.events = POLLRDHUP;
+            ::usleep(200);
         }
     }
     void closeControl() override
     {
         tick_.stop();
+        // A client that left its replies unread is not waited for.
+        control_.flush();
+        if (unreadReplies())
+            return dropHard();
         control_.disconnectFromHost();
         if (control_.state() == QAbstractSocket::UnconnectedState)
             thread_->requestStop();
         // A peer that never reads its last reply must not hold the thread.
-        QTimer::singleShot(5000, this, [this] { thread_->requestStop(); });
+        QTimer::singleShot(5000, this, [this] { dropHard(); });
     }
     void schedule(int tag, int ms) override
     {
@@ -480,8 +217,27 @@ private:
         pendingSent_ = pendingReceived_ = 0;
     }
 
+    bool unreadReplies()
+    {
+        return control_.bytesToWrite() > kMaxReplyBacklog
+               || (control_.socketDescriptor() >= 0
+                   && detail::unsentBytes(int(control_.socketDescriptor())) > kUnreadRepliesReset);
+    }
+
+    void dropHard()
+    {
+        hard_ = true;
+        thread_->requestStop();
+    }
+
     void readControl()
     {
+        // A reply flushed while a command runs reports its bytes written, which lands here:
+        // the loop already running takes whatever is there.
+        if (reading_)
+            return;
+        reading_ = true;
+        const auto done = qScopeGuard([this] { reading_ = false; });
         while (session_ && control_.bytesAvailable() > 0 && session_->acceptsInput()) {
             // Replies the client does not take: stop reading its commands until it does.
             if (control_.bytesToWrite() > kMaxReplyBacklog) {
@@ -501,6 +257,8 @@ private:
     QTimer flood_;
     qint64 pendingSent_ = 0;
     qint64 pendingReceived_ = 0;
+    bool reading_ = false;
+    bool hard_ = false;
     SystemClock clock_;
     QString peer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
@@ -519,7 +277,72 @@ qint64 refuse(qintptr descriptor)
     return n > 0 ? n : 0;
 }
 
+// Open descriptors of this process.
+int openDescriptors()
+{
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(dir))
+            count += entry->d_name[0] != '.';
+        ::closedir(dir);
+        return count - 1;   // the directory's own
+    }
+    return 0;
+}
+
+// Raises the open-file limit as far as the system lets this process (once), and returns it.
+// Every connection needs a few descriptors and every thread one more; running out inside
+// the event loop's library ends the whole program, so the server stays well below it.
+int raiseDescriptorLimit()
+{
+    static const int limit = [] {
+        rlimit r{};
+        if (::getrlimit(RLIMIT_NOFILE, &r) != 0)
+            return 1024;
+        // Beyond this the connection limit (at most 1000 users) no longer depends on it.
+        constexpr rlim_t enough = 1 << 16;
+        const rlim_t wanted = r.rlim_max == RLIM_INFINITY ? enough : std::min(r.rlim_max, enough);
+        if (r.rlim_cur != RLIM_INFINITY && r.rlim_cur < wanted) {
+            r.rlim_cur = wanted;
+            ::setrlimit(RLIMIT_NOFILE, &r);
+            ::getrlimit(RLIMIT_NOFILE, &r);
+        }
+        return r.rlim_cur == RLIM_INFINITY ? int(enough) : int(std::min<rlim_t>(r.rlim_cur, enough));
+    }();
+    return limit;
+}
+
+QByteArray fileSignature(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArrayLiteral("missing");
+    return QByteArray::number(qulonglong(st.st_ino)) + ' ' + QByteArray::number(qlonglong(st.st_size)) + ' '
+           + QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qlonglong(st.st_mtim.tv_nsec));
+}
+
 }  // namespace
+
+std::optional<PassivePorts> parsePassivePorts(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return PassivePorts{};
+    const QStringList parts = trimmed.split(QLatin1Char('-'));
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool okLow = false, okHigh = false;
+    const int low = parts[0].trimmed().toInt(&okLow);
+    const int high = parts[1].trimmed().toInt(&okHigh);
+    if (!okLow || !okHigh || low < 1024 || low > high || high > 65535)
+        return std::nullopt;
+    return PassivePorts{quint16(low), quint16(high)};
+}
+
+QString formatPassivePorts(const PassivePorts& ports)
+{
+    return ports.any() ? QString() : QStringLiteral("%1-%2").arg(ports.low).arg(ports.high);
+}
 
 CFtpListenSocket::CFtpListenSocket(CFtpServerWnd* server) : QTcpServer(server), server_(server) {}
 
@@ -605,8 +428,12 @@ QString CConnectThread::serve(const Setup& setup)
         }
         user = worker.end();
     }
-    // Whatever the connection left for later goes before the next client comes.
+    // Whatever the connection left for later goes before the next client comes, and the
+    // memory it used goes back to the system rather than staying with this thread's heap.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    ::malloc_trim(0);   // the sanitizers bring their own allocator
+#endif
     return user;
 }
 
@@ -615,6 +442,7 @@ CFtpServerWnd::CFtpServerWnd(CUserStore& store, QStringList protectedFiles, QObj
 {
     protected_.append(store.path());
     connect(&statistics_, &QTimer::timeout, this, &CFtpServerWnd::pushStatistics);
+    connect(&usersCheck_, &QTimer::timeout, this, &CFtpServerWnd::checkUsersFile);
     // The server's own events ("[id] Client connected from ...") join the trace too.
     connect(this, &CFtpServerWnd::eventLine, this, [](const QString& line) { qCDebug(lcFtp).noquote() << line; });
 }
@@ -636,8 +464,19 @@ bool CFtpServerWnd::start()
 {
     if (running_)
         return false;
+    descriptorLimit_ = raiseDescriptorLimit();
+    // What the limit leaves for connections once everything else has its share.
+    connectionCapacity_ = std::max(1, (descriptorLimit_ - openDescriptors() - kDescriptorReserve) / kDescriptorsPerConnection);
     listener_ = new CFtpListenSocket(this);
     listener_->setMaxPendingConnections(5);
+    // Out of descriptors, the listener stops accepting; it tries again shortly, so clients
+    // wait in the backlog and nobody is locked out for good.
+    connect(listener_, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        QTimer::singleShot(200, this, [this] {
+            if (listener_)
+                listener_->resumeAccepting();
+        });
+    });
     privilegeRefused_ = false;
     if (!listener_->listen(QHostAddress::AnyIPv4, quint16(port_))) {
         error_ = listener_->errorString();
@@ -650,6 +489,8 @@ bool CFtpServerWnd::start()
     running_ = true;
     if (statisticsMs_ != 0)
         statistics_.start(statisticsMs_);
+    usersSignature_ = fileSignature(store_.path());
+    usersCheck_.start(kUsersCheckMs);
     Q_EMIT eventLine(QStringLiteral(" Vantor FTP Server    %1.").arg(listeningPort()));
     return true;
 }
@@ -668,7 +509,9 @@ void CFtpServerWnd::acceptConnection(qintptr descriptor)
     setup.loginSeconds = loginSeconds_;
     setup.store = &store_;
     setup.protectedFiles = protected_;
-    if (counters_.currentConnections >= maxUsers_) {
+    setup.passivePorts = passivePorts_;
+    // Refused before the descriptors run out, not when they have.
+    if (counters_.currentConnections >= std::min(maxUsers_, connectionCapacity_) || !descriptorsLeft()) {
         // Counted as a connection that came, never as one that stays.
         ++counters_.totalConnections;
         counters_.bytesSent += quint64(refuse(descriptor));
@@ -759,6 +602,49 @@ bool CFtpServerWnd::startThread(QThread* thread)
     return thread->isRunning() || thread->isFinished();
 }
 
+bool CFtpServerWnd::descriptorsLeft() const
+{
+    // Other parts of the program open files too: the count is taken as it is now.
+    return openDescriptors() + kDescriptorsPerConnection + kDescriptorReserve / 2 <= descriptorLimit_;
+}
+
+void CFtpServerWnd::checkUsersFile()
+{
+    // users.dat is written by the user manager and by the command-line tool, possibly in
+    // another process: a changed file is read again, and sessions of accounts that were
+    // removed, switched off or given another password or home end.
+    const QByteArray signature = fileSignature(store_.path());
+    if (signature == usersSignature_)
+        return;
+    usersSignature_ = signature;
+    QFile file(store_.path());
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        QList<CUser> decoded;
+        QString why;
+        if (decodeUsers(file.readAll(), &decoded, &why) != LoadStatus::Loaded) {
+            // Half a file or another program's: the accounts stay as they were.
+            Q_EMIT eventLine(QStringLiteral("Account file %1 not read again: %2").arg(store_.path(), why));
+            return;
+        }
+    }
+    const QList<CUser> before = store_.getAll();
+    store_.load();
+    Q_EMIT eventLine(QStringLiteral("Account file %1 read again: %2 account(s).").arg(store_.path()).arg(store_.getAll().size()));
+    for (auto it = users_.cbegin(); it != users_.cend(); ++it) {
+        const auto now = store_.find(it.value());
+        std::optional<CUser> was;
+        for (const CUser& u : before)
+            if (u.name.compare(it.value(), Qt::CaseInsensitive) == 0 && !was)
+                was = u;
+        if (!now || now->disabled || (was && (was->password != now->password || was->homeDirectory != now->homeDirectory))) {
+            Q_EMIT eventLine(QStringLiteral("[%1] Account %2 changed; connection ended.").arg(it.key()).arg(it.value()));
+            kick(it.key());
+        }
+    }
+}
+
 void CFtpServerWnd::onTraffic(quint64, int kind, qint64 value)
 {
     if (kind == 0)
@@ -810,6 +696,7 @@ void CFtpServerWnd::stop()
     if (!running_)
         return;
     statistics_.stop();
+    usersCheck_.stop();
     running_ = false;
     listener_->close();
     delete listener_;

@@ -25,6 +25,17 @@ namespace vantor::ftp {
 
 class CFtpServerWnd;
 
+// Ports offered for passive data connections; 0 to 0 is the system's local port range.
+struct PassivePorts {
+    quint16 low = 0;
+    quint16 high = 0;
+    bool any() const { return low == 0 && high == 0; }
+    friend bool operator==(const PassivePorts&, const PassivePorts&) = default;
+};
+// "LOW-HIGH" (1024 <= LOW <= HIGH <= 65535), or empty for the system's range; nullopt when malformed.
+std::optional<PassivePorts> parsePassivePorts(const QString& text);
+QString formatPassivePorts(const PassivePorts& ports);
+
 // Implemented by the main window (or the command-line tool); called in the server's thread.
 class IServerEventSink {
 public:
@@ -68,6 +79,7 @@ public:
         int idleSeconds = kDefaultIdleMinutes * 60;
         int loginSeconds = kLoginDeadlineSeconds;
         bool greeted = false;         // the listener has sent the 220 already
+        PassivePorts passivePorts;
         CUserStore* store = nullptr;
         QStringList protectedFiles;
     };
@@ -120,6 +132,9 @@ public:
     // A connection not logged in by then is closed (0: never).
     void setLoginTimeoutSeconds(int seconds) { loginSeconds_ = seconds; }
     void setEventSink(IServerEventSink* sink) { sink_ = sink; }
+    // Taken by the next PASV of every connection.
+    void setPassivePorts(PassivePorts ports) { passivePorts_ = ports; }
+    PassivePorts passivePorts() const { return passivePorts_; }
     void setStatisticsInterval(int ms);
 
     bool isRunning() const { return running_; }
@@ -136,6 +151,8 @@ public:
     bool portNeedsPrivilege() const { return privilegeRefused_; }
     const ServerCounters& counters() const { return counters_; }
     QList<quint64> connectionIds() const;
+    // Connections the open-file limit leaves room for (set at start), whatever max users says.
+    int connectionCapacity() const { return connectionCapacity_; }
     // users.dat and the other files no client may read or replace.
     const QStringList& protectedFiles() const { return protected_; }
 
@@ -155,6 +172,8 @@ private:
     void onTraffic(quint64 id, int kind, qint64 value);
     void retire(quint64 id);
     void pushStatistics();
+    bool descriptorsLeft() const;
+    void checkUsersFile();
 
     CUserStore& store_;
     QStringList protected_;
@@ -172,6 +191,11 @@ private:
     int idleSeconds_ = kDefaultIdleMinutes * 60;
     int loginSeconds_ = kLoginDeadlineSeconds;
     int statisticsMs_ = 0;
+    PassivePorts passivePorts_;
+    int connectionCapacity_ = 0;
+    int descriptorLimit_ = 0;
+    QTimer usersCheck_;
+    QByteArray usersSignature_;
     bool running_ = false;
     QString error_;
     bool privilegeRefused_ = false;

@@ -8,11 +8,14 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vantor::ftp {
 
@@ -38,13 +41,32 @@ QString fmt(const char* pattern, const QString& a)
     return QString::fromLatin1(pattern).arg(clean(a));
 }
 
-// A name that would break a listing line (or that no command line can carry) is not listed.
-bool listable(const QString& name)
+bool hasControlCharacter(const QString& text)
 {
-    for (QChar c : name)
+    for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return false;
-    return !name.isEmpty();
+            return true;
+    return false;
+}
+
+// Only names a client can ask for again, spelled as listed, are listed: none that would
+// break a listing line, none that GBK cannot carry (they would read as '?'), none that the
+// path rules read differently (a backslash is a separator, dots at either end are dropped).
+// *gbk: the name as the client sees it. Plain ASCII is its own GBK, without a converter.
+bool fetchable(const QString& name, QByteArray* gbk)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || hasControlCharacter(name)
+        || name.contains(QLatin1Char('\\')) || stripComponentDots(name) != name)
+        return false;
+    const bool ascii = std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+    *gbk = ascii ? name.toLatin1() : toGbk(name);
+    return ascii || fromGbk(*gbk) == name;
+}
+
+// A name a client wants to create: one it could list and fetch afterwards.
+bool creatable(const QString& argument)
+{
+    return !hasControlCharacter(argument) && !argument.contains(QChar(0xFFFD)) && fitsGbk(argument);
 }
 
 // Last-write time of an entry; a link whose target is gone has only its own time.
@@ -79,6 +101,28 @@ CFtpCommandSocket::~CFtpCommandSocket()
     upload_.reset();
     file_.reset();
 }
+
+namespace {
+// listingLine for a time read from the file system, without QDateTime's conversions: ten
+// thousand entries are formatted in a blink.
+void appendListingLine(QByteArray& out, bool directory, qint64 size, time_t lastWrite, qint64 now, const QByteArray& name)
+{
+    struct tm local {};
+    ::localtime_r(&lastWrite, &local);
+    char line[96];
+    const qint64 ageDays = (now - qint64(lastWrite)) / 86400;
+    const int n = ageDays <= 356
+                      ? std::snprintf(line, sizeof line, "%s 1 user group %14lld %s %02d %02d:%02d ",
+                                      directory ? "drwx------" : "-rwx------", directory ? 0LL : (long long)size,
+                                      kMonths[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min)
+                      : std::snprintf(line, sizeof line, "%s 1 user group %14lld %s %02d %04d ",
+                                      directory ? "drwx------" : "-rwx------", directory ? 0LL : (long long)size,
+                                      kMonths[local.tm_mon], local.tm_mday, local.tm_year + 1900);
+    out.append(line, std::min<qsizetype>(n, sizeof line - 1));
+    out += name;
+    out += "\r\n";
+}
+}  // namespace
 
 QByteArray CFtpCommandSocket::listingLine(bool directory, qint64 size, const QDateTime& lastWrite,
                                           const QDateTime& now, const QString& name)
@@ -134,24 +178,66 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
         return;
     lastActivity_ = clock_.monotonicMs();
     host_.trafficReceived(chunk.size());
+    if (takingInput_) {
+        // Called again from inside a reply: the lines in hand are not finished yet.
+        reentered_.append(chunk);
+        return;
+    }
+    takingInput_ = true;
+    takeControlBytes(chunk);
+    while (!reentered_.isEmpty() && !closed_)
+        takeControlBytes(std::exchange(reentered_, {}));
+    takingInput_ = false;
+}
+
+void CFtpCommandSocket::endLine()
+{
+    // CR LF ends a line, and so does a bare LF as scripts and some controllers send it.
+    if (receiveBuffer_.endsWith('\r'))
+        receiveBuffer_.chop(1);
+    if (discardingLine_) {
+        discardingLine_ = false;   // the end of a line that was refused already
+    } else if (!receiveBuffer_.isEmpty()) {
+        queue_.append({fromGbk(receiveBuffer_), false});
+    }
+    receiveBuffer_.clear();
+}
+
+void CFtpCommandSocket::takeControlBytes(const QByteArray& chunk)
+{
     if (receiveBuffer_.isEmpty() && !discardingLine_ && chunk.startsWith(kCncOutputPrefix)) {
         if (chunk.size() <= kControlReadBytes)
             host_.cncOutput(chunk.mid(kCncOutputPrefixLength));
         return;
     }
     // Telnet commands (IAC IP, IAC DM before an urgent ABOR, option talk) are not text.
+    auto take = [this](char c) {
+        if (c == '\n')
+            return endLine();
+        if (discardingLine_)
+            return;
+        receiveBuffer_.append(c);
+        // One byte more than the longest line may be its CR.
+        if (receiveBuffer_.size() > kMaxCommandLine + 1
+            || (receiveBuffer_.size() == kMaxCommandLine + 1 && !receiveBuffer_.endsWith('\r'))) {
+            // Refused whole: nothing of it runs, up to its line end.
+            receiveBuffer_.clear();
+            discardingLine_ = true;
+            queue_.append({QString(), true});
+        }
+    };
     for (char c : chunk) {
         const auto byte = static_cast<unsigned char>(c);
         if (telnetState_ == 1) {
             if (byte == kIac) {
-                receiveBuffer_.append(c);
+                take(c);
                 telnetState_ = 0;
             } else if (byte >= 251) {
                 telnetState_ = 2;   // WILL, WONT, DO, DONT carry one option byte
             } else {
                 telnetState_ = 0;
                 if (byte < 240)       // the DM went out of band: what follows is text
-                    receiveBuffer_.append(c);
+                    take(c);
             }
             continue;
         }
@@ -163,26 +249,7 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
             telnetState_ = 1;
             continue;
         }
-        receiveBuffer_.append(c);
-    }
-    for (;;) {
-        const qsizetype end = receiveBuffer_.indexOf("\r\n");
-        if (end < 0)
-            break;
-        QByteArray line = receiveBuffer_.left(end);
-        receiveBuffer_.remove(0, end + 2);
-        if (discardingLine_) {
-            discardingLine_ = false;
-            continue;
-        }
-        if (!line.isEmpty())
-            queue_.append(fromGbk(line));
-    }
-    if (receiveBuffer_.size() > kMaxCommandLine) {
-        receiveBuffer_.clear();
-        if (!discardingLine_)
-            reply(QString::fromLatin1(reply::kLineTooLong));
-        discardingLine_ = true;
+        take(c);
     }
     runQueue();
     // Only a client that ignores the held-back login answer gets this far ahead.
@@ -192,8 +259,19 @@ void CFtpCommandSocket::onControlBytes(const QByteArray& chunk)
 
 void CFtpCommandSocket::runQueue()
 {
-    while (!holding_ && !closed_ && !queue_.isEmpty())
-        runCommand(queue_.takeFirst());
+    // A reply may bring more lines in (the connection reads again from inside it): they join
+    // the queue, and the loop already running takes them after the command in hand.
+    if (runningQueue_)
+        return;
+    runningQueue_ = true;
+    while (!holding_ && !closed_ && !queue_.isEmpty()) {
+        const QueuedLine line = queue_.takeFirst();
+        if (line.tooLong)
+            reply(QString::fromLatin1(reply::kLineTooLong));
+        else
+            runCommand(line.text);
+    }
+    runningQueue_ = false;
 }
 
 void CFtpCommandSocket::onTimer(int tag)
@@ -220,6 +298,12 @@ void CFtpCommandSocket::onTick()
     if (closed_)
         return;
     const qint64 now = clock_.monotonicMs();
+    // A download the client still reads from the kernel's buffers is activity too, and so is
+    // one whose last byte has just been handed over (its end is reported at the next turn of
+    // the loop, which a starved thread may reach only after this tick).
+    const bool moved = data_.drainedSinceAsked();
+    if (moved || finishing_)
+        lastActivity_ = now;
     // Bytes dribbled in keep a connection from being idle, not from logging in.
     if (state_ == StateLoggedOut && settings_.loginSeconds > 0 && now - loggedOutSince_ >= qint64(settings_.loginSeconds) * 1000)
         return endConnection(reply::kLoginTimeout);
@@ -332,6 +416,8 @@ void CFtpCommandSocket::runCommand(const QString& line)
         return void(reply(QString::fromLatin1(reply::kSyst)));
     if (word == QLatin1String("NOOP"))
         return void(reply(QString::fromLatin1(reply::kNoop)));
+    if (word == QLatin1String("SITE"))
+        return cmdSite(arg);
     reply(QString::fromLatin1(reply::kNotImplemented));
 }
 
@@ -496,7 +582,7 @@ void CFtpCommandSocket::startPending()
             return;
         }
         state_ = StateListing;
-        total_ = listing_.size();
+        listingAt_ = 0;
         pumpSend();
         return;
     case Pending::Retrieve:
@@ -537,20 +623,39 @@ void CFtpCommandSocket::pumpSend()
 {
     if (finishing_ || closed_)
         return;
-    if (state_ != StateListing && !(state_ == StateRetrieving && file_))
+    if (state_ == StateListing) {
+        for (;;) {
+            if (listingAt_ == listing_.size()) {
+                // The next piece is formatted only once the client has taken this one.
+                listing_.clear();
+                listingAt_ = 0;
+                if (!nextListingPiece())
+                    break;
+            }
+            const qint64 sent = data_.send(listing_.constData() + listingAt_, listing_.size() - listingAt_);
+            if (sent == FtpDataChannel::SendLater)
+                return;
+            if (sent < 0)
+                return finishTransfer(false, reply::kTransferAborted, 0);
+            listingAt_ += sent;
+            done_ += sent;
+            lastActivity_ = clock_.monotonicMs();
+            host_.trafficSent(sent);
+        }
+        finishing_ = true;
+        data_.finish();
+        return;
+    }
+    if (!(state_ == StateRetrieving && file_))
         return;
     while (done_ < total_) {
         const qint64 want = std::min<qint64>(kSendChunk, total_ - done_);
-        const qint64 sent = state_ == StateListing ? data_.send(listing_.constData() + done_, want)
-                                                   : data_.sendFile(*file_, done_, want);
+        const qint64 sent = data_.sendFile(*file_, done_, want);
         if (sent == FtpDataChannel::SendLater)
             return;
-        if (sent < 0) {
-            // A file that shrank or failed under us: what the client has is not the file.
-            if (state_ == StateListing)
-                return finishTransfer(false, reply::kTransferAborted, 0);
+        // A file that shrank or failed under us: what the client has is not the file.
+        if (sent < 0)
             return finishTransfer(false, reply::kTransferAborted, OutcomeDownloadFailed);
-        }
         done_ += sent;
         lastActivity_ = clock_.monotonicMs();
         host_.trafficSent(sent);
@@ -592,11 +697,14 @@ void CFtpCommandSocket::onDataBytes(const QByteArray& bytes)
     }
 }
 
-bool CFtpCommandSocket::commitUpload()
+bool CFtpCommandSocket::syncUpload()
 {
     // On disk before it takes the name: a power cut must not leave a short file there.
-    if (!upload_->flush() || ::fsync(upload_->handle()) != 0)
-        return false;
+    return upload_->flush() && ::fsync(upload_->handle()) == 0;
+}
+
+bool CFtpCommandSocket::renameUpload()
+{
     const QString temp = upload_->fileName();
     // The temporary file is private; the finished one gets the target's permissions,
     // or the usual ones for a new file.
@@ -618,13 +726,15 @@ void CFtpCommandSocket::onDataPeerClosed()
     if (state_ == StateStoring && upload_) {
         // A client killed mid-upload closes its data connection as cleanly as one that has
         // finished; its control connection goes at the same moment. Without it nobody will
-        // read the 226, so the bytes are not taken for the whole file.
+        // read the 226, so the bytes are not taken for the whole file. It is looked at after
+        // the disk sync, whose time counts towards the moment a close on its way is given.
+        const bool synced = syncUpload();
         if (!host_.controlAlive()) {
             finishTransfer(false, reply::kTransferAborted, OutcomeUploadFailed);
             closed_ = true;
             return;
         }
-        const bool ok = commitUpload();
+        const bool ok = synced && renameUpload();
         finishTransfer(ok, ok ? reply::kTransferComplete : reply::kCantAccessFile,
                        ok ? OutcomeUploaded : OutcomeUploadFailed);
         return;
@@ -676,6 +786,8 @@ void CFtpCommandSocket::destroyData()
     file_.reset();
     upload_.reset();
     listing_.clear();
+    listingAt_ = 0;
+    cursor_.reset();
     done_ = total_ = 0;
     dataAddress_.clear();
     dataPort_ = -1;
@@ -684,7 +796,7 @@ void CFtpCommandSocket::destroyData()
         state_ = StateIdle;
 }
 
-std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
+bool CFtpCommandSocket::buildListing(const QString& arg, bool namesOnly)
 {
     QString path = arg;
     while (path.endsWith(QLatin1Char('*')))
@@ -694,43 +806,86 @@ std::optional<QByteArray> CFtpCommandSocket::buildListing(const QString& arg, bo
     const CheckedPath checked = rules_.checkDirectory(path, AccessList);
     if (checked.result == CheckDirNotFound) {
         reply(fmt(reply::kDirNotFoundQuoted, arg));
-        return std::nullopt;
+        return false;
     }
     if (checked.result == CheckNoRight) {
         reply(fmt(reply::kPermissionDeniedQuoted, arg));
-        return std::nullopt;
+        return false;
     }
-    QFileInfoList entries;
+    // Only the names are held, sorted as a directory listing is; each line is made when its
+    // piece is sent, so a folder of ten thousand programs costs its names, not its listing.
+    auto cursor = std::make_unique<ListingCursor>();
+    cursor->namesOnly = namesOnly;
+    cursor->now = clock_.now();
+    for (const QString& file : settings_.protectedFiles)
+        cursor->protectedNames.insert(QFileInfo(file).fileName());
     const QFileInfo target(checked.local);
-    if (target.isDir())
-        entries = QDir(checked.local).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
-                                                    QDir::Name);
-    else
-        entries.append(target);
-    const QDateTime now = clock_.now();
-    QByteArray text;
-    for (const QFileInfo& entry : entries) {
-        // Names with leading dots cannot be addressed, and links out of the home are not served.
-        if (entry.fileName().startsWith(QLatin1Char('.')) || !listable(entry.fileName())
-            || !rules_.accessAllowed(entry.absoluteFilePath(), AccessList))
-            continue;
-        if (namesOnly)
-            text += toGbk(entry.fileName()) + "\r\n";
-        else
-            text += listingLine(entry.isDir(), entry.size(), lastWriteOf(entry), now, entry.fileName());
+    if (target.isDir()) {
+        cursor->directory = checked.local;
+        if (DIR* dir = ::opendir(QFile::encodeName(checked.local).constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                // Hidden names and the directory's own entries are never listed.
+                if (entry->d_name[0] != '.')
+                    cursor->names.append(QFile::decodeName(entry->d_name));
+            }
+            ::closedir(dir);
+        }
+        std::sort(cursor->names.begin(), cursor->names.end());
+    } else {
+        cursor->directory = target.absolutePath();
+        cursor->names.append(target.fileName());
     }
-    return text;
+    cursor_ = std::move(cursor);
+    listing_.clear();
+    listingAt_ = 0;
+    nextListingPiece();
+    return true;
+}
+
+bool CFtpCommandSocket::nextListingPiece()
+{
+    if (!cursor_)
+        return false;
+    ListingCursor& c = *cursor_;
+    const QByteArray directory = QFile::encodeName(c.directory) + '/';
+    const qint64 now = c.now.toSecsSinceEpoch();
+    while (listing_.size() < kListingPieceBytes && c.next < c.names.size()) {
+        const QString name = std::exchange(c.names[c.next++], QString());
+        QByteArray gbk;
+        if (!fetchable(name, &gbk))
+            continue;
+        const QByteArray path = directory + QFile::encodeName(name);
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0)
+            continue;
+        // The listed directory is inside the home, and so is every entry in it but a link:
+        // only links (which may lead out) and the account files get the full check.
+        if ((S_ISLNK(st.st_mode) || c.protectedNames.contains(name))
+            && !rules_.accessAllowed(QFile::decodeName(path), AccessList))
+            continue;
+        if (c.namesOnly) {
+            listing_ += gbk + "\r\n";
+            continue;
+        }
+        // A link is listed as what it leads to; one whose target is gone, as itself.
+        struct stat target {};
+        if (S_ISLNK(st.st_mode) && ::stat(path.constData(), &target) == 0)
+            st = target;
+        const qint64 size = S_ISLNK(st.st_mode) ? 0 : qint64(st.st_size);
+        appendListingLine(listing_, S_ISDIR(st.st_mode), size, st.st_mtime, now, gbk);
+    }
+    if (c.next >= c.names.size())
+        cursor_.reset();
+    return !listing_.isEmpty();
 }
 
 void CFtpCommandSocket::cmdList(const QString& arg, bool namesOnly)
 {
     if (pending_ != Pending::None || state_ >= StateListing)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
-    auto text = buildListing(arg, namesOnly);
-    if (!text)
+    if (!buildListing(arg, namesOnly))
         return;
     reply(QString::fromLatin1(namesOnly ? reply::kNameListOpening : reply::kListOpening));
-    listing_ = *text;
     if (!openData(Pending::Listing))
         destroyData();
 }
@@ -758,12 +913,16 @@ void CFtpCommandSocket::cmdStor(const QString& arg, bool unique)
         return void(reply(QString::fromLatin1(reply::kTransferBusy)));
     CheckedPath checked;
     if (unique) {
+        if (!creatable(arg))
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid501)));
         checked = rules_.checkUniqueFile(arg);
         if (checked.result == CheckInvalid)
             return void(reply(QString::fromLatin1(reply::kFilenameInvalid501)));
         if (checked.result != CheckOk)
             return void(reply(QString::fromLatin1(reply::kPermissionDenied)));
     } else {
+        if (!creatable(arg))
+            return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
         checked = rules_.checkFile(arg, AccessUpload);
         if (checked.result == CheckNotFound)
             return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
@@ -848,6 +1007,8 @@ void CFtpCommandSocket::cmdRmd(const QString& arg)
 
 void CFtpCommandSocket::cmdMkd(const QString& arg)
 {
+    if (!creatable(arg))
+        return void(reply(QString::fromLatin1(reply::kFilenameInvalid550)));
     const CheckedPath checked = rules_.checkDirectory(arg, AccessMakeDir);
     if (checked.result == CheckOk)
         return void(reply(QString::fromLatin1(reply::kDirExists)));
@@ -869,6 +1030,15 @@ void CFtpCommandSocket::cmdAbor()
         destroyData();
     }
     reply(QString::fromLatin1(reply::kAborOk));
+}
+
+void CFtpCommandSocket::cmdSite(const QString& arg)
+{
+    // Mirroring clients set modes after each upload and give up when that fails; the
+    // files keep the permissions the PC gives them, so the request is answered and ignored.
+    if (arg.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).compare(QLatin1String("CHMOD"), Qt::CaseInsensitive) == 0)
+        return void(reply(QString::fromLatin1(reply::kSiteChmod)));
+    reply(QString::fromLatin1(reply::kNotImplemented));
 }
 
 }  // namespace vantor::ftp

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFile>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -53,6 +54,9 @@ public:
     // Everything was sent: close; the session hears onDataFinished() once it is closed.
     virtual void finish() = 0;
     virtual void abort() = 0;
+    // True when bytes sent (also those of a finished download still queued in the kernel
+    // after finish()) reached the client since the last call: a slow reader is busy, not idle.
+    virtual bool drainedSinceAsked() { return false; }
 };
 
 // What a session asks of its connection.
@@ -143,6 +147,7 @@ private:
     void cmdRmd(const QString& arg);
     void cmdMkd(const QString& arg);
     void cmdAbor();
+    void cmdSite(const QString& arg);
 
     enum class Pending { None, Listing, Retrieve, Store };
     bool openData(Pending what);
@@ -150,8 +155,12 @@ private:
     void pumpSend();
     void finishTransfer(bool ok, const char* replyText, int outcome);
     void destroyData();
-    std::optional<QByteArray> buildListing(const QString& arg, bool namesOnly);
-    bool commitUpload();
+    bool buildListing(const QString& arg, bool namesOnly);
+    bool nextListingPiece();
+    bool syncUpload();
+    bool renameUpload();
+    void takeControlBytes(const QByteArray& chunk);
+    void endLine();
 
     FtpSessionHost& host_;
     FtpDataChannel& data_;
@@ -171,14 +180,34 @@ private:
     QByteArray receiveBuffer_;
     bool discardingLine_ = false;
     int telnetState_ = 0;
-    QStringList queue_;
+    // A line too long to run keeps its place in the queue, so its refusal comes in order.
+    struct QueuedLine {
+        QString text;
+        bool tooLong = false;
+    };
+    QList<QueuedLine> queue_;
+    // A reply can make the connection read again; bytes arriving then wait their turn here.
+    bool takingInput_ = false;
+    bool runningQueue_ = false;
+    QByteArray reentered_;
     bool holding_ = false;
     int failedLogins_ = 0;
 
     Pending pending_ = Pending::None;
     bool waitingForData_ = false;
     bool finishing_ = false;
+    // The listing in progress: the sorted names, formatted a piece at a time as the client reads.
+    struct ListingCursor {
+        QString directory;
+        QStringList names;
+        qsizetype next = 0;
+        bool namesOnly = false;
+        QDateTime now;
+        QSet<QString> protectedNames;   // file names of the account files, checked in full
+    };
+    std::unique_ptr<ListingCursor> cursor_;
     QByteArray listing_;
+    qsizetype listingAt_ = 0;
     std::unique_ptr<QFile> file_;
     std::unique_ptr<QTemporaryFile> upload_;
     QString transferPath_;

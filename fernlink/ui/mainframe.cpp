@@ -705,6 +705,7 @@ bool CMainFrame::startServer()
     server.setPort(settings_.ftpPort);
     server.setMaxUsers(settings_.maxUsers);
     server.setIdleTimeout(settings_.maxTimeout);
+    server.setPassivePorts(ftp::parsePassivePorts(settings_.pasvPorts).value_or(ftp::PassivePorts{}));
     server.setStatisticsInterval(kStatisticsIntervalMs);
     if (!server.start()) {
         message_->setText(server.lastError());

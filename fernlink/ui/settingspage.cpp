@@ -87,11 +87,15 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
     maxTimeout_ = new QSpinBox(ftp);
     maxTimeout_->setObjectName(QStringLiteral("maxTimeout"));
     maxTimeout_->setRange(1, 1440);
+    pasvPorts_ = new QLineEdit(ftp);
+    pasvPorts_->setObjectName(QStringLiteral("pasvPorts"));
+    pasvPorts_->setPlaceholderText(QStringLiteral("50000-50100"));
     autoActivate_ = new QCheckBox(hub.text(Msg::SettingsAutoActivate), ftp);
     autoActivate_->setObjectName(QStringLiteral("autoActivate"));
     ff->addRow(hub.text(Msg::SettingsFtpPort), ftpPort_);
     ff->addRow(hub.text(Msg::SettingsMaxUsers), maxUsers_);
     ff->addRow(hub.text(Msg::SettingsMaxTimeout), maxTimeout_);
+    ff->addRow(hub.text(Msg::SettingsPasvPorts), pasvPorts_);
     ff->addRow(autoActivate_);
 
     apply_ = new QPushButton(hub.text(Msg::SettingsApply), this);
@@ -139,6 +143,7 @@ SettingsPage::SettingsPage(LinkHub& hub, FernlinkSettings& settings, QSettings& 
         changed();
     });
     connect(dncHeader_, &QLineEdit::textChanged, this, [this] { changed(); });
+    connect(pasvPorts_, &QLineEdit::textEdited, this, [this] { changed(); });
 }
 
 void SettingsPage::reload()
@@ -158,6 +163,7 @@ void SettingsPage::reload()
     ftpPort_->setValue(settings_.ftpPort);
     maxUsers_->setValue(settings_.maxUsers);
     maxTimeout_->setValue(settings_.maxTimeout);
+    pasvPorts_->setText(settings_.pasvPorts);
     apply_->setEnabled(false);
     loading_ = false;
 }
@@ -229,6 +235,11 @@ bool SettingsPage::apply()
 {
     if (!apply_->isEnabled())
         return false;
+    const auto passive = ftp::parsePassivePorts(pasvPorts_->text());
+    if (!passive) {
+        hub_.prompter.inform(Severity::Warning, hub_.text(Msg::SettingsPasvPortsInvalid));
+        return false;
+    }
     settings_.startInTray = startInTray_->isChecked();
     settings_.launchOnStartup = launch_->isChecked();
     settings_.ftpPort = ftpPort_->value();
@@ -244,6 +255,8 @@ bool SettingsPage::apply()
     hub_.server().setPort(settings_.ftpPort);
     hub_.server().setMaxUsers(settings_.maxUsers);
     hub_.server().setIdleTimeout(settings_.maxTimeout);
+    settings_.pasvPorts = ftp::formatPassivePorts(*passive);
+    hub_.server().setPassivePorts(*passive);
 
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);

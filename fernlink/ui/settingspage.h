@@ -48,6 +48,7 @@ public:
     QSpinBox* ftpPortBox() const { return ftpPort_; }
     QSpinBox* maxUsersBox() const { return maxUsers_; }
     QSpinBox* maxTimeoutBox() const { return maxTimeout_; }
+    QLineEdit* pasvPortsBox() const { return pasvPorts_; }
     QPushButton* applyButton() const { return apply_; }
 
 Q_SIGNALS:
@@ -82,6 +83,7 @@ private:
     QComboBox* dncHeaderMode_;
     QLineEdit* dncHeader_;
     QSpinBox* ftpPort_;
+    QLineEdit* pasvPorts_;
     QSpinBox* maxUsers_;
     QSpinBox* maxTimeout_;
     QPushButton* apply_;

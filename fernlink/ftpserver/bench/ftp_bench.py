@@ -4,16 +4,25 @@
 and printed as ratios (ours / peer time, ours / peer rate). Not a test: the figures depend on
 the machine and on whatever else runs on it.
 
-usage: ftp_bench.py [--memory-disk] [--json FILE] [BUILD_DIR]   (default: $VANTOR_BUILD_DIR)
+usage: ftp_bench.py [--memory-disk] [--mb N] [--runs N] [--small N] [--json FILE] [BUILD_DIR]
+       (default build folder: $VANTOR_BUILD_DIR)
 
 --memory-disk puts the servers' folders on /dev/shm. Our server syncs every upload to disk
-before it gives it the name (vsftpd and pyftpdlib do not), so on a real disk STOR measures
-the disk as much as the server; in memory the sync costs nothing and the servers compare.
+before it gives it the name (vsftpd and pyftpdlib do not: they write and close, and the bytes
+reach the disk when the kernel writes them back), so on a real disk STOR measures the disk as
+much as the server; in memory the sync costs nothing and the servers compare.
+--mb N: size of the big RETR/STOR (default 1024, 1 GiB); --runs N: runs per figure (default
+5, the median is reported); --small N: number of small files (default 1000).
 
-1. RETR and STOR of 100 MiB, best of three, against all three servers;
-2. logins per second (connect, USER, PASS, QUIT), against all three;
-3. 50 concurrent clients each doing 20 STOR+RETR of 1 MiB, byte-exact, against ours, with
-   the server's peak resident memory.
+1. RETR and STOR of the big file, against all three servers;
+2. N x 4 KiB STOR, then RETR of each, on one connection, against all three;
+3. LIST of a 10,000-file folder, against all three;
+4. logins per second (connect, USER, PASS, QUIT), against all three;
+5. 50 concurrent clients each doing 20 STOR+RETR of 1 MiB, byte-exact, against ours, with
+   the server's peak resident memory;
+6. 50 clients each listing the 10,000-file folder at once, against ours: the server's
+   resident memory at its peak and once they have left.
+Every figure is printed with the load average of the machine at that moment.
 
 Needs the Debian packages vsftpd and python3-pyftpdlib; they are installed with apt-get when
 missing. vsftpd runs as an unprivileged process (as nobody when this script runs as root)
@@ -32,8 +41,12 @@ import threading
 import time
 
 HOST = "127.0.0.1"
-SIZE = 100 * 1024 * 1024
-ROUNDS = 3
+SIZE = 1024 * 1024 * 1024
+ROUNDS = 5
+SMALL_FILES = 1000
+SMALL_FILE = 4096
+LIST_FILES = 10000
+LIST_CLIENTS = 50
 LOGINS = 300
 CLIENTS = 50
 CLIENT_ROUNDS = 20
@@ -156,11 +169,21 @@ def start_vsftpd(work):
     return Server("vsftpd", port, "anonymous", "bench@", home, proc)
 
 
+def median(values):
+    ordered = sorted(values)
+    middle = len(ordered) // 2
+    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2
+
+
+def load_average():
+    return "%.2f %.2f %.2f" % os.getloadavg()
+
+
 def timed_transfers(server, source):
-    """Best STOR and RETR time of 100 MiB over a passive data connection, in seconds."""
+    """Median STOR and RETR time of the big file over a passive data connection, in seconds."""
     ftp = server.login()
     ftp.voidcmd("TYPE I")
-    best_stor = best_retr = float("inf")
+    stors, retrs = [], []
     buffer = bytearray(1024 * 1024)
     view = memoryview(buffer)
     for _ in range(ROUNDS):
@@ -170,7 +193,7 @@ def timed_transfers(server, source):
             conn.sendfile(f)
             conn.close()
             ftp.voidresp()
-            best_stor = min(best_stor, time.perf_counter() - t)
+            stors.append(time.perf_counter() - t)
         got = 0
         t = time.perf_counter()
         conn = ftp.transfercmd("RETR bench.bin")
@@ -181,11 +204,110 @@ def timed_transfers(server, source):
             got += n
         conn.close()
         ftp.voidresp()
-        best_retr = min(best_retr, time.perf_counter() - t)
+        retrs.append(time.perf_counter() - t)
         if got != SIZE:
             raise RuntimeError("%s: RETR gave %d bytes" % (server.name, got))
+    ftp.voidcmd("DELE bench.bin")
     ftp.quit()
-    return best_retr, best_stor
+    return median(retrs), median(stors)
+
+
+def small_files(server):
+    """Median time of SMALL_FILES x 4 KiB STOR, then RETR of each, on one connection."""
+    payloads = [os.urandom(SMALL_FILE) for _ in range(SMALL_FILES)]
+    stors, retrs = [], []
+    ftp = server.login()
+    ftp.voidcmd("TYPE I")
+    for run in range(ROUNDS):
+        t = time.perf_counter()
+        for i, body in enumerate(payloads):
+            conn = ftp.transfercmd("STOR s%d_%d.nc" % (run, i))
+            conn.sendall(body)
+            conn.close()
+            ftp.voidresp()
+        stors.append(time.perf_counter() - t)
+        t = time.perf_counter()
+        for i, body in enumerate(payloads):
+            conn = ftp.transfercmd("RETR s%d_%d.nc" % (run, i))
+            got = b""
+            while True:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                got += chunk
+            conn.close()
+            ftp.voidresp()
+            if got != body:
+                raise RuntimeError("%s: small file %d differs" % (server.name, i))
+        retrs.append(time.perf_counter() - t)
+        for i in range(SMALL_FILES):
+            ftp.voidcmd("DELE s%d_%d.nc" % (run, i))
+    ftp.quit()
+    return median(stors), median(retrs)
+
+
+def make_list_folder(server):
+    folder = os.path.join(server.home, "many")
+    os.makedirs(folder)
+    for i in range(LIST_FILES):
+        os.close(os.open(os.path.join(folder, "O%05d_PROGRAM.NC" % i), os.O_CREAT | os.O_WRONLY, 0o644))
+    if os.geteuid() == 0 and server.name == "vsftpd":
+        shutil.chown(folder, "nobody", "nogroup")
+
+
+def list_folder(server):
+    """Median time of LIST of the 10,000-file folder, all lines received."""
+    times = []
+    ftp = server.login()
+    for _ in range(ROUNDS):
+        lines = []
+        t = time.perf_counter()
+        ftp.retrlines("LIST many", lines.append)
+        times.append(time.perf_counter() - t)
+        if len(lines) != LIST_FILES:
+            raise RuntimeError("%s: LIST gave %d lines" % (server.name, len(lines)))
+    ftp.quit()
+    return median(times)
+
+
+def listing_memory(server):
+    """LIST_CLIENTS clients list the big folder at once, reading slowly; the server's peak
+    resident memory meanwhile, and after they have gone, in MB."""
+    before = rss_kb(server.proc.pid)
+    errors = []
+    peak = [before]
+    held = []
+    lock = threading.Lock()
+
+    def client():
+        try:
+            ftp = server.login(timeout=60)
+            conn = ftp.transfercmd("LIST many")
+            conn.recv(4096)
+            with lock:
+                held.append((ftp, conn))
+        except Exception as e:  # noqa: BLE001 - every failure is reported
+            errors.append(repr(e))
+
+    threads = [threading.Thread(target=client) for _ in range(LIST_CLIENTS)]
+    for th in threads:
+        th.start()
+    for th in threads:
+        th.join(120)
+    for _ in range(25):
+        peak[0] = max(peak[0], rss_kb(server.proc.pid))
+        time.sleep(0.02)
+    # Then every client reads its listing to the end.
+    for ftp, conn in held:
+        while conn.recv(65536):
+            pass
+        peak[0] = max(peak[0], rss_kb(server.proc.pid))
+        conn.close()
+        ftp.voidresp()
+        ftp.quit()
+    time.sleep(2)
+    after = rss_kb(server.proc.pid)
+    return before / 1024.0, peak[0] / 1024.0, after / 1024.0, errors
 
 
 def logins_per_second(server):
@@ -256,6 +378,18 @@ def main():
         i = args.index("--json")
         json_path = args[i + 1]
         del args[i:i + 2]
+    global SIZE, ROUNDS, SMALL_FILES
+    for flag in ("--mb", "--runs", "--small"):
+        if flag in args:
+            i = args.index(flag)
+            value = int(args[i + 1])
+            del args[i:i + 2]
+            if flag == "--mb":
+                SIZE = value * 1024 * 1024
+            elif flag == "--runs":
+                ROUNDS = value
+            else:
+                SMALL_FILES = value
     build = args[0] if args else os.environ.get("VANTOR_BUILD_DIR", "")
     ensure_packages()
     work = tempfile.mkdtemp(prefix="ftpbench", dir="/dev/shm" if memory else None)
@@ -269,9 +403,25 @@ def main():
     try:
         servers = [start_ours(build, work), start_vsftpd(work), start_pyftpdlib(work)]
         ours, vsftpd, pyftpd = servers
-        speed = {s.name: timed_transfers(s, source) for s in servers}
+        loads = {}
+        speed, small, listing = {}, {}, {}
+        for s in servers:
+            speed[s.name] = timed_transfers(s, source)
+        loads["big"] = load_average()
+        os.remove(source)
+        for s in servers:
+            small[s.name] = small_files(s)
+        loads["small"] = load_average()
+        for s in servers:
+            make_list_folder(s)
+            listing[s.name] = list_folder(s)
+        loads["list"] = load_average()
         logins = {s.name: logins_per_second(s) for s in servers}
+        loads["logins"] = load_average()
         elapsed, peak_mb, errors = concurrent_load(ours)
+        loads["load"] = load_average()
+        list_before, list_peak, list_after, list_errors = listing_memory(ours)
+        loads["list_memory"] = load_average()
     finally:
         for s in servers:
             s.proc.terminate()
@@ -282,28 +432,41 @@ def main():
                 s.proc.kill()
         shutil.rmtree(work, ignore_errors=True)
 
-    o = speed["fernlink"]
-    print("100 MiB on loopback, best of %d, files on %s (time in s; ratio = ours / peer, <= 1.0 is as fast or faster)"
+    print("Loopback, median of %d runs, files on %s (time in s; ratio = ours / peer, <= 1.0 is as fast or faster)"
           % (ROUNDS, "/dev/shm" if memory else "disk"))
-    print("%-8s %10s %10s %10s %10s %10s" % ("", "fernlink", "vsftpd", "ratio", "pyftpdlib", "ratio"))
-    for i, name in enumerate(("RETR", "STOR")):
-        v, p = speed["vsftpd"][i], speed["pyftpdlib"][i]
-        print("%-8s %10.3f %10.3f %9.2fx %10.3f %9.2fx" % (name, o[i], v, o[i] / v, p, o[i] / p))
+    print("%-22s %10s %10s %8s %10s %8s   %s" % ("", "fernlink", "vsftpd", "ratio", "pyftpdlib", "ratio", "load average"))
+    table = [("RETR %d MiB" % (SIZE >> 20), speed, 0, "big"), ("STOR %d MiB" % (SIZE >> 20), speed, 1, "big"),
+             ("%d x 4 KiB STOR" % SMALL_FILES, small, 0, "small"), ("%d x 4 KiB RETR" % SMALL_FILES, small, 1, "small"),
+             ("LIST %d files" % LIST_FILES, {k: (v,) for k, v in listing.items()}, 0, "list")]
+    for label, figures, i, when in table:
+        o, v, p = figures["fernlink"][i], figures["vsftpd"][i], figures["pyftpdlib"][i]
+        print("%-22s %10.3f %10.3f %7.2fx %10.3f %7.2fx   %s" % (label, o, v, o / v, p, o / p, loads[when]))
     lo, lv, lp = logins["fernlink"], logins["vsftpd"], logins["pyftpdlib"]
-    print("%-8s %10.0f %10.0f %9.2fx %10.0f %9.2fx   (per second; ratio = ours / peer, >= 1.0 is as fast or faster)"
-          % ("logins", lo, lv, lo / lv, lp, lo / lp))
-    print("%d clients x %d STOR+RETR of 1 MiB: %.1f s, %s, server peak memory %.1f MB (limit 100 MB)"
+    print("%-22s %10.0f %10.0f %7.2fx %10.0f %7.2fx   %s   (per second; >= 1.0 is as fast or faster)"
+          % ("logins", lo, lv, lo / lv, lp, lo / lp, loads["logins"]))
+    print("%d clients x %d STOR+RETR of 1 MiB: %.1f s, %s, server peak memory %.1f MB (limit 100 MB)   %s"
           % (CLIENTS, CLIENT_ROUNDS, elapsed, "byte-exact" if not errors else "ERRORS: " + "; ".join(errors[:5]),
-             peak_mb))
+             peak_mb, loads["load"]))
+    print("%d clients listing %d files at once: server %.1f MB before, %.1f MB at the peak (limit 100 MB), "
+          "%.1f MB after they left (limit 30 MB)%s   %s"
+          % (LIST_CLIENTS, LIST_FILES, list_before, list_peak, list_after,
+             "" if not list_errors else ", ERRORS: " + "; ".join(list_errors[:3]), loads["list_memory"]))
     if json_path:
         with open(json_path, "w") as f:
-            json.dump({"size": SIZE, "rounds": ROUNDS, "memory_disk": memory,
+            json.dump({"size": SIZE, "rounds": ROUNDS, "memory_disk": memory, "statistic": "median",
                        "retr_seconds": {k: v[0] for k, v in speed.items()},
                        "stor_seconds": {k: v[1] for k, v in speed.items()},
+                       "small_files": SMALL_FILES,
+                       "small_stor_seconds": {k: v[0] for k, v in small.items()},
+                       "small_retr_seconds": {k: v[1] for k, v in small.items()},
+                       "list_files": LIST_FILES, "list_seconds": listing,
+                       "load_average": loads,
+                       "list_memory": {"clients": LIST_CLIENTS, "before_mb": list_before, "peak_mb": list_peak,
+                                       "after_mb": list_after, "errors": list_errors[:3]},
                        "logins_per_second": logins,
                        "load": {"clients": CLIENTS, "rounds": CLIENT_ROUNDS, "seconds": elapsed,
                                 "peak_mb": peak_mb, "errors": errors[:5]}}, f, indent=1)
-    return 0 if not errors and peak_mb < 100 else 1
+    return 0 if not errors and not list_errors and peak_mb < 100 and list_peak < 100 else 1
 
 
 if __name__ == "__main__":

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vantor::ftp;
@@ -109,6 +110,15 @@ protected:
     void startServer(QStringList extra = {})
     {
         server.setProcessChannelMode(QProcess::SeparateChannels);
+        if (openFileLimit > 0) {
+            // As a desktop session starts programs: soft and hard limit the same, so the
+            // server cannot raise it.
+            const rlim_t limit = rlim_t(openFileLimit);
+            server.setChildProcessModifier([limit] {
+                const rlimit r{limit, limit};
+                ::setrlimit(RLIMIT_NOFILE, &r);
+            });
+        }
         server.start(cli(), QStringList{QStringLiteral("ftpd"), QStringLiteral("--port"), QStringLiteral("0"),
                                         QStringLiteral("--users"), users} + extra);
         ASSERT_TRUE(server.waitForStarted(5000));
@@ -158,6 +168,7 @@ protected:
     QProcess server;
     QString output;
     int port = 0;
+    int openFileLimit = 0;
 };
 
 }  // namespace
@@ -334,6 +345,84 @@ TEST_F(Ftpd, LoadOfTenClientsKeepsEveryByteAndCounter)
     EXPECT_TRUE(printed.contains(QStringLiteral("downloads 200 (failed 0), uploads 200 (failed 0)"))) << printed.toStdString();
     EXPECT_TRUE(printed.contains(QStringLiteral("connections 10,")));
 }
+
+// ---- under load and abuse ----
+
+TEST_F(Ftpd, RunningOutOfDescriptorsRefusesAndRecovers)
+{
+    openFileLimit = 128;
+    startServer({QStringLiteral("--max-users"), QStringLiteral("1000")});
+    runClients(QStringLiteral("fdlimit"), 90000);
+    EXPECT_EQ(server.state(), QProcess::Running) << server.readAllStandardError().toStdString();
+    stopServer();
+}
+
+TEST_F(Ftpd, PassiveTransfersReuseAFewPortsOfTheRange)
+{
+    // Eight ports somewhere below the usual outgoing range; the server skips busy ones.
+    const int low = 20000 + int(::getpid() % 1000) * 8;
+    const QString range = QStringLiteral("%1-%2").arg(low).arg(low + 7);
+    startServer({QStringLiteral("--pasv-ports"), range});
+    runClients(QStringLiteral("pasv_reuse"), 180000, {QString::number(low), QString::number(low + 7)});
+    const QString printed = stopServer();
+    EXPECT_TRUE(printed.contains(QStringLiteral("downloads 3000 (failed 0)"))) << printed.toStdString();
+
+    for (const char* bad : {"5-3", "80-90", "2000", "3000-70000", "a-b"}) {
+        QProcess p;
+        p.start(cli(), {QStringLiteral("ftpd"), QStringLiteral("--pasv-ports"), QString::fromLatin1(bad),
+                        QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--users"), users});
+        ASSERT_TRUE(p.waitForFinished(10000)) << bad;
+        EXPECT_NE(p.exitCode(), 0) << bad;
+        EXPECT_TRUE(p.readAllStandardError().contains("--pasv-ports")) << bad;
+    }
+}
+
+TEST_F(Ftpd, SlowSteadyReaderOutlastsTheIdleTimeOut)
+{
+    startServer({QStringLiteral("--timeout"), QStringLiteral("0.05")});   // 3 s; the download takes 8
+    runClients(QStringLiteral("slow_reader"));
+}
+
+// 200 uploads behind a wait of 50 ms each would take 10 s at the very least; without it they
+// take a fraction of that even on a loaded machine. The sanitizers' slowness makes the bound
+// meaningless there, so they only run the uploads.
+TEST_F(Ftpd, SmallUploadsAreNotHeldBack)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const QString limitSeconds = QStringLiteral("0");
+#else
+    const QString limitSeconds = QStringLiteral("10");
+#endif
+    startServer();
+    runClients(QStringLiteral("small_stors"), 60000, {QString::number(server.processId()), limitSeconds});
+}
+
+TEST_F(Ftpd, PendingBigListingsStayInBoundedMemory)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    const QString limitMb = QStringLiteral("0");   // see ClientsThatNeverReadCannotGrowTheServer
+#else
+    const QString limitMb = QStringLiteral("40");
+#endif
+    startServer({QStringLiteral("--max-users"), QStringLiteral("30")});
+    runClients(QStringLiteral("listing_memory"), 90000, {QString::number(server.processId()), limitMb});
+}
+
+TEST_F(Ftpd, OverlongLinesThroughARealSocket) { startServer(); runClients(QStringLiteral("overlong")); }
+
+TEST_F(Ftpd, AccountFileChangedUnderTheRunningServer)
+{
+    startServer();
+    runClients(QStringLiteral("users_live"), 60000, {cli(), users});
+}
+
+TEST_F(Ftpd, DroppedFlooderLeavesNothingQueued)
+{
+    startServer({QStringLiteral("--timeout"), QStringLiteral("0.05")});
+    runClients(QStringLiteral("linger"));
+}
+
+TEST_F(Ftpd, SiteChmodAndBareLineFeeds) { startServer(); runClients(QStringLiteral("pcclient2")); }
 
 namespace {
 struct RecordingSink : IServerEventSink {

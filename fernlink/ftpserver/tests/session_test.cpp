@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/ftpserver/ftpsession.h"
 
+#include "common/gbk.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -10,9 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <map>
 
 using namespace vantor::ftp;
+using vantor::fromGbk;
+using vantor::toGbk;
 
 namespace {
 
@@ -196,9 +202,88 @@ TEST_F(Session, OverlongLineIsRefusedAndNotBuffered)
 
 TEST_F(Session, LineBreaksAndNulInAnArgumentNeverReachAReply)
 {
-    session->onControlBytes(QByteArray("USER a\rb\nc\0d\r\n", 14));
+    // A bare LF ends the line; a lone CR and a NUL stay in it but never in a reply.
+    session->onControlBytes(QByteArray("USER a\rb\0c\r\n", 13));
     ASSERT_EQ(host.replies.size(), 1);   // FakeHost checks the one CR LF
-    EXPECT_EQ(host.replies[0], QStringLiteral("331 Password required for abcd"));
+    EXPECT_EQ(host.replies[0], QStringLiteral("331 Password required for abc"));
+}
+
+TEST_F(Session, LinesEndWithABareLfToo)
+{
+    session->onControlBytes("USER oper1\nPASS pw\r\nNOOP\n\nSY");
+    session->onControlBytes("ST\n");
+    EXPECT_EQ(host.replies, QStringList({QStringLiteral("331 Password required for oper1"),
+                                         QStringLiteral("230 User successfully logged in."), QStringLiteral("200 OK"),
+                                         QStringLiteral("215 UNIX emulated by Tidewell FTP Server.")}));
+}
+
+// Lines around the limit, in the 2048-byte pieces the connection reads: a line runs only
+// when it is short enough, an overlong one is refused once and nothing of it runs.
+TEST_F(Session, OverlongLinesAreRefusedWholeInAnyPieces)
+{
+    login();
+    struct Case { int length; bool runs; };
+    for (const Case c : {Case{4096, true}, Case{4097, false}, Case{5000, false}, Case{6000, false}, Case{6144, false},
+                         Case{6200, false}, Case{20000, false}}) {
+        // "NOOP " and then an argument; the tail would read as a command if the line were cut.
+        QByteArray line = "NOOP " + QByteArray(c.length - 5 - 5, 'x') + "QUIT ";
+        line += "\r\nSYST\r\n";
+        const qsizetype before = host.replies.size();
+        for (qsizetype at = 0; at < line.size(); at += 2048)
+            session->onControlBytes(line.mid(at, 2048));
+        const QStringList got = host.replies.mid(before);
+        const QString first = c.runs ? QStringLiteral("200 OK") : QStringLiteral("500 Command line too long.");
+        EXPECT_EQ(got, QStringList({first, QStringLiteral("215 UNIX emulated by Tidewell FTP Server.")})) << c.length;
+        EXPECT_FALSE(host.closed) << c.length;
+    }
+}
+
+// Sending a reply can make the connection read again (its bytes-written report), so input
+// arrives while a command is still in hand: it must wait for its turn, not overtake.
+TEST_F(Session, InputArrivingDuringAReplyWaitsItsTurn)
+{
+    struct ReadingHost : FakeHost {
+        CFtpCommandSocket* session = nullptr;
+        QList<QByteArray> arriving;
+        bool sendControl(const QByteArray& line) override
+        {
+            FakeHost::sendControl(line);
+            if (session && !arriving.isEmpty())
+                session->onControlBytes(arriving.takeFirst());
+            return true;
+        }
+    };
+    ReadingHost reading;
+    FtpSessionSettings settings;
+    settings.peerAddress = settings.localAddress = QStringLiteral("127.0.0.1");
+    CFtpCommandSocket s(reading, data, clock, [this](const QString&) -> std::optional<CUser> { return user; }, settings);
+    reading.session = &s;
+    s.onControlBytes("USER oper1\r\nPASS pw\r\n");
+    reading.replies.clear();
+    reading.arriving = {"SYST\r\n", QByteArray(3000, 'x'), QByteArray(3000, 'x') + "\r\nNOOP\r\n"};
+    s.onControlBytes("PWD\r\nCWD Sub\r\n");
+    EXPECT_EQ(reading.replies, QStringList({QStringLiteral("257 \"/\" is current directory."),
+                                            QStringLiteral("250 \"/Sub\" is current directory."),
+                                            QStringLiteral("215 UNIX emulated by Tidewell FTP Server."),
+                                            QStringLiteral("500 Command line too long."), QStringLiteral("200 OK")}));
+
+    // The same from a held-back failed login whose answer comes from a timer.
+    reading.replies.clear();
+    s.onControlBytes("USER oper1\r\nPASS wrong\r\nPWD\r\n");
+    reading.arriving = {"NOOP\r\n"};
+    s.onTimer(CFtpCommandSocket::TimerLoginDelay);
+    EXPECT_EQ(reading.replies, QStringList({QStringLiteral("331 Password required for oper1"),
+                                            QStringLiteral("530 Not logged in, user or password incorrect!"),
+                                            QStringLiteral("530 Please login with USER and PASS."),
+                                            QStringLiteral("530 Please login with USER and PASS.")}));
+}
+
+TEST_F(Session, RefusalOfAnOverlongLineKeepsItsPlace)
+{
+    login();
+    session->onControlBytes("NOOP\r\n" + QByteArray(5000, 'A') + "\r\nPWD\r\n");
+    EXPECT_EQ(host.replies.mid(2), QStringList({QStringLiteral("200 OK"), QStringLiteral("500 Command line too long."),
+                                                QStringLiteral("257 \"/\" is current directory.")}));
 }
 
 TEST_F(Session, TelnetInterruptBeforeAborIsUnderstood)
@@ -536,6 +621,37 @@ TEST_F(Session, ListingLinesAreByteExact)
         EXPECT_EQ(CFtpCommandSocket::listingLine(c.dir, c.size, c.when, now, QStringLiteral("O0001.CNC")), c.line);
 }
 
+// The lines of a real directory are the lines listingLine gives for its entries' times.
+TEST_F(Session, ListingOfADirectoryMatchesTheLineFormat)
+{
+    QDir().mkpath(home + QStringLiteral("/times/olddir"));
+    struct Entry { const char* name; QDateTime when; qint64 size; };
+    const Entry entries[] = {{"recent.nc", clock.wall.addDays(-3).addSecs(3725), 1234},
+                             {"year.nc", clock.wall.addDays(-356), 5},
+                             {"older.nc", clock.wall.addDays(-357).addSecs(-60), 70000},
+                             {"future.nc", clock.wall.addDays(40), 0}};
+    for (const Entry& e : entries) {
+        const QString path = home + QStringLiteral("/times/") + QString::fromLatin1(e.name);
+        writeFile(path, QByteArray(e.size, 'x'));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(e.when, QFileDevice::FileModificationTime));
+    }
+    const QDateTime dirTime(QDate(2013, 11, 30), QTime(8, 0));
+    const timespec times[2] = {{dirTime.toSecsSinceEpoch(), 0}, {dirTime.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(home + QStringLiteral("/times/olddir")).constData(), times, 0), 0);
+    QByteArray expected = CFtpCommandSocket::listingLine(false, 0, entries[3].when, clock.wall, QStringLiteral("future.nc"))
+                          + CFtpCommandSocket::listingLine(true, 0, dirTime, clock.wall, QStringLiteral("olddir"))
+                          + CFtpCommandSocket::listingLine(false, 70000, entries[2].when, clock.wall, QStringLiteral("older.nc"))
+                          + CFtpCommandSocket::listingLine(false, 1234, entries[0].when, clock.wall, QStringLiteral("recent.nc"))
+                          + CFtpCommandSocket::listingLine(false, 5, entries[1].when, clock.wall, QStringLiteral("year.nc"));
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("LIST times"));
+    EXPECT_EQ(QString::fromLatin1(data.written).toStdString(), QString::fromLatin1(expected).toStdString());
+}
+
 TEST_F(Session, ListRepliesAndEmptyDirectory)
 {
     QDir().mkpath(home + QStringLiteral("/empty"));
@@ -754,4 +870,108 @@ TEST_F(Session, StandardClientCommands)
     data.connected = true;
     EXPECT_EQ(send(QStringLiteral("NLST")), QStringLiteral("150 Opening ASCII mode data connection for file list."));
     EXPECT_EQ(data.written, QByteArray("O0001.CNC\r\nSub\r\ndated.nc\r\n"));
+}
+
+// ---- what PC clients and slow readers need ----
+
+TEST_F(Session, SiteChmodIsAnsweredAndIgnored)
+{
+    login();
+    const auto before = QFileInfo(home + QStringLiteral("/O0001.CNC")).permissions();
+    EXPECT_EQ(send(QStringLiteral("SITE CHMOD 755 O0001.CNC")).left(4), QStringLiteral("200 "));
+    EXPECT_EQ(send(QStringLiteral("site chmod 600 O0001.CNC")).left(4), QStringLiteral("200 "));
+    EXPECT_EQ(QFileInfo(home + QStringLiteral("/O0001.CNC")).permissions(), before);
+    EXPECT_EQ(send(QStringLiteral("SITE EXEC rm -rf /")), QStringLiteral("502 Command not implemented."));
+}
+
+TEST_F(Session, ADownloadStillReadFromTheKernelIsNotIdle)
+{
+    struct DrainingData : FakeData {
+        bool draining = true;
+        bool drainedSinceAsked() override { return draining; }
+    };
+    // The session under test talks to this channel instead of the fixture's.
+    DrainingData slow;
+    FtpSessionSettings settings;
+    settings.peerAddress = settings.localAddress = QStringLiteral("127.0.0.1");
+    settings.idleSeconds = 60;
+    CFtpCommandSocket reader(host, slow, clock, [this](const QString&) -> std::optional<CUser> { return user; }, settings);
+    reader.onControlBytes("USER oper1\r\nPASS pw\r\n");
+    for (int second = 0; second < 600; ++second) {
+        clock.ms += 1000;
+        reader.onTick();
+    }
+    EXPECT_FALSE(reader.closed()) << "closed while the client was still taking the download";
+    slow.draining = false;   // the client stopped reading
+    clock.ms += 61000;
+    reader.onTick();
+    EXPECT_TRUE(reader.closed());
+}
+
+// Names are created only if they can be listed and fetched back under the same spelling,
+// and only such names are listed.
+TEST_F(Session, OnlyNamesThatCanBeFetchedAreCreatedOrListed)
+{
+    login();
+    for (const char* bad : {"a\x1b[2Jb.nc", "tab\there.nc", "bell\x07.nc", "del\x7f.nc"}) {
+        const QString name = QString::fromLatin1(bad);
+        send(QStringLiteral("PASV"));
+        data.connected = true;
+        EXPECT_EQ(send(QStringLiteral("STOR ") + name), QStringLiteral("550 Filename invalid.")) << bad;
+        EXPECT_EQ(send(QStringLiteral("STOU ") + name), QStringLiteral("501 Filename invalid.")) << bad;
+        EXPECT_EQ(send(QStringLiteral("MKD ") + name), QStringLiteral("550 Filename invalid.")) << bad;
+        EXPECT_FALSE(QFile::exists(home + QLatin1Char('/') + name)) << bad;
+        send(QStringLiteral("ABOR"));
+    }
+    // Made on the PC side: only the first one can be asked for as listed.
+    const QStringList onDisk = {QStringLiteral("O0002.NC"), QStringLiteral("esc\x1b.nc"), QStringLiteral("line\nbreak.nc"),
+                                QStringLiteral("cr\r.nc"), QString::fromUtf8("\xe2\x98\x83snow.nc"), QStringLiteral("back\\slash.nc"),
+                                QStringLiteral("trailing.")};
+    for (const QString& name : onDisk)
+        writeFile(home + QLatin1Char('/') + name, "x");
+    writeFile(home + QString::fromUtf8("/\xe4\xb8\xad\xe6\x96\x87.nc"), "x");   // Chinese: GBK holds it
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    send(QStringLiteral("NLST"));
+    EXPECT_EQ(data.written, QByteArray("O0001.CNC\r\nO0002.NC\r\nSub\r\n") + toGbk(QString::fromUtf8("\xe4\xb8\xad\xe6\x96\x87.nc"))
+                                + "\r\n");
+    session->onDataFinished();
+    // What is listed is what RETR finds.
+    for (const QByteArray& listed : data.written.split('\n')) {
+        if (listed.trimmed().isEmpty() || listed.trimmed() == "Sub")
+            continue;
+        send(QStringLiteral("PASV"));
+        data.connected = true;
+        data.written.clear();
+        const qsizetype before = host.replies.size();
+        session->onControlBytes("RETR " + listed.trimmed() + "\r\n");
+        EXPECT_EQ(host.replies.value(before), QStringLiteral("150 Opening BINARY mode data connection for file transfer."))
+            << fromGbk(listed).toStdString();
+        session->onDataFinished();
+    }
+}
+
+TEST_F(Session, BigListingArrivesWholeAndInOrderAPieceAtATime)
+{
+    QDir().mkpath(home + QStringLiteral("/many"));
+    QStringList names;
+    for (int i = 0; i < 3000; ++i)
+        names << QStringLiteral("P%1.NC").arg((i * 7919) % 3000, 5, 10, QLatin1Char('0'));
+    for (const QString& name : names)
+        writeFile(home + QStringLiteral("/many/") + name, "G0");
+    names.sort();
+    login();
+    send(QStringLiteral("PASV"));
+    data.connected = true;
+    data.room = 10000;
+    send(QStringLiteral("NLST many"));
+    // The kernel takes a little at a time; nothing is lost or repeated between pieces.
+    for (int round = 0; round < 1000 && !data.finished; ++round) {
+        data.backlog = 0;
+        session->onDataWritten();
+    }
+    ASSERT_TRUE(data.finished);
+    EXPECT_EQ(data.written, (names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toLatin1());
+    session->onDataFinished();
+    EXPECT_EQ(host.replies.last(), QStringLiteral("226 Transfer complete"));
 }

@@ -31,6 +31,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -900,6 +901,28 @@ TEST_F(MainFrameTest, SettingsApplyWithNoBaudChosenKeepsTheStoredRate)
     EXPECT_TRUE(page->apply());
     EXPECT_EQ(stored("Settings/BaudRate").toString(), s("1200"));
     EXPECT_EQ(stored("Settings/SeriesNum").toString(), FernlinkSettings::defaultPort());
+}
+
+TEST_F(MainFrameTest, PassivePortRangeIsCheckedStoredAndGivenToTheServer)
+{
+    make();
+    SettingsPage* page = frame->settingsPage();
+    for (const char* bad : {"3000", "80-90", "6000-5000", "50000-70000"}) {
+        page->pasvPortsBox()->setText(s(bad));
+        Q_EMIT page->pasvPortsBox()->textEdited(page->pasvPortsBox()->text());
+        prompter.shown.clear();
+        EXPECT_FALSE(page->apply()) << bad;
+        EXPECT_TRUE(lastShown().contains(s("1024"))) << bad;
+    }
+    page->pasvPortsBox()->setText(s(" 50000-50100 "));
+    Q_EMIT page->pasvPortsBox()->textEdited(page->pasvPortsBox()->text());
+    EXPECT_TRUE(page->apply());
+    EXPECT_EQ(stored("Settings/PasvPorts").toString(), s("50000-50100"));
+    EXPECT_EQ(hub().server().passivePorts(), (ftp::PassivePorts{50000, 50100}));
+    page->pasvPortsBox()->clear();
+    Q_EMIT page->pasvPortsBox()->textEdited(QString());
+    EXPECT_TRUE(page->apply());
+    EXPECT_TRUE(hub().server().passivePorts().any());
 }
 
 TEST_F(MainFrameTest, BaudAndPortCannotChangeWhileASerialOperationRuns)
