@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/nctext.h"
 
 #include "common/gbk.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An NC program's bytes are the program: the editors show it as text but write back exactly
 // the encoding and line ends it was read with. Decoding notes how the file was stored;

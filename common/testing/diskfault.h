@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs one of our programs as if the disk under one folder were full or failing: the
 // program is started with the fault library (LD_PRELOAD) from the build tree, so the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full or failing disk for one folder, for tests of whole programs (LD_PRELOAD).
 //
 //   VANTOR_DISKFAULT_DIR    the folder (and everything below it) that is "full"

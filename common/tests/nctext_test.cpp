@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NC program text: what is read comes back byte for byte, and what cannot be stored is refused.
 #include "common/nctext.h"
 

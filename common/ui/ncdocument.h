@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The NC editors' side of common/nctext.h: puts a decoded program into a QPlainTextEdit and
 // gets the bytes to write back out of it, with the file's own encoding and line ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data socket of an FTP connection on the plain descriptor, used by the connection
 // threads of ftpserver.cpp only.

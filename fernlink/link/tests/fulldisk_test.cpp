@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receiving into a folder whose disk is full or failing, on both links, and the transfer list
 // and account files on such a disk: the row is failed, the user is told the system's reason, nothing
 // appears under the final name and an earlier file of that name is kept byte for byte.

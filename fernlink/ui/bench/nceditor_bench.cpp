@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // nceditor_bench: how the NC editors of Fernlink and Fernport handle a long program, beside a
 // plain QPlainTextEdit given the same file in the same way (read, decode GBK, setPlainText).
 //

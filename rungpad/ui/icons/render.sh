@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the toolbar icons' PNGs from their SVG sources (Debian: librsvg2-bin). The PNGs are
 # committed, so neither building nor running needs an SVG renderer.
 set -eu
