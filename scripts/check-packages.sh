@@ -101,7 +101,9 @@ python3 - "$build/compile_commands.json" <<'PY' || fail "files compiled without 
 import json, sys
 missing = [e["file"] for e in json.load(open(sys.argv[1]))
            if not all(f in e["command"] for f in ("-D_FORTIFY_SOURCE=2", "-fstack-protector-strong", "-Wformat"))
-           and "_autogen/" not in e["file"] and "/.rcc/" not in e["file"]]
+           and "_autogen/" not in e["file"] and "/.rcc/" not in e["file"]
+           # The tests' disk-fault library replaces libc's write calls; it is never shipped.
+           and not e["file"].endswith("/diskfault_preload.cpp")]
 for f in missing:
     print("  not hardened:", f, file=sys.stderr)
 sys.exit(1 if missing else 0)
