@@ -170,7 +170,11 @@ bool SimulationMode::start()
     });
     connect(m_session.get(), &SimulationSession::fault, this,
             [this](const QString& why) { output(simText(SimText::ScanFault, language()).arg(why)); });
-    connect(view, &QObject::destroyed, this, &SimulationMode::stop);
+    // The view is half destroyed when this arrives: forget it before stop() looks at it.
+    connect(view, &QObject::destroyed, this, [this] {
+        m_view.clear();
+        stop();
+    });
     view->setSimulation(m_overlay.get());
     m_watch->setSession(m_session.get());
     m_watch->show();

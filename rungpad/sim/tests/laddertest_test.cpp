@@ -45,6 +45,9 @@ TEST(LadderTestFile, NamesAndDurations)
     EXPECT_EQ(parseDuration("1min"), 60000);
     EXPECT_FALSE(parseDuration("-5ms"));
     EXPECT_FALSE(parseDuration("fast"));
+    // Digits past any integer duration are refused, not converted out of range.
+    EXPECT_FALSE(parseDuration(QString(400, QLatin1Char('9')) + QStringLiteral("min")));
+    EXPECT_FALSE(parseDuration("99999999999999min"));
 }
 
 TEST(LadderTestFile, MalformedStepsNameTheirLine)
