@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QProcessEnvironment>
 
 namespace vantor::testing {
@@ -54,21 +53,7 @@ ProgramResult runProgramOnFaultyDisk(const char* name, const QStringList& args, 
     env.insert(QStringLiteral("VANTOR_DISKFAULT_AFTER"), QString::number(fault.after));
     const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(workDir);
-    p.start(programPath(name), args);
-    ProgramResult r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runProgram(name, args, workDir, env, timeoutMs);
 }
 
 }  // namespace vantor::testing

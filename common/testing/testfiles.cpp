@@ -24,7 +24,14 @@ QString programPath(const char* name)
 
 ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir, int timeoutMs)
 {
+    return runProgram(name, args, workDir, QProcessEnvironment::systemEnvironment(), timeoutMs);
+}
+
+ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir,
+                         const QProcessEnvironment& environment, int timeoutMs)
+{
     QProcess p;
+    p.setProcessEnvironment(environment);
     p.setWorkingDirectory(workDir);
     p.start(programPath(name), args);
     ProgramResult r;

@@ -3,6 +3,7 @@
 // Small file and program helpers the test binaries share.
 #include <QByteArray>
 #include <QString>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 class QProcess;
@@ -19,6 +20,9 @@ struct ProgramResult {
 };
 // Runs one of our programs in workDir to its end; one that outlives timeoutMs is killed.
 ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir, int timeoutMs = 90000);
+// The same with the given environment instead of this process's.
+ProgramResult runProgram(const char* name, const QStringList& args, const QString& workDir,
+                         const QProcessEnvironment& environment, int timeoutMs = 90000);
 
 // Starts one of our programs in the background and gathers the lines of its standard output,
 // where a server announces its link and address, until `lines` of them have come (or all that
