@@ -10,3 +10,5 @@ vantor_test(fernlink_mainframe_tests SOURCES tests/mainframe_test.cpp
   LINKS fernlink_ui_main Qt6::SerialPort Qt6::Test)
 # The window tests talk to the simulated controller over a pseudo-terminal and loopback TCP.
 add_dependencies(fernlink_mainframe_tests cncsim)
+# The Recent File menu and what it leaves in the profile.
+target_sources(fernlink_mainframe_tests PRIVATE tests/recentfiles_test.cpp)
