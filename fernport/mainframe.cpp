@@ -39,13 +39,16 @@
 namespace vantor::fernport {
 
 namespace {
-constexpr int kMaxRecentFiles = 4;
 
 QString qs(const char* latin1) { return QString::fromLatin1(latin1); }
 
-QSettings recentStore()
+// Fernport has always written every slot, an unused one empty; its profile keeps that form.
+RecentFilesForm recentForm()
 {
-    return QSettings(QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Fernport"));
+    RecentFilesForm form;
+    form.writeUnusedSlots = true;
+    form.greyWhenEmpty = true;
+    return form;
 }
 }  // namespace
 
@@ -175,7 +178,12 @@ void CMainFrame::buildActions()
     add(file, tr("P&rint Setup..."), {}, [this] { printSetup(); });
     file->addSeparator();
     recentMenu_ = file->addMenu(tr("Recent File"));
-    rebuildRecentMenu();
+    recent_ = std::make_unique<RecentFileList>(QStringLiteral("Local AppWizard-Generated Applications"),
+                                               QStringLiteral("Fernport"), recentForm());
+    recent_->showIn(recentMenu_, [this](const QString& f) {
+        if (maybeSave())
+            openDocument(f);
+    });
     file->addSeparator();
     add(file, tr("E&xit"), {}, [this] { close(); });
 
@@ -821,7 +829,7 @@ bool CMainFrame::openDocument(const QString& path)
         return false;
     }
     path_ = QFileInfo(path).absoluteFilePath();
-    addRecentFile(path_);
+    recent_->add(path_);
     updateTitle();
     return true;
 }
@@ -852,7 +860,7 @@ bool CMainFrame::saveDocumentAs(const QString& path)
         return false;
     }
     path_ = QFileInfo(path).absoluteFilePath();
-    addRecentFile(path_);
+    recent_->add(path_);
     updateTitle();
     return true;
 }
@@ -876,42 +884,7 @@ void CMainFrame::updateTitle()
 
 QStringList CMainFrame::recentFiles() const
 {
-    QSettings store = recentStore();
-    QStringList files;
-    for (int i = 1; i <= kMaxRecentFiles; ++i) {
-        const QString f = store.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
-        if (!f.isEmpty())
-            files << f;
-    }
-    return files;
-}
-
-void CMainFrame::addRecentFile(const QString& path)
-{
-    QStringList files = recentFiles();
-    files.removeAll(path);
-    files.prepend(path);
-    while (files.size() > kMaxRecentFiles)
-        files.removeLast();
-    QSettings store = recentStore();
-    for (int i = 0; i < kMaxRecentFiles; ++i)
-        store.setValue(QStringLiteral("Recent File List/File%1").arg(i + 1), i < files.size() ? files[i] : QString());
-    rebuildRecentMenu();
-}
-
-void CMainFrame::rebuildRecentMenu()
-{
-    recentMenu_->clear();
-    const QStringList files = recentFiles();
-    recentMenu_->setEnabled(!files.isEmpty());
-    int n = 1;
-    for (const QString& f : files) {
-        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(f));
-        connect(a, &QAction::triggered, this, [this, f] {
-            if (maybeSave())
-                openDocument(f);
-        });
-    }
+    return recent_->files();
 }
 
 void CMainFrame::printDocument()

@@ -5,6 +5,7 @@
 // prompter and the port-setup asker, so tests drive the real window with scripted answers.
 #include "common/prompter.h"
 #include "common/ui/ncdocument.h"
+#include "common/ui/recentfiles.h"
 #include "fernport/dialogs.h"
 #include "fernport/settings.h"
 #include "fernport/transferdialogs.h"
@@ -113,8 +114,6 @@ private:
     void finishDnc();
     void setDncActive(bool active);
     void updateTitle();
-    void addRecentFile(const QString& path);
-    void rebuildRecentMenu();
     bool maybeSave();
     void printDocument();
     void printPreview();
@@ -171,6 +170,7 @@ private:
     QLabel* baudLine_ = nullptr;
     QComboBox* system_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    std::unique_ptr<RecentFileList> recent_;
     QAction* protocolXonXoff_ = nullptr;
     QAction* protocolXModem_ = nullptr;
     QPointer<FindReplaceDlg> find_;

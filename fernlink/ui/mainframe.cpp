@@ -60,7 +60,6 @@ constexpr qreal kPrintMarginInch = 0.5;
 constexpr int kStatisticsIntervalMs = 5000;
 
 const char kFileFilter[] = "Text Files (*.txt);;CNC Files (*.cnc);;CNC Files (*.nc);;All Files (*)";
-const QString kRecentGroup = QStringLiteral("Recent File List");
 
 QString dataFolder(const QString& given)
 {
@@ -322,7 +321,15 @@ void CMainFrame::buildMenus()
     file->addSeparator();
     recentMenu_ = file->addMenu(hub_->text(Msg::MenuRecentFiles));
     recentMenu_->setObjectName(QStringLiteral("recentMenu"));
-    rebuildRecentMenu();
+    recent_ = std::make_unique<RecentFileList>(*store_, RecentFilesForm{.count = kRecentFileCount});
+    recent_->showIn(recentMenu_, [this](const QString& f) {
+        if (dncRunning(hub_->state.operation)) {
+            hub_->prompter.inform(Severity::Warning, hub_->text(Msg::DncCantOpenRecent));
+            return;
+        }
+        if (maybeSave())
+            openDocument(f, true);
+    });
     file->addSeparator();
     add(file, "actionExit", Msg::MenuExit, [this] { close(); });
     fileActions_ = {newAct, openAct, saveAct, saveAsAct, printAct, previewAct, setupAct, recentMenu_->menuAction()};
@@ -750,7 +757,7 @@ bool CMainFrame::openDocument(const QString& path, bool fromRecentList)
     }
     if (!editor_->openFile(path))
         return false;
-    addRecentFile(editor_->path());
+    recent_->add(editor_->path());
     updatePosition();
     return true;
 }
@@ -768,7 +775,7 @@ bool CMainFrame::saveDocumentAs(const QString& path)
 {
     if (!editor_->saveTo(path))
         return false;
-    addRecentFile(editor_->path());
+    recent_->add(editor_->path());
     return true;
 }
 
@@ -823,49 +830,7 @@ void CMainFrame::showFind(bool replace)
 
 QStringList CMainFrame::recentFiles() const
 {
-    QStringList files;
-    for (int i = 1; i <= kRecentFileCount; ++i) {
-        const QString f = store_->value(kRecentGroup + QStringLiteral("/File%1").arg(i)).toString();
-        if (!f.isEmpty())
-            files << f;
-    }
-    return files;
-}
-
-void CMainFrame::addRecentFile(const QString& path)
-{
-    QStringList files = recentFiles();
-    files.removeAll(path);
-    files.prepend(path);
-    while (files.size() > kRecentFileCount)
-        files.removeLast();
-    for (int i = 0; i < kRecentFileCount; ++i) {
-        const QString key = kRecentGroup + QStringLiteral("/File%1").arg(i + 1);
-        if (i < files.size())
-            store_->setValue(key, files[i]);
-        else
-            store_->remove(key);
-    }
-    store_->sync();
-    rebuildRecentMenu();
-}
-
-void CMainFrame::rebuildRecentMenu()
-{
-    recentMenu_->clear();
-    const QStringList files = recentFiles();
-    int n = 1;
-    for (const QString& f : files) {
-        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(f));
-        connect(a, &QAction::triggered, this, [this, f] {
-            if (dncRunning(hub_->state.operation)) {
-                hub_->prompter.inform(Severity::Warning, hub_->text(Msg::DncCantOpenRecent));
-                return;
-            }
-            if (maybeSave())
-                openDocument(f, true);
-        });
-    }
+    return recent_->files();
 }
 
 void CMainFrame::printDocument()

@@ -5,6 +5,7 @@
 // the hub every page works through.
 #include "common/prompter.h"
 #include "common/ui/qttranslations.h"
+#include "common/ui/recentfiles.h"
 #include "fernlink/ui/addressdialog.h"
 #include "fernlink/app/settings.h"
 
@@ -142,8 +143,6 @@ private:
     void onEthernetConnected();
     void onEthernetFailed(int code);
     void onEthernetDropped();
-    void addRecentFile(const QString& path);
-    void rebuildRecentMenu();
     bool maybeSave();
     void updatePosition();
     void updateTitle();
@@ -183,6 +182,7 @@ private:
     std::array<int, 2> icons_ = kIconsDown;
 
     QMenu* recentMenu_ = nullptr;
+    std::unique_ptr<RecentFileList> recent_;
     QList<QAction*> fileActions_;   // off while a page shows or DNC runs
     QList<QAction*> editActions_;   // off while an operation runs
     QAction* goToLine_ = nullptr;

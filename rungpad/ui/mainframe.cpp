@@ -131,7 +131,6 @@ constexpr CMainFrame::Command kDocumentCommands[] = {
     CMainFrame::ZoomOut, CMainFrame::ZoomReset, CMainFrame::Cascade, CMainFrame::Tile, CMainFrame::CloseAll,
 };
 
-const char* kRecentGroup = "Recent File List";
 // The bars' places and sizes, beside the language in the editor's own profile section.
 const char* kBarStateKey = "VANTORQ5RUNGPAD-SCBar/State";
 
@@ -288,6 +287,12 @@ void CMainFrame::createMenus()
         m_fileMenu->addAction(action(c));
     m_fileMenu->addSeparator();
     m_recentMenu = m_fileMenu->addMenu(QString());
+    vantor::RecentFilesForm recentForm;
+    recentForm.count = kRecentFiles;
+    recentForm.nativeSeparators = true;
+    recentForm.greyWhenEmpty = true;
+    m_recent = std::make_unique<vantor::RecentFileList>(QString::fromLatin1(kSettingsOrganization),
+                                                        QString::fromLatin1(kSettingsApplication), recentForm);
     m_fileMenu->addSeparator();
     m_fileMenu->addAction(action(Exit));
 
@@ -352,7 +357,7 @@ void CMainFrame::createMenus()
     connect(m_ladderBar, &QToolBar::visibilityChanged, this,
             [this] { action(ViewLadderToolBar)->setChecked(!m_ladderBar->isHidden()); });
     action(ViewStatusBar)->setChecked(true);
-    rebuildRecentMenu();
+    m_recent->showIn(m_recentMenu, [this](const QString& path) { openFile(path); });
     addToolbarIcons();
 }
 
@@ -642,11 +647,11 @@ bool CMainFrame::openFile(const QString& path)
     auto doc = std::make_unique<CRungpadDoc>(0);
     if (!doc->open(path, env())) {
         if (!QFileInfo::exists(path))
-            forgetRecentFile(path);
+            m_recent->forget(path);
         return false;
     }
     addChild(doc.release());
-    addRecentFile(path);
+    m_recent->add(path);
     retranslate();
     return true;
 }
@@ -725,7 +730,7 @@ bool CMainFrame::saveView(CRungpadView* view, bool saveAs)
     if (!doc->save(path, env()))
         return false;
     m_review->documentSaved(view);
-    addRecentFile(path);
+    m_recent->add(path);
     updateChildTitle(view);
     return true;
 }
@@ -969,62 +974,7 @@ void CMainFrame::exportPdfCommand()
 
 QStringList CMainFrame::recentFiles() const
 {
-    QSettings s = profile();
-    QStringList out;
-    for (int i = 1; i <= kRecentFiles; ++i) {
-        const QString f = s.value(QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i)).toString();
-        if (!f.isEmpty())
-            out << f;
-    }
-    return out;
-}
-
-void CMainFrame::addRecentFile(const QString& path)
-{
-    const QString full = QFileInfo(path).absoluteFilePath();
-    QStringList files = recentFiles();
-    files.removeAll(full);
-    files.prepend(full);
-    while (files.size() > kRecentFiles)
-        files.removeLast();
-    QSettings s = profile();
-    for (int i = 1; i <= kRecentFiles; ++i) {
-        const QString key = QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i);
-        if (i <= files.size())
-            s.setValue(key, files[i - 1]);
-        else
-            s.remove(key);
-    }
-    rebuildRecentMenu();
-}
-
-void CMainFrame::forgetRecentFile(const QString& path)
-{
-    const QString full = QFileInfo(path).absoluteFilePath();
-    QStringList files = recentFiles();
-    if (!files.removeAll(full))
-        return;
-    QSettings s = profile();
-    for (int i = 1; i <= kRecentFiles; ++i) {
-        const QString key = QStringLiteral("%1/File%2").arg(QLatin1String(kRecentGroup)).arg(i);
-        if (i <= files.size())
-            s.setValue(key, files[i - 1]);
-        else
-            s.remove(key);
-    }
-    rebuildRecentMenu();
-}
-
-void CMainFrame::rebuildRecentMenu()
-{
-    m_recentMenu->clear();
-    const QStringList files = recentFiles();
-    for (int i = 0; i < files.size(); ++i) {
-        const QString path = files[i];
-        QAction* a = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)));
-        connect(a, &QAction::triggered, this, [this, path] { openFile(path); });
-    }
-    m_recentMenu->setEnabled(!files.isEmpty());
+    return m_recent->files();
 }
 
 }  // namespace rungpad::ui

@@ -5,6 +5,7 @@
 // language switch. Every document command reports through the output window.
 #include "common/prompter.h"
 #include "common/ui/qttranslations.h"
+#include "common/ui/recentfiles.h"
 #include "rungpad/compiler/ladderedit.h"
 #include "rungpad/files/laddercommands.h"
 #include "rungpad/ui/rungpaddialogs.h"
@@ -131,8 +132,6 @@ private:
     void updateCursorInfo();
     void showInstructionList(const std::vector<QByteArray>& lines);
     void gotoErrorLine(const QString& text);
-    void addRecentFile(const QString& path);
-    void forgetRecentFile(const QString& path);
     // documentwindows.cpp: the instruction list of the active document (cleared when it is
     // not current), titles that tell same-named files apart, the Window menu's documents,
     // and why a placement was refused.
@@ -144,7 +143,6 @@ private:
     // toolbar buttons, and tooltips that keep each command's text and shortcut.
     void addToolbarIcons();
     void updateToolTips();
-    void rebuildRecentMenu();
     QMdiSubWindow* addChild(CRungpadDoc* document);
     bool queryClose(CRungpadView* view);
     bool saveView(CRungpadView* view, bool saveAs);
@@ -207,6 +205,7 @@ private:
     QMenu* m_windowMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
+    std::unique_ptr<vantor::RecentFileList> m_recent;
     QMenu* m_editMenu = nullptr;
     QMenu* m_contextMenu = nullptr;
     QMenu* m_basicMenu = nullptr;
