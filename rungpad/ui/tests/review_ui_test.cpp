@@ -15,6 +15,7 @@
 #include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
+#include "rungpad/ui/tests/uitestsupport.h"
 
 #include "common/archive.h"
 #include "common/ui/messageboxprompter.h"
@@ -51,21 +52,14 @@ using namespace rungpad::ui;
 using vantor::testing::maybeShoot;
 using vantor::testing::readFile;
 using vantor::testing::writeFile;
+using rungpad::ui::testsupport::TextDevice;
+using rungpad::ui::testsupport::ladderFile;
 
 namespace {
 
 using rungpad::ui::CellPos;
 
 QString s(const char* text) { return QString::fromUtf8(text); }
-
-QByteArray ladderFile(const char* text, const CommentTables& comments = {}, const LadderInfo& info = {})
-{
-    LadderTextError e;
-    auto ladder = readLadderText(s(text), &e);
-    if (!ladder)
-        ADD_FAILURE() << "bad ladder text at " << e.textLine << ": " << e.message.toStdString();
-    return formatLadderPart(*ladder, info, NumberField::FromText) + formatCommentRecords(*ladder, comments);
-}
 
 const char* kPress =
     "X000.0 - - - - - - - - (Y000.0) ;press down\n"
@@ -103,45 +97,6 @@ private:
         QString f = files.front();
         files.pop_front();
         return f;
-    }
-};
-
-class TextRecorder : public QPaintEngine {
-public:
-    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
-    bool begin(QPaintDevice*) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawPath(const QPainterPath&) override {}
-    void drawLines(const QLineF*, int) override {}
-    void drawRects(const QRectF*, int) override {}
-    void drawEllipse(const QRectF&) override {}
-    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
-    Type type() const override { return QPaintEngine::User; }
-    QStringList texts;
-};
-
-class TextDevice : public QPaintDevice {
-public:
-    QPaintEngine* paintEngine() const override { return &engine; }
-    mutable TextRecorder engine;
-
-protected:
-    int metric(PaintDeviceMetric m) const override
-    {
-        switch (m) {
-        case PdmWidth: return 2100;
-        case PdmHeight: return 2970;
-        case PdmWidthMM: return 210;
-        case PdmHeightMM: return 297;
-        case PdmDepth: return 32;
-        case PdmNumColors: return INT_MAX;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-        default: return 254;
-        }
     }
 };
 

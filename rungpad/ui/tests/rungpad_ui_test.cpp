@@ -14,6 +14,7 @@
 #include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
+#include "rungpad/ui/tests/uitestsupport.h"
 
 #include "common/prompter.h"
 #include "common/atomicfile.h"
@@ -55,6 +56,8 @@ using namespace rungpad::ui;
 using vantor::testing::maybeShoot;
 using vantor::testing::readFile;
 using vantor::testing::writeFile;
+using rungpad::ui::testsupport::TextDevice;
+using rungpad::ui::testsupport::ladderFile;
 
 namespace {
 
@@ -95,15 +98,6 @@ const char* kShowLadder =
     "X001.2 - - - {3500:RST} {3501:Y001.0} - - - - ;lamp off\n"
     "- - - - {7100:END1} - - - - -\n"
     "- - - - {7200:END2} - - - - -\n";
-
-QByteArray ladderFile(const char* text, const CommentTables& comments = {})
-{
-    LadderTextError e;
-    auto ladder = readLadderText(s(text), &e);
-    if (!ladder)
-        ADD_FAILURE() << "bad ladder text at " << e.textLine << ": " << e.message.toStdString();
-    return formatLadderPart(*ladder, {}, NumberField::FromText) + formatCommentRecords(*ladder, comments);
-}
 
 QByteArray wireLines(int count)
 {
@@ -188,46 +182,6 @@ private:
         QString f = files.front();
         files.pop_front();
         return f;
-    }
-};
-
-// Collects the texts a page draws.
-class TextRecorder : public QPaintEngine {
-public:
-    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
-    bool begin(QPaintDevice*) override { return true; }
-    bool end() override { return true; }
-    void updateState(const QPaintEngineState&) override {}
-    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
-    void drawPath(const QPainterPath&) override {}
-    void drawLines(const QLineF*, int) override {}
-    void drawRects(const QRectF*, int) override {}
-    void drawEllipse(const QRectF&) override {}
-    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
-    void drawTextItem(const QPointF&, const QTextItem& item) override { texts << item.text(); }
-    Type type() const override { return QPaintEngine::User; }
-    QStringList texts;
-};
-
-class TextDevice : public QPaintDevice {
-public:
-    QPaintEngine* paintEngine() const override { return &engine; }
-    mutable TextRecorder engine;
-
-protected:
-    int metric(PaintDeviceMetric m) const override
-    {
-        switch (m) {
-        case PdmWidth: return 2100;
-        case PdmHeight: return 2970;
-        case PdmWidthMM: return 210;
-        case PdmHeightMM: return 297;
-        case PdmDepth: return 32;
-        case PdmNumColors: return INT_MAX;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(devicePixelRatioFScale());
-        default: return 254;
-        }
     }
 };
 
