@@ -11,6 +11,7 @@
 #include "rungpad/model/address.h"
 #include "rungpad/review/crossreference.h"
 #include "rungpad/review/ladderdiff.h"
+#include "rungpad/ui/bench/benchsupport.h"
 #include "rungpad/ui/crossreferencepanel.h"
 #include "rungpad/ui/mainframe.h"
 #include "rungpad/ui/rungpaddoc.h"
@@ -30,35 +31,19 @@
 #include <vector>
 
 using namespace rungpad;
+using rungpad::bench::ms;
+using rungpad::bench::threadCpuMs;
+using rungpad::bench::waitExposed;
 
 namespace {
 
-double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-struct Samples {
-    std::vector<double> wall, cpu;
-    void add(double w, double c)
-    {
-        wall.push_back(w);
-        cpu.push_back(c);
-    }
-    static double at(std::vector<double> v, double q)
-    {
-        std::sort(v.begin(), v.end());
-        return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
-    }
-    double median() const { return at(cpu, 0.5); }
+struct Samples : bench::Timings {
+    double median() const { return bench::quantile(cpu, 0.5); }
     void print(const char* what, const char* goal) const
     {
+        using bench::quantile;
         std::printf("%-36s cpu: median %7.2f, p95 %7.2f, worst %7.2f ms | wall median %7.2f ms  (%zu runs)  %s\n", what,
-                    at(cpu, 0.5), at(cpu, 0.95), at(cpu, 1.0), at(wall, 0.5), cpu.size(), goal);
+                    quantile(cpu, 0.5), quantile(cpu, 0.95), quantile(cpu, 1.0), quantile(wall, 0.5), cpu.size(), goal);
     }
 };
 
@@ -75,25 +60,6 @@ Samples measure(int runs, const std::function<void()>& work)
     return s;
 }
 
-LadderProgram densest(int variant)
-{
-    LadderProgram p;
-    p.clear();
-    for (int line = 0; line < kMaxLines; ++line) {
-        LadderRow row;
-        for (int c = 0; c < kOutputColumn; ++c) {
-            row[c].code = c % 2 ? kContactNC : kContactNO;
-            row[c].setText(formatAddress(c % 3 ? 'X' : 'R', (line + c + variant) % 128, (c + variant) % 8));
-            row[c].verticalLink = (line + c) % 3 == 0;
-        }
-        row[kOutputColumn].code = line % 2 ? kCoilNot : kCoil;
-        row[kOutputColumn].setText(formatAddress('R', (line + variant) % 1000, line % 8));
-        p.appendLoadedLine(row);
-        p.setNote(line, QStringLiteral("第%1行 line note for the shop").arg(line + 1));
-    }
-    return p;
-}
-
 CommentTables everyAddressCommented()
 {
     CommentTables t;
@@ -106,12 +72,6 @@ CommentTables everyAddressCommented()
     return t;
 }
 
-void waitExposed(QWidget& w)
-{
-    while (!w.windowHandle() || !w.windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -122,7 +82,7 @@ int main(int argc, char** argv)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     vantor::ScriptedPrompter prompter;
 
-    const LadderProgram ladder = densest(0);
+    const LadderProgram ladder = bench::densestLadder(true, 0);
     const CommentTables comments = everyAddressCommented();
     const QString path = dir.filePath(QStringLiteral("densest.plf"));
     vantor::saveFileAtomically(path, formatLadderPart(ladder, {}, NumberField::FromText) + formatCommentRecords(ladder, comments));
@@ -194,7 +154,7 @@ int main(int argc, char** argv)
     const Samples diffScattered = measure(20, [&] { d = diffLadders(ladder, edited); });
     diffScattered.print("diff 5000 lines, 90 scattered edits", "(goal <= 200 ms)");
     std::printf("  -> %d added, %d removed, %d changed\n", d.added, d.removed, d.changed);
-    const LadderProgram other = densest(5);
+    const LadderProgram other = bench::densestLadder(true, 5);
     const Samples diffUnrelated = measure(5, [&] { d = diffLadders(ladder, other); });
     diffUnrelated.print("diff 5000 lines, every line different", "(goal <= 200 ms)");
     std::printf("  -> %d added, %d removed, %d changed\n", d.added, d.removed, d.changed);

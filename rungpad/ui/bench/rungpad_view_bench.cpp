@@ -11,6 +11,7 @@
 #include "common/prompter.h"
 #include "rungpad/files/ladderfile.h"
 #include "rungpad/model/address.h"
+#include "rungpad/ui/bench/benchsupport.h"
 #include "rungpad/ui/mainframe.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
@@ -33,56 +34,25 @@
 #include <vector>
 
 using namespace rungpad;
+using rungpad::bench::ms;
+using rungpad::bench::threadCpuMs;
+using rungpad::bench::waitExposed;
 
 namespace {
 
-double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
-
-// CPU time of this thread: what a frame costs on a core of its own, whatever else the
-// machine is running (the wall-clock figures are printed beside it).
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-struct Frames {
-    std::vector<double> wall, cpu;
-    void add(double w, double c)
-    {
-        wall.push_back(w);
-        cpu.push_back(c);
-    }
-    static double at(std::vector<double> v, double q)
-    {
-        std::sort(v.begin(), v.end());
-        return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
-    }
+struct Frames : bench::Timings {
     void print(const char* what) const
     {
+        using bench::quantile;
         std::printf("%-32s wall: median %6.2f, p95 %6.2f, worst %6.2f ms | cpu: median %6.2f, p95 %6.2f, worst %6.2f ms  (%zu frames)\n",
-                    what, at(wall, 0.5), at(wall, 0.95), at(wall, 1.0), at(cpu, 0.5), at(cpu, 0.95), at(cpu, 1.0),
-                    wall.size());
+                    what, quantile(wall, 0.5), quantile(wall, 0.95), quantile(wall, 1.0), quantile(cpu, 0.5),
+                    quantile(cpu, 0.95), quantile(cpu, 1.0), wall.size());
     }
 };
 
 QByteArray densestLadder()
 {
-    LadderProgram p;
-    p.clear();
-    for (int line = 0; line < kMaxLines; ++line) {
-        LadderRow row;
-        for (int c = 0; c < kOutputColumn; ++c) {
-            row[c].code = c % 2 ? kContactNC : kContactNO;
-            row[c].setText(formatAddress('X', (line + c) % 128, c % 8));
-            row[c].verticalLink = (line + c) % 3 == 0;
-        }
-        row[kOutputColumn].code = line % 2 ? kCoilNot : kCoil;
-        row[kOutputColumn].setText(formatAddress('R', line % 1000, line % 8));
-        p.appendLoadedLine(row);
-        p.setNote(line, QStringLiteral("第%1行 line note for the shop").arg(line + 1));
-    }
+    const LadderProgram p = bench::densestLadder();
     return formatLadderPart(p, {}, NumberField::FromText) + formatCommentRecords(p, {});
 }
 
@@ -95,12 +65,6 @@ long residentKb()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return -1;
-}
-
-void waitExposed(QWidget& w)
-{
-    while (!w.windowHandle() || !w.windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "rungpad/compiler/bench/denseladder.h"
 #include "rungpad/files/ladderfile.h"
 #include "rungpad/model/laddertext.h"
+#include "rungpad/ui/bench/benchsupport.h"
 #include "rungpad/ui/mainframe.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
@@ -32,27 +33,16 @@ using namespace rungpad::ui;
 
 namespace {
 
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
+using bench::quantile;
+using bench::threadCpuMs;
 
-double at(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(q * double(v.size())))];
-}
-
-struct Frames {
-    std::vector<double> wall, cpu;
+struct Frames : bench::Timings {
     void print(const char* what) const
     {
         std::printf("%-28s wall: median %6.2f p95 %6.2f worst %6.2f ms | cpu: median %6.2f p95 %6.2f worst %6.2f ms"
                     " | %.0f frames/s at the median\n",
-                    what, at(wall, 0.5), at(wall, 0.95), at(wall, 1.0), at(cpu, 0.5), at(cpu, 0.95), at(cpu, 1.0),
-                    1000.0 / std::max(0.001, at(wall, 0.5)));
+                    what, quantile(wall, 0.5), quantile(wall, 0.95), quantile(wall, 1.0), quantile(cpu, 0.5),
+                    quantile(cpu, 0.95), quantile(cpu, 1.0), 1000.0 / std::max(0.001, quantile(wall, 0.5)));
     }
 };
 
@@ -68,8 +58,7 @@ Frames frames(CRungpadView* view, int count, Step step)
         step();
         bar->setValue((bar->value() + 3 * 48) % std::max(1, bar->maximum()));
         view->viewport()->repaint();
-        f.wall.push_back(double(wall.nsecsElapsed()) / 1e6);
-        f.cpu.push_back(threadCpuMs() - cpu0);
+        f.add(bench::ms(wall), threadCpuMs() - cpu0);
     }
     return f;
 }
@@ -113,6 +102,6 @@ int main(int argc, char** argv)
                 view->viewport()->width(), view->viewport()->height(), count);
     live.print("simulation frame");
     plain.print("peer: editor frame");
-    std::printf("simulation / editor (median wall) = %.2f\n", at(live.wall, 0.5) / std::max(0.001, at(plain.wall, 0.5)));
+    std::printf("simulation / editor (median wall) = %.2f\n", quantile(live.wall, 0.5) / std::max(0.001, quantile(plain.wall, 0.5)));
     return 0;
 }
