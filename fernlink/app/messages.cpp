@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernlink/app/messages.h"
 
+#include "common/catalogue.h"
+
 #include <array>
 
 namespace vantor::fernlink {
 
 namespace {
 
-struct Entry {
-    Msg id;
-    const char* chinese;
-    const char* english;
-};
+using Entry = CatalogueRow<Msg>;
 
 // One row per message: Chinese, English. Texts are the controller software's own.
 constexpr Entry kCatalogue[] = {
@@ -389,25 +387,18 @@ constexpr Entry kCatalogue[] = {
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");
 
-constexpr bool rowsInOrder()
-{
-    for (size_t i = 0; i < std::size(kCatalogue); ++i)
-        if (static_cast<size_t>(kCatalogue[i].id) != i)
-            return false;
-    return true;
-}
-static_assert(rowsInOrder(), "catalogue rows follow the order of Msg");
+static_assert(rowsInOrder(kCatalogue), "catalogue rows follow the order of Msg");
 
 }  // namespace
 
 QString messageChinese(Msg id)
 {
-    return QString::fromUtf8(kCatalogue[static_cast<size_t>(id)].chinese);
+    return catalogueText(kCatalogue, id, false);
 }
 
 QString messageEnglish(Msg id)
 {
-    return QString::fromUtf8(kCatalogue[static_cast<size_t>(id)].english);
+    return catalogueText(kCatalogue, id, true);
 }
 
 QString message(Msg id, Language language)

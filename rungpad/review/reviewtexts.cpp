@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/review/reviewtexts.h"
 
+#include "common/catalogue.h"
+
 #include <array>
 #include <utility>
 
@@ -8,14 +10,10 @@ namespace rungpad {
 
 namespace {
 
-struct Entry {
-    ReviewText id;
-    const char* zh;
-    const char* en;
-};
+using Entry = vantor::CatalogueRow<ReviewText>;
 
 // clang-format off
-const Entry kTexts[] = {
+constexpr Entry kTexts[] = {
     {ReviewText::UseContact, "常开触点", "contact"},
     {ReviewText::UseContactNC, "常闭触点", "NC contact"},
     {ReviewText::UseCoil, "线圈", "coil"},
@@ -74,15 +72,13 @@ const Entry kTexts[] = {
     {ReviewText::CrossReferenceAll, "全部地址", "All addresses"},
 };
 // clang-format on
+static_assert(vantor::rowsDistinct(kTexts), "one row per text");
 
 }  // namespace
 
 QString reviewText(ReviewText id, int language)
 {
-    for (const Entry& e : kTexts)
-        if (e.id == id)
-            return QString::fromUtf8(language == 0 ? e.zh : e.en);
-    return {};
+    return vantor::catalogueText(kTexts, id, language != 0);
 }
 
 }  // namespace rungpad

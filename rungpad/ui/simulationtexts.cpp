@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/ui/simulationtexts.h"
 
+#include "common/catalogue.h"
+
 namespace rungpad::ui {
 
 namespace {
 
-struct Entry {
-    SimText id;
-    const char* chinese;
-    const char* english;
-};
+using Entry = vantor::CatalogueRow<SimText>;
 
 // clang-format off
 constexpr Entry kTexts[] = {
@@ -42,15 +40,13 @@ constexpr Entry kTexts[] = {
     {SimText::ExportFailed, "导出失败: %1", "Export failed: %1"},
 };
 // clang-format on
+static_assert(vantor::rowsDistinct(kTexts), "one row per text");
 
 }  // namespace
 
 QString simText(SimText id, int language)
 {
-    for (const Entry& e : kTexts)
-        if (e.id == id)
-            return QString::fromUtf8(language == 0 ? e.chinese : e.english);
-    return {};
+    return vantor::catalogueText(kTexts, id, language != 0);
 }
 
 }  // namespace rungpad::ui

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/ui/uitexts.h"
 
+#include "common/catalogue.h"
+
 namespace rungpad::ui {
 
 namespace {
 
-struct Entry {
-    UiText id;
-    const char* chinese;
-    const char* english;
-};
+using Entry = vantor::CatalogueRow<UiText>;
 
 // The window title keeps the blank after "Rungpad" the older editor showed.
 // clang-format off
@@ -135,15 +133,13 @@ constexpr Entry kTexts[] = {
     {UiText::LastLineStays, "梯形图的最后一行不能删除。", "The last line of the ladder stays: nothing to delete."},
 };
 // clang-format on
+static_assert(vantor::rowsDistinct(kTexts), "one row per text");
 
 }  // namespace
 
 QString uiText(UiText id, int language)
 {
-    for (const Entry& e : kTexts)
-        if (e.id == id)
-            return QString::fromUtf8(language == 0 ? e.chinese : e.english);
-    return {};
+    return vantor::catalogueText(kTexts, id, language != 0);
 }
 
 }  // namespace rungpad::ui
