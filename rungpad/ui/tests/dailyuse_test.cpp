@@ -12,6 +12,7 @@
 #include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
+#include "rungpad/ui/tests/uitestsupport.h"
 
 #include "common/prompter.h"
 #include "common/testing/testfiles.h"
@@ -56,16 +57,11 @@ QByteArray ladderFile(const char* text)
     return formatLadderPart(*readLadderText(s(text)), {}, NumberField::FromText);
 }
 
-class Dialogs : public RungpadDialogs {
+class Dialogs : public testsupport::NoDialogs {
 public:
     bool real = false;
     WidgetDialogs widgets;
     std::deque<QString> texts;
-    QString openFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override { return {}; }
-    bool editLadderInfo(QWidget*, LadderInfo&, int) override { return false; }
-    bool pageSetup(QWidget*, QPrinter&) override { return false; }
-    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
     std::optional<QString> elementText(QWidget* p, const QString& prompt, const QString& initial, bool address,
                                        int language) override
     {
@@ -77,11 +73,6 @@ public:
         texts.pop_front();
         return t;
     }
-    std::optional<QString> functionName(QWidget*, int) override { return std::nullopt; }
-    std::optional<int> insertLineCount(QWidget*, int) override { return std::nullopt; }
-    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return std::nullopt; }
-    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override { return std::nullopt; }
-    std::optional<int> lineNumber(QWidget*, int, int, int) override { return std::nullopt; }
 };
 
 class DailyUseTest : public ::testing::Test {

@@ -2,12 +2,10 @@
 // Rungpad's Recent Files menu: the four newest ladders by their full path in the editor's
 // profile, unused slots left out, a greyed menu while none is listed, and a file that has
 // gone leaves the list when it is asked for.
-#include "rungpad/files/ladderfile.h"
-#include "rungpad/model/laddertext.h"
 #include "rungpad/ui/mainframe.h"
-#include "rungpad/ui/rungpaddialogs.h"
 #include "rungpad/ui/rungpaddoc.h"
 #include "rungpad/ui/rungpadview.h"
+#include "rungpad/ui/tests/uitestsupport.h"
 
 #include "common/prompter.h"
 #include "common/testing/testfiles.h"
@@ -34,7 +32,7 @@ class RungpadRecentFiles : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     vantor::ScriptedPrompter prompter;
-    WidgetDialogs dialogs;
+    testsupport::NoDialogs dialogs;
     std::unique_ptr<CMainFrame> frame;
 
     void SetUp() override
@@ -48,10 +46,9 @@ protected:
     QString ladder(int n) const
     {
         const QString path = QFileInfo(dir.filePath(s("L%1.plf").arg(n))).absoluteFilePath();
-        vantor::testing::writeFile(path, formatLadderPart(*readLadderText(s("X000.0 - - - - - - - - (Y000.0)\n"
-                                                                             "- - - - {7100:END1} - - - - -\n"
-                                                                             "- - - - {7200:END2} - - - - -\n")),
-                                                          {}, NumberField::FromText));
+        vantor::testing::writeFile(path, testsupport::ladderFile("X000.0 - - - - - - - - (Y000.0)\n"
+                                                                 "- - - - {7100:END1} - - - - -\n"
+                                                                 "- - - - {7200:END2} - - - - -\n"));
         return path;
     }
     void closeAll()

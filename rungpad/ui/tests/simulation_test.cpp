@@ -13,6 +13,7 @@
 #include "rungpad/ui/simulationmode.h"
 #include "rungpad/ui/simulationoverlay.h"
 #include "rungpad/ui/simulationsession.h"
+#include "rungpad/ui/tests/uitestsupport.h"
 #include "rungpad/ui/watchdock.h"
 
 #include "common/prompter.h"
@@ -50,13 +51,9 @@ const char* kMotor =
     "- - - - {7100:END1} - - - - -\n"
     "- - - - {7200:END2} - - - - -\n";
 
-class NoDialogs : public RungpadDialogs {
+// Counts the editing dialogs that would have opened.
+class NoDialogs : public testsupport::NoDialogs {
 public:
-    QString openFileName(QWidget*, const QString&, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override { return {}; }
-    bool editLadderInfo(QWidget*, LadderInfo&, int) override { return false; }
-    bool pageSetup(QWidget*, QPrinter&) override { return false; }
-    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
     std::optional<QString> elementText(QWidget*, const QString&, const QString&, bool, int) override
     {
         ++edits;
@@ -67,10 +64,6 @@ public:
         ++edits;
         return std::nullopt;
     }
-    std::optional<int> insertLineCount(QWidget*, int) override { return std::nullopt; }
-    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return std::nullopt; }
-    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override { return std::nullopt; }
-    std::optional<int> lineNumber(QWidget*, int, int, int) override { return std::nullopt; }
     int edits = 0;
 };
 

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What the window tests share: a ladder file made from the ladder's text form, and a paint
-// device that keeps the texts a page or the view draws, so tests compare words, not pixels.
+// What the window tests share: a ladder file made from the ladder's text form, a paint device
+// that keeps the texts a page or the view draws (so tests compare words, not pixels), and
+// dialogs that are all cancelled.
 #include "rungpad/files/ladderfile.h"
 #include "rungpad/model/laddertext.h"
+#include "rungpad/ui/rungpaddialogs.h"
 
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -65,6 +67,22 @@ protected:
         default: return 254;
         }
     }
+};
+
+// Every dialog cancelled, as a user pressing Escape would; tests override what they answer.
+class NoDialogs : public RungpadDialogs {
+public:
+    QString openFileName(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override { return {}; }
+    bool editLadderInfo(QWidget*, LadderInfo&, int) override { return false; }
+    bool pageSetup(QWidget*, QPrinter&) override { return false; }
+    bool choosePrinter(QWidget*, QPrinter&) override { return false; }
+    std::optional<QString> elementText(QWidget*, const QString&, const QString&, bool, int) override { return std::nullopt; }
+    std::optional<QString> functionName(QWidget*, int) override { return std::nullopt; }
+    std::optional<int> insertLineCount(QWidget*, int) override { return std::nullopt; }
+    std::optional<QString> notationText(QWidget*, const QString&, const QString&, int) override { return std::nullopt; }
+    std::optional<FindRequest> findRequest(QWidget*, const FindRequest&, bool, int) override { return std::nullopt; }
+    std::optional<int> lineNumber(QWidget*, int, int, int) override { return std::nullopt; }
 };
 
 }  // namespace rungpad::ui::testsupport
