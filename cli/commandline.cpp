@@ -7,7 +7,6 @@
 
 namespace vantor::cli {
 
-namespace {
 QTextStream& out()
 {
     static QTextStream stream(stdout);
@@ -19,6 +18,7 @@ QTextStream& err()
     return stream;
 }
 
+namespace {
 // Qt's help text starts with "Usage: ARGV0 [options]"; a verb's help names the program and the verb.
 QString verbHelp(QCommandLineParser& parser, const QString& program, const Verb& verb)
 {

@@ -6,6 +6,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
+#include <QTextStream>
 
 #include <optional>
 
@@ -14,6 +15,11 @@ namespace vantor::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+
+// The program's standard output and error as text, one stream each for every verb, so what
+// one part writes is never reordered against another's.
+QTextStream& out();
+QTextStream& err();
 
 struct Verb {
     QString name;       // "send", or "comments export" for a two-word verb

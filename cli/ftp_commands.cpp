@@ -28,17 +28,6 @@ using namespace vantor::ftp;
 std::atomic<bool> g_interrupted{false};
 extern "C" void onStopSignal(int) { g_interrupted = true; }
 
-QTextStream& out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-QTextStream& err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 // "--name value" as a number in low..high; false (with *why) when it is not.
 bool intOption(const QCommandLineParser& parser, const QCommandLineOption& option, int* value, int low, int high, QString* why)
 {

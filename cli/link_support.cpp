@@ -14,12 +14,6 @@ namespace vantor::cli {
 
 using namespace vantor::fernlink;
 
-QTextStream& err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
 namespace {
 
 bool startsLike(const QString& text, Msg id)

@@ -22,8 +22,6 @@ namespace vantor::cli {
 // controller without limit; a command-line run gives up after this long without a byte.
 constexpr int kDefaultSilenceLimitMs = 30000;
 
-QTextStream& err();
-
 // Answers the flows' questions from the command line's flags and reports on stderr.
 class CliPrompter : public Prompter {
 public:

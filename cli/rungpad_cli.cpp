@@ -31,16 +31,9 @@ using namespace rungpad;
 
 namespace {
 
-QTextStream& stdOut()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-QTextStream& stdErr()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
+// rungpad::err names the compiler's error codes, so the shared streams go by these names here.
+QTextStream& stdOut() { return vantor::cli::out(); }
+QTextStream& stdErr() { return vantor::cli::err(); }
 
 class StreamOutput : public OutputSink {
 public:

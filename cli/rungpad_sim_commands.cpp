@@ -15,6 +15,10 @@ using vantor::cli::kExitUsage;
 
 namespace {
 
+// By name: rungpad::err holds the compiler's error codes.
+using vantor::cli::err;
+using vantor::cli::out;
+
 const QString kTest = QStringLiteral("test");
 const QString kSimulate = QStringLiteral("simulate");
 
@@ -47,16 +51,6 @@ const QCommandLineOption& csvOption()
     return o;
 }
 
-QTextStream& out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
-QTextStream& err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
 
 int usage(const QString& why)
 {
