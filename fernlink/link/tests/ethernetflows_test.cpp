@@ -5,6 +5,7 @@
 #include "serialcore/dncrestart.h"
 
 #include "common/testing/testfiles.h"
+#include "fernlink/link/tests/controllerframes.h"
 #include "serialcore/tests/fakelinkport.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 using namespace vantor;
 using namespace vantor::fernlink;
 using vantor::testing::FakeLinkPort;
+using vantor::testing::controllerFrames;
 
 namespace {
 
@@ -67,21 +69,6 @@ QByteArray patterned(int n)
     for (int i = 0; i < n; ++i)
         b[i] = static_cast<char>(i * 7 + 3);
     return b;
-}
-
-// The stream the controller sends for a file: 2048-byte frames of a header byte and 2047
-// payload bytes, the last one padded.
-QByteArray controllerFrames(const QByteArray& data)
-{
-    QByteArray all;
-    for (qsizetype pos = 0; pos < data.size(); pos += net::kFramePayload) {
-        QByteArray frame(net::kFrameSize, '\0');
-        frame[0] = net::kSoh;
-        const QByteArray part = data.mid(pos, net::kFramePayload);
-        std::copy(part.begin(), part.end(), frame.begin() + 1);
-        all += frame;
-    }
-    return all;
 }
 
 }  // namespace
