@@ -47,21 +47,8 @@ QString english(Msg id)
     return message(id, Language::English);
 }
 
-QByteArray pattern(int n, int seed = 0)
-{
-    QByteArray b(n, 0);
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 31 + seed * 7 + 3) & 0xFF);
-    return b;
-}
-
-QByteArray program(int lines)
-{
-    QByteArray text;
-    for (int i = 1; i <= lines; ++i)
-        text += "N" + QByteArray::number(i * 10) + " G01 X" + QByteArray::number(i) + " Y" + QByteArray::number(i * 2) + "\r\n";
-    return text;
-}
+QByteArray pattern(int n, int seed = 0) { return vantor::testing::patternBytes(n, seed); }
+QByteArray program(int lines) { return vantor::testing::ncProgram(lines); }
 
 bool contains(const std::vector<QString>& texts, const QString& what)
 {
