@@ -6,6 +6,7 @@
 #include "fernport/settings.h"
 
 #include "common/prompter.h"
+#include "common/testing/menuprofile.h"
 #include "common/testing/testfiles.h"
 
 #include <QAction>
@@ -57,24 +58,8 @@ protected:
                 return m;
         return nullptr;
     }
-    QStringList menuTexts() const
-    {
-        QStringList texts;
-        for (QAction* a : menu()->actions())
-            texts << a->text();
-        return texts;
-    }
-    static std::map<int, QString> stored()
-    {
-        QSettings ini = profile();
-        std::map<int, QString> slots;
-        for (int i = 1; i <= 6; ++i) {
-            const QString key = s("Recent File List/File%1").arg(i);
-            if (ini.contains(key))
-                slots[i] = ini.value(key).toString();
-        }
-        return slots;
-    }
+    QStringList menuTexts() const { return vantor::testing::actionTexts(menu()); }
+    static std::map<int, QString> stored() { return vantor::testing::numberedValues(profile(), s("Recent File List/File"), 6); }
 };
 
 TEST_F(FernportRecentFiles, ProfileHoldsFourSlotsTheUnusedOnesWrittenEmpty)

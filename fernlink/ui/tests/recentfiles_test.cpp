@@ -5,6 +5,7 @@
 #include "fernlink/ui/mainframe.h"
 
 #include "common/prompter.h"
+#include "common/testing/menuprofile.h"
 #include "common/testing/testfiles.h"
 
 #include <QAction>
@@ -47,24 +48,11 @@ protected:
         return path;
     }
     QMenu* menu() const { return frame->findChild<QMenu*>(s("recentMenu")); }
-    QStringList menuTexts() const
-    {
-        QStringList texts;
-        for (QAction* a : menu()->actions())
-            texts << a->text();
-        return texts;
-    }
+    QStringList menuTexts() const { return vantor::testing::actionTexts(menu()); }
     // The section as the profile holds it: slot number to value, absent keys left out.
     std::map<int, QString> stored() const
     {
-        QSettings ini(iniPath(), QSettings::IniFormat);
-        std::map<int, QString> slots;
-        for (int i = 1; i <= 6; ++i) {
-            const QString key = s("Recent File List/File%1").arg(i);
-            if (ini.contains(key))
-                slots[i] = ini.value(key).toString();
-        }
-        return slots;
+        return vantor::testing::numberedValues(QSettings(iniPath(), QSettings::IniFormat), s("Recent File List/File"), 6);
     }
 };
 

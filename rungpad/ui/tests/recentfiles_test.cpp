@@ -8,6 +8,7 @@
 #include "rungpad/ui/tests/uitestsupport.h"
 
 #include "common/prompter.h"
+#include "common/testing/menuprofile.h"
 #include "common/testing/testfiles.h"
 
 #include <QAction>
@@ -56,24 +57,8 @@ protected:
         frame->action(CMainFrame::CloseAll)->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    QStringList menuTexts() const
-    {
-        QStringList texts;
-        for (QAction* a : frame->recentMenu()->actions())
-            texts << a->text();
-        return texts;
-    }
-    static std::map<int, QString> stored()
-    {
-        QSettings ini = profile();
-        std::map<int, QString> slots;
-        for (int i = 1; i <= 6; ++i) {
-            const QString key = s("Recent File List/File%1").arg(i);
-            if (ini.contains(key))
-                slots[i] = ini.value(key).toString();
-        }
-        return slots;
-    }
+    QStringList menuTexts() const { return vantor::testing::actionTexts(frame->recentMenu()); }
+    static std::map<int, QString> stored() { return vantor::testing::numberedValues(profile(), s("Recent File List/File"), 6); }
 };
 
 TEST_F(RungpadRecentFiles, ProfileHoldsTheFourNewestByFullPathAndNoKeyForAnUnusedSlot)
