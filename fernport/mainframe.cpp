@@ -459,7 +459,8 @@ void CMainFrame::cancelSending()
 {
     if (!(dncXModemRun_ || sendFlow_->active()))
         return;
-    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo, qs(dncXModemRun_ ? msg::kCaptionDnc : msg::kCaptionSend))
+        != Answer::Yes)
         return;
     if (dncXModemRun_) {
         link_.clear();
@@ -475,7 +476,7 @@ void CMainFrame::cancelReceiving()
 {
     if (!receiveFlow_->receiving())
         return;
-    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo, qs(msg::kCaptionReceive)) != Answer::Yes)
         return;
     receiveFlow_->cancel();
 }

@@ -6,6 +6,7 @@
 
 #include "common/archive.h"
 #include "common/logging.h"
+#include "common/ui/messageboxprompter.h"
 #include "fernport/messages.h"
 #include "serialcore/serialwire.h"
 
@@ -159,7 +160,7 @@ void CMainFrame::startDnc(bool askLine)
     if (!ensurePortOpen())
         return;
     if (path_.isEmpty()) {
-        if (prompter_->ask(qs(msg::kPleaseOpenFile), Buttons::OkCancel) == Answer::Yes) {
+        if (prompter_->ask(qs(msg::kPleaseOpenFile), Buttons::OkCancel, qs(msg::kCaptionDnc)) == Answer::Yes) {
             const QString path = askOpenFile_();
             if (!path.isEmpty())
                 openDocument(path);
@@ -298,18 +299,30 @@ void CMainFrame::cancelDnc()
     if (!dncActive_ || !xonxoff_ || dncAsking_)
         return;
     // The stream holds while the user decides, so it can neither run on nor end beneath
-    // the question.
+    // the question. The box belongs to the DNC window, so answering it gives the focus back
+    // there rather than to the main window, which would cover the run's window.
     dncAsking_ = true;
-    const Answer answer = prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo);
+    std::optional<MessageBoxPrompter> onDncWindow;
+    Prompter* asker = prompter_;
+    if (ownPrompter_ && dncDlg_) {
+        onDncWindow.emplace(dncDlg_.data());
+        asker = &*onDncWindow;
+    }
+    const Answer answer = asker->ask(qs(msg::kEndCommunication), Buttons::YesNo, qs(msg::kCaptionDnc));
     dncAsking_ = false;
     if (!dncActive_ || !xonxoff_)
         return;
     if (answer != Answer::Yes) {
-        // The run goes on, and its window stays where the user can see it.
-        if (dncDlg_) {
-            dncDlg_->raise();
-            dncDlg_->activateWindow();
-        }
+        // The run goes on, and its window stays where the user can see it: once now, and
+        // once more after the window system has handed the focus back from the closed box.
+        auto bringForward = [dlg = dncDlg_] {
+            if (dlg) {
+                dlg->raise();
+                dlg->activateWindow();
+            }
+        };
+        bringForward();
+        QTimer::singleShot(0, this, bringForward);
         if (!xonxoff_->halted())
             schedulePump();
         return;

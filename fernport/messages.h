@@ -57,6 +57,8 @@ inline constexpr char kStateReceived[] = "Received";
 
 // DNC start points, restarts and interruptions.
 inline constexpr char kCaptionDnc[] = "DNC Communication";
+inline constexpr char kCaptionSend[] = "Send File";
+inline constexpr char kCaptionReceive[] = "Receive File";
 inline constexpr char kDncRestartQuestion[] = "The last DNC of %1 was interrupted before line %2.\nRestart it at line %2?";
 inline constexpr char kDncStartPoint[] = "Start the DNC at line number or N block number (e.g. 120 or N120):";
 inline constexpr char kDncLineTooBig[] = "Line %1 is past the end of the program (%2 lines).";

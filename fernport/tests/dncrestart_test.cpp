@@ -10,7 +10,11 @@
 #include "common/testing/testfiles.h"
 #include "serialcore/xmodem.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QSerialPort>
@@ -415,6 +419,7 @@ TEST_F(DncRestartWindow, CancelledXonXoffRunKeepsItsPointUntilARunCompletes)
     prompter.answers = {Answer::Yes};
     frame->cancelDnc();
     ASSERT_FALSE(frame->dncActive());
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("DNC Communication"));
     const qint64 restart = got.left(got.lastIndexOf('\n') + 1).count('\n') + 1;
     EXPECT_EQ(frame->dncRestartPoint().line, restart);
     EXPECT_TRUE(readFile(QDir(logFolder()).filePath(QStringLiteral("dnc.log"))).contains("\tinterrupted\tcancelled; "));
@@ -474,4 +479,65 @@ TEST_F(DncRestartWindow, XModemRunEndedByTheControllerOrTheLineKeepsItsWindowAnd
     const QByteArray stream = startHeader("\r\n") + program.mid(at);
     EXPECT_TRUE(xmodemToTheEnd(int((stream.size() + 127) / 128)) == framesOf(stream));
     EXPECT_FALSE(frame->dncRestartPoint().valid());
+}
+
+TEST_F(DncRestartWindow, QuestionsCarryTheirOperationsCaption)
+{
+    prompter.answers = {Answer::Cancel};
+    frame->dncCommand();  // no document
+    EXPECT_EQ(prompter.asked.back(), QStringLiteral("Please open the file!"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("DNC Communication"));
+
+    openProgram(shopProgram(3));
+    frame->setDncProtocol(DncProtocol::XModem);
+    frame->dncCommand();
+    prompter.answers = {Answer::No};
+    frame->cancelSending();
+    EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("DNC Communication"));
+    prompter.answers = {Answer::Yes};
+    frame->cancelSending();
+    EXPECT_FALSE(frame->dncActive());
+}
+
+// The Cancel question of a running XON/XOFF stream is the DNC window's own box: answering
+// No leaves that window in front, not the main window it would otherwise hand the focus to.
+TEST_F(DncRestartWindow, NoToTheCancelQuestionLeavesTheDncWindowInFront)
+{
+    CMainFrame boxes(*settings);  // real message boxes
+    boxes.setDncLogFolder(logFolder());
+    boxes.setPortSetupAsker([this](const QString&, int) { return std::optional<PortChoice>(PortChoice{pty.a(), 115200}); });
+    frame.reset();  // the port is the window's under test now
+    boxes.setPortCommand();
+    ASSERT_TRUE(boxes.comm().isOpen());
+    const QString path = dir.filePath(QStringLiteral("O0002.txt"));
+    writeFile(path, shopProgram(800));
+    ASSERT_TRUE(boxes.openDocument(path));
+    boxes.show();
+    boxes.dncCommand();
+    ASSERT_TRUE(boxes.dncActive());
+    say(kXoff);
+    ASSERT_TRUE(waitUntil([&] { peer.readAll(); return boxes.xonXoffRun()->halted(); }));
+
+    QPointer<CDNCDlg> dnc = boxes.dncWindow();
+    ASSERT_TRUE(dnc);
+    QWidget* boxParent = nullptr;
+    QString boxTitle;
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        boxParent = box->parentWidget();
+        boxTitle = box->windowTitle();
+        box->button(QMessageBox::No)->click();
+    });
+    boxes.cancelDnc();
+    EXPECT_EQ(boxParent, dnc.data());
+    EXPECT_EQ(boxTitle, QStringLiteral("DNC Communication"));
+    ASSERT_TRUE(boxes.dncActive());
+    waitUntil([] { return false; }, 100);
+    ASSERT_TRUE(dnc);
+    EXPECT_TRUE(dnc->isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), dnc.data());
+    // The window goes with the run still on: nothing is asked.
 }

@@ -464,6 +464,7 @@ TEST_F(CncSimWindow, CancelInTheSendingWindowAsksAndEndsTheRun)
     frame->cancelSending();
     EXPECT_TRUE(frame->sendFlow().active());
     EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Send File"));  // the operation's caption
     prompter.answers = {Answer::Yes};
     frame->cancelSending();
     EXPECT_FALSE(frame->sendFlow().active());
@@ -503,6 +504,7 @@ TEST_F(CncSimWindow, ReceivesChosenEntriesAskingBeforeOverwriting)
     frame->receiveCommand();
     ASSERT_FALSE(prompter.asked.empty());
     EXPECT_EQ(prompter.asked[0], QStringLiteral("The file O0001.cnc already exists, overwrites the file?"));
+    EXPECT_EQ(prompter.captions[0], QStringLiteral("Receive File"));
     ASSERT_TRUE(frame->receivingWindow());
     EXPECT_FALSE(frame->receiveDialog()->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !frame->receiveFlow().receiving(); }, 20000));
@@ -534,6 +536,7 @@ TEST_F(CncSimWindow, CancelInTheReceivingWindowLeavesNoFileBehind)
     prompter.answers = {Answer::Yes};
     frame->cancelReceiving();
     EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Receive File"));
     EXPECT_FALSE(frame->receiveFlow().receiving());
     EXPECT_FALSE(frame->receivingWindow());
     EXPECT_TRUE(frame->receiveDialog()->isVisible());
