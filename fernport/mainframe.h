@@ -227,6 +227,8 @@ private:
     DncLog dncLog_;
     qint64 xmodemSent_ = 0;   // XModem run: bytes up to the last frame sent
     qint64 xmodemTaken_ = 0;  // ... and up to the frame before it, which the controller acknowledged
+    QString portFailure_;     // the port reported a failure that is still to be handled
+    qint64 unwritten_ = 0;    // bytes of the stream the failing port did not take
 };
 
 }  // namespace vantor::fernport

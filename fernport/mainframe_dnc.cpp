@@ -225,7 +225,7 @@ void CMainFrame::schedulePump(qint64 delayUs)
 void CMainFrame::pumpXonXoff()
 {
     pumpScheduled_ = false;
-    if (!dncActive_ || !xonxoff_ || dncAsking_)
+    if (!dncActive_ || !xonxoff_ || dncAsking_ || !portFailure_.isEmpty())
         return;
     const qint64 now = lineClock_.nsecsElapsed() / 1000;
     // The pacer follows the baud rate; the driver's own queue is the word of a real UART whose
@@ -235,10 +235,12 @@ void CMainFrame::pumpXonXoff()
     if (room > 0) {
         const QByteArray bytes = xonxoff_->takeBytes(room);
         if (!bytes.isEmpty()) {
-            // A write the line did not take (device gone, or held past the write time-out)
-            // would otherwise count as sent and the run would end as if complete.
-            if (comm_.write(bytes) < bytes.size()) {
-                portFailed(comm_.lastError().isEmpty() ? tr("the write timed out") : comm_.lastError());
+            const qint64 written = comm_.write(bytes);
+            if (!portFailure_.isEmpty()) {
+                // The port failed under this write: what it did not take never reached the
+                // line, and the run must neither go on nor end as complete before the
+                // failure is handled. (A write that only timed out keeps its bytes queued.)
+                unwritten_ = bytes.size() - std::max<qint64>(0, written);
                 return;
             }
             pacer_->wrote(bytes.size(), now);
@@ -371,6 +373,8 @@ void CMainFrame::finishDnc()
 void CMainFrame::portFailed(const QString& reason)
 {
     qCWarning(lcDnc, "serial line failed: %s", qUtf8Printable(reason));
+    portFailure_.clear();
+    const qint64 unwritten = std::exchange(unwritten_, 0);
     if (!dncActive_) {
         statusBar()->showMessage(qs(msg::kDncReasonLinkLost).arg(reason));
         return;
@@ -394,8 +398,10 @@ void CMainFrame::portFailed(const QString& reason)
         pumpTimer_->stop();
         pumpScheduled_ = false;
         closeAfterDnc_ = false;
-        // Only whole lines count: the one the line broke in goes again.
-        point = recordInterruption(qint64(xonxoff_->bytesSent()), qint64(xonxoff_->bytesSent()), why);
+        // The restart line is the one holding the first byte the line did not carry: a line
+        // broken off goes again whole.
+        const qint64 delivered = std::max<qint64>(0, qint64(xonxoff_->bytesTaken()) - unwritten);
+        point = recordInterruption(delivered, delivered, why);
         xonxoff_->requestStop();
         setDncActive(false);
         if (dncDlg_) {
@@ -424,9 +430,14 @@ void CMainFrame::watchPortErrors()
         connect(port, &QSerialPort::errorOccurred, this, [this, port](QSerialPort::SerialPortError error) {
             if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
                 return;
-            const QString reason = port->errorString();
-            // Not inside the port's own signal: the failure may close it.
-            QTimer::singleShot(0, this, [this, reason] { portFailed(reason); });
+            if (!portFailure_.isEmpty())
+                return;  // one failure, handled once
+            // Noted at once, so the stream stops here; handled outside the port's own signal.
+            portFailure_ = port->errorString();
+            QTimer::singleShot(0, this, [this, reason = portFailure_] {
+                if (!portFailure_.isEmpty())
+                    portFailed(reason);
+            });
         });
     }
 }

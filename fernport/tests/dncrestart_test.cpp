@@ -225,6 +225,12 @@ protected:
         f->setDncLogFolder(logFolder());
         return f;
     }
+    void nextBaud(int baud)
+    {
+        frame->setPortSetupAsker([this, baud](const QString&, int) { return std::optional<PortChoice>(PortChoice{pty.a(), baud}); });
+        frame->setPortCommand();
+        ASSERT_TRUE(frame->comm().isOpen());
+    }
     QString logFolder() const { return dir.filePath(QStringLiteral("log")); }
     QString openProgram(const QByteArray& bytes)
     {
@@ -404,6 +410,38 @@ TEST_F(DncRestartWindow, LostLineShowsTheFailureKeepsTheWindowAndOffersTheRestar
     EXPECT_TRUE(readFile(QDir(logFolder()).filePath(QStringLiteral("dnc.log")))
                     .contains(QStringLiteral("\t%1\tcompleted\t").arg(restart).toUtf8()));
     (void)path;
+}
+
+// A failure reported while the stream runs stops it at once: the run neither goes on nor
+// ends as complete before the failure is handled, and the restart line holds the first byte
+// the controller did not get.
+TEST_F(DncRestartWindow, FailureWhileStreamingStopsTheStreamAtOnce)
+{
+    nextBaud(9600);
+    const QByteArray program = shopProgram(400);
+    openProgram(program);
+    frame->dncCommand();
+    QByteArray got;
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return got.size() >= 300; }));
+    ASSERT_FALSE(frame->xonXoffRun()->halted());
+    Q_EMIT openPortOf(frame->comm())->errorOccurred(QSerialPort::WriteError);
+    ASSERT_TRUE(waitUntil([&] { got += peer.readAll(); return !frame->dncActive(); }));
+    waitUntil([&] { got += peer.readAll(); return false; }, 200);
+    EXPECT_EQ(qint64(frame->xonXoffRun()->bytesTaken()), got.size()) << "the stream went on after the failure";
+    for (const QString& s : prompter.shown)
+        EXPECT_NE(s, QStringLiteral("DNC Completed!"));
+    const qint64 restart = got.count('\n') + 1;
+    EXPECT_EQ(frame->dncRestartPoint().line, restart);
+    ASSERT_NE(frame->interruptedDncWindow(), nullptr);
+    EXPECT_EQ(frame->interruptedDncWindow()->restartLineText(), QString::number(restart));
+}
+
+TEST(FernportXonXoff, BytesTakenCountsThePartOfALineHandedOut)
+{
+    XonXoffDnc run({QByteArray("N10 G01\r\n"), QByteArray("N20 M30\r\n")});
+    EXPECT_EQ(run.takeBytes(12).size(), 12);
+    EXPECT_EQ(run.bytesSent(), 9u);
+    EXPECT_EQ(run.bytesTaken(), 12u);
 }
 
 TEST_F(DncRestartWindow, CancelledXonXoffRunKeepsItsPointUntilARunCompletes)
