@@ -141,7 +141,9 @@ void CDNCDlg::closeForGood()
 void CDNCDlg::closeEvent(QCloseEvent* event)
 {
     if (closing_ || ended_) {
-        QDialog::closeEvent(event);
+        // Not QDialog's own handling: it asks reject(), which is Cancel here, and keeps the
+        // window when that did not hide it.
+        event->accept();
         return;
     }
     event->ignore();

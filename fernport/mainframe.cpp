@@ -748,6 +748,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     }
     // The port goes with the window: the program must not outlive it holding the line.
     comm_.close();
+    // So does the window a cut-off run left open: it has no parent, and would keep the
+    // program running without its main window.
+    if (closingDnc_)
+        closingDnc_->closeForGood();
     event->accept();
 }
 

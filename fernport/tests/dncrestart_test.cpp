@@ -316,8 +316,11 @@ TEST_F(DncRestartWindow, XonXoffStartsAtALineOrBlockWithTheHeaderFirst)
         prompter.texts = {QString::fromLatin1(c.typed)};
         frame->dncFromLineCommand();
         ASSERT_TRUE(frame->dncActive());
+        QPointer<CDNCDlg> window = frame->dncWindow();
+        ASSERT_TRUE(window && window->isVisible());
         EXPECT_TRUE(streamToTheEnd() == c.expected);
         EXPECT_EQ(prompter.shown.back(), QStringLiteral("DNC Completed!"));
+        EXPECT_TRUE(!window || !window->isVisible()) << "the finished run's window stayed open";
     }
     // The custom header, as the user typed it in the editor's line ends.
     frame->setHeaderAsker([](const QString& current) {
@@ -434,6 +437,12 @@ TEST_F(DncRestartWindow, FailureWhileStreamingStopsTheStreamAtOnce)
     EXPECT_EQ(frame->dncRestartPoint().line, restart);
     ASSERT_NE(frame->interruptedDncWindow(), nullptr);
     EXPECT_EQ(frame->interruptedDncWindow()->restartLineText(), QString::number(restart));
+
+    // Exit takes the window of the cut-off run along: it must not keep the program alive.
+    QPointer<CDNCDlg> kept = frame->interruptedDncWindow();
+    EXPECT_TRUE(frame->close());
+    EXPECT_TRUE(!kept || !kept->isVisible());
+    EXPECT_FALSE(frame->comm().isOpen());
 }
 
 TEST(FernportXonXoff, BytesTakenCountsThePartOfALineHandedOut)
