@@ -75,14 +75,54 @@ CDNCDlg::CDNCDlg(const QString& path, QWidget* parent) : QDialog(parent)
     form->addRow(tr("Sent Lines:"), lines_);
     form->addRow(tr("Sent time:"), time_);
     form->addRow(tr("Bytes/Sec:"), rate_);
-    auto* cancel = new QPushButton(tr("&Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cancel"));
-    connect(cancel, &QPushButton::clicked, this, &CDNCDlg::cancelRequested);
+    endedRows_ = new QWidget(this);
+    auto* ended = new QFormLayout(endedRows_);
+    ended->setContentsMargins(0, 0, 0, 0);
+    status_ = new QLabel(endedRows_);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    lastLine_ = new QLabel(endedRows_);
+    restartLine_ = new QLabel(endedRows_);
+    ended->addRow(status_);
+    ended->addRow(tr("Last line sent:"), lastLine_);
+    ended->addRow(tr("Restart at line:"), restartLine_);
+    endedRows_->hide();
+    cancel_ = new QPushButton(tr("&Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (ended_)
+            closeForGood();
+        else
+            Q_EMIT cancelRequested();
+    });
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(cancel, 0, Qt::AlignRight);
+    layout->addWidget(endedRows_);
+    layout->addWidget(cancel_, 0, Qt::AlignRight);
     setMinimumWidth(360);
 }
+
+void CDNCDlg::showInterrupted(const QString& why, qint64 lastLine, qint64 restartLine)
+{
+    ended_ = true;
+    status_->setText(why);
+    lastLine_->setText(QString::number(lastLine));
+    restartLine_->setText(QString::number(restartLine));
+    endedRows_->show();
+    cancel_->setText(tr("Close"));
+}
+
+void CDNCDlg::reject()
+{
+    if (ended_)
+        closeForGood();
+    else
+        Q_EMIT cancelRequested();
+}
+
+QString CDNCDlg::statusText() const { return ended_ ? status_->text() : QString(); }
+QString CDNCDlg::lastLineText() const { return lastLine_->text(); }
+QString CDNCDlg::restartLineText() const { return restartLine_->text(); }
 
 void CDNCDlg::show(std::uint64_t bytes, int lines, const QString& time, std::uint64_t perSecond)
 {
@@ -100,8 +140,10 @@ void CDNCDlg::closeForGood()
 
 void CDNCDlg::closeEvent(QCloseEvent* event)
 {
-    if (closing_) {
-        QDialog::closeEvent(event);
+    if (closing_ || ended_) {
+        // Not QDialog's own handling: it asks reject(), which is Cancel here, and keeps the
+        // window when that did not hide it.
+        event->accept();
         return;
     }
     event->ignore();

@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QCheckBox;
+class QPushButton;
 
 namespace vantor::fernport {
 
@@ -45,18 +46,31 @@ public:
 
     // The run is over: the window may go (its own close button only asks to cancel).
     void closeForGood();
+    // The run was cut off: the window stays with its figures, says why and where the
+    // program can start again, and its button only closes it.
+    void showInterrupted(const QString& why, qint64 lastLine, qint64 restartLine);
+    bool interrupted() const { return ended_; }
+    QString statusText() const;
+    QString lastLineText() const;
+    QString restartLineText() const;
 
 Q_SIGNALS:
     void cancelRequested();
 
 protected:
-    void reject() override { Q_EMIT cancelRequested(); }
+    void reject() override;
     // Closing the window while the run goes on is Cancel: a run without its window could
     // neither be watched nor stopped, and would keep the program alive with no window.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     bool closing_ = false;
+    bool ended_ = false;
+    QLabel* status_;
+    QLabel* lastLine_;
+    QLabel* restartLine_;
+    QWidget* endedRows_;
+    QPushButton* cancel_;
     QLabel* bytes_;
     QLabel* lines_;
     QLabel* time_;

@@ -9,6 +9,8 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include <clocale>
+
 int main(int argc, char** argv)
 {
     QApplication::setApplicationName(QStringLiteral("Fernport"));
@@ -31,6 +33,9 @@ int main(int argc, char** argv)
         return *status;
 
     QApplication app(argc, argv);
+    // Fernport speaks only English: the system's own texts it quotes (a disk or port error)
+    // must not come in the desktop's language in the middle of an English sentence.
+    std::setlocale(LC_MESSAGES, "C");
     vantor::applyIdentity({"com.vantor.Fernport", "fernport"});
     if (parser.isSet(identityOpt)) {
         QTextStream(stdout) << vantor::describeIdentity();

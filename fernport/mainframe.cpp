@@ -21,6 +21,7 @@
 #include <QFontDatabase>
 #include <QMenu>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -87,6 +88,15 @@ CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* 
             return std::nullopt;
         return dlg.newName();
     };
+    askHeader_ = [this](const QString& current) -> std::optional<QString> {
+        bool ok = false;
+        const QString text = QInputDialog::getMultiLineText(this, qs(msg::kCaptionDnc), qs(msg::kDncHeaderPrompt), current, &ok);
+        if (!ok)
+            return std::nullopt;
+        return text;
+    };
+    dncLog_ = DncLog(DncLog::defaultFolder());
+    restart_ = settings_.dncRestartPoint();
 
     link_.setWriter([this](const QByteArray& bytes) {
         if (comm_.isOpen())
@@ -132,6 +142,7 @@ CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* 
     protocol_ = settings_.dncProtocol();
     protocolXonXoff_->setChecked(protocol_ == DncProtocol::XonXoff);
     protocolXModem_->setChecked(protocol_ == DncProtocol::XModem);
+    setDncHeaderMode(settings_.dncHeaderMode());
     updateTitle();
     resize(900, 640);
 }
@@ -221,6 +232,15 @@ void CMainFrame::buildActions()
     protocolXModem_ = add(proto, tr("XModem"), {}, [this] { setDncProtocol(DncProtocol::XModem); });
     protocolXonXoff_->setCheckable(true);
     protocolXModem_->setCheckable(true);
+    QAction* fromLine = add(op, tr("DNC From &Line..."), {}, [this] { dncFromLineCommand(); });
+    fromLine->setObjectName(QStringLiteral("actionDncFromLine"));
+    QMenu* header = op->addMenu(tr("DNC Start &Header"));
+    headerNone_ = add(header, tr("&None"), {}, [this] { setDncHeaderMode(dnc::HeaderMode::None); });
+    headerProgramStart_ = add(header, tr("&Program Start (up to the first motion)"), {},
+                              [this] { setDncHeaderMode(dnc::HeaderMode::ProgramStart); });
+    headerCustom_ = add(header, tr("&Custom..."), {}, [this] { customHeaderCommand(); });
+    for (QAction* a : {headerNone_, headerProgramStart_, headerCustom_})
+        a->setCheckable(true);
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
@@ -320,6 +340,7 @@ bool CMainFrame::openPort(const QString& name, int baud, bool remember)
         statusBar()->showMessage(comm_.lastError(), 5000);
         return false;
     }
+    watchPortErrors();
     portLine_->setText(QStringLiteral("Port:") + name);
     baudLine_->setText(QString::asprintf("Baud:%d", baud));
     if (remember)
@@ -446,11 +467,13 @@ void CMainFrame::cancelSending()
 {
     if (!(dncXModemRun_ || sendFlow_->active()))
         return;
-    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo, qs(dncXModemRun_ ? msg::kCaptionDnc : msg::kCaptionSend))
+        != Answer::Yes)
         return;
     if (dncXModemRun_) {
         link_.clear();
         dncXModem_->cancelSend();
+        recordInterruption(xmodemTaken_, xmodemSent_, qs(msg::kDncReasonCancelled));
         finishDncXModem();
         return;
     }
@@ -461,7 +484,7 @@ void CMainFrame::cancelReceiving()
 {
     if (!receiveFlow_->receiving())
         return;
-    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo) != Answer::Yes)
+    if (prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo, qs(msg::kCaptionReceive)) != Answer::Yes)
         return;
     receiveFlow_->cancel();
 }
@@ -564,248 +587,6 @@ void CMainFrame::receiveDone()
 void CMainFrame::listingDone(bool)
 {
     receiveDlg_->setBusy(false);
-}
-
-void CMainFrame::sendStarted(int totalBlocks)
-{
-    progressTotal(totalBlocks);
-}
-
-void CMainFrame::blockSent(int block, int totalBlocks, qint64)
-{
-    progressStep(1 + 100 * block / std::max(totalBlocks, 1));
-}
-
-void CMainFrame::nakReceived()
-{
-    progressNak();
-}
-
-void CMainFrame::sendFinished(SendResult result)
-{
-    const QString name = QFileInfo(path_).fileName();
-    switch (result) {
-    case SendResult::Failed:
-        prompter_->inform(Severity::Information, qs(msg::kSendFileError).arg(name));
-        break;
-    case SendResult::NoRight:
-        prompter_->inform(Severity::Information, qs(msg::kNoRight).arg(name));
-        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
-        break;
-    case SendResult::NotSuit:
-        prompter_->inform(Severity::Information, qs(msg::kNotSuit).arg(name));
-        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
-        break;
-    case SendResult::Exists:
-    case SendResult::Full:
-        prompter_->inform(Severity::Information, qs(msg::kFileExists).arg(name));
-        prompter_->inform(Severity::Information, qs(msg::kSendFail).arg(name));
-        break;
-    case SendResult::Sent:
-    case SendResult::Cancelled:
-        break;
-    }
-    finishDncXModem();
-}
-
-void CMainFrame::finishDncXModem()
-{
-    if (!dncXModemRun_)
-        return;
-    dncXModemRun_ = false;
-    setDncActive(false);
-    destroyProcessDlg();
-    Q_EMIT dncFinished();
-}
-
-void CMainFrame::setDncProtocol(DncProtocol protocol)
-{
-    protocolXonXoff_->setChecked(protocol == DncProtocol::XonXoff);
-    protocolXModem_->setChecked(protocol == DncProtocol::XModem);
-    if (protocol == protocol_)
-        return;
-    protocol_ = protocol;
-    settings_.storeDncProtocol(protocol);
-}
-
-void CMainFrame::setDncActive(bool active)
-{
-    dncActive_ = active;
-    // The program on screen is the one on the wire: no edits while it streams.
-    editor_->setReadOnly(active);
-}
-
-void CMainFrame::dncCommand()
-{
-    if (dncActive_)
-        return;
-    if (!ensurePortOpen())
-        return;
-    if (path_.isEmpty()) {
-        if (prompter_->ask(qs(msg::kPleaseOpenFile), Buttons::OkCancel) == Answer::Yes) {
-            const QString path = askOpenFile_();
-            if (!path.isEmpty())
-                openDocument(path);
-        }
-        return;
-    }
-    if (protocol_ == DncProtocol::XModem) {
-        // The file on disk goes out, as saved; the controller starts the transfer with its C.
-        QString error;
-        const auto data = readWholeFile(path_, &error);
-        if (!data) {
-            prompter_->inform(Severity::Information, qs(msg::kFileCannotBeOpen).arg(path_));
-            return;
-        }
-        setDncActive(true);
-        dncXModemRun_ = true;
-        progressReset(QFileInfo(path_).fileName(), QStringLiteral("DNC"));
-        qCDebug(lcDnc, "start %s: %lld bytes by XModem", qUtf8Printable(path_), static_cast<long long>(data->size()));
-        dncXModem_->beginSend(*data, true);
-        return;
-    }
-    xonxoff_ = std::make_unique<XonXoffDnc>(XonXoffDnc::linesFromText(editor_->toPlainText()));
-    setDncActive(true);
-    dncDlg_ = new CDNCDlg(path_);
-    dncDlg_->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dncDlg_, &CDNCDlg::cancelRequested, this, &CMainFrame::cancelDnc);
-    dncDlg_->QDialog::show();
-    dncTimer_->start();
-    pacer_ = std::make_unique<LinePacer>(comm_.baudRate());
-    lineClock_.start();
-    qCDebug(lcDnc, "start %s: XON/XOFF stream at %d baud", qUtf8Printable(path_), comm_.baudRate());
-    pumpXonXoff();
-}
-
-void CMainFrame::schedulePump(qint64 delayUs)
-{
-    if (pumpScheduled_)
-        return;
-    pumpScheduled_ = true;
-    pumpTimer_->start(int(std::max<qint64>(0, (delayUs + 999) / 1000)));
-}
-
-void CMainFrame::pumpXonXoff()
-{
-    pumpScheduled_ = false;
-    if (!dncActive_ || !xonxoff_ || dncAsking_)
-        return;
-    const qint64 now = lineClock_.nsecsElapsed() / 1000;
-    // The pacer follows the baud rate; the driver's own queue is the word of a real UART whose
-    // line runs slower than its setting, so neither may hold more than the slack.
-    qsizetype room = pacer_->allowance(now);
-    room = std::min<qsizetype>(room, std::max<qint64>(0, pacer_->slackBytes() - comm_.queuedOutput()));
-    if (room > 0) {
-        const QByteArray bytes = xonxoff_->takeBytes(room);
-        if (!bytes.isEmpty()) {
-            comm_.write(bytes);
-            pacer_->wrote(bytes.size(), now);
-        }
-    }
-    if (!xonxoff_ || !dncActive_)
-        return;
-    if (xonxoff_->finished()) {
-        finishDnc();
-        return;
-    }
-    // Halted: nothing is scheduled; the XON that resumes the stream schedules the next turn.
-    if (!xonxoff_->halted())
-        schedulePump(std::max<qint64>(pacer_->waitUs(lineClock_.nsecsElapsed() / 1000), room > 0 ? 0 : 1000));
-}
-
-void CMainFrame::onReceived(const QByteArray& chunk)
-{
-    if (chunk.isEmpty())
-        return;
-    if (!dncActive_) {
-        if (sendFlow_->active())
-            sendFlow_->onBytes(chunk);
-        else if (receiveFlow_->listing() || receiveFlow_->receiving())
-            receiveFlow_->onBytes(chunk);
-        else if (chunk.front() == wire::kAck || chunk.front() == wire::kSoh)
-            link_.write(QByteArray(1, wire::kCan));  // a transfer nobody asked for
-        return;
-    }
-    if (dncXModemRun_) {
-        dncXModem_->onSenderBytes(chunk);
-        return;
-    }
-    if (!xonxoff_)
-        return;
-    const bool wasHalted = xonxoff_->halted();
-    xonxoff_->onReceived(chunk);
-    if (wasHalted != xonxoff_->halted())
-        qCDebug(lcDnc, "%s after %llu bytes", xonxoff_->halted() ? "XOFF: held" : "XON: going on",
-                static_cast<unsigned long long>(xonxoff_->bytesSent()));
-    if (wasHalted && !xonxoff_->halted())
-        schedulePump();
-}
-
-void CMainFrame::onDncTick()
-{
-    if (!xonxoff_)
-        return;
-    xonxoff_->tick();
-    qCDebug(lcDnc, "%llu bytes, %llu lines sent", static_cast<unsigned long long>(xonxoff_->bytesSent()),
-            static_cast<unsigned long long>(xonxoff_->linesSent()));
-    if (dncDlg_)
-        dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
-}
-
-void CMainFrame::cancelDnc()
-{
-    if (!dncActive_ || !xonxoff_ || dncAsking_)
-        return;
-    // The stream holds while the user decides, so it can neither run on nor end beneath
-    // the question.
-    dncAsking_ = true;
-    const Answer answer = prompter_->ask(qs(msg::kEndCommunication), Buttons::YesNo);
-    dncAsking_ = false;
-    if (!dncActive_ || !xonxoff_)
-        return;
-    if (answer != Answer::Yes) {
-        // The run goes on, and its window stays where the user can see it.
-        if (dncDlg_) {
-            dncDlg_->raise();
-            dncDlg_->activateWindow();
-        }
-        if (!xonxoff_->halted())
-            schedulePump();
-        return;
-    }
-    xonxoff_->requestStop();
-    // The rest of the current line still goes out; the pump ends the run after it.
-    if (xonxoff_->finished() || xonxoff_->halted()) {
-        // A halted stream would never reach the line end: the user asked to end, so end now.
-        finishDnc();
-        return;
-    }
-    schedulePump();
-}
-
-void CMainFrame::finishDnc()
-{
-    dncTimer_->stop();
-    const bool byItself = xonxoff_ && !xonxoff_->stoppedByUser();
-    if (xonxoff_)
-        qCDebug(lcDnc, "end (%s): %llu bytes, %llu lines sent", byItself ? "complete" : "stopped by the user",
-                static_cast<unsigned long long>(xonxoff_->bytesSent()), static_cast<unsigned long long>(xonxoff_->linesSent()));
-    if (xonxoff_ && dncDlg_)
-        dncDlg_->show(xonxoff_->bytesSent(), xonxoff_->linesSent(), xonxoff_->timeText(), xonxoff_->bytesPerSecond());
-    setDncActive(false);
-    if (dncDlg_) {
-        // Parentless, so nothing else owns it: if the program ends before the deferred
-        // delete runs, the destructor still takes it down.
-        delete closingDnc_.data();
-        closingDnc_ = dncDlg_;
-        dncDlg_->closeForGood();
-    }
-    dncDlg_ = nullptr;
-    if (byItself)
-        prompter_->inform(Severity::Information, qs(msg::kDncCompleted));
-    Q_EMIT dncFinished();
-    if (std::exchange(closeAfterDnc_, false))
-        QTimer::singleShot(0, this, [this] { close(); });
 }
 
 void CMainFrame::newDocument()
@@ -940,6 +721,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     }
     // The port goes with the window: the program must not outlive it holding the line.
     comm_.close();
+    // So does the window a cut-off run left open: it has no parent, and would keep the
+    // program running without its main window.
+    if (closingDnc_)
+        closingDnc_->closeForGood();
     event->accept();
 }
 

@@ -7,6 +7,8 @@
 #include "common/ui/ncdocument.h"
 #include "common/ui/recentfiles.h"
 #include "fernport/dialogs.h"
+#include "fernport/dnclog.h"
+#include "fernport/dncstart.h"
 #include "fernport/settings.h"
 #include "fernport/transferdialogs.h"
 #include "fernport/transferflows.h"
@@ -41,6 +43,8 @@ public:
     using FilesAsker = std::function<QStringList(PartChoice)>;
     using FolderAsker = std::function<QString()>;
     using RenameAsker = SendFlow::RenameAsker;
+    // The custom DNC start header, given the current one; nullopt when the user cancels.
+    using HeaderAsker = std::function<std::optional<QString>(const QString& current)>;
 
     CMainFrame(FernportSettings& settings, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -56,6 +60,9 @@ public:
     void setFilesAsker(FilesAsker asker) { askFiles_ = std::move(asker); }
     void setFolderAsker(FolderAsker asker) { askFolder_ = std::move(asker); }
     void setRenameAsker(RenameAsker asker) { askRename_ = std::move(asker); }
+    void setHeaderAsker(HeaderAsker asker) { askHeader_ = std::move(asker); }
+    // Where the DNC log goes (the user's data folder unless set; empty: no log).
+    void setDncLogFolder(const QString& folder) { dncLog_ = DncLog(folder); }
 
     // Commands, callable from menus, toolbars and tests alike.
     bool openDocument(const QString& path);
@@ -64,7 +71,15 @@ public:
     void newDocument();
     void setPortCommand();
     void dncCommand();
+    // DNC from a line or N block number the user gives.
+    void dncFromLineCommand();
     void setDncProtocol(DncProtocol protocol);
+    void setDncHeaderMode(dnc::HeaderMode mode);
+    // Asks for the custom header and makes it the one in use.
+    void customHeaderCommand();
+    // The serial line failed (device gone, read or write error, a write that timed out):
+    // a running DNC ends with the failure shown and its restart point kept.
+    void portFailed(const QString& reason);
     void sendFileCommand();
     void receiveFileCommand();
     // The buttons of the transfer windows, as the user presses them.
@@ -84,9 +99,15 @@ public:
     QStringList recentFiles() const;
     QComboBox* systemList() const { return system_; }
     CDNCDlg* dncWindow() const { return dncDlg_; }
+    // The window of the XON/XOFF run cut off last, while the user has not closed it.
+    CDNCDlg* interruptedDncWindow() const { return closingDnc_ && closingDnc_->interrupted() ? closingDnc_.data() : nullptr; }
     const XonXoffDnc* xonXoffRun() const { return xonxoff_.get(); }
     // Cancel in the DNC window, as the user presses it.
     void cancelDnc();
+    // The run cut off last (also from an earlier session), offered at the next start.
+    const DncRestartPoint& dncRestartPoint() const { return restart_; }
+    // What the last run put on the wire: header, then the program from its start line.
+    const DncPlan& dncPlan() const { return dncPlan_; }
 
     CSendFileDlg* sendDialog() const { return sendDlg_; }
     CReceiveFileDlg* receiveDialog() const { return receiveDlg_; }
@@ -122,6 +143,12 @@ private:
     void ensureProcessDlg();
     void destroyProcessDlg();
     void finishDncXModem();
+    void startDnc(bool askLine);
+    void watchPortErrors();
+    // The run ended before the controller had the whole program: the point is kept,
+    // logged and shown.
+    DncRestartPoint recordInterruption(qint64 taken, qint64 bytesSent, const QString& why);
+    void recordCompletion();
 
     // TransferView
     void entryChanged(int index) override;
@@ -153,6 +180,7 @@ private:
     FilesAsker askFiles_;
     FolderAsker askFolder_;
     RenameAsker askRename_;
+    HeaderAsker askHeader_;
 
     LinkDriver link_;
     std::unique_ptr<SerialSession> session_;
@@ -173,6 +201,9 @@ private:
     std::unique_ptr<RecentFileList> recent_;
     QAction* protocolXonXoff_ = nullptr;
     QAction* protocolXModem_ = nullptr;
+    QAction* headerNone_ = nullptr;
+    QAction* headerProgramStart_ = nullptr;
+    QAction* headerCustom_ = nullptr;
     QPointer<FindReplaceDlg> find_;
     QString path_;
     NcDocumentFormat format_;  // how the open program was stored: a save writes it back the same way
@@ -191,6 +222,13 @@ private:
     QTimer* pumpTimer_ = nullptr;
     bool closeAfterDnc_ = false;  // Exit said Yes to ending the run: close once it has ended
     bool dncAsking_ = false;  // Cancel's question is open: the stream holds until it is answered
+    DncPlan dncPlan_;
+    DncRestartPoint restart_;
+    DncLog dncLog_;
+    qint64 xmodemSent_ = 0;   // XModem run: bytes up to the last frame sent
+    qint64 xmodemTaken_ = 0;  // ... and up to the frame before it, which the controller acknowledged
+    QString portFailure_;     // the port reported a failure that is still to be handled
+    qint64 unwritten_ = 0;    // bytes of the stream the failing port did not take
 };
 
 }  // namespace vantor::fernport

@@ -55,4 +55,24 @@ inline constexpr char kStateError[] = "Error";
 inline constexpr char kStateNotRec[] = "Not Rec";
 inline constexpr char kStateReceived[] = "Received";
 
+// DNC start points, restarts and interruptions.
+inline constexpr char kCaptionDnc[] = "DNC Communication";
+inline constexpr char kCaptionSend[] = "Send File";
+inline constexpr char kCaptionReceive[] = "Receive File";
+inline constexpr char kDncRestartQuestion[] = "The last DNC of %1 was interrupted before line %2.\nRestart it at line %2?";
+inline constexpr char kDncStartPoint[] = "Start the DNC at line number or N block number (e.g. 120 or N120):";
+inline constexpr char kDncLineTooBig[] = "Line %1 is past the end of the program (%2 lines).";
+inline constexpr char kDncBlockNotFound[] = "The program has no block %1.";
+inline constexpr char kDncLinkLost[] =
+    "The serial line failed during the DNC (%1).\nThe controller has the program up to line %2; restart it at line %3.";
+inline constexpr char kDncInterrupted[] = "Interrupted: %1";
+inline constexpr char kDncRestartAt[] = "DNC of %1 interrupted: last line sent %2, restart at line %3.";
+inline constexpr char kDncReasonCancelled[] = "cancelled";
+inline constexpr char kDncReasonRefused[] = "ended by the controller";
+inline constexpr char kDncReasonLinkLost[] = "serial line failed: %1";
+inline constexpr char kDncLogNotWritten[] = "The DNC log could not be written: %1";
+inline constexpr char kDncHeaderPrompt[] =
+    "Lines sent before a DNC that starts after line 1 (they should set units, plane, tool, offsets and spindle):";
+inline constexpr char kClose[] = "Close";
+
 }  // namespace vantor::fernport::msg

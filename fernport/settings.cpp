@@ -8,6 +8,11 @@ const QString kPort = QStringLiteral("Port");
 const QString kBaudrate = QStringLiteral("Baudrate");
 const QString kDncProtocol = QStringLiteral("DNCProtocol");
 const QString kSystem = QStringLiteral("System");
+const QString kDncHeader = QStringLiteral("DNCHeader");
+const QString kDncHeaderText = QStringLiteral("DNCHeaderText");
+const QString kDncRestartFile = QStringLiteral("DNCRestartFile");
+const QString kDncRestartLine = QStringLiteral("DNCRestartLine");
+const QString kDncRestartBytes = QStringLiteral("DNCRestartBytes");
 }  // namespace
 
 FernportSettings::FernportSettings()
@@ -77,6 +82,59 @@ QString FernportSettings::system() const
 void FernportSettings::storeSystem(const QString& model)
 {
     settings_->setValue(kSystem, model);
+    settings_->sync();
+}
+
+dnc::HeaderMode FernportSettings::dncHeaderMode() const
+{
+    const QString stored = settings_->value(kDncHeader).toString();
+    if (stored == QLatin1String("None"))
+        return dnc::HeaderMode::None;
+    if (stored == QLatin1String("Custom"))
+        return dnc::HeaderMode::Custom;
+    return dnc::HeaderMode::ProgramStart;
+}
+
+void FernportSettings::storeDncHeaderMode(dnc::HeaderMode mode)
+{
+    const char* text = mode == dnc::HeaderMode::None ? "None" : mode == dnc::HeaderMode::Custom ? "Custom" : "ProgramStart";
+    settings_->setValue(kDncHeader, QString::fromLatin1(text));
+    settings_->sync();
+}
+
+QString FernportSettings::dncCustomHeader() const
+{
+    return settings_->value(kDncHeaderText).toString();
+}
+
+void FernportSettings::storeDncCustomHeader(const QString& header)
+{
+    settings_->setValue(kDncHeaderText, header);
+    settings_->sync();
+}
+
+DncRestartPoint FernportSettings::dncRestartPoint() const
+{
+    DncRestartPoint point;
+    point.path = settings_->value(kDncRestartFile).toString();
+    bool ok = false;
+    const qint64 line = settings_->value(kDncRestartLine).toString().toLongLong(&ok);
+    point.line = ok && line > 0 ? line : 0;
+    point.bytesSent = settings_->value(kDncRestartBytes).toString().toLongLong();
+    return point;
+}
+
+void FernportSettings::storeDncRestartPoint(const DncRestartPoint& point)
+{
+    if (!point.valid()) {
+        settings_->remove(kDncRestartFile);
+        settings_->remove(kDncRestartLine);
+        settings_->remove(kDncRestartBytes);
+    } else {
+        settings_->setValue(kDncRestartFile, point.path);
+        settings_->setValue(kDncRestartLine, QString::number(point.line));
+        settings_->setValue(kDncRestartBytes, QString::number(point.bytesSent));
+    }
     settings_->sync();
 }
 

@@ -2,6 +2,8 @@
 #pragma once
 // Fernport's settings: string values under organisation "Vantor", application "Fernlink",
 // written at the moments the user expects (after a port opens, when a choice changes).
+#include "fernport/dncstart.h"
+
 #include <QSettings>
 #include <QString>
 
@@ -34,6 +36,16 @@ public:
 
     QString system() const;
     void storeSystem(const QString& model);
+
+    // What goes before a DNC that starts after line 1 (default: the program's own start).
+    dnc::HeaderMode dncHeaderMode() const;
+    void storeDncHeaderMode(dnc::HeaderMode mode);
+    QString dncCustomHeader() const;
+    void storeDncCustomHeader(const QString& header);
+
+    // The DNC run cut off last, offered at the next start of its program.
+    DncRestartPoint dncRestartPoint() const;
+    void storeDncRestartPoint(const DncRestartPoint& point);
 
     QSettings& raw() { return *settings_; }
 

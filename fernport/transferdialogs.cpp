@@ -282,17 +282,46 @@ CProcessDlg::CProcessDlg(QWidget* parent) : QDialog(parent)
     form->addRow(bar_);
     form->addRow(tr("Block:"), steps_);
     form->addRow(tr("Err:"), errorsLabel_);
-    auto* cancel = new QPushButton(tr("&Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cancel"));
-    connect(cancel, &QPushButton::clicked, this, &CProcessDlg::cancelRequested);
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setWordWrap(true);
+    note_->hide();
+    cancel_ = new QPushButton(tr("&Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    connect(cancel_, &QPushButton::clicked, this, &CProcessDlg::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(cancel, 0, Qt::AlignRight);
+    layout->addWidget(note_);
+    layout->addWidget(cancel_, 0, Qt::AlignRight);
     setMinimumWidth(320);
+}
+
+void CProcessDlg::reject()
+{
+    if (ended_)
+        QDialog::reject();
+    else
+        Q_EMIT cancelRequested();
+}
+
+void CProcessDlg::showInterrupted(const QString& text)
+{
+    ended_ = true;
+    note_->setText(text);
+    note_->show();
+    cancel_->setText(tr("Close"));
+}
+
+QString CProcessDlg::noteText() const
+{
+    return ended_ ? note_->text() : QString();
 }
 
 void CProcessDlg::reset(const QString& name, const QString& partition)
 {
+    ended_ = false;
+    note_->hide();
+    cancel_->setText(tr("&Cancel"));
     name_->setText(name);
     partition_->setText(partition);
     done_ = total_ = errors_ = 0;

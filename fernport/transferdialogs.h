@@ -102,6 +102,11 @@ public:
     void setTotal(int total);
     void step(int position);
     void countNak();
+    // A DNC run was cut off: the window keeps its figures, says why and where the program
+    // can start again, and its button only closes it (until the next reset).
+    void showInterrupted(const QString& text);
+    bool interrupted() const { return ended_; }
+    QString noteText() const;
 
     QString nameText() const;
     QString partitionText() const;
@@ -113,9 +118,12 @@ Q_SIGNALS:
     void cancelRequested();
 
 protected:
-    void reject() override { Q_EMIT cancelRequested(); }
+    void reject() override;
 
 private:
+    QLabel* note_;
+    QPushButton* cancel_;
+    bool ended_ = false;
     QLabel* name_;
     QLabel* partition_;
     QProgressBar* bar_;

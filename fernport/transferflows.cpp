@@ -482,7 +482,7 @@ void ReceiveFlow::receiveOne()
     }
     target_ = QDir(folder_).filePath(e.name);
     if (QFileInfo::exists(target_)
-        && session_.prompter.ask(qs(msg::kOverwrite).arg(e.name), Buttons::YesNo) != Answer::Yes) {
+        && session_.prompter.ask(qs(msg::kOverwrite).arg(e.name), Buttons::YesNo, qs(msg::kCaptionReceive)) != Answer::Yes) {
         nextReceived();
         return;
     }

@@ -41,6 +41,7 @@ QByteArray XonXoffDnc::takeBytes(qsizetype max)
         const qsizetype n = std::min(max - out.size(), line.size() - offset_);
         out.append(line.constData() + offset_, n);
         offset_ += n;
+        bytesTaken_ += std::uint64_t(n);
         if (offset_ >= line.size()) {
             bytesSent_ += std::uint64_t(line.size());
             ++linesSent_;

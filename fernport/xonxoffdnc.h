@@ -36,6 +36,8 @@ public:
     bool finished() const;
     bool stoppedByUser() const { return stopRequested_; }
     std::uint64_t bytesSent() const { return bytesSent_; }
+    // Every byte handed out, the part of a line not yet whole included.
+    std::uint64_t bytesTaken() const { return bytesTaken_; }
     int linesSent() const { return linesSent_; }
     int seconds() const { return seconds_; }
     std::uint64_t bytesPerSecond() const { return seconds_ > 0 ? bytesSent_ / std::uint64_t(seconds_) : 0; }
@@ -49,6 +51,7 @@ private:
     bool halted_ = false;
     bool stopRequested_ = false;
     std::uint64_t bytesSent_ = 0;
+    std::uint64_t bytesTaken_ = 0;
     int linesSent_ = 0;
     int seconds_ = 0;
 };

@@ -132,6 +132,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
         settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
         frame = std::make_unique<CMainFrame>(*settings, &prompter);
         frame->setPortSetupAsker([this](const QString&, int) {

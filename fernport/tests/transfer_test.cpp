@@ -333,6 +333,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
         settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
         frame = std::make_unique<CMainFrame>(*settings, &prompter);
         frame->setPortSetupAsker([this](const QString&, int) { return std::optional<PortChoice>(PortChoice{link, 38400}); });
@@ -463,6 +464,7 @@ TEST_F(CncSimWindow, CancelInTheSendingWindowAsksAndEndsTheRun)
     frame->cancelSending();
     EXPECT_TRUE(frame->sendFlow().active());
     EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Send File"));  // the operation's caption
     prompter.answers = {Answer::Yes};
     frame->cancelSending();
     EXPECT_FALSE(frame->sendFlow().active());
@@ -502,6 +504,7 @@ TEST_F(CncSimWindow, ReceivesChosenEntriesAskingBeforeOverwriting)
     frame->receiveCommand();
     ASSERT_FALSE(prompter.asked.empty());
     EXPECT_EQ(prompter.asked[0], QStringLiteral("The file O0001.cnc already exists, overwrites the file?"));
+    EXPECT_EQ(prompter.captions[0], QStringLiteral("Receive File"));
     ASSERT_TRUE(frame->receivingWindow());
     EXPECT_FALSE(frame->receiveDialog()->isVisible());
     ASSERT_TRUE(waitUntil([&] { return !frame->receiveFlow().receiving(); }, 20000));
@@ -533,6 +536,7 @@ TEST_F(CncSimWindow, CancelInTheReceivingWindowLeavesNoFileBehind)
     prompter.answers = {Answer::Yes};
     frame->cancelReceiving();
     EXPECT_EQ(prompter.asked.back(), QStringLiteral("Do you really to end the Communication?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("Receive File"));
     EXPECT_FALSE(frame->receiveFlow().receiving());
     EXPECT_FALSE(frame->receivingWindow());
     EXPECT_TRUE(frame->receiveDialog()->isVisible());
@@ -550,6 +554,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
         settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
         frame = std::make_unique<CMainFrame>(*settings, &prompter);
         ASSERT_TRUE(pty.ok());
