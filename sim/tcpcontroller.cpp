@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace vantor::sim {
@@ -231,14 +232,19 @@ void TcpController::sendNextFrame()
         mode_ = Mode::Command;
         return;
     }
-    QByteArray frame(1, kFrameHeader);
-    frame += upload_.mid(uploadPos_, kFramePayload);
-    frame += QByteArray(kFrameSize - frame.size(), '\0');
+    // One buffer serves every frame of the stream (a frame still queued behind a pause keeps
+    // its own copy): no allocation and no copy but the payload's a frame.
+    const qsizetype n = std::min<qsizetype>(kFramePayload, upload_.size() - uploadPos_);
+    outFrame_.resize(kFrameSize);
+    char* out = outFrame_.data();
+    out[0] = kFrameHeader;
+    std::memcpy(out + 1, upload_.constData() + uploadPos_, size_t(n));
+    std::memset(out + 1 + n, 0, size_t(kFramePayload - n));
     uploadPos_ += kFramePayload;
     ++streamFrames_;
     ++framesPassed_;
     mode_ = Mode::Uploading;
-    reply(frame);
+    reply(outFrame_);
     if (frameLimitReached())
         abandon();
 }

@@ -107,6 +107,7 @@ private:
     // upload (sul)
     QByteArray upload_;
     qint64 uploadPos_ = 0;
+    QByteArray outFrame_;
 
     // DNC
     QByteArray chunk_;
