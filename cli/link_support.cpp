@@ -16,6 +16,13 @@ using namespace vantor::fernlink;
 
 namespace {
 
+// Asked once: the progress paths run for every frame.
+bool stderrIsTerminal()
+{
+    static const bool terminal = isatty(STDERR_FILENO) != 0;
+    return terminal;
+}
+
 bool startsLike(const QString& text, Msg id)
 {
     const QString t = messageEnglish(id);
@@ -88,7 +95,7 @@ void CliPrompter::report(const QString& text)
 
 void CliPrompter::progress(const QString& line)
 {
-    if (!isatty(STDERR_FILENO))
+    if (!stderrIsTerminal())
         return;
     err() << "\r" << line << "\x1b[K";
     err().flush();
@@ -112,7 +119,7 @@ void CliObserver::progress(const TransferStatistics& s)
 {
     // The flows report every 2 KB frame; formatting a line for each (for nobody, when stderr
     // is not a terminal) cost more than moving the frame.
-    if (!isatty(STDERR_FILENO) || (lastDrawn_.isValid() && lastDrawn_.elapsed() < 100))
+    if (!stderrIsTerminal() || (lastDrawn_.isValid() && lastDrawn_.elapsed() < 100))
         return;
     lastDrawn_.start();
     prompter_.progress(QStringLiteral("%1  %2  %3  %4  %5")

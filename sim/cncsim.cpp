@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // cncsim: a controller on a pseudo-terminal, for trying the serial link without a machine
 // and for the integration tests.
+#include "fernlink/link/ethernetsocket.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialwire.h"
 #include "sim/dncsink.h"
@@ -146,8 +147,7 @@ public:
                 return;
             // Each answer goes out at once rather than on the next turn of the event loop:
             // the PC waits for it before its next frame.
-            socket_->write(bytes);
-            socket_->flush();
+            fernlink::writeThrough(*socket_, bytes);
         });
         driver_.setTimerHandler([this](int id) {
             controller_.onTimer(id);

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace vantor::sim {
@@ -231,14 +232,19 @@ void TcpController::sendNextFrame()
         mode_ = Mode::Command;
         return;
     }
-    QByteArray frame(1, kFrameHeader);
-    frame += upload_.mid(uploadPos_, kFramePayload);
-    frame += QByteArray(kFrameSize - frame.size(), '\0');
+    // One buffer serves every frame of the stream (a frame still queued behind a pause keeps
+    // its own copy): no allocation and no copy but the payload's a frame.
+    const qsizetype n = std::min<qsizetype>(kFramePayload, upload_.size() - uploadPos_);
+    outFrame_.resize(kFrameSize);
+    char* out = outFrame_.data();
+    out[0] = kFrameHeader;
+    std::memcpy(out + 1, upload_.constData() + uploadPos_, size_t(n));
+    std::memset(out + 1 + n, 0, size_t(kFramePayload - n));
     uploadPos_ += kFramePayload;
     ++streamFrames_;
     ++framesPassed_;
     mode_ = Mode::Uploading;
-    reply(frame);
+    reply(outFrame_);
     if (frameLimitReached())
         abandon();
 }
@@ -289,6 +295,7 @@ bool TcpController::startDownload()
     stored_ = 0;
     streamFrames_ = 0;
     frame_.clear();
+    unwritten_.clear();
     mode_ = Mode::Downloading;
     return true;
 }
@@ -331,24 +338,38 @@ void TcpController::frameComplete()
     // A controller that keeps something else than it was sent: only a read-back tells.
     if (faults_.storeAltered && stored_ == 0 && take > 0)
         frame_[1] = 'Z';
-    if (take > 0 && !file_->write(frame_.constData() + 1, take)) {
-        qWarning().noquote() << file_->errorString();
-        file_.reset();
-        mode_ = Mode::Command;
-        replyByte(kCan);
-        return;
+    if (take > 0) {
+        unwritten_.append(frame_.constData() + 1, take);
+        // The disk gets large pieces, not a write a frame; the last piece goes before the
+        // last frame is answered, so a file the disk cannot hold is still refused at a frame.
+        if ((unwritten_.size() >= kStorePiece || stored_ + take == expected_) && !storeUnwritten()) {
+            qWarning().noquote() << file_->errorString();
+            file_.reset();
+            unwritten_.clear();
+            mode_ = Mode::Command;
+            replyByte(kCan);
+            return;
+        }
     }
     stored_ += std::max<qint64>(take, 0);
     frame_.resize(0);  // keeps its room for the next frame
     replyByte(kAck);
 }
 
+bool TcpController::storeUnwritten()
+{
+    const bool ok = file_->write(unwritten_);
+    unwritten_.resize(0);  // keeps its room for the next piece
+    return ok;
+}
+
 void TcpController::finishDownload()
 {
     // A stream shorter than announced is a broken transfer: nothing under the final name.
-    if (stored_ == expected_ && !file_->commit())
+    if (stored_ == expected_ && (!storeUnwritten() || !file_->commit()))
         qWarning().noquote() << file_->errorString();
     file_.reset();
+    unwritten_ = QByteArray();
     mode_ = Mode::Command;
 }
 
@@ -457,6 +478,7 @@ void TcpController::abandon()
     mode_ = Mode::Closed;
     port_.stopTimer(kDncQuietTimerId);
     file_.reset();
+    unwritten_.clear();
     dnc_.reset();
     upload_.clear();
 }

@@ -43,6 +43,8 @@ public:
     // A raw DNC chunk carries no length: a partial one is taken as complete once the PC
     // has been quiet this long.
     static constexpr int kDncQuietMs = 30;
+    // A download reaches the disk in pieces of about this size.
+    static constexpr qsizetype kStorePiece = 1 << 20;
 
     TcpController(LinkPort& port, const QString& root, DncSink& sink, TcpFaults faults);
     ~TcpController();
@@ -69,6 +71,7 @@ private:
     void streamStarted();
     void downloadByte(char c);
     void frameComplete();  // a whole frame of a download is in: store it, answer
+    bool storeUnwritten();
     void finishDownload();
     void uploadByte(char c);
     void sendNextFrame();
@@ -98,11 +101,13 @@ private:
     qint64 expected_ = 0;
     qint64 stored_ = 0;
     QByteArray frame_;
+    QByteArray unwritten_;  // received, not yet handed to the file
     std::unique_ptr<AtomicFileWriter> file_;
 
     // upload (sul)
     QByteArray upload_;
     qint64 uploadPos_ = 0;
+    QByteArray outFrame_;
 
     // DNC
     QByteArray chunk_;

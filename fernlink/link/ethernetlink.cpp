@@ -2,6 +2,7 @@
 #include "fernlink/link/ethernetlink.h"
 
 #include "fernlink/link/ethernetprotocol.h"
+#include "fernlink/link/ethernetsocket.h"
 
 #include "common/logging.h"
 
@@ -13,10 +14,9 @@ EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
     driver_.setWriter([this](const QByteArray& bytes) {
         if (socket_.state() == QAbstractSocket::ConnectedState) {
             qCDebug(lcEthernet, "-> %s", traceBytes(bytes).constData());
-            socket_.write(bytes);
             // Out now, not on the event loop's next turn: every frame waits for its answer,
             // so a write left in the buffer costs a whole extra wake-up per frame.
-            socket_.flush();
+            writeThrough(socket_, bytes);
         }
     });
     connect(&connectLimit_, &QTimer::timeout, this, [this] {

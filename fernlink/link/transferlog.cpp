@@ -18,19 +18,27 @@ namespace vantor::fernlink {
 
 namespace {
 
-constexpr std::array<std::uint32_t, 256> makeTable()
+// Eight tables: table k holds the CRC of a byte followed by k zero bytes, so eight bytes
+// are folded in at a time. Every send and receive logs the CRC of the whole file; a byte at
+// a time, that cost more than a tenth of the processor time of a 10 MB transfer.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr CrcTables makeTables()
 {
-    std::array<std::uint32_t, 256> t{};
+    CrcTables t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        t[i] = c;
+        t[0][i] = c;
     }
+    for (std::size_t k = 1; k < 8; ++k)
+        for (std::size_t i = 0; i < 256; ++i)
+            t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     return t;
 }
 
-constexpr auto kTable = makeTable();
+constexpr CrcTables kTables = makeTables();
 
 const char* directionWord(TransferRecord::Direction d)
 {
@@ -57,8 +65,17 @@ QString field(QString text)
 std::uint32_t crc32(QByteArrayView bytes, std::uint32_t crc)
 {
     crc = ~crc;
-    for (char b : bytes)
-        crc = kTable[(crc ^ std::uint8_t(b)) & 0xFF] ^ (crc >> 8);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    qsizetype left = bytes.size();
+    for (; left >= 8; left -= 8, p += 8) {
+        // Bytes in the order they come, whatever the machine's byte order.
+        const std::uint32_t lo = crc ^ (std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
+                                        | std::uint32_t(p[3]) << 24);
+        crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^ kTables[4][lo >> 24]
+              ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]];
+    }
+    for (; left > 0; --left, ++p)
+        crc = kTables[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

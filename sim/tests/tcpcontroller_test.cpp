@@ -529,3 +529,42 @@ TEST_F(TcpSession, FullDiskStoresNothingAndKeepsTheEarlierFile)
         EXPECT_EQ(vantor::testing::filesIn(QDir(root()).filePath(QStringLiteral("dnc"))), QStringList{});
     }
 }
+
+// A download larger than the pieces the disk is given: all of it arrives, in order, and only
+// after the EOT; a disk that fills up in a later piece still gets the file refused at a
+// frame, and the earlier program of that name stays.
+TEST_F(TcpSession, DownloadOverSeveralDiskPiecesIsStoredWholeOrRefusedAtAFrame)
+{
+    const QByteArray data = patternBytes(2 * TcpController::kStorePiece + 5000);
+    const QByteArray command = "sdl KEEP " + QByteArray::number(data.size()) + " \r\n";
+    writeFile(onCnc(QStringLiteral("KEEP")), "old");
+    // Frames sent until one is not answered with ACK; that answer and the bytes sent so far.
+    const auto stream = [&] {
+        qsizetype at = 0;
+        QByteArray answer;
+        while (at < data.size()) {
+            answer = send(pcFrame(data.mid(at, 2047)));
+            at += 2047;
+            if (answer != one(kAck))
+                break;
+        }
+        return std::make_pair(answer, std::min(at, data.size()));
+    };
+    {
+        ScopedFileFault fault({FileFault::Step::Write, ENOSPC, 3 * TcpController::kStorePiece / 2, root()});
+        ASSERT_EQ(send(command), "sdlok");
+        const auto [answer, sent] = stream();
+        EXPECT_EQ(answer, one(kCan));
+        EXPECT_LT(sent, data.size());  // refused before the end, not after it
+        EXPECT_EQ(send(QByteArray("scd  user \r\n")), "scdok");
+        EXPECT_EQ(readFile(onCnc(QStringLiteral("KEEP"))), "old");
+        EXPECT_EQ(vantor::testing::filesIn(QDir(root()).filePath(QStringLiteral("user"))), QStringList{QStringLiteral("KEEP")});
+    }
+    ASSERT_EQ(send(command), "sdlok");
+    const auto [answer, sent] = stream();
+    EXPECT_EQ(answer, one(kAck));
+    EXPECT_EQ(sent, data.size());
+    EXPECT_EQ(readFile(onCnc(QStringLiteral("KEEP"))), "old");
+    EXPECT_EQ(send(kEot), "");
+    EXPECT_EQ(readFile(onCnc(QStringLiteral("KEEP"))), data);
+}

@@ -34,6 +34,33 @@ TEST(TransferLog, Crc32IsTheCommonOneAndRunsOn)
     EXPECT_EQ(crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(crc32(""), 0u);
     EXPECT_EQ(crc32("56789", crc32("1234")), 0xCBF43926u);
+    EXPECT_EQ(crc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+}
+
+// Eight bytes at a time must give what one bit at a time gives, at every length and
+// alignment, and split anywhere.
+TEST(TransferLog, Crc32OfLongDataMatchesTheBitwiseDefinition)
+{
+    const auto bitwise = [](QByteArrayView bytes) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (char b : bytes) {
+            c ^= std::uint8_t(b);
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return ~c;
+    };
+    QByteArray data(70000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 131 + i / 251) & 0xFF);
+    for (qsizetype offset = 0; offset < 9; ++offset) {
+        for (qsizetype length : {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 1000, 69000}) {
+            const QByteArrayView part(data.constData() + offset, length);
+            EXPECT_EQ(crc32(part), bitwise(part)) << offset << " " << length;
+            const qsizetype cut = length / 3;
+            EXPECT_EQ(crc32(part.sliced(cut), crc32(part.first(cut))), bitwise(part)) << offset << " " << length;
+        }
+    }
 }
 
 TEST(TransferLog, OneLinePerRecordInTheFileOfItsDay)
