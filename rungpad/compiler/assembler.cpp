@@ -15,13 +15,10 @@
 namespace rungpad {
 
 struct Assembler::Tokens {
-    std::vector<QByteArray> fields;   // mnemonic, operands...
-    int line = 0;                     // 0-based ladder line
-    const QByteArray& at(size_t i) const
-    {
-        static const QByteArray kNone;
-        return i < fields.size() ? fields[i] : kNone;
-    }
+    QByteArray text;                      // the line in capitals; the fields point into it
+    std::vector<QByteArrayView> fields;   // mnemonic, operands...
+    int line = 0;                         // 0-based ladder line
+    QByteArrayView at(size_t i) const { return i < fields.size() ? fields[i] : QByteArrayView(); }
     size_t operandCount() const { return fields.empty() ? 0 : fields.size() - 1; }
 };
 
@@ -31,12 +28,12 @@ struct Assembler::Line {
     int line;
     bool isTmrc;
     ErrorSink& errors;
-    const QByteArray& at(size_t k) const { return t.at(k); }
+    QByteArrayView at(size_t k) const { return t.at(k); }
     bool need(size_t count) const
     {
         return t.operandCount() >= count ? true : errors.fail(err::ParameterMissing, line);
     }
-    std::optional<int> number(const QByteArray& tok, NumberRange range, int code) const
+    std::optional<int> number(QByteArrayView tok, NumberRange range, int code) const
     {
         const auto v = toNumber(tok);
         if (!v || *v < range.lo || *v > range.hi) {
@@ -49,29 +46,38 @@ struct Assembler::Line {
 
 namespace {
 
-Assembler::Tokens splitLine(const QByteArray& text)
+// Fields are separated by blanks; the last is the 1-based ladder line.
+void splitLine(const QByteArray& line, Assembler::Tokens& t)
 {
-    Assembler::Tokens t;
-    const QList<QByteArray> parts = text.toUpper().split(' ');
-    for (const QByteArray& p : parts)
-        if (!p.isEmpty())
-            t.fields.push_back(p);
+    t.text = line.toUpper();
+    t.fields.clear();
+    const char* data = t.text.constData();
+    const qsizetype size = t.text.size();
+    for (qsizetype i = 0; i < size;) {
+        if (data[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const qsizetype from = i;
+        while (i < size && data[i] != ' ')
+            ++i;
+        t.fields.emplace_back(data + from, i - from);
+    }
     if (!t.fields.empty()) {
         t.line = t.fields.back().toInt() - 1;
         t.fields.pop_back();
     }
-    return t;
 }
 
 // Sub-code of a constant-or-address operand: the format's first digit + 1, so 1 (constant)
 // or 2 (address) for the formats the editor allows.
-int formatOperandSub(const QByteArray& fmt)
+int formatOperandSub(QByteArrayView fmt)
 {
     const char first = fmt.isEmpty() ? '0' : fmt[0];
     return (first >= '0' && first <= '9' ? first - '0' : 0) + 1;
 }
 
-int dataLength(const QByteArray& fmt)
+int dataLength(QByteArrayView fmt)
 {
     const int d = fmt.size() >= 4 ? fmt[3] - '0' : (fmt.isEmpty() ? 0 : fmt.back() - '0');
     return d == 3 ? 4 : d;
@@ -83,8 +89,9 @@ quint8 operandSub(bool address) { return address ? kOperandAddress : kOperandCon
 
 bool Assembler::assemble(const std::vector<QByteArray>& lines)
 {
+    Tokens t;
     for (const QByteArray& text : lines) {
-        const Tokens t = splitLine(text);
+        splitLine(text, t);
         if (t.fields.empty())
             continue;
         if (!instruction(t))
@@ -95,7 +102,7 @@ bool Assembler::assemble(const std::vector<QByteArray>& lines)
 
 bool Assembler::instruction(const Tokens& t)
 {
-    const QByteArray& mn = t.fields[0];
+    const QByteArrayView mn = t.fields[0];
     const Line l{t, opcodeOf(mn), t.line, mn == "TMRC", m_errors};
 
     if (m_expectSp && l.opcode != op::SP)
@@ -132,7 +139,7 @@ bool Assembler::instruction(const Tokens& t)
 bool Assembler::contactsAndOutputs(const Line& l)
 {
     const int line = l.line;
-    const QByteArray& t1 = l.at(1);
+    const QByteArrayView t1 = l.at(1);
     switch (l.opcode) {
     case op::RD:
     case op::RD_NOT:
@@ -327,10 +334,10 @@ bool Assembler::arithmetic(const Line& l)
 {
     const int line = l.line;
     const int opcode = l.opcode;
-    const QByteArray& t1 = l.at(1);
-    const QByteArray& t2 = l.at(2);
-    const QByteArray& t3 = l.at(3);
-    const QByteArray& t4 = l.at(4);
+    const QByteArrayView t1 = l.at(1);
+    const QByteArrayView t2 = l.at(2);
+    const QByteArrayView t3 = l.at(3);
+    const QByteArrayView t4 = l.at(4);
     switch (opcode) {
     case op::COMP:
     case op::COIN:
@@ -367,10 +374,10 @@ bool Assembler::moves(const Line& l)
 {
     const int line = l.line;
     const int opcode = l.opcode;
-    const QByteArray& t1 = l.at(1);
-    const QByteArray& t2 = l.at(2);
-    const QByteArray& t3 = l.at(3);
-    const QByteArray& t4 = l.at(4);
+    const QByteArrayView t1 = l.at(1);
+    const QByteArrayView t2 = l.at(2);
+    const QByteArrayView t3 = l.at(3);
+    const QByteArrayView t4 = l.at(4);
     switch (opcode) {
     case op::MOVN: {
         if (!l.need(3))
@@ -442,8 +449,8 @@ bool Assembler::shiftsAndTables(const Line& l)
 {
     const int line = l.line;
     const int opcode = l.opcode;
-    const QByteArray& t1 = l.at(1);
-    const QByteArray& t2 = l.at(2);
+    const QByteArrayView t1 = l.at(1);
+    const QByteArrayView t2 = l.at(2);
     switch (opcode) {
     case op::SFT: {
         if (!l.need(2))
@@ -486,7 +493,7 @@ bool Assembler::shiftsAndTables(const Line& l)
         if (m_codExpected <= 0)
             return m_out.closeNetwork(line);
         for (size_t k = 1; k <= l.t.operandCount() && m_codExpected > 0; ++k) {
-            const QByteArray& v = l.at(k);
+            const QByteArrayView v = l.at(k);
             const auto value = v.size() == 5 ? toNumber(v) : std::nullopt;
             if (!value || *value < assemblerRange::TableValue.lo || *value > assemblerRange::TableValue.hi)
                 return fail(err::AddressMalformed, line);

@@ -6,7 +6,7 @@
 
 namespace rungpad {
 
-std::optional<int> toNumber(const QByteArray& t)
+std::optional<int> toNumber(QByteArrayView t)
 {
     bool ok = false;
     const int v = t.toInt(&ok);
@@ -37,7 +37,7 @@ bool ImageWriter::closeNetwork(int line)
     return true;
 }
 
-bool ImageWriter::addAddress(int opcode, int sub, const QByteArray& text, int line)
+bool ImageWriter::addAddress(int opcode, int sub, QByteArrayView text, int line)
 {
     const auto a = addressOperand(text);
     if (!a)
@@ -49,7 +49,7 @@ bool ImageWriter::addAddress(int opcode, int sub, const QByteArray& text, int li
     return true;
 }
 
-bool ImageWriter::addConstOrAddress(int opcode, int sub, const QByteArray& text, int line)
+bool ImageWriter::addConstOrAddress(int opcode, int sub, QByteArrayView text, int line)
 {
     if (assemblerOperandIsAddress(text))
         return addAddress(opcode, sub, text, line);

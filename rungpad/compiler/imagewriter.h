@@ -18,10 +18,10 @@ public:
     CodeRecord* add(int opcode, int sub, int line);
     // A network end record; the next record starts a network.
     bool closeNetwork(int line);
-    bool addAddress(int opcode, int sub, const QByteArray& text, int line);
+    bool addAddress(int opcode, int sub, QByteArrayView text, int line);
     // The sub-code comes from the caller (the format), the operand from the text: a file may
     // hold an address where its format announces a constant, and it still converts.
-    bool addConstOrAddress(int opcode, int sub, const QByteArray& text, int line);
+    bool addConstOrAddress(int opcode, int sub, QByteArrayView text, int line);
     // One COD table value: a word (tableSize 2) or a byte, packed on from where the last
     // table stopped; 1031 past the data word limit.
     bool addData(int value, int tableSize, int line);
@@ -45,6 +45,6 @@ private:
 };
 
 // A whole number, or nullopt.
-std::optional<int> toNumber(const QByteArray& text);
+std::optional<int> toNumber(QByteArrayView text);
 
 }  // namespace rungpad

@@ -13,16 +13,6 @@
 
 namespace rungpad {
 
-namespace {
-template <typename... Args>
-QByteArray formatText(const char* format, Args... args)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return QByteArray(buffer);
-}
-}  // namespace
-
 struct NetworkWalker::Network {
     int a = 0;
     int z = 0;
@@ -47,29 +37,72 @@ bool isEmptyCell(const LadderCell& c) { return kindOf(c.code) == kEmpty; }
 bool isWire(const LadderCell& c) { return kindOf(c.code) == kHorizontalWire; }
 }  // namespace
 
-bool NetworkWalker::emit(QByteArrayView mnemonic, const std::vector<QByteArray>& operands, int line)
+bool NetworkWalker::emit(QByteArrayView mnemonic, const QByteArrayView* operands, size_t count, int line)
 {
-    QByteArray text = QByteArray(mnemonic.data(), mnemonic.size()).leftJustified(kMnemonicWidth, ' ');
-    for (size_t i = 0; i < operands.size(); ++i) {
-        if (i > 0)
-            text += ' ';
-        text += operands[i];
-    }
-    if (text.size() > kMaxInstructionChars || int(m_lines.size()) >= kMaxInstructionLines)
+    // Built in one buffer: the converter writes up to 12000 of these per ladder.
+    qsizetype size = std::max<qsizetype>(mnemonic.size(), kMnemonicWidth);
+    for (size_t i = 0; i < count; ++i)
+        size += (i > 0 ? 1 : 0) + operands[i].size();
+    if (size > kMaxInstructionChars || int(m_lines.size()) >= kMaxInstructionLines)
         return fail(err::BeyondMaxLinesOrSteps, line);
-    text += formatText("  %4d", line + 1);
+    QByteArray text;
+    text.reserve(size + 8);
+    text.append(mnemonic);
+    if (mnemonic.size() < kMnemonicWidth)
+        text.append(kMnemonicWidth - mnemonic.size(), ' ');
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text.append(' ');
+        text.append(operands[i]);
+    }
+    // "  %4d" of the 1-based line.
+    char number[16];
+    int at = int(sizeof number);
+    if (line < 0) {
+        text.append(number, std::snprintf(number, sizeof number, "  %4d", line + 1));
+        m_lines.push_back(std::move(text));
+        return true;
+    }
+    for (int n = line + 1; n > 0; n /= 10)
+        number[--at] = char('0' + n % 10);
+    while (at > int(sizeof number) - 4)
+        number[--at] = ' ';
+    number[--at] = ' ';
+    number[--at] = ' ';
+    text.append(number + at, qsizetype(sizeof number) - at);
     m_lines.push_back(std::move(text));
     return true;
+}
+
+bool NetworkWalker::emit(QByteArrayView mnemonic, const std::vector<QByteArray>& operands, int line)
+{
+    std::array<QByteArrayView, 16> views;
+    if (operands.size() > views.size()) {
+        std::vector<QByteArrayView> many(operands.begin(), operands.end());
+        return emit(mnemonic, many.data(), many.size(), line);
+    }
+    std::copy(operands.begin(), operands.end(), views.begin());
+    return emit(mnemonic, views.data(), operands.size(), line);
+}
+
+bool NetworkWalker::emit(QByteArrayView mnemonic, int line)
+{
+    return emit(mnemonic, nullptr, 0, line);
+}
+
+bool NetworkWalker::emit(QByteArrayView mnemonic, QByteArrayView operand, int line)
+{
+    return emit(mnemonic, &operand, 1, line);
 }
 
 bool NetworkWalker::writeContact(const LadderCell& cell, int line, const char* positive, const char* negative)
 {
     if (!cell.hasText())
         return fail(err::AddressNotSet, line);
-    const auto a = parseElementAddress(cell.text());
+    const auto a = parseElementAddress(cell.textView());
     if (!a)
         return fail(err::AddressMalformed, line);
-    return emit(kindOf(cell.code) == kContactNO ? positive : negative, {formatAddress(*a)}, line);
+    return emit(kindOf(cell.code) == kContactNO ? positive : negative, formatAddress(*a), line);
 }
 
 // One line, columns s..e, as RD/AND chain. `first` false continues an open chain with AND.
@@ -118,10 +151,10 @@ bool NetworkWalker::coilRule(int a, int z, bool functionNet)
             continue;
         if (!c9.hasText())
             return fail(err::AddressNotSet, l);
-        const auto addr = parseElementAddress(c9.text());
+        const auto addr = parseElementAddress(c9.textView());
         if (!addr)
             return fail(err::IllegalOutput, l);
-        if (!emit(kindOf(c9.code) == kCoil ? mnemonic::WRT : mnemonic::WRT_NOT, {formatAddress(*addr)}, l))
+        if (!emit(kindOf(c9.code) == kCoil ? mnemonic::WRT : mnemonic::WRT_NOT, formatAddress(*addr), l))
             return false;
     }
     return true;
@@ -250,7 +283,7 @@ bool NetworkWalker::region(Network& net, int top, int bottom, int s, int e, bool
                         return false;
                     if (!w)
                         return fail(err::WireParallel, br.line);
-                    if (!emit(mnemonic::OR_STK, {}, br.line))
+                    if (!emit(mnemonic::OR_STK, br.line))
                         return false;
                     continue;
                 }
@@ -272,7 +305,7 @@ bool NetworkWalker::region(Network& net, int top, int bottom, int s, int e, bool
                 } else {
                     if (!seriesChain(br.line, p, end, false, true, nullptr))
                         return false;
-                    if (!emit(mnemonic::OR_STK, {}, br.line))
+                    if (!emit(mnemonic::OR_STK, br.line))
                         return false;
                 }
             }
@@ -280,7 +313,7 @@ bool NetworkWalker::region(Network& net, int top, int bottom, int s, int e, bool
                 // Wire alone before the bus leaves AND.STK nothing to join the branches to.
                 if (!any)
                     return fail(err::Unsupported, top);
-                if (!emit(mnemonic::AND_STK, {}, top))
+                if (!emit(mnemonic::AND_STK, top))
                     return false;
             }
             any = true;

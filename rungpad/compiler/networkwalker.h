@@ -28,7 +28,10 @@ private:
     bool fail(int code, int line, int detail = 0) { return m_errors.fail(code, line, detail); }
     bool failed() const { return m_errors.failed(); }
 
+    bool emit(QByteArrayView mnemonic, const QByteArrayView* operands, size_t count, int line);
     bool emit(QByteArrayView mnemonic, const std::vector<QByteArray>& operands, int line);
+    bool emit(QByteArrayView mnemonic, int line);
+    bool emit(QByteArrayView mnemonic, QByteArrayView operand, int line);
     bool contactNetwork(int a, int z);
     bool functionNetwork(int a, int z, int column);
     bool codtLines(int a, int z);

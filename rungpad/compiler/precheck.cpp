@@ -36,7 +36,7 @@ bool checkCoil(const LadderCell& cell, int line, UsedCoils& coils, ErrorSink& er
     // message that tells the user what to fix.
     if (!cell.hasText())
         return true;
-    const auto a = parseElementAddress(cell.text());
+    const auto a = parseElementAddress(cell.textView());
     if (!a || coilBitBase(a->letter) < 0 || isReservedCoil(a->letter, a->byte, a->bit))
         return errors.fail(err::IllegalOutput, line);
     const int bit = coilBitBase(a->letter) + a->byte * 8 + a->bit;

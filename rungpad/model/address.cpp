@@ -8,6 +8,13 @@ namespace rungpad {
 
 QByteArray formatAddress(char letter, int byte, int bit)
 {
+    // The converter writes one of these per contact and coil: the common case without the
+    // floating-point formatting, digit for digit what "%c%05.1f" gives.
+    if (letter != 0 && byte >= 0 && byte <= 999 && bit >= 0 && bit <= 9) {
+        const char text[6] = {letter, char('0' + byte / 100), char('0' + byte / 10 % 10), char('0' + byte % 10), '.',
+                              char('0' + bit)};
+        return QByteArray(text, 6);
+    }
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%c%05.1f", letter, byte + bit / 10.0);
     return QByteArray(buffer);

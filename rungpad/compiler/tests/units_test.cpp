@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace rungpad;
 
 TEST(NumberTables, EveryNumberCellIsAParameterOfItsBlockAndSharedGroupsShare)
@@ -142,4 +144,19 @@ TEST(NumberRanges, EveryEditorRangeLiesInsideTheAssemblersRange)
     EXPECT_EQ(editorRange::EdgeNumber.hi + 1, numberedBlock(fn::DIFU)->count);
     EXPECT_EQ(editorRange::ProgramNumber.hi + 1, numberedBlock(fn::LBL)->count);
     EXPECT_EQ(editorRange::TimerCounter.hi + 1, numberedBlock(fn::TMR)->count);
+}
+
+// Element addresses are written without floating-point formatting; the text must stay
+// what "%c%05.1f" gives, edges of every range included.
+TEST(AddressText, ElementAddressesAreWrittenAsThePrintfFormatWritesThem)
+{
+    for (const char letter : {'X', 'R', 'a', '\0'}) {
+        for (int byte = -2; byte <= 1001; ++byte) {
+            for (int bit = -1; bit <= 10; ++bit) {
+                char buffer[32];
+                std::snprintf(buffer, sizeof buffer, "%c%05.1f", letter, byte + bit / 10.0);
+                ASSERT_EQ(formatAddress(letter, byte, bit), QByteArray(buffer)) << letter << byte << "." << bit;
+            }
+        }
+    }
 }
