@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <cstdio>
+#include <ctime>
 
 using namespace rungpad;
 
@@ -101,6 +102,13 @@ struct Figure {
     }
 };
 
+double threadCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
 double loadAverage()
 {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -123,14 +131,18 @@ int main(int argc, char** argv)
     const double loadBefore = loadAverage();
 
     Figure plainRead, plainWrite, load, convert, save, bin;
+    // CPU time of this thread: on a busy machine the wall time holds other programs' turns.
+    Figure readCpu, writeCpu, loadCpu, convertCpu, saveCpu;
     bool opened = true, converted = true, saved = true, binary = true;
     size_t records = 0;
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer t;
         t.start();
+        double cpu = threadCpuMs();
         QString why;
         (void)vantor::readWholeFile(source, &why);
         plainRead.add(ms(t));
+        readCpu.add(threadCpuMs() - cpu);
 
         LadderDocument doc;
         CompilerConversion conversion(1);
@@ -138,20 +150,28 @@ int main(int argc, char** argv)
         Silent output;
         LadderFileCommands commands(doc, conversion, FileCommandEnvironment{prompter, output, 1, dir.path()});
         t.restart();
+        cpu = threadCpuMs();
         opened = commands.open(source) && opened;
         load.add(ms(t));
+        loadCpu.add(threadCpuMs() - cpu);
 
         t.restart();
+        cpu = threadCpuMs();
         vantor::saveFileAtomically(dir.filePath(QStringLiteral("plain.bin")), bytes);
         plainWrite.add(ms(t));
+        writeCpu.add(threadCpuMs() - cpu);
 
         t.restart();
+        cpu = threadCpuMs();
         converted = commands.convert() && converted;
         convert.add(ms(t));
+        convertCpu.add(threadCpuMs() - cpu);
         records = conversion.output().records.size();
         t.restart();
+        cpu = threadCpuMs();
         saved = commands.save(dir.filePath(QStringLiteral("saved.plf"))) && saved;
         save.add(ms(t));
+        saveCpu.add(threadCpuMs() - cpu);
         t.restart();
         binary = commands.generateBinaryFile(dir.filePath(QStringLiteral("Ladbin.dat"))) && binary;
         bin.add(ms(t));
@@ -167,6 +187,11 @@ int main(int argc, char** argv)
     std::printf("save (converts) %9.2f ms  (%s)  x%.1f plain write  %s\n", save.median(), saved ? "ok" : "FAILED",
                 plainWrite.median() > 0 ? save.median() / plainWrite.median() : 0.0, save.spread().constData());
     std::printf("binary file     %9.2f ms  (%s)  %s\n", bin.median(), binary ? "ok" : "FAILED", bin.spread().constData());
+    std::printf("cpu: plain read %.2f, load %.2f (x%.1f), plain write %.2f, convert %.2f, save %.2f (x%.1f of "
+                "3 plain writes + convert) ms\n",
+                readCpu.median(), loadCpu.median(), loadCpu.median() / std::max(0.001, readCpu.median()),
+                writeCpu.median(), convertCpu.median(), saveCpu.median(),
+                saveCpu.median() / std::max(0.001, 3 * writeCpu.median() + convertCpu.median()));
     std::printf("load average    %.2f before, %.2f after (%d cores)%s\n", loadBefore, loadAfter,
                 QThread::idealThreadCount(),
                 std::max(loadBefore, loadAfter) > QThread::idealThreadCount() ? "  LOADED: figures unsteady" : "");
