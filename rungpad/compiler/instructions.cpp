@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "rungpad/compiler/instructions.h"
 
+#include <array>
 #include <cstring>
 
 namespace rungpad {
@@ -198,12 +199,22 @@ InsertResult setCodTableLines(LadderProgram& ladder, int codLine, int capacity)
 
 int opcodeOf(QByteArrayView mnemonic)
 {
-    for (int i = 0; i < kMnemonicEntries; ++i) {
-        if (std::strcmp(kMnemonics[size_t(i)], "STOP") == 0)
-            break;
-        if (mnemonic == QByteArrayView(kMnemonics[size_t(i)]))
+    // The table up to "STOP", measured once: the assembler looks up every instruction line.
+    struct Entries {
+        std::array<QByteArrayView, kMnemonicEntries> names{};
+        int count = 0;
+    };
+    static const Entries entries = [] {
+        Entries e;
+        while (e.count < kMnemonicEntries && std::strcmp(kMnemonics[size_t(e.count)], "STOP") != 0) {
+            e.names[size_t(e.count)] = QByteArrayView(kMnemonics[size_t(e.count)]);
+            ++e.count;
+        }
+        return e;
+    }();
+    for (int i = 0; i < entries.count; ++i)
+        if (mnemonic == entries.names[size_t(i)])
             return i;
-    }
     return 0;
 }
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The ladder converter: pre-check, network walk (one instruction line per instruction) and
-// assembler (code records). The first error stops conversion; errors() holds what was found,
-// its last entry is what the frame reports. The editor's per-placement checks are here too,
-// so that editing and converting judge a cell by the same rules.
+// The ladder converter: pre-check (precheck.h), network walk (networkwalker.h, one instruction
+// line per instruction) and assembler (assembler.h, code records through imagewriter.h). The
+// first error stops conversion; errors() holds what was found, its last entry is what the
+// frame reports. The editor's per-placement checks (editorchecks.h) are offered here too, so
+// that editing and converting judge a cell by the same rules.
 //
 // API in brief:
 //   LadderCompiler c(&ladder);   c.convert() -> bool;   c.preCheck();
@@ -15,6 +16,7 @@
 //   convertDocument(doc, c)   converts the edit ladder and sets the document's converted state
 #include "rungpad/compiler/codeimage.h"
 #include "rungpad/compiler/errors.h"
+#include "rungpad/compiler/numbertables.h"
 #include "rungpad/model/ladder.h"
 
 #include <QByteArray>
@@ -87,43 +89,13 @@ public:
                                              int line, QByteArrayView format = {});
 
 private:
-    struct Network;
-    struct Region;
-
-    bool fail(int code, int line, int detail = 0);
-    bool failed() const { return !m_errors.empty(); }
-
-    // Stage 1 helpers.
-    bool takeNumber(quint16 code, int number, int line);
-    void releaseNumber(quint16 code, int number);
-    bool numberHeld(quint16 code, int number) const;
-    bool checkCoil(const LadderCell& cell, int line);
-
-    // Stage 2.
-    bool walk();
-    bool emit(QByteArrayView mnemonic, const std::vector<QByteArray>& operands, int line);
-    bool contactNetwork(int a, int z);
-    bool functionNetwork(int a, int z, int column);
-    bool codtLines(int a, int z);
-    bool seriesChain(int line, int s, int e, bool hasBlock, bool first, bool* wrote);
-    bool coilRule(int a, int z, bool functionNet);
-    bool region(Network& net, int top, int bottom, int s, int e, bool topLevel, bool* wrote);
-    bool writeContact(const LadderCell& cell, int line, const char* positive, const char* negative);
-
-    // Stage 3.
-    bool assemble();
-
     LadderProgram* m_ladder = nullptr;
-    Network* m_net = nullptr;   // the contact network being translated, for coverage
     std::vector<QByteArray> m_lines;
     std::vector<ConvertError> m_errors;
     CodeImage m_image;
-
-    std::bitset<128> m_usedCtr, m_usedTmr, m_usedTmrb;
-    std::bitset<100> m_usedLbl, m_usedSp;
-    std::bitset<256> m_usedDif;
-    std::bitset<kUsedCoilBits> m_usedCoils;
-    bool m_sawEnd1 = false, m_sawEnd2 = false;
+    // What the last pre-check found, kept for the editor's number checks.
+    UsedNumbers m_numbers;
+    std::bitset<kUsedCoilBits> m_coils;
 };
 
 // Converts the document's edit ladder; the converted state follows the result.

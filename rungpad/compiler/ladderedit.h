@@ -29,6 +29,8 @@
 //   Find / replace: normaliseSearchText, findNext, replaceNext, replaceAll.
 //   Address fields: normaliseAddressField (on focus loss, "%c%05.1f").
 //   Cross-reference: crossReferences(ladder, address).
+// The commands live in ladderedit.cpp (placing, re-editing, blocks and lines),
+// ladderclipboard.cpp and laddersearch.cpp, their shared pieces in editsupport.h.
 //   Texts: editMessage(EditMessage, language).
 #include "rungpad/compiler/laddercompiler.h"
 #include "rungpad/model/editchange.h"

@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace rungpad {
 
@@ -62,31 +64,58 @@ class ByteWriter {
 public:
     void writeU16(std::uint16_t value)
     {
-        buffer_.append(static_cast<char>(value & 0xFF));
-        buffer_.append(static_cast<char>(value >> 8));
+        char* p = room(2);
+        p[0] = static_cast<char>(value & 0xFF);
+        p[1] = static_cast<char>(value >> 8);
     }
     void writeI16(std::int16_t value) { writeU16(static_cast<std::uint16_t>(value)); }
     void writeU32(std::uint32_t value)
     {
-        for (int shift = 0; shift < 32; shift += 8)
-            buffer_.append(static_cast<char>((value >> shift) & 0xFF));
+        char* p = room(4);
+        for (int i = 0; i < 4; ++i)
+            p[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     // Exactly width bytes: the text cut to width - keepTerminator, the rest NUL.
     void writeFixed(QByteArrayView text, int width, bool keepTerminator = false)
     {
-        const qsizetype room = keepTerminator ? width - 1 : width;
-        const qsizetype used = text.size() < room ? text.size() : room;
-        buffer_.append(text.data(), used);
-        buffer_.append(width - used, '\0');
+        const qsizetype room_ = keepTerminator ? width - 1 : width;
+        const qsizetype used = text.size() < room_ ? text.size() : room_;
+        char* p = room(width);
+        if (used > 0)
+            std::memcpy(p, text.data(), size_t(used));
+        std::memset(p + used, 0, size_t(width - used));
     }
     // Room for what is coming, so a whole file is written without growing the buffer.
-    void reserve(qsizetype bytes) { buffer_.reserve(bytes); }
-    void writeRaw(QByteArrayView bytes) { buffer_.append(bytes.data(), bytes.size()); }
-    const QByteArray& data() const { return buffer_; }
-    QByteArray take() { return std::move(buffer_); }
+    void reserve(qsizetype bytes)
+    {
+        if (bytes > buffer_.size())
+            buffer_.resize(bytes);
+    }
+    void writeRaw(QByteArrayView bytes)
+    {
+        if (!bytes.isEmpty())
+            std::memcpy(room(bytes.size()), bytes.data(), size_t(bytes.size()));
+    }
+    QByteArray take()
+    {
+        buffer_.truncate(size_);
+        size_ = 0;
+        return std::move(buffer_);
+    }
 
 private:
+    // Fields are written straight into the buffer: a file is a few hundred thousand of them.
+    char* room(qsizetype bytes)
+    {
+        if (size_ + bytes > buffer_.size())
+            buffer_.resize(std::max<qsizetype>(size_ + bytes, buffer_.size() * 2 + 256));
+        char* p = buffer_.data() + size_;
+        size_ += bytes;
+        return p;
+    }
+
     QByteArray buffer_;
+    qsizetype size_ = 0;
 };
 
 // The bytes of a fixed NUL-padded field up to its first NUL (a view into the field: fifty

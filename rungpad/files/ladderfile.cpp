@@ -5,10 +5,8 @@
 #include "rungpad/compiler/instructions.h"
 #include "rungpad/files/bytes.h"
 #include "rungpad/files/fileformat.h"
+#include "rungpad/files/gbkbatch.h"
 #include "rungpad/model/laddertext.h"
-
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <cstdlib>
 
@@ -49,34 +47,6 @@ int firstBlockCell(const LadderRow& row)
     return -1;
 }
 
-// Tens of thousands of comment texts cross the code page per file; one converter each way
-// serves them all (the shared helpers set one up per call).
-class GbkCodec {
-public:
-    QString decode(QByteArrayView bytes)
-    {
-        if (bytes.isEmpty())
-            return {};
-        if (!decoder_.isValid())
-            return vantor::fromGbk(bytes);
-        decoder_.resetState();
-        return decoder_.decode(bytes);
-    }
-    QByteArray encode(const QString& text)
-    {
-        if (text.isEmpty())
-            return {};
-        if (!encoder_.isValid())
-            return vantor::toGbk(text);
-        encoder_.resetState();
-        return encoder_.encode(text);
-    }
-
-private:
-    QStringDecoder decoder_{"GBK"};
-    QStringEncoder encoder_{"GBK"};
-};
-
 bool isKnownTag(quint16 tag)
 {
     return tag == ff::kTagLineNote || tag == ff::kTagNotation || tag == ff::kTagRelayNotation;
@@ -92,11 +62,9 @@ quint32 tableSize(quint16 tag)
     }
 }
 
-void writeRecord(ByteWriter& out, GbkCodec& gbk, quint16 tag, int index, const QString& text)
+void writeRecord(ByteWriter& out, quint16 tag, int index, const QByteArray& gbk)
 {
-    if (text.isEmpty())
-        return;
-    const QByteArray bytes = gbkPrefix(gbk.encode(text), ff::kMaxCommentTextBytes);
+    const QByteArray bytes = gbkPrefix(gbk, ff::kMaxCommentTextBytes);
     if (bytes.isEmpty())
         return;
     out.writeU16(tag);
@@ -191,13 +159,17 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
 
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables)
 {
-    GbkCodec gbk;
-    for (const CommentRecord& r : records) {
-        const QString text = gbk.decode(r.text);
+    std::vector<QByteArrayView> bytes;
+    bytes.reserve(records.size());
+    for (const CommentRecord& r : records)
+        bytes.emplace_back(r.text);
+    const std::vector<QString> texts = decodeGbkTexts(bytes);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const CommentRecord& r = records[i];
         switch (r.tag) {
-        case ff::kTagLineNote: ladder.setNote(int(r.index), text); break;
-        case ff::kTagNotation: tables.notation.set(int(r.index), text); break;
-        case ff::kTagRelayNotation: tables.relay.set(int(r.index), text); break;
+        case ff::kTagLineNote: ladder.setNote(int(r.index), texts[i]); break;
+        case ff::kTagNotation: tables.notation.set(int(r.index), texts[i]); break;
+        case ff::kTagRelayNotation: tables.relay.set(int(r.index), texts[i]); break;
         default: break;
         }
     }
@@ -250,14 +222,28 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
 
 QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables)
 {
-    ByteWriter out;
-    GbkCodec gbk;
+    struct Entry {
+        quint16 tag;
+        int index;
+    };
+    std::vector<Entry> entries;
+    std::vector<const QString*> texts;
+    auto collect = [&](quint16 tag, int index, const QString& text) {
+        if (text.isEmpty())
+            return;
+        entries.push_back({tag, index});
+        texts.push_back(&text);
+    };
     for (int i = 0; i < kMaxLines; ++i)
-        writeRecord(out, gbk, ff::kTagLineNote, i, ladder.note(i));
+        collect(ff::kTagLineNote, i, ladder.note(i));
     for (int i = 0; i < kNotationEntries; ++i)
-        writeRecord(out, gbk, ff::kTagNotation, i, tables.notation.at(i));
+        collect(ff::kTagNotation, i, tables.notation.at(i));
     for (int i = 0; i < kRelayNotationEntries; ++i)
-        writeRecord(out, gbk, ff::kTagRelayNotation, i, tables.relay.at(i));
+        collect(ff::kTagRelayNotation, i, tables.relay.at(i));
+    const std::vector<QByteArray> gbk = encodeGbkTexts(texts);
+    ByteWriter out;
+    for (size_t k = 0; k < entries.size(); ++k)
+        writeRecord(out, entries[k].tag, entries[k].index, gbk[k]);
     return out.take();
 }
 

@@ -8,6 +8,13 @@ namespace rungpad {
 
 QByteArray formatAddress(char letter, int byte, int bit)
 {
+    // The converter writes one of these per contact and coil: the common case without the
+    // floating-point formatting, digit for digit what "%c%05.1f" gives.
+    if (letter != 0 && byte >= 0 && byte <= 999 && bit >= 0 && bit <= 9) {
+        const char text[6] = {letter, char('0' + byte / 100), char('0' + byte / 10 % 10), char('0' + byte % 10), '.',
+                              char('0' + bit)};
+        return QByteArray(text, 6);
+    }
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%c%05.1f", letter, byte + bit / 10.0);
     return QByteArray(buffer);
@@ -56,6 +63,47 @@ std::optional<BitAddress> parseElementAddress(QByteArrayView text)
 bool isCoilLetter(char letter)
 {
     return letter == 'Y' || letter == 'G' || letter == 'R' || letter == 'K' || letter == 'A';
+}
+
+QByteArray LadderAddress::text() const
+{
+    if (bit >= 0)
+        return prefix + QByteArray::number(byte).rightJustified(3, '0') + '.' + QByteArray::number(bit);
+    return prefix + QByteArray::number(byte).rightJustified(4, '0');
+}
+
+int addressPrefixRank(QByteArrayView prefix)
+{
+    for (size_t i = 0; i < kAddressPrefixes.size(); ++i)
+        if (prefix.compare(QByteArrayView(kAddressPrefixes[i])) == 0)
+            return int(i);
+    return -1;
+}
+
+std::optional<LadderAddress> parseAddressText(QByteArrayView t, AddressSyntax syntax)
+{
+    if (t.isEmpty())
+        return std::nullopt;
+    const qsizetype len = t.size() >= 2 && (t.startsWith("DC") || t.startsWith("DT")) ? 2 : 1;
+    LadderAddress a;
+    a.prefix = t.first(len).toByteArray().toUpper();
+    if (syntax.knownPrefixesOnly ? addressPrefixRank(a.prefix) < 0 : !std::isalpha(static_cast<unsigned char>(t[0])))
+        return std::nullopt;
+    qsizetype i = len;
+    int digits = 0;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
+        a.byte = a.byte * 10 + (t[i] - '0');
+        ++digits;
+        ++i;
+    }
+    if (digits == 0 || digits > 4)
+        return std::nullopt;
+    if (i < t.size()) {
+        if (i + 2 != t.size() || t[i] != '.' || t[i + 1] < '0' || t[i + 1] > '0' + syntax.maxBit)
+            return std::nullopt;
+        a.bit = t[i + 1] - '0';
+    }
+    return a;
 }
 
 }  // namespace rungpad

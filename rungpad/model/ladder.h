@@ -23,6 +23,7 @@
 //   Editing          cursor, selection and the undo record of an edit: rungpad/model/editchange.h;
 //                    the edit commands: rungpad/compiler/ladderedit.h; undo: rungpad/edit/.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
@@ -94,6 +95,8 @@ struct LadderCell {
     qint32 tableRows = 0;      // CODT lines only: size of the group
 
     QByteArray text() const;
+    // The text without a copy, valid while the cell is.
+    QByteArrayView textView() const { return QByteArrayView(textBytes.data(), qstrnlen(textBytes.data(), kCellTextBytes)); }
     // Cut to kCellTextMax bytes; what the cell record can hold.
     void setText(QByteArrayView text);
     bool hasText() const { return textBytes[0] != '\0'; }

@@ -16,17 +16,7 @@ namespace rungpad {
 
 namespace {
 
-// Order of the letters in the list: inputs, outputs, controller signals, relays, words.
-constexpr const char* kPrefixOrder[] = {"X", "Y", "F", "G", "R", "K", "A", "T", "C", "D", "DC", "DT"};
-constexpr int kPrefixCount = int(std::size(kPrefixOrder));
-
-int prefixRank(QByteArrayView prefix)
-{
-    for (int i = 0; i < kPrefixCount; ++i)
-        if (prefix.compare(QByteArrayView(kPrefixOrder[i])) == 0)
-            return i;
-    return -1;
-}
+int prefixRank(QByteArrayView prefix) { return addressPrefixRank(prefix); }
 
 quint32 keyOf(int rank, int byte, int bit) { return quint32(rank) << 24 | quint32(byte) << 4 | quint32(bit + 1); }
 
@@ -90,37 +80,9 @@ QString csvField(const QString& text)
 
 }  // namespace
 
-QByteArray LadderAddress::text() const
-{
-    if (bit >= 0)
-        return prefix + QByteArray::number(byte).rightJustified(3, '0') + '.' + QByteArray::number(bit);
-    return prefix + QByteArray::number(byte).rightJustified(4, '0');
-}
-
 std::optional<LadderAddress> parseLadderAddress(QByteArrayView t)
 {
-    if (t.isEmpty())
-        return std::nullopt;
-    const qsizetype len = t.size() >= 2 && (t.startsWith("DC") || t.startsWith("DT")) ? 2 : 1;
-    LadderAddress a;
-    a.prefix = t.first(len).toByteArray().toUpper();
-    if (prefixRank(a.prefix) < 0)
-        return std::nullopt;
-    qsizetype i = len;
-    int digits = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-        a.byte = a.byte * 10 + (t[i] - '0');
-        ++digits;
-        ++i;
-    }
-    if (digits == 0 || digits > 4)
-        return std::nullopt;
-    if (i < t.size()) {
-        if (i + 2 != t.size() || t[i] != '.' || t[i + 1] < '0' || t[i + 1] > '7')
-            return std::nullopt;
-        a.bit = t[i + 1] - '0';
-    }
-    return a;
+    return parseAddressText(t, kListedAddressSyntax);
 }
 
 bool isWrite(UseKind kind)

@@ -6,6 +6,7 @@
 // a maintenance electrician wants before trusting a program: an address written in two places,
 // SET without RST (and the reverse), an address read but never written, a number used twice,
 // an address outside the areas the comment files describe.
+#include "rungpad/model/address.h"
 #include "rungpad/model/comments.h"
 #include "rungpad/model/ladder.h"
 
@@ -17,16 +18,7 @@
 
 namespace rungpad {
 
-// An address as the ladder names it: a letter or DC/DT, a byte number and, for bit
-// addresses, a bit. Byte parameters (D0010) and bit elements (X012.3) share the form.
-struct LadderAddress {
-    QByteArray prefix;   // "X", "D", "DC", ...
-    int byte = 0;
-    int bit = -1;        // -1: the whole byte (a word or byte parameter)
-    // Bit addresses as the editor writes them ("X012.3"); bytes as block parameters ("D0010").
-    QByteArray text() const;
-    bool operator==(const LadderAddress&) const = default;
-};
+// LadderAddress: rungpad/model/address.h.
 // A cell text that names an address; nullopt for numbers, names and malformed texts.
 std::optional<LadderAddress> parseLadderAddress(QByteArrayView text);
 

@@ -8,6 +8,7 @@
 #include "rungpad/model/address.h"
 #include "rungpad/model/laddertext.h"
 
+#include "ladder_generator.h"
 #include "ladder_helpers.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ using namespace rungpad::testing;
 
 namespace {
 
-constexpr int kInputs = 6;   // X000.0 .. X000.5, every combination is tried
+constexpr int kInputs = kNetworkDrawerInputs;   // X000.0 .. X000.5, every combination is tried
 
 using Signals = std::map<QByteArray, bool>;
 
@@ -124,97 +125,6 @@ Signals runCircuit(const LadderProgram& ladder, unsigned inputs)
     }
     return out;
 }
-
-// Contact networks of one to four lines: each line a run of contacts and wires from the rail
-// with a random end, links between lines in random columns, a coil on the first line and
-// sometimes further coils fed by the output bus. Most draws are refused by the converter;
-// those it accepts are the interesting ones.
-class NetworkDrawer {
-public:
-    explicit NetworkDrawer(unsigned seed) : m_rng(seed) {}
-
-    QString next()
-    {
-        QString text;
-        int coil = 0;
-        const int networks = pick(1, 2);
-        for (int n = 0; n < networks; ++n)
-            text += network(coil);
-        return text + QString::fromLatin1(kEnds);
-    }
-
-private:
-    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
-
-    QString contact()
-    {
-        const QString address = QStringLiteral("X000.%1").arg(pick(0, kInputs - 1));
-        return pick(0, 3) == 0 ? QLatin1Char('/') + address : address;
-    }
-
-    QString network(int& coil)
-    {
-        const int lines = pick(1, 4);
-        const int width = pick(1, 8);   // columns that may hold contacts
-        std::vector<std::array<QString, kColumns>> grid(static_cast<size_t>(lines));
-        std::vector<std::array<bool, kColumns>> links(static_cast<size_t>(lines));
-        for (auto& l : links)
-            l.fill(false);
-        for (int l = 0; l < lines; ++l) {
-            // The first line runs to the coil; a lower one is a branch from column `begin`
-            // (hanging from a bus of the line above when not at the rail) to a closing bus
-            // after column `end` - 1, mostly; sometimes its links are left to chance.
-            const int begin = l > 0 && pick(0, 1) ? pick(0, width - 1) : 0;
-            const int end = l == 0 ? kOutputColumn : pick(begin + 1, std::min(width + 1, kOutputColumn - 1));
-            if (l > 0 && pick(0, 4) != 0) {
-                if (begin > 0)
-                    links[size_t(l - 1)][size_t(begin - 1)] = true;
-                links[size_t(l - 1)][size_t(end - 1)] = true;
-            } else if (l > 0) {
-                links[size_t(l - 1)][size_t(pick(0, std::min(width, kOutputColumn - 1)))] = true;
-            }
-            for (int c = 0; c < kOutputColumn; ++c) {
-                QString& cell = grid[size_t(l)][size_t(c)];
-                if (l > 0 && (c < begin || c >= end))
-                    cell = QStringLiteral(".");
-                else if (c < width)
-                    cell = pick(0, 2) == 0 ? QStringLiteral("-") : contact();
-                else
-                    cell = QStringLiteral("-");
-            }
-            grid[size_t(l)][kOutputColumn] = QStringLiteral(".");
-        }
-        grid[0][kOutputColumn] = coilText(coil);
-        // Further coils on the output bus.
-        for (int l = 1; l < lines && pick(0, 3) == 0; ++l) {
-            bool bus = true;
-            for (int k = 0; k < l; ++k)
-                links[size_t(k)][kOutputColumn - 1] = true;
-            for (int c = 0; c < kOutputColumn; ++c)
-                bus = bus && grid[size_t(l)][size_t(c)] == QStringLiteral(".");
-            if (bus)
-                grid[size_t(l)][kOutputColumn] = coilText(coil);
-            break;
-        }
-        QString out;
-        for (int l = 0; l < lines; ++l) {
-            QStringList cells;
-            for (int c = 0; c < kColumns; ++c)
-                cells << grid[size_t(l)][size_t(c)] + (links[size_t(l)][size_t(c)] ? QStringLiteral("+") : QString());
-            out += cells.join(QLatin1Char(' ')) + QLatin1Char('\n');
-        }
-        return out;
-    }
-
-    QString coilText(int& coil)
-    {
-        const int n = coil++;
-        return QStringLiteral("(%1Y%2.%3)").arg(pick(0, 4) == 0 ? QStringLiteral("/") : QString())
-            .arg(n / 8, 3, 10, QLatin1Char('0')).arg(n % 8);
-    }
-
-    std::mt19937 m_rng;
-};
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include "rungpad/review/crossreference.h"
 #include "rungpad/review/ladderdiff.h"
 
+#include <QCryptographicHash>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -185,6 +186,31 @@ TEST(LadderAddressText, ParsesWhatTheCellsHold)
             EXPECT_EQ(a->text(), QByteArray(c.canonical));
         }
     }
+}
+
+// Every answer of the parser over a sweep of cell texts, folded into one digest recorded from
+// the parser as it stood; a change in any single answer shows here.
+TEST(LadderAddressText, AnswersOverASweepStayAsRecorded)
+{
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    int parsed = 0;
+    for (const char* prefix : {"", "A", "B", "C", "D", "DC", "DT", "F", "G", "H", "K", "R", "T", "X", "Y", "Z", "d",
+                               "dc", "dt", "Dc", "x", "r", "1", "."}) {
+        for (const char* digits : {"", "0", "5", "12", "127", "0010", "9999", "12345", "-1", "+1", " 1", "1a"}) {
+            for (const char* tail : {"", ".", ".0", ".7", ".8", ".9", ".a", ".12", "..1", "x", " "}) {
+                const QByteArray text = QByteArray(prefix) + digits + tail;
+                const auto a = parseLadderAddress(text);
+                h.addData(text + ':');
+                if (a) {
+                    ++parsed;
+                    h.addData(a->prefix + ',' + QByteArray::number(a->byte) + ',' + QByteArray::number(a->bit));
+                }
+                h.addData("\n");
+            }
+        }
+    }
+    EXPECT_GT(parsed, 200);
+    EXPECT_EQ(h.result().toHex(), QByteArray("b8382671b4a72ad418a82b8531eceb98f140d013"));
 }
 
 // ---------------------------------------------------------------------------------------
