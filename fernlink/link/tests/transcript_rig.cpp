@@ -123,14 +123,35 @@ void RecordingPort::purge()
 
 void RecordingPort::startTimer(int id, int ms, bool repeat)
 {
-    running_.insert(id);
-    log_.add(name_ + QStringLiteral(" timer start %1 %2ms%3").arg(id).arg(ms).arg(repeat ? QStringLiteral(" repeat") : QString()));
+    running_[id] = {ms, repeat};
+    started_.insert(id);
 }
 
 void RecordingPort::stopTimer(int id)
 {
-    if (running_.erase(id))
-        log_.add(name_ + QStringLiteral(" timer stop %1").arg(id));
+    running_.erase(id);
+    started_.erase(id);
+}
+
+void RecordingPort::flushTimers()
+{
+    QStringList changes;
+    std::set<int> ids;
+    for (const auto& [id, t] : running_)
+        ids.insert(id);
+    for (const auto& [id, t] : before_)
+        ids.insert(id);
+    for (int id : ids) {
+        const auto now = running_.find(id);
+        if (now != running_.end() && started_.count(id))
+            changes << QStringLiteral("start %1 %2ms%3").arg(id).arg(now->second.ms).arg(now->second.repeat ? QStringLiteral(" repeat") : QString());
+        else if (now == running_.end() && before_.count(id))
+            changes << QStringLiteral("stop %1").arg(id);
+    }
+    before_ = running_;
+    started_.clear();
+    if (!changes.isEmpty())
+        log_.add(name_ + QStringLiteral(" timers ") + changes.join(QStringLiteral(", ")));
 }
 
 void RecordingObserver::rowChanged(int row)
@@ -238,6 +259,7 @@ void Rig::in(const QByteArray& bytes)
         net.onBytes(bytes);
     else
         serial.onBytes(bytes);
+    flush();
 }
 
 void Rig::tick(int id, int times)
@@ -251,6 +273,7 @@ void Rig::tick(int id, int times)
         else
             serial.onTimer(id);
     }
+    flush();
 }
 
 void Rig::stop()
@@ -262,6 +285,7 @@ void Rig::stop()
         net.stop();
     else
         serial.stop();
+    flush();
 }
 
 void Rig::linkLost()
@@ -271,10 +295,18 @@ void Rig::linkLost()
         dnc.closed();
     else
         net.linkLost();
+    flush();
+}
+
+void Rig::flush()
+{
+    serialPort.flushTimers();
+    netPort.flushTimers();
 }
 
 void Rig::started(const char* what, bool result)
 {
+    flush();
     log.add(QStringLiteral("start %1 -> %2").arg(QLatin1String(what), yes(result)));
 }
 
@@ -294,6 +326,7 @@ void Rig::summary(const std::vector<RemoteFileRow>& rows)
 
 void Rig::summaryFiles()
 {
+    flush();
     log.add(QStringLiteral("= operation %1").arg(static_cast<int>(state.operation)));
     for (const QString& name : vantor::testing::filesIn(folder))
         log.add(QStringLiteral("= file %1 %2").arg(name, bytesText(vantor::testing::readFile(folder + QLatin1Char('/') + name))));
@@ -306,6 +339,7 @@ QString runAll(const std::vector<Scenario>& scenarios)
         QTemporaryDir dir;
         Rig rig(dir.path());
         s.run(rig);
+        rig.flush();
         all += QStringLiteral("== ") + QLatin1String(s.name) + QLatin1Char('\n');
         for (const QString& line : rig.log.lines)
             all += line + QLatin1Char('\n');

@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <set>
 
 namespace vantor::fernlink::transcript {
@@ -38,13 +39,22 @@ public:
     void pause(int ms) override;
     void purge() override;
     void startTimer(int id, int ms, bool repeat) override;
-    void stopTimer(int id) override;  // only a running timer's stop is written down
+    void stopTimer(int id) override;
+    // Writes down how the running timers changed since the last call: which were started (or
+    // restarted) and which stopped. The order of the calls within one step is nobody's concern.
+    void flushTimers();
 
 private:
+    struct Timer {
+        int ms = 0;
+        bool repeat = false;
+    };
     void output(const QString& text);
     Log& log_;
     QString name_;
-    std::set<int> running_;
+    std::map<int, Timer> running_;
+    std::map<int, Timer> before_;
+    std::set<int> started_;
     qsizetype outputLine_ = -1;
 };
 
@@ -106,6 +116,7 @@ struct Rig {
     void stop();
     void linkLost();  // Ethernet: the connection closed
     void started(const char* what, bool result);
+    void flush();  // the timers' changes of the step just over
     // The rows' states, the operation and the folder's files, at the end of a scenario.
     void summary(const std::vector<SendRow>& rows);
     void summary(const std::vector<RemoteFileRow>& rows);
