@@ -10,6 +10,7 @@
 
 #include "common/atomicfile.h"
 #include "common/testing/testfiles.h"
+#include "fernlink/link/tests/flowtests.h"
 #include "serialcore/serialwire.h"
 #include "serialcore/tests/fakelinkport.h"
 
@@ -52,19 +53,6 @@ bool anyContains(const std::vector<QString>& texts, const QString& part)
 
 const QByteArray kEarlier("the shop's earlier copy\r\n");
 const QString kName = QStringLiteral("O00001.txt");
-
-QByteArray netFrames(const QByteArray& data)
-{
-    QByteArray all;
-    for (qsizetype pos = 0; pos < data.size(); pos += net::kFramePayload) {
-        QByteArray frame(net::kFrameSize, '\0');
-        frame[0] = net::kSoh;
-        const QByteArray part = data.mid(pos, net::kFramePayload);
-        std::copy(part.begin(), part.end(), frame.begin() + 1);
-        all += frame;
-    }
-    return all;
-}
 
 }  // namespace
 
@@ -118,7 +106,7 @@ TEST(FullDiskReceive, EthernetRowFailsAndTheEarlierFileStays)
         ASSERT_TRUE(flows.receive.start(dir.path()));
         flows.onBytes("scdok\r\n");
         flows.onBytes("sulok " + QByteArray::number(data.size()) + "\r\n");
-        const QByteArray stream = netFrames(data) + QByteArray(1, net::kEot);
+        const QByteArray stream = flowtests::controllerFrames(data) + QByteArray(1, net::kEot);
         for (qsizetype pos = 0; pos < stream.size() && state.operation != OperationState::OpIdle; pos += net::kFrameSize)
             flows.onBytes(stream.mid(pos, net::kFrameSize));
 

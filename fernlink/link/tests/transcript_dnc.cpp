@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Scripts for DNC over either link.
+#include "fernlink/link/tests/flowtests.h"
 #include "fernlink/link/tests/transcript_rig.h"
 
 namespace vantor::fernlink::transcript {
 
 namespace {
 
-using namespace net;
+using namespace flowtests;
 
-QByteArray one(char c)
-{
-    return QByteArray(1, c);
-}
+using namespace net;
 
 QByteArray program(int lines)
 {

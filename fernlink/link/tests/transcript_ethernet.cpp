@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Scripts for the Ethernet link's list, send, receive and delete.
+#include "fernlink/link/tests/flowtests.h"
 #include "fernlink/link/tests/transcript_rig.h"
 
 #include <QFile>
@@ -8,34 +9,9 @@ namespace vantor::fernlink::transcript {
 
 namespace {
 
+using namespace flowtests;
+
 using namespace net;
-
-QByteArray one(char c)
-{
-    return QByteArray(1, c);
-}
-
-QByteArray patterned(int n)
-{
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = static_cast<char>(i * 7 + 3);
-    return b;
-}
-
-// The controller's frames for a file: a header byte and 2047 payload bytes, the last padded.
-QByteArray frames(const QByteArray& data)
-{
-    QByteArray all;
-    for (qsizetype pos = 0; pos < data.size(); pos += kFramePayload) {
-        QByteArray f(kFrameSize, '\0');
-        f[0] = kSoh;
-        const QByteArray part = data.mid(pos, kFramePayload);
-        std::copy(part.begin(), part.end(), f.begin() + 1);
-        all += f;
-    }
-    return all;
-}
 
 RemoteFileRow remote(const char* name, const QString& label = QStringLiteral("USER"))
 {
@@ -143,13 +119,13 @@ std::vector<Scenario> ethernetScenarios()
              r.in(one(kEot));
              r.in("scdok");
              r.in("sulok 2047\r\n");
-             r.in(frames(patterned(2047)));
+             r.in(controllerFrames(patterned(2047)));
              r.in(one(kEot));
              r.in("scdok");
              r.in("sul");
              r.in("ok 4095");
              r.tick(nettimers::kReplyGather);
-             const QByteArray f = frames(patterned(4095));
+             const QByteArray f = controllerFrames(patterned(4095));
              r.in(f.left(1000));
              r.in(f.mid(1000, 1500));
              r.tick(nettimers::kReceiveStats, 2);
@@ -162,19 +138,19 @@ std::vector<Scenario> ethernetScenarios()
              r.started("receive", r.net.receive.start(r.folder));
              r.in("scdok");
              r.in("sulok 3000\r\n");
-             r.in(frames(patterned(2047)));
+             r.in(controllerFrames(patterned(2047)));
              r.in(one(kEot));
              r.in("scdok");
              r.in("sulok 3000\r\n");
              r.in(one(kCan));
              r.in("scdok");
              r.in("sulok 10\r\n");
-             r.in(frames(patterned(10)) + frames(patterned(10)));
+             r.in(controllerFrames(patterned(10)) + controllerFrames(patterned(10)));
              r.in("scdok");
              QByteArray data = patterned(20);
              data[0] = kEot;
              r.in("sulok 20\r\n");
-             r.in(frames(data) + one(kEot));
+             r.in(controllerFrames(data) + one(kEot));
              r.summary(r.net.receive.rows);
          }},
         {"receive: bad name, existing file, no right, not sulok, bad size, refused partition", [](Rig& r) {
@@ -201,7 +177,7 @@ std::vector<Scenario> ethernetScenarios()
              r.started("receive", r.net.receive.start(r.folder));
              r.in("scdok");
              r.in("sulok 5000\r\n");
-             const QByteArray f = frames(patterned(5000));
+             const QByteArray f = controllerFrames(patterned(5000));
              r.in(f.left(2048));
              r.stop();
              r.in(f.mid(2048, 2048));
@@ -225,7 +201,7 @@ std::vector<Scenario> ethernetScenarios()
              r.started("receive", r.net.receive.start(r.folder));
              r.in("scdok");
              r.in("sulok 5000\r\n");
-             r.in(frames(patterned(5000)).left(3000));
+             r.in(controllerFrames(patterned(5000)).left(3000));
              r.linkLost();
              r.summary(r.net.receive.rows);
          }},
@@ -265,7 +241,7 @@ std::vector<Scenario> ethernetScenarios()
              r.in(one(kAck));
              r.in("scdok");
              r.in("sulok 3000\r\n");
-             r.in(frames(data));
+             r.in(controllerFrames(data));
              r.in(one(kEot));
              r.in("scdok");
              r.in("sdlok");
@@ -275,7 +251,7 @@ std::vector<Scenario> ethernetScenarios()
              QByteArray other = data;
              other[5] = 'X';
              r.in("sulok 3000\r\n");
-             r.in(frames(other));
+             r.in(controllerFrames(other));
              r.in(one(kEot));
              r.summary(r.net.send.rows);
          }},
@@ -299,7 +275,7 @@ std::vector<Scenario> ethernetScenarios()
              r.in("scdok");
              r.in("sulok 3\r\n");
              r.stop();
-             r.in(frames("abc"));
+             r.in(controllerFrames("abc"));
              r.summary(r.net.send.rows);
          }},
         {"send: existing name: overwrite, renamed, skipped", [](Rig& r) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Scripts for the serial link's list, send, receive and delete.
+#include "fernlink/link/tests/flowtests.h"
 #include "fernlink/link/tests/transcript_rig.h"
 
 #include "serialcore/serialwire.h"
@@ -10,10 +11,7 @@ namespace vantor::fernlink::transcript {
 
 namespace {
 
-QByteArray one(char c)
-{
-    return QByteArray(1, c);
-}
+using namespace flowtests;
 
 QByteArray frame(int block, const QByteArray& data)
 {
@@ -36,6 +34,22 @@ void sendToStart(Rig& r)
 {
     r.started("send", r.serial.send.start());
     r.in("\r\nuser>");
+}
+
+// The controller takes a file of one block: its C, the block's ACK, the EOT's ACK.
+void takeOneBlock(Rig& r)
+{
+    r.in("C");
+    r.in(QByteArray(1, wire::kAck));
+    r.in(QByteArray(1, wire::kAck));
+}
+
+// Up to the controller's answer that it holds the first row's name, with the answers given.
+void existing(Rig& r, std::deque<Answer> answers)
+{
+    r.prompter.answers = std::move(answers);
+    sendToStart(r);
+    r.in(QByteArray(1, wire::kEsc));
 }
 
 }  // namespace
@@ -119,42 +133,28 @@ std::vector<Scenario> serialScenarios()
              queue(r, "O3.txt", "c");
              r.prompter.answers = {Answer::Yes, Answer::No};
              sendToStart(r);
-             r.in("C");
-             r.in(one(kAck));
-             r.in(one(kAck));
+             takeOneBlock(r);
              r.summary(r.serial.send.rows);
          }},
         {"send: existing name, overwrite", [](Rig& r) {
              queue(r, "O1.txt", "b");
-             r.prompter.answers = {Answer::Yes};
-             sendToStart(r);
-             r.in(one(kEsc));
-             r.in("C");
-             r.in(one(kAck));
-             r.in(one(kAck));
+             existing(r, {Answer::Yes});
+             takeOneBlock(r);
              r.summary(r.serial.send.rows);
          }},
         {"send: existing name, renamed after a refused name", [](Rig& r) {
              queue(r, "O1.txt", "b");
-             r.prompter.answers = {Answer::No};
              r.prompter.texts = {QStringLiteral("bad name"), QStringLiteral("O7")};
-             sendToStart(r);
-             r.in(one(kEsc));
-             r.in("C");
-             r.in(one(kAck));
-             r.in(one(kAck));
+             existing(r, {Answer::No});
+             takeOneBlock(r);
              r.summary(r.serial.send.rows);
          }},
         {"send: existing name, skipped, next row sent", [](Rig& r) {
              queue(r, "O1.txt", "b");
              queue(r, "O2.txt", "c");
-             r.prompter.answers = {Answer::Cancel};
-             sendToStart(r);
-             r.in(one(kEsc));
+             existing(r, {Answer::Cancel});
              r.in("\r\nuser>");
-             r.in("C");
-             r.in(one(kAck));
-             r.in(one(kAck));
+             takeOneBlock(r);
              r.summary(r.serial.send.rows);
          }},
         {"send: no right, go on; not suitable ends", [](Rig& r) {
