@@ -250,42 +250,40 @@ QString Rig::file(const QString& name, const QByteArray& data)
     return path;
 }
 
+namespace {
+
+// One input to DNC or to the flows of the link in use, written down with what it caused.
+template <typename Event>
+void deliver(Rig& r, const QString& what, Event event)
+{
+    r.log.add(QStringLiteral("<- ") + what);
+    if (r.toDnc)
+        event(r.dnc);
+    else if (r.state.link == LinkType::LinkEthernet)
+        event(r.net);
+    else
+        event(r.serial);
+    r.flush();
+}
+
+}  // namespace
+
 void Rig::in(const QByteArray& bytes)
 {
-    log.add(QStringLiteral("<- ") + bytesText(bytes));
-    if (toDnc)
-        dnc.onBytes(bytes);
-    else if (state.link == LinkType::LinkEthernet)
-        net.onBytes(bytes);
-    else
-        serial.onBytes(bytes);
-    flush();
+    deliver(*this, bytesText(bytes), [&](auto& target) { target.onBytes(bytes); });
 }
 
 void Rig::tick(int id, int times)
 {
-    log.add(QStringLiteral("<- tick %1 x%2").arg(id).arg(times));
-    for (int i = 0; i < times; ++i) {
-        if (toDnc)
-            dnc.onTimer(id);
-        else if (state.link == LinkType::LinkEthernet)
-            net.onTimer(id);
-        else
-            serial.onTimer(id);
-    }
-    flush();
+    deliver(*this, QStringLiteral("tick %1 x%2").arg(id).arg(times), [&](auto& target) {
+        for (int i = 0; i < times; ++i)
+            target.onTimer(id);
+    });
 }
 
 void Rig::stop()
 {
-    log.add(QStringLiteral("<- stop"));
-    if (toDnc)
-        dnc.stop();
-    else if (state.link == LinkType::LinkEthernet)
-        net.stop();
-    else
-        serial.stop();
-    flush();
+    deliver(*this, QStringLiteral("stop"), [](auto& target) { target.stop(); });
 }
 
 void Rig::linkLost()
