@@ -4,7 +4,6 @@
 #include "common/archive.h"
 #include "common/logging.h"
 
-#include <utility>
 
 namespace vantor::fernlink {
 
@@ -64,8 +63,6 @@ bool DncFlow::start(const DncDocument& document)
     data_ += file->mid(offset_);
     total_ = data_.size();
     acked_ = 0;
-    held_.clear();
-    holding_ = false;
     eotWritten_ = false;
     cutByLink_ = false;
     cancelled_ = false;
@@ -74,15 +71,13 @@ bool DncFlow::start(const DncDocument& document)
     packetsTotal_ = 0;
     retries_ = 0;
     totalErrors_ = 0;
-    replyTicks_ = 0;
     started_ = false;
     phase_ = 0;
     gatherExpired_ = false;
     reply_.reset();
     ethernet_ = state_.link == LinkType::LinkEthernet;
     running_ = true;
-    stats.start(total_, TransferDirection::Send);
-    port().startTimer(dnctimers::kStats, 1000, true);
+    clock_.start(port(), total_, TransferDirection::Send);
     observer_.currentFile(path_);
     qCDebug(lcDnc, "start %s from line %lld (byte %lld), %lld bytes over %s", qUtf8Printable(path_), startLine,
             static_cast<long long>(offset_), static_cast<long long>(total_), ethernet_ ? "Ethernet" : "the serial line");
@@ -93,7 +88,7 @@ bool DncFlow::start(const DncDocument& document)
         state_.operation = OperationState::OpSerialDnc;
         xmodem_.beginSend(data_, true);
     }
-    port().startTimer(dnctimers::kReply, 1000, true);
+    deadline_.start(port());
     return true;
 }
 
@@ -170,13 +165,11 @@ void DncFlow::finish(bool completed)
         observer_.transferred(r);
     }
     LinkPort& p = port();
-    p.stopTimer(dnctimers::kStats);
-    p.stopTimer(dnctimers::kReply);
+    clock_.stop(p);
+    deadline_.stop(p);
     p.stopTimer(dnctimers::kReplyGather);
     data_.clear();
     reply_.reset();
-    held_.clear();
-    holding_ = false;
     started_ = false;
     phase_ = 0;
     const bool wasRunning = running_;
@@ -215,20 +208,25 @@ void DncFlow::onBytes(QByteArrayView chunk)
         return;
     if (!ethernet_) {
         for (char b : chunk) {
-            if (!running_)
-                return;
             // While Stop asks, the controller's answers wait; its CAN does not.
-            if (holding_ && b != kCan) {
-                held_.append(b);
+            if (b == kCan) {
+                if (running_)
+                    serialByte(b);
                 continue;
             }
-            serialByte(b);
+            prompter_.run([this, b] {
+                if (running_)
+                    serialByte(b);
+            });
         }
         return;
     }
-    reply_.feed(chunk);
-    if (!holding_)
+    prompter_.run([this, bytes = chunk.toByteArray()] {
+        if (!running_)
+            return;
+        reply_.feed(bytes);
         ethernetReply();
+    });
 }
 
 // ---------------------------------------------------------------- serial
@@ -237,7 +235,7 @@ void DncFlow::serialByte(char b)
 {
     switch (b) {
     case 'C':
-        serialPort_.stopTimer(dnctimers::kReply);
+        deadline_.stop(serialPort_);
         if (started_)
             return;
         started_ = true;
@@ -281,7 +279,7 @@ void DncFlow::blockSent(int block, int totalBlocks, qint64 bytesSent)
     if (block > totalBlocks) {
         // EOT went out: the file is done, the controller's ACK ends the stream.
         eotWritten_ = true;
-        serialPort_.stopTimer(dnctimers::kStats);
+        clock_.stop(serialPort_);
         return;
     }
     block_ = block;
@@ -307,7 +305,7 @@ void DncFlow::ethernetReply()
         if (reply_.empty())
             return;
         if (reply_.startsWith(kDncOk)) {
-            ethernetPort_.stopTimer(dnctimers::kReply);
+            deadline_.stop(ethernetPort_);
             ethernetPort_.stopTimer(dnctimers::kReplyGather);
             reply_.reset();
             observer_.log(LogEntry::DncStarted, path_);
@@ -380,28 +378,25 @@ void DncFlow::ethernetEnd()
     ethernetPort_.pause(EthernetSendFlow::kProofPauseMs);
     ethernetPort_.write(changePartition(QString::fromLatin1(kLabelUser)));
     phase_ = 2;
-    replyTicks_ = 0;
     reply_.reset();
-    ethernetPort_.startTimer(dnctimers::kReply, 1000, true);
+    deadline_.start(ethernetPort_);
 }
 
 void DncFlow::onTimer(int id)
 {
     if (!running_)
         return;
-    if (id == dnctimers::kStats) {
-        stats.tick();
+    if (id == dnctimers::kStats)
         qCDebug(lcDnc, "%lld of %lld bytes, block %d", static_cast<long long>(done_), static_cast<long long>(total_), block_);
-        observer_.progress(stats);
+    if (clock_.tick(id, observer_))
         return;
-    }
     if (id == dnctimers::kReplyGather) {
         gatherExpired_ = true;
         ethernetReply();
         gatherExpired_ = false;
         return;
     }
-    if (id != dnctimers::kReply || ++replyTicks_ < dnctimers::kReplyTicks)
+    if (!deadline_.expired(id))
         return;
     const bool net = ethernet_;
     if (net && phase_ == 2) {
@@ -421,20 +416,15 @@ void DncFlow::stop()
     // Once the EOT is out there is nothing left to cancel.
     if (!running_ || eotWritten_)
         return;
-    holding_ = true;
+    // The answers that come while the question is open wait for its end, and for No.
+    prompter_.run([this] { askToStop(); });
+}
+
+void DncFlow::askToStop()
+{
     const Answer answer = prompter_.ask(text(Msg::DncCancelQuestion), Buttons::YesNo, text(Msg::DncCaption));
-    holding_ = false;
-    if (!running_)
-        return;  // it ended while the question was open (the link, the controller): nothing to send
-    if (answer != Answer::Yes) {
-        const QByteArray held = std::exchange(held_, {});
-        if (ethernet_)
-            ethernetReply();
-        else
-            onBytes(held);
-        return;
-    }
-    held_.clear();
+    if (!running_ || answer != Answer::Yes)
+        return;  // it ended while the question was open (the link, the controller), or goes on
     const bool net = ethernet_;
     const bool sending = xmodem_.isSending();
     cancelled_ = true;

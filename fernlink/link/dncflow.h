@@ -6,6 +6,8 @@
 // writes and timers go out through the LinkPort of the link in use.
 #include "common/prompter.h"
 #include "fernlink/link/ethernetflows.h"
+#include "fernlink/link/questionguard.h"
+#include "fernlink/link/rowloop.h"
 #include "serialcore/dncrestart.h"
 #include "serialcore/xmodem.h"
 
@@ -82,6 +84,7 @@ private:
     void progress(qint64 done);
     std::optional<qint64> askStartLine(const DncDocument& document, const QByteArray& file);
     void linkCut(Msg fallback);
+    void askToStop();
     void ethernetEnd();
 
     void blockSent(int block, int totalBlocks, qint64 bytesSent) override;
@@ -90,8 +93,10 @@ private:
     LinkPort& serialPort_;
     LinkPort& ethernetPort_;
     ProgramState& state_;
-    Prompter& prompter_;
+    GuardedPrompter prompter_;  // holds the controller's answers while Stop asks
     EthernetObserver& observer_;
+    StatsClock clock_{stats, dnctimers::kStats};
+    Deadline deadline_{dnctimers::kReply, dnctimers::kReplyTicks};
     CXModem xmodem_;
     net::ReplyGatherer reply_;
     QString path_;
@@ -100,8 +105,6 @@ private:
     qint64 headerSize_ = 0;
     qint64 startLine_ = 1;
     qint64 acked_ = 0;     // bytes of data_ the controller acknowledged
-    QByteArray held_;      // serial bytes that came while Stop asked
-    bool holding_ = false;
     bool eotWritten_ = false;
     bool cutByLink_ = false;
     bool cancelled_ = false;
@@ -113,7 +116,6 @@ private:
     int packetsTotal_ = 0;
     int retries_ = 0;
     int totalErrors_ = 0;
-    int replyTicks_ = 0;
     int phase_ = 0;  // Ethernet: 0 waiting for "dncok", 1 streaming, 2 waiting for the proof of the EOT
     bool started_ = false;
     bool ethernet_ = false;

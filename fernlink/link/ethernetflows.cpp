@@ -5,9 +5,6 @@
 #include "serialcore/controllernames.h"
 #include "serialcore/serialcommands.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace vantor::fernlink {
 
 using namespace net;
@@ -34,6 +31,18 @@ bool isUsb(const QString& label)
     return label == QString::fromUtf8(kLabelUsb) || label.compare(QLatin1String("USB"), Qt::CaseInsensitive) == 0;
 }
 
+// The controller's changes of partition for a row's area.
+QByteArray partitionFor(const QString& label, PartitionUse usb)
+{
+    return isUsb(label) ? changePartition(usb) : changePartition(label);
+}
+
+// Sending and receiving flows tell the controller at their next step and end there.
+constexpr StopRule atNextStep(int forcedEndTimer, int forcedEndMs)
+{
+    return {true, false, forcedEndTimer, forcedEndMs};
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- common
@@ -42,22 +51,17 @@ void EthernetFlow::begin()
 {
     reply_.reset();
     gatherExpired_ = false;
-    TransferFlow::begin();
+    RowLoop::begin();
 }
 
-void EthernetFlow::end(bool completed)
+void EthernetFlow::abandon()
 {
-    if (!running_)
-        return;
     reply_.reset();
     ctx_.port.stopTimer(nettimers::kReplyGather);
-    TransferFlow::end(completed);
 }
 
-void EthernetFlow::onBytes(QByteArrayView chunk)
+void EthernetFlow::received(QByteArrayView chunk)
 {
-    if (!running_)
-        return;
     reply_.feed(chunk);
     pump();
 }
@@ -82,8 +86,22 @@ bool EthernetFlow::wordPending()
     return true;
 }
 
-void EthernetFlow::gatherTimedOut()
+bool EthernetFlow::wordReady()
 {
+    skipLineEnds(reply_);
+    return !reply_.empty() && !wordPending();
+}
+
+void EthernetFlow::pump()
+{
+    while (running_ && !reply_.empty() && judge()) {
+    }
+}
+
+void EthernetFlow::tick(int id)
+{
+    if (id != nettimers::kReplyGather)
+        return;
     // Whatever came is all there is: judge it as it stands.
     gatherExpired_ = true;
     pump();
@@ -94,11 +112,7 @@ void EthernetFlow::linkLost()
 {
     if (!running_)
         return;
-    abandon();
-    for (int id : {nettimers::kSendStats, nettimers::kSendReply, nettimers::kReceiveStats, nettimers::kForcedEnd,
-                   nettimers::kSendForcedEnd})
-        ctx_.port.stopTimer(id);
-    end(false);
+    finish(false);
     netObserver_.dropLink();
 }
 
@@ -125,223 +139,128 @@ void EthernetListFlow::selectPass(PartitionUse pass)
 void EthernetListFlow::fail(Msg text)
 {
     ctx_.prompter.inform(Severity::Warning, ctx_.text(text));
-    end(false);
+    finish(false);
 }
 
-void EthernetListFlow::pump()
+bool EthernetListFlow::collect()
 {
-    while (running_ && !reply_.empty()) {
-        if (step_ == Step::Collect) {
-            const QByteArray& b = reply_.bytes();
-            const qsizetype can = b.indexOf(kCan);
-            const qsizetype n = can < 0 ? b.size() : can;
-            const qsizetype room = std::max<qsizetype>(0, kListingBufferSize - listing_.size());
-            listing_.append(b.constData(), std::min(n, room));
-            if (can < 0) {
-                reply_.reset();
-                return;
-            }
-            reply_.reset();  // what follows the end of a listing belongs to nobody
-            for (const ListingEntry& entry : parseListing(listing_)) {
-                if (isControllerSystemFile(entry.name))
-                    continue;
-                rows.push_back({entry.name, entry.size, labelFor(pass_), ctx_.text(Msg::StateNotReceiving), false});
-            }
-            observer_.listChanged();
-            if (pass_ == PartitionUse::ListUserPass) {
-                selectPass(PartitionUse::ListSysPass);
-                return;
-            }
-            end(true);
-            return;
-        }
-        skipLineEnds(reply_);
-        if (reply_.empty() || wordPending())
-            return;
-        if (step_ == Step::AwaitScd) {
-            if (!reply_.startsWith(kScdOk)) {
-                fail(Msg::NetListErrorMdi);
-                return;
-            }
-            reply_.reset();
-            step_ = Step::AwaitSls;
-            ctx_.port.write(listCommand());
-            return;
-        }
-        if (!reply_.startsWith(kSlsOk)) {
-            fail(pass_ == PartitionUse::ListSysPass ? Msg::NetListErrorMdi : Msg::NetListError);
-            return;
-        }
-        reply_.take(kReplyWordSize);
-        listing_.clear();
-        step_ = Step::Collect;
+    const QByteArray& b = reply_.bytes();
+    const qsizetype can = b.indexOf(kCan);
+    const qsizetype n = can < 0 ? b.size() : can;
+    const qsizetype room = std::max<qsizetype>(0, kListingBufferSize - listing_.size());
+    listing_.append(b.constData(), std::min(n, room));
+    // What follows the end of a listing belongs to nobody.
+    reply_.reset();
+    if (can < 0)
+        return false;
+    for (const ListingEntry& entry : parseListing(listing_)) {
+        if (isControllerSystemFile(entry.name))
+            continue;
+        rows.push_back({entry.name, entry.size, labelFor(pass_), ctx_.text(Msg::StateNotReceiving), false});
     }
+    observer_.listChanged();
+    return true;
 }
 
-void EthernetListFlow::onTimer(int id)
+bool EthernetListFlow::judge()
 {
-    if (running_ && id == nettimers::kReplyGather)
-        gatherTimedOut();
-}
-
-void EthernetListFlow::stop()
-{
-    end(false);
+    if (step_ == Step::Collect) {
+        if (collect()) {
+            if (pass_ == PartitionUse::ListUserPass)
+                selectPass(PartitionUse::ListSysPass);
+            else
+                finish(true);
+        }
+        return false;
+    }
+    if (!wordReady())
+        return false;
+    if (step_ == Step::AwaitScd) {
+        if (!reply_.startsWith(kScdOk)) {
+            fail(Msg::NetListErrorMdi);
+            return false;
+        }
+        reply_.reset();
+        step_ = Step::AwaitSls;
+        ctx_.port.write(listCommand());
+        return false;
+    }
+    if (!reply_.startsWith(kSlsOk)) {
+        fail(pass_ == PartitionUse::ListSysPass ? Msg::NetListErrorMdi : Msg::NetListError);
+        return false;
+    }
+    reply_.take(kReplyWordSize);
+    listing_.clear();
+    step_ = Step::Collect;
+    return true;
 }
 
 // ---------------------------------------------------------------- delete
 
+EthernetDeleteFlow::EthernetDeleteFlow(SerialContext& context, EthernetObserver& observer)
+    : EthernetFlow(context, observer, atNextStep(nettimers::kForcedEnd, nettimers::kDeleteForcedEndMs))
+{
+}
+
 bool EthernetDeleteFlow::start()
 {
-    if (!mayStartOn(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm))
-        return false;
-    begin();
-    stopRequested_ = false;
     firstUsb_ = true;
-    index_ = -1;
-    nextRow();
-    return true;
+    return startRows(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm);
 }
 
-void EthernetDeleteFlow::finish(bool completed)
+void EthernetDeleteFlow::openRow()
 {
-    ctx_.port.stopTimer(nettimers::kForcedEnd);
-    end(completed);
+    ctx_.port.write(partitionFor(rows[index_].partition, firstUsb_ ? PartitionUse::UsbFirstDelete : PartitionUse::UsbItem));
+    if (isUsb(rows[index_].partition))
+        firstUsb_ = false;
+    step_ = Step::AwaitScd;
 }
 
-void EthernetDeleteFlow::nextRow()
+bool EthernetDeleteFlow::judge()
 {
-    if (stopRequested_) {
-        finish(false);
-        return;
-    }
-    while (++index_ < static_cast<int>(rows.size())) {
-        const RemoteFileRow& row = rows[index_];
-        if (!row.selected)
-            continue;
-        if (isUsb(row.partition)) {
-            ctx_.port.write(changePartition(firstUsb_ ? PartitionUse::UsbFirstDelete : PartitionUse::UsbItem));
-            firstUsb_ = false;
-        } else {
-            ctx_.port.write(changePartition(row.partition));
-        }
-        step_ = Step::AwaitScd;
-        return;
-    }
-    finish(true);
-}
-
-void EthernetDeleteFlow::pump()
-{
-    while (running_ && !reply_.empty()) {
-        if (step_ == Step::AwaitScd) {
-            skipLineEnds(reply_);
-            if (reply_.empty() || wordPending())
-                return;
-            if (!reply_.startsWith(kScdOk)) {
-                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDeleteError), ctx_.text(Msg::DeleteFileCaption));
-                finish(false);
-                return;
-            }
-            reply_.reset();
-            step_ = Step::AwaitAnswer;
-            ctx_.port.write(deleteCommand(rows[index_].name));
-            return;
-        }
-        const char b = reply_.take(1).front();
-        if (b == kAck) {
-            reply_.reset();
-            observer_.log(LogEntry::Deleted, rows[index_].name);
-            rows.erase(rows.begin() + index_);
-            observer_.rowRemoved(index_);
-            --index_;
-            nextRow();
-            return;
-        }
-        if (b == kDle) {
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
+    if (step_ == Step::AwaitScd) {
+        if (!wordReady())
+            return false;
+        if (!reply_.startsWith(kScdOk)) {
+            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDeleteError), ctx_.text(Msg::DeleteFileCaption));
             finish(false);
-            return;
+            return false;
         }
+        reply_.reset();
+        step_ = Step::AwaitAnswer;
+        ctx_.port.write(deleteCommand(rows[index_].name));
+        return false;
     }
-}
-
-void EthernetDeleteFlow::onTimer(int id)
-{
-    if (!running_)
-        return;
-    if (id == nettimers::kReplyGather) {
-        gatherTimedOut();
-    } else if (id == nettimers::kForcedEnd) {
-        linkLost();
+    // Other bytes before the answer mean nothing.
+    const char b = reply_.take(1).front();
+    if (b == kAck) {
+        reply_.reset();
+        rowDeleted(rows);
+        nextRow();
+    } else if (b == kDle) {
+        deleteRefused(rows[index_]);
+        finish(false);
     }
-}
-
-void EthernetDeleteFlow::stop()
-{
-    if (!running_ || stopRequested_)
-        return;
-    stopRequested_ = true;
-    ctx_.port.startTimer(nettimers::kForcedEnd, nettimers::kDeleteForcedEndMs, false);
+    return b != kAck && b != kDle;
 }
 
 // ---------------------------------------------------------------- receive
 
+EthernetReceiveFlow::EthernetReceiveFlow(SerialContext& context, EthernetObserver& observer)
+    : EthernetFlow(context, observer, atNextStep(nettimers::kForcedEnd, nettimers::kReceiveForcedEndMs),
+                   {nettimers::kReceiveStats, 0, 0})
+{
+}
+
 bool EthernetReceiveFlow::start(const QString& folder)
 {
-    if (!mayStartOn(OperationKind::Receive, rows, Msg::ReceiveSelectFile))
-        return false;
-    folder_ = folder;
-    begin();
-    stopRequested_ = false;
-    index_ = -1;
-    nextRow();
-    return true;
+    return startReceiving(rows, folder);
 }
 
-void EthernetReceiveFlow::setState(Msg state)
+void EthernetReceiveFlow::openRow()
 {
-    rows[index_].state = ctx_.text(state);
-    observer_.rowChanged(index_);
-    const RemoteFileRow& row = rows[index_];
-    // A received file is logged as it lies on disk.
-    const auto saved = state == Msg::StateReceived ? readWholeFile(target_, nullptr) : std::nullopt;
-    record(TransferRecord::Direction::Receive, row.partition + QLatin1Char('/') + row.name + QStringLiteral(" -> ") + target_,
-           saved ? &*saved : nullptr, -1, row.state, Msg::StateReceived);
-}
-
-void EthernetReceiveFlow::abandon()
-{
-    if (file_) {
-        file_->cancelWriting();
-        file_.reset();
-    }
-}
-
-void EthernetReceiveFlow::finish(bool completed)
-{
-    abandon();
-    ctx_.port.stopTimer(nettimers::kReceiveStats);
-    ctx_.port.stopTimer(nettimers::kForcedEnd);
-    end(completed);
-}
-
-void EthernetReceiveFlow::nextRow()
-{
-    if (stopRequested_) {
-        finish(false);
-        return;
-    }
-    if (rowwalk::nextReceiveRow(rows, index_, folder_, &target_, ctx_, observer_) == rowwalk::Next::Found) {
-        const RemoteFileRow& row = rows[index_];
-        ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::UsbItem) : changePartition(row.partition));
-        step_ = Step::AwaitScd;
-        return;
-    }
-    const bool all = std::all_of(rows.begin(), rows.end(), [this](const RemoteFileRow& r) {
-        return !r.selected || r.state == ctx_.text(Msg::StateReceived);
-    });
-    finish(all);
+    ctx_.port.write(partitionFor(rows[index_].partition, PartitionUse::UsbItem));
+    step_ = Step::AwaitScd;
 }
 
 void EthernetReceiveFlow::beginStream(qint64 size)
@@ -349,11 +268,7 @@ void EthernetReceiveFlow::beginStream(qint64 size)
     RemoteFileRow& row = rows[index_];
     row.size = QString::number(size);
     observer_.rowChanged(index_);
-    // The data goes to a temporary file beside the target; only a complete file is renamed.
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    if (!file_->open()) {
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
-        file_.reset();
+    if (!file_.open(target_, ctx_)) {
         ctx_.port.write(one(kCan));
         setState(Msg::StateUnableToCreate);
         nextRow();
@@ -362,8 +277,7 @@ void EthernetReceiveFlow::beginStream(qint64 size)
     size_ = size;
     written_ = 0;
     frames_ = 0;
-    stats.start(size, TransferDirection::Receive);
-    ctx_.port.startTimer(nettimers::kReceiveStats, 1000, true);
+    clock_.start(ctx_.port, size, TransferDirection::Receive);
     observer_.log(LogEntry::Receiving, target_);
     observer_.progress(stats);
     step_ = Step::Stream;
@@ -372,220 +286,170 @@ void EthernetReceiveFlow::beginStream(qint64 size)
 
 void EthernetReceiveFlow::endFile(Msg state)
 {
-    ctx_.port.stopTimer(nettimers::kReceiveStats);
+    clock_.stop(ctx_.port);
     if (state == Msg::StateReceived) {
-        const bool ok = file_ && file_->commit();
-        const QString why = file_ ? file_->errorString() : QString();
-        file_.reset();
-        if (!ok) {
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(why));
+        if (file_.commitOrTell(ctx_))
+            fileComplete();
+        else
             state = Msg::StateUnableToCreate;
-        } else {
-            stats.complete();
-            observer_.progress(stats);
-        }
     }
-    abandon();
+    file_.drop();
     setState(state);
     nextRow();
 }
 
-void EthernetReceiveFlow::pump()
+bool EthernetReceiveFlow::streamFrames()
 {
-    while (running_ && !reply_.empty()) {
-        if (step_ == Step::Stream) {
-            // Only the first byte of a message at a frame boundary can end the file; the
-            // same byte inside a frame is file data.
-            const char first = reply_.first();
-            if (first == kEot) {
-                reply_.reset();
-                endFile(written_ == size_ ? Msg::StateReceived : Msg::StateReceiveError);
-                return;
-            }
-            if (first == kCan) {
-                reply_.reset();
-                endFile(Msg::StateReceiveError);
-                return;
-            }
-            if (reply_.bytes().size() < kFrameSize)
-                return;
-            const QByteArray frame = reply_.take(kFrameSize);
-            const qint64 left = size_ - written_;
-            if (left <= 0) {
-                // More frames than the announced size holds: the stream cannot be trusted.
-                ctx_.port.write(one(kCan));
-                reply_.reset();
-                endFile(Msg::StateReceiveError);
-                return;
-            }
-            const qint64 n = std::min<qint64>(left, kFramePayload);
-            if (!file_->write(frame.constData() + 1, n)) {
-                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
-                ctx_.port.write(one(kCan));
-                reply_.reset();
-                endFile(Msg::StateUnableToCreate);
-                return;
-            }
-            written_ += n;
-            ++frames_;
-            stats.setProgress(written_, static_cast<int>(frames_));
-            observer_.progress(stats);
-            if (stopRequested_) {
-                ctx_.port.write(one(kCan));
-                reply_.reset();
-                rows[index_].state = ctx_.text(Msg::StateReceiveError);
-                observer_.rowChanged(index_);
-                finish(false);
-                return;
-            }
-            ctx_.port.write(one(kAck));
-            continue;
-        }
-        skipLineEnds(reply_);
-        if (reply_.empty() || wordPending())
-            return;
-        if (step_ == Step::AwaitScd) {
-            if (!reply_.startsWith(kScdOk)) {
-                setState(Msg::StateUnableToReceive);
-                ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::StateUnableToReceive));
-                finish(false);
-                return;
-            }
-            reply_.reset();
-            if (stopRequested_) {
-                finish(false);
-                return;
-            }
-            step_ = Step::AwaitSul;
-            ctx_.port.write(uploadCommand(rows[index_].name));
-            return;
-        }
-        // AwaitSul
-        if (reply_.controlFirst()) {
-            const char b = reply_.first();
-            reply_.reset();
-            if (b == kDle)
-                setState(Msg::StateReceiveNoRight);
-            else
-                setState(Msg::StateReceiveError);
-            nextRow();
-            return;
-        }
-        if (!reply_.startsWith(kSulOk)) {
-            reply_.reset();
-            setState(Msg::StateUnableToReceive);
-            nextRow();
-            return;
-        }
-        if (!replyComplete())
-            return;
-        const auto size = parseUploadSize(reply_.bytes());
+    // Only the first byte of a message at a frame boundary can end the file; the same byte
+    // inside a frame is file data.
+    const char first = reply_.first();
+    if (first == kEot || first == kCan) {
         reply_.reset();
-        if (!size || stopRequested_) {
-            ctx_.port.write(one(kCan));
-            setState(Msg::StateReceiveError);
-            nextRow();
-            return;
-        }
-        beginStream(*size);
-        return;
+        endFile(first == kEot && written_ == size_ ? Msg::StateReceived : Msg::StateReceiveError);
+        return false;
     }
+    if (reply_.bytes().size() < kFrameSize)
+        return false;
+    const QByteArray frame = reply_.take(kFrameSize);
+    const qint64 left = size_ - written_;
+    // More frames than the announced size holds: the stream cannot be trusted.
+    const bool tooMany = left <= 0;
+    const qint64 n = std::min<qint64>(left, kFramePayload);
+    if (tooMany || !file_.write(QByteArrayView(frame.constData() + 1, n))) {
+        if (!tooMany)
+            file_.tellFailure(ctx_);
+        ctx_.port.write(one(kCan));
+        reply_.reset();
+        endFile(tooMany ? Msg::StateReceiveError : Msg::StateUnableToCreate);
+        return false;
+    }
+    written_ += n;
+    ++frames_;
+    stats.setProgress(written_, static_cast<int>(frames_));
+    observer_.progress(stats);
+    if (stopRequested()) {
+        ctx_.port.write(one(kCan));
+        reply_.reset();
+        rows[index_].state = ctx_.text(Msg::StateReceiveError);
+        observer_.rowChanged(index_);
+        finish(false);
+        return false;
+    }
+    ctx_.port.write(one(kAck));
+    return true;
 }
 
-void EthernetReceiveFlow::onTimer(int id)
+void EthernetReceiveFlow::answerUpload()
 {
-    if (!running_)
+    if (reply_.controlFirst()) {
+        const char b = reply_.first();
+        reply_.reset();
+        setState(b == kDle ? Msg::StateReceiveNoRight : Msg::StateReceiveError);
+        nextRow();
         return;
-    if (id == nettimers::kReplyGather) {
-        gatherTimedOut();
-    } else if (id == nettimers::kReceiveStats) {
-        stats.tick();
-        observer_.progress(stats);
-    } else if (id == nettimers::kForcedEnd) {
-        linkLost();
     }
+    if (!reply_.startsWith(kSulOk)) {
+        reply_.reset();
+        setState(Msg::StateUnableToReceive);
+        nextRow();
+        return;
+    }
+    if (!replyComplete())
+        return;
+    const auto size = parseUploadSize(reply_.bytes());
+    reply_.reset();
+    if (!size || stopRequested()) {
+        ctx_.port.write(one(kCan));
+        setState(Msg::StateReceiveError);
+        nextRow();
+        return;
+    }
+    beginStream(*size);
 }
 
-void EthernetReceiveFlow::stop()
+bool EthernetReceiveFlow::judge()
 {
-    if (!running_ || stopRequested_)
-        return;
-    stopRequested_ = true;
-    ctx_.port.startTimer(nettimers::kForcedEnd, nettimers::kReceiveForcedEndMs, false);
+    if (step_ == Step::Stream)
+        return streamFrames();
+    if (!wordReady())
+        return false;
+    if (step_ == Step::AwaitSul) {
+        answerUpload();
+        return false;
+    }
+    if (!reply_.startsWith(kScdOk)) {
+        setState(Msg::StateUnableToReceive);
+        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::StateUnableToReceive));
+        finish(false);
+        return false;
+    }
+    reply_.reset();
+    if (stopRequested()) {
+        finish(false);
+        return false;
+    }
+    step_ = Step::AwaitSul;
+    ctx_.port.write(uploadCommand(rows[index_].name));
+    return false;
 }
 
 // ---------------------------------------------------------------- send
 
+EthernetSendFlow::EthernetSendFlow(SerialContext& context, EthernetObserver& observer)
+    : EthernetFlow(context, observer, atNextStep(nettimers::kSendForcedEnd, nettimers::kSendForcedEndMs),
+                   {nettimers::kSendStats, nettimers::kSendReply, 9})
+{
+}
+
 bool EthernetSendFlow::start()
 {
-    if (!mayStartOn(OperationKind::Send, rows, Msg::SendSelectFile))
-        return false;
-    begin();
-    stopRequested_ = false;
-    index_ = -1;
-    nextRow();
-    return true;
+    return startRows(OperationKind::Send, rows, Msg::SendSelectFile);
 }
 
-void EthernetSendFlow::setState(Msg state)
+rowwalk::Next EthernetSendFlow::walk()
 {
-    rows[index_].state = ctx_.text(state);
-    observer_.rowChanged(index_);
-    if (state != Msg::StateUnsend)
-        recordRow();
+    return rowwalk::nextSendRow(rows, index_, ctx_, observer_);
 }
 
-void EthernetSendFlow::recordRow()
+void EthernetSendFlow::openRow()
 {
-    const SendRow& row = rows[index_];
-    record(TransferRecord::Direction::Send, row.path + QStringLiteral(" -> ") + row.partition + QLatin1Char('/') + row.targetName,
-           data_.isEmpty() && row.size != 0 ? nullptr : &data_, row.size, row.state, Msg::StateSent);
+    writePartitionCommand();
+    step_ = Step::AwaitScd;
+}
+
+void EthernetSendFlow::leaveRow()
+{
+    data_.clear();
+    clock_.stop(ctx_.port);
+}
+
+bool EthernetSendFlow::fileWasWritten() const
+{
+    return step_ == Step::AwaitProof || step_ == Step::VerifySul || step_ == Step::VerifyStream;
+}
+
+void EthernetSendFlow::notConfirmed(Msg state)
+{
+    step_ = Step::AwaitScd;
+    setState(state);
+    if (state != Msg::StateError)
+        logFailed(rows[index_]);
 }
 
 void EthernetSendFlow::abandon()
 {
     // The file went out whole but the controller never showed it has it: not "sent".
-    if (running_ && index_ >= 0 && index_ < static_cast<int>(rows.size())
-        && (step_ == Step::AwaitProof || step_ == Step::VerifySul || step_ == Step::VerifyStream)) {
-        step_ = Step::AwaitScd;
-        setState(Msg::StateNotConfirmed);
-        observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
-    }
+    if (running_ && index_ >= 0 && index_ < static_cast<int>(rows.size()) && fileWasWritten())
+        notConfirmed(Msg::StateNotConfirmed);
     data_.clear();
     readBack_.clear();
-}
-
-void EthernetSendFlow::finish(bool completed)
-{
-    abandon();
-    for (int id : {nettimers::kSendReply, nettimers::kSendStats, nettimers::kSendForcedEnd})
-        ctx_.port.stopTimer(id);
-    end(completed);
-}
-
-void EthernetSendFlow::nextRow()
-{
-    data_.clear();
-    ctx_.port.stopTimer(nettimers::kSendStats);
-    if (stopRequested_) {
-        finish(false);
-        return;
-    }
-    switch (rowwalk::nextSendRow(rows, index_, ctx_, observer_)) {
-    case rowwalk::Next::Refused: finish(false); return;
-    case rowwalk::Next::NoneLeft: finish(true); return;
-    case rowwalk::Next::Found: break;
-    }
-    writePartitionCommand();
-    step_ = Step::AwaitScd;
+    EthernetFlow::abandon();
 }
 
 void EthernetSendFlow::writePartitionCommand()
 {
-    const SendRow& row = rows[index_];
-    replyTicks_ = 0;
-    ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
-    ctx_.port.write(isUsb(row.partition) ? changePartition(PartitionUse::SendUsb) : changePartition(row.partition));
+    deadline_.start(ctx_.port);
+    ctx_.port.write(partitionFor(rows[index_].partition, PartitionUse::SendUsb));
 }
 
 void EthernetSendFlow::endOfFile()
@@ -601,12 +465,11 @@ void EthernetSendFlow::endOfFile()
 
 void EthernetSendFlow::fileStored()
 {
-    ctx_.port.stopTimer(nettimers::kSendReply);
+    deadline_.stop(ctx_.port);
     if (verify) {
         readBack_.clear();
         readBackSize_ = 0;
-        replyTicks_ = 0;
-        ctx_.port.startTimer(nettimers::kSendReply, 1000, true);
+        deadline_.start(ctx_.port);
         ctx_.port.write(uploadCommand(rows[index_].targetName));
         step_ = Step::VerifySul;
         return;
@@ -616,11 +479,10 @@ void EthernetSendFlow::fileStored()
 
 void EthernetSendFlow::verified(bool same)
 {
-    ctx_.port.stopTimer(nettimers::kSendReply);
+    deadline_.stop(ctx_.port);
     step_ = Step::AwaitScd;
     if (!same) {
-        setState(Msg::StateVerifyFailed);
-        observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
+        notConfirmed(Msg::StateVerifyFailed);
         nextRow();
         return;
     }
@@ -651,12 +513,12 @@ void EthernetSendFlow::verifyFrames()
             return;
         }
         readBack_.append(frame.constData() + 1, n);
-        replyTicks_ = 0;
-        if (stopRequested_) {
+        deadline_.restartCount();
+        if (stopRequested()) {
             // Stored, but not compared: the row must not claim either way.
             ctx_.port.write(one(kCan));
             reply_.reset();
-            ctx_.port.stopTimer(nettimers::kSendReply);
+            deadline_.stop(ctx_.port);
             step_ = Step::AwaitScd;
             setState(Msg::StateNotConfirmed);
             finish(false);
@@ -682,8 +544,7 @@ void EthernetSendFlow::openAndDownload()
     row.size = data_.size();
     observer_.rowChanged(index_);
     ctx_.port.write(downloadCommand(row.targetName, row.size));
-    stats.start(row.size, TransferDirection::Send);
-    ctx_.port.startTimer(nettimers::kSendStats, 1000, true);
+    clock_.start(ctx_.port, row.size, TransferDirection::Send);
     observer_.currentFile(row.path);
     observer_.progress(stats);
     step_ = Step::AwaitSdl;
@@ -700,215 +561,175 @@ void EthernetSendFlow::sendNextFrame()
 
 void EthernetSendFlow::answerDownload(char reply)
 {
-    SendRow& row = rows[index_];
+    // Refused for want of rights, an Ethernet row says the send failed.
+    const auto refuse = [this](Refusal r) { refused(rows, r, Msg::StateSendFail, data_); };
     switch (reply) {
-    case kDle:
-        setState(Msg::StateSendFail);
-        if (ctx_.prompter.ask(ctx_.text(Msg::SendNoRightQuestion, row.path), Buttons::YesNo) == Answer::Yes)
-            finish(false);
-        else
-            nextRow();
+    case kDle: refuse(Refusal::NoRight); return;
+    case kCan: refuse(Refusal::Cancelled); return;
+    case kSub: refuse(Refusal::NotSuit); return;
+    case kFs: refuse(Refusal::Full); return;
+    case kEsc:
+        // An overwrite is answered "sdlok"; a new name gets its own download command.
+        if (existingName(rows) == rowwalk::Existing::Renamed)
+            ctx_.port.write(downloadCommand(rows[index_].targetName, rows[index_].size));
         return;
-    case kCan:
-        setState(Msg::StateError);
-        finish(false);
-        return;
-    case kSub:
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::SendNotSuit));
-        setState(Msg::StateError);
-        finish(false);
-        return;
-    case kFs:
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::FileCountOver400));
-        setState(Msg::StateUnsend);
-        finish(false);
-        return;
-    case kEsc: {
-        const rowwalk::Existing choice = rowwalk::askAboutExistingName(row, ctx_);
-        if (choice == rowwalk::Existing::Overwrite) {
-            ctx_.port.write(one(kAck));  // overwrite: the controller answers "sdlok"
-            return;
-        }
-        if (choice == rowwalk::Existing::Renamed) {
-            observer_.rowChanged(index_);
-            ctx_.port.write(one(kNak));
-            ctx_.port.pause(30);
-            ctx_.port.write(downloadCommand(row.targetName, row.size));
-            return;
-        }
-        ctx_.port.write(one(kCan));
-        nextRow();
-        return;
-    }
     default:
         return;  // other bytes mean nothing here
     }
 }
 
-void EthernetSendFlow::pump()
+bool EthernetSendFlow::streamAnswer()
 {
-    while (running_ && !reply_.empty()) {
-        if (step_ == Step::Stream) {
-            skipLineEnds(reply_);
-            if (reply_.empty())
-                return;
-            const char b = reply_.take(1).front();
-            if (b != kAck) {
-                reply_.reset();
-                setState(Msg::StateError);
-                ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDiskFull));
-                finish(false);
-                return;
-            }
-            if (stopRequested_) {
-                ctx_.port.write(one(kCan));
-                setState(Msg::StateError);
-                finish(false);
-                return;
-            }
-            if (position_ < data_.size()) {
-                sendNextFrame();
-                continue;
-            }
-            ctx_.port.pause(100);
-            reply_.reset();
-            endOfFile();
-            return;
-        }
-        if (step_ == Step::VerifyStream) {
-            verifyFrames();
-            return;
-        }
-        skipLineEnds(reply_);
-        if (reply_.empty() || wordPending())
-            return;
-        if (step_ == Step::AwaitProof) {
-            // Any answer at all, even a refusal of the partition, came after the EOT was read.
-            if (!reply_.controlFirst() && !replyComplete())
-                return;
+    skipLineEnds(reply_);
+    if (reply_.empty())
+        return false;
+    if (reply_.take(1).front() != kAck) {
+        reply_.reset();
+        setState(Msg::StateError);
+        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::NetDiskFull));
+        finish(false);
+        return false;
+    }
+    if (stopRequested()) {
+        ctx_.port.write(one(kCan));
+        setState(Msg::StateError);
+        finish(false);
+        return false;
+    }
+    if (position_ < data_.size()) {
+        sendNextFrame();
+        return true;
+    }
+    ctx_.port.pause(100);
+    reply_.reset();
+    endOfFile();
+    return false;
+}
+
+void EthernetSendFlow::answerVerifySul()
+{
+    if (reply_.controlFirst() || !reply_.startsWith(kSulOk)) {
+        reply_.reset();
+        verified(false);
+        return;
+    }
+    if (!replyComplete())
+        return;
+    const auto size = parseUploadSize(reply_.bytes());
+    reply_.reset();
+    if (!size || *size != data_.size()) {
+        ctx_.port.write(one(kCan));
+        verified(false);
+        return;
+    }
+    readBackSize_ = *size;
+    deadline_.restartCount();
+    step_ = Step::VerifyStream;
+    ctx_.port.write(one(kAck));
+}
+
+void EthernetSendFlow::answerPartition()
+{
+    deadline_.stop(ctx_.port);
+    if (!reply_.startsWith(kScdOk)) {
+        // The row and the log say which area the controller would not open, and its words.
+        SendRow& row = rows[index_];
+        const QString answer = QString::fromLatin1(reply_.bytes()).trimmed();
+        row.state = ctx_.text(Msg::StatePartitionRefused, row.partition);
+        observer_.rowChanged(index_);
+        recordSend(row, data_);
+        observer_.log(LogEntry::Failed, row.path + QStringLiteral(": ") + row.state
+                                            + (answer.isEmpty() ? QString() : QStringLiteral(" (") + answer + QLatin1Char(')')));
+        finish(false);
+        return;
+    }
+    reply_.reset();
+    if (stopRequested()) {
+        finish(false);
+        return;
+    }
+    openAndDownload();
+}
+
+void EthernetSendFlow::answerSdl()
+{
+    if (!reply_.startsWith(kSdlOk)) {
+        reply_.reset();
+        return;
+    }
+    reply_.reset();
+    if (stopRequested()) {
+        ctx_.port.write(one(kCan));
+        setState(Msg::StateError);
+        finish(false);
+        return;
+    }
+    position_ = 0;
+    frame_ = 0;
+    if (data_.isEmpty()) {
+        // An empty file is one empty block, as the serial link counts it.
+        endOfFile();
+        return;
+    }
+    step_ = Step::Stream;
+    sendNextFrame();
+}
+
+bool EthernetSendFlow::judge()
+{
+    if (step_ == Step::Stream)
+        return streamAnswer();
+    if (step_ == Step::VerifyStream) {
+        verifyFrames();
+        return false;
+    }
+    if (!wordReady())
+        return false;
+    switch (step_) {
+    case Step::AwaitProof:
+        // Any answer at all, even a refusal of the partition, came after the EOT was read.
+        if (reply_.controlFirst() || replyComplete()) {
             reply_.reset();
             fileStored();
-            return;
         }
-        if (step_ == Step::VerifySul) {
-            if (!reply_.controlFirst() && !reply_.startsWith(kSulOk)) {
-                reply_.reset();
-                verified(false);
-                return;
-            }
-            if (reply_.controlFirst()) {
-                reply_.reset();
-                verified(false);
-                return;
-            }
-            if (!replyComplete())
-                return;
-            const auto size = parseUploadSize(reply_.bytes());
-            reply_.reset();
-            if (!size || *size != data_.size()) {
-                ctx_.port.write(one(kCan));
-                verified(false);
-                return;
-            }
-            readBackSize_ = *size;
-            replyTicks_ = 0;
-            step_ = Step::VerifyStream;
-            ctx_.port.write(one(kAck));
-            return;
-        }
-        if (step_ == Step::AwaitScd) {
-            ctx_.port.stopTimer(nettimers::kSendReply);
-            if (!reply_.startsWith(kScdOk)) {
-                // The row and the log say which area the controller would not open, and its words.
-                SendRow& row = rows[index_];
-                const QString answer = QString::fromLatin1(reply_.bytes()).trimmed();
-                rows[index_].state = ctx_.text(Msg::StatePartitionRefused, row.partition);
-                observer_.rowChanged(index_);
-                recordRow();
-                observer_.log(LogEntry::Failed, row.path + QStringLiteral(": ") + rows[index_].state
-                                                    + (answer.isEmpty() ? QString() : QStringLiteral(" (") + answer + QLatin1Char(')')));
-                finish(false);
-                return;
-            }
-            reply_.reset();
-            if (stopRequested_) {
-                finish(false);
-                return;
-            }
-            openAndDownload();
-            return;
-        }
-        // AwaitSdl
-        if (reply_.controlFirst()) {
-            answerDownload(reply_.take(1).front());
-            continue;
-        }
-        if (!reply_.startsWith(kSdlOk)) {
-            reply_.reset();
-            return;
-        }
-        reply_.reset();
-        if (stopRequested_) {
-            ctx_.port.write(one(kCan));
-            setState(Msg::StateError);
-            finish(false);
-            return;
-        }
-        position_ = 0;
-        frame_ = 0;
-        if (data_.isEmpty()) {
-            // An empty file is one empty block, as the serial link counts it.
-            endOfFile();
-            return;
-        }
-        step_ = Step::Stream;
-        sendNextFrame();
-        return;
+        return false;
+    case Step::VerifySul: answerVerifySul(); return false;
+    case Step::AwaitScd: answerPartition(); return false;
+    default: break;
     }
+    // AwaitSdl
+    if (reply_.controlFirst()) {
+        answerDownload(reply_.take(1).front());
+        return true;
+    }
+    answerSdl();
+    return false;
 }
 
-void EthernetSendFlow::onTimer(int id)
+void EthernetSendFlow::timedOut()
 {
-    if (!running_)
-        return;
-    if (id == nettimers::kReplyGather) {
-        gatherTimedOut();
-    } else if (id == nettimers::kSendStats) {
-        stats.tick();
-        observer_.progress(stats);
-    } else if (id == nettimers::kSendForcedEnd) {
-        linkLost();
-    } else if (id == nettimers::kSendReply && ++replyTicks_ >= 9) {
-        const bool fileWasWritten = step_ == Step::AwaitProof || step_ == Step::VerifySul || step_ == Step::VerifyStream;
-        step_ = Step::AwaitScd;
-        setState(fileWasWritten ? Msg::StateNotConfirmed : Msg::StateError);
-        if (fileWasWritten)
-            observer_.log(LogEntry::Failed, rows[index_].path + QStringLiteral(": ") + rows[index_].state);
-        ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(fileWasWritten ? Msg::WaitedForConfirm : Msg::WaitedForAnswer));
-        finish(false);
-    }
-}
-
-void EthernetSendFlow::stop()
-{
-    if (!running_ || stopRequested_)
-        return;
-    stopRequested_ = true;
-    ctx_.port.startTimer(nettimers::kSendForcedEnd, nettimers::kSendForcedEndMs, false);
+    const bool written = fileWasWritten();
+    notConfirmed(written ? Msg::StateNotConfirmed : Msg::StateError);
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(written ? Msg::WaitedForConfirm : Msg::WaitedForAnswer));
+    finish(false);
 }
 
 // ---------------------------------------------------------------- dispatch
 
 void EthernetFlowSet::onBytes(QByteArrayView chunk)
 {
-    if (EthernetFlow* f = active())
-        f->onBytes(chunk);
+    questions.run([this, bytes = chunk.toByteArray()] {
+        if (EthernetFlow* f = active())
+            f->onBytes(bytes);
+    });
 }
 
 void EthernetFlowSet::linkLost()
 {
-    if (EthernetFlow* f = active())
-        f->linkLost();
+    questions.run([this] {
+        if (EthernetFlow* f = active())
+            f->linkLost();
+    });
 }
 
 }  // namespace vantor::fernlink

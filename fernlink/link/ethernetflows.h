@@ -6,6 +6,7 @@
 // through a LinkPort (writes, pauses, timers) and report what a page shows.
 #include "common/prompter.h"
 #include "fernlink/link/ethernetprotocol.h"
+#include "fernlink/link/rowloop.h"
 #include "fernlink/link/serialflows.h"
 
 #include <memory>
@@ -32,27 +33,33 @@ constexpr int kDeleteForcedEndMs = 5000;
 constexpr int kSendForcedEndMs = 2000;
 }  // namespace nettimers
 
-class EthernetFlow : public TransferFlow {
+class EthernetFlow : public RowLoop {
 public:
-    EthernetFlow(SerialContext& context, EthernetObserver& observer)
-        : TransferFlow(context, observer, LinkType::LinkEthernet), netObserver_(observer)
+    EthernetFlow(SerialContext& context, EthernetObserver& observer, StopRule stopRule = {}, LoopTimers timers = {})
+        : RowLoop(context, observer, LinkType::LinkEthernet, stopRule, timers), netObserver_(observer)
     {
     }
-    void onBytes(QByteArrayView chunk) final;
     // The connection closed or failed: the flow ends and the owner drops the link.
     void linkLost();
 
 protected:
-    void begin();
-    void end(bool completed);
-    // Judges what the gatherer holds; called after every read and when the gather wait ends.
-    virtual void pump() = 0;
-    virtual void abandon() {}
+    void begin() override;
+    void received(QByteArrayView chunk) final;
+    void tick(int id) override;
+    void forcedEnd() final { linkLost(); }
+    // Every end: the reply gathered so far goes.
+    void abandon() override;
+    // Judges what the gatherer holds, after every read and when the gather wait ends.
+    void pump();
+    // Judges the head of what the gatherer holds (never empty): true to look again at what
+    // is left, false to wait for more.
+    virtual bool judge() = 0;
     // Waits for more of a text reply unless it is complete already; true when it is.
     bool replyComplete();
     // A text reply shorter than its word waits a little for the rest; true while it waits.
     bool wordPending();
-    void gatherTimedOut();
+    // Line ends before a text reply are dropped; true when a word is there to be judged.
+    bool wordReady();
 
     EthernetObserver& netObserver_;  // the same observer, for the loss of the link
     net::ReplyGatherer reply_;
@@ -65,13 +72,13 @@ public:
     std::vector<RemoteFileRow> rows;
 
     bool start(bool usb);
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpNetList; }
 
 private:
     enum class Step { AwaitScd, AwaitSls, Collect };
-    void pump() override;
+    bool judge() override;
+    // The listing's bytes up to its CAN; true when the listing ended.
+    bool collect();
     void fail(Msg text);
     void selectPass(net::PartitionUse pass);
 
@@ -82,101 +89,92 @@ private:
 
 class EthernetDeleteFlow : public EthernetFlow {
 public:
-    using EthernetFlow::EthernetFlow;
+    EthernetDeleteFlow(SerialContext& context, EthernetObserver& observer);
     std::vector<RemoteFileRow> rows;
 
     bool start();
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpNetDelete; }
 
 private:
     enum class Step { AwaitScd, AwaitAnswer };
-    void pump() override;
-    void nextRow();
-    void finish(bool completed);
+    rowwalk::Next walk() override { return rowwalk::nextSelected(rows, index_); }
+    void openRow() override;
+    bool judge() override;
 
     Step step_ = Step::AwaitScd;
-    int index_ = -1;
     bool firstUsb_ = true;
-    bool stopRequested_ = false;
 };
 
 class EthernetReceiveFlow : public EthernetFlow {
 public:
-    using EthernetFlow::EthernetFlow;
+    EthernetReceiveFlow(SerialContext& context, EthernetObserver& observer);
     std::vector<RemoteFileRow> rows;
-    TransferStatistics stats;
 
     bool start(const QString& folder);
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpNetReceive; }
 
 private:
     enum class Step { AwaitScd, AwaitSul, Stream };
-    void pump() override;
-    void abandon() override;
-    void nextRow();
-    void setState(Msg state);
+    rowwalk::Next walk() override { return walkToReceive(rows); }
+    void openRow() override;
+    bool allDone() const override { return allReceived(rows); }
+    bool judge() override;
+    void answerUpload();
+    bool streamFrames();
+    void setState(Msg state) { markReceive(rows, state, target_); }
     void beginStream(qint64 size);
     void endFile(Msg state);
-    void finish(bool completed);
 
     Step step_ = Step::AwaitScd;
-    QString folder_;
-    QString target_;
-    std::unique_ptr<AtomicFileWriter> file_;
     qint64 size_ = 0;
     qint64 written_ = 0;
     qint64 frames_ = 0;
-    int index_ = -1;
-    bool stopRequested_ = false;
 };
 
 class EthernetSendFlow : public EthernetFlow {
 public:
-    using EthernetFlow::EthernetFlow;
+    EthernetSendFlow(SerialContext& context, EthernetObserver& observer);
     std::vector<SendRow> rows;
-    TransferStatistics stats;
     // Read every file back once the controller holds it and compare; a difference fails the row.
     bool verify = false;
     // Between the EOT and the command that proves the controller read it.
     static constexpr int kProofPauseMs = 30;
 
     bool start();
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpNetSend; }
 
 private:
     // AwaitProof: the EOT is written, the controller's answer to the next command shows it
     // read it. VerifySul and VerifyStream: the file read back.
     enum class Step { AwaitScd, AwaitSdl, Stream, AwaitProof, VerifySul, VerifyStream };
-    void pump() override;
+    rowwalk::Next walk() override;
+    void openRow() override;
+    void leaveRow() override;
+    bool judge() override;
     void abandon() override;
-    void nextRow();
-    void setState(Msg state);
-    void recordRow();
+    void timedOut() override;
+    bool fileWasWritten() const;
+    void setState(Msg state) { markSend(rows, state, data_); }
+    void notConfirmed(Msg state);
     void writePartitionCommand();
+    void answerPartition();
     void openAndDownload();
     void answerDownload(char reply);
+    void answerSdl();
+    bool streamAnswer();
+    void answerVerifySul();
     void sendNextFrame();
     void endOfFile();
     void fileStored();
     void verifyFrames();
     void verified(bool same);
-    void finish(bool completed);
 
     Step step_ = Step::AwaitScd;
     QByteArray data_;
     QByteArray readBack_;
     qint64 readBackSize_ = 0;
     qint64 position_ = 0;
-    int index_ = -1;
-    int replyTicks_ = 0;
     int frame_ = 0;
-    bool stopRequested_ = false;
 };
 
 // Hands the socket's bytes, ticks and closing to the flow the operation state names.

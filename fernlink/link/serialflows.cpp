@@ -3,21 +3,56 @@
 
 #include "common/archive.h"
 #include "serialcore/controllernames.h"
-#include "serialcore/serialwire.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace vantor::fernlink {
 
 using namespace wire;
 
-static QString partitionWord(const QString& label)
+namespace {
+
+QString partitionWord(const QString& label)
 {
     return label.toLower();
 }
 
+// The serial flows end at once on Stop; all but the send purge the line.
+constexpr StopRule kPurge{false, true, 0, 0};
+constexpr StopRule kNoPurge{false, false, 0, 0};
+
+}  // namespace
+
+// ---------------------------------------------------------------- common
+
+void SerialFlow::selectPartition(const QString& word)
+{
+    phase_ = Phase::WaitPrompt;
+    deadline_.start(ctx_.port);
+    prompt_.reset(word);
+    tx_.changePartition(word);
+    ctx_.currentPartition = word;
+}
+
+void SerialFlow::received(QByteArrayView chunk)
+{
+    if (phase_ == Phase::Transfer) {
+        transferBytes(chunk);
+        return;
+    }
+    if (phase_ != Phase::WaitPrompt)
+        return;
+    const auto outcome = prompt_.feed(chunk);
+    if (outcome == PromptCheck::Outcome::Mismatched)
+        tx_.changePartition(ctx_.currentPartition);
+    if (outcome == PromptCheck::Outcome::Matched)
+        promptCame();
+}
+
 // ---------------------------------------------------------------- list
+
+SerialListFlow::SerialListFlow(SerialContext& context, FlowObserver& observer)
+    : SerialFlow(context, observer, kPurge, {0, timers::kList, 10})
+{
+}
 
 bool SerialListFlow::start()
 {
@@ -26,8 +61,7 @@ bool SerialListFlow::start()
     begin();
     rows.clear();
     observer_.listChanged();
-    ticks_ = 0;
-    ctx_.port.startTimer(timers::kList, 1000, true);
+    deadline_.start(ctx_.port);
     listPartition(QLatin1String(kPartUser));
     return true;
 }
@@ -36,18 +70,14 @@ void SerialListFlow::listPartition(const QString& partition)
 {
     partition_ = partition;
     collector_.reset();
-    SerialCommandTransmitter tx(ctx_.port, kDownloadLinePauseFernlinkMs);
-    tx.changePartition(partition);
+    tx_.changePartition(partition);
     ctx_.currentPartition = partition;
-    tx.list();
+    tx_.list();
 }
 
-void SerialListFlow::onBytes(QByteArrayView chunk)
+void SerialListFlow::received(QByteArrayView chunk)
 {
-    if (!running_)
-        return;
-    const auto state = collector_.feed(chunk);
-    if (state == ListingCollector::State::Collecting)
+    if (collector_.feed(chunk) == ListingCollector::State::Collecting)
         return;
     for (const ListingEntry& entry : parseListing(collector_.listing())) {
         if (isControllerSystemFile(entry.name))
@@ -59,152 +89,101 @@ void SerialListFlow::onBytes(QByteArrayView chunk)
         listPartition(QLatin1String(kPartSys));
         return;
     }
-    ctx_.port.stopTimer(timers::kList);
-    end(true);
+    finish(true);
 }
 
-void SerialListFlow::onTimer(int id)
+void SerialListFlow::timedOut()
 {
-    if (id != timers::kList || !running_)
-        return;
-    if (++ticks_ < 10)
-        return;
-    ctx_.port.stopTimer(timers::kList);
     ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForListing), ctx_.text(Msg::GetListCaption));
-    end(false);
-}
-
-void SerialListFlow::stop()
-{
-    if (!running_)
-        return;
-    ctx_.port.stopTimer(timers::kList);
-    ctx_.port.pause(20);
-    ctx_.port.purge();
-    ctx_.port.pause(20);
-    end(false);
+    finish(false);
 }
 
 // ---------------------------------------------------------------- send
 
 SerialSendFlow::SerialSendFlow(SerialContext& context, FlowObserver& observer)
-    : SerialFlow(context, observer),
-      tx_(context.port, kDownloadLinePauseFernlinkMs),
+    : SerialFlow(context, observer, kNoPurge, {timers::kSendStats, timers::kSendReply, 9}),
       xmodem_(context.port, *this, XModemVariant::Fernlink)
 {
 }
 
 bool SerialSendFlow::start()
 {
-    if (!mayStartOn(OperationKind::Send, rows, Msg::SendSelectFile))
-        return false;
-    begin();
-    index_ = -1;
-    nextRow();
-    return true;
+    return startRows(OperationKind::Send, rows, Msg::SendSelectFile);
 }
 
 void SerialSendFlow::setState(Msg state)
 {
-    rows[index_].state = ctx_.text(state);
-    observer_.rowChanged(index_);
-    if (state != Msg::StateUnsend) {
-        const SendRow& row = rows[index_];
-        record(TransferRecord::Direction::Send, row.path + QStringLiteral(" -> ") + row.partition + QLatin1Char('/') + row.targetName,
-               data_.isEmpty() && row.size != 0 ? nullptr : &data_, row.size, row.state, Msg::StateSent);
-    }
+    markSend(rows, state, data_);
 }
 
-void SerialSendFlow::finish(bool completed)
+void SerialSendFlow::abandon()
 {
-    ctx_.port.stopTimer(timers::kSendReply);
-    ctx_.port.stopTimer(timers::kSendStats);
-    phase_ = Phase::Idle;
+    SerialFlow::abandon();
     data_.clear();
-    end(completed);
 }
 
-void SerialSendFlow::nextRow()
+rowwalk::Next SerialSendFlow::walk()
 {
-    switch (rowwalk::nextSendRow(rows, index_, ctx_, observer_)) {
-    case rowwalk::Next::Found: selectPartition(); return;
-    case rowwalk::Next::Refused: finish(false); return;
-    case rowwalk::Next::NoneLeft: finish(true); return;
-    }
+    return rowwalk::nextSendRow(rows, index_, ctx_, observer_);
 }
 
-void SerialSendFlow::selectPartition()
+void SerialSendFlow::openRow()
 {
-    const QString word = partitionWord(rows[index_].partition);
-    replyTicks_ = 0;
-    ctx_.port.startTimer(timers::kSendReply, 1000, true);
-    prompt_.reset(word);
-    phase_ = Phase::WaitPrompt;
     ctx_.port.pause(500);
-    tx_.changePartition(word);
-    ctx_.currentPartition = word;
+    selectPartition(partitionWord(rows[index_].partition));
+}
+
+void SerialSendFlow::failRow(const QString& text)
+{
+    setState(Msg::StateError);
+    ctx_.prompter.inform(Severity::Error, text);
+    finish(false);
 }
 
 void SerialSendFlow::openAndDownload()
 {
     SendRow& row = rows[index_];
-    QString error;
-    auto bytes = readWholeFile(row.path, &error);
+    auto bytes = readWholeFile(row.path, nullptr);
     if (!bytes) {
-        setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::FileCannotOpenSerial, row.path));
-        finish(false);
+        failRow(ctx_.text(Msg::FileCannotOpenSerial, row.path));
         return;
     }
     // The user area takes no file beyond the limit, whatever the size was when it was queued.
     if (row.partition == QLatin1String("USER") && bytes->size() > kFernlinkUserSizeLimit) {
-        setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::SizeOver4MQuestion).section(QLatin1Char('\n'), 0, 0));
-        finish(false);
+        failRow(ctx_.text(Msg::SizeOver4MQuestion).section(QLatin1Char('\n'), 0, 0));
         return;
     }
     data_ = *bytes;
     row.size = data_.size();
     ctx_.port.pause(300);
-    if (!tx_.download(row.targetName, SerialCommandTransmitter::typeFlagFor(ctx_.currentPartition))) {
-        setState(Msg::StateError);
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed());
-        finish(false);
+    if (!download()) {
+        failRow(ctx_.text(Msg::IncorrectNameQuestion).section(QLatin1Char('\n'), 0, 0).trimmed());
         return;
     }
-    replyTicks_ = 0;
-    ctx_.port.startTimer(timers::kSendReply, 1000, true);
-    xmodem_.beginSend(data_);
-    stats.start(data_.size(), TransferDirection::Send);
-    ctx_.port.startTimer(timers::kSendStats, 1000, true);
+    clock_.start(ctx_.port, data_.size(), TransferDirection::Send);
     observer_.currentFile(row.path);
     observer_.progress(stats);
-    phase_ = Phase::WaitTransfer;
+    phase_ = Phase::Transfer;
 }
 
-void SerialSendFlow::onBytes(QByteArrayView chunk)
+bool SerialSendFlow::download()
 {
-    if (!running_)
-        return;
-    if (phase_ == Phase::WaitPrompt) {
-        switch (prompt_.feed(chunk)) {
-        case PromptCheck::Outcome::Pending: return;
-        case PromptCheck::Outcome::Matched:
-            ctx_.port.stopTimer(timers::kSendReply);
-            openAndDownload();
-            return;
-        case PromptCheck::Outcome::Mismatched:
-            tx_.changePartition(ctx_.currentPartition);
-            return;
-        }
-    }
-    if (phase_ == Phase::WaitTransfer)
-        xmodem_.onSenderBytes(chunk);
+    if (!tx_.download(rows[index_].targetName, SerialCommandTransmitter::typeFlagFor(ctx_.currentPartition)))
+        return false;
+    deadline_.start(ctx_.port);
+    xmodem_.beginSend(data_);
+    return true;
+}
+
+void SerialSendFlow::promptCame()
+{
+    deadline_.stop(ctx_.port);
+    openAndDownload();
 }
 
 void SerialSendFlow::sendStarted(int)
 {
-    ctx_.port.stopTimer(timers::kSendReply);
+    deadline_.stop(ctx_.port);
 }
 
 void SerialSendFlow::blockSent(int block, int, qint64 bytesSent)
@@ -215,150 +194,78 @@ void SerialSendFlow::blockSent(int block, int, qint64 bytesSent)
 
 void SerialSendFlow::sendFinished(SendResult result)
 {
-    ctx_.port.stopTimer(timers::kSendStats);
-    ctx_.port.stopTimer(timers::kSendReply);
-    SendRow& row = rows[index_];
+    clock_.stop(ctx_.port);
+    deadline_.stop(ctx_.port);
+    // Refused for want of rights, a serial row says so in its own words.
+    const auto refuse = [this](Refusal r) { refused(rows, r, Msg::StateNotEnoughRight, data_); };
     switch (result) {
     case SendResult::Sent:
         // The controller acknowledged the EOT: it holds the file.
         setState(Msg::StateSent);
-        observer_.log(LogEntry::Sent, row.path);
+        observer_.log(LogEntry::Sent, rows[index_].path);
         nextRow();
         return;
-    case SendResult::NoRight:
-        setState(Msg::StateNotEnoughRight);
-        if (ctx_.prompter.ask(ctx_.text(Msg::SendNoRightQuestion, row.path), Buttons::YesNo) == Answer::Yes)
-            finish(false);
-        else
-            nextRow();
-        return;
-    case SendResult::NotSuit:
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::SendNotSuit));
-        setState(Msg::StateError);
-        finish(false);
-        return;
-    case SendResult::Exists: {
-        const rowwalk::Existing choice = rowwalk::askAboutExistingName(row, ctx_);
-        if (choice == rowwalk::Existing::Overwrite) {
-            ctx_.port.write(QByteArray(1, kAck));
+    case SendResult::NoRight: refuse(Refusal::NoRight); return;
+    case SendResult::NotSuit: refuse(Refusal::NotSuit); return;
+    case SendResult::Full: refuse(Refusal::Full); return;
+    case SendResult::Failed:
+    case SendResult::Cancelled: refuse(Refusal::Cancelled); return;
+    case SendResult::Exists:
+        switch (existingName(rows)) {
+        case rowwalk::Existing::Overwrite:
             xmodem_.beginSend(data_);
-            ctx_.port.startTimer(timers::kSendStats, 1000, true);
+            clock_.resume(ctx_.port);
             return;
-        }
-        if (choice == rowwalk::Existing::Renamed) {
-            observer_.rowChanged(index_);
-            ctx_.port.write(QByteArray(1, kNak));
-            ctx_.port.pause(30);
-            if (tx_.download(row.targetName, SerialCommandTransmitter::typeFlagFor(ctx_.currentPartition))) {
-                replyTicks_ = 0;
-                ctx_.port.startTimer(timers::kSendReply, 1000, true);
-                xmodem_.beginSend(data_);
-                ctx_.port.startTimer(timers::kSendStats, 1000, true);
+        case rowwalk::Existing::Renamed:
+            if (download()) {
+                clock_.resume(ctx_.port);
                 return;
             }
             setState(Msg::StateError);
             nextRow();
             return;
+        case rowwalk::Existing::Skip: return;
         }
-        ctx_.port.write(QByteArray(1, kCan));
-        nextRow();
-        return;
-    }
-    case SendResult::Full:
-        ctx_.prompter.inform(Severity::Warning, ctx_.text(Msg::FileCountOver400));
-        setState(Msg::StateUnsend);
-        finish(false);
-        return;
-    case SendResult::Failed:
-    case SendResult::Cancelled:
-        setState(Msg::StateError);
-        finish(false);
-        return;
     }
 }
 
-void SerialSendFlow::onTimer(int id)
+void SerialSendFlow::timedOut()
 {
-    if (!running_)
-        return;
-    if (id == timers::kSendStats) {
-        stats.tick();
-        observer_.progress(stats);
-        return;
-    }
-    if (id != timers::kSendReply || ++replyTicks_ < 9)
-        return;
     xmodem_.cancelSend();
     setState(Msg::StateError);
     ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
     finish(false);
 }
 
-void SerialSendFlow::stop()
+void SerialSendFlow::cancelNow()
 {
-    if (!running_)
-        return;
     if (xmodem_.isSending())
         xmodem_.cancelSend();
     else
         ctx_.port.write(QByteArray(1, kCan));
-    finish(false);
 }
 
 // ---------------------------------------------------------------- receive
 
 SerialReceiveFlow::SerialReceiveFlow(SerialContext& context, FlowObserver& observer)
-    : SerialFlow(context, observer),
-      tx_(context.port, kDownloadLinePauseFernlinkMs),
+    : SerialFlow(context, observer, kPurge, {timers::kReceiveStats, timers::kReceiveReply, 9}),
       xmodem_(context.port, *this, XModemVariant::Fernlink)
 {
 }
 
 bool SerialReceiveFlow::start(const QString& folder)
 {
-    if (!mayStartOn(OperationKind::Receive, rows, Msg::ReceiveSelectFile))
-        return false;
-    folder_ = folder;
-    begin();
-    index_ = -1;
-    nextRow();
-    return true;
+    return startReceiving(rows, folder);
 }
 
-void SerialReceiveFlow::setState(Msg state)
+void SerialReceiveFlow::openRow()
 {
-    rows[index_].state = ctx_.text(state);
-    observer_.rowChanged(index_);
-    const RemoteFileRow& row = rows[index_];
-    // A received file is logged as it lies on disk.
-    const auto saved = state == Msg::StateReceived ? readWholeFile(target_, nullptr) : std::nullopt;
-    record(TransferRecord::Direction::Receive, row.partition + QLatin1Char('/') + row.name + QStringLiteral(" -> ") + target_,
-           saved ? &*saved : nullptr, -1, row.state, Msg::StateReceived);
-}
-
-void SerialReceiveFlow::nextRow()
-{
-    if (rowwalk::nextReceiveRow(rows, index_, folder_, &target_, ctx_, observer_) == rowwalk::Next::Found) {
-        const QString word = partitionWord(rows[index_].partition);
-        if (word != ctx_.currentPartition) {
-            prompt_.reset(word);
-            phase_ = Phase::WaitPrompt;
-            replyTicks_ = 0;
-            ctx_.port.startTimer(timers::kReceiveReply, 1000, true);
-            tx_.changePartition(word);
-            ctx_.currentPartition = word;
-            return;
-        }
+    const QString word = partitionWord(rows[index_].partition);
+    if (word == ctx_.currentPartition) {
         upload();
         return;
     }
-    phase_ = Phase::Idle;
-    ctx_.port.stopTimer(timers::kReceiveStats);
-    ctx_.port.stopTimer(timers::kReceiveReply);
-    const bool all = std::all_of(rows.begin(), rows.end(), [this](const RemoteFileRow& r) {
-        return !r.selected || r.state == ctx_.text(Msg::StateReceived);
-    });
-    end(all);
+    selectPartition(word);
 }
 
 void SerialReceiveFlow::upload()
@@ -371,46 +278,26 @@ void SerialReceiveFlow::upload()
     }
     written_ = 0;
     heldBack_.clear();
-    file_.reset();
-    phase_ = Phase::Receiving;
+    file_.drop();
+    phase_ = Phase::Transfer;
     // A quick round of start requests, then a slower one while the controller finds the file.
     slowStartRound_ = false;
     xmodem_.beginReceive(kStartPeriodMs, kStartRequests, false);
-    stats.start(row.size.toLongLong(), TransferDirection::Receive);
-    ctx_.port.startTimer(timers::kReceiveStats, 1000, true);
+    clock_.start(ctx_.port, row.size.toLongLong(), TransferDirection::Receive);
     observer_.currentFile(row.name);
     observer_.progress(stats);
 }
 
-void SerialReceiveFlow::onBytes(QByteArrayView chunk)
+void SerialReceiveFlow::promptCame()
 {
-    if (!running_)
-        return;
-    if (phase_ == Phase::WaitPrompt) {
-        switch (prompt_.feed(chunk)) {
-        case PromptCheck::Outcome::Pending: return;
-        case PromptCheck::Outcome::Matched:
-            ctx_.port.stopTimer(timers::kReceiveReply);
-            upload();
-            return;
-        case PromptCheck::Outcome::Mismatched:
-            tx_.changePartition(ctx_.currentPartition);
-            return;
-        }
-    }
-    if (phase_ == Phase::Receiving)
-        xmodem_.onReceiverChunk(chunk);
+    deadline_.stop(ctx_.port);
+    upload();
 }
 
 bool SerialReceiveFlow::openReceiveFile()
 {
-    // The data goes to a temporary file beside the target; only a complete file is renamed.
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    if (!file_->open()) {
-        ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
-        file_.reset();
+    if (!file_.open(target_, ctx_))
         return false;
-    }
     observer_.log(LogEntry::Receiving, target_);
     return true;
 }
@@ -419,7 +306,7 @@ bool SerialReceiveFlow::writeBlock(QByteArrayView data)
 {
     // Each block is held back until the next one comes: only at the end is it known which
     // block was the last, the one the controller padded to 128 bytes.
-    if (!file_ || !file_->write(heldBack_))
+    if (!file_.write(heldBack_))
         return false;
     heldBack_ = data.toByteArray();
     written_ += data.size();
@@ -443,18 +330,16 @@ qsizetype SerialReceiveFlow::keptOfLastBlock(qint64 received, QByteArrayView las
 
 bool SerialReceiveFlow::completeReceiveFile()
 {
-    if (file_) {
+    if (file_.isOpen()) {
         const qsizetype keep = keptOfLastBlock(written_, heldBack_, rows[index_].size);
-        const bool wrote = file_->write(heldBack_.constData(), keep);
+        const bool wrote = file_.write(QByteArrayView(heldBack_.constData(), keep));
         written_ -= heldBack_.size() - keep;
         heldBack_.clear();
-        if (!wrote)
-            return false;   // the flow reports the writer's error and drops it
-        return file_->commit();
+        // A failure is reported with the writer's reason when the receive ends.
+        return wrote && file_.commit();
     }
     // Nothing but EOT: the controller's file is empty.
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    return file_->open() && file_->commit();
+    return file_.open(target_, ctx_) && file_.commit();
 }
 
 void SerialReceiveFlow::blockReceived(int block)
@@ -471,12 +356,11 @@ void SerialReceiveFlow::badBlock(bool crcError)
 
 void SerialReceiveFlow::receiveFinished(ReceiveResult result)
 {
-    ctx_.port.stopTimer(timers::kReceiveStats);
+    clock_.stop(ctx_.port);
     phase_ = Phase::Idle;
     switch (result) {
     case ReceiveResult::Received:
-        stats.complete();
-        observer_.progress(stats);
+        fileComplete();
         setState(Msg::StateReceived);
         break;
     case ReceiveResult::NoRight:
@@ -484,192 +368,112 @@ void SerialReceiveFlow::receiveFinished(ReceiveResult result)
         break;
     case ReceiveResult::OpenFailed:
     case ReceiveResult::WriteFailed:
-        // An open failure was told when it happened; a write or commit failure is told here.
-        if (file_ && file_->failed())
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::ReceivedFileNotSaved).arg(file_->errorString()));
+        file_.tellFailure(ctx_);
         setState(Msg::StateUnableToCreate);
         break;
     default:
         setState(Msg::StateReceiveError);
         break;
     }
-    if (file_) {
-        file_->cancelWriting();
-        file_.reset();
-    }
+    file_.drop();
     ctx_.port.pause(100);
     nextRow();
 }
 
-void SerialReceiveFlow::onTimer(int id)
+void SerialReceiveFlow::tick(int id)
 {
-    if (!running_)
+    if (id != CXModem::kStartTimerId)
         return;
-    if (id == CXModem::kStartTimerId) {
-        xmodem_.onTimer(id);
-        if (!slowStartRound_ && xmodem_.startRequests() >= kStartRequests && xmodem_.awaitingFirstFrame()) {
-            slowStartRound_ = true;
-            xmodem_.restartStartRequests(kSlowStartPeriodMs, kSlowStartRequests, true);
-        }
-        return;
+    xmodem_.onTimer(id);
+    if (!slowStartRound_ && xmodem_.startRequests() >= kStartRequests && xmodem_.awaitingFirstFrame()) {
+        slowStartRound_ = true;
+        xmodem_.restartStartRequests(kSlowStartPeriodMs, kSlowStartRequests, true);
     }
-    if (id == timers::kReceiveStats) {
-        stats.tick();
-        observer_.progress(stats);
-        return;
-    }
-    if (id != timers::kReceiveReply || ++replyTicks_ < 9)
-        return;
-    ctx_.port.stopTimer(timers::kReceiveReply);
-    setState(Msg::StateReceiveError);
-    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
-    phase_ = Phase::Idle;
-    end(false);
 }
 
-void SerialReceiveFlow::stop()
+void SerialReceiveFlow::timedOut()
 {
-    if (!running_)
-        return;
-    ctx_.port.stopTimer(timers::kReceiveStats);
-    ctx_.port.stopTimer(timers::kReceiveReply);
+    setState(Msg::StateReceiveError);
+    ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForAnswer));
+    finish(false);
+}
+
+void SerialReceiveFlow::cancelNow()
+{
     ctx_.port.stopTimer(CXModem::kStartTimerId);
     if (xmodem_.isReceiving()) {
         ctx_.port.write(QByteArray(1, kStartCrc));
         ctx_.port.pause(100);
         xmodem_.cancelReceive();
     }
-    if (file_) {
-        file_->cancelWriting();
-        file_.reset();
-    }
-    ctx_.port.pause(20);
-    ctx_.port.purge();
-    ctx_.port.pause(20);
-    phase_ = Phase::Idle;
-    end(false);
 }
 
 // ---------------------------------------------------------------- delete
 
 SerialDeleteFlow::SerialDeleteFlow(SerialContext& context, FlowObserver& observer)
-    : SerialFlow(context, observer), tx_(context.port, kDownloadLinePauseFernlinkMs)
+    : SerialFlow(context, observer, kPurge, {0, timers::kDelete, 10})
 {
 }
 
 bool SerialDeleteFlow::start()
 {
-    if (!mayStartOn(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm))
-        return false;
-    begin();
-    stopRequested_ = false;
-    index_ = -1;
-    nextRow();
-    return true;
+    return startRows(OperationKind::Delete, rows, Msg::DeleteSelectItem, Msg::DeleteConfirm);
 }
 
-void SerialDeleteFlow::nextRow()
+void SerialDeleteFlow::refused()
 {
-    while (++index_ < static_cast<int>(rows.size())) {
-        if (!rows[index_].selected)
-            continue;
-        const QString word = partitionWord(rows[index_].partition);
-        ticks_ = 0;
-        ctx_.port.startTimer(timers::kDelete, 1000, true);
-        prompt_.reset(word);
-        phase_ = Phase::WaitPrompt;
-        tx_.changePartition(word);
-        ctx_.currentPartition = word;
-        return;
-    }
-    ctx_.port.stopTimer(timers::kDelete);
-    phase_ = Phase::Idle;
-    end(true);
+    deadline_.stop(ctx_.port);
+    deleteRefused(rows[index_]);
+    finish(false);
 }
 
-void SerialDeleteFlow::onBytes(QByteArrayView chunk)
+void SerialDeleteFlow::promptCame()
 {
-    if (!running_)
-        return;
-    if (phase_ == Phase::WaitPrompt) {
-        const auto outcome = prompt_.feed(chunk);
-        if (outcome == PromptCheck::Outcome::Mismatched)
-            tx_.changePartition(ctx_.currentPartition);
-        if (outcome != PromptCheck::Outcome::Matched)
-            return;
-        ctx_.port.pause(100);
-        if (!tx_.remove(rows[index_].name)) {
-            ctx_.port.stopTimer(timers::kDelete);
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
-            phase_ = Phase::Idle;
-            end(false);
-            return;
-        }
-        phase_ = Phase::WaitReply;
+    // The deadline runs on: it is the whole row's.
+    ctx_.port.pause(100);
+    if (!tx_.remove(rows[index_].name)) {
+        refused();
         return;
     }
-    if (phase_ != Phase::WaitReply)
-        return;
+    phase_ = Phase::Transfer;
+}
+
+void SerialDeleteFlow::transferBytes(QByteArrayView chunk)
+{
     for (char b : chunk) {
         if (b == kAck) {
-            ctx_.port.stopTimer(timers::kDelete);
-            observer_.log(LogEntry::Deleted, rows[index_].name);
-            rows.erase(rows.begin() + index_);
-            observer_.rowRemoved(index_);
-            --index_;
+            deadline_.stop(ctx_.port);
+            rowDeleted(rows);
             ctx_.port.pause(200);
-            if (stopRequested_) {
-                phase_ = Phase::Idle;
-                end(false);
-                return;
-            }
             nextRow();
             return;
         }
         if (b == kDle) {
-            ctx_.port.stopTimer(timers::kDelete);
-            ctx_.prompter.inform(Severity::Error, ctx_.text(Msg::DeleteNoRight, rows[index_].name), ctx_.text(Msg::DeleteFileCaption));
-            phase_ = Phase::Idle;
-            end(false);
+            refused();
             return;
         }
     }
 }
 
-void SerialDeleteFlow::onTimer(int id)
+void SerialDeleteFlow::timedOut()
 {
-    if (id != timers::kDelete || !running_ || ++ticks_ < 10)
-        return;
-    ctx_.port.stopTimer(timers::kDelete);
     ctx_.prompter.inform(Severity::Warning, ctx_.timedOut(Msg::WaitedForDelete), ctx_.text(Msg::DeleteFileCaption));
-    phase_ = Phase::Idle;
-    end(false);
-}
-
-void SerialDeleteFlow::stop()
-{
-    if (!running_)
-        return;
-    stopRequested_ = true;
-    ctx_.port.stopTimer(timers::kDelete);
-    ctx_.port.pause(20);
-    ctx_.port.purge();
-    ctx_.port.pause(20);
-    phase_ = Phase::Idle;
-    end(false);
+    finish(false);
 }
 
 // ---------------------------------------------------------------- dispatch
 
 void SerialFlowSet::onBytes(QByteArrayView chunk)
 {
-    if (SerialFlow* f = active()) {
-        f->onBytes(chunk);
-        return;
-    }
-    // The controller started a transfer nobody asked for.
-    if (!chunk.isEmpty() && (chunk.front() == kAck || chunk.front() == kSoh))
-        context.port.write(QByteArray(1, kCan));
+    questions.run([this, bytes = chunk.toByteArray()] {
+        if (SerialFlow* f = active()) {
+            f->onBytes(bytes);
+            return;
+        }
+        // The controller started a transfer nobody asked for.
+        if (!bytes.isEmpty() && (bytes.front() == kAck || bytes.front() == kSoh))
+            context.port.write(QByteArray(1, kCan));
+    });
 }
 
 }  // namespace vantor::fernlink

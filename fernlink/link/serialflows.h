@@ -8,11 +8,13 @@
 #include "common/prompter.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
+#include "fernlink/link/rowloop.h"
 #include "fernlink/link/transferflow.h"
 #include "fernlink/link/transferrows.h"
 #include "fernlink/link/transferstats.h"
 #include "serialcore/linkport.h"
 #include "serialcore/serialcommands.h"
+#include "serialcore/serialwire.h"
 #include "serialcore/xmodem.h"
 
 #include <memory>
@@ -30,59 +32,76 @@ constexpr int kList = 33;            // 10 s for the whole listing
 constexpr int kDelete = 35;          // 10 s per file
 }  // namespace timers
 
-class SerialFlow : public TransferFlow {
+class SerialFlow : public RowLoop {
 public:
-    SerialFlow(SerialContext& context, FlowObserver& observer) : TransferFlow(context, observer, LinkType::LinkSerial) {}
+    SerialFlow(SerialContext& context, FlowObserver& observer, StopRule stopRule, LoopTimers timers)
+        : RowLoop(context, observer, LinkType::LinkSerial, stopRule, timers)
+    {
+    }
+
+protected:
+    // Idle between rows; WaitPrompt after a change of partition; Transfer once the row's
+    // command is out and the controller's answers or frames come.
+    enum class Phase { Idle, WaitPrompt, Transfer };
+    // Chooses the row's partition and waits for its prompt (a wrong prompt asks again).
+    void selectPartition(const QString& word);
+    void received(QByteArrayView chunk) override;
+    void abandon() override { phase_ = Phase::Idle; }
+    // The prompt of the chosen partition came.
+    virtual void promptCame() = 0;
+    // The controller's bytes in the Transfer phase.
+    virtual void transferBytes(QByteArrayView chunk) = 0;
+
+    SerialCommandTransmitter tx_{ctx_.port, wire::kDownloadLinePauseFernlinkMs};
+    PromptCheck prompt_;
+    Phase phase_ = Phase::Idle;
 };
 
 class SerialListFlow : public SerialFlow {
 public:
-    using SerialFlow::SerialFlow;
+    SerialListFlow(SerialContext& context, FlowObserver& observer);
     std::vector<RemoteFileRow> rows;
 
     bool start();
-    void onBytes(QByteArrayView chunk) override;
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpSerialList; }
 
 private:
+    void received(QByteArrayView chunk) override;
+    void promptCame() override {}
+    void transferBytes(QByteArrayView) override {}
+    void timedOut() override;
     void listPartition(const QString& partition);
     QString partition_;
     ListingCollector collector_;
-    int ticks_ = 0;
 };
 
 class SerialSendFlow : public SerialFlow, private XModemObserver {
 public:
     SerialSendFlow(SerialContext& context, FlowObserver& observer);
     std::vector<SendRow> rows;
-    TransferStatistics stats;
 
     bool start();
-    void onBytes(QByteArrayView chunk) override;
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpSerialSend; }
 
 private:
-    enum class Phase { Idle, WaitPrompt, WaitTransfer };
-    void nextRow();
-    void selectPartition();
+    rowwalk::Next walk() override;
+    void openRow() override;
+    void promptCame() override;
+    void transferBytes(QByteArrayView chunk) override { xmodem_.onSenderBytes(chunk); }
+    void timedOut() override;
+    void cancelNow() override;
+    void abandon() override;
     void openAndDownload();
+    // Writes the download command and starts the XModem send; false when the name is refused.
+    bool download();
     void setState(Msg state);
-    void finish(bool completed);
+    void failRow(const QString& text);
 
     void sendStarted(int totalBlocks) override;
     void blockSent(int block, int totalBlocks, qint64 bytesSent) override;
     void sendFinished(SendResult result) override;
 
-    SerialCommandTransmitter tx_;
     CXModem xmodem_;
-    PromptCheck prompt_;
-    Phase phase_ = Phase::Idle;
-    int index_ = -1;
-    int replyTicks_ = 0;
     QByteArray data_;
 };
 
@@ -90,12 +109,8 @@ class SerialReceiveFlow : public SerialFlow, private XModemObserver {
 public:
     SerialReceiveFlow(SerialContext& context, FlowObserver& observer);
     std::vector<RemoteFileRow> rows;
-    TransferStatistics stats;
 
     bool start(const QString& folder);
-    void onBytes(QByteArrayView chunk) override;
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpSerialReceive; }
 
     static constexpr int kStartPeriodMs = 500;
@@ -108,10 +123,16 @@ public:
     static qsizetype keptOfLastBlock(qint64 received, QByteArrayView lastBlock, const QString& announcedSize);
 
 private:
-    enum class Phase { Idle, WaitPrompt, Receiving };
-    void nextRow();
+    rowwalk::Next walk() override { return walkToReceive(rows); }
+    void openRow() override;
+    bool allDone() const override { return allReceived(rows); }
+    void promptCame() override;
+    void transferBytes(QByteArrayView chunk) override { xmodem_.onReceiverChunk(chunk); }
+    void tick(int id) override;
+    void timedOut() override;
+    void cancelNow() override;
     void upload();
-    void setState(Msg state);
+    void setState(Msg state) { markReceive(rows, state, target_); }
 
     bool openReceiveFile() override;
     bool writeBlock(QByteArrayView data) override;
@@ -120,17 +141,9 @@ private:
     void badBlock(bool crcError) override;
     void receiveFinished(ReceiveResult result) override;
 
-    SerialCommandTransmitter tx_;
     CXModem xmodem_;
-    PromptCheck prompt_;
-    Phase phase_ = Phase::Idle;
-    QString folder_;
-    QString target_;
-    std::unique_ptr<AtomicFileWriter> file_;
     QByteArray heldBack_;  // the latest block, not yet in the file
     qint64 written_ = 0;
-    int index_ = -1;
-    int replyTicks_ = 0;
     bool slowStartRound_ = false;
 };
 
@@ -140,21 +153,15 @@ public:
     std::vector<RemoteFileRow> rows;
 
     bool start();
-    void onBytes(QByteArrayView chunk) override;
-    void onTimer(int id) override;
-    void stop() override;
     OperationState operation() const override { return OperationState::OpSerialDelete; }
 
 private:
-    enum class Phase { Idle, WaitPrompt, WaitReply, Pausing };
-    void nextRow();
-
-    SerialCommandTransmitter tx_;
-    PromptCheck prompt_;
-    Phase phase_ = Phase::Idle;
-    int index_ = -1;
-    int ticks_ = 0;
-    bool stopRequested_ = false;
+    rowwalk::Next walk() override { return rowwalk::nextSelected(rows, index_); }
+    void openRow() override { selectPartition(rows[index_].partition.toLower()); }
+    void promptCame() override;
+    void transferBytes(QByteArrayView chunk) override;
+    void timedOut() override;
+    void refused();
 };
 
 // Hands the line's bytes and ticks to the flow that the operation state names, and

@@ -4,6 +4,7 @@
 // another operation runs or the wrong link is up, the operation state it owns while it runs,
 // and the dispatch of a link's bytes, ticks and Stop to the flow that owns the state.
 #include "common/prompter.h"
+#include "fernlink/link/questionguard.h"
 #include "fernlink/app/messages.h"
 #include "fernlink/app/programstate.h"
 #include "fernlink/link/transferlog.h"
@@ -39,7 +40,7 @@ public:
 struct SerialContext {
     LinkPort& port;
     ProgramState& state;
-    Prompter& prompter;
+    GuardedPrompter& prompter;  // every question; the link's events go through its run()
     QString currentPartition;  // the partition last selected with xcd
 
     QString text(Msg id) const { return message(id, state.language); }
@@ -85,7 +86,7 @@ protected:
         // The one question asked here is the delete's, under its own caption.
         return !confirm || ctx_.prompter.ask(ctx_.text(*confirm), Buttons::YesNo, ctx_.text(Msg::DeleteFileCaption)) == Answer::Yes;
     }
-    void begin();
+    virtual void begin();
     // Ends the operation once; the observer hears of it after the state is idle again.
     void end(bool completed);
     // Tells the observer how one file ended. A row state other than `done` is the reason.
@@ -125,13 +126,15 @@ template <typename Flow, typename List, typename Send, typename Receive, typenam
 class FlowSetOf {
 public:
     FlowSetOf(LinkPort& port, ProgramState& state, Prompter& prompter, Observer& observer)
-        : context{port, state, prompter, {}},
+        : questions(prompter),
+          context{port, state, questions, {}},
           list(context, observer),
           send(context, observer),
           receive(context, observer),
           remove(context, observer)
     {
     }
+    GuardedPrompter questions;
     SerialContext context;
     List list;
     Send send;
@@ -147,13 +150,17 @@ public:
     }
     void onTimer(int id)
     {
-        if (Flow* f = active())
-            f->onTimer(id);
+        questions.run([this, id] {
+            if (Flow* f = active())
+                f->onTimer(id);
+        });
     }
     void stop()
     {
-        if (Flow* f = active())
-            f->stop();
+        questions.run([this] {
+            if (Flow* f = active())
+                f->stop();
+        });
     }
 };
 

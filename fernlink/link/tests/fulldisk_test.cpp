@@ -10,8 +10,8 @@
 
 #include "common/atomicfile.h"
 #include "common/testing/testfiles.h"
+#include "fernlink/link/tests/flowtests.h"
 #include "serialcore/serialwire.h"
-#include "fernlink/link/tests/controllerframes.h"
 #include "serialcore/tests/fakelinkport.h"
 
 #include <QTemporaryDir>
@@ -106,7 +106,7 @@ TEST(FullDiskReceive, EthernetRowFailsAndTheEarlierFileStays)
         ASSERT_TRUE(flows.receive.start(dir.path()));
         flows.onBytes("scdok\r\n");
         flows.onBytes("sulok " + QByteArray::number(data.size()) + "\r\n");
-        const QByteArray stream = vantor::testing::controllerFrames(data) + QByteArray(1, net::kEot);
+        const QByteArray stream = flowtests::controllerFrames(data) + QByteArray(1, net::kEot);
         for (qsizetype pos = 0; pos < stream.size() && state.operation != OperationState::OpIdle; pos += net::kFrameSize)
             flows.onBytes(stream.mid(pos, net::kFrameSize));
 
