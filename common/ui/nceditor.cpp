@@ -622,7 +622,7 @@ void NcEditor::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton)
         dragging_ = false;
-    QAbstractScrollArea::mouseReleaseEvent(e);
+    e->accept();
 }
 
 void NcEditor::mouseDoubleClickEvent(QMouseEvent* e)
