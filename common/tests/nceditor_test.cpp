@@ -160,11 +160,11 @@ TEST_F(NcEditorKeys, ClickPutsTheCaretAndShiftClickSelects)
 {
     QString text;
     for (int i = 0; i < 500; ++i)
-        text += s("N%1 G01 X%2\n").arg(i).arg(i % 9);
+        text += s("N%1\tG01 X%2\n").arg(i).arg(i % 9);  // a tab: painted and measured alike
     editor.setPlainText(text);
     editor.setCaret({300, 0});
     editor.centerCursor();
-    const NcPos target{editor.firstVisibleLine() + 2, 3};
+    const NcPos target{editor.firstVisibleLine() + 2, 7};
     QPoint at = editor.pointAt(target);
     at.ry() += 2;  // inside the line, not on its top edge
     QTest::mouseClick(editor.viewport(), Qt::LeftButton, {}, at);

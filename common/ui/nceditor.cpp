@@ -25,6 +25,15 @@ constexpr int kTopMargin = 2;
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'.'; }
 
+// A tab shows as one space: painting and measuring then agree on every caret place, and NC
+// programs use tabs, if at all, as a plain separator.
+QString shown(QStringView text)
+{
+    QString out = text.toString();
+    out.replace(u'\t', u' ');
+    return out;
+}
+
 // The context menu's entries in the words (and translations) Qt's own text editors use.
 QString qtText(const char* text) { return QCoreApplication::translate("QWidgetTextControl", text); }
 
@@ -352,7 +361,7 @@ int NcEditor::firstVisibleLine() const
 
 int NcEditor::xOf(int line, int column) const
 {
-    return kLeftMargin + fontMetrics().horizontalAdvance(store_.line(line).first(column).toString());
+    return kLeftMargin + fontMetrics().horizontalAdvance(shown(store_.line(line).first(column)));
 }
 
 int NcEditor::columnAtX(int line, int x) const
@@ -362,7 +371,7 @@ int NcEditor::columnAtX(int line, int x) const
     int left = kLeftMargin;
     for (int c = 0; c < l.size();) {
         const int width = (l[c].isHighSurrogate() && c + 1 < l.size()) ? 2 : 1;
-        const int advance = fm.horizontalAdvance(l.sliced(c, width).toString());
+        const int advance = fm.horizontalAdvance(shown(l.sliced(c, width)));
         if (x < left + advance / 2)
             return c;
         left += advance;
@@ -743,7 +752,7 @@ void NcEditor::paintEvent(QPaintEvent*)
     const int space = fontMetrics().horizontalAdvance(u' ');
     for (int line = first; line <= last; ++line) {
         const int top = kTopMargin + (line - first) * lh;
-        const QString text = store_.line(line).toString();
+        const QString text = shown(store_.line(line));
         p.setPen(pal.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
         p.drawText(kLeftMargin - dx, top + ascent, text);
         if (selFrom != selTo && line >= selFrom.line && line <= selTo.line) {
@@ -796,9 +805,9 @@ void NcEditor::print(QPrinter* printer) const
         y += lh;
     };
     for (int line = 0; line < store_.lineCount(); ++line) {
-        const QStringView l = store_.line(line);
-        if (fm.horizontalAdvance(l.toString()) <= width) {
-            put(l.toString());
+        const QString l = shown(store_.line(line));
+        if (fm.horizontalAdvance(l) <= width) {
+            put(l);
             continue;
         }
         // A line wider than the page goes on over the next ones rather than being cut off.
@@ -807,13 +816,13 @@ void NcEditor::print(QPrinter* printer) const
         for (qsizetype c = 0; c < l.size(); ++c) {
             const double advance = fm.horizontalAdvance(l[c]);
             if (used + advance > width && c > start) {
-                put(l.sliced(start, c - start).toString());
+                put(l.sliced(start, c - start));
                 start = c;
                 used = 0;
             }
             used += advance;
         }
-        put(l.sliced(start).toString());
+        put(l.sliced(start));
     }
 }
 
