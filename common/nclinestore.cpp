@@ -101,6 +101,8 @@ qsizetype lastIndexIn(QStringView hay, QStringView what, Qt::CaseSensitivity cs)
 // The empty line every emptied line shares; never freed.
 constexpr int kEmptySlot = 0;
 
+constexpr int kRunSlice = 4096;
+
 }  // namespace
 
 NcLineStore::NcLineStore()
@@ -392,8 +394,11 @@ std::optional<NcLineStore::Match> NcLineStore::findForward(QStringView what, NcP
         }
         // Lines still as read lie one after another in the base string, their line breaks
         // between them: the whole run is searched in one call.
+        // A run is searched a slice at a time, so a search that ends nearby (a replace-all
+        // walks from match to match) does not first walk the whole program.
+        const int limit = std::min(lastLine, i + kRunSlice - 1);
         int j = i + 1;
-        while (j <= lastLine && lines_[size_t(j)].start >= 0
+        while (j <= limit && lines_[size_t(j)].start >= 0
                && lines_[size_t(j)].start == lines_[size_t(j - 1)].start + lines_[size_t(j - 1)].length + 1)
             ++j;
         const Line& last = lines_[size_t(j - 1)];
@@ -425,8 +430,9 @@ std::optional<NcLineStore::Match> NcLineStore::findBackward(QStringView what, Nc
                 column = lineLength(i);
             continue;
         }
+        const int limit = std::max(firstLine, i - kRunSlice + 1);
         int j = i;
-        while (j - 1 >= firstLine && lines_[size_t(j - 1)].start >= 0
+        while (j - 1 >= limit && lines_[size_t(j - 1)].start >= 0
                && lines_[size_t(j)].start == lines_[size_t(j - 1)].start + lines_[size_t(j - 1)].length + 1)
             --j;
         const qsizetype spanStart = lines_[size_t(j)].start;

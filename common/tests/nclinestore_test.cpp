@@ -214,11 +214,11 @@ TEST(NcLineStore, FindAgreesWithAPlainSearchAfterEdits)
 {
     QRandomGenerator rng(7);
     QString text;
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 9000; ++i)  // more lines than one search slice holds
         text += s("N%1 G0%2 X%3 (ä)\n").arg(i).arg(i % 3).arg(i % 11);
     NcLineStore store;
     store.setText(text);
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 60; ++i) {
         const NcPos a = randomPos(store, rng);
         store.replace(a, {a.line, std::min(store.lineLength(a.line), a.column + 2)}, i % 4 ? s("G01") : s("\nX7 Ä"));
     }
@@ -255,4 +255,18 @@ TEST(NcLineStore, ReplaceAllIsOneUndoStep)
     store.undo();
     EXPECT_EQ(store.text(), s("G01 X1 g01\nM30\nG01\n"));
     EXPECT_FALSE(store.isModified());
+}
+
+TEST(NcLineStore, ReplaceAllOverAWholeLongProgram)
+{
+    QString text;
+    for (int i = 0; i < 50000; ++i)
+        text += s("N%1 G01 X1 G01\n").arg(i);
+    NcLineStore store;
+    store.setText(text);
+    EXPECT_EQ(store.replaceAll(s("g01"), s("G02"), false), 100000);
+    EXPECT_EQ(store.line(49999), s("N49999 G02 X1 G02"));
+    EXPECT_EQ(store.characterCount(), text.size());
+    store.undo();
+    EXPECT_EQ(store.text(), text);
 }
