@@ -504,8 +504,10 @@ bool NcEditor::event(QEvent* event)
                 return true;
             }
         }
+        // A plain character is typed here, but Alt+letter still opens the window's menus.
         const QString text = key->text();
-        if (!text.isEmpty() && text.front().isPrint() && !(key->modifiers() & Qt::ControlModifier)) {
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (plain && !text.isEmpty() && text.front().isPrint()) {
             event->accept();
             return true;
         }
