@@ -161,7 +161,8 @@ NcDecodedText decodeNcText(QByteArrayView bytes)
     const qsizetype n = bytes.size();
     const qsizetype newlines = std::count(p, p + n, '\n');
     qsizetype crlf = 0, cr = 0;
-    for (const char* at = static_cast<const char*>(std::memchr(p, '\r', size_t(n))); at;
+    // An empty view may have no data pointer at all, which memchr must not be given.
+    for (const char* at = n > 0 ? static_cast<const char*>(std::memchr(p, '\r', size_t(n))) : nullptr; at;
          at = static_cast<const char*>(std::memchr(at + 1, '\r', size_t(p + n - at - 1)))) {
         if (at + 1 < p + n && at[1] == '\n')
             ++crlf;
