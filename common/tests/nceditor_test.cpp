@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ui/nceditor.h"
 
+#include "common/ui/ncdocument.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QPrinter>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -212,4 +215,39 @@ TEST(NcEditor, PrintingPutsEveryLineOnThePagesAndBreaksWideOnes)
     const qsizetype pages = bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r") + bytes.count("/Type /Page ")
                             + bytes.count("/Type /Page/");
     EXPECT_GE(pages, 5);  // 300 lines at a printer's line height, plus the wide one broken up
+}
+
+TEST_F(NcEditorKeys, SavedBytesChangeOnlyWhereTheKeysChangedThem)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(s("O0001.nc"));
+    // GBK, CR LF as the usual end, one line ended by a lone LF and one by a lone CR.
+    const QByteArray original("O0001 (\xB3\xCC\xD0\xF2)\r\nN1 G00\nN2 G01 X1\rN3 M30\r\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(original), original.size());
+    }
+    const auto saved = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    NcDocumentFormat format;
+    QString error;
+    ASSERT_TRUE(loadNcFile(editor, format, path, &error));
+    editor.setCaret({2, 6});
+    QTest::keyClicks(&editor, s(" Y2"));
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    QInputMethodEvent typed;  // Chinese comes from the input method
+    typed.setCommitString(s("(程序)"));
+    QApplication::sendEvent(&editor, &typed);
+    ASSERT_TRUE(saveNcFile(editor, format, path).ok);
+    EXPECT_FALSE(editor.isModified());
+    EXPECT_EQ(saved(), QByteArray("O0001 (\xB3\xCC\xD0\xF2)\r\nN1 G00\nN2 G01 Y2 X1\rN3 M30\r\n(\xB3\xCC\xD0\xF2)\r\n"));
+    while (editor.store().canUndo())
+        key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(editor.isModified());
+    ASSERT_TRUE(saveNcFile(editor, format, path).ok);
+    EXPECT_EQ(saved(), original);
 }
