@@ -101,6 +101,7 @@ qsizetype lastIndexIn(QStringView hay, QStringView what, Qt::CaseSensitivity cs)
 // The empty line every emptied line shares; never freed.
 constexpr int kEmptySlot = 0;
 
+constexpr int kFirstSlice = 16;
 constexpr int kRunSlice = 4096;
 
 }  // namespace
@@ -112,8 +113,10 @@ NcLineStore::NcLineStore()
 
 void NcLineStore::setText(QString text, const std::vector<NcLineEndException>& exceptions)
 {
-    base_ = std::move(text);
+    // The history and edited lines may refer into the old base string: they go first.
+    commands_.clear();
     edited_.assign(1, QString());
+    base_ = std::move(text);
     freeSlots_.clear();
     lines_.clear();
     const auto* p = reinterpret_cast<const char16_t*>(base_.utf16());
@@ -229,7 +232,7 @@ void NcLineStore::releaseLine(const Line& l)
     freeSlots_.push_back(slot);
 }
 
-NcPos NcLineStore::apply(NcPos from, NcPos to, QStringView text, const std::vector<std::uint8_t>* ends,
+NcPos NcLineStore::apply(NcPos from, NcPos to, const QString& text, const std::vector<std::uint8_t>* ends,
                          QString* removed, std::vector<std::uint8_t>* removedEnds)
 {
     from = clamp(from);
@@ -242,8 +245,19 @@ NcPos NcLineStore::apply(NcPos from, NcPos to, QStringView text, const std::vect
         for (int l = from.line + 1; l < to.line; ++l)
             removedSize += lineLength(l) + 1;
     }
-    if (removed)
-        *removed = this->text(from, to);
+    // A whole line replaced by text without a break (replace-all, and its undo and redo) shares
+    // the strings with the undo history instead of copying them.
+    const bool wholeLine = from.line == to.line && from.column == 0 && to.column == lineLength(to.line)
+                           && !text.contains(u'\n');
+    if (removed) {
+        const Line& old = lines_[size_t(from.line)];
+        if (!wholeLine)
+            *removed = this->text(from, to);
+        else if (old.start < 0)
+            *removed = edited_[size_t(-1 - old.start)];
+        else  // the base string never changes while the history lives; no copy needed
+            *removed = QString::fromRawData(base_.constData() + old.start, old.length);
+    }
     if (removedEnds) {
         removedEnds->clear();
         for (int l = from.line; l < to.line; ++l)
@@ -252,17 +266,21 @@ NcPos NcLineStore::apply(NcPos from, NcPos to, QStringView text, const std::vect
 
     // Every new line is built before the old ones give back their slots (the views die then).
     std::vector<QString> parts;
-    for (qsizetype s = 0;;) {
-        const qsizetype nl = text.indexOf(u'\n', s);
-        parts.push_back((nl < 0 ? text.sliced(s) : text.sliced(s, nl - s)).toString());
-        if (nl < 0)
-            break;
-        s = nl + 1;
+    int endColumn = int(text.size());
+    if (wholeLine) {
+        parts.push_back(text);
+    } else {
+        for (qsizetype s = 0;;) {
+            const qsizetype nl = text.indexOf(u'\n', s);
+            parts.push_back((nl < 0 ? QStringView(text).sliced(s) : QStringView(text).sliced(s, nl - s)).toString());
+            if (nl < 0)
+                break;
+            s = nl + 1;
+        }
+        endColumn = int(parts.back().size()) + (parts.size() == 1 ? from.column : 0);
+        parts.front().prepend(line(from.line).first(from.column));
+        parts.back().append(line(to.line).sliced(to.column));
     }
-    const QStringView tail = line(to.line).sliced(to.column);
-    const int endColumn = int(parts.back().size()) + (parts.size() == 1 ? from.column : 0);
-    parts.front().prepend(line(from.line).first(from.column));
-    parts.back().append(tail);
     const std::uint8_t tailEnd = lines_[size_t(to.line)].end;
 
     for (int l = from.line; l <= to.line; ++l)
@@ -330,10 +348,10 @@ NcPos NcLineStore::replace(NcPos from, NcPos to, QStringView text)
     Step s;
     s.from = from;
     s.removedEnd = to;
-    s.insertedEnd = apply(from, to, text, nullptr, &s.removed, &s.removedEnds);
+    s.inserted = text.toString();
+    s.insertedEnd = apply(from, to, s.inserted, nullptr, &s.removed, &s.removedEnds);
     if (s.removed.isEmpty() && text.isEmpty())
         return s.insertedEnd;
-    s.inserted = text.toString();
     s.insertedEnds.assign(size_t(std::count(text.begin(), text.end(), u'\n')), 0);
     const NcPos end = s.insertedEnd;
     record(std::move(s));
@@ -385,6 +403,7 @@ std::optional<NcLineStore::Match> NcLineStore::findForward(QStringView what, NcP
                                                            int lastLine) const
 {
     int column = from.column;
+    int slice = kFirstSlice;
     for (int i = from.line; i <= lastLine;) {
         const Line& l = lines_[size_t(i)];
         if (l.start < 0) {
@@ -397,9 +416,10 @@ std::optional<NcLineStore::Match> NcLineStore::findForward(QStringView what, NcP
         }
         // Lines still as read lie one after another in the base string, their line breaks
         // between them: the whole run is searched in one call.
-        // A run is searched a slice at a time, so a search that ends nearby (a replace-all
-        // walks from match to match) does not first walk the whole program.
-        const int limit = std::min(lastLine, i + kRunSlice - 1);
+        // A run is searched a slice at a time, small first and growing, so a search that ends
+        // nearby (a replace-all walks from match to match) does not first walk far ahead.
+        const int limit = std::min(lastLine, i + slice - 1);
+        slice = std::min(slice * 2, kRunSlice);
         int j = i + 1;
         while (j <= limit && lines_[size_t(j)].start >= 0
                && lines_[size_t(j)].start == lines_[size_t(j - 1)].start + lines_[size_t(j - 1)].length + 1)
@@ -423,6 +443,7 @@ std::optional<NcLineStore::Match> NcLineStore::findBackward(QStringView what, Nc
                                                             int firstLine) const
 {
     int column = from.column;
+    int slice = kFirstSlice;
     for (int i = from.line; i >= firstLine;) {
         const Line& l = lines_[size_t(i)];
         if (l.start < 0) {
@@ -433,7 +454,8 @@ std::optional<NcLineStore::Match> NcLineStore::findBackward(QStringView what, Nc
                 column = lineLength(i);
             continue;
         }
-        const int limit = std::max(firstLine, i - kRunSlice + 1);
+        const int limit = std::max(firstLine, i - slice + 1);
+        slice = std::min(slice * 2, kRunSlice);
         int j = i;
         while (j - 1 >= limit && lines_[size_t(j - 1)].start >= 0
                && lines_[size_t(j)].start == lines_[size_t(j - 1)].start + lines_[size_t(j - 1)].length + 1)
@@ -483,7 +505,11 @@ int NcLineStore::replaceAll(QStringView what, QStringView with, bool matchCase)
     if (matches.empty())
         return 0;
     // Last line first, so the lines still to do keep their numbers whatever the replacement holds.
+    size_t changedLines = 0;
+    for (size_t m = 0; m < matches.size(); ++m)
+        changedLines += (m == 0 || matches[m].at.line != matches[m - 1].at.line) ? 1 : 0;
     beginGroup();
+    bool reserved = false;
     for (size_t k = matches.size(); k > 0;) {
         const int ln = matches[k - 1].at.line;
         size_t first = k - 1;
@@ -499,6 +525,10 @@ int NcLineStore::replaceAll(QStringView what, QStringView with, bool matchCase)
         }
         fresh += old.sliced(prev);
         replace({ln, 0}, {ln, int(old.size())}, fresh);
+        if (!reserved) {
+            commands_.back().steps.reserve(changedLines);
+            reserved = true;
+        }
         k = first;
     }
     endGroup();

@@ -103,7 +103,7 @@ private:
     };
 
     // Replaces without recording; ends (when given) are the new line breaks' ends.
-    NcPos apply(NcPos from, NcPos to, QStringView text, const std::vector<std::uint8_t>* ends,
+    NcPos apply(NcPos from, NcPos to, const QString& text, const std::vector<std::uint8_t>* ends,
                 QString* removed, std::vector<std::uint8_t>* removedEnds);
     Line storeLine(QString text, std::uint8_t end);
     void releaseLine(const Line& l);

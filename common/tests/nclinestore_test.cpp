@@ -267,6 +267,16 @@ TEST(NcLineStore, ReplaceAllOverAWholeLongProgram)
     EXPECT_EQ(store.replaceAll(s("g01"), s("G02"), false), 100000);
     EXPECT_EQ(store.line(49999), s("N49999 G02 X1 G02"));
     EXPECT_EQ(store.characterCount(), text.size());
+    const QString replaced = store.text();
     store.undo();
     EXPECT_EQ(store.text(), text);
+    store.redo();
+    EXPECT_EQ(store.text(), replaced);
+    store.undo();
+    EXPECT_EQ(store.text(), text);
+    // A new text drops the history that shared the old one.
+    store.setText(s("G01\n"));
+    EXPECT_EQ(store.replaceAll(s("G01"), s("G00"), true), 1);
+    store.undo();
+    EXPECT_EQ(store.text(), s("G01\n"));
 }

@@ -226,6 +226,19 @@ int run(const QString& which, const QString& path)
     std::printf("find the last line from the top: median %.2f ms, worst %.2f ms, first %.2f ms, median %.2f ms cpu (%s; last line %s)\n",
                 f.median, f.worst, far.front(), stats(farCpu).median,
                 found ? "found" : "NOT FOUND", qPrintable(last.left(20)));
+    if (ours) {
+        // Every line's feed changed at once: what a replace-all and its undo step cost.
+        t.restart();
+        const int replaced = ours->replaceAll(QStringLiteral("F1500"), QStringLiteral("F1200"), true);
+        ours->viewport()->repaint();
+        const double replaceMs = t.nsecsElapsed() / 1e6;
+        std::printf("replace all (%d places) %.1f ms wall, resident %.1f MB after it\n", replaced, replaceMs,
+                    residentMb("VmRSS:"));
+        t.restart();
+        ours->undo();
+        ours->viewport()->repaint();
+        std::printf("undo of the replace-all %.1f ms wall\n", t.nsecsElapsed() / 1e6);
+    }
     return found ? 0 : 1;
 }
 
