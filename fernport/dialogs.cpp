@@ -2,6 +2,7 @@
 #include "fernport/dialogs.h"
 
 #include "common/ui/ncdocument.h"
+#include "common/ui/nceditor.h"
 #include "common/ui/portcombo.h"
 #include "serialcore/vantorcomm.h"
 
@@ -13,9 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace vantor::fernport {
@@ -155,7 +154,7 @@ QString CDNCDlg::sentLinesText() const { return lines_->text(); }
 QString CDNCDlg::sentTimeText() const { return time_->text(); }
 QString CDNCDlg::bytesPerSecText() const { return rate_->text(); }
 
-FindReplaceDlg::FindReplaceDlg(QPlainTextEdit* editor, bool replace, QWidget* parent)
+FindReplaceDlg::FindReplaceDlg(NcEditor* editor, bool replace, QWidget* parent)
     : QDialog(parent), editor_(editor)
 {
     setObjectName(QStringLiteral("FindReplaceDlg"));
@@ -212,9 +211,7 @@ bool FindReplaceDlg::findNext()
     if (findNcText(*editor_, find_->text(), matchCase_->isChecked()))
         return true;
     // Wrap around once, as a user expects from F3 at the end of the program.
-    QTextCursor start = editor_->textCursor();
-    start.movePosition(QTextCursor::Start);
-    editor_->setTextCursor(start);
+    editor_->moveCursor(QTextCursor::Start);
     return findNcText(*editor_, find_->text(), matchCase_->isChecked());
 }
 
@@ -223,9 +220,8 @@ void FindReplaceDlg::replaceOne()
     if (editor_->isReadOnly())
         return;
     const Qt::CaseSensitivity cs = matchCase_->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    QTextCursor cursor = editor_->textCursor();
-    if (cursor.hasSelection() && cursor.selectedText().compare(find_->text(), cs) == 0)
-        cursor.insertText(replace_->text());
+    if (editor_->hasSelection() && editor_->selectedText().compare(find_->text(), cs) == 0)
+        editor_->insertPlainText(replace_->text());
     findNext();
 }
 
@@ -233,19 +229,7 @@ void FindReplaceDlg::replaceAll()
 {
     if (editor_->isReadOnly() || find_->text().isEmpty())
         return;
-    QTextCursor cursor = editor_->textCursor();
-    cursor.beginEditBlock();  // one undo step for the whole replacement
-    QTextCursor at(editor_->document());
-    QTextDocument::FindFlags flags;
-    if (matchCase_->isChecked())
-        flags |= QTextDocument::FindCaseSensitively;
-    for (;;) {
-        at = editor_->document()->find(find_->text(), at, flags);
-        if (at.isNull())
-            break;
-        at.insertText(replace_->text());
-    }
-    cursor.endEditBlock();
+    editor_->replaceAll(find_->text(), replace_->text(), matchCase_->isChecked());  // one undo step
 }
 
 }  // namespace vantor::fernport

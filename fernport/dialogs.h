@@ -8,9 +8,12 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QCheckBox;
 class QPushButton;
+
+namespace vantor {
+class NcEditor;
+}
 
 namespace vantor::fernport {
 
@@ -81,7 +84,7 @@ private:
 class FindReplaceDlg : public QDialog {
     Q_OBJECT
 public:
-    FindReplaceDlg(QPlainTextEdit* editor, bool replace, QWidget* parent = nullptr);
+    FindReplaceDlg(NcEditor* editor, bool replace, QWidget* parent = nullptr);
     void setReplaceMode(bool replace);
     bool findNext();
     bool hasPattern() const;
@@ -90,7 +93,7 @@ private:
     void replaceOne();
     void replaceAll();
 
-    QPlainTextEdit* editor_;
+    NcEditor* editor_;
     QLineEdit* find_;
     QLineEdit* replace_;
     QLabel* replaceLabel_;

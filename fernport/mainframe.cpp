@@ -7,6 +7,7 @@
 #include "common/gbk.h"
 #include "common/logging.h"
 #include "common/ui/messageboxprompter.h"
+#include "common/ui/nceditor.h"
 #include "fernport/messages.h"
 #include "serialcore/controllernames.h"
 #include "serialcore/serialwire.h"
@@ -26,7 +27,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPageSetupDialog>
-#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -119,13 +119,12 @@ CMainFrame::CMainFrame(FernportSettings& settings, Prompter* prompter, QWidget* 
     connect(receiveDlg_, &CReceiveFileDlg::getListRequested, this, &CMainFrame::getListCommand);
     connect(receiveDlg_, &CReceiveFileDlg::receiveRequested, this, &CMainFrame::receiveCommand);
 
-    editor_ = new QPlainTextEdit(this);
+    editor_ = new NcEditor(this);
     editor_->setObjectName(QStringLiteral("CCommView"));
-    editor_->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     editor_->setFont(mono);
     setCentralWidget(editor_);
-    connect(editor_->document(), &QTextDocument::modificationChanged, this, [this] { updateTitle(); });
+    connect(editor_, &NcEditor::modificationChanged, this, [this] { updateTitle(); });
 
     buildActions();
     statusBar()->showMessage(tr("Ready"));
@@ -594,7 +593,6 @@ void CMainFrame::newDocument()
     if (dncActive_ || !maybeSave())
         return;
     editor_->clear();
-    editor_->document()->setModified(false);
     format_.reset();
     path_.clear();
     updateTitle();
@@ -648,7 +646,7 @@ bool CMainFrame::saveDocumentAs(const QString& path)
 
 bool CMainFrame::maybeSave()
 {
-    if (!editor_->document()->isModified())
+    if (!editor_->isModified())
         return true;
     const Answer a = prompter_->ask(tr("Save changes to %1?").arg(path_.isEmpty() ? tr("Untitled") : QFileInfo(path_).fileName()),
                                     Buttons::YesNoCancel);
@@ -660,7 +658,7 @@ bool CMainFrame::maybeSave()
 void CMainFrame::updateTitle()
 {
     const QString name = path_.isEmpty() ? tr("Untitled") : QFileInfo(path_).fileName();
-    setWindowTitle(name + (editor_->document()->isModified() ? QStringLiteral("*") : QString()) + QStringLiteral(" - Fernport"));
+    setWindowTitle(name + (editor_->isModified() ? QStringLiteral("*") : QString()) + QStringLiteral(" - Fernport"));
 }
 
 QStringList CMainFrame::recentFiles() const

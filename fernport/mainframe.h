@@ -29,8 +29,11 @@
 class QAction;
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QTimer;
+
+namespace vantor {
+class NcEditor;
+}
 
 namespace vantor::fernport {
 
@@ -93,7 +96,7 @@ public:
     bool dncActive() const { return dncActive_; }
     DncProtocol dncProtocol() const { return protocol_; }
     QString documentPath() const { return path_; }
-    QPlainTextEdit* editor() const { return editor_; }
+    NcEditor* editor() const { return editor_; }
     CVantorComm& comm() { return comm_; }
     QString portStateText() const;
     QStringList recentFiles() const;
@@ -193,7 +196,7 @@ private:
     QPointer<CProcessDlg> processDlg_;
     QPointer<CReceivingDlg> receivingDlg_;
 
-    QPlainTextEdit* editor_ = nullptr;
+    NcEditor* editor_ = nullptr;
     QLabel* portLine_ = nullptr;
     QLabel* baudLine_ = nullptr;
     QComboBox* system_ = nullptr;

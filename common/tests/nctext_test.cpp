@@ -110,5 +110,28 @@ TEST(NcText, LargeProgramKeepsItsCrLfEnds)
     EXPECT_EQ(encodeNcText(d.text, d.format, d.exceptions).bytes, bytes);
 }
 
+// Every mix of CR, LF and CR LF, including CRs in a row and a CR at the very end, comes back
+// byte for byte, with one line per break in the decoded text.
+TEST(NcText, AnyMixOfLineEndsComesBackByteForByte)
+{
+    const char pieces[] = {'N', '\r', '\n', '1'};
+    std::uint32_t seed = 12345;
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray bytes;
+        const int length = round % 23;
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            bytes += pieces[(seed >> 16) % 4];
+        }
+        SCOPED_TRACE(bytes.toPercentEncoding().toStdString());
+        const NcDecodedText d = decodeNcText(bytes);
+        const qsizetype breaks = bytes.count('\n') + bytes.count('\r') - bytes.count("\r\n");
+        ASSERT_EQ(d.text.count(u'\n'), breaks);
+        const NcEncodedText e = encodeNcText(d.text, d.format, d.exceptions);
+        ASSERT_TRUE(e.ok);
+        ASSERT_EQ(e.bytes, bytes);
+    }
+}
+
 }  // namespace
 }  // namespace vantor

@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,19 +14,15 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace vantor::fernlink::ui {
 
-CFernlinkView::CFernlinkView(LinkHub& hub, QWidget* parent) : QPlainTextEdit(parent), hub_(hub)
+CFernlinkView::CFernlinkView(LinkHub& hub, QWidget* parent) : NcEditor(parent), hub_(hub)
 {
     setObjectName(QStringLiteral("CFernlinkView"));
-    setLineWrapMode(QPlainTextEdit::NoWrap);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    connect(this, &QPlainTextEdit::cursorPositionChanged, this, &CFernlinkView::positionChanged);
-    connect(this, &QPlainTextEdit::textChanged, this, &CFernlinkView::positionChanged);
+    connect(this, &NcEditor::cursorPositionChanged, this, &CFernlinkView::positionChanged);
+    connect(this, &NcEditor::textChanged, this, &CFernlinkView::positionChanged);
 }
 
 bool CFernlinkView::openFile(const QString& path)
@@ -68,7 +63,6 @@ bool CFernlinkView::saveTo(const QString& path)
 void CFernlinkView::newDocument()
 {
     clear();
-    document()->setModified(false);
     format_.reset();
     path_.clear();
     lastWrite_ = {};
@@ -79,9 +73,9 @@ DncDocument CFernlinkView::dncDocument() const
 {
     DncDocument d;
     d.path = path_;
-    d.modified = document()->isModified();
+    d.modified = isModified();
     d.lines = lineCount();
-    d.empty = document()->isEmpty();
+    d.empty = isEmpty();
     return d;
 }
 
@@ -111,10 +105,8 @@ void CFernlinkView::checkFileChanged()
 void CFernlinkView::setBusy(bool busy)
 {
     busy_ = busy;
+    // Read-only keeps the caret: the user still moves through the program and copies from it.
     setReadOnly(busy);
-    // Read-only hides the caret; the user still moves through the program.
-    setTextInteractionFlags(busy ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
-                                 : Qt::TextEditorInteraction);
 }
 
 bool CFernlinkView::mayEdit()
@@ -127,16 +119,9 @@ bool CFernlinkView::mayEdit()
 
 void CFernlinkView::keyPressEvent(QKeyEvent* event)
 {
-    if (busy_) {
-        // Keys change nothing while an operation runs; moving and selecting still work.
-        if (event->matches(QKeySequence::Copy) || event->text().isEmpty())
-            QPlainTextEdit::keyPressEvent(event);
-        else
-            event->ignore();
-        Q_EMIT positionChanged();
-        return;
-    }
-    QPlainTextEdit::keyPressEvent(event);
+    // While an operation runs the editor is read-only: keys change nothing, moving and
+    // selecting still work.
+    NcEditor::keyPressEvent(event);
     Q_EMIT positionChanged();
 }
 
@@ -144,23 +129,18 @@ void CFernlinkView::insertFromMimeData(const QMimeData* source)
 {
     if (!mayEdit())
         return;
-    QPlainTextEdit::insertFromMimeData(source);
+    NcEditor::insertFromMimeData(source);
 }
 
 void CFernlinkView::mouseReleaseEvent(QMouseEvent* event)
 {
-    QPlainTextEdit::mouseReleaseEvent(event);
+    NcEditor::mouseReleaseEvent(event);
     Q_EMIT positionChanged();
 }
 
 int CFernlinkView::caretLine() const
 {
-    return textCursor().blockNumber() + 1;
-}
-
-int CFernlinkView::lineCount() const
-{
-    return document()->blockCount();
+    return caret().line + 1;
 }
 
 QString CFernlinkView::positionText() const
@@ -168,15 +148,14 @@ QString CFernlinkView::positionText() const
     return hub_.text(Msg::EditorPosition)
         .arg(caretLine())
         .arg(lineCount())
-        .arg(document()->characterCount() - 1);  // the document counts one closing paragraph mark
+        .arg(characterCount());
 }
 
 bool CFernlinkView::goToLine(int line)
 {
     if (line < 1 || line > lineCount())
         return false;
-    QTextCursor c(document()->findBlockByNumber(line - 1));
-    setTextCursor(c);
+    setCaret({line - 1, 0});
     centerCursor();
     setFocus();
     return true;
@@ -192,10 +171,8 @@ bool CFernlinkView::replaceOne(const QString& what, const QString& with, bool ma
     if (what.isEmpty() || !mayEdit())
         return false;
     const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    QTextCursor c = textCursor();
-    if (c.hasSelection() && c.selectedText().compare(what, cs) == 0) {
-        c.insertText(with);
-        setTextCursor(c);
+    if (hasSelection() && selectedText().compare(what, cs) == 0) {
+        insertPlainText(with);
         findNext(what, matchCase);
         return true;
     }
@@ -206,29 +183,12 @@ int CFernlinkView::replaceAll(const QString& what, const QString& with, bool mat
 {
     if (what.isEmpty() || !mayEdit())
         return 0;
-    QTextDocument::FindFlags flags;
-    if (matchCase)
-        flags |= QTextDocument::FindCaseSensitively;
-    int count = 0;
-    QTextCursor edit(document());
-    edit.beginEditBlock();  // one undo step for the whole replacement
-    QTextCursor at(document());
-    for (;;) {
-        at = document()->find(what, at, flags);
-        if (at.isNull())
-            break;
-        at.insertText(with);
-        ++count;
-    }
-    edit.endEditBlock();
-    return count;
+    return NcEditor::replaceAll(what, with, matchCase);
 }
 
 void CFernlinkView::appendOutput(const QString& text)
 {
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(text);
+    appendText(text);
 }
 
 void CFernlinkView::printTo(QPrinter* printer)

@@ -5,11 +5,11 @@
 // runs it is read-only; the file may change on disk meanwhile (a receive into it), so an
 // activation compares the file's time and offers to reload.
 #include "common/ui/ncdocument.h"
+#include "common/ui/nceditor.h"
 #include "fernlink/link/dncflow.h"
 
 #include <QDateTime>
 #include <QDialog>
-#include <QPlainTextEdit>
 #include <QPointer>
 
 class QCheckBox;
@@ -20,7 +20,7 @@ namespace vantor::fernlink::ui {
 
 class LinkHub;
 
-class CFernlinkView : public QPlainTextEdit {
+class CFernlinkView : public NcEditor {
     Q_OBJECT
 public:
     explicit CFernlinkView(LinkHub& hub, QWidget* parent = nullptr);
@@ -31,7 +31,6 @@ public:
     bool openFile(const QString& path);
     bool saveTo(const QString& path);
     void newDocument();
-    bool isModified() const { return document()->isModified(); }
     // What the DNC page needs to know of the program.
     DncDocument dncDocument() const;
 
@@ -45,7 +44,6 @@ public:
     bool mayEdit();
 
     int caretLine() const;  // 1-based
-    int lineCount() const;
     QString positionText() const;
     // Caret to the start of that line; false (and nothing moves) when it is beyond the last.
     bool goToLine(int line);

@@ -148,7 +148,7 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
     hub_->currentDocument = [this] { return editor_->dncDocument(); };
     connect(editor_, &CFernlinkView::positionChanged, this, &CMainFrame::updatePosition);
     connect(editor_, &CFernlinkView::pathChanged, this, &CMainFrame::updateTitle);
-    connect(editor_->document(), &QTextDocument::modificationChanged, this, &CMainFrame::updateTitle);
+    connect(editor_, &NcEditor::modificationChanged, this, &CMainFrame::updateTitle);
 
     buildMenus();
     buildStatusBar();

@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <functional>
 #include <QFile>
-#include <QPlainTextEdit>
+#include "common/ui/nceditor.h"
 #include <QSerialPort>
 #include <QTemporaryDir>
 
@@ -482,7 +482,7 @@ TEST_F(FernportWindow, EditorKeepsTheFilesEncodingAndLineEnds)
     ASSERT_FALSE(prompter.shown.empty());
     EXPECT_TRUE(prompter.shown.back().contains(QStringLiteral("line 3"))) << prompter.shown.back().toStdString();
     EXPECT_EQ(readFile(path), gbk);
-    EXPECT_TRUE(frame->editor()->document()->isModified());
+    EXPECT_TRUE(frame->editor()->isModified());
 }
 
 #include "common/ui/portcombo.h"

@@ -5,6 +5,7 @@
 #include "fernport/transferflows.h"
 
 #include "common/atomicfile.h"
+#include "common/ui/nceditor.h"
 #include "common/testing/ptypair.h"
 #include "serialcore/xmodem.h"
 #include "sim/simcontroller.h"
@@ -12,7 +13,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTableWidget>

@@ -644,9 +644,8 @@ TEST_F(MainFrameTest, EditorRefusesACharacterTheFileCannotHoldBeforeWriting)
     const QByteArray gbk("O0003\r\nG00 X0\r\nM30\r\n");
     writeFile(path, gbk);
     ASSERT_TRUE(frame->openDocument(path));
-    QTextCursor c(frame->editor()->document()->findBlockByNumber(1));
-    c.movePosition(QTextCursor::EndOfBlock);
-    c.insertText(s(" (Maß)"));
+    frame->editor()->setCaret({1, frame->editor()->store().lineLength(1)});
+    frame->editor()->insertPlainText(s(" (Maß)"));
     EXPECT_FALSE(frame->saveDocument());
     EXPECT_EQ(lastShown(), message(Msg::SaveUnencodable, Language::Chinese).arg(path, s("2"), s("ß"), s("GBK")));
     EXPECT_EQ(readFile(path), gbk);
@@ -782,7 +781,7 @@ TEST_F(MainFrameTest, FindNextSelectsTheNextMatchAfterTheSelection)
     view->setPlainText(s("N1 g01\nN2 G01 X1\nN3 G01\n"));
     view->moveCursor(QTextCursor::Start);
     const auto selected = [view] {
-        const QTextCursor c = view->textCursor();
+        const NcTextCursor c = view->textCursor();
         return std::make_pair(c.blockNumber() + 1, c.selectedText());
     };
     ASSERT_TRUE(view->findNext(s("G01"), true));
