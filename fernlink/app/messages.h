@@ -364,6 +364,8 @@ enum class Msg {
     LogButtonOpenFolder,
     LogFileFailed,
     LogExportFailed,
+    // the caption of the user manager page's questions
+    UserPageCaption,
     Count
 };
 

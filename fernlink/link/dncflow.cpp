@@ -105,7 +105,7 @@ std::optional<qint64> DncFlow::askStartLine(const DncDocument& document, const Q
                          text(Msg::DncCaption))
                == Answer::Yes)
         return restart_.line;
-    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"));
+    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"), text(Msg::DncCaption));
     while (answer) {
         if (const auto point = dnc::parseStartPoint(*answer)) {
             if (point->line > 0) {
@@ -121,7 +121,7 @@ std::optional<qint64> DncFlow::askStartLine(const DncDocument& document, const Q
                              text(Msg::DncCaption));
             return std::nullopt;
         }
-        answer = prompter_.askText(text(Msg::DncStartLine), *answer);
+        answer = prompter_.askText(text(Msg::DncStartLine), *answer, text(Msg::DncCaption));
     }
     return std::nullopt;
 }

@@ -108,6 +108,10 @@ private:
             page_.hub_.prompter.inform(severity, text, caption);
         }
         std::optional<QString> askText(const QString& prompt, const QString& initial) override;
+        std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override
+        {
+            return page_.askNewName ? askText(prompt, initial) : page_.hub_.prompter.askText(prompt, initial, caption);
+        }
 
     private:
         SendPage& page_;

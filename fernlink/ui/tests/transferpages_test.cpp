@@ -841,6 +841,7 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     page.start();
     EXPECT_FALSE(hub->state.idle());
     EXPECT_EQ(prompter.asked.back(), english(Msg::DncStartLine));
+    EXPECT_EQ(prompter.textCaptions.back(), english(Msg::DncCaption));
     EXPECT_EQ(page.file->text(), local(s("part.nc")));
     EXPECT_EQ(page.errorCheck->text(), s("CRC"));
     ASSERT_TRUE(idle(30000));
