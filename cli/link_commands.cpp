@@ -230,7 +230,7 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
     DncFlow dnc(line.driver(), line.driver(), state, prompter, observer);
     line.onBytes = [&](QByteArrayView chunk) { dnc.onBytes(chunk); };
     line.onClosed = [&] { dnc.closed(); };
-    line.onReceiveError = [&] { dnc.receiveError(); };
+    line.onReceiveError = [&] { line.tcp() ? dnc.receiveError() : dnc.serialLost(); };
     line.driver().setTimerHandler([&](int id) { dnc.onTimer(id); });
     DncDocument document;
     document.path = QFileInfo(path).absoluteFilePath();

@@ -459,6 +459,14 @@ void DncFlow::receiveError()
     observer_.dropLink();
 }
 
+void DncFlow::serialLost()
+{
+    if (!running_ || ethernet_)
+        return;
+    xmodem_.cancelSend();  // the engine forgets the file; the line takes nothing any more
+    linkCut(Msg::DncConnectError);
+}
+
 void DncFlow::closed()
 {
     if (running_ && ethernet_)

@@ -1001,6 +1001,58 @@ TEST_F(TransferPagesTest, DncCutByTheLinkKeepsThePageAndOffersTheRestartPoint)
     ASSERT_TRUE(idle());
 }
 
+// The serial line goes away in the middle of a stream (the controller's end of the line is
+// gone, as when the adapter is pulled): the same as a lost Ethernet link.
+TEST_F(TransferPagesTest, DncCutByALostSerialLineKeepsThePageAndOffersTheRestartPoint)
+{
+    startSim({s("--dnc")}, true);
+    openSerial();
+    const QByteArray text = program(20000);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 20000, false}; };
+    DncPage page(*hub);
+    OperationLogPage log(*hub);
+    QString lostReason;
+    QObject::connect(hub.get(), &LinkHub::serialLost, [&](const QString& reason) { lostReason = reason; });
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(waitUntil([&] { return page.flow().done() >= 20 * 128; }, 20000));
+    sim.kill();
+    sim.waitForFinished(3000);
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(lostReason.isEmpty());
+    EXPECT_FALSE(hub->serial().isOpen());
+    EXPECT_TRUE(page.flow().cutByLink());
+    const qint64 line = page.flow().restartPoint().line;
+    ASSERT_GT(line, 1);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::DncLinkLost).arg(line));
+    EXPECT_EQ(prompter.captions.back(), english(Msg::DncCaption));
+    // The page still shows how far it got.
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    EXPECT_FALSE(page.progressField->text().isEmpty());
+    EXPECT_FALSE(page.packets->text().isEmpty());
+    ASSERT_GT(log.entries()->topLevelItemCount(), 0);
+    const QString last = log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName);
+    EXPECT_TRUE(last.contains(QString::number(line))) << last.toStdString();
+    const QByteArray disk = hub->transferLog().read(QDate::currentDate());
+    EXPECT_TRUE(disk.contains("\tserial\tdnc\t") && disk.contains("\tfailed\t")) << disk.constData();
+
+    // The next start of the program, on a line that is back, offers the point and goes on there.
+    sim.start(programPath("cncsim"), {s("--root"), root(), s("--link"), link, s("--dnc")});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000));
+    openSerial();
+    prompter.answers = {Answer::Yes};
+    page.start();
+    EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
+    const qint64 offset = net::dncStartOffset(text, line);
+    EXPECT_EQ(page.flow().startOffset(), offset);
+    ASSERT_TRUE(idle(60000));
+    const QByteArray expected = dnc::restartHeader(text, line, dnc::HeaderMode::ProgramStart, {}) + text.mid(offset);
+    EXPECT_EQ(dncStream(1).left(expected.size()), expected);
+}
+
 TEST_F(TransferPagesTest, EveryFileGoesToTheTransferLogOnDiskAndCanBeExported)
 {
     startSim();
