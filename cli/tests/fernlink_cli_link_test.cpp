@@ -342,6 +342,22 @@ TEST_F(LinkCliTest, TransfersGoToTheSameTransferLogAsTheWindowWrites)
     EXPECT_EQ(failed[5], "-");
     EXPECT_EQ(failed[6], "failed");
     EXPECT_FALSE(failed[7].isEmpty());
+
+    // Deletes too: the file deleted, and the one the controller refused with the reason.
+    r = tcp({s("delete"), s("O00005.txt"), s("O00009.txt")});
+    EXPECT_EQ(r.status, 1);
+    const QList<QByteArray> all = readFile(path).split('\n');
+    ASSERT_EQ(all.size(), 5) << readFile(path).toStdString();
+    const QList<QByteArray> deleted = all[2].split('\t');
+    ASSERT_EQ(deleted.size(), 8);
+    EXPECT_EQ(deleted[2], "delete");
+    EXPECT_EQ(deleted[3], "USER/O00005.txt");
+    EXPECT_EQ(deleted[6], "ok");
+    const QList<QByteArray> refused = all[3].split('\t');
+    ASSERT_EQ(refused.size(), 8);
+    EXPECT_EQ(refused[3], "USER/O00009.txt");
+    EXPECT_EQ(refused[6], "failed");
+    EXPECT_TRUE(refused[7].startsWith("Delete file error O00009.txt")) << refused[7].constData();
 }
 
 TEST_F(LinkCliTest, VerifyReadsTheFileBackAndADifferenceFails)

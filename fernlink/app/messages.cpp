@@ -385,6 +385,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::LogButtonOpenFolder, "日志文件夹", "Log folder"},
     {Msg::LogFileFailed, "传输日志无法写入: %1", "The transfer log can not be written: %1"},
     {Msg::LogExportFailed, "日志无法导出: %1", "The log can not be exported: %1"},
+    {Msg::StateDeleteStopped, "已停止, CNC未回答", "stopped before the CNC answered"},
     {Msg::UserPageCaption, "RI Vivoze", "RI Vivoze"},
 };
 

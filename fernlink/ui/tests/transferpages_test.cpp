@@ -250,6 +250,7 @@ QStringList columnTexts(const SortableList& list, int column)
 // ---------------------------------------------------------------- send page
 
 class SendOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
+class DeleteOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
 {
@@ -731,6 +732,38 @@ TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
     sim.terminate();
     EXPECT_TRUE(waitUntil([&] { return hub->state.link == LinkType::LinkNone; }));
 }
+
+// A delete is an operation like any other: a line per file deleted and one for the file a
+// refusal ended the run on, over either link.
+TEST_P(DeleteOverLink, DeletesGoToTheTransferLogOnDiskRefusalsWithTheirReason)
+{
+    const bool serial = GetParam();
+    startSim({}, serial);
+    writeFile(onCnc("user", s("O00004.txt")), "four");
+    serial ? openSerial() : connectEthernet();
+    ReceivePage page(*hub);
+    const QString area = serial ? s("user") : s("USER");
+    // The second file is gone from the controller by now: it refuses that delete.
+    for (const QString& name : {s("O00004.txt"), s("O00005.txt"), s("O00006.txt")})
+        page.list()->insertRow(page.list()->rowCount(), {name, s("4"), area, QString()});
+    page.selectAll();
+    prompter.answers = {Answer::Yes};
+    page.deleteFiles();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00004.txt"))));
+    const QList<QByteArray> lines = hub->transferLog().read(QDate::currentDate()).split('\n');
+    ASSERT_EQ(lines.size(), 3) << hub->transferLog().read(QDate::currentDate()).constData();  // the last is empty
+    const QByteArray link = serial ? "serial" : "ethernet";
+    EXPECT_TRUE(lines[0].endsWith("\t" + link + "\tdelete\t" + area.toLatin1() + "/O00004.txt\t4\t-\tok\t")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].endsWith("\t" + link + "\tdelete\t" + area.toLatin1() + "/O00005.txt\t4\t-\tfailed\t"
+                                  + english(Msg::DeleteNoRight).arg(s("O00005.txt")).toUtf8()))
+        << lines[1].constData();
+    // The run never asked for the third: it has no line.
+    EXPECT_EQ(page.list()->rowCount(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, DeleteOverLink, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
 
 TEST_F(TransferPagesTest, LinkLostDuringAReceiveEndsItAndDropsTheLink)
 {
