@@ -394,6 +394,34 @@ TEST_F(LinkCliTest, DncCutByTheLinkSaysWhereToGoOn)
     EXPECT_LE(line, text.left(3 * 2048).count('\n') + 1);
 }
 
+TEST_F(LinkCliTest, DncCutByALostSerialLineSaysWhereToGoOn)
+{
+    startSim({s("--dnc")}, true);
+    writeFile(local(s("part.nc")), ncProgram(100000));
+    QProcess cli;
+    cli.setWorkingDirectory(work());
+    cli.start(programPath("fernlink-cli"), {s("--serial"), link, s("dnc"), s("part.nc")});
+    ASSERT_TRUE(cli.waitForStarted(5000));
+    // Well into the stream (the controller's unfinished copy has grown), the line goes away.
+    const QDir streams(QDir(root()).filePath(s("dnc")));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QFileInfo& f : streams.entryInfoList(QDir::Files | QDir::Hidden))
+                if (f.size() >= 64 * 1024)
+                    return true;
+            return false;
+        },
+        30000));
+    stopBackgroundProgram(sim);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(cli.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(s("The link was lost: the DNC stopped at line"))) << err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression(s("line (\\d+)")).match(err);
+    ASSERT_TRUE(m.hasMatch());
+    EXPECT_GT(m.captured(1).toInt(), 1);
+}
+
 TEST_F(LinkCliTest, DncStartsAtABlockNumber)
 {
     startSim();
