@@ -387,6 +387,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::LogExportFailed, "日志无法导出: %1", "The log can not be exported: %1"},
     {Msg::StateDeleteStopped, "已停止, CNC未回答", "stopped before the CNC answered"},
     {Msg::UserPageCaption, "RI Vivoze", "RI Vivoze"},
+    {Msg::SerialLineLost, "串口连接中断, 操作已停止", "The serial line was lost: the operation was stopped."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -368,6 +368,8 @@ enum class Msg {
     StateDeleteStopped,
     // the caption of the user manager page's questions
     UserPageCaption,
+    // a serial operation ended because the port went away
+    SerialLineLost,
     Count
 };
 

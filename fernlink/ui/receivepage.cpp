@@ -357,7 +357,9 @@ void ReceivePage::log(LogEntry entry, const QString& text)
 void ReceivePage::finished(bool completed)
 {
     if (job_ == Job::Delete)
-        if (const auto record = deleteRun_.ended(completed, hub_.text(Msg::StateDeleteStopped), hub_.text(Msg::EthernetDisconnected)))
+        if (const auto record = deleteRun_.ended(completed, hub_.text(Msg::StateDeleteStopped),
+                                                 hub_.text(flows_.running == LinkType::LinkSerial ? Msg::SerialLineLost
+                                                                                                   : Msg::EthernetDisconnected)))
             hub_.record(*record);
     if (job_ == Job::List)
         showRows(jobRows());
@@ -408,6 +410,12 @@ void ReceivePage::linkClosed()
 void ReceivePage::linkReadError()
 {
     flows_.ethernetLost();
+}
+
+void ReceivePage::serialLost()
+{
+    if (flows_.serialLost())
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SerialLineLost), hub_.text(Msg::ReceiveCaption));
 }
 
 }  // namespace vantor::fernlink::ui

@@ -829,6 +829,29 @@ TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnly
     EXPECT_TRUE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
 }
 
+// The serial port goes away in the middle of a file: the receive ends as Stop ends it (no
+// half file) and says why, and the link is no longer shown up.
+TEST_F(TransferPagesTest, ALostSerialLineEndsAReceiveAndSaysSo)
+{
+    startSim({}, true);
+    writeFile(onCnc("user", s("O00007.txt")), pattern(600000, 7));
+    openSerial();
+    ReceivePage page(*hub);
+    page.list()->insertRow(0, {s("O00007.txt"), s("600000"), s("user"), QString()});
+    page.list()->setRowSelected(0, true);
+    const QString folder = receiveInto(page);
+    page.receive();
+    ASSERT_TRUE(waitUntil([&] { return page.progressFields()->bar->value() >= 5; }, 20000));
+    sim.kill();
+    sim.waitForFinished(3000);
+    ASSERT_TRUE(idle());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::SerialLineLost));
+    EXPECT_FALSE(hub->serial().isOpen());
+    EXPECT_TRUE(page.list()->isEnabled());
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
 TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
 {
     startSim({s("--split"), s("512")});
