@@ -239,6 +239,14 @@ void CVantorComm::onPortError(int error)
     const auto e = QSerialPort::SerialPortError(error);
     if (!port_ || (e != QSerialPort::ResourceError && e != QSerialPort::ReadError))
         return;
+#ifdef Q_OS_LINUX
+    // Qt reports a wake-up that found no byte (EAGAIN) as it reports a vanished device. A
+    // line that is gone (hung up, unplugged) no longer gives its settings; one that does is
+    // still there.
+    termios settings;
+    if (::tcgetattr(int(port_->handle()), &settings) == 0)
+        return;
+#endif
     lastError_ = port_->errorString();
     qCDebug(lcSerial, "line lost: %s", qUtf8Printable(lastError_));
     close();
