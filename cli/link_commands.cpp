@@ -7,6 +7,7 @@
 
 #include "common/archive.h"
 #include "fernlink/app/messages.h"
+#include "fernlink/link/deleterun.h"
 #include "fernlink/link/dncflow.h"
 #include "fernlink/link/ethernetflows.h"
 #include "fernlink/link/filelist_store.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace vantor::cli {
@@ -119,6 +121,8 @@ template <typename Flows>
 int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObserver& observer, const Request& r)
 {
     const ProgramState& state = flows.context.state;
+    DeleteRun deleteRun;
+    std::vector<RemoteFileRow> asked;
     bool refusedBeforeStart = false;
     bool started = false;
     const QString unsend = english(Msg::StateUnsend);
@@ -171,6 +175,10 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
                             row.size = listedRow.size;
             }
         }
+        if (r.verb != QLatin1String("receive")) {
+            deleteRun.begin(rows, r.endpoint.tcp);
+            asked = rows;
+        }
         started = r.verb == QLatin1String("receive") ? flows.receive.start(r.dir) : flows.remove.start();
     }
     if (!started)
@@ -178,7 +186,23 @@ int runFileVerb(Flows& flows, CliConnection& line, CliPrompter& prompter, CliObs
 
     QEventLoop loop;
     observer.loop = &loop;
-    if (!line.runOperation(loop, [&] { return observer.done; }, [&] { flows.stop(); }, prompter))
+    prompter.lastShown.clear();
+    const bool answered = line.runOperation(loop, [&] { return observer.done; }, [&] { flows.stop(); }, prompter);
+    if (deleteRun.active()) {
+        // The same transfer log lines as the window writes: deleted rows left the list.
+        for (const RemoteFileRow& row : asked) {
+            const bool left = std::none_of(flows.remove.rows.begin(), flows.remove.rows.end(),
+                                           [&](const RemoteFileRow& kept) { return kept.name == row.name; });
+            if (left)
+                if (const auto record = deleteRun.deleted(row.name))
+                    observer.transferred(*record);
+        }
+        deleteRun.shown(answered ? prompter.lastShown : english(Msg::TimeOut));
+        if (const auto record = deleteRun.ended(answered && observer.completed, english(Msg::StateDeleteStopped),
+                                                english(Msg::EthernetDisconnected)))
+            observer.transferred(*record);
+    }
+    if (!answered)
         return kExitFailed;
 
     prompter.current.clear();
@@ -230,7 +254,7 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
     DncFlow dnc(line.driver(), line.driver(), state, prompter, observer);
     line.onBytes = [&](QByteArrayView chunk) { dnc.onBytes(chunk); };
     line.onClosed = [&] { dnc.closed(); };
-    line.onReceiveError = [&] { dnc.receiveError(); };
+    line.onReceiveError = [&] { line.tcp() ? dnc.receiveError() : dnc.serialLost(); };
     line.driver().setTimerHandler([&](int id) { dnc.onTimer(id); });
     DncDocument document;
     document.path = QFileInfo(path).absoluteFilePath();

@@ -213,6 +213,11 @@ bool CliConnection::open(const Endpoint& endpoint, const CliPrompter&)
             if (onBytes)
                 onBytes(chunk);
         });
+        // The port went away (unplugged, I/O error): what runs learns it as a failed read.
+        QObject::connect(&comm_, &CVantorComm::lost, [this](const QString&) {
+            if (onReceiveError)
+                onReceiveError();
+        });
         lastByte_.start();
         return true;
     }

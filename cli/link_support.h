@@ -31,8 +31,14 @@ public:
     QString startLine;    // the DNC start line
     QString current;      // the file the flow is on, for the reports
 
+    QString lastShown;    // the last message a flow showed (why a delete ended short)
+
     Answer ask(const QString& text, Buttons buttons) override;
-    void inform(Severity, const QString& text) override { report(text); }
+    void inform(Severity, const QString& text) override
+    {
+        lastShown = text;
+        report(text);
+    }
     std::optional<QString> askText(const QString& prompt, const QString& initial) override;
 
     void report(const QString& text);

@@ -36,6 +36,11 @@ public:
         (void)caption;
         inform(severity, text);
     }
+    virtual std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption)
+    {
+        (void)caption;
+        return askText(prompt, initial);
+    }
 };
 
 // For tests and headless runs: answers from a script, records everything it was shown.
@@ -47,8 +52,10 @@ public:
     std::vector<QString> asked;             // question texts, in order
     std::vector<QString> shown;             // inform() texts, in order
     std::vector<QString> captions;          // the caption of every ask() and inform(), in order ("" when none)
+    std::vector<QString> textCaptions;      // the caption of every askText(), in order ("" when none)
 
     using Prompter::ask;
+    using Prompter::askText;
     using Prompter::inform;
     Answer ask(const QString& text, Buttons buttons, const QString& caption) override
     {
@@ -60,6 +67,12 @@ public:
     {
         inform(severity, text);
         captions.back() = caption;
+    }
+    std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override
+    {
+        std::optional<QString> text = askText(prompt, initial);
+        textCaptions.back() = caption;
+        return text;
     }
 
     Answer ask(const QString& text, Buttons) override
@@ -80,6 +93,7 @@ public:
     std::optional<QString> askText(const QString& prompt, const QString&) override
     {
         asked.push_back(prompt);
+        textCaptions.emplace_back();
         if (texts.empty())
             return std::nullopt;
         const bool given = texts.front().has_value();

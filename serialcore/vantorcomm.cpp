@@ -128,6 +128,7 @@ bool CVantorComm::open(EarlyInput early)
     pending_.clear();
     port_ = port;
     connect(port_, &QSerialPort::readyRead, this, &CVantorComm::onReadyRead);
+    connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) { onPortError(int(e)); });
     lastError_.clear();
     return true;
 }
@@ -229,6 +230,27 @@ void CVantorComm::close()
 #endif
     port->close();
     port->deleteLater();
+}
+
+void CVantorComm::onPortError(int error)
+{
+    // A vanished device makes every read fail at once and for ever (Qt reports it again for
+    // each wake-up of the read notifier): the port is closed at the first report.
+    const auto e = QSerialPort::SerialPortError(error);
+    if (!port_ || (e != QSerialPort::ResourceError && e != QSerialPort::ReadError))
+        return;
+#ifdef Q_OS_LINUX
+    // Qt reports a wake-up that found no byte (EAGAIN) as it reports a vanished device. A
+    // line that is gone (hung up, unplugged) no longer gives its settings; one that does is
+    // still there.
+    termios settings;
+    if (::tcgetattr(int(port_->handle()), &settings) == 0)
+        return;
+#endif
+    lastError_ = port_->errorString();
+    qCDebug(lcSerial, "line lost: %s", qUtf8Printable(lastError_));
+    close();
+    QMetaObject::invokeMethod(this, [this, reason = lastError_] { Q_EMIT lost(reason); }, Qt::QueuedConnection);
 }
 
 void CVantorComm::purge()

@@ -79,9 +79,14 @@ public:
 Q_SIGNALS:
     // One chunk of 1..256 bytes; the next is emitted only after every slot returned.
     void received(const QByteArray& chunk);
+    // The line went away under the open port (the adapter pulled out, the device gone, the
+    // other end of a pseudo-terminal closed). The port is closed by then; emitted once, from
+    // the event loop, never from inside a write or a received() slot.
+    void lost(const QString& reason);
 
 private:
     void onReadyRead();
+    void onPortError(int error);
 
     QSerialPort* port_ = nullptr;
     QString portName_ = QStringLiteral("ttyS0");

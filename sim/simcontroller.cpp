@@ -112,7 +112,9 @@ SimController::SimController(LinkPort& port, const QString& root, SimFaults faul
       port_(std::make_unique<FaultyPort>(port, faults_)),
       root_(root),
       faults_(faults),
-      xmodem_(*port_, *this, XModemVariant::Fernport)
+      // The controller asks for no second try after the PC's CAN: a CAN ends its upload at
+      // once, which is how the engine's Fernlink reactions take it.
+      xmodem_(*port_, *this, XModemVariant::Fernlink)
 {
     for (const QString& p : partitions())
         QDir(root_).mkpath(p);
@@ -156,11 +158,18 @@ void SimController::onBytes(QByteArrayView bytes)
     case Mode::Receiving:
         xmodem_.onReceiverChunk(bytes);
         return;
-    case Mode::Sending:
-        for (char b : bytes)
-            if (mode_ == Mode::Sending && port_->passToSender(b))
+    case Mode::Sending: {
+        qsizetype used = 0;
+        while (used < bytes.size() && mode_ == Mode::Sending) {
+            const char b = bytes[used++];
+            if (port_->passToSender(b))
                 xmodem_.onSenderByte(b);
+        }
+        // The PC's CAN ended the upload: what came after it is the next command.
+        if (used < bytes.size() && mode_ == Mode::Command)
+            onBytes(bytes.sliced(used));
         return;
+    }
     case Mode::AwaitExistsAnswer:
         for (char b : bytes) {
             if (b == kAck) {
@@ -177,6 +186,11 @@ void SimController::onBytes(QByteArrayView bytes)
         break;
     }
     for (char c : bytes) {
+        if (c == kCan) {
+            // A CAN between commands (the PC stopping what already ended) belongs to no line.
+            lineBuffer_.clear();
+            continue;
+        }
         if (c == '\n') {
             const QByteArray line = lineBuffer_.trimmed();
             lineBuffer_.clear();

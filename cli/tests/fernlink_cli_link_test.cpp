@@ -342,6 +342,22 @@ TEST_F(LinkCliTest, TransfersGoToTheSameTransferLogAsTheWindowWrites)
     EXPECT_EQ(failed[5], "-");
     EXPECT_EQ(failed[6], "failed");
     EXPECT_FALSE(failed[7].isEmpty());
+
+    // Deletes too: the file deleted, and the one the controller refused with the reason.
+    r = tcp({s("delete"), s("O00005.txt"), s("O00009.txt")});
+    EXPECT_EQ(r.status, 1);
+    const QList<QByteArray> all = readFile(path).split('\n');
+    ASSERT_EQ(all.size(), 5) << readFile(path).toStdString();
+    const QList<QByteArray> deleted = all[2].split('\t');
+    ASSERT_EQ(deleted.size(), 8);
+    EXPECT_EQ(deleted[2], "delete");
+    EXPECT_EQ(deleted[3], "USER/O00005.txt");
+    EXPECT_EQ(deleted[6], "ok");
+    const QList<QByteArray> refused = all[3].split('\t');
+    ASSERT_EQ(refused.size(), 8);
+    EXPECT_EQ(refused[3], "USER/O00009.txt");
+    EXPECT_EQ(refused[6], "failed");
+    EXPECT_TRUE(refused[7].startsWith("Delete file error O00009.txt")) << refused[7].constData();
 }
 
 TEST_F(LinkCliTest, VerifyReadsTheFileBackAndADifferenceFails)
@@ -376,6 +392,34 @@ TEST_F(LinkCliTest, DncCutByTheLinkSaysWhereToGoOn)
     const int line = m.captured(1).toInt();
     EXPECT_GT(line, 1);
     EXPECT_LE(line, text.left(3 * 2048).count('\n') + 1);
+}
+
+TEST_F(LinkCliTest, DncCutByALostSerialLineSaysWhereToGoOn)
+{
+    startSim({s("--dnc")}, true);
+    writeFile(local(s("part.nc")), ncProgram(100000));
+    QProcess cli;
+    cli.setWorkingDirectory(work());
+    cli.start(programPath("fernlink-cli"), {s("--serial"), link, s("dnc"), s("part.nc")});
+    ASSERT_TRUE(cli.waitForStarted(5000));
+    // Well into the stream (the controller's unfinished copy has grown), the line goes away.
+    const QDir streams(QDir(root()).filePath(s("dnc")));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const QFileInfo& f : streams.entryInfoList(QDir::Files | QDir::Hidden))
+                if (f.size() >= 64 * 1024)
+                    return true;
+            return false;
+        },
+        30000));
+    stopBackgroundProgram(sim);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(cli.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(s("The link was lost: the DNC stopped at line"))) << err.toStdString();
+    const QRegularExpressionMatch m = QRegularExpression(s("line (\\d+)")).match(err);
+    ASSERT_TRUE(m.hasMatch());
+    EXPECT_GT(m.captured(1).toInt(), 1);
 }
 
 TEST_F(LinkCliTest, DncStartsAtABlockNumber)

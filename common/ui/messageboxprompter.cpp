@@ -58,8 +58,13 @@ void MessageBoxPrompter::inform(Severity severity, const QString& text, const QS
 
 std::optional<QString> MessageBoxPrompter::askText(const QString& prompt, const QString& initial)
 {
+    return askText(prompt, initial, defaultCaption());
+}
+
+std::optional<QString> MessageBoxPrompter::askText(const QString& prompt, const QString& initial, const QString& caption)
+{
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_, defaultCaption(), prompt, QLineEdit::Normal, initial, &ok);
+    const QString text = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

@@ -16,6 +16,7 @@ public:
     std::optional<QString> askText(const QString& prompt, const QString& initial) override;
     Answer ask(const QString& text, Buttons buttons, const QString& caption) override;
     void inform(Severity severity, const QString& text, const QString& caption) override;
+    std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override;
     // The caption of the boxes that bring none of their own (after a change of language).
     void setCaption(QString caption) { caption_ = std::move(caption); }
 

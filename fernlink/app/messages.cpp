@@ -35,7 +35,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::StateSent, "sent", "sent"},
     {Msg::StateError, "error", "error"},
     {Msg::StateSendFail, "发送失败", "Send Fail"},
-    {Msg::StateNotEnoughRight, "权限不够", "Not enough right!"},
+    {Msg::StateNotEnoughRight, "CNC拒绝:权限不够/不在MDI方式/有报警/在使用中", "refused by the CNC: no right, not in MDI, alarm or in use"},
     {Msg::StateUnableToOpen, "打开文件失败", "Unable to open file"},
     {Msg::CrcError, "crc 错误", "crc 错误"},
     {Msg::ReceiveSelectFile, "没选择要接收的文件！", "Please select file"},
@@ -383,6 +383,9 @@ constexpr Entry kCatalogue[] = {
     {Msg::LogButtonOpenFolder, "日志文件夹", "Log folder"},
     {Msg::LogFileFailed, "传输日志无法写入: %1", "The transfer log can not be written: %1"},
     {Msg::LogExportFailed, "日志无法导出: %1", "The log can not be exported: %1"},
+    {Msg::StateDeleteStopped, "已停止, CNC未回答", "stopped before the CNC answered"},
+    {Msg::UserPageCaption, "RI Vivoze", "RI Vivoze"},
+    {Msg::SerialLineLost, "串口连接中断, 操作已停止", "The serial line was lost: the operation was stopped."},
 };
 
 static_assert(std::size(kCatalogue) == static_cast<size_t>(Msg::Count), "one catalogue row per message");

@@ -364,6 +364,12 @@ enum class Msg {
     LogButtonOpenFolder,
     LogFileFailed,
     LogExportFailed,
+    // a delete that Stop ended before the controller answered
+    StateDeleteStopped,
+    // the caption of the user manager page's questions
+    UserPageCaption,
+    // a serial operation ended because the port went away
+    SerialLineLost,
     Count
 };
 

@@ -100,7 +100,7 @@ std::optional<qint64> DncFlow::askStartLine(const DncDocument& document, const Q
                          text(Msg::DncCaption))
                == Answer::Yes)
         return restart_.line;
-    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"));
+    std::optional<QString> answer = prompter_.askText(text(Msg::DncStartLine), QStringLiteral("1"), text(Msg::DncCaption));
     while (answer) {
         if (const auto point = dnc::parseStartPoint(*answer)) {
             if (point->line > 0) {
@@ -116,7 +116,7 @@ std::optional<qint64> DncFlow::askStartLine(const DncDocument& document, const Q
                              text(Msg::DncCaption));
             return std::nullopt;
         }
-        answer = prompter_.askText(text(Msg::DncStartLine), *answer);
+        answer = prompter_.askText(text(Msg::DncStartLine), *answer, text(Msg::DncCaption));
     }
     return std::nullopt;
 }
@@ -447,6 +447,14 @@ void DncFlow::receiveError()
     linkCut(Msg::DncConnectError);
     // The link is gone as far as the program is concerned: the socket goes with it.
     observer_.dropLink();
+}
+
+void DncFlow::serialLost()
+{
+    if (!running_ || ethernet_)
+        return;
+    xmodem_.cancelSend();  // the engine forgets the file; the line takes nothing any more
+    linkCut(Msg::DncConnectError);
 }
 
 void DncFlow::closed()

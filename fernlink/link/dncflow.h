@@ -44,6 +44,8 @@ public:
     void receiveError();
     // Ethernet: the connection closed.
     void closed();
+    // Serial: the port went away (unplugged, I/O error).
+    void serialLost();
 
     bool running() const { return running_; }
     qint64 total() const { return total_; }

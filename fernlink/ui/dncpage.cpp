@@ -197,4 +197,9 @@ void DncPage::linkReadError()
     flow_.receiveError();
 }
 
+void DncPage::serialLost()
+{
+    flow_.serialLost();
+}
+
 }  // namespace vantor::fernlink::ui

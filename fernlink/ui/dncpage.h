@@ -36,6 +36,7 @@ public:
     void linkTimer(int id) override;
     void linkClosed() override;
     void linkReadError() override;
+    void serialLost() override;
 
 public Q_SLOTS:
     void start();

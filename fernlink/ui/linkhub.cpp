@@ -28,6 +28,11 @@ LinkHub::LinkHub(Prompter& prompter, const QString& usersPath, const QString& us
         if (receiver_)
             receiver_->linkBytes(chunk);
     });
+    connect(&serial_, &CVantorComm::lost, this, [this](const QString& reason) {
+        Q_EMIT serialLost(reason);
+        if (receiver_)
+            receiver_->serialLost();
+    });
     connect(&ethernet_, &EthernetLink::bytesReceived, this, [this](const QByteArray& chunk) {
         if (receiver_)
             receiver_->linkBytes(chunk);

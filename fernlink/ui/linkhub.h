@@ -40,6 +40,8 @@ public:
     // Ethernet: the connection closed, or a read failed while connected.
     virtual void linkClosed() {}
     virtual void linkReadError() {}
+    // Serial: the port went away under the running operation (unplugged, I/O error).
+    virtual void serialLost() {}
 };
 
 class LinkHub : public QObject {
@@ -95,6 +97,9 @@ Q_SIGNALS:
     void ethernetDropped();
     void operationStateChanged();
     void transferRecorded(const TransferRecord& record);
+    // The serial port went away (the port is closed already); the main window shows the
+    // link down before the receiving page ends what ran over it.
+    void serialLost(const QString& reason);
 
 private:
     CVantorComm serial_;

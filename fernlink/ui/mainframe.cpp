@@ -185,6 +185,15 @@ CMainFrame::CMainFrame(MainFrameOptions options, QWidget* parent)
             message_->setText(text);
     });
     connect(hub_.get(), &LinkHub::ethernetDropped, this, &CMainFrame::onEthernetDropped);
+    // A serial port that went away shows as closed, with the system's reason.
+    connect(hub_.get(), &LinkHub::serialLost, this, [this](const QString& reason) {
+        if (hub_->state.link != LinkType::LinkSerial)
+            return;
+        hub_->state.link = LinkType::LinkNone;
+        setLinkStatus(messageChinese(Msg::SerialClosed), false);
+        message_->setText(reason);
+        updateCommands();
+    });
     connect(&hub_->ethernet(), &EthernetLink::connected, this, &CMainFrame::onEthernetConnected);
     connect(&hub_->ethernet(), &EthernetLink::connectFailed, this,
             [this](int code, const QString&) { onEthernetFailed(code); });

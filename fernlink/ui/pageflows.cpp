@@ -39,6 +39,14 @@ void PageFlows::stop()
         serial.stop();
 }
 
+bool PageFlows::serialLost()
+{
+    if (running != LinkType::LinkSerial || serial.active() == nullptr)
+        return false;
+    serial.stop();
+    return true;
+}
+
 bool PageFlows::ethernetLost()
 {
     const bool wasRunning = ethernet.active() != nullptr;

@@ -25,6 +25,9 @@ public:
     // The socket closed or failed: ends what ran over it. False when nothing did, so that the
     // page itself has to tell the main window the controller went away.
     bool ethernetLost();
+    // The serial port went away: what ran over it ends as Stop ends it (no half file). False
+    // when nothing did.
+    bool serialLost();
 
 private:
     const ProgramState& state_;

@@ -18,7 +18,8 @@ namespace vantor::fernlink::ui {
 ReceivePage::ReceivePage(LinkHub& hub, QWidget* parent)
     : QWidget(parent),
       hub_(hub),
-      flows_(hub, hub.prompter, *this),
+      prompter_(hub, deleteRun_),
+      flows_(hub, prompter_, *this),
       list_(new SortableList(this)),
       progress_(new TransferProgress(hub, this))
 {
@@ -289,8 +290,10 @@ void ReceivePage::deleteFiles()
     if (!begin(Job::Delete, link))
         return;
     jobRows() = rows;
+    deleteRun_.begin(rows, link == LinkType::LinkEthernet);
     const bool started = link == LinkType::LinkEthernet ? flows_.ethernet.remove.start() : flows_.serial.remove.start();
     if (!started) {
+        deleteRun_.cancel();
         flows_.running = previousLink;
         refused();
         return;
@@ -326,6 +329,8 @@ void ReceivePage::stop()
 {
     if (job_ == Job::None)
         return;
+    if (job_ == Job::Delete)
+        deleteRun_.stopRequested();
     flows_.stop();
 }
 
@@ -344,10 +349,18 @@ void ReceivePage::progress(const TransferStatistics& stats)
 void ReceivePage::log(LogEntry entry, const QString& text)
 {
     hub_.log(entry, text);
+    if (entry == LogEntry::Deleted && job_ == Job::Delete)
+        if (const auto record = deleteRun_.deleted(text))
+            hub_.record(*record);
 }
 
-void ReceivePage::finished(bool)
+void ReceivePage::finished(bool completed)
 {
+    if (job_ == Job::Delete)
+        if (const auto record = deleteRun_.ended(completed, hub_.text(Msg::StateDeleteStopped),
+                                                 hub_.text(flows_.running == LinkType::LinkSerial ? Msg::SerialLineLost
+                                                                                                   : Msg::EthernetDisconnected)))
+            hub_.record(*record);
     if (job_ == Job::List)
         showRows(jobRows());
     else
@@ -397,6 +410,12 @@ void ReceivePage::linkClosed()
 void ReceivePage::linkReadError()
 {
     flows_.ethernetLost();
+}
+
+void ReceivePage::serialLost()
+{
+    if (flows_.serialLost())
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SerialLineLost), hub_.text(Msg::ReceiveCaption));
 }
 
 }  // namespace vantor::fernlink::ui

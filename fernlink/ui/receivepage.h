@@ -2,6 +2,7 @@
 #pragma once
 // The receive page (CNC -> PC): the controller's file list (its own areas, or its USB disk
 // over Ethernet), receiving the selected files into a folder, deleting them on the controller.
+#include "fernlink/link/deleterun.h"
 #include "fernlink/ui/linkhub.h"
 #include "fernlink/ui/pageflows.h"
 
@@ -39,6 +40,7 @@ public:
     void linkTimer(int id) override;
     void linkClosed() override;
     void linkReadError() override;
+    void serialLost() override;
 
 public Q_SLOTS:
     void getCncList();
@@ -71,7 +73,39 @@ private:
     bool begin(Job job, LinkType link);
     void refused();
 
+    // The hub's prompter; what a delete shows under its own caption is why it ended short.
+    class DeletePrompter : public Prompter {
+    public:
+        DeletePrompter(LinkHub& hub, DeleteRun& run) : hub_(hub), run_(run) {}
+        Answer ask(const QString& text, Buttons buttons) override { return hub_.prompter.ask(text, buttons); }
+        Answer ask(const QString& text, Buttons buttons, const QString& caption) override
+        {
+            return hub_.prompter.ask(text, buttons, caption);
+        }
+        void inform(Severity severity, const QString& text) override { hub_.prompter.inform(severity, text); }
+        void inform(Severity severity, const QString& text, const QString& caption) override
+        {
+            if (caption == hub_.text(Msg::DeleteFileCaption))
+                run_.shown(text);
+            hub_.prompter.inform(severity, text, caption);
+        }
+        std::optional<QString> askText(const QString& prompt, const QString& initial) override
+        {
+            return hub_.prompter.askText(prompt, initial);
+        }
+        std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override
+        {
+            return hub_.prompter.askText(prompt, initial, caption);
+        }
+
+    private:
+        LinkHub& hub_;
+        DeleteRun& run_;
+    };
+
     LinkHub& hub_;
+    DeleteRun deleteRun_;
+    DeletePrompter prompter_;
     PageFlows flows_;
     Job job_ = Job::None;
     std::map<int, QString> batch_;  // rows of the running receive whose state changed

@@ -482,4 +482,10 @@ void SendPage::linkReadError()
     flows_.ethernetLost();
 }
 
+void SendPage::serialLost()
+{
+    if (flows_.serialLost())
+        hub_.prompter.inform(Severity::Error, hub_.text(Msg::SerialLineLost), hub_.text(Msg::SendCaption));
+}
+
 }  // namespace vantor::fernlink::ui

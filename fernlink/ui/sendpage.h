@@ -61,6 +61,7 @@ public:
     void linkTimer(int id) override;
     void linkClosed() override;
     void linkReadError() override;
+    void serialLost() override;
 
 public Q_SLOTS:
     void add();
@@ -108,6 +109,10 @@ private:
             page_.hub_.prompter.inform(severity, text, caption);
         }
         std::optional<QString> askText(const QString& prompt, const QString& initial) override;
+        std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override
+        {
+            return page_.askNewName ? askText(prompt, initial) : page_.hub_.prompter.askText(prompt, initial, caption);
+        }
 
     private:
         SendPage& page_;

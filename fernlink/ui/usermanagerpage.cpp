@@ -222,7 +222,7 @@ void UserManagerPage::markChanged()
 void UserManagerPage::onCurrentChanged(QListWidgetItem* current, QListWidgetItem* previous)
 {
     if (changed_ && previous) {
-        if (hub_.prompter.ask(hub_.text(Msg::UserChangedSave), Buttons::YesNo) == Answer::Yes) {
+        if (hub_.prompter.ask(hub_.text(Msg::UserChangedSave), Buttons::YesNo, hub_.text(Msg::UserPageCaption)) == Answer::Yes) {
             // The details on screen still belong to the previous row.
             const int now = current ? current->data(Qt::UserRole).toInt() : -1;
             {
@@ -325,7 +325,7 @@ void UserManagerPage::deleteUser()
         return;
     const int row = list_->currentRow();
     const QString question = hub_.text(Msg::UserDeleteConfirm).arg(manager_->users()[index].name);
-    if (hub_.prompter.ask(question, Buttons::YesNo) != Answer::Yes)
+    if (hub_.prompter.ask(question, Buttons::YesNo, hub_.text(Msg::UserPageCaption)) != Answer::Yes)
         return;
     const qsizetype before = manager_->users().size();
     const ftp::UserEditError error = manager_->remove(index);
@@ -380,7 +380,8 @@ bool UserManagerPage::apply()
     user.reserved = 0;
     user.makeDirectory = 0;
     if (!ftp::homeIsUsable(user.homeDirectory)) {
-        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadHome, language));
+        hub_.prompter.inform(Severity::Warning, ftp::userEditMessage(ftp::UserEditError::BadHome, language),
+                             hub_.text(Msg::UserPageCaption));
         return false;
     }
     const ftp::UserEditError error = manager_->edit(index, user, confirm_->text());

@@ -127,4 +127,38 @@ TEST_F(SerialCommands, AnswersByteForByte)
     }
 }
 
+// The PC stops what runs with one CAN and goes on with its next command at once: whatever
+// the CAN ended (an upload under way, a download, nothing at all), that command is served.
+TEST_F(SerialCommands, ALoneCanEndsWhatRunsAndTheNextCommandIsServed)
+{
+    writeFile(QDir(dir.path()).filePath(QStringLiteral("user/P1")), QByteArray(300, 'u'));
+    const QByteArray listing = "1: P1\t 300\r\n\x18";
+    struct Case {
+        const char* what;
+        std::vector<QByteArray> before;  // chunks up to and with the CAN
+    } cases[] = {
+        {"an upload after its first frame", {"xul P1 -t\n", "C", one(wire::kCan)}},
+        {"an upload before its first frame", {"xul P1 -t\n", one(wire::kCan)}},
+        {"a download after its first frame",
+         {"xdl N1 -t\n", CXModem::buildFrame(1, QByteArray(128, 'd')), one(wire::kCan)}},
+        {"nothing (a stream that had already ended)", {one(wire::kCan)}},
+    };
+    for (const Case& c : cases) {
+        SimController cnc(port, dir.path(), SimFaults{});
+        for (const QByteArray& chunk : c.before)
+            cnc.onBytes(chunk);
+        port.take();
+        cnc.onBytes("xls\n");
+        EXPECT_EQ(port.take(), listing) << c.what;
+    }
+    // The command may come in the same read as the CAN.
+    SimController cnc(port, dir.path(), SimFaults{});
+    cnc.onBytes("xul P1 -t\n");
+    cnc.onBytes("C");
+    port.take();
+    cnc.onBytes(one(wire::kCan) + "xls\n");
+    EXPECT_EQ(port.take(), listing);
+    EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("user/N1"))));
+}
+
 }  // namespace

@@ -172,6 +172,21 @@ protected:
 
 // ---- the control stream ----
 
+// QUIT and BYE end the connection with 220 (not the standard's 221), logged in or not.
+TEST_F(Session, QuitSaysByeWithTwoTwentyBeforeAndAfterLogin)
+{
+    for (const char* word : {"QUIT", "BYE"}) {
+        for (const bool loggedIn : {false, true}) {
+            host.closed = false;
+            makeSession();
+            if (loggedIn)
+                login();
+            EXPECT_EQ(send(QString::fromLatin1(word)), QStringLiteral("220 Bye")) << word << loggedIn;
+            EXPECT_TRUE(host.closed) << word << loggedIn;
+        }
+    }
+}
+
 TEST_F(Session, LinesAreCutAtCrLfWhateverTheChunks)
 {
     session->onControlBytes("USER oper1\r\nPASS pw\r\nNO");

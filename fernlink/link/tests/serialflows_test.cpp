@@ -78,6 +78,28 @@ TEST_F(Flows, SendAsksAboutUnsendableRowsAndNamesRefusals)
     EXPECT_EQ(flows.send.rows[1].state, "unsend");
 }
 
+// 0x10 refuses for more reasons than a right (MDI mode, an alarm, a file in use): the row
+// says all of them, in the program's language.
+TEST_F(Flows, ARowRefusedWithDleSaysWhatTheControllerRefused)
+{
+    const QString good = writeFile(QStringLiteral("O1.txt"), "b");
+    const std::pair<Language, QString> cases[] = {
+        {Language::English, QStringLiteral("refused by the CNC: no right, not in MDI, alarm or in use")},
+        {Language::Chinese, QString::fromUtf8("CNC拒绝:权限不够/不在MDI方式/有报警/在使用中")},
+    };
+    for (const auto& [language, text] : cases) {
+        state.language = language;
+        flows.send.rows = {makeSendRow(good, QStringLiteral("O1.txt"), 1, TargetArea::User, QStringLiteral("unsend"))};
+        prompter.answers = {Answer::Yes};  // Yes ends the send
+        ASSERT_TRUE(flows.send.start());
+        flows.onBytes(language == Language::English ? "user>" : "\r\nuser>");
+        EXPECT_EQ(port.take().right(18), "xdl O00001.txt -t\n");
+        flows.onBytes(QByteArray(1, wire::kDle));
+        EXPECT_EQ(state.operation, OperationState::OpIdle);
+        EXPECT_EQ(flows.send.rows[0].state, text);
+    }
+}
+
 TEST_F(Flows, SendTimesOutAfterNineSeconds)
 {
     const QString good = writeFile(QStringLiteral("O1.txt"), "b");

@@ -397,10 +397,17 @@ TEST_F(FtpPages, DeleteAsksFirstAndSelectsTheRowBefore)
     startProgram();
     UserManagerPage page(*hub);
     page.list()->setCurrentRow(2);
+    // The Chinese page is Chinese throughout, the heading of its list too.
+    QStringList labels;
+    for (const QLabel* label : page.findChildren<QLabel*>())
+        labels << label->text();
+    EXPECT_TRUE(labels.contains(QString::fromUtf16(u"用户"))) << labels.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(labels.contains(QStringLiteral("Users")));
 
     prompter.answers = {Answer::No};
     QTest::mouseClick(page.deleteButton(), Qt::LeftButton);
     EXPECT_EQ(prompter.asked.back(), QString::fromUtf16(u"确定要删除该用户 'third01'?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("RI Vivoze"));
     EXPECT_EQ(onDisk().size(), 3);
 
     prompter.answers = {Answer::Yes};
@@ -441,12 +448,14 @@ TEST_F(FtpPages, ApplyChecksTheDetailsAndTheSaveQuestionGuardsThem)
     page.homeEdit()->setText(dir.filePath(QStringLiteral("gone")));
     EXPECT_FALSE(page.apply());
     EXPECT_EQ(lastShown(), editMessage(ftp::UserEditError::BadHome));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("RI Vivoze"));
     EXPECT_EQ(onDisk()[0].password, QStringLiteral("a"));
 
     // Moving away with changes asks; yes with a bad folder keeps the row and the changes.
     prompter.answers = {Answer::Yes};
     QTest::keyClick(page.list(), Qt::Key_PageDown);
     EXPECT_EQ(prompter.asked.back(), QString::fromUtf16(u"用户已经改变.\n\n 是否保存?"));
+    EXPECT_EQ(prompter.captions.back(), QStringLiteral("RI Vivoze"));
     EXPECT_EQ(page.list()->currentRow(), 0);
     EXPECT_TRUE(page.detailsChanged());
     EXPECT_EQ(page.passwordEdit()->text(), QStringLiteral("new"));

@@ -318,6 +318,21 @@ TEST_F(MainFrameTest, SerialConnectOpensTheControllersPtyAndDisconnectClosesIt)
     EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
 }
 
+// The line goes away under an open port (here the controller's end of the pty): the
+// window shows the port closed and may connect again, instead of a link that looks up.
+TEST_F(MainFrameTest, ASerialPortThatGoesAwayIsShownClosed)
+{
+    startSim(true);
+    make(simLink);
+    ASSERT_TRUE(frame->connectSerial());
+    stopSim();
+    EXPECT_TRUE(waitUntil([&] { return hub().state.link == LinkType::LinkNone; }));
+    EXPECT_FALSE(hub().serial().isOpen());
+    EXPECT_EQ(frame->linkStatusText(), s("串口已断开"));
+    EXPECT_EQ(frame->stateIcons(), CMainFrame::kIconsDown);
+    EXPECT_TRUE(frame->action(s("actionConnectSerial"))->isEnabled());
+}
+
 TEST_F(MainFrameTest, SerialPortThatDoesNotOpenLeavesTheLinkAsItWas)
 {
     make(dir.filePath(s("no-such-tty")));

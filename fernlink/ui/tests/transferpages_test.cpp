@@ -237,6 +237,7 @@ QStringList columnTexts(const SortableList& list, int column)
 // ---------------------------------------------------------------- send page
 
 class SendOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
+class DeleteOverLink : public TransferPagesTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SendOverLink, TwoFilesAreSentAndLogged)
 {
@@ -719,6 +720,38 @@ TEST_F(TransferPagesTest, ListReceiveAndDeleteOverEthernet)
     EXPECT_TRUE(waitUntil([&] { return hub->state.link == LinkType::LinkNone; }));
 }
 
+// A delete is an operation like any other: a line per file deleted and one for the file a
+// refusal ended the run on, over either link.
+TEST_P(DeleteOverLink, DeletesGoToTheTransferLogOnDiskRefusalsWithTheirReason)
+{
+    const bool serial = GetParam();
+    startSim({}, serial);
+    writeFile(onCnc("user", s("O00004.txt")), "four");
+    serial ? openSerial() : connectEthernet();
+    ReceivePage page(*hub);
+    const QString area = serial ? s("user") : s("USER");
+    // The second file is gone from the controller by now: it refuses that delete.
+    for (const QString& name : {s("O00004.txt"), s("O00005.txt"), s("O00006.txt")})
+        page.list()->insertRow(page.list()->rowCount(), {name, s("4"), area, QString()});
+    page.selectAll();
+    prompter.answers = {Answer::Yes};
+    page.deleteFiles();
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(QFileInfo::exists(onCnc("user", s("O00004.txt"))));
+    const QList<QByteArray> lines = hub->transferLog().read(QDate::currentDate()).split('\n');
+    ASSERT_EQ(lines.size(), 3) << hub->transferLog().read(QDate::currentDate()).constData();  // the last is empty
+    const QByteArray link = serial ? "serial" : "ethernet";
+    EXPECT_TRUE(lines[0].endsWith("\t" + link + "\tdelete\t" + area.toLatin1() + "/O00004.txt\t4\t-\tok\t")) << lines[0].constData();
+    EXPECT_TRUE(lines[1].endsWith("\t" + link + "\tdelete\t" + area.toLatin1() + "/O00005.txt\t4\t-\tfailed\t"
+                                  + english(Msg::DeleteNoRight).arg(s("O00005.txt")).toUtf8()))
+        << lines[1].constData();
+    // The run never asked for the third: it has no line.
+    EXPECT_EQ(page.list()->rowCount(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, DeleteOverLink, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? std::string("Serial") : std::string("Ethernet"); });
+
 TEST_F(TransferPagesTest, LinkLostDuringAReceiveEndsItAndDropsTheLink)
 {
     startSim({s("--drop-after"), s("3")});
@@ -783,6 +816,29 @@ TEST_F(TransferPagesTest, SerialLinkListsAndReceivesRefusesTheUsbListAndListOnly
     EXPECT_TRUE(QFileInfo::exists(onCnc("user", s("O00003.txt"))));
 }
 
+// The serial port goes away in the middle of a file: the receive ends as Stop ends it (no
+// half file) and says why, and the link is no longer shown up.
+TEST_F(TransferPagesTest, ALostSerialLineEndsAReceiveAndSaysSo)
+{
+    startSim({}, true);
+    writeFile(onCnc("user", s("O00007.txt")), pattern(600000, 7));
+    openSerial();
+    ReceivePage page(*hub);
+    page.list()->insertRow(0, {s("O00007.txt"), s("600000"), s("user"), QString()});
+    page.list()->setRowSelected(0, true);
+    const QString folder = receiveInto(page);
+    page.receive();
+    ASSERT_TRUE(waitUntil([&] { return page.progressFields()->bar->value() >= 5; }, 20000));
+    sim.kill();
+    sim.waitForFinished(3000);
+    ASSERT_TRUE(idle());
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::SerialLineLost));
+    EXPECT_FALSE(hub->serial().isOpen());
+    EXPECT_TRUE(page.list()->isEnabled());
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
 TEST_F(TransferPagesTest, StopDuringALongReceiveEndsItAndKeepsNoHalfFile)
 {
     startSim({s("--split"), s("512")});
@@ -828,6 +884,7 @@ TEST_P(DncOverLink, TheEditorsProgramIsStreamedFromTheChosenLine)
     page.start();
     EXPECT_FALSE(hub->state.idle());
     EXPECT_EQ(prompter.asked.back(), english(Msg::DncStartLine));
+    EXPECT_EQ(prompter.textCaptions.back(), english(Msg::DncCaption));
     EXPECT_EQ(page.file->text(), local(s("part.nc")));
     EXPECT_EQ(page.errorCheck->text(), s("CRC"));
     ASSERT_TRUE(idle(30000));
@@ -985,6 +1042,58 @@ TEST_F(TransferPagesTest, DncCutByTheLinkKeepsThePageAndOffersTheRestartPoint)
     EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
     EXPECT_EQ(page.flow().startOffset(), net::dncStartOffset(text, line));
     ASSERT_TRUE(idle());
+}
+
+// The serial line goes away in the middle of a stream (the controller's end of the line is
+// gone, as when the adapter is pulled): the same as a lost Ethernet link.
+TEST_F(TransferPagesTest, DncCutByALostSerialLineKeepsThePageAndOffersTheRestartPoint)
+{
+    startSim({s("--dnc")}, true);
+    openSerial();
+    const QByteArray text = program(20000);
+    writeFile(local(s("part.nc")), text);
+    hub->currentDocument = [&] { return DncDocument{local(s("part.nc")), false, 20000, false}; };
+    DncPage page(*hub);
+    OperationLogPage log(*hub);
+    QString lostReason;
+    QObject::connect(hub.get(), &LinkHub::serialLost, [&](const QString& reason) { lostReason = reason; });
+    prompter.texts = {s("1")};
+    page.start();
+    ASSERT_TRUE(waitUntil([&] { return page.flow().done() >= 20 * 128; }, 20000));
+    sim.kill();
+    sim.waitForFinished(3000);
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(lostReason.isEmpty());
+    EXPECT_FALSE(hub->serial().isOpen());
+    EXPECT_TRUE(page.flow().cutByLink());
+    const qint64 line = page.flow().restartPoint().line;
+    ASSERT_GT(line, 1);
+    ASSERT_FALSE(prompter.shown.empty());
+    EXPECT_EQ(prompter.shown.back(), english(Msg::DncLinkLost).arg(line));
+    EXPECT_EQ(prompter.captions.back(), english(Msg::DncCaption));
+    // The page still shows how far it got.
+    EXPECT_EQ(page.file->text(), local(s("part.nc")));
+    EXPECT_FALSE(page.progressField->text().isEmpty());
+    EXPECT_FALSE(page.packets->text().isEmpty());
+    ASSERT_GT(log.entries()->topLevelItemCount(), 0);
+    const QString last = log.entries()->topLevelItem(log.entries()->topLevelItemCount() - 1)->text(OperationLogPage::ColName);
+    EXPECT_TRUE(last.contains(QString::number(line))) << last.toStdString();
+    const QByteArray disk = hub->transferLog().read(QDate::currentDate());
+    EXPECT_TRUE(disk.contains("\tserial\tdnc\t") && disk.contains("\tfailed\t")) << disk.constData();
+
+    // The next start of the program, on a line that is back, offers the point and goes on there.
+    sim.start(programPath("cncsim"), {s("--root"), root(), s("--link"), link, s("--dnc")});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(sim.canReadLine() || sim.waitForReadyRead(5000));
+    openSerial();
+    prompter.answers = {Answer::Yes};
+    page.start();
+    EXPECT_TRUE(prompter.asked.back().contains(QString::number(line)));
+    const qint64 offset = net::dncStartOffset(text, line);
+    EXPECT_EQ(page.flow().startOffset(), offset);
+    ASSERT_TRUE(idle(60000));
+    const QByteArray expected = dnc::restartHeader(text, line, dnc::HeaderMode::ProgramStart, {}) + text.mid(offset);
+    EXPECT_EQ(dncStream(1).left(expected.size()), expected);
 }
 
 TEST_F(TransferPagesTest, EveryFileGoesToTheTransferLogOnDiskAndCanBeExported)
