@@ -184,7 +184,9 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
 
 LadderFileContent parseLadderFile(const QByteArray& bytes, bool withComments)
 {
-    return parseLadder(bytes, withComments, &bytes);
+    // Only an array that owns its bytes can be shared; one over raw data is copied from.
+    QByteArray shared = bytes;
+    return parseLadder(shared, withComments, shared.data_ptr().isMutable() ? &shared : nullptr);
 }
 
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables)

@@ -278,6 +278,20 @@ TEST(LadderFile, DeferredCommentsReadAsTheEagerOnesAndYieldToLaterEdits)
         EXPECT_EQ(deferredTables.relay.at(7999), QString());
     }
     {
+        // Bytes the array does not own are copied from: the texts outlive them.
+        QByteArray raw(bytes.constData(), bytes.size());
+        auto loaded = std::make_pair(LadderProgram(), CommentTables());
+        {
+            const QByteArray borrowed = QByteArray::fromRawData(raw.constData(), raw.size());
+            LadderFileContent content = parseLadderFile(borrowed, true);
+            loaded.first = std::move(content.ladder);
+            deferCommentRecords(content, loaded.first, loaded.second);
+        }
+        raw.fill('\xFF');
+        EXPECT_EQ(loaded.first.note(2), QStringLiteral("主轴"));
+        EXPECT_EQ(loaded.second.notation.at(100), QStringLiteral("late"));
+    }
+    {
         // Deleting lines before the first read moves the file's notes up with them.
         auto [ladder, deferredTables] = deferredLoad();
         ladder.deleteLines(0, 1);
