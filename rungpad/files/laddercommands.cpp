@@ -150,7 +150,7 @@ bool LadderFileCommands::open(const QString& path)
     say(FileMessage::FileLoaded);
     if (withComments) {
         say(FileMessage::LoadingNotation);
-        applyCommentRecords(content.records, loaded.editLadder, loaded.comments);
+        deferCommentRecords(content, loaded.editLadder, loaded.comments);
         say(content.comments == CommentLoadResult::Failed ? FileMessage::LoadNotationError : FileMessage::NotationLoaded);
     }
     normalizeFunctionBlocks(loaded.editLadder);

@@ -9,6 +9,7 @@
 #include "rungpad/model/laddertext.h"
 
 #include <cstdlib>
+#include <memory>
 
 namespace rungpad {
 
@@ -85,7 +86,9 @@ QString withExtension(const QString& path, const QString& dotExtension)
     return path.left(qMax<qsizetype>(0, path.size() - 4)) + dotExtension;
 }
 
-LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
+namespace {
+
+LadderFileContent parseLadder(QByteArrayView bytes, bool withComments, const QByteArray* owner)
 {
     LadderFileContent content;
     ByteReader in(bytes);
@@ -119,17 +122,26 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
     in.readBytes(ff::kSaveTimeBytes, field);
     content.info.saveTime = vantor::fromGbk(fixedText(field));
 
+    // The length was checked above: the cells are read straight from the bytes (fifty
+    // thousand of them, a bounds check and a text search each would be most of the load).
+    in.readBytes(qsizetype(lines) * ff::kLineBytes, field);
+    const auto* p = reinterpret_cast<const unsigned char*>(field.data());
+    const auto word = [](const unsigned char* at) { return std::uint16_t(at[0] | (at[1] << 8)); };
+    // One row filled over and over: every field a file holds is written for each cell, the
+    // rest stays as a fresh row has it.
+    LadderRow row;
     for (int l = 0; l < lines; ++l) {
-        LadderRow row;
-        for (int c = 0; c < kColumns; ++c) {
+        for (int c = 0; c < kColumns; ++c, p += ff::kCellBytes) {
             LadderCell& cell = row[c];
-            std::uint16_t link = 0;
-            in.readU16(cell.code);
-            in.readU16(link);
-            in.readI16(cell.number);
-            in.readBytes(ff::kCellTextBytes, field);
-            cell.verticalLink = link;
-            cell.setText(fixedText(field));
+            cell.code = word(p);
+            cell.verticalLink = word(p + 2);
+            cell.number = std::int16_t(word(p + 4));
+            // What setText keeps: up to kCellTextMax bytes before the first NUL, NUL after.
+            bool ended = false;
+            for (size_t i = 0; i < size_t(kCellTextBytes); ++i) {
+                ended = ended || i == size_t(kCellTextMax) || p[6 + i] == 0;
+                cell.textBytes[i] = ended ? '\0' : char(p[6 + i]);
+            }
             // Without a magic number, unknown element codes are what tells another file apart.
             if (kindOf(cell.code) > kCoilNot && !isFunctionBlockCode(cell.code))
                 content.error = LadderLoadError::NotLadder;
@@ -141,6 +153,12 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
     if (!withComments)
         return content;
     content.comments = CommentLoadResult::Loaded;
+    if (in.atEnd())
+        return content;
+    content.commentBytes = owner ? *owner : bytes.sliced(in.position()).toByteArray();
+    in = ByteReader(QByteArrayView(content.commentBytes).sliced(owner ? in.position() : 0));
+    // Most texts are a dozen bytes or more: one allocation for the records of a usual file.
+    content.records.reserve(size_t(in.remaining() / 16));
     while (!in.atEnd()) {
         CommentRecord record;
         std::uint16_t length = 0;
@@ -151,10 +169,24 @@ LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
             content.comments = CommentLoadResult::Failed;
             break;
         }
-        record.text = text.toByteArray();
-        content.records.push_back(std::move(record));
+        record.text = text;
+        content.records.push_back(record);
     }
     return content;
+}
+
+}  // namespace
+
+LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments)
+{
+    return parseLadder(bytes, withComments, nullptr);
+}
+
+LadderFileContent parseLadderFile(const QByteArray& bytes, bool withComments)
+{
+    // Only an array that owns its bytes can be shared; one over raw data is copied from.
+    QByteArray shared = bytes;
+    return parseLadder(shared, withComments, shared.data_ptr().isMutable() ? &shared : nullptr);
 }
 
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables)
@@ -173,6 +205,35 @@ void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgra
         default: break;
         }
     }
+}
+
+void deferCommentRecords(LadderFileContent& content, LadderProgram& ladder, CommentTables& tables)
+{
+    struct Stored {
+        QByteArray bytes;   // moving the array keeps its data where the records point
+        std::vector<CommentRecord> records;
+    };
+    auto stored = std::make_shared<const Stored>(Stored{std::move(content.commentBytes), std::move(content.records)});
+    content.commentBytes.clear();
+    content.records.clear();
+    const auto fillFor = [&stored](quint16 tag) {
+        return [stored, tag](std::vector<QString>& texts) {
+            std::vector<QByteArrayView> bytes;
+            std::vector<quint32> at;
+            for (const CommentRecord& r : stored->records) {
+                if (r.tag == tag && r.index < texts.size()) {
+                    bytes.push_back(r.text);
+                    at.push_back(r.index);
+                }
+            }
+            std::vector<QString> decoded = decodeGbkTexts(bytes);
+            for (size_t i = 0; i < at.size(); ++i)
+                texts[at[i]] = std::move(decoded[i]);
+        };
+    };
+    ladder.setDeferredNotes(fillFor(ff::kTagLineNote));
+    tables.notation.setDeferred(fillFor(ff::kTagNotation));
+    tables.relay.setDeferred(fillFor(ff::kTagRelayNotation));
 }
 
 qint16 numberFromCellText(QByteArrayView text)

@@ -35,15 +35,25 @@ enum class CommentLoadResult {
 struct CommentRecord {
     quint16 tag = 0;
     quint32 index = 0;
-    QByteArray text;   // GBK
+    QByteArrayView text;   // GBK, inside the LadderFileContent that holds the record
 };
 
+// Moved, never copied: the records' texts point into commentBytes.
 struct LadderFileContent {
+    LadderFileContent() = default;
+    LadderFileContent(LadderFileContent&&) noexcept = default;
+    LadderFileContent& operator=(LadderFileContent&&) noexcept = default;
+    LadderFileContent(const LadderFileContent&) = delete;
+    LadderFileContent& operator=(const LadderFileContent&) = delete;
+
     LadderLoadError error = LadderLoadError::None;
     int declaredLines = 0;   // what the line count word says, for the refusal message
     LadderProgram ladder;
     LadderInfo info;
     CommentLoadResult comments = CommentLoadResult::NotRead;
+    // The bytes the comment texts are read from: the file's own array shared when it came as
+    // one, else one copy of the comment part (tens of thousands of texts, no copy each).
+    QByteArray commentBytes;
     // The records read before any failure; they are stored even when a later one failed.
     std::vector<CommentRecord> records;
     bool ok() const { return error == LadderLoadError::None; }
@@ -52,9 +62,13 @@ struct LadderFileContent {
 // Parses the ladder part and, when withComments, the comment records after it. The ladder
 // comes back with table rows set; line notes from the records are not yet applied.
 LadderFileContent parseLadderFile(QByteArrayView bytes, bool withComments);
+LadderFileContent parseLadderFile(const QByteArray& bytes, bool withComments);
 
 // Line notes into the ladder, notations into the tables.
 void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgram& ladder, CommentTables& tables);
+// The same, with each text decoded when its table is first used; takes the records and the
+// bytes they point into over from content.
+void deferCommentRecords(LadderFileContent& content, LadderProgram& ladder, CommentTables& tables);
 
 // Number field written for a cell text: the digits after the address letter (DC/DT: two
 // letters), 0 for a text that is not of that shape, -1 (a fresh cell's) for no text.

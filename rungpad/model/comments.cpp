@@ -62,6 +62,7 @@ std::optional<CommentKey> commentKeyOfText(QByteArrayView text)
 const QString& NotationTable::at(int index) const
 {
     static const QString kNone;
+    settle();
     return index >= 0 && index < kNotationEntries ? m_texts[size_t(index)] : kNone;
 }
 
@@ -69,15 +70,27 @@ bool NotationTable::set(int index, const QString& text)
 {
     if (index < 0 || index >= kNotationEntries)
         return false;
+    settle();
     m_texts[size_t(index)] = text;
     return true;
 }
 
-void NotationTable::clear() { std::fill(m_texts.begin(), m_texts.end(), QString()); }
+void NotationTable::clear()
+{
+    m_deferred.drop();
+    std::fill(m_texts.begin(), m_texts.end(), QString());
+}
+
+void NotationTable::setDeferred(DeferredTexts::Fill fill)
+{
+    settle();
+    m_deferred.set(std::move(fill));
+}
 
 const QString& RelayNotationTable::at(int index) const
 {
     static const QString kNone;
+    settle();
     return index >= 0 && index < kRelayNotationEntries ? m_texts[size_t(index)] : kNone;
 }
 
@@ -85,11 +98,22 @@ bool RelayNotationTable::set(int index, const QString& text)
 {
     if (index < 0 || index >= kRelayNotationEntries)
         return false;
+    settle();
     m_texts[size_t(index)] = text;
     return true;
 }
 
-void RelayNotationTable::clear() { std::fill(m_texts.begin(), m_texts.end(), QString()); }
+void RelayNotationTable::clear()
+{
+    m_deferred.drop();
+    std::fill(m_texts.begin(), m_texts.end(), QString());
+}
+
+void RelayNotationTable::setDeferred(DeferredTexts::Fill fill)
+{
+    settle();
+    m_deferred.set(std::move(fill));
+}
 
 int MCodeSignalMap::at(int mCode) const
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three signal comment tables a ladder document owns, with their index rules.
+#include "rungpad/model/deferredtexts.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -36,8 +38,13 @@ public:
     bool set(int index, const QString& text);    // false outside the table
     void clear();
     int size() const { return kNotationEntries; }
+    // Texts written over the table on first access, after everything set before.
+    void setDeferred(DeferredTexts::Fill fill);
 private:
-    std::vector<QString> m_texts;
+    void settle() const { m_deferred.settle(m_texts); }
+    // Filled in by the first access, even a reading one.
+    mutable std::vector<QString> m_texts;
+    mutable DeferredTexts m_deferred;
 };
 
 class RelayNotationTable {
@@ -47,8 +54,13 @@ public:
     bool set(int index, const QString& text);
     void clear();
     int size() const { return kRelayNotationEntries; }
+    // Texts written over the table on first access, after everything set before.
+    void setDeferred(DeferredTexts::Fill fill);
 private:
-    std::vector<QString> m_texts;
+    void settle() const { m_deferred.settle(m_texts); }
+    // Filled in by the first access, even a reading one.
+    mutable std::vector<QString> m_texts;
+    mutable DeferredTexts m_deferred;
 };
 
 // M code -> F signal as byte * 10 + bit, or -1.

@@ -70,7 +70,8 @@ LadderProgram::LadderProgram() : m_notes(kMaxLines) {}
 
 LadderProgram::LadderProgram(const LadderProgram& other)
     : end1Line(other.end1Line), stepCount(other.stepCount), end1Step(other.end1Step),
-      m_notes(other.m_notes), m_noteEnd(other.m_noteEnd), m_revision(other.m_revision)
+      m_notes(other.m_notes), m_noteEnd(other.m_noteEnd), m_deferredNotes(other.m_deferredNotes),
+      m_revision(other.m_revision)
 {
     m_lines.reserve(other.m_lines.size());
     for (const auto& row : other.m_lines)
@@ -111,6 +112,7 @@ InsertResult LadderProgram::insertChecked(int at, int count, int limitExclusive)
         return InsertResult::BeyondMaxLines;
     if (count == 0)
         return InsertResult::Inserted;
+    settleNotes();
     std::vector<std::unique_ptr<LadderRow>> fresh;
     fresh.reserve(size_t(count));
     for (int i = 0; i < count; ++i)
@@ -138,6 +140,15 @@ InsertResult LadderProgram::insertLines(int at, int count)
 
 bool LadderProgram::appendLoadedLine(const LadderRow& row)
 {
+    // A file load appends thousands of lines with no note below them: one allocation each.
+    settleNotes();
+    if (lineCount() >= m_noteEnd && lineCount() < kMaxLines) {
+        if (m_lines.capacity() == m_lines.size())
+            m_lines.reserve(std::max<size_t>(64, m_lines.size() * 2));
+        m_lines.push_back(std::make_unique<LadderRow>(row));
+        touch();
+        return true;
+    }
     if (insertChecked(lineCount(), 1, kMaxLines + 1) != InsertResult::Inserted)
         return false;
     *m_lines.back() = row;
@@ -163,6 +174,7 @@ void LadderProgram::deleteLines(int at, int count)
     if (at < 0 || at >= lineCount() || count <= 0)
         return;
     count = std::min(count, lineCount() - at);
+    settleNotes();
     m_lines.erase(m_lines.begin() + at, m_lines.begin() + at + count);
     if (at < m_noteEnd) {
         const int end = std::max(m_noteEnd, at + count);
@@ -184,6 +196,7 @@ const QString& LadderProgram::note(int line) const
     static const QString kNone;
     if (line < 0 || line >= kMaxLines)
         return kNone;
+    settleNotes();
     return m_notes[size_t(line)];
 }
 
@@ -191,10 +204,30 @@ void LadderProgram::setNote(int line, const QString& text)
 {
     if (line < 0 || line >= kMaxLines)
         return;
+    settleNotes();
     m_notes[size_t(line)] = text;
     if (!text.isEmpty())
         m_noteEnd = std::max(m_noteEnd, line + 1);
     touch();
+}
+
+void LadderProgram::setDeferredNotes(DeferredTexts::Fill fill)
+{
+    settleNotes();
+    m_deferredNotes.set(std::move(fill));
+    touch();
+}
+
+void LadderProgram::settleNotes() const
+{
+    if (!m_deferredNotes.settle(m_notes))
+        return;
+    for (int i = kMaxLines; i > m_noteEnd; --i) {
+        if (!m_notes[size_t(i - 1)].isEmpty()) {
+            m_noteEnd = i;
+            break;
+        }
+    }
 }
 
 void LadderProgram::recomputeTableRows()

@@ -22,6 +22,8 @@
 //                    table (rungpad/compiler/instructions.h); both grow through insertLines().
 //   Editing          cursor, selection and the undo record of an edit: rungpad/model/editchange.h;
 //                    the edit commands: rungpad/compiler/ladderedit.h; undo: rungpad/edit/.
+#include "rungpad/model/deferredtexts.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -150,6 +152,8 @@ public:
 
     const QString& note(int line) const;
     void setNote(int line, const QString& text);   // 0..kMaxLines-1, others ignored
+    // Notes written over the ladder's on first access, after everything set before.
+    void setDeferredNotes(DeferredTexts::Fill fill);
 
     // Consecutive lines whose column-0 code is CODT form a group; a group that is not
     // followed by another line keeps table rows 0, as the file reader leaves it.
@@ -162,8 +166,12 @@ private:
     InsertResult insertChecked(int at, int count, int limitExclusive);
 
     std::vector<std::unique_ptr<LadderRow>> m_lines;
-    std::vector<QString> m_notes;   // kMaxLines entries, moved with the lines
-    int m_noteEnd = 0;              // notes at and past this index are empty
+    void settleNotes() const;
+
+    // Filled in by the first access, even a reading one.
+    mutable std::vector<QString> m_notes;   // kMaxLines entries, moved with the lines
+    mutable int m_noteEnd = 0;              // notes at and past this index are empty
+    mutable DeferredTexts m_deferredNotes;
     quint64 m_revision = 0;
 };
 

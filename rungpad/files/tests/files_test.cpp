@@ -223,6 +223,83 @@ TEST(LadderFile, RoundTripKeepsEveryStoredField)
     }
 }
 
+TEST(LadderFile, DeferredCommentsReadAsTheEagerOnesAndYieldToLaterEdits)
+{
+    LadderProgram p = programOf({LadderRow(), LadderRow(), LadderRow(), LadderRow()});
+    p.setNote(0, QStringLiteral("plain"));
+    p.setNote(2, QStringLiteral("主轴"));
+    CommentTables tables;
+    tables.notation.set(100, QStringLiteral("急停"));
+    tables.notation.set(24575, QStringLiteral("last"));
+    tables.relay.set(7999, QStringLiteral("继电器"));
+    // A later record for the same entry wins; a lone lead byte still decodes to something.
+    const QByteArray bytes = formatLadderPart(p, {}, NumberField::FromText) + formatCommentRecords(p, tables)
+        + record(fileformat::kTagNotation, 100, "late") + record(fileformat::kTagRelayNotation, 3, "a\xB0");
+
+    LadderFileContent eager = parseLadderFile(bytes, true);
+    ASSERT_EQ(eager.comments, CommentLoadResult::Loaded);
+    CommentTables eagerTables;
+    applyCommentRecords(eager.records, eager.ladder, eagerTables);
+
+    // Read through a view, so the content holds its own copy; the content is gone before
+    // anything is decoded.
+    auto deferredLoad = [&bytes] {
+        LadderFileContent content = parseLadderFile(QByteArrayView(bytes), true);
+        LadderProgram ladder = std::move(content.ladder);
+        CommentTables deferredTables;
+        deferCommentRecords(content, ladder, deferredTables);
+        return std::make_pair(std::move(ladder), std::move(deferredTables));
+    };
+    {
+        auto [ladder, deferredTables] = deferredLoad();
+        const LadderProgram copy(ladder);   // taken before the texts were decoded
+        for (int i = 0; i < kMaxLines; ++i) {
+            ASSERT_EQ(ladder.note(i), eager.ladder.note(i)) << i;
+            ASSERT_EQ(copy.note(i), eager.ladder.note(i)) << i;
+        }
+        for (int i = 0; i < kNotationEntries; ++i)
+            ASSERT_EQ(deferredTables.notation.at(i), eagerTables.notation.at(i)) << i;
+        for (int i = 0; i < kRelayNotationEntries; ++i)
+            ASSERT_EQ(deferredTables.relay.at(i), eagerTables.relay.at(i)) << i;
+        EXPECT_EQ(deferredTables.notation.at(100), QStringLiteral("late"));
+    }
+    {
+        // Edits made before the first read land on top of the file's texts.
+        auto [ladder, deferredTables] = deferredLoad();
+        ladder.insertLines(0, 1);
+        ladder.setNote(1, QStringLiteral("mine"));
+        deferredTables.notation.set(100, QStringLiteral("mine"));
+        EXPECT_EQ(ladder.note(1), QStringLiteral("mine"));
+        EXPECT_EQ(ladder.note(3), QStringLiteral("主轴"));
+        EXPECT_EQ(ladder.note(0), QString());
+        EXPECT_EQ(deferredTables.notation.at(100), QStringLiteral("mine"));
+        EXPECT_EQ(deferredTables.notation.at(24575), QStringLiteral("last"));
+        deferredTables.relay.clear();
+        EXPECT_EQ(deferredTables.relay.at(7999), QString());
+    }
+    {
+        // Bytes the array does not own are copied from: the texts outlive them.
+        QByteArray raw(bytes.constData(), bytes.size());
+        auto loaded = std::make_pair(LadderProgram(), CommentTables());
+        {
+            const QByteArray borrowed = QByteArray::fromRawData(raw.constData(), raw.size());
+            LadderFileContent content = parseLadderFile(borrowed, true);
+            loaded.first = std::move(content.ladder);
+            deferCommentRecords(content, loaded.first, loaded.second);
+        }
+        raw.fill('\xFF');
+        EXPECT_EQ(loaded.first.note(2), QStringLiteral("主轴"));
+        EXPECT_EQ(loaded.second.notation.at(100), QStringLiteral("late"));
+    }
+    {
+        // Deleting lines before the first read moves the file's notes up with them.
+        auto [ladder, deferredTables] = deferredLoad();
+        ladder.deleteLines(0, 1);
+        EXPECT_EQ(ladder.note(1), QStringLiteral("主轴"));
+        EXPECT_EQ(ladder.note(0), QString());
+    }
+}
+
 TEST(LadderFile, BrokenCommentTailStopsWithRecordsBeforeKept)
 {
     const QByteArray ladder = handLadder(0, {{}});
