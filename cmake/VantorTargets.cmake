@@ -44,6 +44,17 @@ if(VANTOR_HARDEN AND NOT VANTOR_FUZZ AND NOT VANTOR_SANITIZE)
   message(STATUS "Hardening: ${VANTOR_HARDEN_COMPILE} ${VANTOR_HARDEN_DEFINES} ${VANTOR_HARDEN_LINK}")
 endif()
 
+# lld links the large Qt test binaries about four times faster than the default linker (links
+# are never cached, so every build pays them); used when installed, the default linker otherwise.
+option(VANTOR_LLD "Link with lld when the compiler can use it" ON)
+if(VANTOR_LLD)
+  include(CheckLinkerFlag)
+  check_linker_flag(CXX -fuse-ld=lld VANTOR_HAVE_LLD)
+  if(VANTOR_HAVE_LLD)
+    add_link_options(-fuse-ld=lld)
+  endif()
+endif()
+
 # Shared compile settings for every target of ours: warnings as errors, optional sanitizers.
 function(vantor_settings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
@@ -92,13 +103,20 @@ endfunction()
 # Tests are discovered at run time (PRE_TEST) so a Qt binary is never started during the build.
 function(vantor_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/common/testing/test_main.cpp)
+  # The shared main() is compiled once for all test binaries, not once in each (its Qt and
+  # GoogleTest headers made it one of the dearer files of a cold build).
+  if(NOT TARGET vantor_test_main)
+    add_library(vantor_test_main OBJECT ${PROJECT_SOURCE_DIR}/common/testing/test_main.cpp)
+    target_link_libraries(vantor_test_main PRIVATE Qt6::Widgets GTest::gtest)
+    vantor_settings(vantor_test_main)
+    # The test main() exports these as VANTOR_BUILD_DIR / VANTOR_SOURCE_DIR when the caller has
+    # not, so tests find the programs and data however they are started (ctest, by hand, a debugger).
+    target_compile_definitions(vantor_test_main PRIVATE
+      VANTOR_TEST_BUILD_DIR="${PROJECT_BINARY_DIR}" VANTOR_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  endif()
+  add_executable(${name} ${ARG_SOURCES} $<TARGET_OBJECTS:vantor_test_main>)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantor_testing GTest::gtest GTest::gmock)
   vantor_settings(${name})
-  # The test main() exports these as VANTOR_BUILD_DIR / VANTOR_SOURCE_DIR when the caller has
-  # not, so tests find the programs and data however they are started (ctest, by hand, a debugger).
-  target_compile_definitions(${name} PRIVATE
-    VANTOR_TEST_BUILD_DIR="${PROJECT_BINARY_DIR}" VANTOR_TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   # The sanitizer stage builds only the test binaries and the programs they start (vantor_tests).
   set_property(GLOBAL APPEND PROPERTY VANTOR_TEST_TARGETS ${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
