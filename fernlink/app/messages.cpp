@@ -35,7 +35,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::StateSent, "sent", "sent"},
     {Msg::StateError, "error", "error"},
     {Msg::StateSendFail, "发送失败", "Send Fail"},
-    {Msg::StateNotEnoughRight, "CNC拒绝:权限不够/不在MDI方式/有报警/在使用中", "refused by the CNC: no right, not in MDI, alarm or in use"},
+    {Msg::StateNotEnoughRight, "权限不够", "Not enough right!"},
     {Msg::StateUnableToOpen, "打开文件失败", "Unable to open file"},
     {Msg::CrcError, "crc 错误", "crc 错误"},
     {Msg::ReceiveSelectFile, "没选择要接收的文件！", "Please select file"},

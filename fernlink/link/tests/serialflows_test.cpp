@@ -78,14 +78,14 @@ TEST_F(Flows, SendAsksAboutUnsendableRowsAndNamesRefusals)
     EXPECT_EQ(flows.send.rows[1].state, "unsend");
 }
 
-// 0x10 refuses for more reasons than a right (MDI mode, an alarm, a file in use): the row
-// says all of them, in the program's language.
-TEST_F(Flows, ARowRefusedWithDleSaysWhatTheControllerRefused)
+// The row keeps the controller's short state text in the program's language; the question
+// that follows names every reason 0x10 stands for (MDI mode, an alarm, a file in use).
+TEST_F(Flows, ARowRefusedWithDleIsMarkedInTheProgramsLanguage)
 {
     const QString good = writeFile(QStringLiteral("O1.txt"), "b");
     const std::pair<Language, QString> cases[] = {
-        {Language::English, QStringLiteral("refused by the CNC: no right, not in MDI, alarm or in use")},
-        {Language::Chinese, QString::fromUtf8("CNC拒绝:权限不够/不在MDI方式/有报警/在使用中")},
+        {Language::English, QStringLiteral("Not enough right!")},
+        {Language::Chinese, QString::fromUtf8("权限不够")},
     };
     for (const auto& [language, text] : cases) {
         state.language = language;
