@@ -7,12 +7,12 @@
 #include "common/archive.h"
 #include "common/logging.h"
 #include "common/ui/messageboxprompter.h"
+#include "common/ui/nceditor.h"
 #include "fernport/messages.h"
 #include "serialcore/serialwire.h"
 
 #include <QFileInfo>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QSerialPort>
 #include <QStatusBar>
 #include <QTimer>

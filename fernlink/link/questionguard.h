@@ -23,6 +23,7 @@ public:
     std::optional<QString> askText(const QString& prompt, const QString& initial) override;
     Answer ask(const QString& text, Buttons buttons, const QString& caption) override;
     void inform(Severity severity, const QString& text, const QString& caption) override;
+    std::optional<QString> askText(const QString& prompt, const QString& initial, const QString& caption) override;
 
     // A question is open.
     bool open() const { return open_ > 0; }

@@ -44,6 +44,12 @@ void GuardedPrompter::inform(Severity severity, const QString& text, const QStri
     inner_.inform(severity, text, caption);
 }
 
+std::optional<QString> GuardedPrompter::askText(const QString& prompt, const QString& initial, const QString& caption)
+{
+    Open open(*this);
+    return inner_.askText(prompt, initial, caption);
+}
+
 void GuardedPrompter::run(std::function<void()> event)
 {
     if (open_ > 0 && depth_ > 0) {

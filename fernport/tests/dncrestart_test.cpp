@@ -8,6 +8,7 @@
 
 #include "common/testing/ptypair.h"
 #include "common/testing/testfiles.h"
+#include "common/ui/nceditor.h"
 #include "serialcore/xmodem.h"
 
 #include <QAbstractButton>
@@ -16,7 +17,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QDir>
-#include <QPlainTextEdit>
 #include <QSerialPort>
 #include <QTemporaryDir>
 

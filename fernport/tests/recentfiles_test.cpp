@@ -8,12 +8,12 @@
 #include "common/prompter.h"
 #include "common/testing/menuprofile.h"
 #include "common/testing/testfiles.h"
+#include "common/ui/nceditor.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
 
