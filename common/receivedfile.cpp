@@ -32,10 +32,9 @@ bool ReceivedFile::commit()
 
 void ReceivedFile::drop()
 {
+    error_.clear();
     if (!writer_)
         return;
-    if (writer_->failed())
-        error_ = writer_->errorString();
     writer_->cancelWriting();
     writer_.reset();
 }

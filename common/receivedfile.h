@@ -3,8 +3,8 @@
 // The checked save of one file coming over a link: its bytes go to a temporary file beside
 // the target, which takes the target's name only when the file is complete. Every other end
 // (a failure, a cancel, the owner going away) drops the temporary file and leaves the target
-// as it was. Who tells the user, and in which words, stays with the caller: the reason is
-// kept here until the next open.
+// as it was. Who tells the user, and in which words, stays with the caller: the reason of a
+// failure is kept until the file is dropped or opened again.
 #include "common/atomicfile.h"
 
 #include <QString>
@@ -28,7 +28,7 @@ public:
     // Renames the complete file into place. After a failed rename the file stays open (and
     // failed()), so its reason can still be told; drop() ends it.
     bool commit();
-    // The partial file goes; the target stays as it was. The reason of a failure stays.
+    // The partial file goes; the target stays as it was. The next file starts clean.
     void drop();
 
     // An open, write or rename failed since the last open.

@@ -4,7 +4,7 @@
 // file list and the receive of chosen entries. The flows talk to the line through a
 // LinkDriver (queued, paced writes; the GUI thread never sleeps), ask through the prompter
 // and report to a TransferView, so the windows and the tests drive the same objects.
-#include "common/atomicfile.h"
+#include "common/receivedfile.h"
 #include "common/prompter.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialcommands.h"
@@ -161,8 +161,6 @@ public:
     void cancel();
 
     std::vector<ReceiveEntry>& entries() { return entries_; }
-    // Names the controller gives may not leave the chosen folder.
-    static bool isSafeName(const QString& name);
 
 private:
     void listPartition(const QString& partition);
@@ -194,7 +192,7 @@ private:
     int pos_ = 0;
     QString folder_;
     QString target_;
-    std::unique_ptr<AtomicFileWriter> file_;
+    ReceivedFile file_;
 };
 
 }  // namespace vantor::fernport
