@@ -370,9 +370,8 @@ void ReceiveFlow::getList()
     entries_.clear();
     view_.listChanged();
     listing_ = true;
-    ticks_ = 0;
     listPartition(QLatin1String(wire::kPartUser));
-    session_.driver.startTimer(kListTimerId, kListTickMs, true);
+    listDeadline_.start(session_.driver);
 }
 
 void ReceiveFlow::listPartition(const QString& partition)
@@ -390,9 +389,7 @@ void ReceiveFlow::onTimer(int id)
         xmodem_.onTimer(id);
         return;
     }
-    if (id != kListTimerId || !listing_)
-        return;
-    if (++ticks_ < kListTicks)
+    if (!listing_ || !listDeadline_.expired(id))
         return;
     endListing(false);
     session_.prompter.inform(Severity::Information, qs(msg::kListTimeOut));
@@ -436,7 +433,7 @@ void ReceiveFlow::endListing(bool complete)
     // comes next.
     if (!complete)
         session_.driver.clear();
-    session_.driver.stopTimer(kListTimerId);
+    listDeadline_.stop(session_.driver);
     view_.listChanged();
     view_.listingDone(complete);
 }

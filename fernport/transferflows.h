@@ -6,6 +6,7 @@
 // and report to a TransferView, so the windows and the tests drive the same objects.
 #include "common/receivedfile.h"
 #include "common/prompter.h"
+#include "serialcore/deadline.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialcommands.h"
 #include "serialcore/xmodem.h"
@@ -187,7 +188,7 @@ private:
     std::vector<ReceiveEntry> entries_;
     bool listing_ = false;
     QString listed_;
-    int ticks_ = 0;
+    Deadline listDeadline_{kListTimerId, kListTicks, kListTickMs};
     QList<int> queue_;
     int pos_ = 0;
     QString folder_;

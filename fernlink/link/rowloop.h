@@ -9,33 +9,9 @@
 #include "fernlink/link/questionguard.h"
 #include "fernlink/link/transferflow.h"
 #include "fernlink/link/transferstats.h"
+#include "serialcore/deadline.h"
 
 namespace vantor::fernlink {
-
-// A repeating one-second timer and the count of its ticks: how long a flow waits for an answer.
-class Deadline {
-public:
-    Deadline(int timerId, int seconds) : id_(timerId), seconds_(seconds) {}
-    void start(LinkPort& port)
-    {
-        ticks_ = 0;
-        port.startTimer(id_, 1000, true);
-    }
-    void stop(LinkPort& port)
-    {
-        if (id_ != 0)
-            port.stopTimer(id_);
-    }
-    // Part of the answer came: the wait begins again without restarting the timer.
-    void restartCount() { ticks_ = 0; }
-    // A tick of any timer: true when it is this deadline's and the time is up.
-    bool expired(int timerId) { return id_ != 0 && timerId == id_ && ++ticks_ >= seconds_; }
-
-private:
-    int id_;
-    int seconds_;
-    int ticks_ = 0;
-};
 
 // The statistics of the file in transfer and the one-second timer that moves them on.
 class StatsClock {
