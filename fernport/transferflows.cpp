@@ -361,19 +361,7 @@ ReceiveFlow::ReceiveFlow(SerialSession& session, TransferView& view)
 {
 }
 
-ReceiveFlow::~ReceiveFlow()
-{
-    if (file_)
-        file_->cancelWriting();
-}
-
-bool ReceiveFlow::isSafeName(const QString& name)
-{
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QLatin1Char(':'))
-           && !name.contains(QChar(0));
-}
+ReceiveFlow::~ReceiveFlow() = default;
 
 void ReceiveFlow::getList()
 {
@@ -382,9 +370,8 @@ void ReceiveFlow::getList()
     entries_.clear();
     view_.listChanged();
     listing_ = true;
-    ticks_ = 0;
     listPartition(QLatin1String(wire::kPartUser));
-    session_.driver.startTimer(kListTimerId, kListTickMs, true);
+    listDeadline_.start(session_.driver);
 }
 
 void ReceiveFlow::listPartition(const QString& partition)
@@ -402,9 +389,7 @@ void ReceiveFlow::onTimer(int id)
         xmodem_.onTimer(id);
         return;
     }
-    if (id != kListTimerId || !listing_)
-        return;
-    if (++ticks_ < kListTicks)
+    if (!listing_ || !listDeadline_.expired(id))
         return;
     endListing(false);
     session_.prompter.inform(Severity::Information, qs(msg::kListTimeOut));
@@ -448,7 +433,7 @@ void ReceiveFlow::endListing(bool complete)
     // comes next.
     if (!complete)
         session_.driver.clear();
-    session_.driver.stopTimer(kListTimerId);
+    listDeadline_.stop(session_.driver);
     view_.listChanged();
     view_.listingDone(complete);
 }
@@ -474,7 +459,8 @@ bool ReceiveFlow::receive(QList<int> rows, const QString& folder)
 void ReceiveFlow::receiveOne()
 {
     const ReceiveEntry& e = entries_[queue_[pos_]];
-    if (!isSafeName(e.name)) {
+    // Names the controller gives may not leave the chosen folder.
+    if (!isSafeLocalName(e.name)) {
         session_.prompter.inform(Severity::Error, qs(msg::kUnsafeName).arg(e.name, folder_), qs(msg::kCaptionError));
         mark(qs(msg::kStateError));
         nextReceived();
@@ -503,24 +489,21 @@ void ReceiveFlow::receiveOne()
 bool ReceiveFlow::openReceiveFile()
 {
     // The file is written under a temporary name and takes its own only when complete.
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    if (!file_->open()) {
-        session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_->errorString()));
-        file_.reset();
-        return false;
-    }
-    return true;
+    if (file_.open(target_))
+        return true;
+    session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_.errorString()));
+    return false;
 }
 
 bool ReceiveFlow::writeBlock(QByteArrayView data)
 {
-    return file_ && file_->write(data);
+    return file_.write(data);
 }
 
 void ReceiveFlow::tellNotSaved()
 {
-    if (file_ && file_->failed())
-        session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_->errorString()));
+    if (file_.failed())
+        session_.prompter.inform(Severity::Information, qs(msg::kCannotSaveWhy).arg(file_.errorString()));
     else
         session_.prompter.inform(Severity::Information, qs(msg::kCannotSave).arg(QDir::toNativeSeparators(target_)));
 }
@@ -541,20 +524,16 @@ void ReceiveFlow::receiveFinished(ReceiveResult result)
     bool ok = result == ReceiveResult::Received;
     if (ok) {
         // An end of file before any block is an empty file.
-        if (!file_) {
-            file_ = std::make_unique<AtomicFileWriter>(target_);
-            file_->open();
-        }
-        if (!file_->commit()) {
+        if (!file_.isOpen())
+            file_.open(target_);
+        if (!file_.commit()) {
             ok = false;
             tellNotSaved();
         }
     } else if (result == ReceiveResult::WriteFailed) {
         tellNotSaved();
     }
-    if (file_)
-        file_->cancelWriting();
-    file_.reset();
+    file_.drop();
     switch (result) {
     case ReceiveResult::NoRight:
         session_.prompter.inform(Severity::Information, qs(msg::kNoRight).arg(name));
@@ -606,9 +585,7 @@ void ReceiveFlow::cancel()
         session_.driver.purge();
         session_.driver.pause(10);
     }
-    if (file_)
-        file_->cancelWriting();
-    file_.reset();
+    file_.drop();
     queue_.clear();
     view_.receiveDone();
 }

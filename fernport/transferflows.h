@@ -4,8 +4,9 @@
 // file list and the receive of chosen entries. The flows talk to the line through a
 // LinkDriver (queued, paced writes; the GUI thread never sleeps), ask through the prompter
 // and report to a TransferView, so the windows and the tests drive the same objects.
-#include "common/atomicfile.h"
+#include "common/receivedfile.h"
 #include "common/prompter.h"
+#include "serialcore/deadline.h"
 #include "serialcore/linkdriver.h"
 #include "serialcore/serialcommands.h"
 #include "serialcore/xmodem.h"
@@ -161,8 +162,6 @@ public:
     void cancel();
 
     std::vector<ReceiveEntry>& entries() { return entries_; }
-    // Names the controller gives may not leave the chosen folder.
-    static bool isSafeName(const QString& name);
 
 private:
     void listPartition(const QString& partition);
@@ -189,12 +188,12 @@ private:
     std::vector<ReceiveEntry> entries_;
     bool listing_ = false;
     QString listed_;
-    int ticks_ = 0;
+    Deadline listDeadline_{kListTimerId, kListTicks, kListTickMs};
     QList<int> queue_;
     int pos_ = 0;
     QString folder_;
     QString target_;
-    std::unique_ptr<AtomicFileWriter> file_;
+    ReceivedFile file_;
 };
 
 }  // namespace vantor::fernport

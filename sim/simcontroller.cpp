@@ -334,10 +334,9 @@ bool SimController::openReceiveFile()
         dncStream_ = dncSink_->begin();
         return dncStream_ != nullptr;
     }
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    if (file_->open())
+    if (file_.open(target_))
         return true;
-    qWarning().noquote() << file_->errorString();
+    qWarning().noquote() << file_.errorString();
     return false;
 }
 
@@ -345,9 +344,9 @@ bool SimController::writeBlock(QByteArrayView data)
 {
     if (dncSink_)
         return dncStream_ && dncStream_->write(data);
-    if (!file_ || !file_->write(data)) {
-        if (file_)
-            qWarning().noquote() << file_->errorString();
+    if (!file_.write(data)) {
+        if (file_.isOpen())
+            qWarning().noquote() << file_.errorString();
         return false;
     }
     return true;
@@ -359,9 +358,7 @@ void SimController::blockReceived(int block)
         canAfterCPending_ = false;
         port_->write(QByteArray(1, kCan));
         xmodem_.cancelReceive();
-        if (file_)
-            file_->cancelWriting();
-        file_.reset();
+        file_.drop();
         mode_ = Mode::Command;
         return;
     }
@@ -375,22 +372,19 @@ bool SimController::completeReceiveFile()
         dncStream_.reset();
         return ok;
     }
-    if (!file_) {
-        file_ = std::make_unique<AtomicFileWriter>(target_);
-        file_->open();
-    }
-    const bool ok = file_->commit();
+    // An end of file before any block is an empty file.
+    if (!file_.isOpen())
+        file_.open(target_);
+    const bool ok = file_.commit();
     if (!ok)
-        qWarning().noquote() << file_->errorString();
-    file_.reset();
+        qWarning().noquote() << file_.errorString();
+    file_.drop();
     return ok;
 }
 
 void SimController::receiveFinished(ReceiveResult)
 {
-    if (file_)
-        file_->cancelWriting();
-    file_.reset();
+    file_.drop();
     dncStream_.reset();
     mode_ = Mode::Command;
     if (dncSink_)

@@ -4,6 +4,7 @@
 // listings and control bytes, and turns into an XModem receiver (xdl) or sender (xul) on
 // the same engine the PC programs use. It sees only bytes and ticks; the program around it
 // owns the line, so another transport can drive the same session.
+#include "common/receivedfile.h"
 #include "serialcore/linkport.h"
 #include "serialcore/xmodem.h"
 #include "sim/dncsink.h"
@@ -77,7 +78,7 @@ private:
     QByteArray lineBuffer_;
     QString partition_ = QStringLiteral("user");
     QString target_;
-    std::unique_ptr<AtomicFileWriter> file_;
+    ReceivedFile file_;
     DncSink* dncSink_ = nullptr;
     std::unique_ptr<DncStream> dncStream_;
     bool firstDownload_ = true;

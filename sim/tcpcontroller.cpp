@@ -285,10 +285,8 @@ void TcpController::onDownload(const QString& name, const QByteArray& sizeText)
 
 bool TcpController::startDownload()
 {
-    file_ = std::make_unique<AtomicFileWriter>(target_);
-    if (!file_->open()) {
-        qWarning().noquote() << file_->errorString();
-        file_.reset();
+    if (!file_.open(target_)) {
+        qWarning().noquote() << file_.errorString();
         mode_ = Mode::Command;
         return false;
     }
@@ -311,7 +309,7 @@ void TcpController::downloadByte(char c)
         return;
     }
     if (frame_.isEmpty() && c == kCan) {
-        file_.reset();
+        file_.drop();
         mode_ = Mode::Command;
         return;
     }
@@ -328,7 +326,7 @@ void TcpController::frameComplete()
         return;
     }
     if (faults_.cancelAfterFrames >= 0 && streamFrames_ >= faults_.cancelAfterFrames) {
-        file_.reset();
+        file_.drop();
         mode_ = Mode::Command;
         replyByte(kCan);
         return;
@@ -343,8 +341,8 @@ void TcpController::frameComplete()
         // The disk gets large pieces, not a write a frame; the last piece goes before the
         // last frame is answered, so a file the disk cannot hold is still refused at a frame.
         if ((unwritten_.size() >= kStorePiece || stored_ + take == expected_) && !storeUnwritten()) {
-            qWarning().noquote() << file_->errorString();
-            file_.reset();
+            qWarning().noquote() << file_.errorString();
+            file_.drop();
             unwritten_.clear();
             mode_ = Mode::Command;
             replyByte(kCan);
@@ -358,7 +356,7 @@ void TcpController::frameComplete()
 
 bool TcpController::storeUnwritten()
 {
-    const bool ok = file_->write(unwritten_);
+    const bool ok = file_.write(unwritten_);
     unwritten_.resize(0);  // keeps its room for the next piece
     return ok;
 }
@@ -366,9 +364,9 @@ bool TcpController::storeUnwritten()
 void TcpController::finishDownload()
 {
     // A stream shorter than announced is a broken transfer: nothing under the final name.
-    if (stored_ == expected_ && (!storeUnwritten() || !file_->commit()))
-        qWarning().noquote() << file_->errorString();
-    file_.reset();
+    if (stored_ == expected_ && (!storeUnwritten() || !file_.commit()))
+        qWarning().noquote() << file_.errorString();
+    file_.drop();
     unwritten_ = QByteArray();
     mode_ = Mode::Command;
 }
@@ -477,7 +475,7 @@ void TcpController::abandon()
     closeRequested_ = true;
     mode_ = Mode::Closed;
     port_.stopTimer(kDncQuietTimerId);
-    file_.reset();
+    file_.drop();
     unwritten_.clear();
     dnc_.reset();
     upload_.clear();

@@ -4,6 +4,7 @@
 // streams in 2048-byte frames and DNC input in raw chunks. Like the serial side it sees only
 // bytes and ticks and answers through a LinkPort; the program around it owns the socket.
 // Every connection gets its own session over the shared root folder.
+#include "common/receivedfile.h"
 #include "serialcore/linkport.h"
 #include "sim/dncsink.h"
 
@@ -102,7 +103,7 @@ private:
     qint64 stored_ = 0;
     QByteArray frame_;
     QByteArray unwritten_;  // received, not yet handed to the file
-    std::unique_ptr<AtomicFileWriter> file_;
+    ReceivedFile file_;
 
     // upload (sul)
     QByteArray upload_;

@@ -72,19 +72,17 @@ void GuardedPrompter::run(std::function<void()> event)
 
 bool ReceiveFile::open(const QString& target, SerialContext& ctx)
 {
-    writer_ = std::make_unique<AtomicFileWriter>(target);
-    if (writer_->open())
+    if (file_.open(target))
         return true;
-    ctx.prompter.inform(Severity::Error, ctx.text(Msg::ReceivedFileNotSaved).arg(writer_->errorString()));
-    writer_.reset();
+    ctx.prompter.inform(Severity::Error, ctx.text(Msg::ReceivedFileNotSaved).arg(file_.errorString()));
     return false;
 }
 
 bool ReceiveFile::commitOrTell(SerialContext& ctx)
 {
-    const bool ok = commit();
-    const QString why = writer_ ? writer_->errorString() : QString();
-    writer_.reset();
+    const bool ok = file_.commit();
+    const QString why = file_.isOpen() ? file_.errorString() : QString();
+    file_.drop();
     if (!ok)
         ctx.prompter.inform(Severity::Error, ctx.text(Msg::ReceivedFileNotSaved).arg(why));
     return ok;
@@ -92,16 +90,8 @@ bool ReceiveFile::commitOrTell(SerialContext& ctx)
 
 void ReceiveFile::tellFailure(SerialContext& ctx) const
 {
-    if (writer_ && writer_->failed())
-        ctx.prompter.inform(Severity::Error, ctx.text(Msg::ReceivedFileNotSaved).arg(writer_->errorString()));
-}
-
-void ReceiveFile::drop()
-{
-    if (writer_) {
-        writer_->cancelWriting();
-        writer_.reset();
-    }
+    if (file_.isOpen() && file_.failed())
+        ctx.prompter.inform(Severity::Error, ctx.text(Msg::ReceivedFileNotSaved).arg(file_.errorString()));
 }
 
 // ---------------------------------------------------------------- the loop

@@ -5,39 +5,13 @@
 // save of a received file, the rows' states and transfer-log records, and what the observer
 // hears of all that. A link contributes its protocol steps: how a row is opened, how its
 // frames go, how the controller's answers are read, and what tells the controller to stop.
-#include "common/atomicfile.h"
+#include "common/receivedfile.h"
 #include "fernlink/link/questionguard.h"
 #include "fernlink/link/transferflow.h"
 #include "fernlink/link/transferstats.h"
-
-#include <memory>
+#include "serialcore/deadline.h"
 
 namespace vantor::fernlink {
-
-// A repeating one-second timer and the count of its ticks: how long a flow waits for an answer.
-class Deadline {
-public:
-    Deadline(int timerId, int seconds) : id_(timerId), seconds_(seconds) {}
-    void start(LinkPort& port)
-    {
-        ticks_ = 0;
-        port.startTimer(id_, 1000, true);
-    }
-    void stop(LinkPort& port)
-    {
-        if (id_ != 0)
-            port.stopTimer(id_);
-    }
-    // Part of the answer came: the wait begins again without restarting the timer.
-    void restartCount() { ticks_ = 0; }
-    // A tick of any timer: true when it is this deadline's and the time is up.
-    bool expired(int timerId) { return id_ != 0 && timerId == id_ && ++ticks_ >= seconds_; }
-
-private:
-    int id_;
-    int seconds_;
-    int ticks_ = 0;
-};
 
 // The statistics of the file in transfer and the one-second timer that moves them on.
 class StatsClock {
@@ -70,26 +44,25 @@ private:
     int id_;
 };
 
-// The checked save of one received file: the bytes go to a temporary file beside the target,
-// which is renamed into place only when the file is complete. What fails is told with the
-// writer's reason and leaves the earlier file (or none) as it was.
+// The checked save of one received file (common's ReceivedFile), told in the link's words:
+// what fails is told with the writer's reason and leaves the earlier file (or none) as it was.
 class ReceiveFile {
 public:
     // Opens the temporary file; a failure is told, and nothing stays open.
     bool open(const QString& target, SerialContext& ctx);
-    bool isOpen() const { return writer_ != nullptr; }
-    bool write(QByteArrayView bytes) { return writer_ && writer_->write(bytes); }
+    bool isOpen() const { return file_.isOpen(); }
+    bool write(QByteArrayView bytes) { return file_.write(bytes); }
     // Renames the complete file into place. On a failure the writer stays, for tellFailure().
-    bool commit() { return writer_ && writer_->commit(); }
+    bool commit() { return file_.commit(); }
     // Renames the complete file into place, or tells why it could not; nothing stays open.
     bool commitOrTell(SerialContext& ctx);
     // Tells a write or rename failure; an open failure was told when it happened.
     void tellFailure(SerialContext& ctx) const;
     // The partial file goes; the target stays as it was.
-    void drop();
+    void drop() { file_.drop(); }
 
 private:
-    std::unique_ptr<AtomicFileWriter> writer_;
+    ReceivedFile file_;
 };
 
 // How a flow answers the user's Stop, which differs by link and is behaviour, not chance.

@@ -2,6 +2,7 @@
 #include "fernlink/link/transferrows.h"
 
 #include "common/gbk.h"
+#include "common/receivedfile.h"
 #include "serialcore/controllernames.h"
 
 namespace vantor::fernlink {
@@ -56,11 +57,8 @@ SendRow makeSendRow(const QString& path, const QString& fileName, qint64 size, T
 
 std::optional<QString> safeLocalName(const QString& name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+    if (!isSafeLocalName(name))
         return std::nullopt;
-    for (QChar c : name)
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0) || c == QLatin1Char(':'))
-            return std::nullopt;
     return name;
 }
 

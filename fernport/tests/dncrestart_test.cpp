@@ -5,6 +5,7 @@
 #include "fernport/dnclog.h"
 #include "fernport/dncstart.h"
 #include "fernport/mainframe.h"
+#include "fernport/tests/windowonline.h"
 
 #include "common/testing/ptypair.h"
 #include "common/testing/testfiles.h"
@@ -203,21 +204,14 @@ TEST(FernportDncStart, LogLinesAndSettingsOutliveTheSession)
 
 namespace {
 
-class DncRestartWindow : public ::testing::Test {
+class DncRestartWindow : public testsupport::WindowOnLine<> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-        settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
+        ASSERT_NO_FATAL_FAILURE(setUpProfile());
         frame = makeFrame();
-        ASSERT_TRUE(pty.ok());
-        peer.setPortName(pty.b());
-        ASSERT_TRUE(peer.open(QIODevice::ReadWrite));
-        frame->setPortSetupAsker([this](const QString&, int) { return std::optional<PortChoice>(PortChoice{pty.a(), 115200}); });
-        frame->setPortCommand();
-        ASSERT_TRUE(frame->comm().isOpen());
+        ASSERT_NO_FATAL_FAILURE(openPeer());
+        ASSERT_NO_FATAL_FAILURE(openPort(115200));
     }
     std::unique_ptr<CMainFrame> makeFrame()
     {
@@ -225,12 +219,7 @@ protected:
         f->setDncLogFolder(logFolder());
         return f;
     }
-    void nextBaud(int baud)
-    {
-        frame->setPortSetupAsker([this, baud](const QString&, int) { return std::optional<PortChoice>(PortChoice{pty.a(), baud}); });
-        frame->setPortCommand();
-        ASSERT_TRUE(frame->comm().isOpen());
-    }
+    void nextBaud(int baud) { openPort(baud); }
     QString logFolder() const { return dir.filePath(QStringLiteral("log")); }
     QString openProgram(const QByteArray& bytes)
     {
@@ -238,20 +227,6 @@ protected:
         writeFile(path, bytes);
         EXPECT_TRUE(frame->openDocument(path));
         return path;
-    }
-    void say(char byte)
-    {
-        peer.write(QByteArray(1, byte));
-        peer.waitForBytesWritten(1000);
-    }
-    QByteArray hear(qsizetype n)
-    {
-        QByteArray got;
-        waitUntil([&] {
-            got += peer.readAll();
-            return got.size() >= n;
-        }, 5000);
-        return got;
     }
     // An XON/XOFF run to its end, as the controller takes it.
     QByteArray streamToTheEnd()
@@ -282,13 +257,6 @@ protected:
             all += CXModem::buildFrame(i + 1, stream.mid(i * 128, 128));
         return all;
     }
-
-    QTemporaryDir dir;
-    ScriptedPrompter prompter;
-    std::unique_ptr<FernportSettings> settings;
-    std::unique_ptr<CMainFrame> frame;
-    PtyPair pty;
-    QSerialPort peer;
 };
 
 }  // namespace

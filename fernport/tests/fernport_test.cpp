@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fernport/mainframe.h"
+#include "fernport/tests/windowonline.h"
 #include "fernport/xonxoffdnc.h"
 
 #include "common/testing/ptypair.h"
@@ -126,26 +127,16 @@ TEST(XonXoffDnc, StatisticsFigures)
     EXPECT_EQ(run.timeText(), QStringLiteral("62:05"));
 }
 
-class FernportWindow : public ::testing::Test {
+class FernportWindow : public testsupport::WindowOnLine<WindowPrompter> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-        settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
+        ASSERT_NO_FATAL_FAILURE(setUpProfile());
         frame = std::make_unique<CMainFrame>(*settings, &prompter);
         frame->setPortSetupAsker([this](const QString&, int) {
             ++setupAsked;
             return nextSetup;
         });
-    }
-
-    void openPeer()
-    {
-        ASSERT_TRUE(pty.ok());
-        peer.setPortName(pty.b());
-        ASSERT_TRUE(peer.open(QIODevice::ReadWrite));
     }
 
     QString writeProgram(const QString& text)
@@ -157,14 +148,8 @@ protected:
         return path;
     }
 
-    QTemporaryDir dir;
-    WindowPrompter prompter;
-    std::unique_ptr<FernportSettings> settings;
-    std::unique_ptr<CMainFrame> frame;
     std::optional<PortChoice> nextSetup;
     int setupAsked = 0;
-    PtyPair pty;
-    QSerialPort peer;
 };
 
 TEST_F(FernportWindow, StartUpOpensTheStoredPortAndStoresWhatOpened)

@@ -3,6 +3,7 @@
 // process, and the real windows against cncsim over a pseudo-terminal.
 #include "fernport/mainframe.h"
 #include "fernport/transferflows.h"
+#include "fernport/tests/windowonline.h"
 
 #include "common/atomicfile.h"
 #include "common/ui/nceditor.h"
@@ -548,48 +549,21 @@ TEST_F(CncSimWindow, CancelInTheReceivingWindowLeavesNoFileBehind)
 
 namespace {
 
-class XModemDncWindow : public ::testing::Test {
+class XModemDncWindow : public testsupport::WindowOnLine<> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-        settings = std::make_unique<FernportSettings>(dir.filePath(QStringLiteral("fernport.ini")));
+        ASSERT_NO_FATAL_FAILURE(setUpProfile());
         frame = std::make_unique<CMainFrame>(*settings, &prompter);
-        ASSERT_TRUE(pty.ok());
-        peer.setPortName(pty.b());
-        ASSERT_TRUE(peer.open(QIODevice::ReadWrite));
-        frame->setPortSetupAsker([this](const QString&, int) { return std::optional<PortChoice>(PortChoice{pty.a(), 38400}); });
-        frame->setPortCommand();
-        ASSERT_TRUE(frame->comm().isOpen());
+        ASSERT_NO_FATAL_FAILURE(openPeer());
+        ASSERT_NO_FATAL_FAILURE(openPort(38400));
         frame->setDncProtocol(DncProtocol::XModem);
         const QString path = dir.filePath(QStringLiteral("O0001.txt"));
         writeFile(path, program);
         ASSERT_TRUE(frame->openDocument(path));
     }
-    void say(char byte)
-    {
-        peer.write(QByteArray(1, byte));
-        peer.waitForBytesWritten(1000);
-    }
-    QByteArray hear(qsizetype n)
-    {
-        QByteArray got;
-        waitUntil([&] {
-            got += peer.readAll();
-            return got.size() >= n;
-        }, 5000);
-        return got;
-    }
 
     QByteArray program = pattern(200);
-    QTemporaryDir dir;
-    ScriptedPrompter prompter;
-    std::unique_ptr<FernportSettings> settings;
-    std::unique_ptr<CMainFrame> frame;
-    PtyPair pty;
-    QSerialPort peer;
 };
 
 }  // namespace

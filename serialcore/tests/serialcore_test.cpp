@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "serialcore/crc16.h"
+#include "serialcore/deadline.h"
+#include "serialcore/tests/fakelinkport.h"
 #include "serialcore/vantorcomm.h"
 
 #include "common/testing/ptypair.h"
@@ -232,4 +234,25 @@ TEST(CVantorComm, RefusedForLackOfPermissionNamesTheDialoutGroup)
     const auto described = CVantorComm::describedPorts();
     for (const QString& name : CVantorComm::availablePorts())
         EXPECT_TRUE(std::any_of(described.begin(), described.end(), [&](const auto& p) { return p.name == name; }));
+}
+
+// A deadline of another tick than a second (a listing's wait): its timer runs at that period,
+// only its own ticks count, and the count starts over with each start.
+TEST(Deadline, CountsItsOwnTicksAtItsOwnPeriodAndStartsOverOnEachStart)
+{
+    vantor::testing::FakeLinkPort port;
+    vantor::Deadline d(3, 2, 2000);
+    d.start(port);
+    EXPECT_EQ(port.timers.at(3), 2000);
+    EXPECT_FALSE(d.expired(3));
+    EXPECT_FALSE(d.expired(4));
+    d.start(port);  // a new listing: the earlier tick no longer counts
+    EXPECT_FALSE(d.expired(3));
+    EXPECT_TRUE(d.expired(3));
+    d.stop(port);
+    EXPECT_TRUE(port.timers.empty());
+
+    vantor::Deadline none(0, 1);  // a flow without a deadline never times out
+    EXPECT_FALSE(none.expired(0));
+    EXPECT_FALSE(none.expired(0));
 }
