@@ -268,6 +268,7 @@ int runDnc(CliConnection& line, CliPrompter& prompter, CliObserver& observer, Pr
 
     QEventLoop loop;
     observer.loop = &loop;
+    line.progress = [&] { return dnc.done(); };
     // The command line's answer to "cancel?" is yes.
     if (!line.runOperation(loop, [&] { return observer.done || !dnc.running(); }, [&] { dnc.stop(); }, prompter))
         return kExitFailed;

@@ -274,10 +274,17 @@ bool CliConnection::run(QEventLoop& loop, const std::function<bool()>& done)
 {
     QTimer watch;
     bool silent = false;
+    QElapsedTimer lastMove;
+    lastMove.start();
+    qint64 reached = progress ? progress() : 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (progress && progress() != reached) {
+            reached = progress();
+            lastMove.restart();
+        }
         if (done()) {
             loop.quit();
-        } else if (lastByte_.elapsed() > silenceLimitMs) {
+        } else if (lastByte_.elapsed() > silenceLimitMs || (progress && lastMove.elapsed() > silenceLimitMs)) {
             silent = true;
             loop.quit();
         }

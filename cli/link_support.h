@@ -101,6 +101,10 @@ public:
     std::function<void()> onClosed;
     std::function<void()> onReceiveError;
     int silenceLimitMs = kDefaultSilenceLimitMs;
+    // How far the operation has got, where it can say (bytes streamed). Set, a line that keeps
+    // talking without the figure moving for the silence limit counts as silent: a controller
+    // asking for the same block again and again would otherwise hold the tool for ever.
+    std::function<qint64()> progress;
 
     bool open(const Endpoint& endpoint, const CliPrompter& prompter);
     LinkDriver& driver();

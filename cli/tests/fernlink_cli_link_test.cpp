@@ -20,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace vantor::testing;
 
 namespace {
@@ -420,6 +423,39 @@ TEST_F(LinkCliTest, DncCutByALostSerialLineSaysWhereToGoOn)
     const QRegularExpressionMatch m = QRegularExpression(s("line (\\d+)")).match(err);
     ASSERT_TRUE(m.hasMatch());
     EXPECT_GT(m.captured(1).toInt(), 1);
+}
+
+// A controller that asks for the same block again and again keeps the line busy but the DNC
+// never moves: the tool gives up after the silence limit instead of running for ever.
+TEST_F(LinkCliTest, DncThatNeverMovesPastABlockEndsAfterTheSilenceLimit)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    // The test is the controller, on the other end of the line.
+    const int controller = ::open(QFile::encodeName(pty.b()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(controller, 0);
+    writeFile(local(s("part.nc")), ncProgram(200));
+    QProcess cli;
+    cli.setWorkingDirectory(work());
+    cli.start(programPath("fernlink-cli"), {s("--serial"), pty.a(), s("--timeout"), s("1"), s("dnc"), s("part.nc")});
+    ASSERT_TRUE(cli.waitForStarted(5000));
+    QThread::msleep(300);
+    ASSERT_EQ(::write(controller, "C", 1), 1);
+    QDeadlineTimer limit(20000);
+    while (cli.state() != QProcess::NotRunning && !limit.hasExpired()) {
+        cli.waitForFinished(50);
+        char buf[512];
+        if (::read(controller, buf, sizeof buf) > 0)
+            (void)!::write(controller, "\x15", 1);  // NAK: that block again
+    }
+    ::close(controller);
+    const bool ended = cli.state() == QProcess::NotRunning;
+    if (!ended) {
+        cli.kill();
+        cli.waitForFinished(3000);
+    }
+    ASSERT_TRUE(ended) << "fernlink-cli still running after 20 s of NAKs";
+    EXPECT_EQ(cli.exitCode(), 1);
 }
 
 TEST_F(LinkCliTest, DncStartsAtABlockNumber)
