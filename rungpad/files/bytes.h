@@ -127,7 +127,7 @@ inline QByteArrayView fixedText(QByteArrayView field)
 }
 
 // Cuts GBK bytes to at most maxBytes without splitting a double-byte character.
-inline QByteArray gbkPrefix(const QByteArray& bytes, qsizetype maxBytes)
+inline QByteArrayView gbkPrefix(QByteArrayView bytes, qsizetype maxBytes)
 {
     if (bytes.size() <= maxBytes)
         return bytes;
@@ -138,7 +138,7 @@ inline QByteArray gbkPrefix(const QByteArray& bytes, qsizetype maxBytes)
             break;
         i += step;
     }
-    return bytes.left(i);
+    return bytes.first(i);
 }
 
 }  // namespace rungpad

@@ -63,9 +63,9 @@ quint32 tableSize(quint16 tag)
     }
 }
 
-void writeRecord(ByteWriter& out, quint16 tag, int index, const QByteArray& gbk)
+void writeRecord(ByteWriter& out, quint16 tag, int index, QByteArrayView gbk)
 {
-    const QByteArray bytes = gbkPrefix(gbk, ff::kMaxCommentTextBytes);
+    const QByteArrayView bytes = gbkPrefix(gbk, ff::kMaxCommentTextBytes);
     if (bytes.isEmpty())
         return;
     out.writeU16(tag);
@@ -84,6 +84,38 @@ bool isGrpPath(const QString& path)
 QString withExtension(const QString& path, const QString& dotExtension)
 {
     return path.left(qMax<qsizetype>(0, path.size() - 4)) + dotExtension;
+}
+
+bool walkCommentRecords(QByteArrayView part, const std::function<void(const CommentRecord&)>& visit)
+{
+    // Straight from the bytes: a usual file holds tens of thousands of short records.
+    const auto* p = reinterpret_cast<const unsigned char*>(part.data());
+    const auto* const end = p + part.size();
+    constexpr qsizetype kHead = 8;   // tag, index, length
+    while (p != end) {
+        if (end - p < kHead)
+            return false;
+        CommentRecord record;
+        record.tag = quint16(p[0] | (p[1] << 8));
+        record.index = quint32(p[2]) | (quint32(p[3]) << 8) | (quint32(p[4]) << 16) | (quint32(p[5]) << 24);
+        const qsizetype length = p[6] | (p[7] << 8);
+        if (!isKnownTag(record.tag) || record.index >= tableSize(record.tag) || length > ff::kMaxCommentTextBytes
+            || end - p - kHead < length)
+            return false;
+        record.text = QByteArrayView(reinterpret_cast<const char*>(p + kHead), length);
+        visit(record);
+        p += kHead + length;
+    }
+    return true;
+}
+
+std::vector<CommentRecord> LadderFileContent::records() const
+{
+    std::vector<CommentRecord> list;
+    if (comments != CommentLoadResult::NotRead)
+        walkCommentRecords(QByteArrayView(commentBytes).sliced(commentOffset),
+                           [&list](const CommentRecord& r) { list.push_back(r); });
+    return list;
 }
 
 namespace {
@@ -156,22 +188,9 @@ LadderFileContent parseLadder(QByteArrayView bytes, bool withComments, const QBy
     if (in.atEnd())
         return content;
     content.commentBytes = owner ? *owner : bytes.sliced(in.position()).toByteArray();
-    in = ByteReader(QByteArrayView(content.commentBytes).sliced(owner ? in.position() : 0));
-    // Most texts are a dozen bytes or more: one allocation for the records of a usual file.
-    content.records.reserve(size_t(in.remaining() / 16));
-    while (!in.atEnd()) {
-        CommentRecord record;
-        std::uint16_t length = 0;
-        QByteArrayView text;
-        if (!in.readU16(record.tag) || !isKnownTag(record.tag) || !in.readU32(record.index)
-            || record.index >= tableSize(record.tag) || !in.readU16(length) || length > ff::kMaxCommentTextBytes
-            || !in.readBytes(length, text)) {
-            content.comments = CommentLoadResult::Failed;
-            break;
-        }
-        record.text = text;
-        content.records.push_back(record);
-    }
+    content.commentOffset = owner ? in.position() : 0;
+    if (!walkCommentRecords(QByteArrayView(content.commentBytes).sliced(content.commentOffset), [](const CommentRecord&) {}))
+        content.comments = CommentLoadResult::Failed;
     return content;
 }
 
@@ -209,31 +228,41 @@ void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgra
 
 void deferCommentRecords(LadderFileContent& content, LadderProgram& ladder, CommentTables& tables)
 {
+    // Each table walks the records again when first used, picking its own: cheaper than
+    // keeping a list of every record for the open.
     struct Stored {
-        QByteArray bytes;   // moving the array keeps its data where the records point
-        std::vector<CommentRecord> records;
+        QByteArray bytes;
+        qsizetype offset = 0;
     };
-    auto stored = std::make_shared<const Stored>(Stored{std::move(content.commentBytes), std::move(content.records)});
+    auto stored = std::make_shared<const Stored>(Stored{std::move(content.commentBytes), content.commentOffset});
     content.commentBytes.clear();
-    content.records.clear();
+    content.commentOffset = 0;
     const auto fillFor = [&stored](quint16 tag) {
         return [stored, tag](std::vector<QString>& texts) {
             std::vector<QByteArrayView> bytes;
             std::vector<quint32> at;
-            for (const CommentRecord& r : stored->records) {
+            walkCommentRecords(QByteArrayView(stored->bytes).sliced(stored->offset), [&](const CommentRecord& r) {
                 if (r.tag == tag && r.index < texts.size()) {
                     bytes.push_back(r.text);
                     at.push_back(r.index);
                 }
-            }
+            });
             std::vector<QString> decoded = decodeGbkTexts(bytes);
             for (size_t i = 0; i < at.size(); ++i)
                 texts[at[i]] = std::move(decoded[i]);
         };
     };
-    ladder.setDeferredNotes(fillFor(ff::kTagLineNote));
-    tables.notation.setDeferred(fillFor(ff::kTagNotation));
-    tables.relay.setDeferred(fillFor(ff::kTagRelayNotation));
+    const auto bytesFor = [&stored](quint16 tag) {
+        return [stored, tag](std::vector<QByteArrayView>& entries) {
+            walkCommentRecords(QByteArrayView(stored->bytes).sliced(stored->offset), [&](const CommentRecord& r) {
+                if (r.tag == tag && r.index < entries.size())
+                    entries[r.index] = r.text;
+            });
+        };
+    };
+    ladder.setDeferredNotes(fillFor(ff::kTagLineNote), bytesFor(ff::kTagLineNote));
+    tables.notation.setDeferred(fillFor(ff::kTagNotation), bytesFor(ff::kTagNotation));
+    tables.relay.setDeferred(fillFor(ff::kTagRelayNotation), bytesFor(ff::kTagRelayNotation));
 }
 
 qint16 numberFromCellText(QByteArrayView text)
@@ -283,28 +312,38 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
 
 QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables)
 {
-    struct Entry {
-        quint16 tag;
-        int index;
-    };
-    std::vector<Entry> entries;
-    std::vector<const QString*> texts;
-    auto collect = [&](quint16 tag, int index, const QString& text) {
-        if (text.isEmpty())
-            return;
-        entries.push_back({tag, index});
-        texts.push_back(&text);
-    };
-    for (int i = 0; i < kMaxLines; ++i)
-        collect(ff::kTagLineNote, i, ladder.note(i));
-    for (int i = 0; i < kNotationEntries; ++i)
-        collect(ff::kTagNotation, i, tables.notation.at(i));
-    for (int i = 0; i < kRelayNotationEntries; ++i)
-        collect(ff::kTagRelayNotation, i, tables.relay.at(i));
-    const std::vector<QByteArray> gbk = encodeGbkTexts(texts);
     ByteWriter out;
-    for (size_t k = 0; k < entries.size(); ++k)
-        writeRecord(out, entries[k].tag, entries[k].index, gbk[k]);
+    std::vector<QByteArrayView> stored;
+    std::vector<const QString*> texts;
+    std::vector<int> at;
+    // A table nobody has read since its file was opened goes back as the file held it: no
+    // decoding and encoding again, and bytes that would not convert back stay as they were.
+    const auto write = [&](quint16 tag, int size, bool unread, const auto& textAt) {
+        if (unread) {
+            for (int i = 0; i < size; ++i)
+                if (!stored[size_t(i)].isEmpty())
+                    writeRecord(out, tag, i, stored[size_t(i)]);
+            return;
+        }
+        texts.clear();
+        at.clear();
+        for (int i = 0; i < size; ++i) {
+            const QString& text = textAt(i);
+            if (!text.isEmpty()) {
+                texts.push_back(&text);
+                at.push_back(i);
+            }
+        }
+        const std::vector<QByteArray> gbk = encodeGbkTexts(texts);
+        for (size_t k = 0; k < gbk.size(); ++k)
+            writeRecord(out, tag, at[k], gbk[k]);
+    };
+    write(ff::kTagLineNote, kMaxLines, ladder.storedNoteBytes(stored),
+          [&](int i) -> const QString& { return ladder.note(i); });
+    write(ff::kTagNotation, kNotationEntries, tables.notation.storedBytes(stored),
+          [&](int i) -> const QString& { return tables.notation.at(i); });
+    write(ff::kTagRelayNotation, kRelayNotationEntries, tables.relay.storedBytes(stored),
+          [&](int i) -> const QString& { return tables.relay.at(i); });
     return out.take();
 }
 

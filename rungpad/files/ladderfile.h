@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,6 +39,10 @@ struct CommentRecord {
     QByteArrayView text;   // GBK, inside the LadderFileContent that holds the record
 };
 
+// Calls visit(record) for each record of a comment part, in order, until one is malformed
+// (unknown tag, index outside its table, text too long, record cut short); false then.
+bool walkCommentRecords(QByteArrayView commentPart, const std::function<void(const CommentRecord&)>& visit);
+
 // Moved, never copied: the records' texts point into commentBytes.
 struct LadderFileContent {
     LadderFileContent() = default;
@@ -54,8 +59,11 @@ struct LadderFileContent {
     // The bytes the comment texts are read from: the file's own array shared when it came as
     // one, else one copy of the comment part (tens of thousands of texts, no copy each).
     QByteArray commentBytes;
-    // The records read before any failure; they are stored even when a later one failed.
-    std::vector<CommentRecord> records;
+    qsizetype commentOffset = 0;   // where the comment part starts in commentBytes
+    // The records before any failure (a failed part still gives those), listed on demand:
+    // opening a file only checks them, and a list of tens of thousands of records would
+    // cost the open more than the records' own bytes.
+    std::vector<CommentRecord> records() const;
     bool ok() const { return error == LadderLoadError::None; }
 };
 

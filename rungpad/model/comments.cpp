@@ -63,7 +63,7 @@ const QString& NotationTable::at(int index) const
 {
     static const QString kNone;
     settle();
-    return index >= 0 && index < kNotationEntries ? m_texts[size_t(index)] : kNone;
+    return index >= 0 && size_t(index) < m_texts.size() ? m_texts[size_t(index)] : kNone;
 }
 
 bool NotationTable::set(int index, const QString& text)
@@ -71,6 +71,11 @@ bool NotationTable::set(int index, const QString& text)
     if (index < 0 || index >= kNotationEntries)
         return false;
     settle();
+    if (m_texts.empty()) {
+        if (text.isEmpty())
+            return true;
+        m_texts.resize(size_t(kNotationEntries));
+    }
     m_texts[size_t(index)] = text;
     return true;
 }
@@ -78,20 +83,28 @@ bool NotationTable::set(int index, const QString& text)
 void NotationTable::clear()
 {
     m_deferred.drop();
-    std::fill(m_texts.begin(), m_texts.end(), QString());
+    m_texts.clear();
 }
 
-void NotationTable::setDeferred(DeferredTexts::Fill fill)
+void NotationTable::setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
 {
     settle();
-    m_deferred.set(std::move(fill));
+    m_deferred.set(std::move(fill), std::move(bytes));
+}
+
+bool NotationTable::storedBytes(std::vector<QByteArrayView>& entries) const
+{
+    if (!m_texts.empty() || !m_deferred.pending())
+        return false;
+    entries.assign(size_t(kNotationEntries), QByteArrayView());
+    return m_deferred.storedBytes(entries);
 }
 
 const QString& RelayNotationTable::at(int index) const
 {
     static const QString kNone;
     settle();
-    return index >= 0 && index < kRelayNotationEntries ? m_texts[size_t(index)] : kNone;
+    return index >= 0 && size_t(index) < m_texts.size() ? m_texts[size_t(index)] : kNone;
 }
 
 bool RelayNotationTable::set(int index, const QString& text)
@@ -99,6 +112,11 @@ bool RelayNotationTable::set(int index, const QString& text)
     if (index < 0 || index >= kRelayNotationEntries)
         return false;
     settle();
+    if (m_texts.empty()) {
+        if (text.isEmpty())
+            return true;
+        m_texts.resize(size_t(kRelayNotationEntries));
+    }
     m_texts[size_t(index)] = text;
     return true;
 }
@@ -106,13 +124,21 @@ bool RelayNotationTable::set(int index, const QString& text)
 void RelayNotationTable::clear()
 {
     m_deferred.drop();
-    std::fill(m_texts.begin(), m_texts.end(), QString());
+    m_texts.clear();
 }
 
-void RelayNotationTable::setDeferred(DeferredTexts::Fill fill)
+void RelayNotationTable::setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
 {
     settle();
-    m_deferred.set(std::move(fill));
+    m_deferred.set(std::move(fill), std::move(bytes));
+}
+
+bool RelayNotationTable::storedBytes(std::vector<QByteArrayView>& entries) const
+{
+    if (!m_texts.empty() || !m_deferred.pending())
+        return false;
+    entries.assign(size_t(kRelayNotationEntries), QByteArrayView());
+    return m_deferred.storedBytes(entries);
 }
 
 int MCodeSignalMap::at(int mCode) const

@@ -33,32 +33,48 @@ std::optional<CommentKey> commentKeyOfText(QByteArrayView text);
 
 class NotationTable {
 public:
-    NotationTable() : m_texts(kNotationEntries) {}
     const QString& at(int index) const;          // empty outside the table
     bool set(int index, const QString& text);    // false outside the table
     void clear();
     int size() const { return kNotationEntries; }
     // Texts written over the table on first access, after everything set before.
-    void setDeferred(DeferredTexts::Fill fill);
+    void setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes = {});
+    // True, with every entry's stored bytes, while the table holds nothing but deferred texts
+    // nobody has read: they can be written back unconverted.
+    bool storedBytes(std::vector<QByteArrayView>& entries) const;
 private:
-    void settle() const { m_deferred.settle(m_texts); }
-    // Filled in by the first access, even a reading one.
+    void settle() const
+    {
+        if (m_deferred.pending() && m_texts.empty())
+            m_texts.resize(size_t(kNotationEntries));
+        m_deferred.settle(m_texts);
+    }
+    // Filled in by the first access, even a reading one; no entries at all until a text is
+    // set or read in (each document holds both tables, most of them never used).
     mutable std::vector<QString> m_texts;
     mutable DeferredTexts m_deferred;
 };
 
 class RelayNotationTable {
 public:
-    RelayNotationTable() : m_texts(kRelayNotationEntries) {}
     const QString& at(int index) const;
     bool set(int index, const QString& text);
     void clear();
     int size() const { return kRelayNotationEntries; }
     // Texts written over the table on first access, after everything set before.
-    void setDeferred(DeferredTexts::Fill fill);
+    void setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes = {});
+    // True, with every entry's stored bytes, while the table holds nothing but deferred texts
+    // nobody has read: they can be written back unconverted.
+    bool storedBytes(std::vector<QByteArrayView>& entries) const;
 private:
-    void settle() const { m_deferred.settle(m_texts); }
-    // Filled in by the first access, even a reading one.
+    void settle() const
+    {
+        if (m_deferred.pending() && m_texts.empty())
+            m_texts.resize(size_t(kRelayNotationEntries));
+        m_deferred.settle(m_texts);
+    }
+    // Filled in by the first access, even a reading one; no entries at all until a text is
+    // set or read in (each document holds both tables, most of them never used).
     mutable std::vector<QString> m_texts;
     mutable DeferredTexts m_deferred;
 };

@@ -66,7 +66,7 @@ int LadderRow::blockColumn() const
     return -1;
 }
 
-LadderProgram::LadderProgram() : m_notes(kMaxLines) {}
+LadderProgram::LadderProgram() = default;
 
 LadderProgram::LadderProgram(const LadderProgram& other)
     : end1Line(other.end1Line), stepCount(other.stepCount), end1Step(other.end1Step),
@@ -197,7 +197,7 @@ const QString& LadderProgram::note(int line) const
     if (line < 0 || line >= kMaxLines)
         return kNone;
     settleNotes();
-    return m_notes[size_t(line)];
+    return size_t(line) < m_notes.size() ? m_notes[size_t(line)] : kNone;
 }
 
 void LadderProgram::setNote(int line, const QString& text)
@@ -205,23 +205,37 @@ void LadderProgram::setNote(int line, const QString& text)
     if (line < 0 || line >= kMaxLines)
         return;
     settleNotes();
-    m_notes[size_t(line)] = text;
+    if (m_notes.empty() && !text.isEmpty())
+        m_notes.resize(size_t(kMaxLines));
+    if (!m_notes.empty())
+        m_notes[size_t(line)] = text;
     if (!text.isEmpty())
         m_noteEnd = std::max(m_noteEnd, line + 1);
     touch();
 }
 
-void LadderProgram::setDeferredNotes(DeferredTexts::Fill fill)
+void LadderProgram::setDeferredNotes(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
 {
     settleNotes();
-    m_deferredNotes.set(std::move(fill));
+    m_deferredNotes.set(std::move(fill), std::move(bytes));
     touch();
+}
+
+bool LadderProgram::storedNoteBytes(std::vector<QByteArrayView>& entries) const
+{
+    if (!m_notes.empty() || !m_deferredNotes.pending())
+        return false;
+    entries.assign(size_t(kMaxLines), QByteArrayView());
+    return m_deferredNotes.storedBytes(entries);
 }
 
 void LadderProgram::settleNotes() const
 {
-    if (!m_deferredNotes.settle(m_notes))
+    if (!m_deferredNotes.pending())
         return;
+    if (m_notes.empty())
+        m_notes.resize(size_t(kMaxLines));
+    m_deferredNotes.settle(m_notes);
     for (int i = kMaxLines; i > m_noteEnd; --i) {
         if (!m_notes[size_t(i - 1)].isEmpty()) {
             m_noteEnd = i;

@@ -153,7 +153,10 @@ public:
     const QString& note(int line) const;
     void setNote(int line, const QString& text);   // 0..kMaxLines-1, others ignored
     // Notes written over the ladder's on first access, after everything set before.
-    void setDeferredNotes(DeferredTexts::Fill fill);
+    void setDeferredNotes(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes = {});
+    // True, with each line's stored note bytes, while the notes are only deferred ones nobody
+    // has read and no line has moved under them.
+    bool storedNoteBytes(std::vector<QByteArrayView>& entries) const;
 
     // Consecutive lines whose column-0 code is CODT form a group; a group that is not
     // followed by another line keeps table rows 0, as the file reader leaves it.
@@ -169,7 +172,9 @@ private:
     void settleNotes() const;
 
     // Filled in by the first access, even a reading one.
-    mutable std::vector<QString> m_notes;   // kMaxLines entries, moved with the lines
+    // kMaxLines entries, moved with the lines; none at all until a note is set or read in
+    // (m_noteEnd stays 0 until then), so a ladder without notes costs no table.
+    mutable std::vector<QString> m_notes;
     mutable int m_noteEnd = 0;              // notes at and past this index are empty
     mutable DeferredTexts m_deferredNotes;
     quint64 m_revision = 0;

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (bool withComments : {true, false}) {
         rungpad::LadderFileContent content = rungpad::parseLadderFile(bytes, withComments);
         if (content.ok()) {
-            rungpad::applyCommentRecords(content.records, content.ladder, tables);
+            rungpad::applyCommentRecords(content.records(), content.ladder, tables);
             rungpad::normalizeFunctionBlocks(content.ladder);
             if (content.ladder.lineCount() > 0)
                 (void)rungpad::makeVersion1Copy(content.ladder);

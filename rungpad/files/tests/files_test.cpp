@@ -133,7 +133,7 @@ TEST(LadderFile, HandBuiltFileLoadsFieldByField)
 
     CommentTables tables;
     LadderProgram ladder = content.ladder;
-    applyCommentRecords(content.records, ladder, tables);
+    applyCommentRecords(content.records(), ladder, tables);
     EXPECT_EQ(ladder.note(1), QStringLiteral("第二行"));
     EXPECT_EQ(tables.notation.at(512 * 8 + 3), "start");
     EXPECT_EQ(tables.relay.at(7999), QStringLiteral("继电器"));
@@ -209,7 +209,7 @@ TEST(LadderFile, RoundTripKeepsEveryStoredField)
         LadderFileContent back = parseLadderFile(bytes, withComments);
         ASSERT_TRUE(back.ok());
         CommentTables backTables;
-        applyCommentRecords(back.records, back.ladder, backTables);
+        applyCommentRecords(back.records(), back.ladder, backTables);
         ASSERT_EQ(back.ladder.lineCount(), p.lineCount());
         for (int l = 0; l < p.lineCount(); ++l)
             EXPECT_EQ(back.ladder.line(l), p.line(l)) << l;
@@ -239,7 +239,7 @@ TEST(LadderFile, DeferredCommentsReadAsTheEagerOnesAndYieldToLaterEdits)
     LadderFileContent eager = parseLadderFile(bytes, true);
     ASSERT_EQ(eager.comments, CommentLoadResult::Loaded);
     CommentTables eagerTables;
-    applyCommentRecords(eager.records, eager.ladder, eagerTables);
+    applyCommentRecords(eager.records(), eager.ladder, eagerTables);
 
     // Read through a view, so the content holds its own copy; the content is gone before
     // anything is decoded.
@@ -300,6 +300,58 @@ TEST(LadderFile, DeferredCommentsReadAsTheEagerOnesAndYieldToLaterEdits)
     }
 }
 
+// A save of comments nobody looked at writes the file's own record bytes back: the same
+// records a decode and encode would give, and bytes that do not convert back survive.
+TEST(LadderFile, UnreadCommentsAreSavedAsTheyCame)
+{
+    LadderProgram p = programOf({LadderRow(), LadderRow(), LadderRow()});
+    p.setNote(0, QStringLiteral("plain"));
+    p.setNote(2, QStringLiteral("主轴"));
+    CommentTables tables;
+    tables.notation.set(100, QStringLiteral("急停"));
+    tables.relay.set(7999, QStringLiteral("继电器"));
+    const QByteArray ladderPart = formatLadderPart(p, {}, NumberField::FromText);
+    // Out of order, one entry twice (the later wins) and an empty text: the saved records
+    // are the canonical ones all the same.
+    const QByteArray clean = ladderPart + record(fileformat::kTagRelayNotation, 7999, "x")
+        + formatCommentRecords(p, tables) + record(fileformat::kTagNotation, 100, "late")
+        + record(fileformat::kTagNotation, 5, "");
+    const auto load = [](const QByteArray& bytes) {
+        LadderFileContent content = parseLadderFile(bytes, true);
+        EXPECT_EQ(content.comments, CommentLoadResult::Loaded);
+        auto loaded = std::make_pair(std::move(content.ladder), CommentTables());
+        deferCommentRecords(content, loaded.first, loaded.second);
+        return loaded;
+    };
+    const auto eagerSave = [](const QByteArray& bytes) {
+        LadderFileContent content = parseLadderFile(bytes, true);
+        CommentTables eager;
+        applyCommentRecords(content.records(), content.ladder, eager);
+        return formatCommentRecords(content.ladder, eager);
+    };
+    {
+        auto [ladder, loadedTables] = load(clean);
+        EXPECT_EQ(formatCommentRecords(ladder, loadedTables), eagerSave(clean));
+        // Reading one table, or moving lines under the notes, sends that part through the
+        // texts; the saved records stay the same.
+        (void)loadedTables.notation.at(0);
+        EXPECT_EQ(formatCommentRecords(ladder, loadedTables), eagerSave(clean));
+        ladder.insertLines(0, 1);
+        ladder.deleteLines(0, 1);
+        EXPECT_EQ(formatCommentRecords(ladder, loadedTables), eagerSave(clean));
+    }
+    {
+        // A lone lead byte decodes to a replacement: untouched, the stored bytes go back.
+        const QByteArray odd = ladderPart + record(fileformat::kTagRelayNotation, 3, "a\xB0");
+        auto [ladder, loadedTables] = load(odd);
+        EXPECT_EQ(ladderPart + formatCommentRecords(ladder, loadedTables), odd);
+        loadedTables.relay.set(4, QStringLiteral("新"));
+        const QByteArray edited = formatCommentRecords(ladder, loadedTables);
+        EXPECT_NE(edited, odd.sliced(ladderPart.size()));
+        EXPECT_TRUE(edited.contains(vantor::toGbk(QStringLiteral("新"))));
+    }
+}
+
 TEST(LadderFile, BrokenCommentTailStopsWithRecordsBeforeKept)
 {
     const QByteArray ladder = handLadder(0, {{}});
@@ -318,8 +370,8 @@ TEST(LadderFile, BrokenCommentTailStopsWithRecordsBeforeKept)
         LadderFileContent content = parseLadderFile(ladder + good + c.tail, true);
         ASSERT_TRUE(content.ok()) << c.what;
         EXPECT_EQ(content.comments, CommentLoadResult::Failed) << c.what;
-        ASSERT_EQ(content.records.size(), 1u) << c.what;
-        EXPECT_EQ(content.records[0].text, "ok") << c.what;
+        ASSERT_EQ(content.records().size(), 1u) << c.what;
+        EXPECT_EQ(content.records()[0].text, "ok") << c.what;
     }
     // 127 bytes is still a comment.
     EXPECT_EQ(parseLadderFile(ladder + record(fileformat::kTagNotation, 6, QByteArray(127, 'x')), true).comments,
@@ -336,9 +388,9 @@ TEST(LadderFile, LongCommentsAreCutAtACharacterBoundary)
     const QByteArray bytes = formatLadderPart(p, {}, NumberField::FromText) + formatCommentRecords(p, CommentTables());
     LadderFileContent back = parseLadderFile(bytes, true);
     ASSERT_EQ(back.comments, CommentLoadResult::Loaded);
-    ASSERT_EQ(back.records.size(), 1u);
-    EXPECT_EQ(back.records[0].text.size(), 126);
-    EXPECT_EQ(vantor::fromGbk(back.records[0].text), QString(63, QChar(0x4E2D)));
+    ASSERT_EQ(back.records().size(), 1u);
+    EXPECT_EQ(back.records()[0].text.size(), 126);
+    EXPECT_EQ(vantor::fromGbk(back.records()[0].text), QString(63, QChar(0x4E2D)));
 }
 
 TEST(LadderFile, TruncatedAndRandomFilesNeverReadPastTheEnd)

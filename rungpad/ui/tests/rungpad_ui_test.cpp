@@ -623,7 +623,7 @@ TEST_F(RungpadFrameTest, SaveWritesTheLadderAndReportsIt)
     auto content = parseLadderFile(readFile(copy), true);
     ASSERT_TRUE(content.ok());
     CommentTables tables;
-    applyCommentRecords(content.records, content.ladder, tables);
+    applyCommentRecords(content.records(), content.ladder, tables);
     EXPECT_EQ(writeLadderText(content.ladder).section(QLatin1Char('\n'), 0, 2),
               writeLadderText(view->document()->ladder()).section(QLatin1Char('\n'), 0, 2));
     EXPECT_EQ(frame->recentFiles().value(0), QFileInfo(copy).absoluteFilePath());
