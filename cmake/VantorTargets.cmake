@@ -90,6 +90,13 @@ function(vantor_settings target)
   endif()
 endfunction()
 
+# The test code itself (not the libraries it tests, which keep the build type's level) runs once
+# a build and mostly waits on timers and other processes: optimising it fully bought nothing
+# but compile time, about a third of a test file's at -O2. -Og keeps _FORTIFY_SOURCE working.
+function(vantor_test_optimisation target)
+  target_compile_options(${target} PRIVATE $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-Og>)
+endfunction()
+
 # vantor_library(name SOURCES... [LINKS libs...])
 function(vantor_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
@@ -109,6 +116,7 @@ function(vantor_test name)
     add_library(vantor_test_main OBJECT ${PROJECT_SOURCE_DIR}/common/testing/test_main.cpp)
     target_link_libraries(vantor_test_main PRIVATE Qt6::Widgets GTest::gtest)
     vantor_settings(vantor_test_main)
+    vantor_test_optimisation(vantor_test_main)
     # The test main() exports these as VANTOR_BUILD_DIR / VANTOR_SOURCE_DIR when the caller has
     # not, so tests find the programs and data however they are started (ctest, by hand, a debugger).
     target_compile_definitions(vantor_test_main PRIVATE
@@ -117,6 +125,7 @@ function(vantor_test name)
   add_executable(${name} ${ARG_SOURCES} $<TARGET_OBJECTS:vantor_test_main>)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} vantor_testing GTest::gtest GTest::gmock)
   vantor_settings(${name})
+  vantor_test_optimisation(${name})
   # The sanitizer stage builds only the test binaries and the programs they start (vantor_tests).
   set_property(GLOBAL APPEND PROPERTY VANTOR_TEST_TARGETS ${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST

@@ -148,6 +148,7 @@ public:
             // Each answer goes out at once rather than on the next turn of the event loop:
             // the PC waits for it before its next frame.
             fernlink::writeThrough(*socket_, bytes);
+            answerWatch_.afterWrite();
         });
         driver_.setTimerHandler([this](int id) {
             controller_.onTimer(id);
@@ -202,6 +203,7 @@ private:
     }
 
     QTcpSocket* socket_;
+    fernlink::AnswerWatch answerWatch_{*socket_};
     sim::FaultLine* chaos_;
     bool hung_ = false;
     LinkDriver driver_;

@@ -2,7 +2,6 @@
 #include "fernlink/link/ethernetlink.h"
 
 #include "fernlink/link/ethernetprotocol.h"
-#include "fernlink/link/ethernetsocket.h"
 
 #include "common/logging.h"
 
@@ -17,6 +16,7 @@ EthernetLink::EthernetLink(QObject* parent) : QObject(parent)
             // Out now, not on the event loop's next turn: every frame waits for its answer,
             // so a write left in the buffer costs a whole extra wake-up per frame.
             writeThrough(socket_, bytes);
+            answerWatch_.afterWrite();
         }
     });
     connect(&connectLimit_, &QTimer::timeout, this, [this] {

@@ -3,6 +3,7 @@
 // The Qt side of the Ethernet link: one TCP connection to the controller, the LinkPort the
 // Ethernet flows and DNC write through, and the events they react to. It only moves bytes
 // and time; every decision stays in the engines.
+#include "fernlink/link/ethernetsocket.h"
 #include "serialcore/linkdriver.h"
 
 #include <QObject>
@@ -35,6 +36,7 @@ Q_SIGNALS:
 
 private:
     QTcpSocket socket_;
+    AnswerWatch answerWatch_{socket_};
     LinkDriver driver_;
     QTimer connectLimit_;
     bool connecting_ = false;
