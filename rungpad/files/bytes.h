@@ -91,6 +91,7 @@ public:
         if (bytes > buffer_.size())
             buffer_.resize(bytes);
     }
+    void reserveMore(qsizetype bytes) { reserve(size_ + bytes); }
     void writeRaw(QByteArrayView bytes)
     {
         if (!bytes.isEmpty())

@@ -171,12 +171,10 @@ bool LadderFileCommands::save(const QString& path)
     const bool withComments = !isGrpPath(path);
     LadderInfo info = doc_.info;
     info.saveTime = env_.now().toString(QString::fromLatin1(fileformat::kSaveTimeFormat));
-    QByteArray bytes = formatLadderPart(doc_.editLadder, info, NumberField::FromText);
+    const QByteArray bytes = formatLadderFile(doc_.editLadder, info, withComments ? &doc_.comments : nullptr);
     say(FileMessage::SavingFile);
-    if (withComments) {
-        bytes += formatCommentRecords(doc_.editLadder, doc_.comments);
+    if (withComments)
         say(FileMessage::SavingNotation);
-    }
     if (const auto saved = vantor::saveFileAtomically(path, bytes); !saved.ok) {
         fail(FileMessage::SaveFileFail, saved.error);
         return false;

@@ -89,6 +89,8 @@ QByteArray formatLadderPart(const LadderProgram& ladder, const LadderInfo& info,
 // Line notes, then NotationTable, then RelayNotationTable, non-empty texts only; texts longer
 // than a reader can hold are cut at a character boundary.
 QByteArray formatCommentRecords(const LadderProgram& ladder, const CommentTables& tables);
+// A whole file in one buffer: the ladder part, then the comment records when tables are given.
+QByteArray formatLadderFile(const LadderProgram& ladder, const LadderInfo& info, const CommentTables* tables);
 
 // Blocks stored one line high by the version 1.0 export get back their full height: missing
 // block lines are inserted, lower block cells lose their text.

@@ -7,27 +7,6 @@
 
 namespace rungpad {
 
-namespace {
-
-// Looked up for every cell a file load, a conversion or a repaint touches: one table by the
-// code's high byte instead of a walk through the instruction list.
-constexpr std::array<qint8, 256> kFunctionIndexOfKind = [] {
-    std::array<qint8, 256> table{};
-    table.fill(-1);
-    for (int i = kFunctionInstructionCount - 1; i >= 0; --i)
-        table[functionCodeOfIndex(i) >> 8] = qint8(i);
-    return table;
-}();
-
-}  // namespace
-
-int functionIndexOfCode(quint16 code)
-{
-    return kFunctionIndexOfKind[kindOf(code) >> 8];
-}
-
-bool isFunctionBlockCode(quint16 code) { return functionIndexOfCode(code) >= 0; }
-
 QByteArray LadderCell::text() const
 {
     return QByteArray(textBytes.data(), int(qstrnlen(textBytes.data(), kCellTextBytes)));

@@ -81,9 +81,20 @@ constexpr quint16 functionCodeOfIndex(int i)
         return fn::END2;
     return quint16(((i / 10) * 16 + i % 10 + 0x10) << 8);
 }
+namespace detail {
+// Looked up for every cell a file load, a conversion or a repaint touches: one table by the
+// code's high byte instead of a walk through the instruction list, inline in every caller.
+inline constexpr std::array<qint8, 256> kFunctionIndexOfKind = [] {
+    std::array<qint8, 256> table{};
+    table.fill(-1);
+    for (int i = kFunctionInstructionCount - 1; i >= 0; --i)
+        table[functionCodeOfIndex(i) >> 8] = qint8(i);
+    return table;
+}();
+}  // namespace detail
 // Index of an instruction code (any low byte) in the function list, or -1.
-int functionIndexOfCode(quint16 code);
-bool isFunctionBlockCode(quint16 code);
+constexpr int functionIndexOfCode(quint16 code) { return detail::kFunctionIndexOfKind[kindOf(code) >> 8]; }
+constexpr bool isFunctionBlockCode(quint16 code) { return functionIndexOfCode(code) >= 0; }
 constexpr bool isContact(quint16 code) { return kindOf(code) == kContactNO || kindOf(code) == kContactNC; }
 constexpr bool isCoil(quint16 code) { return kindOf(code) == kCoil || kindOf(code) == kCoilNot; }
 constexpr bool isCodt(quint16 code) { return kindOf(code) == fn::CODT; }
@@ -115,6 +126,12 @@ struct LadderRow {
     // Column of the first function block cell in columns 0..8, or -1.
     int blockColumn() const;
     bool operator==(const LadderRow& other) const { return cells == other.cells; }
+
+    // A ladder holds each line on its own (lines move by pointer), and a file load makes
+    // five thousand at once: from the general heap that was a sixth of the load. Rows come
+    // from slabs of their own instead (rowpool.cpp).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* row, std::size_t size) noexcept;
 };
 
 enum class InsertResult { Inserted, BeyondMaxLines, BadPosition };

@@ -103,6 +103,30 @@ std::vector<LadderRow> tmrRows()
 
 }  // namespace
 
+// A cell's text field holds seven bytes; the cell keeps what setText keeps of them.
+TEST(LadderFile, CellTextFieldsKeepWhatSetTextKeeps)
+{
+    const QByteArray fields[] = {
+        QByteArray("ABCDEFG", 7),          // no NUL: the seventh byte goes
+        QByteArray("AB\0CD\0E", 7),       // bytes after the first NUL go
+        QByteArray("\xB0\xA1\x80\xFF\x01\x7F\x80", 7),
+        QByteArray("\0XYZ\0\0\0", 7),
+        QByteArray(7, '\0'),
+        QByteArray("\x01\0\0\0\0\0\x01", 7),
+        QByteArray("ABCDE\0\xFF", 7),
+    };
+    std::vector<HandCell> line;
+    for (const QByteArray& f : fields)
+        line.push_back({kContactNO, 0, 0, f});
+    const LadderFileContent content = parseLadderFile(handLadder(0, {line}), false);
+    ASSERT_TRUE(content.ok());
+    for (size_t c = 0; c < std::size(fields); ++c) {
+        LadderCell expected;
+        expected.setText(fields[c]);
+        EXPECT_EQ(content.ladder.line(0)[int(c)].textBytes, expected.textBytes) << c;
+    }
+}
+
 TEST(LadderFile, HandBuiltFileLoadsFieldByField)
 {
     QByteArray bytes = handLadder(1, {{{kContactNO, 1, 12, "X012.3"}, {kHorizontalWire, 0, -1, ""}},

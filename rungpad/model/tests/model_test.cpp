@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <thread>
+
 using namespace rungpad;
 
 TEST(LadderProgram, LineIndexIsClampedIntoTheLadder)
@@ -231,4 +234,37 @@ TEST(LadderChange, StepsReplayInOrderAndRollBack)
     mark.setCell(ladder, 0, 0, wire);
     mark.undo(ladder);
     EXPECT_EQ(ladder.cell(0, 0).selected, 1);
+}
+
+// Lines come from a pool of their own: rows made on one thread and dropped on another, then
+// made again, are whole and distinct, and every row keeps what was written into it.
+TEST(LadderRows, PoolKeepsRowsApartAcrossThreads)
+{
+    LadderProgram made;
+    std::thread([&made] {
+        for (int i = 0; i < 1500; ++i) {
+            LadderRow row;
+            row[0].code = kContactNO;
+            row[0].number = qint16(i);
+            made.appendLoadedLine(row);
+        }
+    }).join();
+    made.deleteLines(100, 1000);   // freed here, on another thread than they were made
+    LadderProgram again;
+    for (int i = 0; i < 3000; ++i) {
+        LadderRow row;
+        row[9].code = kCoil;
+        row[9].number = qint16(i);
+        again.appendLoadedLine(row);
+    }
+    std::set<const LadderRow*> seen;
+    for (int i = 0; i < made.lineCount(); ++i)
+        seen.insert(&made.line(i));
+    for (int i = 0; i < again.lineCount(); ++i) {
+        ASSERT_TRUE(seen.insert(&again.line(i)).second) << i;
+        ASSERT_EQ(again.line(i)[9].number, i);
+    }
+    ASSERT_EQ(made.lineCount(), 500);
+    for (int i = 0; i < made.lineCount(); ++i)
+        EXPECT_EQ(made.line(i)[0].number, i < 100 ? i : i + 1000);
 }
