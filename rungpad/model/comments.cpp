@@ -59,85 +59,44 @@ std::optional<CommentKey> commentKeyOfText(QByteArrayView text)
     return commentKey(letter, byte, bit);
 }
 
-const QString& NotationTable::at(int index) const
+const QString& CommentTextTable::at(int index) const
 {
     static const QString kNone;
     settle();
     return index >= 0 && size_t(index) < m_texts.size() ? m_texts[size_t(index)] : kNone;
 }
 
-bool NotationTable::set(int index, const QString& text)
+bool CommentTextTable::set(int index, const QString& text)
 {
-    if (index < 0 || index >= kNotationEntries)
+    if (index < 0 || index >= m_entries)
         return false;
     settle();
     if (m_texts.empty()) {
         if (text.isEmpty())
             return true;
-        m_texts.resize(size_t(kNotationEntries));
+        m_texts.resize(size_t(m_entries));
     }
     m_texts[size_t(index)] = text;
     return true;
 }
 
-void NotationTable::clear()
+void CommentTextTable::clear()
 {
     m_deferred.drop();
     m_texts.clear();
 }
 
-void NotationTable::setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
+void CommentTextTable::setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
 {
     settle();
     m_deferred.set(std::move(fill), std::move(bytes));
 }
 
-bool NotationTable::storedBytes(std::vector<QByteArrayView>& entries) const
+bool CommentTextTable::storedBytes(std::vector<QByteArrayView>& entries) const
 {
     if (!m_texts.empty() || !m_deferred.pending())
         return false;
-    entries.assign(size_t(kNotationEntries), QByteArrayView());
-    return m_deferred.storedBytes(entries);
-}
-
-const QString& RelayNotationTable::at(int index) const
-{
-    static const QString kNone;
-    settle();
-    return index >= 0 && size_t(index) < m_texts.size() ? m_texts[size_t(index)] : kNone;
-}
-
-bool RelayNotationTable::set(int index, const QString& text)
-{
-    if (index < 0 || index >= kRelayNotationEntries)
-        return false;
-    settle();
-    if (m_texts.empty()) {
-        if (text.isEmpty())
-            return true;
-        m_texts.resize(size_t(kRelayNotationEntries));
-    }
-    m_texts[size_t(index)] = text;
-    return true;
-}
-
-void RelayNotationTable::clear()
-{
-    m_deferred.drop();
-    m_texts.clear();
-}
-
-void RelayNotationTable::setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes)
-{
-    settle();
-    m_deferred.set(std::move(fill), std::move(bytes));
-}
-
-bool RelayNotationTable::storedBytes(std::vector<QByteArrayView>& entries) const
-{
-    if (!m_texts.empty() || !m_deferred.pending())
-        return false;
-    entries.assign(size_t(kRelayNotationEntries), QByteArrayView());
+    entries.assign(size_t(m_entries), QByteArrayView());
     return m_deferred.storedBytes(entries);
 }
 

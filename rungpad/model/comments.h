@@ -31,52 +31,44 @@ std::optional<CommentKey> commentKey(char letter, int byte, int bit);
 // byte index lies in 128..255 the bit counts as 0.
 std::optional<CommentKey> commentKeyOfText(QByteArrayView text);
 
-class NotationTable {
+// A table of comment texts by index, as both signal tables keep them.
+class CommentTextTable {
 public:
     const QString& at(int index) const;          // empty outside the table
     bool set(int index, const QString& text);    // false outside the table
     void clear();
-    int size() const { return kNotationEntries; }
+    int size() const { return m_entries; }
     // Texts written over the table on first access, after everything set before.
     void setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes = {});
     // True, with every entry's stored bytes, while the table holds nothing but deferred texts
     // nobody has read: they can be written back unconverted.
     bool storedBytes(std::vector<QByteArrayView>& entries) const;
+
+protected:
+    explicit CommentTextTable(int entries) : m_entries(entries) {}
+
 private:
     void settle() const
     {
         if (m_deferred.pending() && m_texts.empty())
-            m_texts.resize(size_t(kNotationEntries));
+            m_texts.resize(size_t(m_entries));
         m_deferred.settle(m_texts);
     }
+    int m_entries;
     // Filled in by the first access, even a reading one; no entries at all until a text is
     // set or read in (each document holds both tables, most of them never used).
     mutable std::vector<QString> m_texts;
     mutable DeferredTexts m_deferred;
 };
 
-class RelayNotationTable {
+class NotationTable : public CommentTextTable {
 public:
-    const QString& at(int index) const;
-    bool set(int index, const QString& text);
-    void clear();
-    int size() const { return kRelayNotationEntries; }
-    // Texts written over the table on first access, after everything set before.
-    void setDeferred(DeferredTexts::Fill fill, DeferredTexts::Bytes bytes = {});
-    // True, with every entry's stored bytes, while the table holds nothing but deferred texts
-    // nobody has read: they can be written back unconverted.
-    bool storedBytes(std::vector<QByteArrayView>& entries) const;
-private:
-    void settle() const
-    {
-        if (m_deferred.pending() && m_texts.empty())
-            m_texts.resize(size_t(kRelayNotationEntries));
-        m_deferred.settle(m_texts);
-    }
-    // Filled in by the first access, even a reading one; no entries at all until a text is
-    // set or read in (each document holds both tables, most of them never used).
-    mutable std::vector<QString> m_texts;
-    mutable DeferredTexts m_deferred;
+    NotationTable() : CommentTextTable(kNotationEntries) {}
+};
+
+class RelayNotationTable : public CommentTextTable {
+public:
+    RelayNotationTable() : CommentTextTable(kRelayNotationEntries) {}
 };
 
 // M code -> F signal as byte * 10 + bit, or -1.

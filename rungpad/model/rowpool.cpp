@@ -19,7 +19,7 @@ namespace rungpad {
 
 // Under AddressSanitizer every row is its own allocation, so a use after free is still caught.
 void* LadderRow::operator new(std::size_t size) { return ::operator new(size); }
-void LadderRow::operator delete(void* row, std::size_t size) noexcept { ::operator delete(row, size); }
+void LadderRow::operator delete(void* row, std::size_t) noexcept { ::operator delete(row); }
 
 #else
 
@@ -74,7 +74,7 @@ void LadderRow::operator delete(void* row, std::size_t size) noexcept
     if (!row)
         return;
     if (size != sizeof(LadderRow)) {
-        ::operator delete(row, size);
+        ::operator delete(row);
         return;
     }
     auto* freed = static_cast<FreeRow*>(row);
