@@ -278,9 +278,11 @@ bool CliConnection::run(QEventLoop& loop, const std::function<bool()>& done)
     lastMove.start();
     qint64 reached = progress ? progress() : 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (progress && progress() != reached) {
-            reached = progress();
-            lastMove.restart();
+        if (progress) {
+            if (const qint64 now = progress(); now != reached) {
+                reached = now;
+                lastMove.restart();
+            }
         }
         if (done()) {
             loop.quit();

@@ -12,7 +12,8 @@ public:
     void start(LinkPort& port)
     {
         count_ = 0;
-        port.startTimer(id_, tickMs_, true);
+        if (id_ != 0)
+            port.startTimer(id_, tickMs_, true);
     }
     void stop(LinkPort& port)
     {

@@ -89,6 +89,8 @@ QString withExtension(const QString& path, const QString& dotExtension)
 
 namespace {
 
+// Calls visit(record) for each record of a comment part, in order, until one is malformed
+// (unknown tag, index outside its table, text too long, record cut short); false then.
 // Inline in each caller: a file holds tens of thousands of short records, and the open walks
 // them all to check them.
 template <class Visit>
@@ -132,17 +134,12 @@ std::array<char, kCellTextBytes> cellText(const unsigned char* field)
 
 }  // namespace
 
-bool walkCommentRecords(QByteArrayView part, const std::function<void(const CommentRecord&)>& visit)
-{
-    return forEachCommentRecord(part, visit);
-}
-
 std::vector<CommentRecord> LadderFileContent::records() const
 {
     std::vector<CommentRecord> list;
     if (comments != CommentLoadResult::NotRead)
-        walkCommentRecords(QByteArrayView(commentBytes).sliced(commentOffset),
-                           [&list](const CommentRecord& r) { list.push_back(r); });
+        forEachCommentRecord(QByteArrayView(commentBytes).sliced(commentOffset),
+                             [&list](const CommentRecord& r) { list.push_back(r); });
     return list;
 }
 
@@ -253,26 +250,39 @@ void applyCommentRecords(const std::vector<CommentRecord>& records, LadderProgra
     }
 }
 
+namespace {
+
+// The comment part a document keeps for its deferred tables.
+struct StoredComments {
+    QByteArray bytes;
+    qsizetype offset = 0;
+    // The records of one table that fall inside it (size entries), in file order.
+    template <class Visit>
+    void forEachOf(quint16 tag, size_t size, Visit&& visit) const
+    {
+        forEachCommentRecord(QByteArrayView(bytes).sliced(offset), [&](const CommentRecord& r) {
+            if (r.tag == tag && r.index < size)
+                visit(r);
+        });
+    }
+};
+
+}  // namespace
+
 void deferCommentRecords(LadderFileContent& content, LadderProgram& ladder, CommentTables& tables)
 {
     // Each table walks the records again when first used, picking its own: cheaper than
     // keeping a list of every record for the open.
-    struct Stored {
-        QByteArray bytes;
-        qsizetype offset = 0;
-    };
-    auto stored = std::make_shared<const Stored>(Stored{std::move(content.commentBytes), content.commentOffset});
+    auto stored = std::make_shared<const StoredComments>(StoredComments{std::move(content.commentBytes), content.commentOffset});
     content.commentBytes.clear();
     content.commentOffset = 0;
     const auto fillFor = [&stored](quint16 tag) {
         return [stored, tag](std::vector<QString>& texts) {
             std::vector<QByteArrayView> bytes;
             std::vector<quint32> at;
-            forEachCommentRecord(QByteArrayView(stored->bytes).sliced(stored->offset), [&](const CommentRecord& r) {
-                if (r.tag == tag && r.index < texts.size()) {
-                    bytes.push_back(r.text);
-                    at.push_back(r.index);
-                }
+            stored->forEachOf(tag, texts.size(), [&](const CommentRecord& r) {
+                bytes.push_back(r.text);
+                at.push_back(r.index);
             });
             std::vector<QString> decoded = decodeGbkTexts(bytes);
             for (size_t i = 0; i < at.size(); ++i)
@@ -281,10 +291,7 @@ void deferCommentRecords(LadderFileContent& content, LadderProgram& ladder, Comm
     };
     const auto bytesFor = [&stored](quint16 tag) {
         return [stored, tag](std::vector<QByteArrayView>& entries) {
-            forEachCommentRecord(QByteArrayView(stored->bytes).sliced(stored->offset), [&](const CommentRecord& r) {
-                if (r.tag == tag && r.index < entries.size())
-                    entries[r.index] = r.text;
-            });
+            stored->forEachOf(tag, entries.size(), [&](const CommentRecord& r) { entries[r.index] = r.text; });
         };
     };
     ladder.setDeferredNotes(fillFor(ff::kTagLineNote), bytesFor(ff::kTagLineNote));

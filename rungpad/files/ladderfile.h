@@ -9,7 +9,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,10 +37,6 @@ struct CommentRecord {
     quint32 index = 0;
     QByteArrayView text;   // GBK, inside the LadderFileContent that holds the record
 };
-
-// Calls visit(record) for each record of a comment part, in order, until one is malformed
-// (unknown tag, index outside its table, text too long, record cut short); false then.
-bool walkCommentRecords(QByteArrayView commentPart, const std::function<void(const CommentRecord&)>& visit);
 
 // Moved, never copied: the records' texts point into commentBytes.
 struct LadderFileContent {

@@ -253,6 +253,8 @@ TEST(Deadline, CountsItsOwnTicksAtItsOwnPeriodAndStartsOverOnEachStart)
     EXPECT_TRUE(port.timers.empty());
 
     vantor::Deadline none(0, 1);  // a flow without a deadline never times out
+    none.start(port);
+    EXPECT_TRUE(port.timers.empty());
     EXPECT_FALSE(none.expired(0));
     EXPECT_FALSE(none.expired(0));
 }
