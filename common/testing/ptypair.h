@@ -31,6 +31,7 @@ bool waitUntil(Pred pred, int timeoutMs = 5000);
 
 }  // namespace vantor::testing
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -41,11 +42,15 @@ bool waitUntil(Pred pred, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
+    // One pass of the loop between two looks at pred: on loopback a stream can run to its end
+    // inside a single 10 ms slice, and a test that waits for "half way" must still see it
+    // under way.
     while (!pred()) {
         if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
+            return pred();
+        QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+        if (!dispatcher || !dispatcher->processEvents(QEventLoop::AllEvents))
+            QThread::msleep(1);
     }
     return true;
 }

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The server as the controller meets it: fernlink-cli ftpd on 127.0.0.1 with real clients
 // (ftplib, curl, lftp), and the server object in-process for stop and kick.
+#include "common/testing/ptypair.h"
 #include "fernlink/ftpserver/ftpserver.h"
 #include "fernlink/ftpserver/servermodels.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -42,17 +42,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+// The waits sleep while nothing happens: a test that spins holds a core the server and its
+// clients need, and on two loaded cores that alone moves the timings under test.
 template <typename Pred>
 bool waitFor(Pred pred, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return vantor::testing::waitUntil(pred, ms);
 }
 
 class Ftpd : public ::testing::Test {
