@@ -142,30 +142,17 @@ std::vector<CrossReference> crossReferences(const LadderProgram& ladder, QByteAr
     const auto wanted = addressKey(address);
     if (!wanted)
         return refs;
-    for (int l = 0; l < ladder.lineCount(); ++l) {
-        const LadderRow& row = ladder.line(l);
-        if (isCodt(row[0].code))
-            continue;   // table values are numbers, never addresses
-        for (int c = 0; c < kColumns; ++c) {
-            const LadderCell& cell = row[c];
-            if (!cell.hasText())
-                continue;
-            ReferenceUse use;
-            switch (kindOf(cell.code)) {
-            case kContactNO: use = ReferenceUse::Contact; break;
-            case kContactNC: use = ReferenceUse::ContactNC; break;
-            case kCoil: use = ReferenceUse::Coil; break;
-            case kCoilNot: use = ReferenceUse::CoilNot; break;
-            default:
-                if (!isFunctionBlockCode(cell.code) || blockLineOf(cell.code) != 0 || blockColumnOf(cell.code) == 0)
-                    continue;
-                use = ReferenceUse::Parameter;
-            }
-            const auto key = addressKey(cell.text());
-            if (key && sameAddress(*key, *wanted))
-                refs.push_back({{l, c}, use, cell.code, cell.text()});
-        }
-    }
+    forEachOperandCell(ladder, [&](int l, int c, const LadderCell& cell) {
+        const quint16 kind = kindOf(cell.code);
+        const ReferenceUse use = kind == kContactNO ? ReferenceUse::Contact
+                               : kind == kContactNC ? ReferenceUse::ContactNC
+                               : kind == kCoil      ? ReferenceUse::Coil
+                               : kind == kCoilNot   ? ReferenceUse::CoilNot
+                                                    : ReferenceUse::Parameter;
+        const auto key = addressKey(cell.text());
+        if (key && sameAddress(*key, *wanted))
+            refs.push_back({{l, c}, use, cell.code, cell.text()});
+    });
     return refs;
 }
 

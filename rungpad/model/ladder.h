@@ -197,6 +197,27 @@ private:
     quint64 m_revision = 0;
 };
 
+// Every cell that can name an address, in line and column order: contacts, coils and the
+// parameters on a function block's top line (its name cell aside). Lines of a code table hold
+// numbers, never addresses, and are passed over. visit(line, column, cell).
+template <typename Visit>
+void forEachOperandCell(const LadderProgram& ladder, Visit&& visit)
+{
+    for (int l = 0; l < ladder.lineCount(); ++l) {
+        const LadderRow& row = ladder.line(l);
+        if (isCodt(row[0].code))
+            continue;
+        for (int c = 0; c < kColumns; ++c) {
+            const LadderCell& cell = row[c];
+            if (!cell.hasText())
+                continue;
+            if (isContact(cell.code) || isCoil(cell.code)
+                || (isFunctionBlockCode(cell.code) && blockLineOf(cell.code) == 0 && blockColumnOf(cell.code) > 0))
+                visit(l, c, cell);
+        }
+    }
+}
+
 // Message shown when an insert is refused (English, Chinese).
 inline constexpr const char* kBeyondMaxLineEn = "beyond the confine of Max line!";
 inline constexpr const char* kBeyondMaxLineZh = "行数超出范围";

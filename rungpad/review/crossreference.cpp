@@ -148,44 +148,34 @@ ProgramCrossReference buildProgramCrossReference(const LadderProgram& ladder, co
         entries[size_t(*it)].second.uses.push_back(use);
     };
 
-    for (int l = 0; l < ladder.lineCount(); ++l) {
-        const LadderRow& row = ladder.line(l);
-        if (isCodt(row[0].code))
-            continue;   // table values are numbers, never addresses
-        for (int c = 0; c < kColumns; ++c) {
-            const LadderCell& cell = row[c];
-            if (!cell.hasText())
-                continue;
-            const quint16 kind = kindOf(cell.code);
-            UseKind use;
-            if (kind == kContactNO)
-                use = UseKind::Contact;
-            else if (kind == kContactNC)
-                use = UseKind::ContactNC;
-            else if (kind == kCoil)
-                use = UseKind::Coil;
-            else if (kind == kCoilNot)
-                use = UseKind::CoilNot;
-            else if (isFunctionBlockCode(cell.code) && blockLineOf(cell.code) == 0 && blockColumnOf(cell.code) > 0) {
-                const int column = blockColumnOf(cell.code);
-                if (const auto n = numberParameter(kind, column)) {
-                    bool ok = false;
-                    const int number = cell.text().toInt(&ok);
-                    if (ok)
-                        out.numbers.push_back({*n, number, l, c});
-                    continue;
-                }
-                if (kind == fn::SET || kind == fn::RST)
-                    use = kind == fn::SET ? UseKind::Set : UseKind::Reset;
-                else
-                    use = writesColumn(kind, column) ? UseKind::BlockWrite : UseKind::BlockRead;
-            } else {
-                continue;
+    forEachOperandCell(ladder, [&](int l, int c, const LadderCell& cell) {
+        const quint16 kind = kindOf(cell.code);
+        UseKind use;
+        if (kind == kContactNO)
+            use = UseKind::Contact;
+        else if (kind == kContactNC)
+            use = UseKind::ContactNC;
+        else if (kind == kCoil)
+            use = UseKind::Coil;
+        else if (kind == kCoilNot)
+            use = UseKind::CoilNot;
+        else {
+            const int column = blockColumnOf(cell.code);
+            if (const auto n = numberParameter(kind, column)) {
+                bool ok = false;
+                const int number = cell.text().toInt(&ok);
+                if (ok)
+                    out.numbers.push_back({*n, number, l, c});
+                return;
             }
-            if (const auto a = parseLadderAddress(cell.text()))
-                addUse(*a, {l, c, use, cell.code});
+            if (kind == fn::SET || kind == fn::RST)
+                use = kind == fn::SET ? UseKind::Set : UseKind::Reset;
+            else
+                use = writesColumn(kind, column) ? UseKind::BlockWrite : UseKind::BlockRead;
         }
-    }
+        if (const auto a = parseLadderAddress(cell.text()))
+            addUse(*a, {l, c, use, cell.code});
+    });
 
     std::sort(entries.begin(), entries.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
     out.entries.reserve(entries.size());

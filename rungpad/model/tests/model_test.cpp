@@ -4,6 +4,7 @@
 #include "rungpad/model/editchange.h"
 #include "rungpad/model/ladder.h"
 #include "rungpad/model/ladderdocument.h"
+#include "rungpad/model/laddertext.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,24 @@ TEST(LadderProgram, TableRowsCountTheCodtGroupButNotAGroupAtTheEnd)
     EXPECT_EQ(p.line(3)[0].tableRows, 0);
     EXPECT_EQ(p.line(4)[0].tableRows, 0);
     EXPECT_EQ(p.line(5)[0].tableRows, 0);
+}
+
+// Cross references and the review both find addresses through this walk: a block's name, its
+// lower lines and a code table's numbers must never be taken for an address.
+TEST(LadderProgram, OperandCellsAreContactsCoilsAndTopLineBlockParameters)
+{
+    const auto ladder = readLadderText(QStringLiteral("X000.0 /X000.1 - - {1900:TMR} {1901:0001} - - - (Y000.0)\n"
+                                                      "[] . . . {1910:R0001} {1911:R0002} . . . (/Y000.1)\n"
+                                                      "{4000:00001} {4001:00002} {4002:00003}\n"
+                                                      "{4000:00004}\n"
+                                                      "() . . . . . . . . -\n"));
+    ASSERT_TRUE(ladder);
+    std::vector<std::pair<int, int>> seen;
+    forEachOperandCell(*ladder, [&](int line, int column, const LadderCell& cell) {
+        EXPECT_EQ(&cell, &ladder->cell(line, column));
+        seen.emplace_back(line, column);
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {0, 5}, {0, 9}, {1, 9}}));
 }
 
 TEST(LadderCell, TextIsCutToSixBytesAndClearResetsTheElement)
