@@ -300,10 +300,13 @@ bool CliConnection::run(QEventLoop& loop, const std::function<bool()>& done)
 
 void CliConnection::drain()
 {
-    QElapsedTimer drain;
-    drain.start();
-    while (!driver().idle() && drain.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Paced bytes go out on the driver's timers: sleep until the next event instead of
+    // spinning a core between them. The limit's own timeout wakes the loop at the end.
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(3000);
+    while (!driver().idle() && limit.isActive())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     if (endpoint_.tcp && connected()) {
         QTcpSocket& s = net_.socket();
         while (s.bytesToWrite() > 0 && s.waitForBytesWritten(3000)) {
