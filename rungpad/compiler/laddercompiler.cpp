@@ -56,6 +56,7 @@ bool LadderCompiler::convert()
 
 bool LadderCompiler::preCheck()
 {
+    m_tablesStale = false;
     if (!m_ladder) {
         m_numbers.clear();
         m_coils.reset();
@@ -67,6 +68,12 @@ bool LadderCompiler::preCheck()
 
 std::optional<ConvertError> LadderCompiler::checkNumber(const LadderCell& cell, int newNumber, int line)
 {
+    if (m_tablesStale) {
+        // What the rebuild finds in the ladder is the conversion's to report, not this check's.
+        const size_t reported = m_errors.size();
+        preCheck();
+        m_errors.erase(m_errors.begin() + std::ptrdiff_t(reported), m_errors.end());
+    }
     ErrorSink errors(m_errors);
     return checkNumberChange(m_numbers, cell, newNumber, line, errors);
 }

@@ -66,6 +66,9 @@ public:
     bool convert();
     // Stage 1 alone: rebuilds the used-number and used-coil tables.
     bool preCheck();
+    // The tables are rebuilt, silently, when a number check first needs them: a file open
+    // asks for them, and most documents are never checked before their first conversion.
+    void preCheckLater() { m_tablesStale = true; }
 
     const std::vector<QByteArray>& instructionLines() const { return m_lines; }
     const CodeImage& codeImage() const { return m_image; }
@@ -96,6 +99,7 @@ private:
     // What the last pre-check found, kept for the editor's number checks.
     UsedNumbers m_numbers;
     std::bitset<kUsedCoilBits> m_coils;
+    bool m_tablesStale = false;
 };
 
 // Converts the document's edit ladder; the converted state follows the result.

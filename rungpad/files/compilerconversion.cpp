@@ -27,7 +27,7 @@ bool CompilerConversion::convert(LadderDocument& document, QString* errorLine)
 void CompilerConversion::precheck(LadderDocument& document)
 {
     compiler_.setLadder(&document.editLadder);
-    compiler_.preCheck();
+    compiler_.preCheckLater();
     compiler_.clearErrors();
 }
 

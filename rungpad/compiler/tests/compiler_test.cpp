@@ -1088,6 +1088,28 @@ TEST(EditorChecks, NumberChangesFreeTheOldNumber)
     EXPECT_TRUE(c.checkNumber(third, 6, 2));     // 6 is still held by the first block
 }
 
+// A file open only marks the tables stale; the first number check rebuilds them from the
+// ladder as it is then, and what the rebuild finds wrong (here the missing END1/END2) is left
+// for the conversion to report.
+TEST(EditorChecks, TablesMarkedStaleAreRebuiltByTheFirstNumberCheck)
+{
+    LadderProgram ladder = ladderOf(QString(kTmr5) + "X000.1 - - - {1900:TMR} {1901:0006} - - - (R100.1)\n. . . . {1910} {1911}\n");
+    LadderCompiler c(&ladder);
+    c.preCheckLater();
+    const LadderCell second = ladder.cell(2, 5);
+    const auto dup = c.checkNumber(second, 5, 2);
+    ASSERT_TRUE(dup);
+    EXPECT_EQ(dup->code, err::TmrDuplicate);
+    ASSERT_EQ(c.errors().size(), 1u);
+    EXPECT_EQ(c.errors().front().code, err::TmrDuplicate);
+    // Built once: the change to 7 below frees 6 in the tables, and no rebuild takes it back.
+    c.clearErrors();
+    EXPECT_FALSE(c.checkNumber(second, 7, 2));
+    LadderCell first = ladder.cell(0, 5);
+    EXPECT_FALSE(c.checkNumber(first, 6, 0));
+    EXPECT_TRUE(c.errors().empty());
+}
+
 // ---------------------------------------------------------------------------------------
 // Document state
 
