@@ -64,6 +64,12 @@ quint32 tableSize(quint16 tag)
     }
 }
 
+// What writeRecord can write for a text at most (less when the text is cut).
+qsizetype recordBytes(QByteArrayView gbk)
+{
+    return gbk.isEmpty() ? 0 : ff::kCommentRecordHeaderBytes + gbk.size();
+}
+
 void writeRecord(ByteWriter& out, quint16 tag, int index, QByteArrayView gbk)
 {
     const QByteArrayView bytes = gbkPrefix(gbk, ff::kMaxCommentTextBytes);
@@ -98,7 +104,7 @@ bool forEachCommentRecord(QByteArrayView part, Visit&& visit)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(part.data());
     const auto* const end = p + part.size();
-    constexpr qsizetype kHead = 8;   // tag, index, length
+    constexpr qsizetype kHead = ff::kCommentRecordHeaderBytes;   // tag, index, length
     while (p != end) {
         if (end - p < kHead)
             return false;
@@ -355,7 +361,7 @@ void writeCommentRecords(ByteWriter& out, const LadderProgram& ladder, const Com
         if (unread) {
             qsizetype bytes = 0;
             for (int i = 0; i < size; ++i)
-                bytes += stored[size_t(i)].isEmpty() ? 0 : 8 + stored[size_t(i)].size();
+                bytes += recordBytes(stored[size_t(i)]);
             out.reserveMore(bytes);
             for (int i = 0; i < size; ++i)
                 if (!stored[size_t(i)].isEmpty())
@@ -374,7 +380,7 @@ void writeCommentRecords(ByteWriter& out, const LadderProgram& ladder, const Com
         const std::vector<QByteArray> gbk = encodeGbkTexts(texts);
         qsizetype bytes = 0;
         for (const QByteArray& b : gbk)
-            bytes += 8 + b.size();
+            bytes += recordBytes(b);
         out.reserveMore(bytes);
         for (size_t k = 0; k < gbk.size(); ++k)
             writeRecord(out, tag, at[k], gbk[k]);
